@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, and only those that are missing.
+# Safe to run again: a machine that has everything is left untouched.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build ccache pkg-config git
+  # Qt 6 (Core, Gui, Widgets, Network, WebSockets, Multimedia, Svg, Test)
+  qt6-base-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev qt6-tools-dev
+  libgl-dev
+  # update signature check
+  libsodium-dev
+  # credential store, and what the tests run it in
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
+  # benchmarks
+  libbenchmark-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,51 @@
+#include "app/app_log.h"
+#include "app/client_context.h"
+#include "app/device_id.h"
+#include "app/single_instance.h"
+#include "build_config.h"
+#include "ui/shell/minimal_shell.h"
+#include "update/update_lock.h"
+
+#include <QApplication>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    // Qt's default media backend here needs plugins we do not ship; ffmpeg decodes the cues.
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qCInfo(lcApp).noquote() << "Kestova" << buildconfig::kClientVersion << "starting";
+
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+
+    if (isUpdateInstallInProgress()) {
+        qCInfo(lcApp) << "update install in progress, exiting";
+        return 0;
+    }
+
+    if (!ensureDeviceId())
+        qCWarning(lcApp) << "client startup initialize failed";
+
+    auto instance = std::make_unique<SingleInstance>();
+    if (!instance->tryBecomePrimary())
+        return 0;
+
+    int result = 0;
+    {
+        ClientContext context;
+        context.init(instance.get());
+        std::unique_ptr<MinimalShell> shell = createMinimalShell(context);
+        result = app->exec();
+        shell.reset();
+    }
+    instance.reset();
+    app.reset();
+    return result;
+}

@@ -1,0 +1,4 @@
+#include "channel/channel_assembly.h"
+
+ChannelAssembly::ChannelAssembly(IHttpClient *) {}
+ChannelAssembly::~ChannelAssembly() = default;

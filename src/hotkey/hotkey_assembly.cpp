@@ -1,0 +1,4 @@
+#include "hotkey/hotkey_assembly.h"
+
+HotkeyAssembly::HotkeyAssembly(GlobalHotkeyMonitor *) {}
+HotkeyAssembly::~HotkeyAssembly() = default;

@@ -1,0 +1,9 @@
+#include "livekit/media_session_service.h"
+
+MediaSessionService::MediaSessionService(IHttpClient *, AudioCaptureManager *, AudioPlaybackManager *,
+                                         QObject *parent)
+    : QObject(parent)
+{
+}
+
+MediaSessionService::~MediaSessionService() = default;

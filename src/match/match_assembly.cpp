@@ -1,0 +1,4 @@
+#include "match/match_assembly.h"
+
+MatchAssembly::MatchAssembly(IHttpClient *) {}
+MatchAssembly::~MatchAssembly() = default;

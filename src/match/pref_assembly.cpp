@@ -1,0 +1,4 @@
+#include "match/pref_assembly.h"
+
+PrefAssembly::PrefAssembly() = default;
+PrefAssembly::~PrefAssembly() = default;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+class HttpClient;
+class IHttpClient;
+class IRawDownloader;
+class IRawUploader;
+class IRequestInterceptor;
+class IResponseInterceptor;
+namespace tracing {
+class TracingInterceptor;
+}
+
+// The transport module: owns the process's one HttpClient, points it at the
+// built-in API base URL and installs tracing as the first request interceptor.
+class HttpTransport
+{
+public:
+    HttpTransport();
+    ~HttpTransport();
+
+    IHttpClient *api() const;
+    IRawDownloader *downloader() const;
+    IRawUploader *uploader() const;
+    HttpClient *httpClient() const { return client.get(); }
+
+    void addRequestInterceptor(IRequestInterceptor *interceptor);
+    void addResponseInterceptor(IResponseInterceptor *interceptor);
+
+private:
+    std::unique_ptr<HttpClient> client;
+    std::unique_ptr<tracing::TracingInterceptor> tracing;
+};

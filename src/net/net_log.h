@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// "base.net": the transport's category.
+Q_DECLARE_LOGGING_CATEGORY(lcNet)

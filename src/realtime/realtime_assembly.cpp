@@ -1,0 +1,4 @@
+#include "realtime/realtime_assembly.h"
+
+RealtimeAssembly::RealtimeAssembly() = default;
+RealtimeAssembly::~RealtimeAssembly() = default;

@@ -1,0 +1,4 @@
+#include "room/room_assembly.h"
+
+RoomAssembly::RoomAssembly(IHttpClient *, IRawUploader *) {}
+RoomAssembly::~RoomAssembly() = default;

@@ -1,0 +1,6 @@
+#include "update/update_lock.h"
+
+bool isUpdateInstallInProgress()
+{
+    return false;
+}

@@ -1,0 +1,91 @@
+#include "app/client_context.h"
+#include "app/device_id.h"
+#include "app/i_window_presenter.h"
+#include "app/single_instance.h"
+#include "app/tray_icon.h"
+#include "auth/auth_assembly.h"
+#include "auth/auth_interceptor.h"
+#include "net/http_client.h"
+#include "net/http_transport.h"
+#include "net/tracing_interceptor.h"
+#include "support/log_capture.h"
+#include "support/test_main.h"
+
+using testsupport::LogCapture;
+
+namespace {
+class CountingPresenter : public IWindowPresenter
+{
+public:
+    void present() override { ++presented; }
+    int presented = 0;
+};
+} // namespace
+
+class ClientContextTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ensureDeviceIdReportsReady()
+    {
+        LogCapture logs;
+        QVERIFY(ensureDeviceId());
+        QVERIFY(logs.contains("app.boot", "deviceId ready"));
+    }
+
+    void initBuildsEveryModuleAndTheInterceptorLists()
+    {
+        LogCapture logs;
+        SingleInstance instance;
+        ClientContext context;
+        context.init(&instance);
+
+        QVERIFY(context.transport && context.update && context.legal && context.startupGate && context.tray);
+        QVERIFY(context.auth && context.user && context.match && context.room && context.channel);
+        QVERIFY(context.realtime && context.audio && context.mediaSession && context.hotkeyMonitor);
+        QVERIFY(context.hotkeys && context.prefs);
+        QCOMPARE(context.singleInstance, &instance);
+
+        HttpClient *client = context.transport->httpClient();
+        QCOMPARE(client->requestInterceptors().size(), 2);
+        QVERIFY(dynamic_cast<tracing::TracingInterceptor *>(client->requestInterceptors().at(0)));
+        QCOMPARE(client->requestInterceptors().at(1),
+                 static_cast<IRequestInterceptor *>(context.auth->interceptor()));
+        QCOMPARE(client->responseInterceptors().size(), 1);
+        QCOMPARE(client->responseInterceptors().at(0),
+                 static_cast<IResponseInterceptor *>(context.auth->interceptor()));
+
+        QVERIFY(logs.contains("app.context", "client context initialized"));
+    }
+
+    void presenterReachesTrayAndInstance()
+    {
+        SingleInstance instance;
+        ClientContext context;
+        context.init(&instance);
+        CountingPresenter presenter;
+
+        context.setPresenter(&presenter);
+        QCOMPARE(context.tray->currentPresenter(), &presenter);
+        QCOMPARE(instance.currentPresenter(), &presenter);
+
+        context.setPresenter(nullptr);
+        QCOMPARE(context.tray->currentPresenter(), nullptr);
+        QCOMPARE(instance.currentPresenter(), nullptr);
+    }
+
+    void presenterWithoutInstanceTouchesOnlyTheTray()
+    {
+        ClientContext context;
+        context.init(nullptr);
+        CountingPresenter presenter;
+        context.setPresenter(&presenter);
+        QCOMPARE(context.tray->currentPresenter(), &presenter);
+        context.setPresenter(nullptr);
+        QCOMPARE(context.tray->currentPresenter(), nullptr);
+    }
+};
+
+KESTOVA_TEST_MAIN(ClientContextTest)
+#include "test_client_context.moc"
