@@ -1,4 +1,18 @@
 #include "user/user_assembly.h"
 
-UserAssembly::UserAssembly(IHttpClient *, LegalService *) {}
+#include "user/deactivate_service.h"
+#include "user/nickname_service.h"
+#include "user/profile_service.h"
+#include "user/user_directory_service.h"
+#include "user/user_state.h"
+
+UserAssembly::UserAssembly(IHttpClient *api, LegalService *)
+    : state(std::make_unique<UserState>())
+    , profile(std::make_unique<ProfileService>(api, state.get()))
+    , nickname(std::make_unique<NicknameService>(api, state.get()))
+    , deactivate(std::make_unique<DeactivateService>(api))
+    , directory(std::make_unique<UserDirectoryService>(api))
+{
+}
+
 UserAssembly::~UserAssembly() = default;

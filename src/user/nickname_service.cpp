@@ -1,0 +1,51 @@
+#include "user/nickname_service.h"
+
+#include "net/i_http_client.h"
+#include "user/reply_text.h"
+#include "user/user_profile.h"
+#include "user/user_state.h"
+
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QPointer>
+
+Q_LOGGING_CATEGORY(lcNickname, "user.nickname", QtInfoMsg)
+
+NicknameService::NicknameService(IHttpClient *http, UserState *state, QObject *parent)
+    : QObject(parent)
+    , http(http)
+    , state(state)
+{
+}
+
+void NicknameService::updateNickname(const QString &nickname)
+{
+    const quint64 generation = state->generation();
+    QPointer<NicknameService> self(this);
+    http->patch(QStringLiteral("/v1/users/me"), QJsonObject{{QStringLiteral("nickname"), nickname}},
+                [self, generation](const HttpResponse &response) {
+                    if (self)
+                        self->onUpdateFinished(generation, response);
+                });
+}
+
+void NicknameService::onUpdateFinished(quint64 generation, const HttpResponse &response)
+{
+    // The account that asked has signed out; its dialog is gone with it.
+    if (generation != state->generation()) {
+        qCInfo(lcNickname) << "nickname reply dropped, session ended";
+        return;
+    }
+    if (response.isSuccess()) {
+        const UserProfile profile = parseUserProfile(response.json);
+        qCInfo(lcNickname).noquote().nospace() << "nickname updated user_id=" << profile.userId;
+        state->applyProfile(profile);
+        emit updateSucceeded();
+        return;
+    }
+    const QString msg = replyMessage(response);
+    qCWarning(lcNickname).noquote().nospace()
+        << "nickname update failed status=" << response.status << " code=" << replyCode(response)
+        << " net_err=" << response.error << " body=" << replyBodyHead(response);
+    emit updateFailed(msg);
+}
