@@ -319,12 +319,12 @@ private slots:
         server->on("GET", QStringLiteral("/v1/hold"), ScriptedReply::never());
         ResponseCollector got;
         HttpOptions options;
-        options.timeoutMs = 50;
+        options.timeoutMs = 300;
         client->get(QStringLiteral("/v1/hold"), got.callback(), options);
         QTRY_COMPARE(server->requestCount(), 1);
         client.reset();
         QTRY_COMPARE(server->openConnections(), 0);
-        QTest::qWait(100);    // past the time-out the request had
+        QTest::qWait(350);    // past the time-out the request had
         QCOMPARE(got.count(), 0);
     }
 

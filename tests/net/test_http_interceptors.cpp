@@ -187,10 +187,10 @@ private slots:
         });
         client->addResponseInterceptor(&interceptor);
         // Together the two sends take longer than the limit; each alone stays within it.
-        server->enqueue("GET", QStringLiteral("/v1/x"), ScriptedReply::json(401, QJsonObject{}).withDelay(250));
-        server->on("GET", QStringLiteral("/v1/x"), ScriptedReply::json(200, QJsonObject{}).withDelay(250));
+        server->enqueue("GET", QStringLiteral("/v1/x"), ScriptedReply::json(401, QJsonObject{}).withDelay(300));
+        server->on("GET", QStringLiteral("/v1/x"), ScriptedReply::json(200, QJsonObject{}).withDelay(300));
         HttpOptions options;
-        options.timeoutMs = 400;
+        options.timeoutMs = 550;
         ResponseCollector got;
         client->get(QStringLiteral("/v1/x"), got.callback(), options);
         QTRY_COMPARE(got.count(), 1);

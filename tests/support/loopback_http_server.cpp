@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QJsonDocument>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -127,6 +128,8 @@ struct LoopbackHttpServer::Connection
     qint64 contentLength = 0;
     RecordedRequest request;
     QTimer *readTick = nullptr;    // child of the socket; only with a read rate
+    QElapsedTimer paceClock;       // since the head was read; the rate holds even when ticks run late
+    qint64 pacedBytes = 0;
 };
 
 LoopbackHttpServer::LoopbackHttpServer(QObject *parent)
@@ -273,16 +276,19 @@ void LoopbackHttpServer::readFrom(Connection *c, bool fromTick)
         c->headParsed = true;
         bodyBytes += qMin<qint64>(c->buffer.size(), c->contentLength);
         if (c->readTick) {
-            // From here on the socket holds at most one tick's worth; the timer reads it.
-            socket->setReadBufferSize(qMax<qint64>(readBytesPerTick, 1));
+            // From here on the socket holds a few ticks' worth at most; the timer reads it.
+            socket->setReadBufferSize(qMax<qint64>(4 * readBytesPerTick, 1));
+            c->paceClock.start();
             c->readTick->start();
         }
     } else if (c->readTick) {
         if (!fromTick)
             return;    // while pacing, only the tick reads
-        const qint64 want = qMin(readBytesPerTick, c->contentLength - c->buffer.size());
+        const qint64 due = readBytesPerTick * (c->paceClock.elapsed() / readTickMs + 1) - c->pacedBytes;
+        const qint64 want = qMin(due, c->contentLength - c->buffer.size());
         if (want > 0) {
             const QByteArray chunk = socket->read(want);
+            c->pacedBytes += chunk.size();
             bodyBytes += chunk.size();
             c->buffer += chunk;
         }

@@ -96,9 +96,10 @@ public:
     void enqueue(const QByteArray &method, const QString &path, const ScriptedReply &reply);
     void serveFile(const QString &path, const QByteArray &content, RangeMode mode = RangeMode::Honour);
 
-    // Reads request bodies at most `bytesPerTick` every `tickMs` (a slow reader, so that
-    // an upload reports progress over time); `bytesPerTick` 0 stops reading bodies
-    // altogether. Applies to connections accepted afterwards. Defaults: read at once.
+    // Reads request bodies at an average of `bytesPerTick` every `tickMs` (a slow reader,
+    // so that an upload reports progress over time; the rate is kept by the clock, not by
+    // counting ticks); `bytesPerTick` 0 stops reading bodies altogether. Call after
+    // `listen`; applies to connections accepted afterwards. Default: read at once.
     void setBodyReadRate(qint64 bytesPerTick, int tickMs);
 
     QList<RecordedRequest> requests() const { return recorded; }
