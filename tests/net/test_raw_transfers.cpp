@@ -379,6 +379,20 @@ private slots:
         QVERIFY(client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
     }
 
+    void redirectToALocalFileIsNotFollowed()
+    {
+        QTemporaryFile local;
+        QVERIFY(local.open());
+        local.write("local secret");
+        local.flush();
+        server->on("GET", QStringLiteral("/image.png"),
+                   ScriptedReply::empty(302).withHeader("Location", QUrl::fromLocalFile(local.fileName()).toEncoded()));
+        client->rawGet(server->url(QStringLiteral("/image.png")), got.callback(), 0);
+        QTRY_COMPARE(got.count(), 1);
+        QVERIFY(!got.last().isSuccess());
+        QVERIFY(!got.last().body.contains("local secret"));
+    }
+
     void refusedRequestCanBeCancelled()
     {
         RawRequestHandle handle = client->rawGet(QStringLiteral("file:///etc/hostname"), got.callback(), 0);
