@@ -192,8 +192,9 @@ void GatewayService::scheduleReconnect()
 
 void GatewayService::sendHeartbeat()
 {
-    send(QStringLiteral("heartbeat"));
+    // Timed from before the send, so that no answer can come ahead of its timer.
     pongTimer->start(timings.pongTimeoutMs);
+    send(QStringLiteral("heartbeat"));
 }
 
 void GatewayService::onPongTimeout()
@@ -239,7 +240,10 @@ void GatewayService::onTextMessage(const QString &text)
     if (!enabled)
         return;
     const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
-    handleEvent(frame.value(QLatin1String("event")).toString(), frame);
+    const QString name = frame.value(QLatin1String("event")).toString();
+    // Nothing in a frame without a name can be trusted, its "seq" least of all: it is
+    // passed on empty.
+    handleEvent(name, name.isEmpty() ? QJsonObject() : frame);
 }
 
 void GatewayService::handleEvent(const QString &name, const QJsonObject &frame)
