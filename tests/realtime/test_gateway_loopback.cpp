@@ -128,6 +128,36 @@ private slots:
         QCOMPARE(connected.count(), 0);
     }
 
+    void reopenDropsTheOldConnectionQuietly()
+    {
+        LoopbackGatewayServer server;
+        server.setAutoEstablish(false);
+        QVERIFY(server.listen());
+        SocketClient socket;
+        QSignalSpy connected(&socket, &AbstractSocketClient::connected);
+        QSignalSpy disconnected(&socket, &AbstractSocketClient::disconnected);
+        QSignalSpy texts(&socket, &AbstractSocketClient::textMessageReceived);
+
+        socket.sendText("before open"); // not connected: nothing goes out
+        socket.open(server.gatewayUrl());
+        QTRY_COMPARE(connected.count(), 1);
+        socket.open(server.gatewayUrl());
+        QTRY_COMPARE(connected.count(), 2);
+        QTRY_COMPARE(server.openCount(), 1);
+        QCOMPARE(server.acceptedCount(), 2);
+        QCOMPARE(disconnected.count(), 0);
+
+        socket.sendText("hello");
+        server.sendText("welcome");
+        QTRY_COMPARE(texts.count(), 1);
+        QCOMPARE(texts.at(0).at(0).toString(), QStringLiteral("welcome"));
+        QTRY_COMPARE(server.receivedFrames(), QStringList({"hello"}));
+
+        socket.close();
+        QTRY_COMPARE(disconnected.count(), 1);
+        QTRY_COMPARE(server.closeCodes().last(), 1000);
+    }
+
     void assemblyOwnsAStoppedGateway()
     {
         RealtimeAssembly assembly;

@@ -363,8 +363,8 @@ private slots:
         LogCapture logs;
         Rig rig;
         GatewayTimings timings = fastTimings();
-        timings.heartbeatMs = 30;
-        timings.pongTimeoutMs = 15;
+        timings.heartbeatMs = 60;
+        timings.pongTimeoutMs = 40;
         rig.gateway.setTimings(timings);
 
         // Answered heartbeats keep the connection.
@@ -381,7 +381,8 @@ private slots:
 
         // A heartbeat without answer closes with 4000 once the pong time-out passes.
         answer = false;
-        QTRY_COMPARE_WITH_TIMEOUT(rig.socket.closeCodes, QList<int>({FakeSocketClient::kReconnectClose}), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.socket.closeCodes.isEmpty(), 3000);
+        QCOMPARE(rig.socket.closeCodes.first(), FakeSocketClient::kReconnectClose);
         QVERIFY(logs.contains(kCategory, "gateway pong timeout, connection dead, reconnecting"));
 
         // The reconnect follows from the socket's end; heartbeats stop with it.
