@@ -92,7 +92,8 @@ void logRawFinish(const char *what, const QString &url, const HttpResponse &resp
                                    << "elapsed_ms" << elapsed << "body" << bodyPreview(response.body);
 }
 
-// Ends a raw request's reply and timer once its done flag is set.
+// Stops and frees a request's timer and lets its reply go (aborted first when asked),
+// once the request's done flag is set.
 void release(QNetworkReply *reply, QTimer *timer, bool abort)
 {
     if (timer) {
