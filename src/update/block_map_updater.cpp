@@ -107,6 +107,9 @@ void BlockMapUpdater::start(const QString &fileUrl, const BlockMap &oldFileMap, 
 
     live = std::make_shared<std::atomic_bool>(true);
     image.clear();
+    changedBlocks.clear();
+    ranges.clear();
+    bytesTotal = 0;
     bytesDownloaded = 0;
     rangeIndex = 0;
 
@@ -122,7 +125,6 @@ void BlockMapUpdater::start(const QString &fileUrl, const BlockMap &oldFileMap, 
 
     changedBlocks = diffBlocks(oldMap, newMap);
     ranges = coalesceBlockRanges(changedBlocks, newMap.blockSize, newMap.fileSize);
-    bytesTotal = 0;
     for (const BlockRange &range : std::as_const(ranges))
         bytesTotal += range.last - range.first + 1;
 
