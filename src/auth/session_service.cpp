@@ -72,7 +72,7 @@ void SessionService::tryResume()
             if (outcome != RefreshOutcome::Success)
                 return;
             const QString userId = service->store->userId();
-            qCInfo(lcAuthSession).nospace() << "session resumed, user_id=" << userId;
+            qCInfo(lcAuthSession).nospace().noquote() << "session resumed, user_id=" << userId;
             emit service->sessionResumed(userId);
         });
     });

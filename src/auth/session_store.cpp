@@ -91,7 +91,7 @@ void SessionStore::saveLogin(const QString &userId, const QString &accessToken, 
     heldRefreshToken = refreshToken;
     refreshExpiresAt = expiryFor(refreshExpiresInSec);
     writeItem();
-    qCInfo(lcAuthSession).nospace() << "session saved (login), user_id=" << userId
+    qCInfo(lcAuthSession).nospace().noquote() << "session saved (login), user_id=" << userId
                                     << " refresh_expires_in=" << refreshExpiresInSec;
 }
 
