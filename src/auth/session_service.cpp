@@ -132,12 +132,21 @@ void SessionService::doRefresh(std::function<void(RefreshOutcome)> callback, boo
     if (refreshing)
         return;
     refreshing = true;
-    api->post(QStringLiteral("/v1/auth/refresh"), QJsonObject{{QStringLiteral("refreshToken"), store->refreshToken()}},
-              [self = QPointer<SessionService>(this), generation = sessionGeneration](const HttpResponse &response) {
+    const QString sentToken = store->refreshToken();
+    api->post(QStringLiteral("/v1/auth/refresh"), QJsonObject{{QStringLiteral("refreshToken"), sentToken}},
+              [self = QPointer<SessionService>(this), generation = sessionGeneration,
+               sentToken](const HttpResponse &response) {
                   if (!self)
                       return;
                   if (generation != self->sessionGeneration) {
                       qCInfo(lcAuthSession) << "refresh answer dropped after logout";
+                      return;
+                  }
+                  if (self->store->refreshToken() != sentToken) {
+                      // A login replaced the session meanwhile: this answer must neither
+                      // overwrite nor clear it, nor resume the old one.
+                      qCInfo(lcAuthSession) << "refresh answer dropped, session replaced meanwhile";
+                      self->finishRefresh(RefreshOutcome::Transient);
                       return;
                   }
                   self->finishRefresh(self->outcomeOf(response));

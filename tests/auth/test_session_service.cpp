@@ -369,6 +369,39 @@ private slots:
         QCOMPARE(results, QList<bool>{true});
     }
 
+    // A login while a resume's refresh is on its way: the late answer must not mix into the new session.
+    void loginDuringRefreshIsKept_data()
+    {
+        QTest::addColumn<HttpResponse>("response");
+        QTest::newRow("tokens of the old session") << tokensReply();
+        QTest::newRow("old token refused") << jsonReply(401);
+    }
+
+    void loginDuringRefreshIsKept()
+    {
+        QFETCH(HttpResponse, response);
+        FakeHttpClient api;
+        MemorySessionStore store;
+        SessionService service(&api, &store);
+        QSignalSpy resumedSpy(&service, &SessionService::sessionResumed);
+        QSignalSpy expired(&service, &SessionService::sessionExpired);
+        service.tryResume();
+        store.completeLoad(QStringLiteral("old-user"), QStringLiteral("stored-refresh"), 0);
+        QList<bool> results;
+        service.refreshAccessToken([&results](bool ok) { results << ok; });
+
+        store.saveLogin(QStringLiteral("new-user"), QStringLiteral("login-access"), QStringLiteral("login-refresh"), 0);
+        api.answer(kRefresh, 0, response);
+
+        QCOMPARE(store.user, QStringLiteral("new-user"));
+        QCOMPARE(store.access, QStringLiteral("login-access"));
+        QCOMPARE(store.refresh, QStringLiteral("login-refresh"));
+        QCOMPARE(store.clearCount, 0);
+        QVERIFY(resumedSpy.isEmpty());
+        QVERIFY(expired.isEmpty());
+        QCOMPARE(results, QList<bool>{false});
+    }
+
     // A refused answer arriving after the logout expires nothing either.
     void refusalAfterLogoutIsDropped()
     {
