@@ -5,8 +5,7 @@
 #include <iterator>
 
 namespace {
-struct KnownCode
-{
+struct KnownCode {
     const char *code;
     AuthErrorCode value;
 };
@@ -50,6 +49,5 @@ QString describeFailedReply(const HttpResponse &response)
 {
     return QStringLiteral("status=%1 code=%2 net_err=%3 body=%4")
         .arg(response.status)
-        .arg(errorCodeOf(response), response.error,
-             QString::fromUtf8(response.body.left(kLoggedBodyBytes)));
+        .arg(errorCodeOf(response), response.error, QString::fromUtf8(response.body.left(kLoggedBodyBytes)));
 }

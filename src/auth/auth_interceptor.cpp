@@ -26,13 +26,13 @@ void AuthInterceptor::onRequest(QNetworkRequest &request, const HttpOptions &opt
     request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + token.toUtf8());
 }
 
-bool AuthInterceptor::onResponse(const HttpResponse &response, const QString &, const HttpOptions &options,
-                                 int attempt, ResponseControl control)
+bool AuthInterceptor::onResponse(const HttpResponse &response, const QString &, const HttpOptions &options, int attempt,
+                                 ResponseControl control)
 {
     if (response.status != 401 || options.skipAuth || attempt >= 1 || !store || !store->hasRefreshToken())
         return false;
 
-    pending.append(PendingRequest{std::move(control), response});
+    pending.append(PendingRequest {std::move(control), response});
     if (!refreshing) {
         refreshing = true;
         sessionService->refreshAccessToken([self = QPointer<AuthInterceptor>(this)](bool ok) {

@@ -6,8 +6,7 @@
 
 // The session as the auth services see it: user id, access token (memory only),
 // refresh token and its expiry. GUI thread only.
-class ISessionStore
-{
+class ISessionStore {
 public:
     virtual ~ISessionStore() = default;
     // Reads the stored session asynchronously; `done` runs once, whatever the outcome.
@@ -19,7 +18,8 @@ public:
     // A refresh token is held and lives more than `marginSec` longer (or its expiry is unknown).
     virtual bool hasUsableRefresh(int marginSec) const = 0;
     virtual void saveLogin(const QString &userId, const QString &accessToken, const QString &refreshToken,
-                           int refreshExpiresInSec) = 0;
+                           int refreshExpiresInSec)
+        = 0;
     virtual void saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec) = 0;
     virtual void clear() = 0;
 };

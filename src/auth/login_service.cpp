@@ -17,7 +17,7 @@ LoginService::LoginService(IHttpClient *api, ISessionStore *store, QString devic
 
 void LoginService::login(const QString &phone, const QString &code, const QString &agreedLegalVersion)
 {
-    const QJsonObject body{
+    const QJsonObject body {
         {QStringLiteral("phone"), phone},
         {QStringLiteral("code"), code},
         {QStringLiteral("deviceId"), deviceId},

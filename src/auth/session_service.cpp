@@ -85,9 +85,8 @@ void SessionService::ensureFreshAccessToken(std::function<void(const QString &)>
         callback(token);
         return;
     }
-    refreshAccessToken([this, callback = std::move(callback)](bool ok) {
-        callback(ok ? store->accessToken() : QString());
-    });
+    refreshAccessToken(
+        [this, callback = std::move(callback)](bool ok) { callback(ok ? store->accessToken() : QString()); });
 }
 
 void SessionService::refreshAccessToken(std::function<void(bool)> done)
@@ -117,41 +116,43 @@ void SessionService::logout()
 
     if (refreshToken.isEmpty())
         return;
-    api->post(QStringLiteral("/v1/auth/logout"), QJsonObject{{QStringLiteral("refreshToken"), refreshToken}},
-              [](const HttpResponse &response) {
-                  if (!response.isSuccess())
-                      qCWarning(lcAuthSession).nospace()
-                          << "logout server revoke failed (local already cleared) status=" << response.status;
-              },
-              authCallOptions());
+    api->post(
+        QStringLiteral("/v1/auth/logout"), QJsonObject {{QStringLiteral("refreshToken"), refreshToken}},
+        [](const HttpResponse &response) {
+            if (!response.isSuccess())
+                qCWarning(lcAuthSession).nospace()
+                    << "logout server revoke failed (local already cleared) status=" << response.status;
+        },
+        authCallOptions());
 }
 
 void SessionService::doRefresh(std::function<void(RefreshOutcome)> callback, bool expiresSession)
 {
-    waiters.append(Waiter{std::move(callback), expiresSession});
+    waiters.append(Waiter {std::move(callback), expiresSession});
     if (refreshing)
         return;
     refreshing = true;
     const QString sentToken = store->refreshToken();
-    api->post(QStringLiteral("/v1/auth/refresh"), QJsonObject{{QStringLiteral("refreshToken"), sentToken}},
-              [self = QPointer<SessionService>(this), generation = sessionGeneration,
-               sentToken](const HttpResponse &response) {
-                  if (!self)
-                      return;
-                  if (generation != self->sessionGeneration) {
-                      qCInfo(lcAuthSession) << "refresh answer dropped after logout";
-                      return;
-                  }
-                  if (self->store->refreshToken() != sentToken) {
-                      // A login replaced the session meanwhile: this answer must neither
-                      // overwrite nor clear it, nor resume the old one.
-                      qCInfo(lcAuthSession) << "refresh answer dropped, session replaced meanwhile";
-                      self->finishRefresh(RefreshOutcome::Transient);
-                      return;
-                  }
-                  self->finishRefresh(self->outcomeOf(response));
-              },
-              authCallOptions());
+    api->post(
+        QStringLiteral("/v1/auth/refresh"), QJsonObject {{QStringLiteral("refreshToken"), sentToken}},
+        [self = QPointer<SessionService>(this), generation = sessionGeneration,
+         sentToken](const HttpResponse &response) {
+            if (!self)
+                return;
+            if (generation != self->sessionGeneration) {
+                qCInfo(lcAuthSession) << "refresh answer dropped after logout";
+                return;
+            }
+            if (self->store->refreshToken() != sentToken) {
+                // A login replaced the session meanwhile: this answer must neither
+                // overwrite nor clear it, nor resume the old one.
+                qCInfo(lcAuthSession) << "refresh answer dropped, session replaced meanwhile";
+                self->finishRefresh(RefreshOutcome::Transient);
+                return;
+            }
+            self->finishRefresh(self->outcomeOf(response));
+        },
+        authCallOptions());
 }
 
 SessionService::RefreshOutcome SessionService::outcomeOf(const HttpResponse &response)
@@ -169,13 +170,13 @@ SessionService::RefreshOutcome SessionService::outcomeOf(const HttpResponse &res
         return RefreshOutcome::Success;
     }
     if (response.networkError || response.timedOut || (response.status >= 500 && response.status <= 599)) {
-        qCWarning(lcAuthSession).nospace() << "refresh transient failure (token kept) status=" << response.status
-                                           << " is_timeout=" << response.timedOut
-                                           << " net_err=" << response.networkError;
+        qCWarning(lcAuthSession).nospace()
+            << "refresh transient failure (token kept) status=" << response.status
+            << " is_timeout=" << response.timedOut << " net_err=" << response.networkError;
         return RefreshOutcome::Transient;
     }
-    qCWarning(lcAuthSession).nospace().noquote() << "refresh invalid (token cleared) status=" << response.status
-                                                 << " code=" << errorCodeOf(response);
+    qCWarning(lcAuthSession).nospace().noquote()
+        << "refresh invalid (token cleared) status=" << response.status << " code=" << errorCodeOf(response);
     store->clear();
     return RefreshOutcome::Invalid;
 }
@@ -186,7 +187,8 @@ void SessionService::finishRefresh(RefreshOutcome outcome)
     const QList<Waiter> finished = std::exchange(waiters, {});
     // One refused refresh expires the session once, before any waiter hears of it,
     // however many callers joined it.
-    const bool expires = std::any_of(finished.cbegin(), finished.cend(), [](const Waiter &w) { return w.expiresSession; });
+    const bool expires
+        = std::any_of(finished.cbegin(), finished.cend(), [](const Waiter &w) { return w.expiresSession; });
     if (outcome == RefreshOutcome::Invalid && expires)
         emit sessionExpired();
     for (const Waiter &waiter : finished)

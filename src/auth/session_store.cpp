@@ -56,30 +56,40 @@ void SessionStore::load(std::function<void()> done)
     auto *job = new QKeychain::ReadPasswordJob(serviceName(), this);
     job->setKey(sessionKey());
     const quint64 changeCountAtStart = changeCount;
-    connect(job, &QKeychain::Job::finished, this, [this, done = std::move(done), changeCountAtStart](QKeychain::Job *finished) {
-        auto *read = qobject_cast<QKeychain::ReadPasswordJob *>(finished);
-        if (!read) {
-            qCWarning(lcAuthSession) << "keychain read failed:" << "not a read job";
-        } else if (read->error() == QKeychain::NoError) {
-            if (changeCount != changeCountAtStart) {
-                // A login, refresh or logout happened meanwhile: it is newer than the item read.
-                qCInfo(lcAuthSession) << "keychain read outdated, newer session kept";
-            } else {
-                const QJsonObject item = QJsonDocument::fromJson(read->textData().toUtf8()).object();
-                heldUserId = item.value(kUserIdKey).toString();
-                heldRefreshToken = item.value(kRefreshTokenKey).toString();
-                refreshExpiresAt = secondsFromJson(item.value(kRefreshExpiresAtKey));
-                qCInfo(lcAuthSession).nospace() << "session loaded from keychain, has_refresh=" << hasRefreshToken();
-            }
-        } else if (read->error() == QKeychain::EntryNotFound) {
-            qCInfo(lcAuthSession) << "no session in keychain (fresh install or logged out)";
-        } else {
-            qCWarning(lcAuthSession).noquote() << "keychain read failed:" << read->errorString();
-        }
-        if (done)
-            done();
-    });
+    connect(job, &QKeychain::Job::finished, this,
+            [this, done = std::move(done), changeCountAtStart](QKeychain::Job *finished) {
+                applyRead(finished, changeCountAtStart);
+                if (done)
+                    done();
+            });
     job->start();
+}
+
+void SessionStore::applyRead(QKeychain::Job *finished, quint64 changeCountAtStart)
+{
+    auto *read = qobject_cast<QKeychain::ReadPasswordJob *>(finished);
+    if (!read) {
+        qCWarning(lcAuthSession) << "keychain read failed: not a read job";
+        return;
+    }
+    if (read->error() == QKeychain::EntryNotFound) {
+        qCInfo(lcAuthSession) << "no session in keychain (fresh install or logged out)";
+        return;
+    }
+    if (read->error() != QKeychain::NoError) {
+        qCWarning(lcAuthSession).noquote() << "keychain read failed:" << read->errorString();
+        return;
+    }
+    if (changeCount != changeCountAtStart) {
+        // A login, refresh or logout happened while the item was read: it is newer.
+        qCInfo(lcAuthSession) << "keychain read outdated, newer session kept";
+        return;
+    }
+    const QJsonObject item = QJsonDocument::fromJson(read->textData().toUtf8()).object();
+    heldUserId = item.value(kUserIdKey).toString();
+    heldRefreshToken = item.value(kRefreshTokenKey).toString();
+    refreshExpiresAt = secondsFromJson(item.value(kRefreshExpiresAtKey));
+    qCInfo(lcAuthSession).nospace() << "session loaded from keychain, has_refresh=" << hasRefreshToken();
 }
 
 void SessionStore::saveLogin(const QString &userId, const QString &accessToken, const QString &refreshToken,
@@ -91,8 +101,8 @@ void SessionStore::saveLogin(const QString &userId, const QString &accessToken, 
     heldRefreshToken = refreshToken;
     refreshExpiresAt = expiryFor(refreshExpiresInSec);
     writeItem();
-    qCInfo(lcAuthSession).nospace().noquote() << "session saved (login), user_id=" << userId
-                                    << " refresh_expires_in=" << refreshExpiresInSec;
+    qCInfo(lcAuthSession).nospace().noquote()
+        << "session saved (login), user_id=" << userId << " refresh_expires_in=" << refreshExpiresInSec;
 }
 
 void SessionStore::saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec)
@@ -118,7 +128,7 @@ void SessionStore::clear()
 
 void SessionStore::writeItem()
 {
-    const QJsonObject item{
+    const QJsonObject item {
         {kUserIdKey, heldUserId},
         {kRefreshTokenKey, heldRefreshToken},
         {kRefreshExpiresAtKey, double(refreshExpiresAt)},

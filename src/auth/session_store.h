@@ -6,12 +6,15 @@
 
 #include <functional>
 
+namespace QKeychain {
+class Job;
+}
+
 // Holds the session for the life of the process and mirrors its long-lived part
 // (user id, refresh token, refresh expiry) into one credential-store item, so the
 // next start can resume it. The access token is never written anywhere.
 // GUI thread only.
-class SessionStore : public QObject, public ISessionStore
-{
+class SessionStore : public QObject, public ISessionStore {
 public:
     explicit SessionStore(QObject *parent = nullptr);
 
@@ -34,6 +37,7 @@ public:
     void clear() override;
 
 private:
+    void applyRead(QKeychain::Job *finished, quint64 changeCountAtStart);
     qint64 expiryFor(int refreshExpiresInSec) const;
     void writeItem();
     void deleteItem();

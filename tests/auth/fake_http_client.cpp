@@ -56,10 +56,10 @@ void FakeHttpClient::answer(const QString &path, int index, const HttpResponse &
         matching.at(index).callback(response);
 }
 
-void FakeHttpClient::record(HttpMethod method, const QString &path, const QJsonObject &body,
-                            const QByteArray &rawBody, HttpCallback callback, const HttpOptions &options)
+void FakeHttpClient::record(HttpMethod method, const QString &path, const QJsonObject &body, const QByteArray &rawBody,
+                            HttpCallback callback, const HttpOptions &options)
 {
-    calls.append(Call{method, path, body, rawBody, std::move(callback), options});
+    calls.append(Call {method, path, body, rawBody, std::move(callback), options});
 }
 
 HttpResponse jsonReply(int status, const QJsonObject &json)

@@ -6,11 +6,9 @@
 #include <QList>
 
 // An IHttpClient that records every call and lets the test answer it.
-class FakeHttpClient : public IHttpClient
-{
+class FakeHttpClient : public IHttpClient {
 public:
-    struct Call
-    {
+    struct Call {
         HttpMethod method = HttpMethod::Get;
         QString path;
         QJsonObject body;

@@ -5,8 +5,7 @@
 #include <functional>
 
 // An ISessionStore in memory. A load waits until the test completes it.
-class MemorySessionStore : public ISessionStore
-{
+class MemorySessionStore : public ISessionStore {
 public:
     void load(std::function<void()> done) override { pendingLoad = std::move(done); }
     QString userId() const override { return user; }

@@ -8,8 +8,7 @@
 
 #include <QNetworkRequest>
 
-class AuthAssemblyTest : public QObject
-{
+class AuthAssemblyTest : public QObject {
     Q_OBJECT
 
 private slots:

@@ -6,8 +6,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-class AuthErrorCodeTest : public QObject
-{
+class AuthErrorCodeTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -20,8 +19,8 @@ private slots:
         QTest::newRow("provider down") << "auth.sms.provider_down" << AuthErrorCode::SmsProviderDown;
         QTest::newRow("code required") << "auth.login.code_required" << AuthErrorCode::LoginCodeRequired;
         QTest::newRow("code invalid") << "auth.login.code_invalid" << AuthErrorCode::LoginCodeInvalid;
-        QTest::newRow("attempts exceeded") << "auth.login.code_attempts_exceeded"
-                                           << AuthErrorCode::LoginCodeAttemptsExceeded;
+        QTest::newRow("attempts exceeded")
+            << "auth.login.code_attempts_exceeded" << AuthErrorCode::LoginCodeAttemptsExceeded;
         QTest::newRow("legal required") << "auth.login.legal_required" << AuthErrorCode::LoginLegalRequired;
         QTest::newRow("registration closed") << "auth.registration_closed" << AuthErrorCode::RegistrationClosed;
         QTest::newRow("banned") << "account.banned" << AuthErrorCode::AccountBanned;
@@ -52,13 +51,19 @@ private slots:
         QTest::addColumn<QJsonObject>("json");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("both strings") << QJsonObject{{"code", "auth.sms.throttle"}, {"message", "slow down"}}
-                                      << "auth.sms.throttle" << "slow down";
-        QTest::newRow("code is a number") << QJsonObject{{"code", 42}, {"message", "m"}} << "" << "m";
-        QTest::newRow("message is an object") << QJsonObject{{"code", "c"}, {"message", QJsonObject{}}} << "c" << "";
-        QTest::newRow("members missing") << QJsonObject{{"error", "x"}} << "" << "";
-        QTest::newRow("no json object") << QJsonObject{} << "" << "";
-        QTest::newRow("code is an array") << QJsonObject{{"code", QJsonArray{"a"}}} << "" << "";
+        QTest::newRow("both strings") << QJsonObject {{"code", "auth.sms.throttle"}, {"message", "slow down"}}
+                                      << "auth.sms.throttle"
+                                      << "slow down";
+        QTest::newRow("code is a number") << QJsonObject {{"code", 42}, {"message", "m"}} << ""
+                                          << "m";
+        QTest::newRow("message is an object") << QJsonObject {{"code", "c"}, {"message", QJsonObject {}}} << "c"
+                                              << "";
+        QTest::newRow("members missing") << QJsonObject {{"error", "x"}} << ""
+                                         << "";
+        QTest::newRow("no json object") << QJsonObject {} << ""
+                                        << "";
+        QTest::newRow("code is an array") << QJsonObject {{"code", QJsonArray {"a"}}} << ""
+                                          << "";
     }
 
     void readers()

@@ -20,8 +20,7 @@ HttpResponse tokensReply()
 
 // An interceptor over a session service and a store that holds a session, with
 // the transport's continuations recorded into one event list.
-struct Fixture
-{
+struct Fixture {
     Fixture()
         : service(&api, &store)
         , interceptor(&store, &service)
@@ -51,8 +50,7 @@ struct Fixture
 };
 } // namespace
 
-class AuthInterceptorTest : public QObject
-{
+class AuthInterceptorTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -131,7 +129,7 @@ private slots:
 
         f.api.answer(kRefresh, 0, tokensReply());
         // Each replay goes out after the new token was saved.
-        QCOMPARE(f.events, (QStringList{"replay:a:new-access", "replay:b:new-access", "replay:c:new-access"}));
+        QCOMPARE(f.events, (QStringList {"replay:a:new-access", "replay:b:new-access", "replay:c:new-access"}));
         QVERIFY(logs.contains("auth.session", "refresh ok, replaying 3 pending requests"));
 
         // Idle again: the next refusal starts a new refresh.
@@ -147,7 +145,7 @@ private slots:
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         QVERIFY(f.offer(QStringLiteral("b"), 401));
         f.api.answer(kRefresh, 0, jsonReply(401, {{"code", "auth.refresh.invalid"}}));
-        QCOMPARE(f.events, (QStringList{"expired", "deliver:a:401", "deliver:b:401"}));
+        QCOMPARE(f.events, (QStringList {"expired", "deliver:a:401", "deliver:b:401"}));
         QVERIFY(f.store.refresh.isEmpty());
         QVERIFY(logs.contains("auth.session", "refresh failed, failing 2 pending requests"));
     }
@@ -158,7 +156,7 @@ private slots:
         QSignalSpy expired(&f.service, &SessionService::sessionExpired);
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         f.api.answer(kRefresh, 0, timedOutReply());
-        QCOMPARE(f.events, QStringList{"deliver:a:401"});
+        QCOMPARE(f.events, QStringList {"deliver:a:401"});
         QCOMPARE(f.store.refresh, QStringLiteral("old-refresh"));
         QVERIFY(expired.isEmpty());
     }
@@ -176,7 +174,7 @@ private slots:
         QVERIFY(f.interceptor.onResponse(jsonReply(401), QStringLiteral("/v1/a"), {}, 0, control));
         QVERIFY(f.offer(QStringLiteral("b"), 401));
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(f.events, (QStringList{"replay:a", "replay:b:new-access"}));
+        QCOMPARE(f.events, (QStringList {"replay:a", "replay:b:new-access"}));
         QCOMPARE(f.api.callsTo(kRefresh).size(), 2);
 
         f.api.answer(kRefresh, 1, tokensReply());
@@ -193,8 +191,8 @@ private slots:
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         QCOMPARE(f.api.callsTo(kRefresh).size(), 1);
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(tokens, QStringList{"new-access"});
-        QCOMPARE(f.events, QStringList{"replay:a:new-access"});
+        QCOMPARE(tokens, QStringList {"new-access"});
+        QCOMPARE(f.events, QStringList {"replay:a:new-access"});
     }
 
     // Held requests of a session that was logged out are failed, not replayed with a late token.
@@ -203,9 +201,9 @@ private slots:
         Fixture f;
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         f.service.logout();
-        QCOMPARE(f.events, QStringList{"deliver:a:401"});
+        QCOMPARE(f.events, QStringList {"deliver:a:401"});
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(f.events, QStringList{"deliver:a:401"});
+        QCOMPARE(f.events, QStringList {"deliver:a:401"});
         QVERIFY(f.store.access.isEmpty());
     }
 };

@@ -30,8 +30,7 @@ QJsonObject with(QJsonObject object, const QString &key, const QJsonValue &value
 }
 } // namespace
 
-class LoginServiceTest : public QObject
-{
+class LoginServiceTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -46,10 +45,11 @@ private slots:
         const FakeHttpClient::Call &call = api.calls.first();
         QCOMPARE(call.method, HttpMethod::Post);
         QCOMPARE(call.path, kLogin);
-        QCOMPARE(call.body, (QJsonObject{{"phone", "13812345678"},
-                                         {"code", "123456"},
-                                         {"deviceId", "device-9"},
-                                         {"agreedLegalVersion", "terms@3+privacy@4"}}));
+        QCOMPARE(call.body,
+                 (QJsonObject {{"phone", "13812345678"},
+                               {"code", "123456"},
+                               {"deviceId", "device-9"},
+                               {"agreedLegalVersion", "terms@3+privacy@4"}}));
         QVERIFY(call.options.skipAuth);
         QCOMPARE(call.options.timeoutMs, 0);
         QVERIFY(call.options.headers.isEmpty());
@@ -66,31 +66,32 @@ private slots:
         QTest::addColumn<qint64>("expiresAt");
 
         const qint64 saved = 1'700'000'000 + 3600;
-        QTest::newRow("success") << jsonReply(200, goodReply()) << true << AuthErrorCode::Other << "" << true
-                                 << false << saved;
+        QTest::newRow("success") << jsonReply(200, goodReply()) << true << AuthErrorCode::Other << "" << true << false
+                                 << saved;
         QTest::newRow("reactivated") << jsonReply(201, with(with(goodReply(), "isNewUser", false), "reactivated", true))
                                      << true << AuthErrorCode::Other << "" << false << true << saved;
         QTest::newRow("flags as strings")
             << jsonReply(200, with(with(goodReply(), "isNewUser", "true"), "reactivated", "true")) << true
             << AuthErrorCode::Other << "" << false << false << saved;
-        QTest::newRow("no lifetime is unknown expiry") << jsonReply(200, without(goodReply(), "refreshExpiresIn"))
-                                                       << true << AuthErrorCode::Other << "" << true << false
-                                                       << qint64(0);
+        QTest::newRow("no lifetime is unknown expiry")
+            << jsonReply(200, without(goodReply(), "refreshExpiresIn")) << true << AuthErrorCode::Other << "" << true
+            << false << qint64(0);
         QTest::newRow("user id missing") << jsonReply(200, without(goodReply(), "userId")) << false
                                          << AuthErrorCode::Other << "" << false << false << qint64(0);
         QTest::newRow("access token missing") << jsonReply(200, without(goodReply(), "accessToken")) << false
                                               << AuthErrorCode::Other << "" << false << false << qint64(0);
         QTest::newRow("refresh token empty") << jsonReply(200, with(goodReply(), "refreshToken", "")) << false
                                              << AuthErrorCode::Other << "" << false << false << qint64(0);
-        QTest::newRow("code invalid")
-            << jsonReply(400, {{"code", "auth.login.code_invalid"}, {"message", "wrong code"}}) << false
-            << AuthErrorCode::LoginCodeInvalid << "wrong code" << false << false << qint64(0);
+        QTest::newRow("code invalid") << jsonReply(400,
+                                                   {{"code", "auth.login.code_invalid"}, {"message", "wrong code"}})
+                                      << false << AuthErrorCode::LoginCodeInvalid << "wrong code" << false << false
+                                      << qint64(0);
         QTest::newRow("legal required") << jsonReply(403, {{"code", "auth.login.legal_required"}, {"message", "m"}})
                                         << false << AuthErrorCode::LoginLegalRequired << "m" << false << false
                                         << qint64(0);
-        QTest::newRow("refused 401 with unknown code") << jsonReply(401, {{"code", "odd"}, {"message", "nope"}})
-                                                       << false << AuthErrorCode::Other << "nope" << false << false
-                                                       << qint64(0);
+        QTest::newRow("refused 401 with unknown code")
+            << jsonReply(401, {{"code", "odd"}, {"message", "nope"}}) << false << AuthErrorCode::Other << "nope"
+            << false << false << qint64(0);
         QTest::newRow("server fault") << jsonReply(500) << false << AuthErrorCode::Other << "" << false << false
                                       << qint64(0);
         QTest::newRow("time-out") << timedOutReply() << false << AuthErrorCode::Other << "" << false << false
@@ -155,8 +156,9 @@ private slots:
 
         QVERIFY(logs.contains("auth.login", "login succeeded user_id=user-1 is_new_user=true reactivated=false"));
         QVERIFY(logs.contains("auth.login", "login response malformed, missing credentials"));
-        QVERIFY(logs.contains("auth.login", "login failed status=400 code=auth.login.code_invalid net_err= body="
-                                                + QString::fromUtf8(failed.body)));
+        QVERIFY(logs.contains("auth.login",
+                              "login failed status=400 code=auth.login.code_invalid net_err= body="
+                                  + QString::fromUtf8(failed.body)));
         for (const auto &entry : logs.entries())
             QVERIFY2(!entry.message.contains("access-1") && !entry.message.contains("refresh-1"),
                      qPrintable(entry.message));

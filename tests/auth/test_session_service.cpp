@@ -22,8 +22,7 @@ HttpResponse tokensReply(const QString &access = QStringLiteral("new-access"),
 }
 
 // A service over a store that holds a session with an expired access token.
-struct Fixture
-{
+struct Fixture {
     Fixture()
         : service(&api, &store)
     {
@@ -38,8 +37,7 @@ struct Fixture
 };
 } // namespace
 
-class SessionServiceTest : public QObject
-{
+class SessionServiceTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -76,7 +74,7 @@ private slots:
         const FakeHttpClient::Call &call = f.api.calls.first();
         QCOMPARE(call.method, HttpMethod::Post);
         QCOMPARE(call.path, kRefresh);
-        QCOMPARE(call.body, (QJsonObject{{"refreshToken", "old-refresh"}}));
+        QCOMPARE(call.body, (QJsonObject {{"refreshToken", "old-refresh"}}));
         QVERIFY(call.options.skipAuth);
         QCOMPARE(call.options.timeoutMs, 0);
         QVERIFY(call.options.headers.isEmpty());
@@ -107,8 +105,9 @@ private slots:
         QTest::newRow("599") << jsonReply(599) << false << false << "refresh transient failure (token kept) status=599";
         QTest::newRow("time-out") << timedOutReply() << false << false
                                   << "refresh transient failure (token kept) status=0 is_timeout=true net_err=false";
-        QTest::newRow("network error") << networkErrorReply() << false << false
-                                       << "refresh transient failure (token kept) status=0 is_timeout=false net_err=true";
+        QTest::newRow("network error")
+            << networkErrorReply() << false << false
+            << "refresh transient failure (token kept) status=0 is_timeout=false net_err=true";
     }
 
     void refreshReply()
@@ -125,7 +124,7 @@ private slots:
         f.service.refreshAccessToken([&results](bool result) { results.append(result); });
         f.api.answer(kRefresh, 0, response);
 
-        QCOMPARE(results, QList<bool>{ok});
+        QCOMPARE(results, QList<bool> {ok});
         QVERIFY2(logs.contains("auth.session", log), qPrintable(log));
         if (ok) {
             QCOMPARE(f.store.access, QStringLiteral("new-access"));
@@ -157,7 +156,7 @@ private slots:
         QVERIFY(order.isEmpty());
 
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(order, (QStringList{"ensure1:new-access", "refresh:1", "ensure2:new-access"}));
+        QCOMPARE(order, (QStringList {"ensure1:new-access", "refresh:1", "ensure2:new-access"}));
 
         // The next one starts a request of its own.
         f.service.refreshAccessToken({});
@@ -174,7 +173,7 @@ private slots:
         f.service.ensureFreshAccessToken([&order](const QString &token) { order << "ensure:" + token; });
         f.service.refreshAccessToken([&order](bool ok) { order << QStringLiteral("refresh:%1").arg(ok); });
         f.api.answer(kRefresh, 0, jsonReply(401));
-        QCOMPARE(order, (QStringList{"expired", "refresh:0", "ensure:", "refresh:0"}));
+        QCOMPARE(order, (QStringList {"expired", "refresh:0", "ensure:", "refresh:0"}));
     }
 
     void ensureFresh_data()
@@ -200,9 +199,9 @@ private slots:
         if (refreshes) {
             QVERIFY(got.isEmpty());
             f.api.answer(kRefresh, 0, tokensReply());
-            QCOMPARE(got, QStringList{"new-access"});
+            QCOMPARE(got, QStringList {"new-access"});
         } else {
-            QCOMPARE(got, QStringList{token});
+            QCOMPARE(got, QStringList {token});
         }
     }
 
@@ -223,7 +222,7 @@ private slots:
         QStringList got;
         f.service.ensureFreshAccessToken([&got](const QString &t) { got << t; });
         f.api.answer(kRefresh, 0, jsonReply(503));
-        QCOMPARE(got, QStringList{QString()});
+        QCOMPARE(got, QStringList {QString()});
     }
 
     void resume_data()
@@ -259,7 +258,7 @@ private slots:
         store.completeLoad(QStringLiteral("user-7"), QStringLiteral("stored-refresh"), expiresAt);
         QVERIFY(logs.contains("auth.session", "resumable session found, refreshing"));
         QCOMPARE(api.callsTo(kRefresh).size(), 1);
-        QCOMPARE(api.calls.first().body, (QJsonObject{{"refreshToken", "stored-refresh"}}));
+        QCOMPARE(api.calls.first().body, (QJsonObject {{"refreshToken", "stored-refresh"}}));
         api.answer(kRefresh, 0, response);
 
         QCOMPARE(resumedSpy.size(), resumed ? 1 : 0);
@@ -313,7 +312,7 @@ private slots:
         QVERIFY(logs.contains("auth.session", "logout, session cleared locally"));
         QCOMPARE(f.api.callsTo(kLogout).size(), 1);
         const FakeHttpClient::Call call = f.api.callsTo(kLogout).first();
-        QCOMPARE(call.body, (QJsonObject{{"refreshToken", "old-refresh"}}));
+        QCOMPARE(call.body, (QJsonObject {{"refreshToken", "old-refresh"}}));
         QVERIFY(call.options.skipAuth);
 
         f.api.answer(kLogout, 0, jsonReply(503));
@@ -350,7 +349,7 @@ private slots:
         QCOMPARE(api.callsTo(kRefresh).size(), 1);
 
         service.logout();
-        QCOMPARE(order, (QStringList{"loggedOut", "ensure:"}));
+        QCOMPARE(order, (QStringList {"loggedOut", "ensure:"}));
 
         api.answer(kRefresh, 0, tokensReply());
         QCOMPARE(store.saveRefreshCount, 0);
@@ -366,7 +365,7 @@ private slots:
         service.refreshAccessToken([&results](bool ok) { results << ok; });
         QCOMPARE(api.callsTo(kRefresh).size(), 2);
         api.answer(kRefresh, 1, tokensReply());
-        QCOMPARE(results, QList<bool>{true});
+        QCOMPARE(results, QList<bool> {true});
     }
 
     // A login while a resume's refresh is on its way: the late answer must not mix into the new session.
@@ -399,7 +398,7 @@ private slots:
         QCOMPARE(store.clearCount, 0);
         QVERIFY(resumedSpy.isEmpty());
         QVERIFY(expired.isEmpty());
-        QCOMPARE(results, QList<bool>{false});
+        QCOMPARE(results, QList<bool> {false});
     }
 
     // A refused answer arriving after the logout expires nothing either.
@@ -410,9 +409,9 @@ private slots:
         QList<bool> results;
         f.service.refreshAccessToken([&results](bool ok) { results << ok; });
         f.service.logout();
-        QCOMPARE(results, QList<bool>{false});
+        QCOMPARE(results, QList<bool> {false});
         f.api.answer(kRefresh, 0, jsonReply(401));
-        QCOMPARE(results, QList<bool>{false});
+        QCOMPARE(results, QList<bool> {false});
         QVERIFY(expired.isEmpty());
         QCOMPARE(f.store.clearCount, 1);
     }

@@ -12,8 +12,7 @@ namespace {
 constexpr qint64 kNow = 1'700'000'000;
 
 // Runs a keychain job to its end and returns it (deleted later by the event loop).
-template <typename Job>
-Job *finish(Job *job)
+template <typename Job> Job *finish(Job *job)
 {
     QSignalSpy done(job, &QKeychain::Job::finished);
     job->start();
@@ -67,18 +66,17 @@ void drainJobs(SessionStore &store)
 } // namespace
 
 // A keychain test needs a Secret Service; without one it fails on CI and is skipped elsewhere.
-#define REQUIRE_SECRET_SERVICE()                                                                               \
-    do {                                                                                                       \
-        if (!secretServiceError.isEmpty()) {                                                                   \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                           \
-                QFAIL(qPrintable(QStringLiteral("no Secret Service: ") + secretServiceError));                 \
-            QSKIP(qPrintable(QStringLiteral("no Secret Service (run under scripts/test-session.sh): ")         \
-                             + secretServiceError));                                                           \
-        }                                                                                                      \
+#define REQUIRE_SECRET_SERVICE()                                                                                       \
+    do {                                                                                                               \
+        if (!secretServiceError.isEmpty()) {                                                                           \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                                   \
+                QFAIL(qPrintable(QStringLiteral("no Secret Service: ") + secretServiceError));                         \
+            QSKIP(qPrintable(QStringLiteral("no Secret Service (run under scripts/test-session.sh): ")                 \
+                             + secretServiceError));                                                                   \
+        }                                                                                                              \
     } while (false)
 
-class SessionStoreTest : public QObject
-{
+class SessionStoreTest : public QObject {
     Q_OBJECT
 
 private:
@@ -179,11 +177,13 @@ private slots:
         store.setClock([] { return kNow; });
         store.saveLogin(QStringLiteral("user-1"), QStringLiteral("access-secret"), QStringLiteral("refresh-1"), 3600);
         drainJobs(store);
-        QCOMPARE(readItem(), std::optional<QString>(
-                                 QStringLiteral(R"({"refreshExpiresAt":1700003600,"refreshToken":"refresh-1","userId":"user-1"})")));
+        QCOMPARE(readItem(),
+                 std::optional<QString>(QStringLiteral(
+                     R"({"refreshExpiresAt":1700003600,"refreshToken":"refresh-1","userId":"user-1"})")));
         QVERIFY(logs.contains("auth.session", "session saved (login), user_id=user-1 refresh_expires_in=3600"));
         for (const auto &entry : logs.entries())
-            QVERIFY2(!entry.message.contains("secret") && !entry.message.contains("refresh-1"), qPrintable(entry.message));
+            QVERIFY2(!entry.message.contains("secret") && !entry.message.contains("refresh-1"),
+                     qPrintable(entry.message));
     }
 
     void roundTripThroughTheCredentialStore()
@@ -211,8 +211,9 @@ private slots:
         second.saveRefresh(QStringLiteral("a3"), QStringLiteral("r3"), 60);
         QCOMPARE(second.userId(), QStringLiteral("user-1"));
         drainJobs(second);
-        QCOMPARE(readItem(), std::optional<QString>(
-                                 QStringLiteral(R"({"refreshExpiresAt":1700000060,"refreshToken":"r3","userId":"user-1"})")));
+        QCOMPARE(readItem(),
+                 std::optional<QString>(
+                     QStringLiteral(R"({"refreshExpiresAt":1700000060,"refreshToken":"r3","userId":"user-1"})")));
     }
 
     void clearRemovesTheItem()
@@ -247,17 +248,28 @@ private slots:
         QTest::addColumn<QString>("userId");
         QTest::addColumn<QString>("refreshToken");
         QTest::addColumn<bool>("usableWithHugeMargin");
-        QTest::newRow("no expiry is unknown, not expired")
-            << R"({"refreshToken":"r","userId":"u"})" << "u" << "r" << true;
+        QTest::newRow("no expiry is unknown, not expired") << R"({"refreshToken":"r","userId":"u"})"
+                                                           << "u"
+                                                           << "r" << true;
         QTest::newRow("expiry as text is unknown") << R"({"refreshExpiresAt":"5","refreshToken":"r","userId":"u"})"
-                                                   << "u" << "r" << true;
-        QTest::newRow("fractional expiry truncated") << R"({"refreshExpiresAt":1700000060.9,"refreshToken":"r","userId":"u"})"
-                                                     << "u" << "r" << false;
-        QTest::newRow("absurd expiry") << R"({"refreshExpiresAt":1e300,"refreshToken":"r","userId":"u"})" << "u" << "r"
-                                       << true;
-        QTest::newRow("token not a string") << R"({"refreshToken":7,"userId":"u"})" << "u" << "" << false;
-        QTest::newRow("not json") << "garbage" << "" << "" << false;
-        QTest::newRow("json array") << "[1,2]" << "" << "" << false;
+                                                   << "u"
+                                                   << "r" << true;
+        QTest::newRow("fractional expiry truncated")
+            << R"({"refreshExpiresAt":1700000060.9,"refreshToken":"r","userId":"u"})"
+            << "u"
+            << "r" << false;
+        QTest::newRow("absurd expiry") << R"({"refreshExpiresAt":1e300,"refreshToken":"r","userId":"u"})"
+                                       << "u"
+                                       << "r" << true;
+        QTest::newRow("token not a string") << R"({"refreshToken":7,"userId":"u"})"
+                                            << "u"
+                                            << "" << false;
+        QTest::newRow("not json") << "garbage"
+                                  << ""
+                                  << "" << false;
+        QTest::newRow("json array") << "[1,2]"
+                                    << ""
+                                    << "" << false;
     }
 
     void storedItem()
