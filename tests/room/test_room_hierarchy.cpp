@@ -6,8 +6,17 @@
 
 namespace {
 
+// One held room; the arguments in the order a table row gives them.
 struct RoomSpec
 {
+    RoomSpec(QString id = {}, QString parent = {}, QStringList children = {}, bool allowSubRoomBroadcast = true,
+             QHash<QString, RoomChildOverride> overrides = {}, int bitrate = 0, QStringList present = {})
+        : id(std::move(id)), parent(std::move(parent)), children(std::move(children)),
+          allowSubRoomBroadcast(allowSubRoomBroadcast), overrides(std::move(overrides)), bitrate(bitrate),
+          present(std::move(present))
+    {
+    }
+
     QString id;
     QString parent;
     QStringList children;

@@ -24,7 +24,7 @@ public:
     QStringList names;
 };
 
-void apply(RoomEntityStore &store, const std::optional<RoomUpdate> &update)
+void applyTo(RoomEntityStore &store, const std::optional<RoomUpdate> &update)
 {
     QVERIFY(update);
     store.applySnapshots({*update});
@@ -135,8 +135,8 @@ private slots:
         QCOMPARE(model->available(), false);
         QCOMPARE(model->isSpeechBlocked("u1"), true);
 
-        apply(store, parseRoomPublicSnapshot(lobby().publicSnapshot()));
-        apply(store, parseRoomPrivateSnapshot(lobby().privateSnapshot()));
+        applyTo(store, parseRoomPublicSnapshot(lobby().publicSnapshot()));
+        applyTo(store, parseRoomPrivateSnapshot(lobby().privateSnapshot()));
         QCOMPARE(model->accessMode(), QStringLiteral("public"));
         QCOMPARE(model->allowSubRoom(), QStringLiteral("ask"));
         QCOMPARE(model->allowSubRoomBroadcast(), false);
@@ -185,25 +185,25 @@ private slots:
         QVERIFY(order.names.isEmpty());
 
         // First public snapshot: availability, then the change.
-        apply(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("x").publicSnapshot()));
+        applyTo(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("x").publicSnapshot()));
         QCOMPARE(order.names, (QStringList{"available", "room"}));
 
         // First private snapshot: availability again (populated rises to 2).
         order.names.clear();
-        apply(store, parseRoomPrivateSnapshot(RoomSnapshotBuilder("r1").privateSnapshot()));
+        applyTo(store, parseRoomPrivateSnapshot(RoomSnapshotBuilder("r1").privateSnapshot()));
         QCOMPARE(order.names, (QStringList{"available", "room"}));
 
         // A private-part change alone (0x40): the change only.
         order.names.clear();
         QSignalSpy storeChanged(&store, &RoomEntityStore::changed);
-        apply(store, parseRoomPrivateSnapshot(RoomSnapshotBuilder("r1").followCode("F", 1).privateSnapshot()));
+        applyTo(store, parseRoomPrivateSnapshot(RoomSnapshotBuilder("r1").followCode("F", 1).privateSnapshot()));
         QCOMPARE(storeChanged.count(), 1);
         QCOMPARE(storeChanged.at(0).at(1).toUInt(), RoomFieldFlag::FollowCode);
         QCOMPARE(order.names, QStringList{"room"});
 
         // Another room's change reaches neither r1's model nor the model of "R1".
         order.names.clear();
-        apply(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r2").name("y").publicSnapshot()));
+        applyTo(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r2").name("y").publicSnapshot()));
         QVERIFY(order.names.isEmpty());
         QCOMPARE(otherOrder.names, (QStringList{"available", "room"}));
         QVERIFY(upperOrder.names.isEmpty());
@@ -217,7 +217,7 @@ private slots:
         // The model follows the id: a new retain and snapshot bring the signals back.
         order.names.clear();
         store.retain("r1");
-        apply(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("again").publicSnapshot()));
+        applyTo(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("again").publicSnapshot()));
         QCOMPARE(order.names, (QStringList{"available", "room"}));
         QCOMPARE(model->roomName(), QStringLiteral("again"));
     }
