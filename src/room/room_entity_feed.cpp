@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <algorithm>
+
 QList<RoomUpdate> parseRoomEvent(const QString &name, const QJsonObject &payload, qint64 version)
 {
     const RoomEventParser parse = findRoomEventParser(name);
