@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -48,6 +49,12 @@ class SingleInstanceTest : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase()
+    {
+        // Killed helpers could not close their servers.
+        QLocalServer::removeServer(serverName());
+    }
+
     void secondGuardHandsOverToTheFirst()
     {
         LogCapture logs;
