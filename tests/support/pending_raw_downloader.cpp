@@ -38,6 +38,15 @@ int PendingRawDownloader::pendingIndex(const QString &suffix) const
     return -1;
 }
 
+int PendingRawDownloader::latestPendingIndex(const QString &suffix) const
+{
+    for (int i = int(requests.size()) - 1; i >= 0; --i) {
+        if (!requests.at(i).answered && requests.at(i).url.endsWith(suffix))
+            return i;
+    }
+    return -1;
+}
+
 int PendingRawDownloader::pendingCount() const
 {
     return int(std::count_if(requests.cbegin(), requests.cend(), [](const Request &r) { return !r.answered; }));
@@ -54,9 +63,28 @@ void PendingRawDownloader::reply(int index, const HttpResponse &response)
         callback(response);
 }
 
+void PendingRawDownloader::replyRange(int index, bool ok, const QByteArray &data, const QString &error)
+{
+    QVERIFY2(index >= 0 && index < requests.size(), "no such request");
+    QVERIFY2(!requests.at(index).answered, "request answered twice");
+    QVERIFY2(requests.at(index).rangeCallback, "not a ranged request");
+    requests[index].answered = true;
+    const RangeCallback callback = requests.at(index).rangeCallback;
+    callback(ok, data, error);
+}
+
 bool PendingRawDownloader::replyTo(const QString &suffix, const HttpResponse &response)
 {
     const int index = pendingIndex(suffix);
+    if (index < 0)
+        return false;
+    reply(index, response);
+    return true;
+}
+
+bool PendingRawDownloader::replyToLatest(const QString &suffix, const HttpResponse &response)
+{
+    const int index = latestPendingIndex(suffix);
     if (index < 0)
         return false;
     reply(index, response);

@@ -31,12 +31,18 @@ public:
     const Request &at(int index) const { return requests.at(index); }
     // Index of the oldest unanswered request whose URL ends with `suffix`, or -1.
     int pendingIndex(const QString &suffix) const;
+    // Index of the newest unanswered request whose URL ends with `suffix`, or -1.
+    int latestPendingIndex(const QString &suffix) const;
     int pendingCount() const;
 
     // Answers request `index` once; a second answer to the same request fails the test.
     void reply(int index, const HttpResponse &response);
+    // Answers ranged request `index` once.
+    void replyRange(int index, bool ok, const QByteArray &data, const QString &error = {});
     // Answers the oldest unanswered request whose URL ends with `suffix`; false when none.
     bool replyTo(const QString &suffix, const HttpResponse &response);
+    // Answers the newest unanswered request whose URL ends with `suffix`; false when none.
+    bool replyToLatest(const QString &suffix, const HttpResponse &response);
 
     static HttpResponse ok(const QByteArray &body, int status = 200);
     static HttpResponse status(int status, const QByteArray &body = {});
