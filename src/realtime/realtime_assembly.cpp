@@ -1,4 +1,16 @@
 #include "realtime/realtime_assembly.h"
 
-RealtimeAssembly::RealtimeAssembly() = default;
+#include "realtime/gateway_service.h"
+#include "realtime/socket_client.h"
+
+#include <QCoreApplication>
+
+RealtimeAssembly::RealtimeAssembly()
+    : socket(std::make_unique<SocketClient>()),
+      gatewayService(std::make_unique<GatewayService>(socket.get()))
+{
+    if (auto *app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, gatewayService.get(), &GatewayService::shutdown);
+}
+
 RealtimeAssembly::~RealtimeAssembly() = default;

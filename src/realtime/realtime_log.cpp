@@ -1,0 +1,3 @@
+#include "realtime/realtime_log.h"
+
+Q_LOGGING_CATEGORY(lcRealtime, "base.realtime", QtInfoMsg)

@@ -1,0 +1,187 @@
+#include "support/loopback_gateway_server.h"
+
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrlQuery>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+namespace testsupport {
+
+LoopbackGatewayServer::LoopbackGatewayServer(QObject *parent)
+    : QObject(parent),
+      server(new QWebSocketServer(QStringLiteral("loopback-gateway"), QWebSocketServer::NonSecureMode, this))
+{
+    connect(server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::onNewConnection);
+}
+
+LoopbackGatewayServer::~LoopbackGatewayServer()
+{
+    for (QWebSocket *connection : std::as_const(connections))
+        connection->disconnect(this);
+}
+
+bool LoopbackGatewayServer::listen(quint16 port)
+{
+    return server->listen(QHostAddress::LocalHost, port);
+}
+
+void LoopbackGatewayServer::stopListening()
+{
+    server->close();
+}
+
+quint16 LoopbackGatewayServer::port() const
+{
+    return server->serverPort();
+}
+
+QUrl LoopbackGatewayServer::apiBaseUrl() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+QUrl LoopbackGatewayServer::gatewayUrl() const
+{
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port()));
+}
+
+QList<QJsonObject> LoopbackGatewayServer::receivedEvents(const QString &name) const
+{
+    QList<QJsonObject> events;
+    for (const QString &text : frames) {
+        const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
+        if (frame.value(QLatin1String("event")).toString() == name)
+            events.append(frame);
+    }
+    return events;
+}
+
+void LoopbackGatewayServer::onNewConnection()
+{
+    while (QWebSocket *connection = server->nextPendingConnection()) {
+        connection->setParent(this);
+        connections.append(connection);
+        ++accepted;
+        const QUrlQuery query(connection->requestUrl());
+        token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+        requestedSessionId = query.queryItemValue(QStringLiteral("sessionId"), QUrl::FullyDecoded);
+        connect(connection, &QWebSocket::textMessageReceived, this,
+                [this, connection](const QString &text) { onText(connection, text); });
+        connect(connection, &QWebSocket::disconnected, this, [this, connection] { onDisconnected(connection); });
+        emit clientConnected();
+        if (!autoEstablish)
+            continue;
+        if (resumeAccepted && issuedSessions.contains(requestedSessionId))
+            sendSessionEstablished(requestedSessionId, true);
+        else
+            sendSessionEstablished(QStringLiteral("session-%1").arg(++sessionsIssued), false);
+    }
+}
+
+void LoopbackGatewayServer::onText(QWebSocket *connection, const QString &text)
+{
+    frames.append(text);
+    const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (answerHeartbeats && frame.value(QLatin1String("event")).toString() == QLatin1String("heartbeat"))
+        connection->sendTextMessage(QStringLiteral("{\"event\":\"pong\"}"));
+    emit frameReceived(text);
+}
+
+void LoopbackGatewayServer::onDisconnected(QWebSocket *connection)
+{
+    connections.removeOne(connection);
+    const int code = connection->closeCode();
+    codes.append(code);
+    connection->deleteLater();
+    emit clientDisconnected(code);
+}
+
+QWebSocket *LoopbackGatewayServer::latest() const
+{
+    return connections.isEmpty() ? nullptr : connections.last();
+}
+
+void LoopbackGatewayServer::sendSessionEstablished(const QString &id, bool resumed)
+{
+    sessionId = id;
+    if (!id.isEmpty() && !issuedSessions.contains(id))
+        issuedSessions.append(id);
+    sendFrame({{QStringLiteral("event"), QStringLiteral("session-established")},
+               {QStringLiteral("data"), QJsonObject{{QStringLiteral("sessionId"), id},
+                                                    {QStringLiteral("resumed"), resumed}}}});
+}
+
+void LoopbackGatewayServer::sendResumed(int count)
+{
+    sendFrame({{QStringLiteral("event"), QStringLiteral("resumed")},
+               {QStringLiteral("data"), QJsonObject{{QStringLiteral("count"), count}}}});
+}
+
+void LoopbackGatewayServer::sendBufferMiss()
+{
+    sendFrame({{QStringLiteral("event"), QStringLiteral("buffer-miss")}});
+}
+
+void LoopbackGatewayServer::sendSessionInvalid()
+{
+    issuedSessions.removeAll(sessionId);
+    sendFrame({{QStringLiteral("event"), QStringLiteral("session-invalid")}});
+}
+
+void LoopbackGatewayServer::sendPleaseReconnect()
+{
+    sendFrame({{QStringLiteral("event"), QStringLiteral("please-reconnect")}});
+}
+
+void LoopbackGatewayServer::sendSessionKick()
+{
+    sendFrame({{QStringLiteral("event"), QStringLiteral("session-kick")}});
+}
+
+void LoopbackGatewayServer::sendWatched(const QList<QPair<QString, bool>> &results)
+{
+    QJsonArray array;
+    for (const auto &[target, ok] : results)
+        array.append(QJsonObject{{QStringLiteral("target"), target}, {QStringLiteral("ok"), ok}});
+    sendFrame({{QStringLiteral("event"), QStringLiteral("watched")},
+               {QStringLiteral("data"), QJsonObject{{QStringLiteral("results"), array}}}});
+}
+
+void LoopbackGatewayServer::sendStreamSnapshot(const QString &target, const QJsonObject &snapshot)
+{
+    sendFrame({{QStringLiteral("event"), QStringLiteral("stream-snapshot")},
+               {QStringLiteral("data"),
+                QJsonObject{{QStringLiteral("target"), target}, {QStringLiteral("snapshot"), snapshot}}}});
+}
+
+void LoopbackGatewayServer::sendEvent(const QString &name, const QJsonObject &data, std::optional<double> seq,
+                                      std::optional<double> version)
+{
+    QJsonObject frame{{QStringLiteral("event"), name}, {QStringLiteral("data"), data}};
+    if (seq)
+        frame.insert(QStringLiteral("seq"), *seq);
+    if (version)
+        frame.insert(QStringLiteral("version"), *version);
+    sendFrame(frame);
+}
+
+void LoopbackGatewayServer::sendFrame(const QJsonObject &frame)
+{
+    sendText(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
+}
+
+void LoopbackGatewayServer::sendText(const QString &text)
+{
+    if (QWebSocket *connection = latest())
+        connection->sendTextMessage(text);
+}
+
+void LoopbackGatewayServer::dropConnection()
+{
+    if (QWebSocket *connection = latest())
+        connection->abort();
+}
+
+} // namespace testsupport
