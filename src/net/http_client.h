@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/http_request_factory.h"
 #include "net/i_http_client.h"
 #include "net/i_raw_downloader.h"
 #include "net/i_raw_uploader.h"
@@ -8,7 +9,10 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // The one HTTP client of the process: REST calls through the interceptor lists,
 // and raw transfers around them. GUI thread only.
@@ -37,6 +41,7 @@ public:
     RawRequestHandle rawPut(const QString &url, const QByteArray &body, const QByteArray &contentType,
                             HttpCallback callback, ProgressCallback progress, int timeoutMs) override;
 
+    // Appended in registration order; a null pointer is ignored. Not owned.
     void addRequestInterceptor(IRequestInterceptor *interceptor);
     void addResponseInterceptor(IResponseInterceptor *interceptor);
     const QList<IRequestInterceptor *> &requestInterceptors() const { return requestInterceptorList; }
@@ -46,8 +51,34 @@ signals:
     void rateLimited(const QString &endpoint, int retryAfterSec);
 
 private:
+    // One REST request as sent, replayed and answered.
+    struct RequestContext
+    {
+        HttpMethod method = HttpMethod::Get;
+        QString path;
+        QByteArray body;
+        HttpCallback callback;
+        HttpOptions options;
+        int attempt = 0;
+        qint64 startMs = 0;    // first send, kept across replays
+    };
+
+    void send(HttpMethod method, const QString &path, const QByteArray &body, HttpCallback callback,
+              const HttpOptions &options);
+    void sendRequest(RequestContext context);
+    void handleReply(QNetworkReply *reply, const RequestContext &context);
+    void finishReply(QNetworkReply *reply, const RequestContext &context);
+    void offerToInterceptors(const HttpResponse &response, const RequestContext &context);
+    ResponseControl makeControl(const RequestContext &context);
+
+    // Answers a raw call whose URL is not http or https with a network error on the next
+    // event-loop turn (unless cancelled first), without reading anything.
+    RawRequestHandle refuseRaw(const QString &url, std::function<void(const QString &error)> answer);
+    // The handle over a sent raw reply, with a new single-shot timer (not yet started).
+    RawRequestHandle trackRaw(QNetworkReply *reply);
+
     QNetworkAccessManager *manager = nullptr;
-    QString baseUrl;
+    HttpRequestFactory factory;
     QList<IRequestInterceptor *> requestInterceptorList;
     QList<IResponseInterceptor *> responseInterceptorList;
 };

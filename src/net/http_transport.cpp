@@ -2,20 +2,21 @@
 
 #include "build_config.h"
 #include "net/http_client.h"
-#include "net/tracing_interceptor.h"
-
 #include "net/net_log.h"
+#include "net/tracing_interceptor.h"
 
 HttpTransport::HttpTransport()
     : client(std::make_unique<HttpClient>())
 {
     const QString baseUrl = QString::fromLatin1(buildconfig::kApiBaseUrl);
-    static_cast<IHttpClient *>(client.get())->setBaseUrl(baseUrl);
+    client->setBaseUrl(baseUrl);
     tracing = std::make_unique<tracing::TracingInterceptor>();
+    // First in the list, so every interceptor added later (the bearer token) runs after it.
     client->addRequestInterceptor(tracing.get());
     qCInfo(lcNet).nospace() << "http transport ready base_url=" << baseUrl;
 }
 
+// Tracing first, then the client (which drops its requests in flight without calling back).
 HttpTransport::~HttpTransport()
 {
     tracing.reset();

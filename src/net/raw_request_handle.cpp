@@ -1,12 +1,19 @@
 #include "net/raw_request_handle.h"
 
 #include <QNetworkReply>
+#include <QTimer>
 
 void RawRequestHandle::cancel()
 {
     if (!done || *done)
         return;
     *done = true;
-    if (reply)
+    if (timer) {
+        timer->stop();
+        timer->deleteLater();
+    }
+    if (reply) {
         reply->abort();
+        reply->deleteLater();
+    }
 }
