@@ -33,19 +33,19 @@ int main(int argc, char *argv[])
     if (!ensureDeviceId())
         qCWarning(lcApp) << "client startup initialize failed";
 
-    auto instance = std::make_unique<SingleInstance>();
-    if (!instance->tryBecomePrimary())
+    // A later start only wakes the first one and leaves.
+    SingleInstance instance;
+    if (!instance.tryBecomePrimary())
         return 0;
 
     int result = 0;
     {
         ClientContext context;
-        context.init(instance.get());
+        context.init(&instance);
         std::unique_ptr<MinimalShell> shell = createMinimalShell(context);
         result = app->exec();
+        // The shell clears the presenter, so nothing reaches it while the context goes.
         shell.reset();
     }
-    instance.reset();
-    app.reset();
     return result;
 }

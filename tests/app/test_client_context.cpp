@@ -11,6 +11,8 @@
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
+#include <QSystemTrayIcon>
+
 using testsupport::LogCapture;
 
 namespace {
@@ -57,6 +59,9 @@ private slots:
                  static_cast<IResponseInterceptor *>(context.auth->interceptor()));
 
         QVERIFY(logs.contains("app.context", "client context initialized"));
+        // The tray is shown right after it is built; without a system tray it only warns.
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            QCOMPARE(logs.count("app.tray", "system tray unavailable"), 1);
     }
 
     void presenterReachesTrayAndInstance()

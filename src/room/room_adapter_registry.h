@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class RoomEntityStore;
+class RoomViewModel;
+
+// Hands out one RoomViewModel per room id, created on the first request and kept
+// (as a Qt child) for the registry's lifetime, so that every reader of a room shares
+// one object and one set of signals. GUI thread only; must not outlive the store.
+class RoomAdapterRegistry : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The store is not owned.
+    explicit RoomAdapterRegistry(RoomEntityStore *store, QObject *parent = nullptr);
+    ~RoomAdapterRegistry() override;
+
+    // The view model of the room; null for an empty id. Valid until the registry
+    // is destroyed; callers never delete it.
+    RoomViewModel *viewModel(const QString &roomId);
+
+private:
+    RoomEntityStore *store = nullptr;
+    QHash<QString, RoomViewModel *> viewModels;
+};

@@ -1,0 +1,3 @@
+#include "update/update_log.h"
+
+Q_LOGGING_CATEGORY(lcUpdate, "update", QtInfoMsg)
