@@ -1,7 +1,7 @@
 #include "user/nickname_service.h"
 
+#include "auth/auth_error_code.h"
 #include "net/i_http_client.h"
-#include "user/reply_text.h"
 #include "user/user_profile.h"
 #include "user/user_state.h"
 
@@ -43,9 +43,7 @@ void NicknameService::onUpdateFinished(quint64 generation, const HttpResponse &r
         emit updateSucceeded();
         return;
     }
-    const QString msg = replyMessage(response);
-    qCWarning(lcNickname).noquote().nospace()
-        << "nickname update failed status=" << response.status << " code=" << replyCode(response)
-        << " net_err=" << response.error << " body=" << replyBodyHead(response);
+    const QString msg = errorMessageOf(response);
+    qCWarning(lcNickname).noquote() << "nickname update failed " + describeFailedReply(response);
     emit updateFailed(msg);
 }

@@ -1,7 +1,7 @@
 #include "user/profile_service.h"
 
+#include "auth/auth_error_code.h"
 #include "net/i_http_client.h"
-#include "user/reply_text.h"
 #include "user/user_profile.h"
 #include "user/user_state.h"
 
@@ -68,9 +68,7 @@ void ProfileService::onFetchFinished(quint64 generation, const HttpResponse &res
         return;
     }
 
-    qCWarning(lcProfile).noquote().nospace()
-        << "profile fetch failed status=" << response.status << " code=" << replyCode(response)
-        << " net_err=" << response.error << " body=" << replyBodyHead(response);
+    qCWarning(lcProfile).noquote() << "profile fetch failed " + describeFailedReply(response);
     if (response.status != 0 && response.status < 500)
         return;
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class ConsentService;
 class DeactivateService;
 class IHttpClient;
 class LegalService;
@@ -25,6 +26,7 @@ public:
     ProfileService *profileService() const { return profile.get(); }
     NicknameService *nicknameService() const { return nickname.get(); }
     DeactivateService *deactivateService() const { return deactivate.get(); }
+    ConsentService *consentService() const { return consent.get(); }
     UserDirectoryService *userDirectoryService() const { return directory.get(); }
 
 private:
@@ -33,5 +35,6 @@ private:
     std::unique_ptr<ProfileService> profile;
     std::unique_ptr<NicknameService> nickname;
     std::unique_ptr<DeactivateService> deactivate;
+    std::unique_ptr<ConsentService> consent;
     std::unique_ptr<UserDirectoryService> directory;
 };

@@ -1,7 +1,7 @@
 #include "user/user_directory_service.h"
 
+#include "auth/auth_error_code.h"
 #include "net/i_http_client.h"
-#include "user/reply_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -107,7 +107,7 @@ void UserDirectoryService::onBatchFinished(quint64 forGeneration, bool subscribe
     }
     if (!response.isSuccess()) {
         qCWarning(lcDirectory).noquote().nospace() << "batch-get failed status=" << response.status
-                                                   << " code=" << replyCode(response) << " net_err=" << response.error;
+                                                   << " code=" << errorCodeOf(response) << " net_err=" << response.error;
         return;
     }
 

@@ -1,6 +1,7 @@
 #include "fake_http_client.h"
 #include "legal/legal_service.h"
 #include "support/test_main.h"
+#include "user/consent_service.h"
 #include "user/deactivate_service.h"
 #include "user/nickname_service.h"
 #include "user/profile_service.h"
@@ -28,7 +29,8 @@ void UserAssemblyTest::ownsDistinctObjectsOverOneState()
     UserAssembly assembly(&http, &legal);
 
     const QList<QObject *> objects{assembly.userState(), assembly.profileService(), assembly.nicknameService(),
-                                   assembly.deactivateService(), assembly.userDirectoryService()};
+                                   assembly.deactivateService(), assembly.consentService(),
+                                   assembly.userDirectoryService()};
     QVERIFY(!objects.contains(nullptr));
     QCOMPARE(QSet<QObject *>(objects.cbegin(), objects.cend()).size(), objects.size());
     for (QObject *object : objects)
@@ -41,6 +43,12 @@ void UserAssemblyTest::ownsDistinctObjectsOverOneState()
     assembly.nicknameService()->updateNickname("Bo");
     http.reply(1, FakeHttpClient::ok({{"userId", "u1"}, {"nickname", "Bo"}}));
     QCOMPARE(assembly.userState()->nickname(), QStringLiteral("Bo"));
+    // The consent service reads that state and the legal service it was given.
+    legal.applyVersions({"2", "1"});
+    assembly.consentService()->submitConsent();
+    QCOMPARE(http.calls[2].body.value("agreedLegalVersion").toString(), QStringLiteral("terms@2+privacy@1"));
+    http.reply(2, FakeHttpClient::ok({{"userId", "u1"}, {"agreedLegalVersion", "terms@2+privacy@1"}}));
+    QCOMPARE(assembly.userState()->agreedLegalVersion(), QStringLiteral("terms@2+privacy@1"));
 }
 
 void UserAssemblyTest::deletesStateLast()
@@ -56,11 +64,12 @@ void UserAssemblyTest::deletesStateLast()
     track(assembly->profileService(), "profile");
     track(assembly->nicknameService(), "nickname");
     track(assembly->deactivateService(), "deactivate");
+    track(assembly->consentService(), "consent");
     track(assembly->userDirectoryService(), "directory");
 
     assembly.reset();
 
-    QCOMPARE(order, (QStringList{"directory", "deactivate", "nickname", "profile", "state"}));
+    QCOMPARE(order, (QStringList{"directory", "consent", "deactivate", "nickname", "profile", "state"}));
 }
 
 KESTOVA_TEST_MAIN(UserAssemblyTest)

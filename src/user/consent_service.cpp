@@ -1,0 +1,70 @@
+#include "user/consent_service.h"
+
+#include "auth/auth_error_code.h"
+#include "legal/legal_service.h"
+#include "legal/legal_versions.h"
+#include "net/i_http_client.h"
+#include "user/user_profile.h"
+#include "user/user_state.h"
+
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QPointer>
+
+Q_LOGGING_CATEGORY(lcConsent, "user.consent", QtInfoMsg)
+
+ConsentService::ConsentService(IHttpClient *http, UserState *state, LegalService *legal, QObject *parent)
+    : QObject(parent)
+    , http(http)
+    , state(state)
+    , legal(legal)
+{
+}
+
+void ConsentService::checkReconsent()
+{
+    const QString agreed = state->agreedLegalVersion();
+    if (agreed.isEmpty() || !legal->versionsReady())
+        return;
+    const LegalVersions agreedVersions = parseLegalVersionTag(agreed);
+    if (agreedVersions.terms.isEmpty() || agreedVersions.privacy.isEmpty()) {
+        qCWarning(lcConsent) << "agreed legal version unparseable, skip reconsent";
+        return;
+    }
+    QList<LegalDoc> changed;
+    if (agreedVersions.terms != legal->termsVersion())
+        changed << LegalDoc::Terms;
+    if (agreedVersions.privacy != legal->privacyVersion())
+        changed << LegalDoc::Privacy;
+    if (changed.isEmpty())
+        return;
+    qCInfo(lcConsent).nospace() << "reconsent required, changed_docs=" << changed.size();
+    emit reconsentRequired(changed);
+}
+
+void ConsentService::submitConsent()
+{
+    const quint64 generation = state->generation();
+    QPointer<ConsentService> self(this);
+    http->patch(QStringLiteral("/v1/users/me"),
+                QJsonObject{{QStringLiteral("agreedLegalVersion"), legal->versionTag()}},
+                [self, generation](const HttpResponse &response) {
+                    if (self)
+                        self->onSubmitFinished(generation, response);
+                });
+}
+
+void ConsentService::onSubmitFinished(quint64 generation, const HttpResponse &response)
+{
+    // Signed out meanwhile: the reply must not bring the old profile back.
+    if (generation != state->generation()) {
+        qCInfo(lcConsent) << "consent reply dropped, session ended";
+        return;
+    }
+    if (response.isSuccess()) {
+        state->applyProfile(parseUserProfile(response.json));
+        qCInfo(lcConsent) << "consent submitted";
+        return;
+    }
+    qCWarning(lcConsent).noquote() << "consent submit failed " + describeFailedReply(response);
+}
