@@ -1,6 +1,5 @@
 #include "app/client_context.h"
 #include "app/device_id.h"
-#include "app/i_window_presenter.h"
 #include "app/single_instance.h"
 #include "app/tray_icon.h"
 #include "auth/auth_assembly.h"
@@ -8,21 +7,13 @@
 #include "net/http_client.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
+#include "counting_presenter.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QSystemTrayIcon>
 
 using testsupport::LogCapture;
-
-namespace {
-class CountingPresenter : public IWindowPresenter
-{
-public:
-    void present() override { ++presented; }
-    int presented = 0;
-};
-} // namespace
 
 class ClientContextTest : public QObject
 {

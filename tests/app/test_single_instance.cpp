@@ -1,6 +1,6 @@
-#include "app/i_window_presenter.h"
 #include "app/single_instance.h"
 #include "storage/data_root.h"
+#include "counting_presenter.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -13,13 +13,6 @@
 using testsupport::LogCapture;
 
 namespace {
-
-class CountingPresenter : public IWindowPresenter
-{
-public:
-    void present() override { ++presented; }
-    int presented = 0;
-};
 
 QString serverName()
 {

@@ -1,5 +1,5 @@
-#include "app/i_window_presenter.h"
 #include "app/tray_icon.h"
+#include "counting_presenter.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -10,13 +10,6 @@
 using testsupport::LogCapture;
 
 namespace {
-
-class CountingPresenter : public IWindowPresenter
-{
-public:
-    void present() override { ++presented; }
-    int presented = 0;
-};
 
 QSystemTrayIcon *iconOf(TrayIcon &tray)
 {

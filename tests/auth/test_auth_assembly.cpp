@@ -3,10 +3,13 @@
 #include "auth/login_service.h"
 #include "auth/session_service.h"
 #include "auth/session_store.h"
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/test_main.h"
 
 #include <QNetworkRequest>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
 
 class AuthAssemblyTest : public QObject {
     Q_OBJECT

@@ -1,14 +1,17 @@
 #include "auth/auth_interceptor.h"
 #include "auth/session_service.h"
-#include "fake_http_client.h"
 #include "memory_session_store.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QNetworkRequest>
 #include <QSignalSpy>
 
+using testsupport::FakeHttpClient;
 using testsupport::LogCapture;
+using testsupport::jsonReply;
+using testsupport::timedOutReply;
 
 namespace {
 const QString kRefresh = QStringLiteral("/v1/auth/refresh");

@@ -1,12 +1,16 @@
 #include "auth/login_service.h"
-#include "fake_http_client.h"
 #include "memory_session_store.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QSignalSpy>
 
+using testsupport::FakeHttpClient;
 using testsupport::LogCapture;
+using testsupport::jsonReply;
+using testsupport::networkErrorReply;
+using testsupport::timedOutReply;
 
 namespace {
 const QString kLogin = QStringLiteral("/v1/auth/login");

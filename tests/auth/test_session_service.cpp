@@ -1,13 +1,17 @@
 #include "auth/session_service.h"
-#include "fake_http_client.h"
 #include "jwt.h"
 #include "memory_session_store.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QSignalSpy>
 
+using testsupport::FakeHttpClient;
 using testsupport::LogCapture;
+using testsupport::jsonReply;
+using testsupport::networkErrorReply;
+using testsupport::timedOutReply;
 using Outcome = SessionService::RefreshOutcome;
 
 namespace {

@@ -1,11 +1,15 @@
 #include "auth/sms_service.h"
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QSignalSpy>
 
+using testsupport::FakeHttpClient;
 using testsupport::LogCapture;
+using testsupport::jsonReply;
+using testsupport::networkErrorReply;
+using testsupport::timedOutReply;
 
 class SmsServiceTest : public QObject {
     Q_OBJECT

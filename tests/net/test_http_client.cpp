@@ -12,25 +12,17 @@
 #include <QTcpServer>
 #include <QTimer>
 
-using testsupport::LoopbackHttpServer;
 using testsupport::ScriptedReply;
 
-class HttpClientTest : public QObject
+class HttpClientTest : public QObject, private LoopbackClientFixture
 {
     Q_OBJECT
 private slots:
     void init()
     {
-        server = std::make_unique<LoopbackHttpServer>();
-        QVERIFY(server->listen());
-        client = std::make_unique<HttpClient>();
-        client->setBaseUrl(server->baseUrl());
+        QVERIFY(startLoopback());
     }
-    void cleanup()
-    {
-        client.reset();
-        server.reset();
-    }
+    void cleanup() { stopLoopback(); }
 
     void sendsMethodPathQueryAndBody_data()
     {
@@ -327,10 +319,6 @@ private slots:
         QTest::qWait(350);    // past the time-out the request had
         QCOMPARE(got.count(), 0);
     }
-
-private:
-    std::unique_ptr<LoopbackHttpServer> server;
-    std::unique_ptr<HttpClient> client;
 };
 
 KESTOVA_TEST_MAIN(HttpClientTest)

@@ -10,28 +10,20 @@
 
 #include <QRegularExpression>
 
-using testsupport::LoopbackHttpServer;
 using testsupport::RecordingRequestInterceptor;
 using testsupport::ScriptedReply;
 using testsupport::ScriptedResponseInterceptor;
 using Action = ScriptedResponseInterceptor::Action;
 
-class HttpInterceptorsTest : public QObject
+class HttpInterceptorsTest : public QObject, private LoopbackClientFixture
 {
     Q_OBJECT
 private slots:
     void init()
     {
-        server = std::make_unique<LoopbackHttpServer>();
-        QVERIFY(server->listen());
-        client = std::make_unique<HttpClient>();
-        client->setBaseUrl(server->baseUrl());
+        QVERIFY(startLoopback());
     }
-    void cleanup()
-    {
-        client.reset();
-        server.reset();
-    }
+    void cleanup() { stopLoopback(); }
 
     void requestInterceptorsRunInOrderBeforeCallerHeaders()
     {
@@ -272,10 +264,6 @@ private slots:
         QCOMPARE(got.count(), 0);
         QCOMPARE(server->requestCount(), 1);
     }
-
-private:
-    std::unique_ptr<LoopbackHttpServer> server;
-    std::unique_ptr<HttpClient> client;
 };
 
 KESTOVA_TEST_MAIN(HttpInterceptorsTest)

@@ -13,7 +13,6 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
-using testsupport::LoopbackHttpServer;
 using testsupport::RangeMode;
 using testsupport::ScriptedReply;
 
@@ -36,7 +35,7 @@ QByteArray patternBytes(int size)
 
 } // namespace
 
-class RawTransfersTest : public QObject
+class RawTransfersTest : public QObject, private LoopbackClientFixture
 {
     Q_OBJECT
 private slots:
@@ -44,16 +43,9 @@ private slots:
     {
         got = {};
         ranges.clear();
-        server = std::make_unique<LoopbackHttpServer>();
-        QVERIFY(server->listen());
-        client = std::make_unique<HttpClient>();
-        client->setBaseUrl(server->baseUrl());
+        QVERIFY(startLoopback());
     }
-    void cleanup()
-    {
-        client.reset();
-        server.reset();
-    }
+    void cleanup() { stopLoopback(); }
 
     void rawGetPassesNoInterceptorAndParsesNoJson()
     {
@@ -439,8 +431,6 @@ private:
 
     int results() const { return got.count() + int(ranges.size()); }
 
-    std::unique_ptr<LoopbackHttpServer> server;
-    std::unique_ptr<HttpClient> client;
     ResponseCollector got;
     QList<RangeResult> ranges;
 };

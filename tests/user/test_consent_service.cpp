@@ -1,5 +1,5 @@
-#include "fake_http_client.h"
 #include "legal/legal_service.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "user/consent_service.h"
@@ -8,6 +8,9 @@
 
 #include <QJsonObject>
 #include <QSignalSpy>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
 
 class ConsentServiceTest : public QObject
 {
@@ -122,7 +125,7 @@ void ConsentServiceTest::submitSuccessAppliesProfile()
     testsupport::LogCapture log;
 
     consent.submitConsent();
-    http.reply(0, FakeHttpClient::ok({{"userId", "u1"}, {"nickname", "Ann"}, {"agreedLegalVersion", "terms@1+privacy@2"}}));
+    http.reply(0, jsonReply(200, {{"userId", "u1"}, {"nickname", "Ann"}, {"agreedLegalVersion", "terms@1+privacy@2"}}));
 
     QCOMPARE(state.agreedLegalVersion(), QStringLiteral("terms@1+privacy@2"));
     QVERIFY(log.contains("user.consent", "consent submitted"));
@@ -143,7 +146,7 @@ void ConsentServiceTest::submitFailureIsOnlyLogged()
     testsupport::LogCapture log;
 
     consent.submitConsent();
-    HttpResponse response = FakeHttpClient::failure(500, {{"code", "server.error"}});
+    HttpResponse response = jsonReply(500, {{"code", "server.error"}});
     response.body = "oops";
     http.reply(0, response);
 
@@ -167,7 +170,7 @@ void ConsentServiceTest::lateSubmitReplyAfterSignOutIsDropped()
 
     consent.submitConsent();
     state.clear();
-    http.reply(0, FakeHttpClient::ok({{"userId", "u1"}, {"agreedLegalVersion", "terms@1+privacy@2"}}));
+    http.reply(0, jsonReply(200, {{"userId", "u1"}, {"agreedLegalVersion", "terms@1+privacy@2"}}));
 
     QVERIFY(state.userId().isEmpty());
     QVERIFY(state.agreedLegalVersion().isEmpty());

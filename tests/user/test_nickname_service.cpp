@@ -1,4 +1,4 @@
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "user/nickname_service.h"
@@ -7,6 +7,9 @@
 
 #include <QJsonObject>
 #include <QSignalSpy>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
 
 class NicknameServiceTest : public QObject
 {
@@ -53,7 +56,7 @@ void NicknameServiceTest::successAppliesReturnedProfile()
     testsupport::LogCapture log;
 
     service.updateNickname("Bo");
-    http.reply(0, FakeHttpClient::ok({{"userId", "u1"}, {"username", "ann1"}, {"nickname", "Bo"}}));
+    http.reply(0, jsonReply(200, {{"userId", "u1"}, {"username", "ann1"}, {"nickname", "Bo"}}));
 
     QCOMPARE(succeeded.count(), 1);
     QCOMPARE(nicknames.count(), 1);
@@ -86,7 +89,7 @@ void NicknameServiceTest::failureReportsServerMessage()
     testsupport::LogCapture log;
 
     service.updateNickname("Bo");
-    http.reply(0, FakeHttpClient::failure(status, json));
+    http.reply(0, jsonReply(status, json));
 
     QCOMPARE(succeeded.count(), 0);
     QCOMPARE(failed.count(), 1);
@@ -106,7 +109,7 @@ void NicknameServiceTest::lateReplyAfterSignOutIsDropped()
 
     service.updateNickname("Bo");
     state.clear();
-    http.reply(0, FakeHttpClient::ok({{"userId", "u1"}, {"nickname", "Bo"}}));
+    http.reply(0, jsonReply(200, {{"userId", "u1"}, {"nickname", "Bo"}}));
 
     QVERIFY(state.userId().isEmpty());
     QVERIFY(state.nickname().isEmpty());

@@ -1,4 +1,4 @@
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "user/profile_service.h"
@@ -7,6 +7,10 @@
 
 #include <QJsonObject>
 #include <QSignalSpy>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
+using testsupport::networkErrorReply;
 
 class ProfileServiceTest : public QObject
 {
@@ -45,7 +49,7 @@ void ProfileServiceTest::successAppliesProfile()
     QCOMPARE(http.calls.size(), 1);
     QCOMPARE(http.calls[0].method, HttpMethod::Get);
     QCOMPARE(http.calls[0].path, QStringLiteral("/v1/users/me"));
-    http.reply(0, FakeHttpClient::ok(me()));
+    http.reply(0, jsonReply(200, me()));
 
     QCOMPARE(fetched.count(), 1);
     QCOMPARE(state.userId(), QStringLiteral("u1"));
@@ -76,7 +80,7 @@ void ProfileServiceTest::backoffTable()
     for (qsizetype i = 0; i < delays.size(); ++i) {
         service.fetchProfile();
         QVERIFY(!service.pendingRetryDelayMs()); // a fetch replaces the pending retry
-        http.reply(i, FakeHttpClient::failure(status, {{"code", "server.busy"}}));
+        http.reply(i, jsonReply(status, {{"code", "server.busy"}}));
         QCOMPARE(service.pendingRetryDelayMs(), std::optional<int>(delays[i]));
         QVERIFY(log.contains("user.profile", QStringLiteral("profile fetch retry scheduled attempt=%1 delay_ms=%2")
                                                   .arg(i + 1)
@@ -94,15 +98,15 @@ void ProfileServiceTest::successResetsBackoff()
     ProfileService service(&http, &state);
     for (int i = 0; i < 3; ++i) {
         service.fetchProfile();
-        http.reply(i, FakeHttpClient::failure(0));
+        http.reply(i, networkErrorReply());
     }
     QCOMPARE(service.pendingRetryDelayMs(), std::optional<int>(4000));
     service.fetchProfile();
-    http.reply(3, FakeHttpClient::ok(me()));
+    http.reply(3, jsonReply(200, me()));
     QVERIFY(!service.pendingRetryDelayMs());
 
     service.fetchProfile();
-    http.reply(4, FakeHttpClient::failure(502));
+    http.reply(4, jsonReply(502));
     QCOMPARE(service.pendingRetryDelayMs(), std::optional<int>(1000));
 }
 
@@ -124,7 +128,7 @@ void ProfileServiceTest::clientErrorEndsAttempt()
     testsupport::LogCapture log;
 
     service.fetchProfile();
-    HttpResponse response = FakeHttpClient::failure(status, {{"code", "user.not_found"}});
+    HttpResponse response = jsonReply(status, {{"code", "user.not_found"}});
     response.body = QByteArray(600, 'x');
     http.reply(0, response);
 
@@ -147,9 +151,9 @@ void ProfileServiceTest::retryTimerFetchesAgain()
     QSignalSpy fetched(&service, &ProfileService::profileFetched);
 
     service.fetchProfile();
-    http.reply(0, FakeHttpClient::failure(0));
+    http.reply(0, networkErrorReply());
     QTRY_COMPARE(http.calls.size(), 2);
-    http.reply(1, FakeHttpClient::ok(me()));
+    http.reply(1, jsonReply(200, me()));
     QCOMPARE(fetched.count(), 1);
 }
 
@@ -160,7 +164,7 @@ void ProfileServiceTest::signOutStopsRetry()
     ProfileService service(&http, &state);
     for (int i = 0; i < 3; ++i) {
         service.fetchProfile();
-        http.reply(i, FakeHttpClient::failure(503));
+        http.reply(i, jsonReply(503));
     }
     QVERIFY(service.pendingRetryDelayMs());
 
@@ -169,7 +173,7 @@ void ProfileServiceTest::signOutStopsRetry()
 
     // The next session starts its back-off from the beginning.
     service.fetchProfile();
-    http.reply(3, FakeHttpClient::failure(503));
+    http.reply(3, jsonReply(503));
     QCOMPARE(service.pendingRetryDelayMs(), std::optional<int>(1000));
 }
 
@@ -191,7 +195,7 @@ void ProfileServiceTest::lateReplyAfterSignOutIsDropped()
 
     service.fetchProfile();
     state.clear();
-    http.reply(0, status == 200 ? FakeHttpClient::ok(me()) : FakeHttpClient::failure(status));
+    http.reply(0, status == 200 ? jsonReply(200, me()) : jsonReply(status));
 
     QVERIFY(state.userId().isEmpty());
     QCOMPARE(fetched.count(), 0);
@@ -200,7 +204,7 @@ void ProfileServiceTest::lateReplyAfterSignOutIsDropped()
 
     // A fetch of the next session is applied.
     service.fetchProfile();
-    http.reply(1, FakeHttpClient::ok(me()));
+    http.reply(1, jsonReply(200, me()));
     QCOMPARE(state.userId(), QStringLiteral("u1"));
     QCOMPARE(fetched.count(), 1);
 }

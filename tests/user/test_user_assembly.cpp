@@ -1,5 +1,5 @@
-#include "fake_http_client.h"
 #include "legal/legal_service.h"
+#include "support/fake_http_client.h"
 #include "support/test_main.h"
 #include "user/consent_service.h"
 #include "user/deactivate_service.h"
@@ -13,6 +13,9 @@
 #include <QSet>
 
 #include <memory>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
 
 class UserAssemblyTest : public QObject
 {
@@ -38,16 +41,16 @@ void UserAssemblyTest::ownsDistinctObjectsOverOneState()
 
     // The profile and nickname services write into the module's one state.
     assembly.profileService()->fetchProfile();
-    http.reply(0, FakeHttpClient::ok({{"userId", "u1"}, {"nickname", "Ann"}}));
+    http.reply(0, jsonReply(200, {{"userId", "u1"}, {"nickname", "Ann"}}));
     QCOMPARE(assembly.userState()->userId(), QStringLiteral("u1"));
     assembly.nicknameService()->updateNickname("Bo");
-    http.reply(1, FakeHttpClient::ok({{"userId", "u1"}, {"nickname", "Bo"}}));
+    http.reply(1, jsonReply(200, {{"userId", "u1"}, {"nickname", "Bo"}}));
     QCOMPARE(assembly.userState()->nickname(), QStringLiteral("Bo"));
     // The consent service reads that state and the legal service it was given.
     legal.applyVersions({"2", "1"});
     assembly.consentService()->submitConsent();
     QCOMPARE(http.calls[2].body.value("agreedLegalVersion").toString(), QStringLiteral("terms@2+privacy@1"));
-    http.reply(2, FakeHttpClient::ok({{"userId", "u1"}, {"agreedLegalVersion", "terms@2+privacy@1"}}));
+    http.reply(2, jsonReply(200, {{"userId", "u1"}, {"agreedLegalVersion", "terms@2+privacy@1"}}));
     QCOMPARE(assembly.userState()->agreedLegalVersion(), QStringLiteral("terms@2+privacy@1"));
 }
 

@@ -1,4 +1,4 @@
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "user/user_directory_service.h"
@@ -6,6 +6,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
 
 namespace {
 
@@ -45,7 +48,7 @@ HttpResponse usersReply(const QStringList &ids, qint64 updatedAtMs = 0)
     QJsonArray users;
     for (const QString &id : ids)
         users.append(user(id, "N" + id, updatedAtMs));
-    return FakeHttpClient::ok({{"users", users}});
+    return jsonReply(200, {{"users", users}});
 }
 
 } // namespace
@@ -161,7 +164,7 @@ void UserDirectoryServiceTest::batchReplySubscribesNewUsersOnly()
     directory->requestMany({"x", "b", "missing"});
     QTRY_COMPARE(http->calls.size(), 2);
     QJsonArray users{user("a", "A2"), user("b", "B"), QJsonObject{{"nickname", "nobody"}}};
-    http->reply(1, FakeHttpClient::ok({{"users", users}}));
+    http->reply(1, jsonReply(200, {{"users", users}}));
 
     QCOMPARE(subscribed.count(), 2);
     QCOMPARE(subscribed.at(1).at(0).toStringList(), QStringList{"b"});
@@ -229,12 +232,12 @@ void UserDirectoryServiceTest::staleReplyKeepsNewerEntry()
     QFETCH(QString, expectedNickname);
     directory->request("a");
     QTRY_COMPARE(http->calls.size(), 1);
-    http->reply(0, FakeHttpClient::ok({{"users", QJsonArray{user("a", "Old", cachedMs)}}}));
+    http->reply(0, jsonReply(200, {{"users", QJsonArray{user("a", "Old", cachedMs)}}}));
 
     directory->onResync();
     QCOMPARE(http->calls.size(), 2);
     QSignalSpy ready(directory, &UserDirectoryService::userInfoReady);
-    http->reply(1, FakeHttpClient::ok({{"users", QJsonArray{user("a", "New", incomingMs)}}}));
+    http->reply(1, jsonReply(200, {{"users", QJsonArray{user("a", "New", incomingMs)}}}));
 
     QCOMPARE(directory->nickname("a"), expectedNickname);
     QCOMPARE(ready.count(), 1);
@@ -304,7 +307,7 @@ void UserDirectoryServiceTest::resyncResubscribesHeldUsers()
 
     // The refresh updates the names without asking for subscriptions again.
     QJsonArray users{user("a", "A2"), user("b", "B2"), user("c", "C2")};
-    http->reply(1, FakeHttpClient::ok({{"users", users}}));
+    http->reply(1, jsonReply(200, {{"users", users}}));
     QCOMPARE(subscribed.count(), 1);
     QCOMPARE(directory->nickname("b"), QStringLiteral("B2"));
 }
@@ -323,7 +326,7 @@ void UserDirectoryServiceTest::failedBatchIsDropped()
     testsupport::LogCapture log;
     directory->request("a");
     QTRY_COMPARE(http->calls.size(), 1);
-    http->reply(0, FakeHttpClient::failure(503, {{"code", "server.busy"}}));
+    http->reply(0, jsonReply(503, {{"code", "server.busy"}}));
 
     QVERIFY(log.contains("user.directory", "batch-get failed status=503 code=server.busy net_err="));
     QCOMPARE(ready.count(), 0);

@@ -1,40 +1,42 @@
-#include "fake_http_client.h"
+#include "support/fake_http_client.h"
 
 #include <QJsonDocument>
 #include <QTest>
 
+namespace testsupport {
+
 void FakeHttpClient::get(const QString &path, HttpCallback callback, const HttpOptions &options)
 {
-    record(HttpMethod::Get, path, {}, {}, std::move(callback), options);
+    calls.append(Call {HttpMethod::Get, path, {}, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::post(const QString &path, const QJsonObject &body, HttpCallback callback,
                           const HttpOptions &options)
 {
-    record(HttpMethod::Post, path, body, {}, std::move(callback), options);
+    calls.append(Call {HttpMethod::Post, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::put(const QString &path, const QJsonObject &body, HttpCallback callback,
                          const HttpOptions &options)
 {
-    record(HttpMethod::Put, path, body, {}, std::move(callback), options);
+    calls.append(Call {HttpMethod::Put, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::patch(const QString &path, const QJsonObject &body, HttpCallback callback,
                            const HttpOptions &options)
 {
-    record(HttpMethod::Patch, path, body, {}, std::move(callback), options);
+    calls.append(Call {HttpMethod::Patch, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::del(const QString &path, HttpCallback callback, const HttpOptions &options)
 {
-    record(HttpMethod::Delete, path, {}, {}, std::move(callback), options);
+    calls.append(Call {HttpMethod::Delete, path, {}, {}, {}, options, std::move(callback)});
 }
 
-void FakeHttpClient::postRaw(const QString &path, const QByteArray &body, const QByteArray &, HttpCallback callback,
-                             const HttpOptions &options)
+void FakeHttpClient::postRaw(const QString &path, const QByteArray &body, const QByteArray &contentType,
+                             HttpCallback callback, const HttpOptions &options)
 {
-    record(HttpMethod::Post, path, {}, body, std::move(callback), options);
+    calls.append(Call {HttpMethod::Post, path, {}, body, contentType, options, std::move(callback)});
 }
 
 QList<FakeHttpClient::Call> FakeHttpClient::callsTo(const QString &path) const
@@ -47,7 +49,17 @@ QList<FakeHttpClient::Call> FakeHttpClient::callsTo(const QString &path) const
     return matching;
 }
 
-void FakeHttpClient::answer(const QString &path, int index, const HttpResponse &response)
+void FakeHttpClient::reply(qsizetype index, const HttpResponse &response)
+{
+    if (index < 0 || index >= calls.size())
+        QFAIL(qPrintable(QStringLiteral("no call %1 (%2 made)").arg(index).arg(calls.size())));
+    // A copy: the callback may make the next call, which grows the list.
+    const HttpCallback callback = calls.at(index).callback;
+    if (callback)
+        callback(response);
+}
+
+void FakeHttpClient::answer(const QString &path, qsizetype index, const HttpResponse &response)
 {
     const QList<Call> matching = callsTo(path);
     if (index < 0 || index >= matching.size())
@@ -56,18 +68,16 @@ void FakeHttpClient::answer(const QString &path, int index, const HttpResponse &
         matching.at(index).callback(response);
 }
 
-void FakeHttpClient::record(HttpMethod method, const QString &path, const QJsonObject &body, const QByteArray &rawBody,
-                            HttpCallback callback, const HttpOptions &options)
-{
-    calls.append(Call {method, path, body, rawBody, std::move(callback), options});
-}
-
 HttpResponse jsonReply(int status, const QJsonObject &json)
 {
     HttpResponse response;
     response.status = status;
     response.json = json;
     response.body = json.isEmpty() ? QByteArray() : QJsonDocument(json).toJson(QJsonDocument::Compact);
+    if (status == 0) {
+        response.networkError = true;
+        response.error = QStringLiteral("Connection refused");
+    }
     return response;
 }
 
@@ -81,8 +91,7 @@ HttpResponse timedOutReply()
 
 HttpResponse networkErrorReply()
 {
-    HttpResponse response;
-    response.error = QStringLiteral("Connection refused");
-    response.networkError = true;
-    return response;
+    return jsonReply(0);
 }
+
+} // namespace testsupport
