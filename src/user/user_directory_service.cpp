@@ -177,7 +177,7 @@ void UserDirectoryService::evict()
     emit profileUnsubscribeRequested(evicted);
 }
 
-void UserDirectoryService::announce(const QString &userId, const QString &nickname)
+void UserDirectoryService::announce(QString userId, QString nickname)
 {
     const bool outermost = !announcing.contains(userId);
     if (outermost)

@@ -62,6 +62,7 @@ private slots:
     void cleanup();
 
     void requestManyAsksForTheListAsPassed();
+    void cachedUserStaysAnswerableAfterASlotReusedTheAskedId();
 
 private:
     // Requests the ids, lets their batch leave and answers it.
@@ -106,6 +107,27 @@ void UserDirectoryReentrancyTest::requestManyAsksForTheListAsPassed()
     QStringList asked = http->batches.at(1).ids;
     asked.sort();
     QCOMPARE(asked, QStringList({"b", "c"}));
+}
+
+void UserDirectoryReentrancyTest::cachedUserStaysAnswerableAfterASlotReusedTheAskedId()
+{
+    fill({"a", "b"});
+
+    // A view asks with its own string and moves on to another user when answered.
+    QString shown = QStringLiteral("a");
+    QStringList answered;
+    connect(directory, &UserDirectoryService::userInfoReady, this, [&](const QString &userId) {
+        answered << userId;
+        if (shown == QLatin1String("a"))
+            shown = QStringLiteral("b");
+    });
+
+    directory->request(shown);
+    QCOMPARE(answered, QStringList({"a"}));
+
+    // Any later request for the same cached user is answered at once again.
+    directory->request(QStringLiteral("a"));
+    QCOMPARE(answered, QStringList({"a", "a"}));
 }
 
 KESTOVA_TEST_MAIN(UserDirectoryReentrancyTest)
