@@ -9,6 +9,6 @@ std::unique_ptr<QSettings> openMachineSettings(const QString &storeName)
 {
     const QString dir = machineDir();
     if (!QDir().mkpath(dir))
-        qCWarning(storageLogCategory()) << "create machine dir failed:" << dir;
+        qCWarning(storageLogCategory()).noquote() << "create machine dir failed:" << dir;
     return std::make_unique<QSettings>(machineIniPath(storeName), QSettings::IniFormat);
 }

@@ -62,7 +62,10 @@ void ConsentService::onSubmitFinished(quint64 generation, const HttpResponse &re
         return;
     }
     if (response.isSuccess()) {
-        state->applyProfile(parseUserProfile(response.json));
+        // The agreement was recorded; a reply that names no user must not wipe the signed-in user.
+        const UserProfile profile = parseUserProfile(response.json);
+        if (!profile.userId.isEmpty())
+            state->applyProfile(profile);
         qCInfo(lcConsent) << "consent submitted";
         return;
     }

@@ -39,7 +39,9 @@ void NicknameService::onUpdateFinished(quint64 generation, const HttpResponse &r
     if (response.isSuccess()) {
         const UserProfile profile = parseUserProfile(response.json);
         qCInfo(lcNickname).noquote().nospace() << "nickname updated user_id=" << profile.userId;
-        state->applyProfile(profile);
+        // The change was accepted; a reply that names no user must not wipe the signed-in user.
+        if (!profile.userId.isEmpty())
+            state->applyProfile(profile);
         emit updateSucceeded();
         return;
     }

@@ -61,6 +61,12 @@ void ProfileService::onFetchFinished(quint64 generation, const HttpResponse &res
     if (response.isSuccess()) {
         attempt = 0;
         const UserProfile profile = parseUserProfile(response.json);
+        // A body that names no user is no profile: applying it would wipe the signed-in user.
+        if (profile.userId.isEmpty()) {
+            qCWarning(lcProfile).noquote()
+                << "profile response malformed, missing user id " + describeFailedReply(response);
+            return;
+        }
         qCInfo(lcProfile).noquote().nospace()
             << "profile fetched user_id=" << profile.userId << " status=" << profile.status;
         state->applyProfile(profile);

@@ -60,7 +60,9 @@ void UserDirectoryService::request(const QString &userId)
 
 void UserDirectoryService::requestMany(const QStringList &userIds)
 {
-    for (const QString &userId : userIds)
+    // Walked over a copy: a slot answering one id may change the caller's list.
+    const QStringList ids = userIds;
+    for (const QString &userId : ids)
         request(userId);
 }
 
@@ -175,7 +177,7 @@ void UserDirectoryService::evict()
     emit profileUnsubscribeRequested(evicted);
 }
 
-void UserDirectoryService::announce(const QString &userId, const QString &nickname)
+void UserDirectoryService::announce(QString userId, QString nickname)
 {
     const bool outermost = !announcing.contains(userId);
     if (outermost)

@@ -50,7 +50,8 @@ private:
     bool upsert(const QString &userId, const QString &nickname, const QString &username, qint64 updatedAtMs);
     void touch(const QString &userId);
     void evict();
-    void announce(const QString &userId, const QString &nickname);
+    // Takes copies: the slots may change the strings a caller passed in.
+    void announce(QString userId, QString nickname);
 
     IHttpClient *http;
     QHash<QString, CachedProfile> cache;

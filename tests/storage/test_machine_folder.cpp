@@ -91,6 +91,22 @@ private slots:
         QVERIFY(logs.contains("base.storage", "create machine dir failed:"));
         QFile::remove(machineDir());
     }
+
+    void unusableMachineFolderWarningNamesThePlainFolder()
+    {
+        QDir().mkpath(dataRoot());
+        QFile blocker(machineDir());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        LogCapture logs;
+        DeviceMachineStore store;
+        QFile::remove(machineDir());
+
+        // The folder follows the text as it is, not as a quoted string.
+        QVERIFY(logs.contains("base.storage", "create machine dir failed: " + machineDir()));
+        QVERIFY(!logs.contains("base.storage", "\""));
+    }
 };
 
 KESTOVA_TEST_MAIN(MachineFolderTest)
