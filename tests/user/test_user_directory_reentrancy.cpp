@@ -1,4 +1,4 @@
-#include "net/i_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/test_main.h"
 #include "user/user_directory_service.h"
 
@@ -8,36 +8,18 @@
 #include <algorithm>
 #include <functional>
 
+using testsupport::FakeHttpClient;
+
 namespace {
 
-// Keeps the batch requests of the directory so that the test can answer them.
-class BatchRecorder : public IHttpClient
+// The user ids a batch request asked for.
+QStringList idsOf(const FakeHttpClient::Call &call)
 {
-public:
-    struct Batch
-    {
-        QStringList ids;
-        HttpCallback callback;
-    };
-
-    QList<Batch> batches;
-
-    void setBaseUrl(const QString &) override {}
-    void get(const QString &, HttpCallback, const HttpOptions &) override {}
-    void post(const QString &, const QJsonObject &body, HttpCallback callback, const HttpOptions &) override
-    {
-        QStringList ids;
-        for (const QJsonValue &id : body.value(QStringLiteral("userIds")).toArray())
-            ids << id.toString();
-        batches.append({ids, std::move(callback)});
-    }
-    void put(const QString &, const QJsonObject &, HttpCallback, const HttpOptions &) override {}
-    void patch(const QString &, const QJsonObject &, HttpCallback, const HttpOptions &) override {}
-    void del(const QString &, HttpCallback, const HttpOptions &) override {}
-    void postRaw(const QString &, const QByteArray &, const QByteArray &, HttpCallback, const HttpOptions &) override
-    {
-    }
-};
+    QStringList ids;
+    for (const QJsonValue &id : call.body.value(QStringLiteral("userIds")).toArray())
+        ids << id.toString();
+    return ids;
+}
 
 HttpResponse usersReply(const QStringList &ids)
 {
@@ -68,13 +50,13 @@ private:
     // Requests the ids, lets their batch leave and answers it.
     void fill(const QStringList &ids);
 
-    BatchRecorder *http = nullptr;
+    FakeHttpClient *http = nullptr;
     UserDirectoryService *directory = nullptr;
 };
 
 void UserDirectoryReentrancyTest::init()
 {
-    http = new BatchRecorder;
+    http = new FakeHttpClient;
     directory = new UserDirectoryService(http);
     directory->setBatchDelayMs(1);
 }
@@ -87,10 +69,10 @@ void UserDirectoryReentrancyTest::cleanup()
 
 void UserDirectoryReentrancyTest::fill(const QStringList &ids)
 {
-    const qsizetype before = http->batches.size();
+    const qsizetype before = http->calls.size();
     directory->requestMany(ids);
-    QTRY_COMPARE(http->batches.size(), before + 1);
-    http->batches.at(before).callback(usersReply(ids));
+    QTRY_COMPARE(http->calls.size(), before + 1);
+    http->reply(before, usersReply(ids));
 }
 
 void UserDirectoryReentrancyTest::requestManyAsksForTheListAsPassed()
@@ -103,8 +85,8 @@ void UserDirectoryReentrancyTest::requestManyAsksForTheListAsPassed()
             [&members] { std::sort(members.begin(), members.end(), std::greater<>()); });
 
     directory->requestMany(members);
-    QTRY_COMPARE(http->batches.size(), 2);
-    QStringList asked = http->batches.at(1).ids;
+    QTRY_COMPARE(http->calls.size(), 2);
+    QStringList asked = idsOf(http->calls.at(1));
     asked.sort();
     QCOMPARE(asked, QStringList({"b", "c"}));
 }

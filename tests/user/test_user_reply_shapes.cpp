@@ -1,5 +1,5 @@
 #include "legal/legal_service.h"
-#include "net/i_http_client.h"
+#include "support/fake_http_client.h"
 #include "support/test_main.h"
 #include "user/consent_service.h"
 #include "user/nickname_service.h"
@@ -11,35 +11,9 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 
+using testsupport::FakeHttpClient;
+
 namespace {
-
-// Keeps the callback of the last call so that the test can answer it.
-class LastCallClient : public IHttpClient
-{
-public:
-    HttpCallback last;
-
-    void setBaseUrl(const QString &) override {}
-    void get(const QString &, HttpCallback callback, const HttpOptions &) override { last = std::move(callback); }
-    void post(const QString &, const QJsonObject &, HttpCallback callback, const HttpOptions &) override
-    {
-        last = std::move(callback);
-    }
-    void put(const QString &, const QJsonObject &, HttpCallback callback, const HttpOptions &) override
-    {
-        last = std::move(callback);
-    }
-    void patch(const QString &, const QJsonObject &, HttpCallback callback, const HttpOptions &) override
-    {
-        last = std::move(callback);
-    }
-    void del(const QString &, HttpCallback callback, const HttpOptions &) override { last = std::move(callback); }
-    void postRaw(const QString &, const QByteArray &, const QByteArray &, HttpCallback callback,
-                 const HttpOptions &) override
-    {
-        last = std::move(callback);
-    }
-};
 
 const UserProfile signedIn{"u1", "ann1", "Ann", "active", "terms@1+privacy@1"};
 
@@ -91,7 +65,7 @@ void UserReplyShapesTest::profileFetchWithoutUserKeepsState()
 {
     QFETCH(int, status);
     QFETCH(QJsonObject, json);
-    LastCallClient http;
+    FakeHttpClient http;
     UserState state;
     state.applyProfile(signedIn);
     ProfileService profile(&http, &state);
@@ -99,8 +73,8 @@ void UserReplyShapesTest::profileFetchWithoutUserKeepsState()
     QSignalSpy nicknameChanged(&state, &UserState::nicknameChanged);
 
     profile.fetchProfile();
-    QVERIFY(http.last);
-    http.last(HttpResponse{status, json, {}, {}, false, false});
+    QVERIFY(!http.calls.isEmpty());
+    http.reply(http.calls.size() - 1, HttpResponse{status, json, {}, {}, false, false});
 
     verifyUntouched(state, nicknameChanged);
     if (QTest::currentTestFailed())
@@ -117,7 +91,7 @@ void UserReplyShapesTest::nicknameReplyWithoutUserKeepsState()
 {
     QFETCH(int, status);
     QFETCH(QJsonObject, json);
-    LastCallClient http;
+    FakeHttpClient http;
     UserState state;
     state.applyProfile(signedIn);
     NicknameService nickname(&http, &state);
@@ -125,8 +99,8 @@ void UserReplyShapesTest::nicknameReplyWithoutUserKeepsState()
     QSignalSpy nicknameChanged(&state, &UserState::nicknameChanged);
 
     nickname.updateNickname("Annie");
-    QVERIFY(http.last);
-    http.last(HttpResponse{status, json, {}, {}, false, false});
+    QVERIFY(!http.calls.isEmpty());
+    http.reply(http.calls.size() - 1, HttpResponse{status, json, {}, {}, false, false});
 
     verifyUntouched(state, nicknameChanged);
     if (QTest::currentTestFailed())
@@ -144,7 +118,7 @@ void UserReplyShapesTest::consentReplyWithoutUserKeepsState()
 {
     QFETCH(int, status);
     QFETCH(QJsonObject, json);
-    LastCallClient http;
+    FakeHttpClient http;
     UserState state;
     state.applyProfile(signedIn);
     LegalService legal(nullptr);
@@ -153,8 +127,8 @@ void UserReplyShapesTest::consentReplyWithoutUserKeepsState()
     QSignalSpy nicknameChanged(&state, &UserState::nicknameChanged);
 
     consent.submitConsent();
-    QVERIFY(http.last);
-    http.last(HttpResponse{status, json, {}, {}, false, false});
+    QVERIFY(!http.calls.isEmpty());
+    http.reply(http.calls.size() - 1, HttpResponse{status, json, {}, {}, false, false});
 
     verifyUntouched(state, nicknameChanged);
 }
