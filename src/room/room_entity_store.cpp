@@ -25,8 +25,10 @@ void RoomEntityStore::release(const QString &roomId)
         return;
     if (--it->second->refCount > 0)
         return;
+    // The caller may pass the record's own id, which dies with the erase.
+    const QString erasedId = roomId;
     rooms.erase(it);
-    emit removed(roomId);
+    emit removed(erasedId);
 }
 
 const RoomEntity *RoomEntityStore::find(const QString &roomId) const

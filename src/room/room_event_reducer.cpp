@@ -143,9 +143,9 @@ public:
             mask |= assign(role.isJoinDefault, role.roleId == e.roleId, RoomFieldFlag::Acl);
         return mask;
     }
-    uint operator()(const RoomRoleCreatedEvent &e) { return replaceRoles(e.roles); }
-    uint operator()(const RoomRoleDeletedEvent &e) { return replaceRoles(e.roles); }
-    uint operator()(const RoomRolesReorderedEvent &e) { return replaceRoles(e.roles); }
+    uint operator()(const RoomRoleCreatedEvent &e) { return replaceRoles(e.roles, e.rolesGiven); }
+    uint operator()(const RoomRoleDeletedEvent &e) { return replaceRoles(e.roles, e.rolesGiven); }
+    uint operator()(const RoomRolesReorderedEvent &e) { return replaceRoles(e.roles, e.rolesGiven); }
     uint operator()(const RoomRoleUpdatedEvent &e)
     {
         const RoomAclRole updated = toAclRole(e.role);
@@ -295,12 +295,13 @@ private:
     }
 
     // A role event carries the whole list after the change. The join-default mark
-    // travels only with snapshots, so each role keeps the mark it had. An empty
-    // list is what an event without a usable "roles" array reads as; taking it
-    // would strip every role and every permission, so it changes nothing.
-    uint replaceRoles(const QList<RoomRole> &roles)
+    // travels only with snapshots, so each role keeps the mark it had. An event
+    // without a "roles" array says nothing about the list; taking its empty list
+    // would strip every role and every permission, so it changes nothing. A real
+    // empty array is the room's list and is taken.
+    uint replaceRoles(const QList<RoomRole> &roles, bool given)
     {
-        if (roles.isEmpty())
+        if (!given)
             return 0;
         QList<RoomAclRole> next;
         next.reserve(roles.size());

@@ -84,6 +84,18 @@ private slots:
         QCOMPARE(again->publicState.codeDirectEntry, true);
     }
 
+    // A holder may release a room by the id its record carries: the id must outlive the erase.
+    void releaseByTheRecordsOwnId()
+    {
+        RoomEntityStore store;
+        const RoomEntity *room = store.retain(QStringLiteral("room-") + QString::number(42));
+        QSignalSpy removed(&store, &RoomEntityStore::removed);
+        store.release(room->roomId);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(removed.at(0).at(0).toString(), QString("room-42"));
+        QCOMPARE(store.find("room-42"), nullptr);
+    }
+
     void batchForRoomsNobodyHoldsIsIgnored()
     {
         RoomEntityStore store;

@@ -120,6 +120,9 @@ private slots:
             "roles=2/mod/20/core.room.speak/0,1/member/10//1");
         row("role list not an array", "r1", 1, "room.role.created", R"({"roomId":"r1","roles":{"id":3}})", 0, "");
         row("role list missing", "r1", 1, "room.roles.reordered", R"({"roomId":"r1"})", 0, "");
+        row("role list null", "r1", 1, "room.role.deleted", R"({"roomId":"r1","roleId":2,"roles":null})", 0, "");
+        row("last role deleted", "r1", 1, "room.role.deleted", R"({"roomId":"r1","roleId":1,"roles":[]})", 0x8, "roles=");
+        row("empty role list reordered", "r1", 1, "room.roles.reordered", R"({"roomId":"r1","roles":[]})", 0x8, "roles=");
         row("role updated", "r1", 1, "room.role.updated",
             R"({"roomId":"r1","role":{"id":1,"name":"member","level":11,"permissions":{"core.room.speak":true}}})", 0x8,
             "roles=1/member/11/core.room.speak/1,2/mod/20/core.room.kick_members+core.room.speak/0");

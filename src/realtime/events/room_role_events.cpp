@@ -2,6 +2,8 @@
 
 #include "realtime/events/event_json.h"
 
+#include <QJsonValue>
+
 std::optional<RoomDefaultRoleChangedEvent> RoomDefaultRoleChangedEvent::fromJson(const QJsonObject &payload)
 {
     const std::optional<QString> roomId = eventRequiredText(payload, "roomId");
@@ -25,6 +27,7 @@ std::optional<RoomRoleCreatedEvent> RoomRoleCreatedEvent::fromJson(const QJsonOb
         .roles = parseRoomRoles(eventArray(payload, "roles")),
         .byUserId = eventText(payload, "byUserId"),
         .createdAt = eventInt64(payload, "createdAt"),
+        .rolesGiven = payload.value(QLatin1StringView("roles")).isArray(),
     };
 }
 
@@ -39,6 +42,7 @@ std::optional<RoomRoleDeletedEvent> RoomRoleDeletedEvent::fromJson(const QJsonOb
         .roles = parseRoomRoles(eventArray(payload, "roles")),
         .byUserId = eventText(payload, "byUserId"),
         .deletedAt = eventInt64(payload, "deletedAt"),
+        .rolesGiven = payload.value(QLatin1StringView("roles")).isArray(),
     };
 }
 
@@ -65,6 +69,7 @@ std::optional<RoomRolesReorderedEvent> RoomRolesReorderedEvent::fromJson(const Q
         .roles = parseRoomRoles(eventArray(payload, "roles")),
         .byUserId = eventText(payload, "byUserId"),
         .reorderedAt = eventInt64(payload, "reorderedAt"),
+        .rolesGiven = payload.value(QLatin1StringView("roles")).isArray(),
     };
 }
 

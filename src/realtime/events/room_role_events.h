@@ -34,6 +34,9 @@ struct RoomRoleCreatedEvent
     QList<RoomRole> roles;
     QString byUserId;
     qint64 createdAt = 0;
+    // Whether "roles" was a JSON array: an empty list alone cannot tell a room left
+    // without roles from a payload whose list is missing or malformed.
+    bool rolesGiven = false;
 
     bool operator==(const RoomRoleCreatedEvent &) const = default;
 
@@ -48,6 +51,9 @@ struct RoomRoleDeletedEvent
     QList<RoomRole> roles;
     QString byUserId;
     qint64 deletedAt = 0;
+    // Whether "roles" was a JSON array: an empty list alone cannot tell a room left
+    // without roles from a payload whose list is missing or malformed.
+    bool rolesGiven = false;
 
     bool operator==(const RoomRoleDeletedEvent &) const = default;
 
@@ -74,6 +80,9 @@ struct RoomRolesReorderedEvent
     QList<RoomRole> roles;
     QString byUserId;
     qint64 reorderedAt = 0;
+    // Whether "roles" was a JSON array: an empty list alone cannot tell a room left
+    // without roles from a payload whose list is missing or malformed.
+    bool rolesGiven = false;
 
     bool operator==(const RoomRolesReorderedEvent &) const = default;
 

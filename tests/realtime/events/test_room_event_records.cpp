@@ -172,11 +172,11 @@ private slots:
             << json(R"({"roomId":"r1","roles":[{"id":1,"name":"Host","level":100,
                         "permissions":{"core.room.speak":true,"core.room.kick":false}}],
                         "byUserId":"u9","createdAt":1037})")
-            << RoomEventPayload(RoomRoleCreatedEvent{"r1", {role(1, "Host", 100, speak)}, "u9", 1037});
+            << RoomEventPayload(RoomRoleCreatedEvent{"r1", {role(1, "Host", 100, speak)}, "u9", 1037, true});
         QTest::newRow("role deleted") << "room.role.deleted"
             << json(R"({"roomId":"r1","roleId":5,"roles":[{"id":1,"name":"Host","level":100}],
                         "byUserId":"u9","deletedAt":1038})")
-            << RoomEventPayload(RoomRoleDeletedEvent{"r1", 5, {role(1, "Host", 100, {})}, "u9", 1038});
+            << RoomEventPayload(RoomRoleDeletedEvent{"r1", 5, {role(1, "Host", 100, {})}, "u9", 1038, true});
         QTest::newRow("role updated") << "room.role.updated"
             << json(R"({"roomId":"r1","role":{"id":"2","name":"Guest","level":10,
                         "permissions":{"core.room.speak":true,"core.room.kick":false}},
@@ -184,7 +184,7 @@ private slots:
             << RoomEventPayload(RoomRoleUpdatedEvent{"r1", role(2, "Guest", 10, speak), "u9", 1039});
         QTest::newRow("roles reordered") << "room.roles.reordered"
             << json(R"({"roomId":"r1","roles":[{"id":2},{"id":1}],"byUserId":"u9","reorderedAt":1040})")
-            << RoomEventPayload(RoomRolesReorderedEvent{"r1", {role(2, "", 0, {}), role(1, "", 0, {})}, "u9", 1040});
+            << RoomEventPayload(RoomRolesReorderedEvent{"r1", {role(2, "", 0, {}), role(1, "", 0, {})}, "u9", 1040, true});
         QTest::newRow("room code") << "room.room_code.changed"
             << json(R"({"roomId":"r1","enabled":true,"byUserId":"u9","changedAt":1041})")
             << RoomEventPayload(RoomCodeChangedEvent{"r1", true, "u9", 1041});
@@ -355,6 +355,8 @@ private slots:
         QTest::addColumn<QList<RoomRole>>("expected");
         QTest::newRow("object instead of array") << json(R"({"roomId":"r1","roles":{"id":1}})") << QList<RoomRole>();
         QTest::newRow("missing") << json(R"({"roomId":"r1"})") << QList<RoomRole>();
+        QTest::newRow("null") << json(R"({"roomId":"r1","roles":null})") << QList<RoomRole>();
+        QTest::newRow("empty array") << json(R"({"roomId":"r1","roles":[]})") << QList<RoomRole>();
         QTest::newRow("number among roles")
             << json(R"({"roomId":"r1","roles":[{"id":1,"name":"A"},5,{"id":"12","level":2.5}]})")
             << QList<RoomRole>{role(1, "A", 0, {}), RoomRole{}, role(12, "", 0, {})};
@@ -372,6 +374,11 @@ private slots:
         QVERIFY(parseRecord<RoomRoleCreatedEvent>(payload).roles == expected);
         QVERIFY(parseRecord<RoomRolesReorderedEvent>(payload).roles == expected);
         QVERIFY(parseRecord<RoomRoleDeletedEvent>(payload).roles == expected);
+        // Only a real array is a list; the reducer ignores the others.
+        const bool isArray = payload.value("roles").isArray();
+        QCOMPARE(parseRecord<RoomRoleCreatedEvent>(payload).rolesGiven, isArray);
+        QCOMPARE(parseRecord<RoomRolesReorderedEvent>(payload).rolesGiven, isArray);
+        QCOMPARE(parseRecord<RoomRoleDeletedEvent>(payload).rolesGiven, isArray);
     }
 
     void updatedRoleDefaultsWhenMissingOrNotAnObject()
