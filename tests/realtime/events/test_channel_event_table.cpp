@@ -1,3 +1,4 @@
+#include "parse_record.h"
 #include "realtime/events/channel_event_table.h"
 #include "support/test_main.h"
 
@@ -55,15 +56,6 @@ std::optional<ChannelEventPayload> parseByName(const QString &name, const QJsonO
     if (row < 0)
         return std::nullopt;
     return channelEventTable[std::size_t(row)].parse(payload);
-}
-
-template <typename Record>
-Record parseRecord(const QJsonObject &payload)
-{
-    const std::optional<Record> record = Record::fromJson(payload);
-    if (!record)
-        qFatal("payload gave no record");
-    return *record;
 }
 
 ChannelRole role(qint64 roleId, const QString &name, int level, const QStringList &permissions)

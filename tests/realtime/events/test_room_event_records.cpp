@@ -1,3 +1,4 @@
+#include "parse_record.h"
 #include "realtime/events/room_event_table.h"
 #include "support/test_main.h"
 
@@ -23,15 +24,6 @@ std::optional<RoomEventPayload> parseByName(const QString &name, const QJsonObje
             return entry.parse(payload);
     }
     return std::nullopt;
-}
-
-template <typename Record>
-Record parseRecord(const QJsonObject &payload)
-{
-    const std::optional<Record> record = Record::fromJson(payload);
-    if (!record)
-        qFatal("payload gave no record");
-    return *record;
 }
 
 RoomRole role(qint64 id, const QString &name, int level, const QJsonObject &permissions)
