@@ -1,7 +1,5 @@
 #include "auth/auth_error_code.h"
 
-#include "net/http_types.h"
-
 #include <iterator>
 
 namespace {
@@ -22,19 +20,7 @@ constexpr KnownCode knownCodes[] = {
     {"account.banned", AuthErrorCode::AccountBanned},
     {"auth.refresh.invalid", AuthErrorCode::RefreshInvalid},
 };
-
-constexpr int kLoggedBodyBytes = 512;
 } // namespace
-
-QString errorCodeOf(const HttpResponse &response)
-{
-    return response.json.value(QLatin1String("code")).toString();
-}
-
-QString errorMessageOf(const HttpResponse &response)
-{
-    return response.json.value(QLatin1String("message")).toString();
-}
 
 AuthErrorCode classifyAuthError(const QString &code)
 {
@@ -43,11 +29,4 @@ AuthErrorCode classifyAuthError(const QString &code)
             return known.value;
     }
     return AuthErrorCode::Other;
-}
-
-QString describeFailedReply(const HttpResponse &response)
-{
-    return QStringLiteral("status=%1 code=%2 net_err=%3 body=%4")
-        .arg(response.status)
-        .arg(errorCodeOf(response), response.error, QString::fromUtf8(response.body.left(kLoggedBodyBytes)));
 }

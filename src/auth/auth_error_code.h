@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "net/http_reply.h"
 
-struct HttpResponse;
+#include <QString>
 
 // The sign-in reasons of the server's error "code"; the values are fixed.
 enum class AuthErrorCode : int {
@@ -19,16 +19,5 @@ enum class AuthErrorCode : int {
     RefreshInvalid = 10,
 };
 
-// The string "code" of a failed reply's JSON object; empty when missing, not a
-// string, or when the body was no JSON object (time-out, network error).
-QString errorCodeOf(const HttpResponse &response);
-
-// The string "message" of a failed reply's JSON object, read like errorCodeOf.
-QString errorMessageOf(const HttpResponse &response);
-
 // Exact, case-sensitive match against the known codes; Other for anything else.
 AuthErrorCode classifyAuthError(const QString &code);
-
-// The one-line summary of a failed reply that the auth services log:
-// "status=<s> code=<c> net_err=<e> body=<first 512 bytes>".
-QString describeFailedReply(const HttpResponse &response);

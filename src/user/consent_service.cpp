@@ -1,6 +1,6 @@
 #include "user/consent_service.h"
 
-#include "auth/auth_error_code.h"
+#include "net/http_reply.h"
 #include "legal/legal_service.h"
 #include "legal/legal_versions.h"
 #include "net/i_http_client.h"

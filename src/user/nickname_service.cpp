@@ -1,6 +1,6 @@
 #include "user/nickname_service.h"
 
-#include "auth/auth_error_code.h"
+#include "net/http_reply.h"
 #include "net/i_http_client.h"
 #include "user/user_profile.h"
 #include "user/user_state.h"
