@@ -15,6 +15,20 @@ PACKAGES=(
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
   # benchmarks
   libbenchmark-dev
+  # local stand-in of the service
+  qt6-httpserver-dev
+  # voice: echo cancellation and voice detection, FFT, device notifications
+  libwebrtc-audio-processing-dev libkissfft-dev libpulse-dev
+  # voice: WebRTC engine and the media server the tests and the local service start
+  janus gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-nice libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer-plugins-bad1.0-dev libjson-glib-dev iproute2 uidmap
+  # global hotkeys (X11 raw keyboard input)
+  libx11-dev libxi-dev libxtst-dev
+  # test tooling: audio server, speech and tones, a virtual display, model generation
+  pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all xvfb xauth python3-onnx
+  # fonts for CJK text and colour emoji
+  fonts-noto-cjk fonts-noto-color-emoji
 )
 
 missing=()
