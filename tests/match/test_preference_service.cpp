@@ -148,6 +148,33 @@ private slots:
         QCOMPARE(describe(store.load()), (QStringList{":a,b", "only name:"}));
     }
 
+    void handEditedSizeStopsAtTheLastStoredGroup_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("size far beyond the groups") << 1000000000 << QStringList{"a:u1", ":", "c:"};
+        QTest::newRow("gap below the last group reads empty") << 3 << QStringList{"a:u1", ":", "c:"};
+        QTest::newRow("size below the groups") << 1 << QStringList{"a:u1"};
+        QTest::newRow("size between the groups") << 2 << QStringList{"a:u1", ":"};
+        QTest::newRow("negative size") << -4 << QStringList();
+    }
+
+    void handEditedSizeStopsAtTheLastStoredGroup()
+    {
+        QFETCH(int, size);
+        QFETCH(QStringList, expected);
+        QDir().mkpath(machineDir());
+        {
+            QSettings ini(iniPath(), QSettings::IniFormat);
+            ini.setValue("prefConfigs/size", size);
+            ini.setValue("prefConfigs/1/name", "a");
+            ini.setValue("prefConfigs/1/memberIds", QStringList{"u1"});
+            ini.setValue("prefConfigs/3/name", "c");
+        }
+        PrefMachineStore store;
+        QCOMPARE(describe(store.load()), expected);
+    }
+
     void rename_data()
     {
         QTest::addColumn<int>("index");

@@ -229,6 +229,38 @@ private slots:
         }
     }
 
+    void handEditedSizeStopsAtTheLastStoredPreset_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("size far beyond the presets") << 2000000000 << QStringList{"a", "", "c"};
+        QTest::newRow("gap below the last preset reads defaults") << 3 << QStringList{"a", "", "c"};
+        QTest::newRow("size below the presets") << 2 << QStringList{"a", ""};
+        QTest::newRow("no size") << 0 << QStringList();
+    }
+
+    void handEditedSizeStopsAtTheLastStoredPreset()
+    {
+        QFETCH(int, size);
+        QFETCH(QStringList, expected);
+        QDir().mkpath(machineDir());
+        {
+            QSettings ini(iniPath(), QSettings::IniFormat);
+            if (size != 0)
+                ini.setValue("createConfigs/size", size);
+            ini.setValue("createConfigs/1/name", "a");
+            ini.setValue("createConfigs/3/name", "c");
+            ini.setValue("createConfigs/3/bitrate", 24000);
+        }
+        RoomMachineStore store;
+        const QList<RoomCreateConfig> loaded = store.load();
+        QCOMPARE(names(loaded), expected);
+        if (loaded.size() == 3) {
+            QCOMPARE(loaded.at(1).bitrate, 64000);
+            QCOMPARE(loaded.at(2).bitrate, 24000);
+        }
+    }
+
     void rename_data()
     {
         QTest::addColumn<int>("index");
