@@ -6,6 +6,7 @@
 #include "support/loopback_gateway_server.h"
 #include "support/test_main.h"
 
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTimer>
@@ -205,6 +206,44 @@ private slots:
         }
         QVERIFY(errors >= 2);
         QVERIFY(logs.contains("base.realtime", "token=<redacted>"));
+    }
+
+    // Two rooms watched, the connection dropped, one released while it is down: the
+    // resumed session hears the unwatch, so the server stops streaming that room.
+    void releaseWhileDisconnectedReachesTheResumedSession()
+    {
+        LoopbackGatewayServer server;
+        QVERIFY(server.listen());
+        SocketClient socket;
+        GatewayService gateway(&socket);
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 20;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setGatewayUrl(GatewayService::gatewayUrlForApiBase(server.apiBaseUrl()));
+        gateway.setTokenProvider([](GatewayService::TokenCallback done) { done(QStringLiteral("t")); });
+        auto *registry = new WatchRegistry(&gateway);
+        registry->connectGateway(&gateway);
+        QSignalSpy ready(&gateway, &GatewayService::sessionReady);
+        QSignalSpy lost(&gateway, &GatewayService::sessionLost);
+
+        gateway.start();
+        QTRY_COMPARE(ready.count(), 1);
+        registry->acquire({"room:1", "room:2"});
+        QTRY_COMPARE(server.receivedEvents("watch").size(), 1);
+
+        server.setAccepting(false);
+        server.dropConnection();
+        QTRY_COMPARE(lost.count(), 1);
+        registry->release({"room:2"});
+        server.setAccepting(true);
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2, 5000);
+        QCOMPARE(server.lastRequestedSessionId(), gateway.sessionId());
+
+        QTRY_COMPARE(server.receivedEvents("unwatch").size(), 1);
+        QCOMPARE(server.receivedEvents("unwatch").first().value("data").toObject().value("targets").toArray(),
+                 QJsonArray({"room:2"}));
+        gateway.stop();
     }
 
     void refusedConnectionReportsAnError()
