@@ -60,9 +60,16 @@ void SessionService::setClock(std::function<qint64()> secondsNow)
 
 void SessionService::tryResume()
 {
-    store->load([self = QPointer<SessionService>(this)] {
+    store->load([self = QPointer<SessionService>(this), revisionAtStart = store->revision()] {
         if (!self)
             return;
+        if (self->store->revision() != revisionAtStart) {
+            // A login or logout happened while the stored session was read: that decision
+            // is newer, and resuming now would sign in a second time or revive a session
+            // the user has ended.
+            qCInfo(lcAuthSession) << "resume abandoned, session changed while the stored one was read";
+            return;
+        }
         if (!self->store->hasUsableRefresh(kResumeMarginSec)) {
             qCInfo(lcAuthSession) << "no resumable session, staying on login";
             return;
