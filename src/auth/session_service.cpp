@@ -176,6 +176,14 @@ SessionService::RefreshOutcome SessionService::outcomeOf(const HttpResponse &res
         qCInfo(lcAuthSession) << "access token refreshed";
         return RefreshOutcome::Success;
     }
+    if (response.networkError && response.status == 0) {
+        // No reply at all: the server may have taken the refresh token, and the network
+        // layer sends a request again on a new connection when one closes unanswered, so
+        // the server may have seen it twice. It must answer a repeat with the same pair;
+        // noted here once per refresh, since the client cannot tell.
+        qCWarning(lcAuthSession)
+            << "refresh got no reply, the server may have received the refresh token more than once";
+    }
     if (response.networkError || response.timedOut || (response.status >= 500 && response.status <= 599)) {
         qCWarning(lcAuthSession).nospace()
             << "refresh transient failure (token kept) status=" << response.status

@@ -171,6 +171,41 @@ private slots:
         for (const auto &entry : logs.entries())
             QVERIFY2(!entry.message.contains(QLatin1String("SECRET")), qPrintable(entry.category + ": " + entry.message));
     }
+
+    // The refresh endpoint closes the connection without a reply: the network layer may
+    // send the request again with the same refresh token. The tokens are kept, waiters
+    // hear a failure without an expiry, and the case is logged once.
+    void refreshClosedWithoutReplyIsLoggedOnce()
+    {
+        LogCapture logs;
+        LoopbackHttpServer server;
+        QVERIFY(server.listen());
+        server.on("POST", "/v1/auth/refresh", ScriptedReply::closeWithoutReply());
+        HttpClient client;
+        client.setBaseUrl(server.baseUrl());
+        MemorySessionStore store;
+        store.saveLogin(QStringLiteral("u"), QStringLiteral("AT-SECRET"), QStringLiteral("RT-SECRET"), 0);
+        SessionService session(&client, &store);
+        QSignalSpy expired(&session, &SessionService::sessionExpired);
+
+        int answers = 0;
+        bool ok = true;
+        for (int i = 0; i < 3; ++i)
+            session.refreshAccessToken([&](bool result) { ++answers; ok = ok && result; });
+        QTRY_COMPARE_WITH_TIMEOUT(answers, 3, 10000);
+        QVERIFY(!ok);
+        QCOMPARE(expired.size(), 0);
+        QCOMPARE(store.refreshToken(), QStringLiteral("RT-SECRET"));
+        const auto sent = server.requestsTo("/v1/auth/refresh");
+        QVERIFY(!sent.isEmpty());
+        for (const auto &request : sent)
+            QCOMPARE(request.body, QByteArray(R"({"refreshToken":"RT-SECRET"})"));
+        QCOMPARE(logs.count("auth.session",
+                            "refresh got no reply, the server may have received the refresh token more than once"),
+                 1);
+        for (const auto &entry : logs.entries())
+            QVERIFY2(!entry.message.contains(QLatin1String("SECRET")), qPrintable(entry.message));
+    }
 };
 
 KESTOVA_TEST_MAIN(AuthOverHttpTest)
