@@ -181,6 +181,10 @@ void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sa
         return;
 
     std::lock_guard lock(d->moduleMutex);
+    // Looked at again under the lock: a setter that switched either flag off in between has
+    // already released the module, and must not find a new one built behind it.
+    if (!d->enabled.load(std::memory_order_acquire) || !d->aec.load(std::memory_order_acquire))
+        return;
     if (!d->module) {
         livekit::AudioProcessingModule::Options options;
         options.echoCancellation = d->aec.load(std::memory_order_relaxed);
