@@ -99,7 +99,8 @@ QString LegalService::versionTag() const
 {
     if (!ready)
         return QString();
-    return QStringLiteral("terms@%1+privacy@%2").arg(currentTerms, currentPrivacy);
+    return QStringLiteral("terms@%1+privacy@%2")
+        .arg(escapeLegalVersion(currentTerms), escapeLegalVersion(currentPrivacy));
 }
 
 std::unique_ptr<LegalService> createLegalService(IRawDownloader *downloader)

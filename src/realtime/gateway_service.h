@@ -89,6 +89,10 @@ private:
     void onStreamSnapshot(const QJsonObject &data);
     void onServerEvent(const QString &name, const QJsonObject &frame);
     void send(const QString &name, const QJsonObject &data = {});
+    void rememberToken(const QString &token);
+    // `text` without any token this gateway has connected with and without the value of
+    // any "token=" query item: socket errors may quote the request URL.
+    QString redacted(QString text) const;
 
     AbstractSocketClient *socket = nullptr;
     TokenProvider tokenProvider;
@@ -109,4 +113,6 @@ private:
     quint64 tokenRequest = 0;
     QUrl baseUrl;
     GatewayTimings timings;
+    // The latest tokens connected with, newest first, kept only to keep them out of the log.
+    QStringList recentTokens;
 };
