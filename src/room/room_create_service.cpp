@@ -2,27 +2,12 @@
 
 #include "net/api_path.h"
 #include "net/http_reply.h"
-#include "net/i_http_client.h"
 #include "room/room_logging.h"
-
-#include <QDebug>
-#include <QPointer>
+#include "room/room_request.h"
 
 namespace {
-
-// The tail of a failure line: ` status=<n> code="<c>" net_err="<e>" body="<first 512 bytes>"`,
-// strings quoted as the log stream quotes them.
-QString failedReplySuffix(const HttpResponse &response)
-{
-    QString out;
-    QDebug(&out).nospace() << " status=" << response.status << " code=" << errorCodeOf(response)
-                           << " net_err=" << response.error << " body=" << loggedBodyOf(response);
-    return out;
-}
-
 const QString kRoomIdKey = QStringLiteral("roomId");
-
-} // namespace
+}
 
 RoomCreateService::RoomCreateService(IHttpClient *http, QObject *parent)
     : QObject(parent)
@@ -48,20 +33,17 @@ QJsonObject RoomCreateService::configObject(int index) const
 void RoomCreateService::createTempRoom(int index)
 {
     // The creation carries the settings only; the session id goes with the join that follows.
-    QPointer<RoomCreateService> self(this);
-    http->post(QStringLiteral("/v1/rooms"), configObject(index), [self](const HttpResponse &response) {
-        if (self)
-            self->onTempCreated(response);
-    });
+    RoomRequest request;
+    request.path = QStringLiteral("/v1/rooms");
+    request.body = configObject(index);
+    request.failureLead = QStringLiteral("temp room create failed");
+    sendRoomRequest(
+        http, lcRoomCreate, this, std::move(request), [this](const HttpResponse &response) { onTempCreated(response); },
+        [this](const RoomRequestError &error) { emit createTempRoomFailed(error.code, error.message); });
 }
 
 void RoomCreateService::onTempCreated(const HttpResponse &response)
 {
-    if (!response.isSuccess()) {
-        qCWarning(lcRoomCreate).nospace().noquote() << "temp room create failed" << failedReplySuffix(response);
-        emit createTempRoomFailed(classifyRoomError(errorCodeOf(response)), errorMessageOf(response));
-        return;
-    }
     const QString roomId = response.json.value(kRoomIdKey).toString();
     if (roomId.isEmpty()) {
         // Without an id there is no room to join; reporting it beats a join of "/v1/rooms//join".
@@ -75,23 +57,18 @@ void RoomCreateService::onTempCreated(const HttpResponse &response)
 
 void RoomCreateService::joinCreatedRoom(const QString &roomId)
 {
-    const QString sessionId = sessionIdProvider ? sessionIdProvider() : QString();
-    QPointer<RoomCreateService> self(this);
-    http->post(apiPath(QStringLiteral("/v1/rooms/%1/join"), {roomId}), QJsonObject{{QStringLiteral("sessionId"), sessionId}},
-               [self, roomId](const HttpResponse &response) {
-                   if (self)
-                       self->onCreatedRoomJoined(roomId, response);
-               });
+    RoomRequest request;
+    request.path = apiPath(QStringLiteral("/v1/rooms/%1/join"), {roomId});
+    request.body = QJsonObject{{QStringLiteral("sessionId"), sessionIdProvider ? sessionIdProvider() : QString()}};
+    request.failureLead = logText("created room join failed room_id=", roomId);
+    sendRoomRequest(
+        http, lcRoomCreate, this, std::move(request),
+        [this, roomId](const HttpResponse &response) { onCreatedRoomJoined(roomId, response); },
+        [this](const RoomRequestError &error) { emit createTempRoomFailed(error.code, error.message); });
 }
 
 void RoomCreateService::onCreatedRoomJoined(const QString &roomId, const HttpResponse &response)
 {
-    if (!response.isSuccess()) {
-        qCWarning(lcRoomCreate).nospace() << "created room join failed room_id=" << roomId
-                                          << qUtf8Printable(failedReplySuffix(response));
-        emit createTempRoomFailed(classifyRoomError(errorCodeOf(response)), errorMessageOf(response));
-        return;
-    }
     const QString outcome = response.json.value(QLatin1String("outcome")).toString();
     if (outcome == QLatin1String("joined")) {
         qCInfo(lcRoomCreate).nospace() << "entering created room room_id=" << roomId;
@@ -106,23 +83,17 @@ void RoomCreateService::onCreatedRoomJoined(const QString &roomId, const HttpRes
 
 void RoomCreateService::createPersistentRoom()
 {
-    const QJsonObject settings = configObject(-1);
-    const QString name = settings.value(QLatin1String("roomName")).toString();
-    QPointer<RoomCreateService> self(this);
-    http->post(QStringLiteral("/v1/rooms/persistent"), settings, [self, name](const HttpResponse &response) {
-        if (self)
-            self->onPersistentCreated(name, response);
-    });
-}
-
-void RoomCreateService::onPersistentCreated(const QString &name, const HttpResponse &response)
-{
-    if (!response.isSuccess()) {
-        qCWarning(lcRoomCreate).nospace().noquote() << "persistent room create failed" << failedReplySuffix(response);
-        emit createPersistentRoomFailed(classifyRoomError(errorCodeOf(response)), errorMessageOf(response));
-        return;
-    }
-    const QString roomId = response.json.value(kRoomIdKey).toString();
-    qCInfo(lcRoomCreate).nospace() << "persistent room created room_id=" << roomId;
-    emit persistentRoomCreated(roomId, name);
+    RoomRequest request;
+    request.path = QStringLiteral("/v1/rooms/persistent");
+    request.body = configObject(-1);
+    request.failureLead = QStringLiteral("persistent room create failed");
+    const QString name = request.body.value(QLatin1String("roomName")).toString();
+    sendRoomRequest(
+        http, lcRoomCreate, this, std::move(request),
+        [this, name](const HttpResponse &response) {
+            const QString roomId = response.json.value(kRoomIdKey).toString();
+            qCInfo(lcRoomCreate).nospace() << "persistent room created room_id=" << roomId;
+            emit persistentRoomCreated(roomId, name);
+        },
+        [this](const RoomRequestError &error) { emit createPersistentRoomFailed(error.code, error.message); });
 }

@@ -50,7 +50,6 @@ private:
     void onTempCreated(const HttpResponse &response);
     void joinCreatedRoom(const QString &roomId);
     void onCreatedRoomJoined(const QString &roomId, const HttpResponse &response);
-    void onPersistentCreated(const QString &name, const HttpResponse &response);
 
     IHttpClient *http;
     SessionIdProvider sessionIdProvider;
