@@ -1,4 +1,341 @@
 #include "audio/audio_capture_manager.h"
 
-AudioCaptureManager::AudioCaptureManager(QObject *parent) : QObject(parent) {}
-AudioCaptureManager::~AudioCaptureManager() = default;
+#include "audio/audio_frame_sink_slot.h"
+#include "audio/audio_pipeline.h"
+#include "audio/capture_log.h"
+#include "audio/i_audio_storage.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+#ifndef QT_NO_DEBUG
+#define ASSERT_GUI_THREAD() Q_ASSERT_X(QThread::currentThread() == thread(), Q_FUNC_INFO, "GUI thread only")
+#else
+#define ASSERT_GUI_THREAD()
+#endif
+
+namespace {
+const QString kDefaultNoiseMode = QStringLiteral("fastenhancer");
+
+double volumeForGain(int db)
+{
+    return db <= -30 ? 0.0 : std::pow(10.0, db / 20.0);
+}
+} // namespace
+
+struct AudioCaptureManager::Impl
+{
+    IAudioStorage *storage = nullptr;
+    QThread thread;
+    AudioCaptureEngine *engine = nullptr;
+    std::shared_ptr<AudioFrameSinkSlot> sinkSlot;
+    std::unique_ptr<AudioPipelineSlot> pipelineSlot = std::make_unique<AudioPipelineSlot>();
+    std::function<QList<AudioDeviceInfo>()> listCaptureDevices;
+    QString deviceId;
+    int inputGainDb = 0;
+    QString noiseMode;
+    bool captureRequested = false;
+    int reopenBudget = 0;
+    bool aec = true;
+    bool agc = false;
+    bool hpf = true;
+    int vadThresholdPct = 50;
+    int vadHangoverMs = 300;
+    bool vadSilentStop = true;
+};
+
+template<typename... Args>
+void AudioCaptureManager::queue(void (AudioCaptureEngine::*slot)(Args...), std::decay_t<Args>... args)
+{
+    AudioCaptureEngine *engine = d->engine;
+    QMetaObject::invokeMethod(engine, [engine, slot, args...] { (engine->*slot)(args...); }, Qt::QueuedConnection);
+}
+
+AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent, Dependencies dependencies)
+    : QObject(parent)
+    , d(std::make_unique<Impl>())
+{
+    d->storage = storage;
+    d->listCaptureDevices = dependencies.listCaptureDevices ? std::move(dependencies.listCaptureDevices)
+                                                            : std::function<QList<AudioDeviceInfo>()>(captureDevices);
+    d->deviceId = storage->inputDeviceId();
+    d->inputGainDb = std::clamp(storage->inputGainDb(), -30, 30);
+    d->noiseMode = storage->noiseMode();
+    if (d->noiseMode.isEmpty())
+        d->noiseMode = kDefaultNoiseMode;
+    d->aec = storage->aecEnabled();
+    d->agc = storage->agcEnabled();
+    d->hpf = storage->hpfEnabled();
+    d->vadThresholdPct = storage->vadThresholdPct();
+    d->vadHangoverMs = storage->vadHangoverMs();
+    d->vadSilentStop = storage->vadSilentStop();
+
+    d->sinkSlot = std::make_shared<AudioFrameSinkSlot>();
+    d->engine = new AudioCaptureEngine(d->sinkSlot, d->pipelineSlot.get(), std::move(dependencies.engine));
+    d->engine->moveToThread(&d->thread);
+    d->thread.setObjectName(QStringLiteral("audio-capture"));
+
+    connect(&d->thread, &QThread::started, d->engine, &AudioCaptureEngine::initializeOnThread);
+    connect(&d->thread, &QThread::finished, d->engine, &AudioCaptureEngine::shutdownOnThread);
+    connect(d->engine, &AudioCaptureEngine::captureFailed, this, &AudioCaptureManager::onCaptureFailed);
+    connect(d->engine, &AudioCaptureEngine::captureStarted, this, &AudioCaptureManager::onCaptureStarted);
+    connect(d->engine, &AudioCaptureEngine::vadBitrateChangeRequested, this,
+            &AudioCaptureManager::vadBitrateChangeRequested);
+    connect(d->engine, &AudioCaptureEngine::vadStateChanged, this, &AudioCaptureManager::vadStateChanged);
+    connect(d->engine, &AudioCaptureEngine::vadSpeakingChanged, this, &AudioCaptureManager::vadSpeakingChanged);
+    connect(d->engine, &AudioCaptureEngine::vadProbabilityChanged, this, &AudioCaptureManager::vadProbabilityChanged);
+    connect(d->engine, &AudioCaptureEngine::processingLoadChanged, this, &AudioCaptureManager::processingLoadChanged);
+    connect(d->engine, &AudioCaptureEngine::calibrationFinished, this, &AudioCaptureManager::calibrationFinished);
+    connect(d->engine, &AudioCaptureEngine::loopRecordFinished, this, &AudioCaptureManager::loopRecordFinished);
+
+    // One snapshot of the settings, applied on the capture thread in this order.
+    AudioCaptureEngine *engine = d->engine;
+    const QString deviceId = d->deviceId;
+    const double volume = volumeForGain(d->inputGainDb);
+    const QString mode = d->noiseMode;
+    const bool aec = d->aec, agc = d->agc, hpf = d->hpf, silentStop = d->vadSilentStop;
+    const int threshold = d->vadThresholdPct, hangover = d->vadHangoverMs;
+    QMetaObject::invokeMethod(
+        engine,
+        [=] {
+            engine->setDeviceId(deviceId);
+            engine->setInputVolume(volume);
+            engine->setNoiseMode(mode);
+            engine->setAecEnabled(aec);
+            engine->setAgcEnabled(agc);
+            engine->setHpfEnabled(hpf);
+            engine->setVadThresholdPct(threshold);
+            engine->setVadHangoverMs(hangover);
+            engine->setVadSilentStop(silentStop);
+        },
+        Qt::QueuedConnection);
+
+    d->thread.start(QThread::InheritPriority);
+}
+
+AudioCaptureManager::~AudioCaptureManager()
+{
+    // The thread's finish stops capture and the detector on the capture thread.
+    d->thread.quit();
+    d->thread.wait();
+    delete d->engine;
+    d->engine = nullptr;
+}
+
+QString AudioCaptureManager::deviceId() const { return d->deviceId; }
+int AudioCaptureManager::inputGainDb() const { return d->inputGainDb; }
+QString AudioCaptureManager::noiseMode() const { return d->noiseMode; }
+bool AudioCaptureManager::aecEnabled() const { return d->aec; }
+bool AudioCaptureManager::agcEnabled() const { return d->agc; }
+bool AudioCaptureManager::hpfEnabled() const { return d->hpf; }
+int AudioCaptureManager::vadThresholdPct() const { return d->vadThresholdPct; }
+int AudioCaptureManager::vadHangoverMs() const { return d->vadHangoverMs; }
+bool AudioCaptureManager::vadSilentStop() const { return d->vadSilentStop; }
+bool AudioCaptureManager::captureRequested() const { return d->captureRequested; }
+
+float AudioCaptureManager::inputPeak() const
+{
+    const std::shared_ptr<AudioPipeline> pipeline = d->pipelineSlot->load();
+    return pipeline ? pipeline->peakLevel() : 0.0f;
+}
+
+AudioPipelineSlot *AudioCaptureManager::pipelineSlot() const
+{
+    return d->pipelineSlot.get();
+}
+
+void AudioCaptureManager::setDeviceId(const QString &id)
+{
+    ASSERT_GUI_THREAD();
+    if (id == d->deviceId)
+        return;
+    d->deviceId = id;
+    d->storage->setInputDeviceId(id);
+    queue(&AudioCaptureEngine::setDeviceId, id);
+}
+
+void AudioCaptureManager::setInputGainDb(int db)
+{
+    ASSERT_GUI_THREAD();
+    d->inputGainDb = std::clamp(db, -30, 30);
+    d->storage->setInputGainDb(d->inputGainDb);
+    queue(&AudioCaptureEngine::setInputVolume, volumeForGain(d->inputGainDb));
+}
+
+void AudioCaptureManager::setNoiseMode(const QString &mode)
+{
+    ASSERT_GUI_THREAD();
+    d->noiseMode = mode.isEmpty() ? kDefaultNoiseMode : mode;
+    d->storage->setNoiseMode(d->noiseMode);
+    queue(&AudioCaptureEngine::setNoiseMode, d->noiseMode);
+}
+
+void AudioCaptureManager::setAecEnabled(bool enabled)
+{
+    ASSERT_GUI_THREAD();
+    d->aec = enabled;
+    d->storage->setAecEnabled(enabled);
+    queue(&AudioCaptureEngine::setAecEnabled, enabled);
+}
+
+void AudioCaptureManager::setAgcEnabled(bool enabled)
+{
+    ASSERT_GUI_THREAD();
+    d->agc = enabled;
+    d->storage->setAgcEnabled(enabled);
+    queue(&AudioCaptureEngine::setAgcEnabled, enabled);
+}
+
+void AudioCaptureManager::setHpfEnabled(bool enabled)
+{
+    ASSERT_GUI_THREAD();
+    d->hpf = enabled;
+    d->storage->setHpfEnabled(enabled);
+    queue(&AudioCaptureEngine::setHpfEnabled, enabled);
+}
+
+void AudioCaptureManager::setVadThresholdPct(int pct)
+{
+    ASSERT_GUI_THREAD();
+    d->vadThresholdPct = std::clamp(pct, 5, 95);
+    d->storage->setVadThresholdPct(d->vadThresholdPct);
+    queue(&AudioCaptureEngine::setVadThresholdPct, d->vadThresholdPct);
+}
+
+void AudioCaptureManager::setVadHangoverMs(int ms)
+{
+    ASSERT_GUI_THREAD();
+    d->vadHangoverMs = std::clamp(ms, 100, 1000);
+    d->storage->setVadHangoverMs(d->vadHangoverMs);
+    queue(&AudioCaptureEngine::setVadHangoverMs, d->vadHangoverMs);
+}
+
+void AudioCaptureManager::setVadSilentStop(bool stop)
+{
+    ASSERT_GUI_THREAD();
+    d->vadSilentStop = stop;
+    d->storage->setVadSilentStop(stop);
+    queue(&AudioCaptureEngine::setVadSilentStop, stop);
+}
+
+void AudioCaptureManager::setMicMuted(bool muted)
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::setMicMuted, muted);
+}
+
+void AudioCaptureManager::setForceMuted(bool muted)
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::setForceMuted, muted);
+}
+
+void AudioCaptureManager::setPttActive(bool active)
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::setPttActive, active);
+}
+
+void AudioCaptureManager::setBroadcastActive(bool active)
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::setBroadcastActive, active);
+}
+
+void AudioCaptureManager::setVadRoomBitrate(int bps)
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::setVadRoomBitrate, bps);
+}
+
+void AudioCaptureManager::startCapture()
+{
+    ASSERT_GUI_THREAD();
+    d->captureRequested = true;
+    d->reopenBudget = 1;
+    queue(&AudioCaptureEngine::startCapture);
+}
+
+void AudioCaptureManager::stopCapture()
+{
+    ASSERT_GUI_THREAD();
+    d->captureRequested = false;
+    queue(&AudioCaptureEngine::stopCapture);
+}
+
+void AudioCaptureManager::startCalibration()
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::startCalibration);
+}
+
+void AudioCaptureManager::stopCalibration()
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::stopCalibration);
+}
+
+void AudioCaptureManager::startLoopRecord()
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::startLoopRecord);
+}
+
+void AudioCaptureManager::stopLoopRecord()
+{
+    ASSERT_GUI_THREAD();
+    queue(&AudioCaptureEngine::stopLoopRecord);
+}
+
+void AudioCaptureManager::setFrameSink(std::function<void(const qint16 *, int, int, int)> sink)
+{
+    ASSERT_GUI_THREAD();
+    std::lock_guard lock(d->sinkSlot->mutex);
+    // The old sink is destroyed here, under the mutex, so it never dies while it runs.
+    d->sinkSlot->sink = std::move(sink);
+}
+
+void AudioCaptureManager::onCaptureStarted(const QString &endpointId, bool rawMode)
+{
+    d->reopenBudget = 1;
+    QString name = endpointId;
+    for (const AudioDeviceInfo &device : d->listCaptureDevices()) {
+        if (device.id == endpointId) {
+            name = device.name;
+            break;
+        }
+    }
+    emit captureDeviceChanged(name, rawMode);
+}
+
+void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
+{
+    Q_UNUSED(reason) // the engine has logged it; the manager does not show it
+    if (canRetry && d->captureRequested && d->reopenBudget > 0) {
+        --d->reopenBudget;
+        qCInfo(lcAudioCapture) << "reopening capture after device loss";
+        queue(&AudioCaptureEngine::reopenDevice);
+        return;
+    }
+    d->captureRequested = false;
+}
+
+void AudioCaptureManager::onDefaultInputChanged()
+{
+    ASSERT_GUI_THREAD();
+    if (d->deviceId.isEmpty() && d->captureRequested) {
+        qCInfo(lcAudioCapture) << "default communications input changed, reopening";
+        queue(&AudioCaptureEngine::reopenDevice);
+    }
+}
+
+void AudioCaptureManager::onDefaultConsoleInputChanged()
+{
+    ASSERT_GUI_THREAD();
+    if (d->deviceId == QLatin1String("default") && d->captureRequested) {
+        qCInfo(lcAudioCapture) << "default console input changed, reopening";
+        queue(&AudioCaptureEngine::reopenDevice);
+    }
+}

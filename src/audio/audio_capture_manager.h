@@ -1,12 +1,106 @@
 #pragma once
 
-#include <QObject>
+#include "audio/audio_capture_engine.h"
+#include "platform/audio/audio_device_info.h"
 
-// Microphone capture on its own thread.
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class AudioPipelineSlot;
+class IAudioStorage;
+
+// The GUI-thread face of microphone capture: owns the "audio-capture" thread and the engine on
+// it, keeps the capture settings (clamped, persisted through the audio store), forwards each
+// setting to the engine as a queued call, relays the engine's results as its own signals,
+// installs the media session's frame sink, and reopens the device after a loss or a change of
+// the default device.
+//
+// Threads: every function here runs on the GUI thread (debug builds assert it). The engine
+// runs on the capture thread and is reached only through queued calls, in call order; its
+// signals arrive queued. Shared with the capture thread: the frame sink slot (its mutex is the
+// only lock the two threads share) and the pipeline slot (atomic; read here for inputPeak()).
 class AudioCaptureManager : public QObject
 {
     Q_OBJECT
 public:
-    explicit AudioCaptureManager(QObject *parent = nullptr);
+    // What the manager is built from besides the store; tests replace the engine's
+    // dependencies and the device list used to name the opened device.
+    struct Dependencies
+    {
+        AudioCaptureEngine::Dependencies engine;
+        std::function<QList<AudioDeviceInfo>()> listCaptureDevices; // empty: the system's list
+    };
+
+    explicit AudioCaptureManager(IAudioStorage *storage, QObject *parent = nullptr, Dependencies dependencies = {});
     ~AudioCaptureManager() override;
+
+    QString deviceId() const;
+    int inputGainDb() const;
+    QString noiseMode() const;
+    bool aecEnabled() const;
+    bool agcEnabled() const;
+    bool hpfEnabled() const;
+    int vadThresholdPct() const;
+    int vadHangoverMs() const;
+    bool vadSilentStop() const;
+    bool captureRequested() const;
+    // The current pipeline's peak meter (linear 0..1); 0 while nothing is captured.
+    float inputPeak() const;
+    // For the playback side's echo reference.
+    AudioPipelineSlot *pipelineSlot() const;
+
+    void setDeviceId(const QString &id);
+    void setInputGainDb(int db);
+    void setNoiseMode(const QString &mode);
+    void setAecEnabled(bool enabled);
+    void setAgcEnabled(bool enabled);
+    void setHpfEnabled(bool enabled);
+    void setVadThresholdPct(int pct);
+    void setVadHangoverMs(int ms);
+    void setVadSilentStop(bool stop);
+
+    // Forwarded to the engine as they come; nothing is stored.
+    void setMicMuted(bool muted);
+    void setForceMuted(bool muted);
+    void setPttActive(bool active);
+    void setBroadcastActive(bool active);
+    void setVadRoomBitrate(int bps);
+
+    void startCapture();
+    void stopCapture();
+    void startCalibration();
+    void stopCalibration();
+    void startLoopRecord();
+    void stopLoopRecord();
+
+    // Replaces the frame sink under the sink slot's mutex; an empty function uninstalls. The
+    // sink runs on the capture thread.
+    void setFrameSink(std::function<void(const qint16 *, int, int, int)> sink);
+
+signals:
+    void vadBitrateChangeRequested(int bps);
+    void vadSpeakingChanged(bool speaking);
+    void vadStateChanged(int state);
+    void vadProbabilityChanged(float probability);
+    void processingLoadChanged(double singleCorePercent);
+    void calibrationFinished(bool ok, int recommendedGainDb);
+    void loopRecordFinished(const QList<qint16> &samples);
+    void captureDeviceChanged(const QString &deviceName, bool rawMode);
+
+public slots:
+    void onDefaultInputChanged();
+    void onDefaultConsoleInputChanged();
+
+private:
+    void onCaptureStarted(const QString &endpointId, bool rawMode);
+    void onCaptureFailed(const QString &reason, bool canRetry);
+    template<typename... Args>
+    void queue(void (AudioCaptureEngine::*slot)(Args...), std::decay_t<Args>... args);
+
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };

@@ -1,0 +1,24 @@
+#include "audio/audio_device_catalog.h"
+
+#include "platform/audio/audio_device_notifier.h"
+
+AudioDeviceCatalog::AudioDeviceCatalog(AudioDeviceNotifier *notifier, QObject *parent, Lister lister)
+    : QObject(parent)
+    , lister(lister ? std::move(lister) : Lister(enumerateAudioDevices))
+{
+    if (notifier) {
+        connect(notifier, &AudioDeviceNotifier::inputListChanged, this, &AudioDeviceCatalog::refresh);
+        connect(notifier, &AudioDeviceNotifier::defaultInputChanged, this, &AudioDeviceCatalog::refresh);
+        connect(notifier, &AudioDeviceNotifier::defaultCommOutputChanged, this, &AudioDeviceCatalog::refresh);
+        connect(notifier, &AudioDeviceNotifier::defaultConsoleOutputChanged, this, &AudioDeviceCatalog::refresh);
+        // The console capture default marks no entry, so it needs no refresh.
+    }
+    refresh();
+}
+
+void AudioDeviceCatalog::refresh()
+{
+    capture = lister(AudioDirection::Capture);
+    render = lister(AudioDirection::Render);
+    emit devicesChanged();
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "audio/noise_mode.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+// Brings any interleaved 16-bit audio to mono at `targetRate`: channels are averaged, then the
+// signal is resampled linearly so that the first and last input samples land on the first
+// and last output samples. Empty for null or non-positive input. Any thread.
+std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate,
+                                    int targetRate);
+
+// The processing stage of the microphone path: a noise suppressor chosen by the noise mode,
+// the input gain with a soft limiter, and a peak meter, on 10 ms frames in place. Beside the
+// frame path it owns the echo module that the far-end audio is fed to.
+//
+// Threads:
+// - The owner thread (the one that built the pipeline: "audio-capture", or the loop test's
+//   worker) calls process() and every setter; debug builds assert it. The suppressors, the
+//   volume, the mode, the limiter envelope and the processing time live on that thread only.
+// - The playback render thread calls pushRenderReference(). The mutex `moduleMutex` guards
+//   the echo module, its three option flags and the render backlog; the setters take it to
+//   release the module.
+// - The GUI thread reads peakLevel() for the input meter.
+// - Atomic: the enabled and echo-cancellation flags (read by the render thread before it
+//   locks), the peak level and the last processing time.
+// Other threads reach a pipeline only through an AudioPipelineSlot, whose shared ownership
+// keeps a pipeline alive while any of them still uses it.
+class AudioPipeline : public QObject
+{
+    Q_OBJECT
+public:
+    AudioPipeline(int sampleRate, int channels, QObject *parent = nullptr);
+    ~AudioPipeline() override;
+
+    // Owner thread. Processes `count` samples in place; returns `count`, or 0 (frame untouched)
+    // for a null pointer or a count below 1.
+    int process(qint16 *samples, int count);
+
+    // Render thread. Feeds far-end audio (interleaved when channels > 1) to the echo module in
+    // chunks of 10 ms at the pipeline's rate; a remainder waits for the next push.
+    void pushRenderReference(const qint16 *samples, int count, int sampleRate, int channels);
+
+    // Owner thread.
+    void setNoiseMode(NoiseMode mode);
+    void setVolume(double gain);
+    void setAecEnabled(bool enabled);
+    void setAgcEnabled(bool enabled);
+    void setHpfEnabled(bool enabled);
+    void setEnabled(bool enabled);
+
+    // Any thread: the peak meter (linear 0..1, falling 20 dB per second of silence).
+    float peakLevel() const;
+    // Any thread: the suppressor time of the last process() call in microseconds.
+    double lastProcessUs() const;
+
+    // Owner thread: the settings as they now stand.
+    double volume() const;
+    NoiseMode noiseMode() const;
+
+    // Any thread: the state of the far-end path, for diagnostics.
+    struct EchoPathState
+    {
+        bool moduleExists = false;
+        int modulesCreated = 0;   // echo modules built over the pipeline's life
+        int chunksFed = 0;        // 10 ms chunks handed to the module over its life
+        int backlogSamples = 0;   // far-end samples waiting for a whole chunk
+    };
+    EchoPathState echoPathState() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+// The hand-off cell through which other threads reach the current capture pipeline: the
+// playback render thread for the echo reference and the GUI thread for the input meter. The
+// capture thread stores the pipeline it starts and null before it lets the pipeline go; a
+// reader holds its own reference for as long as it uses the pipeline, so the pipeline is
+// destroyed only once the last reader is done. Every operation is atomic; any thread.
+class AudioPipelineSlot
+{
+public:
+    std::shared_ptr<AudioPipeline> load() const { return cell.load(std::memory_order_acquire); }
+    void store(std::shared_ptr<AudioPipeline> pipeline) { cell.store(std::move(pipeline), std::memory_order_release); }
+
+private:
+    std::atomic<std::shared_ptr<AudioPipeline>> cell;
+};

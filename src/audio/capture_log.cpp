@@ -1,0 +1,3 @@
+#include "audio/capture_log.h"
+
+Q_LOGGING_CATEGORY(lcAudioCapture, "audio.capture", QtInfoMsg)
