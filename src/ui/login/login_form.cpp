@@ -198,8 +198,9 @@ void LoginForm::applyLoginError(AuthErrorCode errorCode, const QString &message)
         code->selectAll();
         break;
     case AuthErrorCode::LoginCodeAttemptsExceeded:
-        showError(text);
+        // Cleared before the message is shown: clearing the field clears the error line.
         code->clear();
+        showError(text);
         code->setFocus(Qt::OtherFocusReason);
         break;
     case AuthErrorCode::LoginLegalRequired:
