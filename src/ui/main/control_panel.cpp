@@ -31,8 +31,9 @@ QPushButton *iconButton(const char *svg, const char *normal, QWidget *parent)
     button->setIcon(makeTintedIcon(QString::fromLatin1(svg), ThemePalette::color(normal),
                                    ThemePalette::color("textFaint"), 16));
     button->setIconSize(QSize(16, 16));
-    // "icon" is also the button's own icon property, so this flag cannot be read back as
-    // a string; it is set for the sheet all the same.
+    // The sheet's icon-only rule tests "icon", but on a push button that name is the
+    // button's own icon property: the flag cannot be stored, so these buttons keep the
+    // ordinary console padding. The call is kept so the intent stays visible.
     button->setProperty("icon", QStringLiteral("true"));
     button->setCursor(Qt::PointingHandCursor);
     fitRow(button, 30);
