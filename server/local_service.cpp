@@ -107,6 +107,18 @@ bool LocalService::start(QString *error)
                                                   << " path=" << apiRequest.path << " status=" << reply.status
                                                   << " elapsed_ms=" << elapsed.elapsed();
     });
+    // The server hands a WebSocket upgrade over only when a route takes the request;
+    // this one writes nothing for an upgrade, so the socket passes to the gateway as it is.
+    http->route(QStringLiteral("/ws"), [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) != 0) {
+            QHttpServerResponse(QByteArrayLiteral("application/json"),
+                                ApiReply::error(426, QStringLiteral("upgrade_required"),
+                                                QStringLiteral("the gateway speaks WebSocket only"))
+                                    .body,
+                                QHttpServerResponder::StatusCode(426))
+                .write(std::move(responder));
+        }
+    });
     connect(http.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] {
         while (http->hasPendingWebSocketConnections())
             hub->accept(http->nextPendingWebSocketConnection());
