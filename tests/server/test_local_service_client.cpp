@@ -29,6 +29,7 @@
 
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QWebSocket>
 
 using servertest::ServiceRig;
 
@@ -123,6 +124,8 @@ private slots:
     void gatewaySessionResumesAfterTheServiceDropsIt();
     void watchesAreAnsweredWithSnapshots();
     void logoutEndsTheSignIn();
+    void gatewayControlEvents();
+    void deactivatedAccountIsReactivatedByLogin();
 };
 
 void LocalServiceClientTest::startupCheckPasses()
@@ -395,6 +398,112 @@ void LocalServiceClientTest::logoutEndsTheSignIn()
     request.path = QStringLiteral("/v1/users/me");
     request.headers = {{"Authorization", "Bearer " + access.toLatin1()}};
     QCOMPARE(rig.service->handle(request).status, 401);
+}
+
+// The service's other control events, as the client's gateway takes them.
+void LocalServiceClientTest::gatewayControlEvents()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    ClientRig client;
+    passStartupGate(client);
+    QString userId;
+    signIn(rig, client, kPhone, &userId);
+    localservice::GatewayHub *hub = rig.service->gateway();
+
+    QSignalSpy ready(&client.gateway, &GatewayService::sessionReady);
+    QSignalSpy resync(&client.gateway, &GatewayService::resyncRequired);
+    QSignalSpy events(&client.gateway, &GatewayService::eventReceived);
+    client.gateway.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, kWaitMs);
+    const QString firstSession = client.gateway.sessionId();
+
+    // A graceful shutdown asks the client to come back; it resumes the same session.
+    rig.service->shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 2, kWaitMs);
+    QCOMPARE(client.gateway.sessionId(), firstSession);
+    QCOMPARE(resync.size(), 1);
+
+    // More missed events than the session keeps: the resume ends in a buffer miss and
+    // the client resyncs, keeping its session.
+    hub->publishToUser(userId, QStringLiteral("test.seen"), {});
+    QTRY_COMPARE_WITH_TIMEOUT(events.size(), 1, kWaitMs);
+    QSignalSpy resumed(hub, &localservice::GatewayHub::sessionResumed);
+    hub->setBufferSize(2);
+    hub->dropAllConnections();
+    QCOMPARE(hub->connectionCount(), 0);
+    for (int i = 0; i < 5; ++i)
+        hub->publishToUser(userId, QStringLiteral("test.missed"), {});
+    QTRY_COMPARE_WITH_TIMEOUT(resumed.size(), 1, kWaitMs);
+    QCOMPARE(resumed.at(0).at(1).toInt(), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(resync.size(), 2, kWaitMs);
+    QCOMPARE(client.gateway.sessionId(), firstSession);
+
+    // A session left without a socket for too long is forgotten: the client gets a fresh one.
+    hub->setDetachedSessionKeepMs(1000);
+    hub->dropAllConnections();
+    rig.nowMs += 2000;
+    hub->expireDetachedSessions();
+    QCOMPARE(hub->sessionCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(resync.size(), 3, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!client.gateway.sessionId().isEmpty(), kWaitMs);
+    QVERIFY(client.gateway.sessionId() != firstSession);
+
+    // Another user cannot take the session over.
+    QString otherId;
+    ClientRig other;
+    passStartupGate(other);
+    signIn(rig, other, QStringLiteral("13700137000"), &otherId);
+    QWebSocket intruder;
+    QSignalSpy texts(&intruder, &QWebSocket::textMessageReceived);
+    QSignalSpy closed(&intruder, &QWebSocket::disconnected);
+    QUrl url = GatewayService::gatewayUrlForApiBase(QUrl(rig.service->baseUrl()));
+    url.setQuery(QStringLiteral("token=%1&sessionId=%2")
+                     .arg(QString::fromLatin1(QUrl::toPercentEncoding(other.auth.sessionStore()->accessToken())),
+                          QString::fromLatin1(QUrl::toPercentEncoding(client.gateway.sessionId()))));
+    intruder.open(url);
+    QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, kWaitMs);
+    QCOMPARE(texts.size(), 1);
+    QCOMPARE(texts.at(0).at(0).toString(), QStringLiteral(R"({"event":"session-invalid"})"));
+    QCOMPARE(hub->sessionCount(), 1);
+}
+
+void LocalServiceClientTest::deactivatedAccountIsReactivatedByLogin()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    ClientRig client;
+    passStartupGate(client);
+    QString userId;
+    signIn(rig, client, kPhone, &userId);
+    QSignalSpy ready(&client.gateway, &GatewayService::sessionReady);
+    client.gateway.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, kWaitMs);
+
+    localservice::ApiRequest request;
+    request.method = "DELETE";
+    request.path = QStringLiteral("/v1/users/me");
+    request.headers = {{"Authorization", "Bearer " + client.auth.sessionStore()->accessToken().toLatin1()}};
+    QCOMPARE(rig.service->handle(request).status, 200);
+    QCOMPARE(rig.service->state().accounts.value(userId).status, QStringLiteral("deactivated"));
+    QCOMPARE(rig.service->state().signIns.size(), 0);
+    QCOMPARE(rig.service->handle(request).status, 401);
+    const auto refreshed = call(rig, "POST", QStringLiteral("/v1/auth/refresh"),
+                                {{"refreshToken", client.auth.sessionStore()->refreshToken()}});
+    QCOMPARE(refreshed.status, 401);
+
+    client.gateway.stop();
+    rig.nowMs += 61000;
+    QSignalSpy codes(rig.service.get(), &localservice::LocalService::codeSent);
+    client.auth.smsService()->sendCode(kPhone);
+    QTRY_COMPARE_WITH_TIMEOUT(codes.size(), 1, kWaitMs);
+    QSignalSpy succeeded(client.auth.loginService(), &LoginService::loginSucceeded);
+    client.auth.loginService()->login(kPhone, codes.at(0).at(1).toString(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(succeeded.size(), 1, kWaitMs);
+    QCOMPARE(succeeded.at(0).at(0).toString(), userId);
+    QCOMPARE(succeeded.at(0).at(1).toBool(), false);
+    QCOMPARE(succeeded.at(0).at(2).toBool(), true);
+    QCOMPARE(rig.service->state().accounts.value(userId).status, QStringLiteral("active"));
 }
 
 KESTOVA_TEST_MAIN(LocalServiceClientTest)
