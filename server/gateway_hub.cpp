@@ -366,8 +366,11 @@ void GatewayHub::kickUser(const QString &userId)
 void GatewayHub::askAllToReconnect()
 {
     for (const Session &session : std::as_const(sessions)) {
-        if (session.socket)
+        if (session.socket) {
             sendFrame(session.socket, QStringLiteral("please-reconnect"));
+            // The process may end right after this; the frame must not wait for the event loop.
+            session.socket->flush();
+        }
     }
 }
 

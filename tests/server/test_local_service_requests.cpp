@@ -2,10 +2,12 @@
 // with a code and changes nothing; the gateway drops malformed frames and goes on.
 #include "local_service_rig.h"
 
+#include "server/asset_host.h"
 #include "server/service_state.h"
 #include "server/token_issuer.h"
 #include "support/test_main.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -41,6 +43,8 @@ private slots:
     void tokensAreCheckedWholly();
     void gatewayIgnoresMalformedFrames();
     void gatewayRefusesMissingToken();
+    void installerIsServedInRanges_data();
+    void installerIsServedInRanges();
 
 private:
     Answer send(const QByteArray &method, const QString &path, const QByteArray &body, bool signedIn);
@@ -297,6 +301,55 @@ void LocalServiceRequestsTest::gatewayRefusesMissingToken()
         QCOMPARE(int(socket.closeCode()), 4001);
         QCOMPARE(texts.size(), 0);
     }
+}
+
+void LocalServiceRequestsTest::installerIsServedInRanges_data()
+{
+    QTest::addColumn<QByteArray>("range");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("length"); // -1: to the end
+
+    QTest::newRow("whole file") << QByteArray() << 200 << 0 << -1;
+    QTest::newRow("first bytes") << QByteArray("bytes=0-9") << 206 << 0 << 10;
+    QTest::newRow("middle") << QByteArray("bytes=5-7") << 206 << 5 << 3;
+    QTest::newRow("past the end is cut") << QByteArray("bytes=3-999999") << 206 << 3 << -1;
+    QTest::newRow("reversed") << QByteArray("bytes=7-5") << 416 << 0 << 0;
+    QTest::newRow("starts past the end") << QByteArray("bytes=999999-1000000") << 416 << 0 << 0;
+    QTest::newRow("not a range") << QByteArray("bytes=-5") << 416 << 0 << 0;
+}
+
+void LocalServiceRequestsTest::installerIsServedInRanges()
+{
+    QFETCH(QByteArray, range);
+    QFETCH(int, status);
+    QFETCH(int, first);
+    QFETCH(int, length);
+
+    const QJsonObject manifest = QJsonDocument::fromJson(rig->service->assets()->manifestBytes()).object();
+    QNetworkRequest request(QUrl(rig->service->baseUrl() + "/core/" + manifest.value("fileName").toString()));
+    if (!range.isEmpty())
+        request.setRawHeader("Range", range);
+    QNetworkReply *reply = network.get(request);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(finished.wait(kWaitMs));
+    const int replyStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray part = reply->readAll();
+    reply->deleteLater();
+    QCOMPARE(replyStatus, status);
+    if (status == 416)
+        return;
+    // The whole file is what the manifest describes; a range is exactly its slice of it.
+    QNetworkRequest wholeRequest(request.url());
+    QNetworkReply *wholeReply = network.get(wholeRequest);
+    QSignalSpy wholeFinished(wholeReply, &QNetworkReply::finished);
+    QVERIFY(wholeFinished.wait(kWaitMs));
+    const QByteArray whole = wholeReply->readAll();
+    wholeReply->deleteLater();
+    QCOMPARE(whole.size(), manifest.value("fileSize").toInt());
+    QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex()),
+             manifest.value("sha256").toString());
+    QCOMPARE(part, whole.mid(first, length));
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRequestsTest)
