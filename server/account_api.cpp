@@ -183,6 +183,9 @@ ApiReply AccountApi::login(const ApiRequest &request)
     QString userId = existingId;
     if (isNewUser) {
         Account account;
+        // A hand-edited state file may already use the next number.
+        while (state->accounts.contains(QString::number(state->nextUserNumber)))
+            ++state->nextUserNumber;
         account.userId = QString::number(state->nextUserNumber++);
         account.phone = phone;
         account.username = QStringLiteral("user") + account.userId;

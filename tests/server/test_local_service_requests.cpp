@@ -8,6 +8,8 @@
 #include "support/test_main.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -44,6 +46,7 @@ private slots:
     void gatewayIgnoresMalformedFrames();
     void gatewayRefusesMissingToken();
     void installerIsServedInRanges_data();
+    void newAccountNeverReplacesOneFromTheStateFile();
     void installerIsServedInRanges();
 
 private:
@@ -350,6 +353,38 @@ void LocalServiceRequestsTest::installerIsServedInRanges()
     QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex()),
              manifest.value("sha256").toString());
     QCOMPARE(part, whole.mid(first, length));
+}
+
+void LocalServiceRequestsTest::newAccountNeverReplacesOneFromTheStateFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("state.json");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"formatVersion":1,"accounts":{"nextUserNumber":10001,"users":[
+        {"userId":"10001","phone":"13500135000","status":"active","nickname":"kept"}]}})");
+    file.close();
+
+    localservice::LocalServiceConfig config = servertest::defaultConfig();
+    config.statePath = path;
+    ServiceRig other(config);
+    QVERIFY(other.start());
+    QSignalSpy codes(other.service.get(), &localservice::LocalService::codeSent);
+    localservice::ApiRequest request;
+    request.method = "POST";
+    request.path = "/v1/auth/send-code";
+    request.body = R"({"phone":"13600136000"})";
+    QCOMPARE(other.service->handle(request).status, 200);
+    request.path = "/v1/auth/login";
+    request.body = QJsonDocument(QJsonObject{{"phone", "13600136000"},
+                                             {"code", codes.at(0).at(1).toString()},
+                                             {"agreedLegalVersion", "terms@local-1+privacy@local-1"}})
+                       .toJson();
+    const localservice::ApiReply reply = other.service->handle(request);
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(reply.body).object().value("userId").toString(), QStringLiteral("10002"));
+    QCOMPARE(other.service->state().accounts.value("10001").nickname, QStringLiteral("kept"));
+    QCOMPARE(other.service->state().accounts.size(), 2);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRequestsTest)
