@@ -1,6 +1,6 @@
 #include "realtime/gateway_service.h"
 
-#include "build_config.h"
+#include "net/server_addresses.h"
 #include "realtime/abstract_socket_client.h"
 #include "realtime/realtime_log.h"
 
@@ -48,7 +48,7 @@ GatewayService::GatewayService(AbstractSocketClient *socket, QObject *parent)
       reconnectTimer(new QTimer(this)),
       heartbeatTimer(new QTimer(this)),
       pongTimer(new QTimer(this)),
-      baseUrl(gatewayUrlForApiBase(QUrl(QString::fromUtf8(buildconfig::kApiBaseUrl))))
+      baseUrl(gatewayUrlForApiBase(QUrl(serveraddress::apiBaseUrl())))
 {
     reconnectTimer->setSingleShot(true);
     heartbeatTimer->setSingleShot(false);

@@ -33,7 +33,7 @@ public:
 
     void setTokenProvider(TokenProvider provider);
     // Base URL of the gateway endpoint ("wss://host/ws"); the query is added per connect.
-    // Defaults to the one that belongs to the built-in API base URL.
+    // Defaults to the one that belongs to the API base URL in use.
     void setGatewayUrl(const QUrl &url);
     QUrl gatewayUrl() const { return baseUrl; }
     void setTimings(const GatewayTimings &value);
