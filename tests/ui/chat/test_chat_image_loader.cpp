@@ -259,8 +259,10 @@ private slots:
             downloader.reply(i, PendingRawDownloader::ok(image));
             QTRY_COMPARE(results.pixmaps.size(), i + 1);
             // File times have a coarse resolution on some file systems.
-            QFile(loader.cacheDirectory() + "/" + keys.at(i))
-                .setFileTime(QDateTime::currentDateTime().addSecs(i - 10), QFileDevice::FileModificationTime);
+            // Setting a file time needs an open file.
+            QFile file(loader.cacheDirectory() + "/" + keys.at(i));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(i - 10), QFileDevice::FileModificationTime));
         }
         QCOMPARE(QDir(loader.cacheDirectory()).entryList(QDir::Files, QDir::Name), (QStringList{"d2", "d3"}));
     }
