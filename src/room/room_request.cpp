@@ -45,8 +45,9 @@ void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction categor
 {
     QPointer<const QObject> alive(receiver);
     HttpCallback done = [alive, category, lead = request.failureLead, detail = request.detail,
+                         stillWanted = std::move(request.stillWanted),
                          onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)](const HttpResponse &response) {
-        if (!alive)
+        if (!alive || (stillWanted && !stillWanted()))
             return;
         if (isFailedReply(response)) {
             // The lead is composed already; the failure fields keep the usual quoting.

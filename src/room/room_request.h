@@ -77,6 +77,9 @@ struct RoomRequest
     QString failureLead; // the operation's lead text with its values, from logText
     FailureDetail detail = FailureDetail::Body; // what the failure warning shows of the reply
     HttpOptions options; // the default unless the operation needs headers
+    // Asked when the reply arrives: false drops it unseen (no log, no callback),
+    // for a reply that a later state made meaningless. Empty: always wanted.
+    std::function<bool()> stillWanted;
 };
 
 using RoomRequestSuccess = std::function<void(const HttpResponse &response)>;
