@@ -48,12 +48,15 @@ void applyLatestChatPage(RoomChatBuffer &buffer, const QList<ImMessageSentEvent>
 
     if (newestBefore > 0 && any && lowest > newestBefore + 1) {
         buffer.gapBeforeSeq = lowest;
-    } else if (oldGap > 0 && buffer.gapBeforeSeq == oldGap && !(any && lowest <= beforeOldGap + 1)) {
-        // Neither closed nor moved: the messages before oldGap are still missing.
-        // (bufferChatMessage has cleared the mark already if the hole aged out.)
-    } else {
+    } else if (oldGap > 0 && any && lowest <= beforeOldGap + 1) {
+        buffer.gapBeforeSeq = 0; // the page reaches back across the earlier hole
+    } else if (oldGap > 0 && any && lowest < oldGap) {
+        buffer.gapBeforeSeq = lowest; // the hole shrank: it now ends where the page begins
+    } else if (oldGap == 0) {
         buffer.gapBeforeSeq = 0;
     }
+    // Otherwise the earlier hole was neither closed nor moved, and its mark stays
+    // (bufferChatMessage has cleared it already if the hole aged out).
     buffer.loaded = true;
     buffer.stale = false;
 }

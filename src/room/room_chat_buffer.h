@@ -25,6 +25,7 @@ void bufferChatMessage(RoomChatBuffer &buffer, const ImMessageSentEvent &message
 // last element to its first, unparsable elements left out), and settles the gap
 // mark. A page that starts after the message following the newest one buffered
 // before it leaves a hole that ends at the page's lowest seq. A page that does not
-// reach back across an earlier hole keeps that hole's mark; one that does clears it.
+// reach into an earlier hole keeps that hole's mark, one that reaches into it moves
+// the mark to where the page begins, and one that reaches back across it clears it.
 // Marks the buffer loaded and no longer stale.
 void applyLatestChatPage(RoomChatBuffer &buffer, const QList<ImMessageSentEvent> &walkedPage);
