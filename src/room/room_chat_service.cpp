@@ -9,20 +9,10 @@
 
 #include <QJsonArray>
 #include <QPointer>
-#include <QUuid>
 
 namespace {
 
 constexpr int kSubscriptionRetryMs = 5000;
-
-// A fresh key for every POST: the server tells a repeated request from a new one by it.
-HttpOptions idempotentOptions()
-{
-    HttpOptions options;
-    options.headers.insert(QByteArrayLiteral("Idempotency-Key"),
-                           QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1());
-    return options;
-}
 
 } // namespace
 
@@ -229,7 +219,7 @@ void RoomChatService::sendMessage(const QString &roomId, const QString &content,
     request.method = HttpMethod::Post;
     request.path = apiPath(QStringLiteral("/v1/im/rooms/%1/messages"), {roomId});
     request.body = body;
-    request.options = idempotentOptions();
+    request.options = idempotentRequestOptions();
     request.failureLead = logText("chat send failed room_id=", roomId);
     // No local echo: the message appears when its "im.message.sent" event arrives.
     sendRoomRequest(http, lcRoomChat, this, std::move(request), {},
@@ -260,15 +250,59 @@ void RoomChatService::retagMessage(const QString &roomId, const QString &message
 }
 
 void RoomChatService::postSimpleAction(const QString &roomId, const QString &label, const QString &path,
-                                       const QJsonObject &body, bool usePatch, bool idempotent)
+                                       const QJsonObject &body, bool usePatch, bool idempotent, PostDone done)
 {
     RoomRequest request;
     request.method = usePatch ? HttpMethod::Patch : HttpMethod::Post;
     request.path = path;
     request.body = body;
     if (!usePatch && idempotent)
-        request.options = idempotentOptions();
+        request.options = idempotentRequestOptions();
     request.failureLead = label + logText(" failed room_id=", roomId);
-    sendRoomRequest(http, lcRoomChat, this, std::move(request), {},
-                    [this](const RoomRequestError &error) { emit sendFailed(error.code, error.message); });
+    sendRoomRequest(
+        http, lcRoomChat, this, std::move(request),
+        [done](const HttpResponse &) {
+            if (done)
+                done(true, QString());
+        },
+        [this, done](const RoomRequestError &error) {
+            emit sendFailed(error.code, error.message);
+            if (done)
+                done(false, error.message);
+        });
+}
+
+void RoomChatService::sendWithAttachments(const QString &roomId, const QString &content, qlonglong tagId,
+                                          const QString &title, const QList<QString> &attachmentIds, PostDone done)
+{
+    if (!hasSubscription(roomId)) {
+        if (done)
+            done(false, QString());
+        return;
+    }
+    QJsonObject body{{QStringLiteral("content"), content},
+                     {QStringLiteral("attachmentIds"), QJsonArray::fromStringList(attachmentIds)}};
+    if (tagId > 0)
+        body.insert(QStringLiteral("tagId"), tagId);
+    if (!title.isEmpty())
+        body.insert(QStringLiteral("title"), title);
+
+    RoomRequest request;
+    request.method = HttpMethod::Post;
+    request.path = apiPath(QStringLiteral("/v1/im/rooms/%1/messages"), {roomId});
+    request.body = body;
+    request.options = idempotentRequestOptions();
+    request.failureLead = logText("chat send (attachments) failed room_id=", roomId);
+    request.detail = FailureDetail::Code;
+    sendRoomRequest(
+        http, lcRoomChat, this, std::move(request),
+        [done](const HttpResponse &) {
+            if (done)
+                done(true, QString());
+        },
+        [this, done](const RoomRequestError &error) {
+            emit sendFailed(error.code, error.message);
+            if (done)
+                done(false, error.message);
+        });
 }

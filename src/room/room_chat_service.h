@@ -14,6 +14,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+
 class ActiveRoomSession;
 class IHttpClient;
 class IRawUploader;
@@ -66,6 +69,33 @@ public:
         bool operator==(const ChatTagInfo &) const = default;
     };
 
+    // One image to upload.
+    struct LocalImage
+    {
+        QString fileName;
+        QByteArray data; // the encoded bytes, uploaded unchanged
+        QString mime;    // "image/jpeg", "image/png", "image/gif" or "image/webp"
+        int width = 0;
+        int height = 0;
+    };
+
+    // How the final message or tag post of a batch ended: sent, or the reason it was not.
+    using PostDone = std::function<void(bool sent, const QString &failureReason)>;
+
+    // One upload in progress, shared by the callbacks of its current request only.
+    struct UploadBatch
+    {
+        QString roomId;
+        QString batchId;
+        QList<LocalImage> images;
+        QList<QString> attachmentIds; // of the images stored so far, in order
+        int nextIndex = 0;
+        qint64 uploadedBytes = 0;
+        qint64 totalBytes = 0;
+        // Sends the message or the tag post once every image is stored.
+        std::function<void(const QList<QString> &attachmentIds, PostDone done)> onAllUploaded;
+    };
+
     // Nothing is owned; `uploader` may be null (image uploads then fail at once).
     RoomChatService(IHttpClient *http, IRawUploader *uploader, ActiveRoomSession *session, QObject *parent = nullptr);
     ~RoomChatService() override;
@@ -106,6 +136,26 @@ public:
     void hideMessage(const QString &roomId, const QString &messageId);
     void retagMessage(const QString &roomId, const QString &messageId, qlonglong tagId);
 
+    // Tags, tag configuration and read cursor.
+    void refreshTags(const QString &roomId);
+    void createTag(const QString &roomId, const QString &tagName, const QString &title, const QString &content);
+    void renameTag(const QString &roomId, qlonglong tagId, const QString &name);
+    void archiveTag(const QString &roomId, qlonglong tagId, const QString &mode, qlonglong targetTagId);
+    void setTagConfig(const QString &roomId, bool enabled);
+    void reportTagOpened(const QString &roomId, qlonglong tagId, qlonglong lastSeq);
+
+    // Image uploads: the images one by one, then the message or the tag post.
+    void uploadAndSend(const QString &roomId, const QString &batchId, const QList<LocalImage> &images,
+                       const QString &content, qlonglong tagId, const QString &title);
+    void uploadAndPost(const QString &roomId, const QString &batchId, const QList<LocalImage> &images,
+                       const QString &tagName, const QString &title, const QString &content);
+    // The batch stops before its next step.
+    void cancelUpload(const QString &batchId);
+
+    // Realtime chat traffic. The version is not used.
+    void handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64 version = 0);
+    void onResync();
+
 signals:
     void subscribeRequested(QString roomId);
     void unsubscribeRequested(QString roomId);
@@ -132,7 +182,15 @@ private:
     void fetchHistory(const QString &roomId, qlonglong beforeSeq);
     void rebuildFeed(const QString &roomId);
     void postSimpleAction(const QString &roomId, const QString &label, const QString &path, const QJsonObject &body,
-                          bool usePatch, bool idempotent);
+                          bool usePatch, bool idempotent, PostDone done = {});
+    void sendWithAttachments(const QString &roomId, const QString &content, qlonglong tagId, const QString &title,
+                             const QList<QString> &attachmentIds, PostDone done = {});
+    void fetchTags(const QString &roomId);
+    void startBatch(const QString &roomId, const QString &batchId, const QList<LocalImage> &images,
+                    std::function<void(const QList<QString> &, PostDone)> onAllUploaded);
+    void uploadNext(const std::shared_ptr<UploadBatch> &batch);
+    void uploadImage(const std::shared_ptr<UploadBatch> &batch, const QString &attachmentId, const QString &uploadUrl);
+    void failBatch(const std::shared_ptr<UploadBatch> &batch, const QString &reason);
 
     IHttpClient *http = nullptr;
     IRawUploader *uploader = nullptr;
@@ -153,3 +211,4 @@ private:
 
 Q_DECLARE_METATYPE(RoomChatService::Subscription)
 Q_DECLARE_METATYPE(RoomChatService::ChatTagInfo)
+Q_DECLARE_METATYPE(RoomChatService::LocalImage)

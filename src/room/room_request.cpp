@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUuid>
 
 RoomRequestError roomRequestErrorOf(const HttpResponse &response)
 {
@@ -38,6 +39,14 @@ QDebug operator<<(QDebug debug, const ReplyFailureFields &fields)
     if (fields.detail >= FailureDetail::Body)
         debug << " body=" << loggedBodyOf(response);
     return debug;
+}
+
+HttpOptions idempotentRequestOptions()
+{
+    HttpOptions options;
+    options.headers.insert(QByteArrayLiteral("Idempotency-Key"),
+                           QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1());
+    return options;
 }
 
 void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction category, const QObject *receiver,

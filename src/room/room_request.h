@@ -82,6 +82,10 @@ struct RoomRequest
     std::function<bool()> stillWanted;
 };
 
+// Options with a fresh "Idempotency-Key" (a random UUID without braces): every POST
+// of the chat service carries its own, so the server tells a repeated request from a new one.
+HttpOptions idempotentRequestOptions();
+
 using RoomRequestSuccess = std::function<void(const HttpResponse &response)>;
 using RoomRequestFailure = std::function<void(const RoomRequestError &error)>;
 

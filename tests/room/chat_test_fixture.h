@@ -7,12 +7,13 @@
 #include "room/room_entity_store.h"
 #include "room/room_stream_target.h"
 #include "support/fake_http_client.h"
+#include "support/fake_raw_uploader.h"
 #include "support/room_snapshot_builder.h"
 
 #include <QJsonArray>
 #include <QStringList>
 
-// The chat service over a real active room session (without a watch registry: the
+// The chat service over a real active room session, the fake uploader (without a watch registry: the
 // test confirms the stream targets itself) and the fake REST client. Every
 // subscription signal is recorded in order as "sub X", "unsub X", "cleared X" or "feeds".
 struct ChatFixture
@@ -22,7 +23,8 @@ struct ChatFixture
     RoomEntityFeed feed{&store};
     RoomAdapterRegistry registry{&store};
     ActiveRoomSession session{&http, &store, &feed, &registry};
-    RoomChatService chat{&http, nullptr, &session};
+    testsupport::FakeRawUploader uploads;
+    RoomChatService chat{&http, &uploads, &session};
     QStringList events;
 
     ChatFixture()
