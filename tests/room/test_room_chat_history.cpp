@@ -173,7 +173,8 @@ private slots:
         QCOMPARE(f.http.calls.size(), calls);
 
         // Stale after a resync: the next activation refreshes and marks the hole.
-        const_cast<RoomChatService::RoomBuffer *>(f.chat.buffer("r"))->stale = true;
+        f.chat.onResync();
+        QVERIFY(f.chat.buffer("r")->stale);
         f.chat.onFeedActivated("r");
         order.clear();
         f.http.reply(f.http.calls.size() - 1, jsonReply(200, {{"history", pageJson("150-170")}}));
