@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUuid>
 
 RoomRequestError roomRequestErrorOf(const HttpResponse &response)
 {
@@ -16,14 +17,13 @@ namespace {
 // The failure fields with the usual quoting, inside a line that writes its composed lead unquoted.
 struct QuotedFailureFields
 {
-    const HttpResponse &response;
-    bool withBody = true;
+    ReplyFailureFields fields;
 };
 
 QDebug operator<<(QDebug debug, const QuotedFailureFields &fields)
 {
     debug.quote();
-    return debug << ReplyFailureFields{fields.response, fields.withBody};
+    return debug << fields.fields;
 }
 
 } // namespace
@@ -31,23 +31,36 @@ QDebug operator<<(QDebug debug, const QuotedFailureFields &fields)
 QDebug operator<<(QDebug debug, const ReplyFailureFields &fields)
 {
     const HttpResponse &response = fields.response;
-    debug << " status=" << response.status << " code=" << errorCodeOf(response) << " net_err=" << response.error;
-    if (fields.withBody)
+    debug << " status=" << response.status;
+    if (fields.detail >= FailureDetail::Code)
+        debug << " code=" << errorCodeOf(response);
+    if (fields.detail >= FailureDetail::NetError)
+        debug << " net_err=" << response.error;
+    if (fields.detail >= FailureDetail::Body)
         debug << " body=" << loggedBodyOf(response);
     return debug;
+}
+
+HttpOptions idempotentRequestOptions()
+{
+    HttpOptions options;
+    options.headers.insert(QByteArrayLiteral("Idempotency-Key"),
+                           QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1());
+    return options;
 }
 
 void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction category, const QObject *receiver,
                      RoomRequest request, RoomRequestSuccess onSuccess, RoomRequestFailure onFailure)
 {
     QPointer<const QObject> alive(receiver);
-    HttpCallback done = [alive, category, lead = request.failureLead, logBody = request.logBody,
+    HttpCallback done = [alive, category, lead = request.failureLead, detail = request.detail,
+                         stillWanted = std::move(request.stillWanted),
                          onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)](const HttpResponse &response) {
-        if (!alive)
+        if (!alive || (stillWanted && !stillWanted()))
             return;
         if (isFailedReply(response)) {
             // The lead is composed already; the failure fields keep the usual quoting.
-            qCWarning(category).nospace().noquote() << lead << QuotedFailureFields{response, logBody};
+            qCWarning(category).nospace().noquote() << lead << QuotedFailureFields{failureFields(response, detail)};
             if (onFailure)
                 onFailure(roomRequestErrorOf(response));
             return;

@@ -332,17 +332,22 @@ private slots:
         QVERIFY(f.http.calls.isEmpty());
 
         f.enterAndConfirm("A");
+        LogCapture log;
         f.session.leave();
         QCOMPARE(f.http.calls.at(0).method, HttpMethod::Delete);
         QCOMPARE(f.http.calls.at(0).path, QStringLiteral("/v1/rooms/A/members/me"));
         f.http.reply(0, jsonReply(409, {{"code", "room.not_in_room"}, {"message", "x"}}));
         QCOMPARE(leaveFailed.count(), 1);
         QCOMPARE(leaveFailed.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::NotInRoom);
+        QCOMPARE(leaveFailed.at(0).at(1).toString(), QStringLiteral("x"));
+        QVERIFY(log.contains("room.lifecycle", "leave failed room_id=\"A\" status=409 code=\"room.not_in_room\" "
+                                               "net_err=\"\" body=\"{\\\"code\\\":\\\"room.not_in_room\\\""));
         QCOMPARE(f.active(), QStringLiteral("A"));
 
         f.session.leave();
         f.http.reply(1, jsonReply(204));
         QCOMPARE(f.active(), QString());
+        QVERIFY(log.contains("room.lifecycle", "left room room_id=\"A\""));
         QCOMPARE(f.changed.count(), 2);
     }
 
