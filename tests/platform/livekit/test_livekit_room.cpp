@@ -1,0 +1,398 @@
+#include "platform/livekit/audio_frame.h"
+#include "platform/livekit/audio_source.h"
+#include "platform/livekit/audio_stream.h"
+#include "platform/livekit/livekit.h"
+#include "platform/livekit/participant.h"
+#include "platform/livekit/room.h"
+#include "platform/livekit/room_delegate.h"
+#include "platform/livekit/track.h"
+#include "platform/livekit/track_publication.h"
+#include "support/janus_test_server.h"
+#include "support/private_network.h"
+#include "support/tone_pump.h"
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace livekit;
+using testsupport::JanusTestServer;
+
+namespace {
+
+// Records what a room reports, from the engine's threads; read from the test thread.
+class Recorder : public RoomDelegate
+{
+public:
+    ~Recorder() override { stopReading(); }
+
+    void onTrackSubscribed(const std::shared_ptr<Track> &track, const std::shared_ptr<RemoteTrackPublication> &,
+                           const std::shared_ptr<RemoteParticipant> &participant) override
+    {
+        std::lock_guard lock(mutex);
+        ++subscribedCount;
+        lastTrack = track;
+        lastIdentity = participant ? participant->identity() : std::string();
+    }
+    void onTrackUnsubscribed(const std::shared_ptr<Track> &, const std::shared_ptr<RemoteTrackPublication> &,
+                             const std::shared_ptr<RemoteParticipant> &) override
+    {
+        std::lock_guard lock(mutex);
+        ++unsubscribedCount;
+    }
+    void onTrackUnpublished(const std::shared_ptr<RemoteTrackPublication> &,
+                            const std::shared_ptr<RemoteParticipant> &) override
+    {
+        std::lock_guard lock(mutex);
+        ++unpublishedCount;
+    }
+    void onParticipantDisconnected(const std::shared_ptr<RemoteParticipant> &participant) override
+    {
+        std::lock_guard lock(mutex);
+        left.push_back(participant->identity());
+    }
+    void onDisconnected(DisconnectReason reason) override
+    {
+        std::lock_guard lock(mutex);
+        reasons.push_back(static_cast<int>(reason));
+    }
+    void onDataReceived(const std::vector<std::uint8_t> &payload, const std::string &topic,
+                        const std::shared_ptr<RemoteParticipant> &participant) override
+    {
+        std::lock_guard lock(mutex);
+        data.push_back({topic, payload, participant ? participant->identity() : std::string()});
+    }
+
+    int subscribed() const { std::lock_guard lock(mutex); return subscribedCount; }
+    int unsubscribed() const { std::lock_guard lock(mutex); return unsubscribedCount; }
+    int unpublished() const { std::lock_guard lock(mutex); return unpublishedCount; }
+    std::vector<int> disconnects() const { std::lock_guard lock(mutex); return reasons; }
+    std::vector<std::string> leftIdentities() const { std::lock_guard lock(mutex); return left; }
+    std::shared_ptr<Track> track() const { std::lock_guard lock(mutex); return lastTrack; }
+    std::string identity() const { std::lock_guard lock(mutex); return lastIdentity; }
+    std::size_t dataCount() const { std::lock_guard lock(mutex); return data.size(); }
+
+    // Reads the decoded audio of the last subscribed track on a thread of its own.
+    bool startReading()
+    {
+        stopReading();
+        stream = AudioStream::fromTrack(track(), AudioStreamOptions{120, {}, {}});
+        if (!stream)
+            return false;
+        reader = std::thread([this, stream = stream] {
+            AudioFrameEvent event;
+            while (stream->read(event)) {
+                std::lock_guard lock(mutex);
+                samples.insert(samples.end(), event.frame.data().begin(), event.frame.data().end());
+            }
+        });
+        return true;
+    }
+    void stopReading()
+    {
+        if (stream)
+            stream->close();
+        if (reader.joinable())
+            reader.join();
+        stream.reset();
+    }
+    std::vector<std::int16_t> received() const { std::lock_guard lock(mutex); return samples; }
+    void clearReceived() { std::lock_guard lock(mutex); samples.clear(); }
+
+    struct Data
+    {
+        std::string topic;
+        std::vector<std::uint8_t> payload;
+        std::string identity;
+    };
+    std::vector<Data> dataPackets() const { std::lock_guard lock(mutex); return data; }
+
+private:
+    mutable std::mutex mutex;
+    int subscribedCount = 0;
+    int unsubscribedCount = 0;
+    int unpublishedCount = 0;
+    std::shared_ptr<Track> lastTrack;
+    std::string lastIdentity;
+    std::vector<int> reasons;
+    std::vector<std::string> left;
+    std::vector<Data> data;
+    std::vector<std::int16_t> samples;
+    std::shared_ptr<AudioStream> stream;
+    std::thread reader;
+};
+
+// One participant: a room with its recorder, and once published, its microphone.
+struct Client
+{
+    Recorder recorder;
+    std::unique_ptr<Room> room = std::make_unique<Room>();
+    std::shared_ptr<AudioSource> source;
+    std::shared_ptr<LocalAudioTrack> track;
+    std::unique_ptr<testsupport::TonePump> pump;
+
+    Client() { room->setDelegate(&recorder); }
+    ~Client()
+    {
+        if (pump)
+            pump->stop();
+        room->setDelegate(nullptr);
+        room.reset();
+    }
+
+    void publish(double hz)
+    {
+        source = std::make_shared<AudioSource>(48000, 1, 0);
+        track = LocalAudioTrack::createLocalAudioTrack("microphone", source);
+        TrackPublishOptions options;
+        options.audioEncoding.maxBitrate = 32000;
+        options.source = TrackSource::Microphone;
+        room->localParticipant().lock()->publishTrack(track, options);
+        pump = std::make_unique<testsupport::TonePump>(hz, [source = source](const std::int16_t *frame, int samples) {
+            source->captureFrame(AudioFrame(std::vector<std::int16_t>(frame, frame + samples), 48000, 1, samples));
+        });
+        pump->start();
+    }
+};
+
+std::string errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+    return {};
+}
+
+} // namespace
+
+class LiveKitRoomTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void carriesToneDataAndStatistics();
+    void refusesBadCredentials_data();
+    void refusesBadCredentials();
+    void pausesAndResumesSubscription();
+    void reportsLeavingParticipant();
+    void refusesWithoutInitialisation();
+    void losesRoomWhenServerStopsAnswering();
+    void losesRoomWhenServerDies();
+
+private:
+    std::unique_ptr<Client> connected(const QString &identity, RoomOptions options = {});
+
+    JanusTestServer janus;
+};
+
+void LiveKitRoomTest::initTestCase()
+{
+    if (!testsupport::privateNetworkUnavailable().isEmpty())
+        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    QVERIFY(livekit::initialize(LogLevel::Info));
+    QVERIFY2(janus.start(), qPrintable(janus.errorText()));
+}
+
+void LiveKitRoomTest::cleanup()
+{
+    if (!janus.isRunning()) {
+        janus.stop();
+        QVERIFY2(janus.start(), qPrintable(janus.errorText()));
+    }
+}
+
+std::unique_ptr<Client> LiveKitRoomTest::connected(const QString &identity, RoomOptions options)
+{
+    auto client = std::make_unique<Client>();
+    const std::string error = errorOf(
+        [&] { client->room->connect(janus.url().toStdString(), janus.token(identity).toStdString(), options); });
+    if (!error.empty())
+        qWarning("connect failed: %s", error.c_str());
+    return error.empty() ? std::move(client) : nullptr;
+}
+
+void LiveKitRoomTest::carriesToneDataAndStatistics()
+{
+    auto bob = connected(QStringLiteral("bob"));
+    QVERIFY(bob);
+    QElapsedTimer connectTime;
+    connectTime.start();
+    auto alice = connected(QStringLiteral("alice"));
+    QVERIFY(alice);
+    qInfo("connect took %lld ms", static_cast<long long>(connectTime.elapsed()));
+    QCOMPARE(alice->room->roomInfo().name, std::string("1234"));
+    QCOMPARE(alice->room->localParticipant().lock()->identity(), std::string("alice"));
+
+    alice->publish(440);
+    QVERIFY(alice->track->publication());
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.subscribed(), 1, 5000);
+    QCOMPARE(bob->recorder.identity(), std::string("alice"));
+    QVERIFY(bob->room->remoteParticipant("alice").lock());
+    QVERIFY(bob->recorder.startReading());
+    QTRY_VERIFY_WITH_TIMEOUT(bob->recorder.received().size() > 48000, 5000);
+    const double hz = testsupport::toneFrequency(bob->recorder.received());
+    QVERIFY2(std::abs(hz - 440) < 5, qPrintable(QStringLiteral("heard %1 Hz").arg(hz)));
+
+    // A data packet reaches the other side with its topic and sender.
+    alice->room->localParticipant().lock()->publishData({2}, false, {}, "spk");
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.dataCount(), std::size_t(1), 3000);
+    const auto packet = bob->recorder.dataPackets().front();
+    QCOMPARE(packet.topic, std::string("spk"));
+    QVERIFY(packet.payload == std::vector<std::uint8_t>{2});
+    QCOMPARE(packet.identity, std::string("alice"));
+
+    // The sender's statistics: what it sent, over which candidate, with which codec.
+    auto future = alice->track->getStats();
+    QVERIFY(future.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+    const std::vector<RtcStats> local = future.get();
+    std::uint64_t bytesSent = 0;
+    std::string codec;
+    std::string selectedPair;
+    std::string localCandidate;
+    IceCandidateType type = IceCandidateType::Unknown;
+    for (const RtcStats &record : local) {
+        if (auto *outbound = std::get_if<OutboundRtpStats>(&record.stats))
+            bytesSent += outbound->bytesSent;
+        else if (auto *c = std::get_if<CodecStats>(&record.stats))
+            codec = c->mimeType;
+        else if (auto *transport = std::get_if<TransportStats>(&record.stats))
+            selectedPair = transport->selectedCandidatePairId;
+        else if (auto *pair = std::get_if<CandidatePairStats>(&record.stats))
+            localCandidate = pair->localCandidateId;
+        else if (record.type == RtcStats::Type::LocalCandidate && record.id == localCandidate)
+            type = std::get<IceCandidateStats>(record.stats).candidateType;
+    }
+    QVERIFY(bytesSent > 1000);
+    QCOMPARE(codec, std::string("audio/opus"));
+    QVERIFY(!selectedPair.empty());
+    QCOMPARE(type, IceCandidateType::Host);
+
+    // The receiver's statistics carry the jitter-buffer and decoder counters.
+    auto remoteFuture = bob->recorder.track()->getStats();
+    QVERIFY(remoteFuture.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+    bool sawInbound = false;
+    for (const RtcStats &record : remoteFuture.get()) {
+        if (auto *inbound = std::get_if<InboundRtpStats>(&record.stats); inbound && inbound->packetsReceived > 0) {
+            sawInbound = true;
+            QVERIFY(inbound->jitterBufferEmittedCount > 0);
+            QVERIFY(inbound->jitterBufferDelay >= 0);
+            QVERIFY(inbound->totalSamplesReceived > 48000);
+        }
+    }
+    QVERIFY(sawInbound);
+}
+
+void LiveKitRoomTest::refusesBadCredentials_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QString>("message");
+    const QString goodRoom = janus.roomToken();
+    QTest::newRow("server token of another secret")
+        << janus.url() << janus.serverToken(QStringLiteral("wrong")) + QLatin1Char('|') + goodRoom + QStringLiteral("|x")
+        << "janus: Unauthorized request";
+    QTest::newRow("no room token") << janus.url() << janus.serverToken() + QStringLiteral("||x")
+                                   << "videoroom: Unauthorized";
+    QTest::newRow("room token of another room")
+        << janus.url() << janus.serverToken() + QLatin1Char('|') + janus.roomToken(9999) + QStringLiteral("|x")
+        << "videoroom: Unauthorized";
+    QTest::newRow("token without identity") << janus.url() << janus.serverToken() << "invalid token";
+    QTest::newRow("url without room") << QStringLiteral("ws://127.0.0.1:8188/") << janus.token(QStringLiteral("x"))
+                                      << "invalid url";
+    QTest::newRow("nobody listening") << QStringLiteral("ws://127.0.0.1:1/?room=1234")
+                                      << janus.token(QStringLiteral("x")) << "websocket:";
+}
+
+void LiveKitRoomTest::refusesBadCredentials()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, token);
+    QFETCH(QString, message);
+    Room room;
+    const std::string error = errorOf([&] { room.connect(url.toStdString(), token.toStdString()); });
+    QVERIFY2(QString::fromStdString(error).startsWith(message), error.c_str());
+}
+
+void LiveKitRoomTest::pausesAndResumesSubscription()
+{
+    auto bob = connected(QStringLiteral("bob"));
+    auto alice = connected(QStringLiteral("alice"));
+    QVERIFY(bob && alice);
+    alice->publish(440);
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.subscribed(), 1, 5000);
+    auto participant = bob->room->remoteParticipant("alice").lock();
+    QVERIFY(participant);
+    QCOMPARE(participant->trackPublications().size(), std::size_t(1));
+    auto publication = participant->trackPublications().begin()->second;
+
+    publication->setSubscribed(false);
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.unsubscribed(), 1, 3000);
+    QVERIFY(!publication->track());
+    // Data still flows while the audio is paused.
+    alice->room->localParticipant().lock()->publishData({1}, false, {}, "spk");
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.dataCount(), std::size_t(1), 3000);
+
+    publication->setSubscribed(true);
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.subscribed(), 2, 3000);
+    QVERIFY(bob->recorder.startReading());
+    QTRY_VERIFY_WITH_TIMEOUT(bob->recorder.received().size() > 24000, 5000);
+    const double hz = testsupport::toneFrequency(bob->recorder.received());
+    QVERIFY2(std::abs(hz - 440) < 5, qPrintable(QStringLiteral("heard %1 Hz").arg(hz)));
+}
+
+void LiveKitRoomTest::reportsLeavingParticipant()
+{
+    auto bob = connected(QStringLiteral("bob"));
+    auto alice = connected(QStringLiteral("alice"));
+    QVERIFY(bob && alice);
+    QTRY_VERIFY_WITH_TIMEOUT(bob->room->remoteParticipant("alice").lock() != nullptr, 3000);
+    alice.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.unpublished(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.leftIdentities(), std::vector<std::string>{"alice"}, 3000);
+    QVERIFY(!bob->room->remoteParticipant("alice").lock());
+    QVERIFY(bob->recorder.disconnects().empty());
+}
+
+void LiveKitRoomTest::refusesWithoutInitialisation()
+{
+    livekit::shutdown();
+    Room room;
+    const std::string error =
+        errorOf([&] { room.connect(janus.url().toStdString(), janus.token(QStringLiteral("x")).toStdString()); });
+    QVERIFY(livekit::initialize(LogLevel::Info));
+    QCOMPARE(error, std::string("livekit is not initialised"));
+    QVERIFY(connected(QStringLiteral("again")));
+}
+
+void LiveKitRoomTest::losesRoomWhenServerStopsAnswering()
+{
+    RoomOptions options;
+    options.keepaliveIntervalMs = 100;
+    options.keepaliveTimeoutMs = 600;
+    auto bob = connected(QStringLiteral("bob"), options);
+    QVERIFY(bob);
+    janus.pause();
+    QElapsedTimer lost;
+    lost.start();
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.disconnects(),
+                              std::vector<int>{static_cast<int>(DisconnectReason::ConnectionTimeout)}, 3000);
+    janus.resume();
+    QVERIFY(lost.elapsed() < 1500);
+}
+
+void LiveKitRoomTest::losesRoomWhenServerDies()
+{
+    auto bob = connected(QStringLiteral("bob"));
+    QVERIFY(bob);
+    janus.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(bob->recorder.disconnects(),
+                              std::vector<int>{static_cast<int>(DisconnectReason::SignalClose)}, 3000);
+}
+
+KESTOVA_MEDIA_TEST_MAIN(LiveKitRoomTest)
+#include "test_livekit_room.moc"
