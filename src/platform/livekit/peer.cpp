@@ -407,15 +407,16 @@ bool Peer::build(std::string *error)
     auto self = shared_from_this();
     GError *gerror = nullptr;
     if (m_settings.publisher) {
+        m_ssrc = static_cast<unsigned>(g_random_int_range(1, G_MAXINT32));
         gchar *description = g_strdup_printf(
             "webrtcbin name=webrtc "
             "appsrc name=src is-live=true format=time do-timestamp=true "
             "caps=audio/x-raw,format=S16LE,rate=48000,channels=1,layout=interleaved ! "
             "opusenc name=enc audio-type=voice bitrate=%d dtx=true inband-fec=true packet-loss-percentage=10 "
-            "frame-size=20 ! rtpopuspay pt=111 dtx=true ! "
-            "application/x-rtp,media=audio,encoding-name=OPUS,payload=111,clock-rate=48000,"
-            "useinbandfec=(string)1,usedtx=(string)1 ! webrtc.",
-            std::clamp(m_settings.bitrate, 4000, 650000));
+            "frame-size=20 ! rtpopuspay pt=111 dtx=true ssrc=%u ! "
+            "application/x-rtp,media=audio,encoding-name=OPUS,payload=111,clock-rate=48000,encoding-params=(string)2,"
+            "useinbandfec=(string)1,usedtx=(string)1,ssrc=(uint)%u ! webrtc.",
+            std::clamp(m_settings.bitrate, 4000, 650000), m_ssrc, m_ssrc);
         m_pipeline = gst_parse_launch(description, &gerror);
         g_free(description);
         if (!m_pipeline) {
@@ -451,9 +452,13 @@ bool Peer::build(std::string *error)
         g_signal_emit_by_name(m_webrtc, "get-transceivers", &transceivers);
         // The codec is fixed up front: no audio flows before a track is published, and the offer
         // must not wait for the first buffer to learn its caps.
-        GstCaps *codec = gst_caps_from_string(
-            "application/x-rtp,media=audio,encoding-name=OPUS,payload=111,clock-rate=48000,"
-            "useinbandfec=(string)1,usedtx=(string)1");
+        // The offer also names the stream's SSRC, which the server needs to accept its packets.
+        gchar *codecText = g_strdup_printf(
+            "application/x-rtp,media=audio,encoding-name=OPUS,payload=111,clock-rate=48000,encoding-params=(string)2,"
+            "useinbandfec=(string)1,usedtx=(string)1,ssrc=(uint)%u",
+            m_ssrc);
+        GstCaps *codec = gst_caps_from_string(codecText);
+        g_free(codecText);
         for (guint i = 0; transceivers && i < transceivers->len; ++i)
             g_object_set(g_array_index(transceivers, GstWebRTCRTPTransceiver *, i), "direction",
                          GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, "codec-preferences", codec, nullptr);

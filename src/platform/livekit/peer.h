@@ -143,6 +143,7 @@ private:
     mutable std::mutex m_controlMutex; // guards m_webrtc against close() while statistics are asked for
     std::atomic<bool> m_closed{false};
     bool m_offerMade = false;
+    unsigned m_ssrc = 0;
     PeerState m_state = PeerState::New;
 
     mutable std::mutex m_streamMutex; // guards m_streams

@@ -200,6 +200,8 @@ void LiveKitRoomTest::initTestCase()
 
 void LiveKitRoomTest::cleanup()
 {
+    if (QTest::currentTestFailed())
+        qWarning("media server log:\n%s", qPrintable(janus.log().right(3000)));
     if (!janus.isRunning()) {
         janus.stop();
         QVERIFY2(janus.start(), qPrintable(janus.errorText()));
