@@ -41,7 +41,11 @@ void AudioPlaybackManager::removeRemoteTrack(const QString &identity, const QStr
     m_sessions.remove(sessionKey(identity, trackSid));
 }
 
-bool AudioPlaybackManager::hasRemoteTrack(const QString &identity, const QString &trackSid) const
+bool AudioPlaybackManager::hasRemoteTrack(const QString &identity) const
 {
-    return m_sessions.contains(sessionKey(identity, trackSid));
+    const QString prefix = identity + QLatin1Char('|');
+    for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it)
+        if (it.key().startsWith(prefix))
+            return true;
+    return false;
 }

@@ -29,7 +29,8 @@ public:
     void addRemoteTrack(const std::shared_ptr<livekit::Track> &track, const QString &trackSid,
                         const QString &identity);
     void removeRemoteTrack(const QString &identity, const QString &trackSid);
-    bool hasRemoteTrack(const QString &identity, const QString &trackSid) const;
+    // Whether a track of this member is playing.
+    bool hasRemoteTrack(const QString &identity) const;
 
 private:
     QHash<QString, int> m_gainDb;
