@@ -99,6 +99,7 @@ private slots:
     void effectiveBitrate();
     void speakingPackets();
     void subscriptionFilterAtVolumeFloor();
+    void logsJitterBuffer();
     void reportsServerDeath();
 
 private:
@@ -442,6 +443,27 @@ void LiveKitConnectionTest::subscriptionFilterAtVolumeFloor()
     QVERIFY(!playback.hasRemoteTrack(alice));
     bob.setListeningMuted(false);
     QTRY_VERIFY_WITH_TIMEOUT(playback.hasRemoteTrack(alice), 5000);
+}
+
+void LiveKitConnectionTest::logsJitterBuffer()
+{
+    // Both publish: a connection polls statistics only while it has a microphone track.
+    LiveKitConnection alice(LiveKitConnection::Role::Own);
+    LiveKitConnection bob(LiveKitConnection::Role::Own);
+    bob.setStatsIntervalMs(300);
+    QVERIFY(connectAs(bob, QStringLiteral("bob")));
+    QVERIFY(connectAs(alice, QStringLiteral("alice")));
+    LogCapture log;
+    for (LiveKitConnection *connection : {&alice, &bob}) {
+        connection->publishAudio(32000);
+        connection->setSendingAudio(true);
+    }
+    auto pump = feed(alice, 440);
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("livekit.connection"),
+                                          QStringLiteral("neteq stats identity=alice jb_ms=")),
+                             8000);
+    QVERIFY(!log.contains(QStringLiteral("livekit.connection"), QStringLiteral("neteq stats identity=bob")));
+    pump->stop();
 }
 
 void LiveKitConnectionTest::reportsServerDeath()
