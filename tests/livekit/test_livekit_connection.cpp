@@ -140,8 +140,12 @@ void LiveKitConnectionTest::cleanup()
 bool LiveKitConnectionTest::connectAs(LiveKitConnection &connection, const QString &identity)
 {
     QSignalSpy connected(&connection, &LiveKitConnection::connectedToRoom);
+    QSignalSpy failed(&connection, &LiveKitConnection::connectionFailed);
     connection.connectToRoom(janus.url(), janus.token(identity));
-    return connected.wait(kConnectMs) || connected.count() == 1;
+    if (connected.wait(kConnectMs) || connected.count() == 1)
+        return true;
+    qWarning("connect failed: %s", failed.isEmpty() ? "no answer" : qPrintable(failed.first().first().toString()));
+    return false;
 }
 
 void LiveKitConnectionTest::publishesToneAndStatistics()
