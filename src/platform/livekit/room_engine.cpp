@@ -69,6 +69,12 @@ JsonArray *arrayMember(JsonObject *o, const char *name)
     return JSON_NODE_HOLDS_ARRAY(node) ? json_node_get_array(node) : nullptr;
 }
 
+// An error answer of the server to one of our requests.
+bool failed(JsonObject *reply)
+{
+    return stringMember(reply, "janus") == "error";
+}
+
 std::string participantSid(std::int64_t id)
 {
     return "PA_" + std::to_string(id);
@@ -300,6 +306,8 @@ void RoomEngine::onSocketOpen(SoupWebsocketConnection *socket)
     m_lastHeardUs = g_get_monotonic_time();
 
     send(request("create"), 0, [this](JsonObject *reply) {
+        if (failed(reply))
+            return;
         m_session = intMember(objectMember(reply, "data"), "id");
         m_lastKeepaliveUs = g_get_monotonic_time();
         const int tick = std::max(20, std::min({m_options.keepaliveIntervalMs, m_options.keepaliveTimeoutMs / 4, 1000}));
@@ -313,6 +321,8 @@ void RoomEngine::onSocketOpen(SoupWebsocketConnection *socket)
         JsonObject *attach = request("attach");
         json_object_set_string_member(attach, "plugin", kPlugin);
         send(attach, 0, [this](JsonObject *attached) {
+            if (failed(attached))
+                return;
             m_publisherHandle = intMember(objectMember(attached, "data"), "id");
             JsonObject *body = json_object_new();
             json_object_set_string_member(body, "request", "join");
@@ -391,10 +401,16 @@ void RoomEngine::onSocketMessage(const char *data, std::size_t size)
 
     if (verb == "error") {
         JsonObject *error = objectMember(message, "error");
-        m_pending.erase(transaction);
         const std::string reason = stringMember(error, "reason");
         if (m_connectResult)
             finishConnect("janus: " + reason);
+        // The request's own handler learns of the failure too (each handler checks for "error").
+        const auto it = m_pending.find(transaction);
+        if (it != m_pending.end()) {
+            Reply reply = std::move(it->second);
+            m_pending.erase(it);
+            reply(message);
+        }
     } else if (verb == "success") {
         const auto it = m_pending.find(transaction);
         if (it != m_pending.end()) {
@@ -668,6 +684,8 @@ void RoomEngine::subscribe(std::int64_t feed)
     JsonObject *attach = request("attach");
     json_object_set_string_member(attach, "plugin", kPlugin);
     send(attach, 0, [this, feed](JsonObject *reply) {
+        if (failed(reply))
+            return;
         const auto it = m_feeds.find(feed);
         const std::int64_t handle = intMember(objectMember(reply, "data"), "id");
         if (it == m_feeds.end() || it->second.subscriptionHandle) {
@@ -934,10 +952,15 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
             if (!self)
                 return;
             JsonObject *data = objectMember(objectMember(reply, "plugindata"), "data");
-            if (data && json_object_has_member(data, "error")) {
+            std::string error;
+            if (failed(reply))
+                error = "janus: " + stringMember(objectMember(reply, "error"), "reason");
+            else if (data && json_object_has_member(data, "error"))
+                error = "videoroom: " + stringMember(data, "error");
+            if (!error.empty()) {
                 track->source()->unbind(self->m_publisher ? self->m_publisher->sendPath() : nullptr);
-                result->set_exception(
-                    std::make_exception_ptr(std::runtime_error("videoroom: " + stringMember(data, "error"))));
+                track->attachPeer(nullptr, sid);
+                result->set_exception(std::make_exception_ptr(std::runtime_error(error)));
                 return;
             }
             auto publication = std::make_shared<LocalTrackPublication>(sid, track->name(), TrackKind::Audio);
