@@ -23,6 +23,7 @@ PACKAGES=(
   janus gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-nice libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libgstreamer-plugins-bad1.0-dev libjson-glib-dev iproute2 uidmap
+  libsoup-3.0-dev coturn
   # global hotkeys (X11 raw keyboard input)
   libx11-dev libxi-dev libxtst-dev
   # test tooling: audio server, speech and tones, a virtual display, model generation
