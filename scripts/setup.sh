@@ -29,7 +29,26 @@ PACKAGES=(
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all xvfb xauth python3-onnx
   # fonts for CJK text and colour emoji
   fonts-noto-cjk fonts-noto-color-emoji
+  # neural noise suppression: the inference runtime is fetched with npm (below)
+  npm
 )
+
+# ONNX Runtime (C API headers and the Linux library) from its registry package, kept in a cache
+# folder outside the repository; CMake finds it there (KESTOVA_ORT_ROOT). Nothing is committed.
+fetch_onnxruntime() {
+  local root="${KESTOVA_ORT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/kestova/onnxruntime-0.4.9}"
+  [ -f "$root/lib/libonnxruntime.so.1" ] && [ -f "$root/include/onnxruntime_c_api.h" ] && return 0
+  command -v npm >/dev/null || { echo "setup: npm missing, onnxruntime not fetched"; return 0; }
+  local work; work="$(mktemp -d)"
+  (cd "$work" && npm pack --silent com.github.asus4.onnxruntime@0.4.9 >/dev/null && tar xzf ./*.tgz)
+  mkdir -p "$root/include" "$root/lib"
+  cp "$work"/package/Plugins/iOS~/onnxruntime.xcframework/ios-arm64/onnxruntime.framework/Headers/*.h "$root/include/"
+  cp "$work"/package/Plugins/Linux/x64/libonnxruntime.so "$root/lib/libonnxruntime.so.1"
+  ln -sf libonnxruntime.so.1 "$root/lib/libonnxruntime.so"
+  rm -rf "$work"
+  echo "setup: onnxruntime in $root"
+}
+fetch_onnxruntime
 
 missing=()
 for p in "${PACKAGES[@]}"; do
