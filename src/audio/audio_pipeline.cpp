@@ -1,6 +1,7 @@
 #include "audio/audio_pipeline.h"
 
 #ifdef KESTOVA_HAVE_ORT
+#include "audio/dpdfnet_denoiser.h"
 #include "audio/fast_enhancer_denoiser.h"
 #endif
 #include "platform/livekit/audio_frame.h"
@@ -106,11 +107,13 @@ struct AudioPipeline::State
     }
 #ifdef KESTOVA_HAVE_ORT
     std::unique_ptr<FastEnhancerDenoiser> fastEnhancer; // owner thread
+    std::unique_ptr<DpdfnetDenoiser> dpdfnet;           // owner thread
 #endif
     void destroyDenoisers()
     {
 #ifdef KESTOVA_HAVE_ORT
         fastEnhancer.reset();
+        dpdfnet.reset();
 #endif
     }
     // Without the inference runtime in the build, the neural modes pass audio through.
@@ -121,6 +124,10 @@ struct AudioPipeline::State
             if (!fastEnhancer)
                 fastEnhancer = std::make_unique<FastEnhancerDenoiser>();
             fastEnhancer->process(samples, count);
+        } else if (mode == NoiseMode::DpdfNet) {
+            if (!dpdfnet)
+                dpdfnet = std::make_unique<DpdfnetDenoiser>();
+            dpdfnet->process(samples, count);
         }
 #else
         Q_UNUSED(samples)
