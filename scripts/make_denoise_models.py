@@ -154,6 +154,13 @@ def dpdfnet_cases(d):
     dpdfnet_model(p("dp_state_size_mismatch"), metadata={"state_size": "65"})
     dpdfnet_model(p("dp_bad_float"), metadata={"erb_norm_init": "0.1,,0.3", "erb_norm_state_size": "3"})
     dpdfnet_model(p("dp_bad_integer"), metadata={"state_size": "many"})
+    # The state doubles after the first run, so every later run fails.
+    save(p("dp_state_grows"), [tensor("spec", [1, 1, 481, 2]), tensor("state", [64])],
+         [tensor("spec_out", [1, 1, 481, 2]), tensor("state_out", [128])],
+         [helper.make_node("Identity", ["spec"], ["spec_out"]),
+          helper.make_node("Concat", ["state", "state"], ["state_out"], axis=0)], (),
+         {"state_size": "64", "erb_norm_state_size": "0", "spec_norm_state_size": "0",
+          "erb_norm_init": "", "spec_norm_init": ""})
     # One input and one output only.
     save(p("dp_one_io"), [tensor("spec", [1, 1, 481, 2])], [tensor("spec_out", [1, 1, 481, 2])],
          [helper.make_node("Identity", ["spec"], ["spec_out"])], (), {})

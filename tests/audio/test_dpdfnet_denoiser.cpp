@@ -144,6 +144,21 @@ private slots:
             QVERIFY2(std::abs(out[i] - in[i - 480]) <= 1, qPrintable(QString("%1: %2 vs %3").arg(i).arg(out[i]).arg(in[i - 480])));
     }
 
+    void failingRunsKeepTheInputBounded()
+    {
+        LogCapture logs;
+        DpdfnetDenoiser denoiser(models->path("dp_state_grows"));
+        QVERIFY(denoiser.ensureLoaded(480));
+        for (int k = 0; k < 200; ++k) {
+            std::vector<qint16> frame(480, 55);
+            denoiser.process(frame.data(), 480);
+            if (k >= 2)
+                QCOMPARE(frame, std::vector<qint16>(480, 55)); // unchanged while runs fail
+            QVERIFY(denoiser.pendingInput() <= 960 + 4800);
+        }
+        QVERIFY(logs.contains("audio.denoise", "dpdfnet inference failed:"));
+    }
+
     void extraInputsAndOutputsAreIgnored()
     {
         DpdfnetDenoiser denoiser(models->path("dp_extra_io"));

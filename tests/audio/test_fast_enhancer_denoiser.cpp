@@ -1,8 +1,11 @@
 #include "audio/audio_pipeline.h"
 #include "audio/fast_enhancer_denoiser.h"
+#include "audio/ort_setup.h"
 #include "audio/denoise_models.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
+
+#include <onnxruntime_cxx_api.h>
 
 #include <cmath>
 #include <memory>
@@ -58,6 +61,21 @@ private slots:
         // Never tried again.
         QVERIFY(!denoiser.ensureLoaded(480));
         QCOMPARE(logs.count("audio.denoise", "fastenhancer"), 1);
+    }
+
+    void sessionsShareOneEnvironment()
+    {
+        QString error;
+        QVERIFY(!createOrtSession(models->path("not_there"), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!createOrtSession(models->path("not_there"), nullptr));
+        error.clear();
+        auto first = createOrtSession(models->path("fe_scaling"), &error);
+        Ort::Env *env = &sharedOrtEnv();
+        auto second = createOrtSession(models->path("fe_hop160"), &error);
+        QVERIFY2(first && second, qPrintable(error));
+        QCOMPARE(&sharedOrtEnv(), env);
+        QCOMPARE(modelsDir(), QCoreApplication::applicationDirPath() + "/models");
     }
 
     void missingModelFailsOnceAndForAll()
