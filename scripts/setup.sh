@@ -29,12 +29,11 @@ PACKAGES=(
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all xvfb xauth python3-onnx
   # fonts for CJK text and colour emoji
   fonts-noto-cjk fonts-noto-color-emoji
-  # neural noise suppression: the inference runtime is fetched with npm (below)
-  npm
 )
 
-# ONNX Runtime (C API headers and the Linux library) from its registry package, kept in a cache
-# folder outside the repository; CMake finds it there (KESTOVA_ORT_ROOT). Nothing is committed.
+# ONNX Runtime (C API headers and the Linux library) from its registry package, fetched with npm
+# (needed on the machine) into a cache folder outside the repository; CMake finds it there
+# (KESTOVA_ORT_ROOT). Nothing is committed. Without it the neural noise modes pass audio through.
 fetch_onnxruntime() {
   local root="${KESTOVA_ORT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/kestova/onnxruntime-0.4.9}"
   [ -f "$root/lib/libonnxruntime.so.1" ] && [ -f "$root/include/onnxruntime_c_api.h" ] && return 0
@@ -48,7 +47,6 @@ fetch_onnxruntime() {
   rm -rf "$work"
   echo "setup: onnxruntime in $root"
 }
-fetch_onnxruntime
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -58,6 +56,7 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  fetch_onnxruntime
   exit 0
 fi
 
@@ -67,3 +66,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
 $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
+fetch_onnxruntime
