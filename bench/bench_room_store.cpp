@@ -1,5 +1,6 @@
 #include "room/room_entity_store.h"
 #include "room/room_event_registry.h"
+#include "room/room_hierarchy.h"
 
 #include <benchmark/benchmark.h>
 
@@ -120,5 +121,30 @@ static void BM_ReapplyLargePublicSnapshot(benchmark::State &state)
         benchmark::DoNotOptimize(store.applySnapshots(update));
 }
 BENCHMARK(BM_ReapplyLargePublicSnapshot)->Unit(benchmark::kMicrosecond);
+
+// The relatives of a sub-room whose parent has 40,000 children: the room, its parent
+// and every sibling, each once. The walk must stay linear in the child list.
+static void BM_RelatedRoomIdsOfLargeFamily(benchmark::State &state)
+{
+    const int children = int(state.range(0));
+    RoomPublicSnapshot parent;
+    parent.name = QStringLiteral("Hall");
+    for (int i = 0; i < children; ++i)
+        parent.state.childRoomIds << QStringLiteral("child-%1").arg(i);
+    RoomPublicSnapshot child;
+    child.name = QStringLiteral("Child");
+    child.state.parentRoomId = QStringLiteral("hall");
+    RoomEntityStore store;
+    store.retain("hall");
+    store.retain("child-0");
+    store.applySnapshots({{"hall", parent}, {"child-0", child}});
+    for (auto _ : state) {
+        const QStringList ids = relatedRoomIds(store, QStringLiteral("child-0"));
+        if (ids.size() != children + 1)
+            state.SkipWithError("wrong relatives");
+        benchmark::DoNotOptimize(ids);
+    }
+}
+BENCHMARK(BM_RelatedRoomIdsOfLargeFamily)->Arg(40000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

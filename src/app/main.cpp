@@ -1,6 +1,7 @@
 #include "app/app_log.h"
 #include "app/client_context.h"
 #include "app/device_id.h"
+#include "app/server_address_options.h"
 #include "app/single_instance.h"
 #include "build_config.h"
 #include "ui/shell/minimal_shell.h"
@@ -20,6 +21,13 @@ int main(int argc, char *argv[])
 
     auto app = std::make_unique<QApplication>(argc, argv);
     qCInfo(lcApp).noquote() << "Kestova" << buildconfig::kClientVersion << "starting";
+
+    // Before anything is built: every service reads the addresses when it is made.
+    QString addressError;
+    if (!applyServerAddressOptions(QCoreApplication::arguments(), &addressError)) {
+        qCCritical(lcApp).noquote() << "bad server address:" << addressError;
+        return 2;
+    }
 
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QNetworkProxyFactory::setUseSystemConfiguration(false);

@@ -1,6 +1,6 @@
 #include "app/startup_gate.h"
 
-#include "build_config.h"
+#include "net/server_addresses.h"
 #include "legal/legal_service.h"
 #include "legal/legal_versions.h"
 #include "net/i_raw_downloader.h"
@@ -18,7 +18,7 @@ enum ManifestVerdict { UpToDate = 0, UpdateAvailable = 1, Refused = 2 };
 
 QString assetUrl(const char *path)
 {
-    return QString::fromLatin1(buildconfig::kAssetBaseUrl) + QLatin1String(path);
+    return serveraddress::assetBaseUrl() + QLatin1String(path);
 }
 
 } // namespace
@@ -56,7 +56,7 @@ void StartupGate::runAttempt()
     manifestBytes.clear();
     signatureBytes.clear();
     legalBytes.clear();
-    qCInfo(lcGate).noquote() << "startup gate checking base=" + QString::fromLatin1(buildconfig::kAssetBaseUrl);
+    qCInfo(lcGate).noquote() << "startup gate checking base=" + serveraddress::assetBaseUrl();
 
     fetchOne(attempt, assetUrl("/core/latest.json"), &manifestBytes);
     fetchOne(attempt, assetUrl("/core/latest.json.sig"), &signatureBytes);

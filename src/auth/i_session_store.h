@@ -22,4 +22,7 @@ public:
         = 0;
     virtual void saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec) = 0;
     virtual void clear() = 0;
+    // Raised by every save and clear, never by a load: a caller that notes it before a
+    // load can tell afterwards whether a login, refresh or logout overtook the read.
+    virtual quint64 revision() const = 0;
 };

@@ -60,9 +60,16 @@ void SessionService::setClock(std::function<qint64()> secondsNow)
 
 void SessionService::tryResume()
 {
-    store->load([self = QPointer<SessionService>(this)] {
+    store->load([self = QPointer<SessionService>(this), revisionAtStart = store->revision()] {
         if (!self)
             return;
+        if (self->store->revision() != revisionAtStart) {
+            // A login or logout happened while the stored session was read: that decision
+            // is newer, and resuming now would sign in a second time or revive a session
+            // the user has ended.
+            qCInfo(lcAuthSession) << "resume abandoned, session changed while the stored one was read";
+            return;
+        }
         if (!self->store->hasUsableRefresh(kResumeMarginSec)) {
             qCInfo(lcAuthSession) << "no resumable session, staying on login";
             return;
@@ -168,6 +175,14 @@ SessionService::RefreshOutcome SessionService::outcomeOf(const HttpResponse &res
         store->saveRefresh(accessToken, refreshToken, response.json.value(QLatin1String("refreshExpiresIn")).toInt());
         qCInfo(lcAuthSession) << "access token refreshed";
         return RefreshOutcome::Success;
+    }
+    if (response.networkError && response.status == 0) {
+        // No reply at all: the server may have taken the refresh token, and the network
+        // layer sends a request again on a new connection when one closes unanswered, so
+        // the server may have seen it twice. It must answer a repeat with the same pair;
+        // noted here once per refresh, since the client cannot tell.
+        qCWarning(lcAuthSession)
+            << "refresh got no reply, the server may have received the refresh token more than once";
     }
     if (response.networkError || response.timedOut || (response.status >= 500 && response.status <= 599)) {
         qCWarning(lcAuthSession).nospace()

@@ -32,7 +32,8 @@ public:
     void setClock(std::function<qint64()> secondsNow);
 
     // Loads the stored session and, when its refresh token is usable, refreshes;
-    // may end in sessionResumed.
+    // may end in sessionResumed. Ends without effect when a login or logout changed the
+    // session while the stored one was being read.
     void tryResume();
     // Calls back with an access token good for more than 30 seconds (at once when
     // the held one is), or with an empty string when none could be had.

@@ -35,6 +35,7 @@ public:
                    int refreshExpiresInSec) override;
     void saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec) override;
     void clear() override;
+    quint64 revision() const override { return changeCount; }
 
 private:
     void applyRead(QKeychain::Job *finished, quint64 changeCountAtStart);

@@ -1,6 +1,6 @@
 #include "legal/legal_service.h"
 
-#include "build_config.h"
+#include "net/server_addresses.h"
 #include "net/i_raw_downloader.h"
 
 #include <QLoggingCategory>
@@ -46,7 +46,7 @@ void LegalService::fetchDoc(LegalDoc doc, DocCallback callback)
     }
 
     // The version comes from the asset host; encode it so that it stays one path segment.
-    const QString url = QString::fromLatin1(buildconfig::kAssetBaseUrl)
+    const QString url = serveraddress::assetBaseUrl()
                         + QStringLiteral("/legal/%1-%2.md")
                               .arg(key, QString::fromLatin1(QUrl::toPercentEncoding(version)));
 
@@ -99,7 +99,8 @@ QString LegalService::versionTag() const
 {
     if (!ready)
         return QString();
-    return QStringLiteral("terms@%1+privacy@%2").arg(currentTerms, currentPrivacy);
+    return QStringLiteral("terms@%1+privacy@%2")
+        .arg(escapeLegalVersion(currentTerms), escapeLegalVersion(currentPrivacy));
 }
 
 std::unique_ptr<LegalService> createLegalService(IRawDownloader *downloader)

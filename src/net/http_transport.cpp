@@ -1,14 +1,14 @@
 #include "net/http_transport.h"
 
-#include "build_config.h"
 #include "net/http_client.h"
 #include "net/net_log.h"
+#include "net/server_addresses.h"
 #include "net/tracing_interceptor.h"
 
 HttpTransport::HttpTransport()
     : client(std::make_unique<HttpClient>())
 {
-    const QString baseUrl = QString::fromLatin1(buildconfig::kApiBaseUrl);
+    const QString baseUrl = serveraddress::apiBaseUrl();
     client->setBaseUrl(baseUrl);
     tracing = std::make_unique<tracing::TracingInterceptor>();
     // First in the list, so every interceptor added later (the bearer token) runs after it.

@@ -13,7 +13,7 @@ class TracingInterceptor;
 }
 
 // The transport module: owns the process's one HttpClient, points it at the
-// built-in API base URL and installs tracing as the first request interceptor.
+// API base URL in use (built in unless given at start) and installs tracing as the first request interceptor.
 class HttpTransport
 {
 public:

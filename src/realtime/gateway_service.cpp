@@ -1,6 +1,6 @@
 #include "realtime/gateway_service.h"
 
-#include "build_config.h"
+#include "net/server_addresses.h"
 #include "realtime/abstract_socket_client.h"
 #include "realtime/realtime_log.h"
 
@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -27,6 +28,10 @@ qint64 truncatedInteger(const QJsonValue &value)
     return static_cast<qint64>(number);
 }
 
+// Tokens older than this many connects are only caught by the "token=" rule.
+constexpr int kRememberedTokens = 3;
+const QLatin1String kRedactedToken("<redacted>");
+
 QJsonArray stringArray(const QStringList &values)
 {
     QJsonArray array;
@@ -43,7 +48,7 @@ GatewayService::GatewayService(AbstractSocketClient *socket, QObject *parent)
       reconnectTimer(new QTimer(this)),
       heartbeatTimer(new QTimer(this)),
       pongTimer(new QTimer(this)),
-      baseUrl(gatewayUrlForApiBase(QUrl(QString::fromUtf8(buildconfig::kApiBaseUrl))))
+      baseUrl(gatewayUrlForApiBase(QUrl(serveraddress::apiBaseUrl())))
 {
     reconnectTimer->setSingleShot(true);
     heartbeatTimer->setSingleShot(false);
@@ -174,7 +179,11 @@ void GatewayService::openWithToken(const QString &token)
         query.addQueryItem(QStringLiteral("sessionId"),
                            QString::fromLatin1(QUrl::toPercentEncoding(currentSessionId)));
     url.setQuery(query);
+    rememberToken(token);
     qCInfo(lcRealtime).nospace() << "gateway opening resume=" << resume;
+    // This attempt replaces any retry still pending: a timer left by a failed attempt
+    // would otherwise open yet another connection over this one once it is healthy.
+    reconnectTimer->stop();
     socketOpen = false;
     socketOpening = true;
     socket->open(url);
@@ -212,6 +221,12 @@ void GatewayService::onSocketConnected()
 
 void GatewayService::onSocketDisconnected()
 {
+    if (!socketOpen && !socketOpening) {
+        // The end of an attempt that has already failed (or of one closed by stop): the
+        // reconnect, if any, is already decided.
+        qCDebug(lcRealtime) << "gateway disconnect of a past attempt ignored";
+        return;
+    }
     socketOpen = false;
     socketOpening = false;
     established = false;
@@ -226,9 +241,10 @@ void GatewayService::onSocketDisconnected()
 
 void GatewayService::onSocketError(const QString &reason)
 {
-    qCWarning(lcRealtime).noquote().nospace() << "gateway socket error reason=" << reason;
-    // An open socket reports its end through disconnected, which reconnects.
-    if (socketOpen)
+    qCWarning(lcRealtime).noquote().nospace() << "gateway socket error reason=" << redacted(reason);
+    // An open socket reports its end through disconnected, which reconnects; an error of
+    // an attempt that has already failed must not schedule a second retry.
+    if (socketOpen || !socketOpening)
         return;
     socketOpening = false;
     scheduleReconnect();
@@ -284,6 +300,7 @@ void GatewayService::onSessionEstablished(const QJsonObject &data)
     const bool resumed = data.value(QLatin1String("resumed")).toBool();
     reconnectAttempt = 0;
     established = true;
+    reconnectTimer->stop();
     qCInfo(lcRealtime).nospace() << "gateway connected resumed=" << resumed;
     if (resumed) {
         send(QStringLiteral("resume"), QJsonObject{{QStringLiteral("lastSeq"), lastSeq}});
@@ -384,4 +401,27 @@ void GatewayService::send(const QString &name, const QJsonObject &data)
     if (!data.isEmpty())
         frame.insert(QStringLiteral("data"), data);
     socket->sendText(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
+}
+
+void GatewayService::rememberToken(const QString &token)
+{
+    recentTokens.removeAll(token);
+    recentTokens.prepend(token);
+    while (recentTokens.size() > kRememberedTokens)
+        recentTokens.removeLast();
+}
+
+QString GatewayService::redacted(QString text) const
+{
+    for (const QString &token : recentTokens) {
+        // The token as given, and as the URL carries it (once or twice encoded).
+        const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(token));
+        const QString twiceEncoded = QString::fromLatin1(QUrl::toPercentEncoding(encoded));
+        for (const QString &form : {twiceEncoded, encoded, token})
+            text.replace(form, kRedactedToken, Qt::CaseInsensitive);
+    }
+    static const QRegularExpression tokenQuery(QStringLiteral("(token=)[^&#\\s\"'<>]+"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    text.replace(tokenQuery, QStringLiteral("\\1") + kRedactedToken);
+    return text;
 }

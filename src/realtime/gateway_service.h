@@ -33,7 +33,7 @@ public:
 
     void setTokenProvider(TokenProvider provider);
     // Base URL of the gateway endpoint ("wss://host/ws"); the query is added per connect.
-    // Defaults to the one that belongs to the built-in API base URL.
+    // Defaults to the one that belongs to the API base URL in use.
     void setGatewayUrl(const QUrl &url);
     QUrl gatewayUrl() const { return baseUrl; }
     void setTimings(const GatewayTimings &value);
@@ -89,6 +89,10 @@ private:
     void onStreamSnapshot(const QJsonObject &data);
     void onServerEvent(const QString &name, const QJsonObject &frame);
     void send(const QString &name, const QJsonObject &data = {});
+    void rememberToken(const QString &token);
+    // `text` without any token this gateway has connected with and without the value of
+    // any "token=" query item: socket errors may quote the request URL.
+    QString redacted(QString text) const;
 
     AbstractSocketClient *socket = nullptr;
     TokenProvider tokenProvider;
@@ -109,4 +113,6 @@ private:
     quint64 tokenRequest = 0;
     QUrl baseUrl;
     GatewayTimings timings;
+    // The latest tokens connected with, newest first, kept only to keep them out of the log.
+    QStringList recentTokens;
 };

@@ -3,6 +3,8 @@
 #include "realtime/gateway_service.h"
 #include "realtime/realtime_log.h"
 
+#include <utility>
+
 WatchRegistry::WatchRegistry(QObject *parent) : QObject(parent) {}
 
 WatchRegistry::~WatchRegistry() = default;
@@ -30,6 +32,8 @@ void WatchRegistry::acquire(const QStringList &targets)
             continue;
         }
         entries.insert(target, WatchEntry{1, WatchState::Pending, false});
+        // Held again before its unwatch could go out: the watch below replaces it.
+        releasedOffline.removeAll(target);
         added.append(target);
     }
     if (!added.isEmpty())
@@ -48,8 +52,17 @@ void WatchRegistry::release(const QStringList &targets)
             removed.append(target);
         }
     }
-    if (!removed.isEmpty())
-        emit unwatchNeeded(removed);
+    if (removed.isEmpty())
+        return;
+    if (gateway && !gateway->isSessionEstablished()) {
+        for (const QString &target : std::as_const(removed)) {
+            if (!releasedOffline.contains(target))
+                releasedOffline.append(target);
+        }
+        qCDebug(lcRealtime).nospace() << "unwatch kept for the next session count=" << removed.size();
+        return;
+    }
+    emit unwatchNeeded(removed);
 }
 
 void WatchRegistry::onWatchResult(const QString &target, bool ok)
@@ -77,6 +90,9 @@ void WatchRegistry::rewatch(const QStringList &targets)
 
 void WatchRegistry::rewatchAll()
 {
+    // Comes with every fresh session, which watches nothing yet: an unwatch kept for a
+    // resumed one has nothing left to end.
+    releasedOffline.clear();
     if (entries.isEmpty())
         return;
     for (WatchEntry &entry : entries)
@@ -86,6 +102,11 @@ void WatchRegistry::rewatchAll()
 
 void WatchRegistry::onSessionReady()
 {
+    if (!releasedOffline.isEmpty()) {
+        const QStringList released = std::exchange(releasedOffline, {});
+        qCInfo(lcRealtime).nospace() << "sending unwatches kept while disconnected count=" << released.size();
+        emit unwatchNeeded(released);
+    }
     // A watch asked for while the socket was closed, or sent before the server had
     // established the session, would otherwise never be answered.
     QStringList unanswered;

@@ -45,7 +45,8 @@ public slots:
     void onWatchResult(const QString &target, bool ok);
     // Every held target back to Pending and watched again.
     void rewatchAll();
-    // Sends again the watches that are still unanswered and did not go out on this session.
+    // Sends the unwatches of targets released while disconnected, then again the watches
+    // that are still unanswered and did not go out on this session.
     void onSessionReady();
     void onSessionLost();
 
@@ -60,5 +61,9 @@ private:
     void emitKnownStates(const QStringList &targets);
 
     QHash<QString, WatchEntry> entries;
+    // Released while no session was established: the server may still stream them on
+    // the session it resumes, so their unwatch goes out when it does. A fresh session
+    // starts without watches and drops the list.
+    QStringList releasedOffline;
     QPointer<GatewayService> gateway;
 };

@@ -57,13 +57,13 @@ public:
     {
         if (e.parentRoomId != room.roomId)
             return 0;
-        return assign(pub.childOverrides[e.childRoomId].allowBroadcast, e.value, RoomFieldFlag::Hierarchy);
+        return setOverride(e.childRoomId, &RoomChildOverride::allowBroadcast, e.value);
     }
     uint operator()(const RoomChildAllowChatChangedEvent &e)
     {
         if (e.parentRoomId != room.roomId)
             return 0;
-        return assign(pub.childOverrides[e.childRoomId].allowChat, e.value, RoomFieldFlag::Hierarchy);
+        return setOverride(e.childRoomId, &RoomChildOverride::allowChat, e.value);
     }
 
     uint operator()(const RoomFollowCodeChangedEvent &e)
@@ -127,6 +127,9 @@ public:
     }
     uint operator()(const RoomMembersReassignedEvent &e)
     {
+        // Reassigning a role to itself changes nobody.
+        if (e.fromRoleId == e.toRoleId)
+            return 0;
         bool held = false;
         for (auto it = pub.memberRoles.begin(); it != pub.memberRoles.end(); ++it) {
             if (*it == e.fromRoleId) {
@@ -271,6 +274,26 @@ private:
         return removeRequest(requestId);
     }
 
+    // Sets or unsets one override of a child. An entry is kept only while it sets
+    // something, as a snapshot would build it, so that an unset on a child without an
+    // entry (or a value it already has) changes nothing and leaves no empty entry behind.
+    uint setOverride(const QString &childRoomId, std::optional<bool> RoomChildOverride::*field,
+                     const std::optional<bool> &value)
+    {
+        auto it = pub.childOverrides.find(childRoomId);
+        if (it == pub.childOverrides.end()) {
+            if (!value)
+                return 0;
+            it = pub.childOverrides.insert(childRoomId, RoomChildOverride{});
+        } else if ((*it).*field == value) {
+            return 0;
+        }
+        (*it).*field = value;
+        if (!it->allowBroadcast && !it->allowChat)
+            pub.childOverrides.erase(it);
+        return RoomFieldFlag::Hierarchy;
+    }
+
     // The child takes (or loses) its parent; the parent gains (or drops) the child
     // and, on detaching, its override entry. A room that is neither is untouched.
     uint link(const QString &childRoomId, const QString &parentRoomId, bool attaching)
@@ -315,6 +338,8 @@ private:
             }
             next.append(std::move(acl));
         }
+        if (next == pub.roles)
+            return 0;
         pub.roles = std::move(next);
         return RoomFieldFlag::Acl;
     }

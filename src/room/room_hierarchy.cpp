@@ -2,13 +2,51 @@
 
 #include "room/room_entity_store.h"
 
+#include <QHash>
+
+#include <utility>
+#include <vector>
+
 namespace {
 
-void appendOnce(QStringList &list, const QString &id)
+// An ordered list of distinct ids. Each id is checked against an open-addressing
+// table of list positions, sized once for the most ids that can come, so that a room
+// with tens of thousands of children is walked in linear time with two allocations.
+class UniqueIds
 {
-    if (!id.isEmpty() && !list.contains(id))
-        list.append(id);
-}
+public:
+    explicit UniqueIds(qsizetype most)
+    {
+        list.reserve(most);
+        size_t size = 16;
+        while (size < size_t(most) * 2) // at most half full: short probes
+            size *= 2;
+        positions.assign(size, -1);
+    }
+
+    void append(const QString &id)
+    {
+        if (id.isEmpty())
+            return;
+        const size_t mask = positions.size() - 1;
+        for (size_t i = qHash(id, QHashSeed::globalSeed()) & mask;; i = (i + 1) & mask) {
+            const int at = positions[i];
+            if (at < 0) {
+                positions[i] = int(list.size());
+                list.append(id);
+                return;
+            }
+            if (list.at(at) == id)
+                return;
+        }
+    }
+
+    QStringList take() { return std::move(list); }
+
+private:
+    QStringList list;
+    std::vector<int> positions; // index into `list`, or -1 for a free slot
+};
 
 // The record of the room's parent, or null when the room or its parent is not held
 // or the room has none.
@@ -33,22 +71,26 @@ QStringList relatedRoomIds(const RoomEntityStore &store, const QString &roomId)
 {
     if (roomId.isEmpty())
         return {};
-    QStringList ids{roomId};
     const RoomEntity *room = store.find(roomId);
     if (!room)
-        return ids;
-    for (const QString &child : room->publicState.childRoomIds)
-        appendOnce(ids, child);
+        return {roomId};
     const QString parentId = room->publicState.parentRoomId;
+    const RoomEntity *parent = parentId.isEmpty() ? nullptr : store.find(parentId);
+    const qsizetype most = 2 + room->publicState.childRoomIds.size()
+        + (parent ? parent->publicState.childRoomIds.size() : 0);
+    UniqueIds ids(most);
+    ids.append(roomId);
+    for (const QString &child : room->publicState.childRoomIds)
+        ids.append(child);
     if (parentId.isEmpty())
-        return ids;
-    appendOnce(ids, parentId);
+        return ids.take();
+    ids.append(parentId);
     // The parent's children count even when the parent was listed already.
-    if (const RoomEntity *parent = store.find(parentId)) {
+    if (parent) {
         for (const QString &sibling : parent->publicState.childRoomIds)
-            appendOnce(ids, sibling);
+            ids.append(sibling);
     }
-    return ids;
+    return ids.take();
 }
 
 QStringList relatedRoomIds(const RoomEntityStore *store, const QString &roomId)

@@ -1,6 +1,7 @@
 #include "update/update_service.h"
 
 #include "build_config.h"
+#include "net/server_addresses.h"
 #include "net/i_raw_downloader.h"
 #include "storage/data_root.h"
 #include "update/block_map.h"
@@ -136,7 +137,7 @@ void UpdateService::beginDownload(Completion completion)
     emit downloadStarted();
 
     const QString blockMapUrl = QStringLiteral("%1/%2/%3.blockmap")
-                                    .arg(QString::fromLatin1(buildconfig::kAssetBaseUrl), QStringLiteral("core"),
+                                    .arg(serveraddress::assetBaseUrl(), QStringLiteral("core"),
                                          pendingFileName);
     QPointer<UpdateService> self(this);
     downloader->rawGet(
@@ -215,7 +216,7 @@ void UpdateService::onBlockMapReply(const HttpResponse &response, const Completi
                 }
             });
 
-    const QString installerUrl = QStringLiteral("%1/%2/%3").arg(QString::fromLatin1(buildconfig::kAssetBaseUrl),
+    const QString installerUrl = QStringLiteral("%1/%2/%3").arg(serveraddress::assetBaseUrl(),
                                                                 QStringLiteral("core"), pendingFileName);
     updater->start(installerUrl, oldMap, newMap, oldFile, installerPath);
 }

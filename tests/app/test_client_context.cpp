@@ -4,6 +4,8 @@
 #include "app/tray_icon.h"
 #include "auth/auth_assembly.h"
 #include "auth/auth_interceptor.h"
+#include "match/match_assembly.h"
+#include "match/pref_assembly.h"
 #include "net/http_client.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
@@ -39,6 +41,9 @@ private slots:
         QVERIFY(context.realtime && context.audio && context.mediaSession && context.hotkeyMonitor);
         QVERIFY(context.hotkeys && context.prefs);
         QCOMPARE(context.singleInstance, &instance);
+        QVERIFY(context.match->codeMatchService() && context.match->codeAttachService());
+        QVERIFY(context.match->prefMatchService());
+        QVERIFY(context.prefs->preferenceService());
 
         HttpClient *client = context.transport->httpClient();
         QCOMPARE(client->requestInterceptors().size(), 2);

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -339,6 +340,12 @@ private slots:
             slot.store(nullptr);
             p.reset();
         }
+        // The render thread may not have been scheduled yet: give it a pipeline until it
+        // has pushed at least once, so the test always exercises the hand-over.
+        slot.store(std::make_shared<AudioPipeline>(48000, 1));
+        for (int waited = 0; pushes.load() == 0 && waited < 5000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        slot.store(nullptr);
         stop = true;
         render.join();
         QVERIFY(pushes.load() > 0);

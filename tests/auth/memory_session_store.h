@@ -7,7 +7,11 @@
 // An ISessionStore in memory. A load waits until the test completes it.
 class MemorySessionStore : public ISessionStore {
 public:
-    void load(std::function<void()> done) override { pendingLoad = std::move(done); }
+    void load(std::function<void()> done) override
+    {
+        pendingLoad = std::move(done);
+        revisionAtLoad = changes;
+    }
     QString userId() const override { return user; }
     QString accessToken() const override { return access; }
     QString refreshToken() const override { return refresh; }
@@ -20,29 +24,37 @@ public:
                    int refreshExpiresInSec) override
     {
         ++saveLoginCount;
+        ++changes;
         user = userId;
         saveTokens(accessToken, refreshToken, refreshExpiresInSec);
     }
     void saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec) override
     {
         ++saveRefreshCount;
+        ++changes;
         saveTokens(accessToken, refreshToken, refreshExpiresInSec);
     }
     void clear() override
     {
         ++clearCount;
+        ++changes;
         user.clear();
         access.clear();
         refresh.clear();
         expiresAt = 0;
     }
 
-    // Finishes the outstanding load as if the credential store held these values.
+    quint64 revision() const override { return changes; }
+
+    // Finishes the outstanding load as if the credential store held these values; like
+    // the real store, a read overtaken by a save or clear leaves the newer values.
     void completeLoad(const QString &userId, const QString &refreshToken, qint64 refreshExpiresAt)
     {
-        user = userId;
-        refresh = refreshToken;
-        expiresAt = refreshExpiresAt;
+        if (changes == revisionAtLoad) {
+            user = userId;
+            refresh = refreshToken;
+            expiresAt = refreshExpiresAt;
+        }
         if (auto done = std::exchange(pendingLoad, {}))
             done();
     }
@@ -56,6 +68,8 @@ public:
     int saveRefreshCount = 0;
     int clearCount = 0;
     std::function<void()> pendingLoad;
+    quint64 changes = 0;
+    quint64 revisionAtLoad = 0;
 
 private:
     void saveTokens(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec)

@@ -275,6 +275,39 @@ private slots:
         QCOMPARE(store.refresh.isEmpty(), cleared);
     }
 
+    void resumeOvertaken_data()
+    {
+        QTest::addColumn<QString>("by");
+        QTest::newRow("login") << "login";
+        QTest::newRow("logout") << "logout";
+    }
+
+    // The stored session is read slowly; a login (or a logout) comes first. The read's
+    // completion must neither refresh nor resume nor touch the newer session.
+    void resumeOvertaken()
+    {
+        QFETCH(QString, by);
+        LogCapture logs;
+        FakeHttpClient api;
+        MemorySessionStore store;
+        store.now = kNow;
+        SessionService service(&api, &store);
+        QSignalSpy resumed(&service, &SessionService::sessionResumed);
+
+        service.tryResume();
+        if (by == "login")
+            store.saveLogin(QStringLiteral("user-sms"), QStringLiteral("sms-access"), QStringLiteral("sms-refresh"), 3600);
+        else
+            service.logout();
+        store.completeLoad(QStringLiteral("user-7"), QStringLiteral("stored-refresh"), kNow + 3600);
+
+        QVERIFY(api.callsTo(kRefresh).isEmpty());
+        QCOMPARE(resumed.size(), 0);
+        QVERIFY(logs.contains("auth.session", "resume abandoned, session changed while the stored one was read"));
+        QCOMPARE(store.refresh, by == "login" ? QStringLiteral("sms-refresh") : QString());
+        QCOMPARE(store.saveRefreshCount, 0);
+    }
+
     void resumeNeedsMoreThanAMinuteOfRefreshLife_data()
     {
         QTest::addColumn<QString>("refreshToken");

@@ -112,6 +112,32 @@ private slots:
         QCOMPARE(SessionStore::serviceName(), QStringLiteral("Kestova"));
     }
 
+    // A caller tells an overtaken read by the revision: saves and clears raise it, a
+    // load (also one that is overtaken) does not.
+    void revisionMarksChangesNotLoads()
+    {
+        REQUIRE_SECRET_SERVICE();
+        SessionStore store;
+        const quint64 start = store.revision();
+        QCOMPARE(loadAndWait(store), 1);
+        QCOMPARE(store.revision(), start);
+
+        int calls = 0;
+        store.load([&calls] { ++calls; });
+        store.saveLogin(QStringLiteral("u"), QStringLiteral("a"), QStringLiteral("r"), 0);
+        const quint64 afterLogin = store.revision();
+        QVERIFY(afterLogin > start);
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
+        QCOMPARE(store.revision(), afterLogin);
+        QCOMPARE(store.refreshToken(), QStringLiteral("r"));
+        store.saveRefresh(QStringLiteral("a2"), QStringLiteral("r2"), 0);
+        QVERIFY(store.revision() > afterLogin);
+        const quint64 afterRefresh = store.revision();
+        store.clear();
+        QVERIFY(store.revision() > afterRefresh);
+        drainJobs(store);
+    }
+
     void usableRefresh_data()
     {
         QTest::addColumn<QString>("refreshToken");

@@ -247,12 +247,28 @@ private slots:
         QCOMPARE(stillCached.text, QStringLiteral("nine"));
     }
 
+    void versionTagRoundTrips_data()
+    {
+        QTest::addColumn<QString>("terms");
+        QTest::addColumn<QString>("privacy");
+        QTest::addColumn<QString>("tag");
+        // Plain versions are written exactly as before, so stored tags keep their meaning.
+        QTest::newRow("plain") << "2024-03-01" << "v2@beta" << "terms@2024-03-01+privacy@v2@beta";
+        QTest::newRow("build suffix") << "1" << "2.1.0+build7" << "terms@1+privacy@2.1.0%2Bbuild7";
+        QTest::newRow("forged part") << "2+privacy@0" << "5" << "terms@2%2Bprivacy@0+privacy@5";
+        QTest::newRow("percent") << "50%" << "a%2Bb" << "terms@50%25+privacy@a%252Bb";
+        QTest::newRow("at and plus") << "1@x+y" << "+" << "terms@1@x%2By+privacy@%2B";
+    }
+
     void versionTagRoundTrips()
     {
+        QFETCH(QString, terms);
+        QFETCH(QString, privacy);
+        QFETCH(QString, tag);
         PendingRawDownloader downloader;
         LegalService service(&downloader);
-        service.applyVersions({"2024-03-01", "v2@beta"});
-        QCOMPARE(service.versionTag(), QStringLiteral("terms@2024-03-01+privacy@v2@beta"));
+        service.applyVersions({terms, privacy});
+        QCOMPARE(service.versionTag(), tag);
         const LegalVersions parsed = parseLegalVersionTag(service.versionTag());
         QCOMPARE(parsed.terms, service.termsVersion());
         QCOMPARE(parsed.privacy, service.privacyVersion());

@@ -49,6 +49,14 @@ private slots:
         QTest::newRow("empty value") << "terms@+privacy@5" << "" << "5";
         QTest::newRow("name is case sensitive") << "Terms@3+privacy@5" << "" << "5";
         QTest::newRow("empty tag") << "" << "" << "";
+        QTest::newRow("escaped plus") << "terms@1+privacy@2.1.0%2Bbuild7" << "1" << "2.1.0+build7";
+        QTest::newRow("escaped percent") << "terms@50%25+privacy@1" << "50%" << "1";
+        QTest::newRow("lower-case escape") << "terms@a%2bb+privacy@1" << "a+b" << "1";
+        QTest::newRow("escaped percent before 2B") << "terms@%252B+privacy@1" << "%2B" << "1";
+        QTest::newRow("other escapes kept") << "terms@a%41%20b+privacy@1" << "a%41%20b" << "1";
+        QTest::newRow("unfinished escapes kept") << "terms@5%+privacy@7%2" << "5%" << "7%2";
+        QTest::newRow("escaped separator cannot forge a part") << "terms@2%2Bprivacy@0+privacy@9" << "2+privacy@0"
+                                                               << "9";
     }
 
     void parseVersionTag()

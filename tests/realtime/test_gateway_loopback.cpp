@@ -6,8 +6,10 @@
 #include "support/loopback_gateway_server.h"
 #include "support/test_main.h"
 
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTimer>
 
 using testsupport::LogCapture;
 using testsupport::LoopbackGatewayServer;
@@ -88,15 +90,15 @@ private slots:
         server.setAnswerHeartbeats(true);
 
         // A dropped TCP connection while the server is gone: reconnects fail until it is back.
-        const quint16 port = server.port();
-        server.stopListening();
+        // The port stays this server's: a released port may be taken by anything meanwhile.
+        server.setAccepting(false);
         server.dropConnection();
         QTRY_COMPARE(lost.count(), 3);
         QTRY_VERIFY(logs.count("base.realtime", "gateway socket error reason=") >= 2);
         QCOMPARE(ready.count(), 3);
         // The resume after the outage is refused by the server: a fresh session resyncs.
         server.setResumeAccepted(false);
-        QVERIFY(server.listen(port));
+        server.setAccepting(true);
         QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 4, 5000);
         QCOMPARE(resync.count(), 2);
         QVERIFY(logs.contains("base.realtime", "gateway new session, prior stream lost, resync required"));
@@ -110,6 +112,138 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(lost.count(), lostBefore);
         QCOMPARE(server.acceptedCount(), 4);
+    }
+
+    // A reconnect whose upgrade is refused and held open by the server, with a token
+    // provider that answers late: the failed attempt's leftovers (its error, the end of
+    // its held connection) must not schedule another connect over the resumed session.
+    void failedAttemptLeavesNoRetryBehind()
+    {
+        LogCapture logs;
+        LoopbackGatewayServer server;
+        QVERIFY(server.listen());
+
+        SocketClient socket;
+        GatewayService gateway(&socket);
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 50;
+        timings.reconnectMaxMs = 400;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setGatewayUrl(GatewayService::gatewayUrlForApiBase(server.apiBaseUrl()));
+        // Every token comes 150 ms after it was asked for (a refresh on its way).
+        gateway.setTokenProvider([&gateway](GatewayService::TokenCallback done) {
+            QTimer::singleShot(150, &gateway, [done] { done(QStringLiteral("slow-token")); });
+        });
+        auto *registry = new WatchRegistry(&gateway);
+        registry->connectGateway(&gateway);
+        QSignalSpy ready(&gateway, &GatewayService::sessionReady);
+        QSignalSpy lost(&gateway, &GatewayService::sessionLost);
+        QSignalSpy streamReady(registry, &WatchRegistry::streamReady);
+
+        gateway.start();
+        QTRY_COMPARE(ready.count(), 1);
+
+        // The refused connection stays open 150 ms: it ends while the next token is awaited.
+        server.refuseUpgrades(1, 503, 150);
+        server.sendPleaseReconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2, 5000);
+        QCOMPARE(server.refusedCount(), 1);
+        QCOMPARE(server.lastRequestedSessionId(), gateway.sessionId());
+
+        // A watch on the resumed session is answered there.
+        registry->acquire({"room:7"});
+        QTRY_COMPARE(server.receivedEvents("watch").size(), 1);
+        server.sendWatched({{"room:7", true}});
+        QTRY_COMPARE(streamReady.count(), 1);
+
+        // Longer than any back-off this test can reach: nothing replaces the healthy connection.
+        QTest::qWait(1200);
+        QCOMPARE(server.acceptedCount(), 2);
+        QCOMPARE(server.openCount(), 1);
+        QCOMPARE(ready.count(), 2);
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(gateway.isSessionEstablished());
+        QVERIFY(logs.contains("base.realtime", "gateway socket error reason="));
+        gateway.stop();
+    }
+
+    // A proxy that quotes the request line (with "?token=...") in its refusal: no log line
+    // of the gateway shows the token, neither at the refusal nor at later errors.
+    void refusalQuotingTheUrlKeepsTheTokenOutOfTheLog()
+    {
+        LogCapture logs;
+        LoopbackGatewayServer server;
+        QVERIFY(server.listen());
+        server.refuseUpgrades(2, 503, 0, true);
+
+        SocketClient socket;
+        GatewayService gateway(&socket);
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 10;
+        timings.reconnectMaxMs = 20;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setGatewayUrl(GatewayService::gatewayUrlForApiBase(server.apiBaseUrl()));
+        int issued = 0;
+        gateway.setTokenProvider([&issued](GatewayService::TokenCallback done) {
+            done(QStringLiteral("SECRET-gw/%1+x=").arg(++issued));
+        });
+        QSignalSpy ready(&gateway, &GatewayService::sessionReady);
+        gateway.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
+        QCOMPARE(server.refusedCount(), 2);
+        QCOMPARE(server.lastToken(), QStringLiteral("SECRET-gw/3+x="));
+        gateway.stop();
+
+        int errors = 0;
+        for (const auto &entry : logs.entries()) {
+            QVERIFY2(!entry.message.contains(QLatin1String("SECRET"), Qt::CaseInsensitive),
+                     qPrintable(entry.message));
+            QVERIFY2(!entry.message.contains(QLatin1String("gw%2F"), Qt::CaseInsensitive), qPrintable(entry.message));
+            if (entry.message.startsWith(QLatin1String("gateway socket error reason=")))
+                ++errors;
+        }
+        QVERIFY(errors >= 2);
+        QVERIFY(logs.contains("base.realtime", "token=<redacted>"));
+    }
+
+    // Two rooms watched, the connection dropped, one released while it is down: the
+    // resumed session hears the unwatch, so the server stops streaming that room.
+    void releaseWhileDisconnectedReachesTheResumedSession()
+    {
+        LoopbackGatewayServer server;
+        QVERIFY(server.listen());
+        SocketClient socket;
+        GatewayService gateway(&socket);
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 20;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setGatewayUrl(GatewayService::gatewayUrlForApiBase(server.apiBaseUrl()));
+        gateway.setTokenProvider([](GatewayService::TokenCallback done) { done(QStringLiteral("t")); });
+        auto *registry = new WatchRegistry(&gateway);
+        registry->connectGateway(&gateway);
+        QSignalSpy ready(&gateway, &GatewayService::sessionReady);
+        QSignalSpy lost(&gateway, &GatewayService::sessionLost);
+
+        gateway.start();
+        QTRY_COMPARE(ready.count(), 1);
+        registry->acquire({"room:1", "room:2"});
+        QTRY_COMPARE(server.receivedEvents("watch").size(), 1);
+
+        server.setAccepting(false);
+        server.dropConnection();
+        QTRY_COMPARE(lost.count(), 1);
+        registry->release({"room:2"});
+        server.setAccepting(true);
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2, 5000);
+        QCOMPARE(server.lastRequestedSessionId(), gateway.sessionId());
+
+        QTRY_COMPARE(server.receivedEvents("unwatch").size(), 1);
+        QCOMPARE(server.receivedEvents("unwatch").first().value("data").toObject().value("targets").toArray(),
+                 QJsonArray({"room:2"}));
+        gateway.stop();
     }
 
     void refusedConnectionReportsAnError()

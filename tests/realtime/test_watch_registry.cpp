@@ -246,6 +246,63 @@ private slots:
         QCOMPARE(socket.sentEvents("unwatch").size(), 1);
     }
 
+    void unwatchWhileDisconnected_data()
+    {
+        QTest::addColumn<bool>("resumed");
+        QTest::addColumn<bool>("reacquired");
+        QTest::addColumn<QStringList>("unwatched");
+        QTest::newRow("resumed session ends the stream") << true << false << QStringList{"room:2"};
+        QTest::newRow("fresh session has nothing to end") << false << false << QStringList{};
+        QTest::newRow("held again before the resume") << true << true << QStringList{};
+    }
+
+    // A release made while no session is established reaches the session that is resumed.
+    void unwatchWhileDisconnected()
+    {
+        QFETCH(bool, resumed);
+        QFETCH(bool, reacquired);
+        QFETCH(QStringList, unwatched);
+        FakeSocketClient socket;
+        GatewayService gateway(&socket);
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 1;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setTokenProvider([](GatewayService::TokenCallback done) { done(QStringLiteral("t")); });
+        auto *registry = new WatchRegistry(&gateway);
+        registry->connectGateway(&gateway);
+
+        gateway.start();
+        socket.deliverConnected();
+        socket.deliverSession("s1", false);
+        registry->acquire({"room:1", "room:2"});
+        socket.deliverDisconnected();
+        registry->release({"room:2"});
+        if (reacquired)
+            registry->acquire({"room:2"});
+        QTRY_COMPARE(socket.openedUrls.size(), 2);
+        socket.deliverConnected();
+        socket.sentFrames.clear();
+        socket.deliverSession(resumed ? "s1" : "s2", resumed);
+
+        QStringList sent;
+        for (const QJsonObject &frame : socket.sentEvents("unwatch")) {
+            for (const QJsonValue &value : frame.value("data").toObject().value("targets").toArray())
+                sent.append(value.toString());
+        }
+        QCOMPARE(sent, unwatched);
+        if (reacquired)
+            QCOMPARE(watchFrames(socket), QList<QStringList>({{"room:1", "room:2"}})); // both unanswered
+
+        // Sent once: a later disconnect and resume sends nothing again.
+        socket.deliverDisconnected();
+        QTRY_COMPARE(socket.openedUrls.size(), 3);
+        socket.deliverConnected();
+        socket.sentFrames.clear();
+        socket.deliverSession(resumed ? "s1" : "s2", true);
+        QVERIFY(socket.sentEvents("unwatch").isEmpty());
+    }
+
     void unboundRegistrySendsEveryPendingTargetAtSessionReady()
     {
         WatchRegistry registry;

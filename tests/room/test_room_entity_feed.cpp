@@ -4,6 +4,7 @@
 #include "room/room_stream_snapshot.h"
 #include "support/log_capture.h"
 #include "support/room_snapshot_builder.h"
+#include "support/test_json.h"
 #include "support/test_main.h"
 
 #include <QJsonDocument>
@@ -12,13 +13,9 @@
 
 using testsupport::LogCapture;
 using testsupport::RoomSnapshotBuilder;
+using testsupport::json;
 
 namespace {
-
-QJsonObject json(const QByteArray &text)
-{
-    return QJsonDocument::fromJson(text).object();
-}
 
 // Retains the room and fills it with its public snapshot.
 void holdRoom(RoomEntityStore &store, const RoomSnapshotBuilder &room)

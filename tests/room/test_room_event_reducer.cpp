@@ -53,8 +53,11 @@ private slots:
         // Child overrides, applied by the parent only.
         row("child broadcast on parent", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":true})", 0x20, "childOverrides=c1:1/-");
         row("child broadcast same", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":false})", 0x0, "");
-        row("child broadcast cleared", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":null})", 0x20, "childOverrides=c1:-/-");
-        row("child broadcast null new entry", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c2"})", 0, "childOverrides=c1:0/-,c2:-/-");
+        // An entry lives only while it sets something, as a snapshot builds it.
+        row("child broadcast cleared", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":null})", 0x20, "childOverrides=");
+        row("child broadcast null new entry", "r1", 1, "room.child_allow_broadcast.changed", R"({"parentRoomId":"r1","childRoomId":"c2"})", 0, "");
+        row("child chat unset stays unset", "r1", 1, "room.child_allow_chat.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":null})", 0, "");
+        row("child chat new entry", "r1", 1, "room.child_allow_chat.changed", R"({"parentRoomId":"r1","childRoomId":"c2","value":true})", 0x20, "childOverrides=c1:0/-,c2:-/1");
         row("child chat on parent", "r1", 1, "room.child_allow_chat.changed", R"({"parentRoomId":"r1","childRoomId":"c1","value":false})", 0x20, "childOverrides=c1:0/0");
         row("child chat on child", "r1", 1, "room.child_allow_chat.changed", R"({"parentRoomId":"p1","childRoomId":"r1","value":false})", 0, "");
 
@@ -102,13 +105,13 @@ private slots:
         row("role zero without entry", "r1", 1, "room.member.role_changed", R"({"roomId":"r1","userId":"u7","roleId":0})", 0, "");
         row("role empty user", "r1", 1, "room.member.role_changed", R"({"roomId":"r1","roleId":2})", 0, "");
         row("reassigned", "r1", 1, "room.members.role_reassigned", R"({"roomId":"r1","fromRoleId":2,"toRoleId":3})", 0x8, "memberRoles=u1:1,u2:3");
-        row("reassigned onto itself", "r1", 1, "room.members.role_reassigned", R"({"roomId":"r1","fromRoleId":1,"toRoleId":1})", 0x8, "");
+        row("reassigned onto itself", "r1", 1, "room.members.role_reassigned", R"({"roomId":"r1","fromRoleId":1,"toRoleId":1})", 0, "");
         row("reassigned unheld", "r1", 1, "room.members.role_reassigned", R"({"roomId":"r1","fromRoleId":5,"toRoleId":1})", 0, "");
 
         // Role lists: the join-default mark survives by role id; only true grants count.
         row("role list equal", "r1", 1, "room.role.created",
             R"({"roomId":"r1","roles":[{"id":1,"name":"member","level":10,"permissions":{"core.room.speak":true}},
-               {"id":2,"name":"mod","level":20,"permissions":{"core.room.speak":true,"core.room.kick_members":true}}]})", 0x8, "");
+               {"id":2,"name":"mod","level":20,"permissions":{"core.room.speak":true,"core.room.kick_members":true}}]})", 0, "");
         row("role created", "r1", 1, "room.role.created",
             R"({"roomId":"r1","roles":[{"id":1,"name":"member","level":10,"permissions":{"core.room.speak":true}},
                {"id":3,"name":"guest","level":5,"permissions":{"core.room.speak":false,"core.room.chat":"yes","core.room.view":true}}]})", 0x8,
@@ -118,6 +121,9 @@ private slots:
         row("roles reordered", "r1", 1, "room.roles.reordered",
             R"({"roomId":"r1","roles":[{"id":2,"name":"mod","level":20,"permissions":{"core.room.speak":true}},{"id":1,"name":"member","level":10}]})", 0x8,
             "roles=2/mod/20/core.room.speak/0,1/member/10//1");
+        row("roles reordered to the same list", "r1", 1, "room.roles.reordered",
+            R"({"roomId":"r1","roles":[{"id":1,"name":"member","level":10,"permissions":{"core.room.speak":true}},
+               {"id":2,"name":"mod","level":20,"permissions":{"core.room.speak":true,"core.room.kick_members":true}}]})", 0, "");
         row("role list not an array", "r1", 1, "room.role.created", R"({"roomId":"r1","roles":{"id":3}})", 0, "");
         row("role list missing", "r1", 1, "room.roles.reordered", R"({"roomId":"r1"})", 0, "");
         row("role list null", "r1", 1, "room.role.deleted", R"({"roomId":"r1","roleId":2,"roles":null})", 0, "");

@@ -2,6 +2,8 @@
 #include "room/room_hierarchy.h"
 #include "support/test_main.h"
 
+#include <QElapsedTimer>
+
 #include <functional>
 
 namespace {
@@ -106,6 +108,29 @@ private slots:
         hold(store, rooms);
         QCOMPARE(relatedRoomIds(store, roomId), expected);
         QCOMPARE(relatedRoomIds(&store, roomId), expected);
+    }
+
+    // A parent with 40,000 children, each listed twice: every id once, in order, and in
+    // linear time (a walk that searched the list for each id took seconds here).
+    void largeFamilyIsWalkedOnceEach()
+    {
+        QStringList children;
+        QStringList expected{"c-0", "p"};
+        for (int i = 0; i < 20000; ++i) {
+            const QString id = QStringLiteral("c-%1").arg(i);
+            children << id << id;
+            if (i > 0)
+                expected << id;
+        }
+        RoomEntityStore store;
+        hold(store, {{"c-0", "p"}, {"p", "", children}});
+        QElapsedTimer timer;
+        timer.start();
+        const QStringList ids = relatedRoomIds(store, "c-0");
+        const qint64 elapsedMs = timer.elapsed();
+        QCOMPARE(ids, expected);
+        // Linear takes about a millisecond; the bound leaves room for slow and sanitised builds.
+        QVERIFY2(elapsedMs < 250, qPrintable(QStringLiteral("took %1 ms").arg(elapsedMs)));
     }
 
     void nullStoreGivesEmptyResults()

@@ -1,5 +1,6 @@
 #include "room/room_stream_snapshot.h"
 #include "support/room_snapshot_builder.h"
+#include "support/test_json.h"
 #include "support/test_main.h"
 
 #include <QDateTime>
@@ -10,13 +11,9 @@
 #include <algorithm>
 
 using testsupport::RoomSnapshotBuilder;
+using testsupport::json;
 
 namespace {
-
-QJsonObject json(const char *text)
-{
-    return QJsonDocument::fromJson(QByteArray(text)).object();
-}
 
 QString sortedText(const QSet<QString> &set)
 {

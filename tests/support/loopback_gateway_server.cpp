@@ -3,16 +3,25 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+
+#include <memory>
 
 namespace testsupport {
 
 LoopbackGatewayServer::LoopbackGatewayServer(QObject *parent)
     : QObject(parent),
+      tcp(new QTcpServer(this)),
       server(new QWebSocketServer(QStringLiteral("loopback-gateway"), QWebSocketServer::NonSecureMode, this))
 {
+    // The TCP listener is this server's own, so that it can refuse or drop a connection
+    // before the WebSocket server sees it.
+    connect(tcp, &QTcpServer::newConnection, this, &LoopbackGatewayServer::onTcpConnection);
     connect(server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::onNewConnection);
 }
 
@@ -24,17 +33,62 @@ LoopbackGatewayServer::~LoopbackGatewayServer()
 
 bool LoopbackGatewayServer::listen(quint16 port)
 {
-    return server->listen(QHostAddress::LocalHost, port);
+    return tcp->listen(QHostAddress::LocalHost, port);
 }
 
 void LoopbackGatewayServer::stopListening()
 {
-    server->close();
+    tcp->close();
 }
 
 quint16 LoopbackGatewayServer::port() const
 {
-    return server->serverPort();
+    return tcp->serverPort();
+}
+
+void LoopbackGatewayServer::refuseUpgrades(int count, int status, int holdMs, bool reflectRequestLine)
+{
+    refusalsLeft = count;
+    refusalStatus = status;
+    refusalHoldMs = holdMs;
+    refusalReflects = reflectRequestLine;
+}
+
+void LoopbackGatewayServer::onTcpConnection()
+{
+    while (QTcpSocket *connection = tcp->nextPendingConnection()) {
+        if (!accepting) {
+            connection->abort();
+            connection->deleteLater();
+        } else if (refusalsLeft > 0) {
+            --refusalsLeft;
+            refuse(connection);
+        } else {
+            server->handleConnection(connection);
+        }
+    }
+}
+
+void LoopbackGatewayServer::refuse(QTcpSocket *connection)
+{
+    connection->setParent(this);
+    ++refused;
+    const int status = refusalStatus;
+    const int holdMs = refusalHoldMs;
+    const bool reflect = refusalReflects;
+    auto head = std::make_shared<QByteArray>();
+    connect(connection, &QTcpSocket::disconnected, connection, &QObject::deleteLater);
+    connect(connection, &QTcpSocket::readyRead, connection, [connection, head, status, holdMs, reflect] {
+        const bool answered = head->contains("\r\n\r\n");
+        head->append(connection->readAll());
+        if (answered || !head->contains("\r\n\r\n"))
+            return;
+        const QByteArray requestLine = head->left(head->indexOf("\r\n"));
+        const QByteArray reason = reflect ? requestLine : QByteArrayLiteral("Service Unavailable");
+        connection->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
+                          + "\r\nContent-Length: 0\r\n\r\n");
+        QTimer::singleShot(holdMs, connection, [connection] { connection->disconnectFromHost(); });
+    });
 }
 
 QUrl LoopbackGatewayServer::apiBaseUrl() const

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+class QTcpServer;
+class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
 
@@ -29,6 +31,11 @@ namespace testsupport {
 // connection's close code is recorded when it ends.
 //
 // Sending: the send* calls go to the latest open connection (nothing when none).
+//
+// Faults: `refuseUpgrades` answers the next upgrades with a plain HTTP status (like a
+// server or proxy that is restarting) and holds each refused connection open for a
+// while; `setAccepting(false)` closes every new connection at once while keeping the
+// port (a server that is down), so a test never has to come back on a released port.
 class LoopbackGatewayServer : public QObject
 {
     Q_OBJECT
@@ -50,6 +57,14 @@ public:
     void setAutoEstablish(bool on) { autoEstablish = on; }
     void setResumeAccepted(bool on) { resumeAccepted = on; }
     void setAnswerHeartbeats(bool on) { answerHeartbeats = on; }
+    // Answers the next `count` upgrade requests with `status` instead of upgrading and
+    // closes each of those connections `holdMs` later. With `reflectRequestLine` the
+    // reason phrase is the request line as received (query and all), as some proxies do.
+    void refuseUpgrades(int count, int status, int holdMs, bool reflectRequestLine = false);
+    // While off, every new connection is closed as soon as it is accepted.
+    void setAccepting(bool on) { accepting = on; }
+    // Upgrade requests refused so far.
+    int refusedCount() const { return refused; }
 
     // Connections accepted so far, and those still open.
     int acceptedCount() const { return accepted; }
@@ -93,10 +108,13 @@ signals:
 
 private:
     void onNewConnection();
+    void onTcpConnection();
+    void refuse(QTcpSocket *connection);
     void onText(QWebSocket *connection, const QString &text);
     void onDisconnected(QWebSocket *connection);
     QWebSocket *latest() const;
 
+    QTcpServer *tcp = nullptr;
     QWebSocketServer *server = nullptr;
     QList<QWebSocket *> connections;
     QStringList issuedSessions;
@@ -110,6 +128,12 @@ private:
     bool autoEstablish = true;
     bool resumeAccepted = true;
     bool answerHeartbeats = true;
+    bool accepting = true;
+    int refusalsLeft = 0;
+    int refusalStatus = 503;
+    int refusalHoldMs = 0;
+    bool refusalReflects = false;
+    int refused = 0;
 };
 
 } // namespace testsupport

@@ -3,6 +3,7 @@
 #include "net/i_raw_downloader.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -96,6 +97,16 @@ QImage decodeAndScaleImage(const QByteArray &bytes, QSize size, qreal ratio)
     return image;
 }
 
+// Runs `call` on the GUI thread. A pool task must not look at the loader itself: it
+// may be deleted on the GUI thread at that very moment, so the task posts to the
+// application object and the loader is checked there, on its own thread.
+template<typename Call>
+void postToGuiThread(Call call)
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
+}
+
 } // namespace
 
 ChatImageLoader::ChatImageLoader(IRawDownloader *downloader_, QObject *parent)
@@ -144,14 +155,10 @@ void ChatImageLoader::load(const QString &key, const QString &url, QSize size, q
     QPointer<ChatImageLoader> self(this);
     QThreadPool::globalInstance()->start([state, self, key, url, size, devicePixelRatio] {
         const QByteArray bytes = state->read(key);
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(), [self, key, url, size, devicePixelRatio, bytes] {
-                if (self)
-                    self->onDiskRead(key, url, size, devicePixelRatio, bytes);
-            },
-            Qt::QueuedConnection);
+        postToGuiThread([self, key, url, size, devicePixelRatio, bytes] {
+            if (self)
+                self->onDiskRead(key, url, size, devicePixelRatio, bytes);
+        });
     });
 }
 
@@ -193,14 +200,10 @@ void ChatImageLoader::startDecode(const QString &key, const QByteArray &bytes, Q
         if (store)
             state->write(key, bytes);
         const QImage image = decodeAndScaleImage(bytes, size, ratio);
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(), [self, key, image, ratio] {
-                if (self)
-                    self->onDecoded(key, image, ratio);
-            },
-            Qt::QueuedConnection);
+        postToGuiThread([self, key, image, ratio] {
+            if (self)
+                self->onDecoded(key, image, ratio);
+        });
     });
 }
 

@@ -1,10 +1,13 @@
 #include "parse_record.h"
 #include "realtime/events/channel_event_table.h"
+#include "support/test_json.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+using testsupport::json;
 
 namespace {
 
@@ -31,15 +34,6 @@ const char *const kExpectedNames[] = {
     "channel.updated",
 };
 static_assert(std::size(kExpectedNames) == 19);
-
-QJsonObject json(const char *text)
-{
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(text), &error);
-    if (error.error != QJsonParseError::NoError)
-        qFatal("bad test payload: %s", text);
-    return document.object();
-}
 
 int findRow(const QString &name)
 {

@@ -1,4 +1,5 @@
 #include "realtime/events/chat_events.h"
+#include "support/test_json.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
@@ -6,16 +7,9 @@
 #include <QJsonObject>
 #include <QVariant>
 
-namespace {
+using testsupport::json;
 
-QJsonObject json(const char *text)
-{
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(text), &error);
-    if (error.error != QJsonParseError::NoError)
-        qFatal("bad test payload: %s", text);
-    return document.object();
-}
+namespace {
 
 ImMessageSentEvent parseMessage(const char *text)
 {

@@ -1,21 +1,15 @@
 #include "parse_record.h"
 #include "realtime/events/room_event_table.h"
+#include "support/test_json.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
+using testsupport::json;
 
-QJsonObject json(const char *text)
-{
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(text), &error);
-    if (error.error != QJsonParseError::NoError)
-        qFatal("bad test payload: %s", text);
-    return document.object();
-}
+namespace {
 
 std::optional<RoomEventPayload> parseByName(const QString &name, const QJsonObject &payload)
 {

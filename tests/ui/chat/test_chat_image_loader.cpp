@@ -280,6 +280,26 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(results.pixmaps.isEmpty());
     }
+
+    // The loader goes while its disk reads are still running on the pool: their results
+    // are dropped on the GUI thread, and nothing reaches the gone loader.
+    void loaderDestroyedWhileTasksRun()
+    {
+        PendingRawDownloader downloader;
+        Results results;
+        for (int round = 0; round < 20; ++round) {
+            auto loader = std::make_unique<ChatImageLoader>(&downloader);
+            for (int i = 0; i < 8; ++i) {
+                const QString key = QStringLiteral("race%1-%2@4x4").arg(round).arg(i);
+                loader->load(key, QStringLiteral("http://h/") + key, QSize(4, 4), 1.0, this, results.collect(key));
+            }
+            loader.reset();
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QVERIFY(results.pixmaps.isEmpty());
+        QCOMPARE(downloader.count(), 0);
+    }
 };
 
 KESTOVA_TEST_MAIN(ChatImageLoaderTest)

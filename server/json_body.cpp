@@ -1,0 +1,114 @@
+#include "json_body.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+namespace localservice {
+
+JsonBody::JsonBody(const QByteArray &raw)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        fail(QStringLiteral("request.malformed_json"), QStringLiteral("the body must be one JSON object"));
+        return;
+    }
+    object = document.object();
+}
+
+ApiReply JsonBody::errorReply() const
+{
+    return ApiReply::error(400, problemCode, problemMessage);
+}
+
+bool JsonBody::has(const char *key) const
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    return !value.isUndefined() && !value.isNull();
+}
+
+QString JsonBody::requiredString(const char *key, int maxChars)
+{
+    if (!ok())
+        return {};
+    if (!has(key)) {
+        fail(QStringLiteral("request.field_missing"), QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        return {};
+    }
+    return optionalString(key, maxChars).value_or(QString());
+}
+
+std::optional<QString> JsonBody::optionalString(const char *key, int maxChars)
+{
+    if (!ok() || !has(key))
+        return std::nullopt;
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isString()) {
+        fail(QStringLiteral("request.field_type"), QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
+        return std::nullopt;
+    }
+    const QString text = value.toString();
+    if (text.size() > maxChars) {
+        fail(QStringLiteral("request.field_too_long"),
+             QStringLiteral("field \"%1\" is longer than %2 characters").arg(QLatin1String(key)).arg(maxChars));
+        return std::nullopt;
+    }
+    return text;
+}
+
+QStringList JsonBody::requiredStringArray(const char *key, int maxItems, int maxChars)
+{
+    if (!ok())
+        return {};
+    if (!has(key)) {
+        fail(QStringLiteral("request.field_missing"), QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        return {};
+    }
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isArray()) {
+        fail(QStringLiteral("request.field_type"),
+             QStringLiteral("field \"%1\" must be an array of strings").arg(QLatin1String(key)));
+        return {};
+    }
+    const QJsonArray array = value.toArray();
+    if (array.size() > maxItems) {
+        fail(QStringLiteral("request.field_too_long"),
+             QStringLiteral("field \"%1\" holds more than %2 items").arg(QLatin1String(key)).arg(maxItems));
+        return {};
+    }
+    QStringList result;
+    result.reserve(array.size());
+    for (const QJsonValue &item : array) {
+        if (!item.isString()) {
+            fail(QStringLiteral("request.field_type"),
+                 QStringLiteral("field \"%1\" must be an array of strings").arg(QLatin1String(key)));
+            return {};
+        }
+        if (item.toString().size() > maxChars) {
+            fail(QStringLiteral("request.field_too_long"),
+                 QStringLiteral("an item of field \"%1\" is longer than %2 characters")
+                     .arg(QLatin1String(key))
+                     .arg(maxChars));
+            return {};
+        }
+        result << item.toString();
+    }
+    return result;
+}
+
+void JsonBody::refuse(const char *key, const QString &why)
+{
+    if (ok())
+        fail(QStringLiteral("request.field_invalid"), QStringLiteral("field \"%1\" %2").arg(QLatin1String(key), why));
+}
+
+void JsonBody::fail(const QString &code, const QString &message)
+{
+    if (!ok())
+        return;
+    problemCode = code;
+    problemMessage = message;
+}
+
+} // namespace localservice

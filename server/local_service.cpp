@@ -1,0 +1,171 @@
+#include "local_service.h"
+
+#include "api_router.h"
+#include "api_types.h"
+#include "asset_host.h"
+#include "gateway_hub.h"
+#include "service_log.h"
+#include "service_state.h"
+#include "state_file.h"
+#include "token_issuer.h"
+
+#include <QElapsedTimer>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
+#include <QTcpServer>
+#include <QWebSocket>
+
+namespace localservice {
+
+namespace {
+
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get: return "GET";
+    case QHttpServerRequest::Method::Put: return "PUT";
+    case QHttpServerRequest::Method::Delete: return "DELETE";
+    case QHttpServerRequest::Method::Post: return "POST";
+    case QHttpServerRequest::Method::Head: return "HEAD";
+    case QHttpServerRequest::Method::Options: return "OPTIONS";
+    case QHttpServerRequest::Method::Patch: return "PATCH";
+    default: return "OTHER";
+    }
+}
+
+} // namespace
+
+LocalService::LocalService(LocalServiceConfig config, QObject *parent)
+    : QObject(parent)
+    , config(std::move(config))
+    , serviceState(std::make_unique<ServiceState>())
+    , tokens(std::make_unique<TokenIssuer>())
+    , router(std::make_unique<ApiRouter>())
+    , hub(std::make_unique<GatewayHub>())
+{
+    if (!this->config.statePath.isEmpty())
+        stateFile = std::make_unique<StateFile>(this->config.statePath);
+    assetHost = std::make_unique<AssetHost>(this->config.signingSeed, this->config.clientVersion);
+    accountApi = std::make_unique<AccountApi>(serviceState.get(), tokens.get(), hub.get(), this->config.accounts);
+
+    router->setMaxBodyBytes(this->config.maxBodyBytes);
+    router->setAuthenticator([this](const QString &token) { return accountApi->authorize(token); });
+    hub->setAuthenticator([this](const QString &token) { return accountApi->authorize(token); });
+    hub->setDetachedSessionKeepMs(this->config.detachedSessionKeepMs);
+    assetHost->addRoutes(*router);
+    accountApi->addRoutes(*router);
+
+    connect(accountApi.get(), &AccountApi::codeSent, this, &LocalService::codeSent);
+    connect(accountApi.get(), &AccountApi::stateChanged, this, &LocalService::saveState);
+}
+
+LocalService::~LocalService()
+{
+    // The server goes first, so no request reaches the parts below while they go.
+    http.reset();
+}
+
+bool LocalService::start(QString *error)
+{
+    if (!assetHost->valid()) {
+        *error = QStringLiteral("the update feed could not be signed (the signing seed must be 32 bytes)");
+        return false;
+    }
+    if (stateFile) {
+        QString reason;
+        std::optional<ServiceState> loaded = stateFile->load(&reason);
+        if (!loaded) {
+            *error = QStringLiteral("state file %1: %2").arg(stateFile->path(), reason);
+            return false;
+        }
+        *serviceState = std::move(*loaded);
+        qCInfo(lcServiceState).noquote().nospace() << "state loaded path=" << stateFile->path()
+                                                   << " accounts=" << serviceState->accounts.size();
+    }
+    if (!tokens->setSecret(serviceState->tokenSecret))
+        serviceState->tokenSecret = tokens->secret();
+
+    http = std::make_unique<QHttpServer>();
+    http->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        ApiRequest apiRequest;
+        apiRequest.method = methodName(request.method());
+        apiRequest.path = request.url().path(QUrl::FullyDecoded);
+        apiRequest.query = request.query();
+        apiRequest.headers = request.headers();
+        apiRequest.body = request.body();
+        const ApiReply reply = handle(apiRequest);
+        QHttpServerResponse response(reply.contentType, reply.body, QHttpServerResponder::StatusCode(reply.status));
+        for (const auto &header : reply.headers)
+            response.addHeader(header.first, header.second);
+        response.write(std::move(responder));
+        // Neither the query (it may carry a token) nor any body is logged.
+        qCInfo(lcServiceHttp).noquote().nospace() << "request method=" << apiRequest.method
+                                                  << " path=" << apiRequest.path << " status=" << reply.status
+                                                  << " elapsed_ms=" << elapsed.elapsed();
+    });
+    // The server hands a WebSocket upgrade over only when a route takes the request;
+    // this one writes nothing for an upgrade, so the socket passes to the gateway as it is.
+    http->route(QStringLiteral("/ws"), [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) != 0) {
+            QHttpServerResponse(QByteArrayLiteral("application/json"),
+                                ApiReply::error(426, QStringLiteral("upgrade_required"),
+                                                QStringLiteral("the gateway speaks WebSocket only"))
+                                    .body,
+                                QHttpServerResponder::StatusCode(426))
+                .write(std::move(responder));
+        }
+    });
+    connect(http.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] {
+        while (http->hasPendingWebSocketConnections())
+            hub->accept(http->nextPendingWebSocketConnection());
+    });
+    listeningPort = http->listen(config.address, config.port);
+    if (listeningPort == 0) {
+        *error = QStringLiteral("cannot listen on %1 port %2").arg(config.address.toString()).arg(config.port);
+        http.reset();
+        return false;
+    }
+    saveState();
+    qCInfo(lcServiceHttp).noquote() << "local service listening url=" + baseUrl();
+    return true;
+}
+
+QString LocalService::baseUrl() const
+{
+    QString host = config.address.toString();
+    if (config.address.protocol() == QAbstractSocket::IPv6Protocol)
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    return QStringLiteral("http://%1:%2").arg(host).arg(listeningPort);
+}
+
+void LocalService::setClock(std::function<qint64()> nowMs)
+{
+    accountApi->setClock(nowMs);
+    hub->setClock(std::move(nowMs));
+}
+
+ApiReply LocalService::handle(const ApiRequest &request)
+{
+    return router->dispatch(request);
+}
+
+void LocalService::shutdown()
+{
+    hub->askAllToReconnect();
+    saveState();
+}
+
+void LocalService::saveState()
+{
+    if (!stateFile)
+        return;
+    QString reason;
+    if (!stateFile->save(*serviceState, &reason))
+        qCWarning(lcServiceState).noquote() << "state save failed path=" + stateFile->path() + " reason=" + reason;
+}
+
+} // namespace localservice

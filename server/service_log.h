@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcServiceHttp)     // "server.http": requests and their statuses
+Q_DECLARE_LOGGING_CATEGORY(lcServiceAccounts) // "server.accounts": codes, sign-ins, profiles
+Q_DECLARE_LOGGING_CATEGORY(lcServiceGateway)  // "server.gateway": realtime sessions
+Q_DECLARE_LOGGING_CATEGORY(lcServiceAssets)   // "server.assets": update feed and legal files
+Q_DECLARE_LOGGING_CATEGORY(lcServiceState)    // "server.state": the state file
