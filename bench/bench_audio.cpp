@@ -1,5 +1,15 @@
 #include "audio/audio_pipeline.h"
 #include "audio/vad_detector.h"
+#ifdef KESTOVA_HAVE_ORT
+#include "audio/dpdfnet_denoiser.h"
+#include "audio/fast_enhancer_denoiser.h"
+#include "audio/ort_setup.h"
+
+#include <onnxruntime_cxx_api.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -97,6 +107,86 @@ static void BM_RenderReference(benchmark::State &state)
     }
 }
 BENCHMARK(BM_RenderReference)->Unit(benchmark::kMicrosecond);
+
+#ifdef KESTOVA_HAVE_ORT
+namespace {
+// The project's contract models, generated once per run.
+const QTemporaryDir &modelDir()
+{
+    static QTemporaryDir dir;
+    static const bool made = QProcess::execute("/usr/bin/python3", {KESTOVA_MODEL_SCRIPT, "tests", dir.path()}) == 0;
+    Q_UNUSED(made)
+    return dir;
+}
+} // namespace
+
+// One 10 ms frame through the FastEnhancer suppressor (its generated model: one hop of 480
+// samples, a scale and an add).
+static void BM_FastEnhancerFrame(benchmark::State &state)
+{
+    FastEnhancerDenoiser denoiser(modelDir().filePath("fe_scaling.onnx"));
+    if (!denoiser.ensureLoaded(kFrame)) {
+        state.SkipWithError("model not available");
+        return;
+    }
+    const std::vector<qint16> signal = testSignal();
+    std::vector<qint16> frame(kFrame);
+    std::size_t at = 0;
+    for (auto _ : state) {
+        std::copy_n(signal.begin() + std::ptrdiff_t(at), kFrame, frame.begin());
+        at = (at + kFrame) % signal.size();
+        denoiser.process(frame.data(), kFrame);
+    }
+}
+BENCHMARK(BM_FastEnhancerFrame)->Unit(benchmark::kMicrosecond);
+
+// One 10 ms frame through the DPDFNet suppressor (identity spectral model, 960-point window):
+// window, real FFT, run, inverse FFT, overlap-add.
+static void BM_DpdfnetFrame(benchmark::State &state)
+{
+    DpdfnetDenoiser denoiser(modelDir().filePath("dp_identity.onnx"));
+    if (!denoiser.ensureLoaded(kFrame)) {
+        state.SkipWithError("model not available");
+        return;
+    }
+    const std::vector<qint16> signal = testSignal();
+    std::vector<qint16> frame(kFrame);
+    std::size_t at = 0;
+    for (auto _ : state) {
+        std::copy_n(signal.begin() + std::ptrdiff_t(at), kFrame, frame.begin());
+        at = (at + kFrame) % signal.size();
+        denoiser.process(frame.data(), kFrame);
+    }
+}
+BENCHMARK(BM_DpdfnetFrame)->Unit(benchmark::kMicrosecond);
+
+// The runtime's own cost of one run of each model, tensors prepared beforehand: what the
+// suppressors add is the difference.
+static void BM_RuntimeRunOnly(benchmark::State &state)
+{
+    const bool spectral = state.range(0) == 1;
+    QString error;
+    auto session = createOrtSession(modelDir().filePath(spectral ? "dp_identity.onnx" : "fe_scaling.onnx"), &error);
+    if (!session) {
+        state.SkipWithError("model not available");
+        return;
+    }
+    Ort::AllocatorWithDefaultOptions allocator;
+    const std::vector<int64_t> a = spectral ? std::vector<int64_t>{1, 1, 481, 2} : std::vector<int64_t>{1, 480};
+    const std::vector<int64_t> b = spectral ? std::vector<int64_t>{64} : std::vector<int64_t>{1, 1};
+    std::vector<Ort::Value> inputs;
+    inputs.push_back(Ort::Value::CreateTensor<float>(allocator, a.data(), a.size()));
+    inputs.push_back(Ort::Value::CreateTensor<float>(allocator, b.data(), b.size()));
+    std::fill_n(inputs[0].GetTensorMutableData<float>(), inputs[0].GetTensorTypeAndShapeInfo().GetElementCount(), 0.1f);
+    std::fill_n(inputs[1].GetTensorMutableData<float>(), inputs[1].GetTensorTypeAndShapeInfo().GetElementCount(), 0.0f);
+    const char *in[] = {spectral ? "spec" : "wav_in", spectral ? "state" : "cache_in_0"};
+    const char *out[] = {spectral ? "spec_out" : "enhanced", spectral ? "state_out" : "cache_out_0"};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(session->Run(Ort::RunOptions{nullptr}, in, inputs.data(), 2, out, 2));
+    state.SetLabel(spectral ? "dpdfnet model" : "fastenhancer model");
+}
+BENCHMARK(BM_RuntimeRunOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+#endif
 
 int main(int argc, char **argv)
 {

@@ -32,6 +32,23 @@ PACKAGES=(
   fonts-noto-cjk fonts-noto-color-emoji
 )
 
+# ONNX Runtime (C API headers and the Linux library) from its registry package, fetched with npm
+# (needed on the machine) into a cache folder outside the repository; CMake finds it there
+# (KESTOVA_ORT_ROOT). Nothing is committed. Without it the neural noise modes pass audio through.
+fetch_onnxruntime() {
+  local root="${KESTOVA_ORT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/kestova/onnxruntime-0.4.9}"
+  [ -f "$root/lib/libonnxruntime.so.1" ] && [ -f "$root/include/onnxruntime_c_api.h" ] && return 0
+  command -v npm >/dev/null || { echo "setup: npm missing, onnxruntime not fetched"; return 0; }
+  local work; work="$(mktemp -d)"
+  (cd "$work" && npm pack --silent com.github.asus4.onnxruntime@0.4.9 >/dev/null && tar xzf ./*.tgz)
+  mkdir -p "$root/include" "$root/lib"
+  cp "$work"/package/Plugins/iOS~/onnxruntime.xcframework/ios-arm64/onnxruntime.framework/Headers/*.h "$root/include/"
+  cp "$work"/package/Plugins/Linux/x64/libonnxruntime.so "$root/lib/libonnxruntime.so.1"
+  ln -sf libonnxruntime.so.1 "$root/lib/libonnxruntime.so"
+  rm -rf "$work"
+  echo "setup: onnxruntime in $root"
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -40,6 +57,7 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  fetch_onnxruntime
   exit 0
 fi
 
@@ -49,3 +67,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
 $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
+fetch_onnxruntime

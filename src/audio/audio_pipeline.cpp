@@ -1,5 +1,9 @@
 #include "audio/audio_pipeline.h"
 
+#ifdef KESTOVA_HAVE_ORT
+#include "audio/dpdfnet_denoiser.h"
+#include "audio/fast_enhancer_denoiser.h"
+#endif
 #include "platform/livekit/audio_frame.h"
 #include "platform/livekit/audio_processing_module.h"
 
@@ -101,9 +105,34 @@ struct AudioPipeline::State
         std::lock_guard lock(moduleMutex);
         releaseModuleLocked();
     }
+#ifdef KESTOVA_HAVE_ORT
+    std::unique_ptr<FastEnhancerDenoiser> fastEnhancer; // owner thread
+    std::unique_ptr<DpdfnetDenoiser> dpdfnet;           // owner thread
+#endif
     void destroyDenoisers()
     {
-        // The neural suppressors are not part of this build: their modes pass audio through.
+#ifdef KESTOVA_HAVE_ORT
+        fastEnhancer.reset();
+        dpdfnet.reset();
+#endif
+    }
+    // Without the inference runtime in the build, the neural modes pass audio through.
+    void denoise(qint16 *samples, int count)
+    {
+#ifdef KESTOVA_HAVE_ORT
+        if (mode == NoiseMode::FastEnhancer) {
+            if (!fastEnhancer)
+                fastEnhancer = std::make_unique<FastEnhancerDenoiser>();
+            fastEnhancer->process(samples, count);
+        } else if (mode == NoiseMode::DpdfNet) {
+            if (!dpdfnet)
+                dpdfnet = std::make_unique<DpdfnetDenoiser>();
+            dpdfnet->process(samples, count);
+        }
+#else
+        Q_UNUSED(samples)
+        Q_UNUSED(count)
+#endif
     }
 };
 
@@ -138,8 +167,8 @@ int AudioPipeline::process(qint16 *samples, int count)
         d->lastProcessUs.store(0.0, std::memory_order_relaxed);
     } else {
         const auto start = std::chrono::steady_clock::now();
-        // Suppressor stage. "webrtc" and "deepfilter" have no suppressor; the neural modes
-        // pass audio through while their suppressors are not built in.
+        // Suppressor stage; "webrtc" and "deepfilter" have none.
+        d->denoise(samples, count);
         const auto end = std::chrono::steady_clock::now();
         d->lastProcessUs.store(std::chrono::duration<double, std::micro>(end - start).count(),
                                std::memory_order_relaxed);

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 // Brings any interleaved 16-bit audio to mono at `targetRate`: channels are averaged, then the
@@ -81,13 +83,27 @@ private:
 // playback render thread for the echo reference and the GUI thread for the input meter. The
 // capture thread stores the pipeline it starts and null before it lets the pipeline go; a
 // reader holds its own reference for as long as it uses the pipeline, so the pipeline is
-// destroyed only once the last reader is done. Every operation is atomic; any thread.
+// destroyed only once the last reader is done. Any thread: every operation holds the slot's
+// own mutex only for the copy of one pointer, so no thread ever waits on another's work.
 class AudioPipelineSlot
 {
 public:
-    std::shared_ptr<AudioPipeline> load() const { return cell.load(std::memory_order_acquire); }
-    void store(std::shared_ptr<AudioPipeline> pipeline) { cell.store(std::move(pipeline), std::memory_order_release); }
+    std::shared_ptr<AudioPipeline> load() const
+    {
+        std::lock_guard lock(mutex);
+        return cell;
+    }
+    void store(std::shared_ptr<AudioPipeline> pipeline)
+    {
+        std::shared_ptr<AudioPipeline> previous;
+        {
+            std::lock_guard lock(mutex);
+            previous = std::exchange(cell, std::move(pipeline));
+        }
+        // A pipeline released here is destroyed outside the lock.
+    }
 
 private:
-    std::atomic<std::shared_ptr<AudioPipeline>> cell;
+    mutable std::mutex mutex;
+    std::shared_ptr<AudioPipeline> cell; // guarded by mutex
 };

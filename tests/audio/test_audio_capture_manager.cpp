@@ -307,6 +307,23 @@ private slots:
         QCOMPARE(rig.mic->lastDeviceId(), selection);
     }
 
+    void detectorTimersStopOnTheCaptureThread()
+    {
+        LogCapture logs;
+        {
+            Rig rig;
+            rig.build();
+            rig.manager->startCapture();
+            QVERIFY(rig.pushFrames(3, 100)); // speech: Active
+            ScriptedDetector::speech = 0;
+            QVERIFY(rig.pushFrames(3, 100)); // silence: the hangover timer is armed
+        }
+        for (const auto &e : logs.entries())
+            QVERIFY2(!e.message.contains("Timers cannot be stopped from another thread")
+                         && !e.message.contains("Timers cannot be started from another thread"),
+                     qPrintable(e.message));
+    }
+
     void sinkCanBeReplacedWhileFramesFlow()
     {
         Rig rig;

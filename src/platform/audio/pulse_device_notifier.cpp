@@ -145,6 +145,7 @@ PulseDeviceNotifier::~PulseDeviceNotifier()
     if (d->loop)
         pa_threaded_mainloop_stop(d->loop);
     if (d->context) {
+        pa_context_set_state_callback(d->context, nullptr, nullptr);
         pa_context_disconnect(d->context);
         pa_context_unref(d->context);
     }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace testsupport {
+
+// A private sound server for one test program: its own runtime folder, a null sink and a
+// null source, started as a daemon and stopped by its pid. The test process is pointed at it
+// through PULSE_SERVER before anything connects.
+class PrivatePulseServer
+{
+public:
+    static bool available() { return !QStandardPaths::findExecutable("pulseaudio").isEmpty(); }
+
+    bool start()
+    {
+        if (!runtime.isValid())
+            return false;
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        qputenv("PULSE_SERVER", ("unix:" + runtime.filePath("pulse/native")).toUtf8());
+        const int rc = QProcess::execute("pulseaudio",
+                                         {"--daemonize=yes", "--exit-idle-time=-1", "-n",
+                                          "--load=module-native-protocol-unix",
+                                          "--load=module-null-sink sink_name=nullsink",
+                                          "--load=module-null-source source_name=nullsrc"});
+        QFile pidFile(runtime.filePath("pulse/pid"));
+        if (rc != 0 || !pidFile.open(QIODevice::ReadOnly))
+            return false;
+        pid = pidFile.readAll().trimmed().toLongLong();
+        return pid > 0 && pactl({"info"}) == 0;
+    }
+
+    ~PrivatePulseServer()
+    {
+        if (pid <= 0)
+            return;
+        ::kill(pid_t(pid), SIGTERM);
+        if (!QTest::qWaitFor([this] { return ::kill(pid_t(pid), 0) != 0; }, 5000))
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    // Runs pactl against this server; returns its exit code.
+    int pactl(const QStringList &args, QString *output = nullptr) const
+    {
+        QProcess p;
+        p.start("pactl", args);
+        if (!p.waitForFinished(10000))
+            return -1;
+        if (output)
+            *output = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        return p.exitCode();
+    }
+
+    QString path(const QString &name) const { return runtime.filePath(name); }
+
+private:
+    QTemporaryDir runtime;
+    qint64 pid = 0;
+};
+
+} // namespace testsupport
