@@ -4,6 +4,7 @@
 #include "app/tray_icon.h"
 #include "auth/auth_assembly.h"
 #include "auth/auth_interceptor.h"
+#include "channel/channel_assembly.h"
 #include "net/http_client.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
@@ -39,6 +40,8 @@ private slots:
         QVERIFY(context.realtime && context.audio && context.mediaSession && context.hotkeyMonitor);
         QVERIFY(context.hotkeys && context.prefs);
         QCOMPARE(context.singleInstance, &instance);
+        QVERIFY(context.channel->entityStore() && context.channel->entityFeed());
+        QVERIFY(context.channel->listService() && context.channel->actionsService());
 
         HttpClient *client = context.transport->httpClient();
         QCOMPARE(client->requestInterceptors().size(), 2);
