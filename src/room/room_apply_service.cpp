@@ -93,7 +93,7 @@ void RoomApplyService::postCancel(const Pending &record, bool reportFailure)
         });
 }
 
-void RoomApplyService::handleGatewayEvent(const QString &name, const QJsonObject &payload)
+void RoomApplyService::handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64)
 {
     if (!name.startsWith(QLatin1StringView("room.request.")))
         return;

@@ -41,8 +41,9 @@ public:
     void beginApply(const QString &roomId);
     // Withdraws the pending request with that id; unknown ids are ignored.
     void cancel(const QString &requestId);
-    // Entry for GatewayService::eventReceived: approvals, rejections and expiries.
-    void handleGatewayEvent(const QString &name, const QJsonObject &payload);
+    // Entry for GatewayService::eventReceived: approvals, rejections and expiries; the
+    // version is not used.
+    void handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64 version = 0);
     // Entry for ActiveRoomSession::activeRoomChanged: entering a room withdraws every pending request.
     void withdrawOnEnter();
     // Logout: forgets everything without contacting the server.

@@ -80,7 +80,7 @@ void RoomAttachApplyService::cancel(const QString &requestId)
         [this](const RoomRequestError &error) { emit attachApplyFailed(error.code, error.message); });
 }
 
-void RoomAttachApplyService::handleGatewayEvent(const QString &name, const QJsonObject &payload)
+void RoomAttachApplyService::handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64)
 {
     if (!name.startsWith(QLatin1StringView("room.subroom.")))
         return;

@@ -40,8 +40,9 @@ public:
                const QString &parentName);
     // Withdraws the tracked application with that id; unknown ids are ignored.
     void cancel(const QString &requestId);
-    // Entry for GatewayService::eventReceived: attached, rejected and cancelled sub-room events.
-    void handleGatewayEvent(const QString &name, const QJsonObject &payload);
+    // Entry for GatewayService::eventReceived: attached, rejected and cancelled sub-room events; the version
+    // is not used.
+    void handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64 version = 0);
     // Logout: forgets everything without contacting the server.
     void reset();
 

@@ -6,6 +6,7 @@
 #include "auth/auth_interceptor.h"
 #include "channel/channel_assembly.h"
 #include "net/http_client.h"
+#include "room/room_assembly.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
 #include "counting_presenter.h"
@@ -42,6 +43,7 @@ private slots:
         QCOMPARE(context.singleInstance, &instance);
         QVERIFY(context.channel->entityStore() && context.channel->entityFeed());
         QVERIFY(context.channel->listService() && context.channel->actionsService());
+        QVERIFY(context.room->session() && context.room->settingsService() && context.room->attachApplyService());
 
         HttpClient *client = context.transport->httpClient();
         QCOMPARE(client->requestInterceptors().size(), 2);
