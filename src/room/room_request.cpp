@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUuid>
 
 RoomRequestError roomRequestErrorOf(const HttpResponse &response)
 {
@@ -40,13 +41,22 @@ QDebug operator<<(QDebug debug, const ReplyFailureFields &fields)
     return debug;
 }
 
+HttpOptions idempotentRequestOptions()
+{
+    HttpOptions options;
+    options.headers.insert(QByteArrayLiteral("Idempotency-Key"),
+                           QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1());
+    return options;
+}
+
 void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction category, const QObject *receiver,
                      RoomRequest request, RoomRequestSuccess onSuccess, RoomRequestFailure onFailure)
 {
     QPointer<const QObject> alive(receiver);
     HttpCallback done = [alive, category, lead = request.failureLead, detail = request.detail,
+                         stillWanted = std::move(request.stillWanted),
                          onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)](const HttpResponse &response) {
-        if (!alive)
+        if (!alive || (stillWanted && !stillWanted()))
             return;
         if (isFailedReply(response)) {
             // The lead is composed already; the failure fields keep the usual quoting.

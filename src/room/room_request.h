@@ -77,7 +77,14 @@ struct RoomRequest
     QString failureLead; // the operation's lead text with its values, from logText
     FailureDetail detail = FailureDetail::Body; // what the failure warning shows of the reply
     HttpOptions options; // the default unless the operation needs headers
+    // Asked when the reply arrives: false drops it unseen (no log, no callback),
+    // for a reply that a later state made meaningless. Empty: always wanted.
+    std::function<bool()> stillWanted;
 };
+
+// Options with a fresh "Idempotency-Key" (a random UUID without braces): every POST
+// of the chat service carries its own, so the server tells a repeated request from a new one.
+HttpOptions idempotentRequestOptions();
 
 using RoomRequestSuccess = std::function<void(const HttpResponse &response)>;
 using RoomRequestFailure = std::function<void(const RoomRequestError &error)>;

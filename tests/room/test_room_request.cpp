@@ -15,6 +15,18 @@ Q_DECLARE_METATYPE(HttpResponse)
 
 namespace {
 
+RoomRequest makeRequest(HttpMethod method, const QString &path, const QJsonObject &body, const QString &lead,
+                        FailureDetail detail = FailureDetail::Body)
+{
+    RoomRequest request;
+    request.method = method;
+    request.path = path;
+    request.body = body;
+    request.failureLead = lead;
+    request.detail = detail;
+    return request;
+}
+
 HttpResponse rawReply(int status, const QByteArray &body)
 {
     HttpResponse response = jsonReply(status);
@@ -71,7 +83,7 @@ private slots:
         std::optional<RoomRequestError> failure;
         sendRoomRequest(
             &http, lcRoomModeration, &receiver,
-            RoomRequest{HttpMethod::Put, "/v1/x", {}, "op failed", FailureDetail::Body, {}},
+            makeRequest(HttpMethod::Put, "/v1/x", {}, "op failed", FailureDetail::Body),
             [&](const HttpResponse &) { ++successes; },
             [&](const RoomRequestError &error) { failure = error; });
         http.reply(0, response);
@@ -92,12 +104,11 @@ private slots:
         LogCapture log;
         const QString userId = QStringLiteral("u\"2");
         sendRoomRequest(&http, lcRoomModeration, &receiver,
-                        RoomRequest{HttpMethod::Delete, "/v1/a", {}, logText("kick failed room_id=", QStringLiteral("r1"),
-                                                                             " user_id=", userId, " n=", 7),
-                                    FailureDetail::Body, {}},
+                        makeRequest(HttpMethod::Delete, "/v1/a", {},
+                                    logText("kick failed room_id=", QStringLiteral("r1"), " user_id=", userId, " n=", 7)),
                         {}, {});
         sendRoomRequest(&http, lcRoomModeration, &receiver,
-                        RoomRequest{HttpMethod::Delete, "/v1/b", {}, logText("mute failed room_id=", QStringLiteral("r1")), FailureDetail::NetError, {}},
+                        makeRequest(HttpMethod::Delete, "/v1/b", {}, logText("mute failed room_id=", QStringLiteral("r1")), FailureDetail::NetError),
                         {}, {});
         HttpResponse big = rawReply(503, QByteArray(600, 'x'));
         big.json = QJsonObject{{"code", "busy"}};
@@ -143,7 +154,7 @@ private slots:
         LogCapture log;
         QJsonObject seen;
         bool failed = false;
-        RoomRequest request{HttpMethod::Post, "/v1/p", QJsonObject{{"k", 1}}, "p failed", FailureDetail::Body, {}};
+        RoomRequest request = makeRequest(HttpMethod::Post, "/v1/p", QJsonObject{{"k", 1}}, "p failed");
         request.options.headers.insert("Idempotency-Key", "abc");
         sendRoomRequest(
             &http, lcRoomModeration, &receiver, request, [&](const HttpResponse &r) { seen = r.json; },
@@ -173,7 +184,7 @@ private slots:
         QFETCH(HttpMethod, method);
         FakeHttpClient http;
         QObject receiver;
-        sendRoomRequest(&http, lcRoomModeration, &receiver, RoomRequest{method, "/v1/m", {{"a", true}}, "", FailureDetail::Body, {}},
+        sendRoomRequest(&http, lcRoomModeration, &receiver, makeRequest(method, "/v1/m", {{"a", true}}, "", FailureDetail::Body),
                         {}, {});
         QCOMPARE(http.calls.size(), 1);
         QCOMPARE(http.calls.at(0).method, method);
@@ -190,11 +201,33 @@ private slots:
         LogCapture log;
         int calls = 0;
         sendRoomRequest(
-            &http, lcRoomModeration, receiver.get(), RoomRequest{HttpMethod::Get, "/v1/g", {}, "g failed", FailureDetail::Body, {}},
+            &http, lcRoomModeration, receiver.get(), makeRequest(HttpMethod::Get, "/v1/g", {}, "g failed", FailureDetail::Body),
             [&](const HttpResponse &) { ++calls; }, [&](const RoomRequestError &) { ++calls; });
         receiver.reset();
         http.reply(0, jsonReply(500));
         QCOMPARE(calls, 0);
+        QVERIFY(log.entries().isEmpty());
+    }
+
+    // A reply that a later state made meaningless is dropped unseen.
+    void unwantedReplyDropped()
+    {
+        FakeHttpClient http;
+        QObject receiver;
+        LogCapture log;
+        bool wanted = true;
+        int calls = 0;
+        RoomRequest request = makeRequest(HttpMethod::Get, "/v1/w", {}, "w failed");
+        request.stillWanted = [&wanted] { return wanted; };
+        sendRoomRequest(&http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
+                        [&](const RoomRequestError &) { ++calls; });
+        sendRoomRequest(&http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
+                        [&](const RoomRequestError &) { ++calls; });
+        http.reply(0, jsonReply(200));
+        QCOMPARE(calls, 1);
+        wanted = false;
+        http.reply(1, jsonReply(500));
+        QCOMPARE(calls, 1);
         QVERIFY(log.entries().isEmpty());
     }
 
