@@ -8,6 +8,7 @@ class IRawUploader;
 class RoomAdapterRegistry;
 class RoomApplyService;
 class RoomAttachApplyService;
+class RoomChatService;
 class RoomEntityFeed;
 class RoomEntityStore;
 class RoomFollowCodeService;
@@ -36,6 +37,7 @@ public:
     RoomAdapterRegistry *adapterRegistry() const { return adapters.get(); }
     ActiveRoomSession *session() const { return activeSession.get(); }
     RoomModerationService *moderationService() const { return moderation.get(); }
+    RoomChatService *chatService() const { return chat.get(); }
     RoomFollowCodeService *followCodeService() const { return followCode.get(); }
     RoomListService *listService() const { return list.get(); }
     RoomSettingsService *settingsService() const { return settings.get(); }
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<RoomAdapterRegistry> adapters;
     std::unique_ptr<ActiveRoomSession> activeSession;
     std::unique_ptr<RoomModerationService> moderation;
+    std::unique_ptr<RoomChatService> chat;
     std::unique_ptr<RoomFollowCodeService> followCode;
     std::unique_ptr<RoomListService> list;
     std::unique_ptr<RoomSettingsService> settings;

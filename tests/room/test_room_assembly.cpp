@@ -3,6 +3,7 @@
 #include "room/room_apply_service.h"
 #include "room/room_assembly.h"
 #include "room/room_attach_apply_service.h"
+#include "room/room_chat_service.h"
 #include "room/room_entity_feed.h"
 #include "room/room_entity_store.h"
 #include "room/room_follow_code_service.h"
@@ -30,7 +31,8 @@ private slots:
         RoomAssembly assembly(&http, nullptr);
         const QList<QObject *> members{assembly.entityStore(),       assembly.entityFeed(),
                                        assembly.adapterRegistry(),   assembly.session(),
-                                       assembly.moderationService(), assembly.followCodeService(),
+                                       assembly.moderationService(), assembly.chatService(),
+                                       assembly.followCodeService(),
                                        assembly.listService(),       assembly.settingsService(),
                                        assembly.subroomService(),    assembly.requestService(),
                                        assembly.applyService(),      assembly.attachApplyService()};
