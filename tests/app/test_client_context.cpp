@@ -6,7 +6,9 @@
 #include "auth/auth_interceptor.h"
 #include "match/match_assembly.h"
 #include "match/pref_assembly.h"
+#include "channel/channel_assembly.h"
 #include "net/http_client.h"
+#include "room/room_assembly.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
 #include "counting_presenter.h"
@@ -44,6 +46,9 @@ private slots:
         QVERIFY(context.match->codeMatchService() && context.match->codeAttachService());
         QVERIFY(context.match->prefMatchService());
         QVERIFY(context.prefs->preferenceService());
+        QVERIFY(context.channel->entityStore() && context.channel->entityFeed());
+        QVERIFY(context.channel->listService() && context.channel->actionsService());
+        QVERIFY(context.room->session() && context.room->settingsService() && context.room->attachApplyService());
 
         HttpClient *client = context.transport->httpClient();
         QCOMPARE(client->requestInterceptors().size(), 2);

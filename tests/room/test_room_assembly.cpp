@@ -1,0 +1,84 @@
+#include "room/active_room_session.h"
+#include "room/room_adapter_registry.h"
+#include "room/room_apply_service.h"
+#include "room/room_assembly.h"
+#include "room/room_attach_apply_service.h"
+#include "room/room_chat_service.h"
+#include "room/room_entity_feed.h"
+#include "room/room_entity_store.h"
+#include "room/room_follow_code_service.h"
+#include "room/room_list_service.h"
+#include "room/room_moderation_service.h"
+#include "room/room_request_service.h"
+#include "room/room_settings_service.h"
+#include "room/room_subroom_service.h"
+#include "support/fake_http_client.h"
+#include "support/test_main.h"
+
+#include <QSet>
+
+using testsupport::FakeHttpClient;
+using testsupport::jsonReply;
+
+class RoomAssemblyTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildsEveryMemberWithoutParents()
+    {
+        FakeHttpClient http;
+        RoomAssembly assembly(&http, nullptr);
+        const QList<QObject *> members{assembly.entityStore(),       assembly.entityFeed(),
+                                       assembly.adapterRegistry(),   assembly.session(),
+                                       assembly.moderationService(), assembly.chatService(),
+                                       assembly.followCodeService(),
+                                       assembly.listService(),       assembly.settingsService(),
+                                       assembly.subroomService(),    assembly.requestService(),
+                                       assembly.applyService(),      assembly.attachApplyService()};
+        QSet<QObject *> distinct;
+        for (QObject *member : members) {
+            QVERIFY(member);
+            QCOMPARE(member->parent(), nullptr);
+            distinct.insert(member);
+        }
+        QCOMPARE(distinct.size(), members.size());
+    }
+
+    // The services reach the assembly's own session and store.
+    void membersShareTheirCollaborators()
+    {
+        FakeHttpClient http;
+        RoomAssembly assembly(&http, nullptr);
+        assembly.session()->enter("A");
+        // Not active before the watches are confirmed: the services send nothing.
+        assembly.moderationService()->kick("u1");
+        QVERIFY(http.calls.isEmpty());
+
+        assembly.entityStore()->retain("R");
+        assembly.settingsService()->addPrefMember("R", "u1"); // held but no snapshot: refused
+        QVERIFY(http.calls.isEmpty());
+        assembly.settingsService()->deleteRoom("R");
+        QCOMPARE(http.calls.size(), 1);
+    }
+
+    // Replies that arrive after the assembly is gone reach no member.
+    void teardownWithRequestsInFlight()
+    {
+        FakeHttpClient http;
+        {
+            RoomAssembly assembly(&http, nullptr);
+            assembly.applyService()->beginApply("R");
+            assembly.settingsService()->deleteRoom("R");
+            assembly.attachApplyService()->track("a1", "P", "C", 0, "");
+            assembly.attachApplyService()->cancel("a1");
+            assembly.listService()->bootstrap();
+        }
+        for (qsizetype i = 0; i < http.calls.size(); ++i)
+            http.reply(i, jsonReply(200, QJsonObject{{"requestId", "q1"}}));
+        QVERIFY(http.calls.size() >= 4);
+    }
+};
+
+KESTOVA_TEST_MAIN(RoomAssemblyTest)
+#include "test_room_assembly.moc"
