@@ -111,7 +111,7 @@ void RoomBlock::updateHeader()
         for (const QString &text : std::as_const(blockData.tags)) {
             auto *tag = new QLabel(text, tagBox);
             tag->setStyleSheet(tagStyle);
-            tagLayout->addWidget(tag);
+            tagLayout->addWidget(tag, 0, Qt::AlignVCenter);
             tags.append(tag);
         }
     }
