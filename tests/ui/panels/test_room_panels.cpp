@@ -1,6 +1,7 @@
 #include "ui/panels/current_room_panel.h"
 #include "ui/panels/my_channel_panel.h"
 #include "ui/panels/my_room_panel.h"
+#include "ui/panels/member_row.h"
 #include "ui/panels/room_block.h"
 #include "ui/panels/channel_block.h"
 #include "ui/widgets/volume_control.h"
@@ -132,6 +133,7 @@ private slots:
     void banAsksFirst_data();
     void banAsksFirst();
     void noMenuForSelfOrWithoutEntries();
+    void rightClickOnMemberRowOpensItsMenu();
     void volumeRowFromProviders();
     void roomRequests_data();
     void roomRequests();
@@ -210,6 +212,7 @@ void RoomPanelsTest::banAsksFirst()
     QVERIFY(question.asked());
     QCOMPARE(question.title(), QStringLiteral("确认"));
     QCOMPARE(question.text(), QStringLiteral("确定要封禁该成员吗？其将被移出房间且无法再加入。"));
+    QVERIFY(!question.hasDefaultButton());
     QCOMPARE(log, expected);
 }
 
@@ -246,6 +249,37 @@ void RoomPanelsTest::noMenuForSelfOrWithoutEntries()
     emit panel.memberMenuRequested(QStringLiteral("u2"), kAt);
     MenuProbe::settle();
     QVERIFY(!probe.opened());
+}
+
+void RoomPanelsTest::rightClickOnMemberRowOpensItsMenu()
+{
+    CurrentRoomPanel panel;
+    QStringList log;
+    const auto recorder = recordSignals(&panel, &log);
+    panel.setSelfIdProvider([] { return QStringLiteral("me"); });
+    panel.setParticipantStateProvider([](const QString &) {
+        ParticipantContextMenuBuilder::State s;
+        s.canKick = true;
+        return s;
+    });
+    panel.setBlocks(oneRoom(QStringLiteral("r1"), {QStringLiteral("me"), QStringLiteral("u2")}));
+    panel.resize(300, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const auto rows = panel.roomBlock(QStringLiteral("r1"))->memberRows();
+
+    MenuProbe probe;
+    probe.arm(QStringLiteral("踢出房间"));
+    QTest::mouseClick(rows.at(1)->nameLabel(), Qt::RightButton, {}, QPoint(3, 3));
+    QVERIFY(probe.opened());
+    QCOMPARE(log, QStringList{QStringLiteral("kickRequested(u2)")});
+
+    // One's own row opens nothing.
+    probe.arm();
+    QTest::mouseClick(rows.at(0)->nameLabel(), Qt::RightButton, {}, QPoint(3, 3));
+    MenuProbe::settle();
+    QVERIFY(!probe.opened());
+    QCOMPARE(log.size(), 1);
 }
 
 void RoomPanelsTest::volumeRowFromProviders()
