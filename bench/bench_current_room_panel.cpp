@@ -1,0 +1,129 @@
+// Rebuilds of the current-room panel for a room of 500 members, as the composition feeds
+// it once per loop turn while the room changes. Each case alternates between two record
+// sets that are built apart (equal records do not share their lists), so that every
+// comparison really runs. Argument 0 times setBlocks alone; 1 adds the rest of the loop
+// turn (layout, polish and painting into the offscreen window).
+
+#include "ui/panels/block_records.h"
+#include "ui/panels/current_room_panel.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStyleFactory>
+
+#include "theme/style_helpers.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kMembers = 500;
+
+// speakingEvery: every n-th member speaks (0: nobody); extra: members added at the end.
+blocks::BlockListData roomOf(int speakingEvery, int extra = 0, bool allBlocked = false)
+{
+    blocks::RoomBlockData room;
+    room.roomId = QStringLiteral("room-1");
+    room.title = QStringLiteral("大房间");
+    room.draggable = false;
+    room.expanded = true;
+    room.statusDot = speakingEvery > 0 ? 2 : 1;
+    for (int i = 0; i < kMembers + extra; ++i) {
+        blocks::MemberRowData member;
+        member.userId = QStringLiteral("user-%1").arg(i);
+        member.name = QStringLiteral("成员 %1").arg(i);
+        const bool speaking = speakingEvery > 0 && i % speakingEvery == 0;
+        member.indicators = {allBlocked ? 3 : (speaking ? 2 : 1)};
+        room.members.append(member);
+    }
+    room.memberCount = int(room.members.size());
+    blocks::BlockListData data;
+    data.sections = {{QString(), {room}, {}}};
+    data.emptyText = QStringLiteral("无当前房间");
+    data.hasContent = true;
+    data.rowSeparators = true;
+    return data;
+}
+
+struct ShownPanel
+{
+    CurrentRoomPanel panel;
+
+    ShownPanel()
+    {
+        panel.resize(320, 800);
+        panel.show();
+        QApplication::processEvents();
+    }
+};
+
+void alternate(benchmark::State &state, const blocks::BlockListData &a, const blocks::BlockListData &b)
+{
+    ShownPanel shown;
+    const bool withLoopTurn = state.range(0) != 0;
+    shown.panel.setBlocks(a);
+    QApplication::processEvents();
+    bool flip = false;
+    for (auto _ : state) {
+        shown.panel.setBlocks(flip ? a : b);
+        if (withLoopTurn)
+            QApplication::processEvents();
+        flip = !flip;
+    }
+}
+
+void BM_Unchanged(benchmark::State &state)
+{
+    alternate(state, roomOf(0), roomOf(0));
+}
+BENCHMARK(BM_Unchanged)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_FiveInHundredStartOrStopSpeaking(benchmark::State &state)
+{
+    alternate(state, roomOf(20), roomOf(0));
+}
+BENCHMARK(BM_FiveInHundredStartOrStopSpeaking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_EveryDotChanges(benchmark::State &state)
+{
+    alternate(state, roomOf(0, 0, true), roomOf(0));
+}
+BENCHMARK(BM_EveryDotChanges)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_OneMemberJoinsOrLeaves(benchmark::State &state)
+{
+    alternate(state, roomOf(0, 1), roomOf(0));
+}
+BENCHMARK(BM_OneMemberJoinsOrLeaves)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_FirstShow(benchmark::State &state)
+{
+    const blocks::BlockListData data = roomOf(0);
+    const bool withLoopTurn = state.range(0) != 0;
+    for (auto _ : state) {
+        ShownPanel shown;
+        shown.panel.setBlocks(data);
+        if (withLoopTurn)
+            QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_FirstShow)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The application style sheet is what makes every widget's polish cost what it costs.
+    QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+    if (sheet.open(QIODevice::ReadOnly)) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("fusion")));
+        app.setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
