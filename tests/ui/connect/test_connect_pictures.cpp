@@ -67,10 +67,10 @@ void ConnectPicturesTest::connectionTab()
 
     row->addWidget(lobby);
     row->addWidget(room);
-    page.resize(561, 600);
+    page.resize(761, 600);
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
-    QTRY_COMPARE(lobby->width(), 280);
+    QTRY_COMPARE(lobby->width(), 380);
 
     const QImage image = page.grab().toImage();
     QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/connect_tab.png")));
