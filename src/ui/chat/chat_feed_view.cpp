@@ -230,9 +230,9 @@ void ChatFeedView::installEditMenu(QLineEdit *line)
     });
 }
 
-QWidget *ChatFeedView::makeDividerRow(const QString &text)
+QWidget *ChatFeedView::makeDividerRow(const QString &text, QWidget *listWidget)
 {
-    auto *row = new QWidget(this);
+    auto *row = new QWidget(listWidget);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(12, 6, 12, 6);
     layout->setSpacing(10);
@@ -307,9 +307,10 @@ QString ChatFeedView::tagName(qint64 tagId) const
     return tag ? tag->name : QString();
 }
 
-ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool showTagChip)
+ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool showTagChip, QWidget *listWidget)
 {
-    auto *row = new ChatMessageRow(message, compact, tagName(message.tagId), showTagChip, this);
+    auto *row = new ChatMessageRow(message, compact, tagName(message.tagId), showTagChip,
+                                   listWidget ? listWidget : this);
     row->onTagClicked = [this](qint64 tagId) {
         if (tagsEnabled && tagId > 0)
             selectTag(tagId);
@@ -345,22 +346,22 @@ void ChatFeedView::appendMessage(const Message &m)
             oldestSeq = m.seq;
         bool gapAdded = false;
         if (gapSeq > 0 && gapSeq == m.seq) {
-            addToList(flatList, flatList->count(), makeDividerRow(QStringLiteral("⚠ 连接中断，期间消息未同步")));
+            addToList(flatList, flatList->count(), makeDividerRow(QStringLiteral("⚠ 连接中断，期间消息未同步"), flatContent));
             gapAdded = true;
         }
         ChatMessageRow *row = nullptr;
         QWidget *divider = nullptr;
         if (!entries.isEmpty() && localDate(m.createdAt) == localDate(entries.last().message.createdAt)) {
             if (!gapAdded && canCompact(entries.last().message, m)) {
-                row = makeRow(m, true, true);
+                row = makeRow(m, true, true, flatContent);
             } else {
-                row = makeRow(m, false, true);
+                row = makeRow(m, false, true, flatContent);
                 row->setAfterDivider(gapAdded);
             }
         } else {
-            divider = makeDividerRow(dateLabel(m.createdAt));
+            divider = makeDividerRow(dateLabel(m.createdAt), flatContent);
             addToList(flatList, flatList->count(), divider);
-            row = makeRow(m, false, true);
+            row = makeRow(m, false, true, flatContent);
             row->setAfterDivider(true);
         }
         addToList(flatList, flatList->count(), row);
@@ -425,11 +426,11 @@ void ChatFeedView::prependHistory(const QList<Message> &page)
         }
         Entry entry{p, nullptr, nullptr};
         if (!fresh.isEmpty() && localDate(p.createdAt) == localDate(fresh.last().message.createdAt)) {
-            entry.row = makeRow(p, canCompact(fresh.last().message, p), true);
+            entry.row = makeRow(p, canCompact(fresh.last().message, p), true, flatContent);
         } else {
-            entry.divider = makeDividerRow(dateLabel(p.createdAt));
+            entry.divider = makeDividerRow(dateLabel(p.createdAt), flatContent);
             addToList(flatList, insertAt++, entry.divider);
-            entry.row = makeRow(p, false, true);
+            entry.row = makeRow(p, false, true, flatContent);
             entry.row->setAfterDivider(true);
         }
         addToList(flatList, insertAt++, entry.row);
@@ -528,12 +529,12 @@ void ChatFeedView::appendToThread(const Message &message)
     ChatMessageRow *row = nullptr;
     if (threadEntries.isEmpty()
         || localDate(threadEntries.last().message.createdAt) != localDate(message.createdAt)) {
-        divider = makeDividerRow(dateLabel(message.createdAt));
+        divider = makeDividerRow(dateLabel(message.createdAt), threadList->parentWidget());
         addToList(threadList, insertAt, divider);
-        row = makeRow(message, false, false);
+        row = makeRow(message, false, false, threadList->parentWidget());
         row->setAfterDivider(true);
     } else {
-        row = makeRow(message, canCompact(threadEntries.last().message, message), false);
+        row = makeRow(message, canCompact(threadEntries.last().message, message), false, threadList->parentWidget());
     }
     addToList(threadList, threadList->count() - 1, row);
     threadEntries.append({message, row, divider});

@@ -137,7 +137,10 @@ public:
     // Milliseconds since the epoch; dates of dividers and mute expiries use it.
     void setClock(std::function<qint64()> clock);
 
-    ChatMessageRow *makeRow(const Message &message, bool compact, bool showTagChip);
+    // `listWidget` is the content widget of the list the row goes into; created there,
+    // the row needs no reparenting (which re-resolves the style of every child). Null
+    // parents it to the view.
+    ChatMessageRow *makeRow(const Message &message, bool compact, bool showTagChip, QWidget *listWidget = nullptr);
     static bool canCompact(const Message &previous, const Message &next);
     QString dateLabel(qint64 ms) const;
     int indexOfMessage(const QString &id) const;
@@ -207,7 +210,7 @@ private:
     void buildForumPage(QWidget *page);
     QPushButton *makeIconButton(const char *svg, const QString &toolTip);
     void installEditMenu(QLineEdit *line);
-    QWidget *makeDividerRow(const QString &text);
+    QWidget *makeDividerRow(const QString &text, QWidget *listWidget);
     void sendFromInput();
     void showEmojiPicker();
     void onFeedScrolled(int value);
