@@ -255,8 +255,13 @@ void ChatFeedView::addToList(QVBoxLayout *list, int index, QWidget *widget)
 {
     list->insertWidget(index, widget);
     // Shown now rather than by the layout's queued show, so the list's height and the
-    // scroll positions computed from it include the widget at once.
+    // scroll positions computed from it include the widget at once. Showing a child of
+    // a visible widget activates the parent's layout on the spot, a pass over every row
+    // of the list; with the layout switched off the pass runs once, on the next turn of
+    // the event loop, for all widgets added in this one.
+    list->setEnabled(false);
     widget->show();
+    list->setEnabled(true);
 }
 
 // ---- records and rows ----
