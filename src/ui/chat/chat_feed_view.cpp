@@ -181,6 +181,7 @@ void ChatFeedView::buildForumPage(QWidget *page)
     auto *back = new QPushButton(QStringLiteral("← 返回"), header);
     threadTitle = new QLabel(header);
     threadTitle->setStyleSheet(QStringLiteral("font-weight:bold;font-size:14px;"));
+    connect(back, &QPushButton::clicked, this, &ChatFeedView::backToTagList);
     headerLayout->addWidget(back);
     headerLayout->addWidget(threadTitle);
     headerLayout->addStretch();
@@ -194,6 +195,7 @@ void ChatFeedView::buildForumPage(QWidget *page)
     threadList->addStretch(1);
     threadScroll->setWidget(threadContent);
     threadLayout->addWidget(threadScroll, 1);
+    connect(threadScroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &ChatFeedView::onThreadScrolled);
 
     QWidget *bar = makeInputBar(threadPage);
     auto *barLayout = new QHBoxLayout(bar);
@@ -202,6 +204,7 @@ void ChatFeedView::buildForumPage(QWidget *page)
     threadInput = new QLineEdit(bar);
     threadInput->setPlaceholderText(QStringLiteral("发送消息..."));
     installEditMenu(threadInput);
+    connect(threadInput, &QLineEdit::returnPressed, this, &ChatFeedView::sendFromThreadInput);
     barLayout->addWidget(threadInput, 1);
     QPushButton *threadCompose = makeIconButton(":/icons/compose.svg", QStringLiteral("文本编辑器"));
     threadCompose->setParent(bar);
@@ -209,6 +212,8 @@ void ChatFeedView::buildForumPage(QWidget *page)
     barLayout->addWidget(threadCompose);
     auto *threadSend = new QPushButton(QStringLiteral("发送"), bar);
     threadSend->setProperty("variant", "primary");
+    threadSend->setObjectName(QStringLiteral("threadSendButton"));
+    connect(threadSend, &QPushButton::clicked, this, &ChatFeedView::sendFromThreadInput);
     barLayout->addWidget(threadSend);
     threadLayout->addWidget(bar);
     forumStack->addWidget(threadPage);
@@ -319,6 +324,10 @@ ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool
     row->onTagClicked = [this](qint64 tagId) {
         if (tagsEnabled && tagId > 0)
             selectTag(tagId);
+    };
+    row->onTagMenu = [this](qint64 tagId, QPoint globalPos) {
+        if (tagId > 0)
+            showTagMenu(tagId, globalPos, true);
     };
     row->onMessageMenu = [this](const QString &messageId, QPoint globalPos) {
         if (!messageId.isEmpty())
@@ -486,17 +495,8 @@ void ChatFeedView::clearFeed()
     olderExhausted = false;
     if (openTagId > 0) {
         openTagId = 0;
-        while (threadList->count() > 1) {
-            QLayoutItem *item = threadList->takeAt(0);
-            delete item->widget();
-            delete item;
-        }
-        threadEntries.clear();
-        threadSeenIds.clear();
-        threadLastSeq = 0;
-        threadLoading = false;
-        threadCaughtUp = false;
-        scrollThreadOnOwn = false;
+        clearThread();
+        rebuildForumCards();
         forumStack->setCurrentIndex(0);
     }
 }
@@ -561,6 +561,18 @@ void ChatFeedView::setTags(bool enabled, const QList<TagInfo> &list)
         if (tag && !tag->name.isEmpty())
             entry.row->setTagChipText(tag->name);
     }
+    rebuildForumCards();
+    if (openTagId > 0) {
+        const TagInfo *open = findTag(openTagId);
+        if (!open || open->name.isEmpty()) {
+            openTagId = 0;
+            clearThread();
+            rebuildForumCards();
+            forumStack->setCurrentIndex(0);
+        } else {
+            threadTitle->setText(open->name);
+        }
+    }
 }
 
 void ChatFeedView::retagMessage(const QString &messageId, qint64 tagId)
@@ -594,7 +606,7 @@ void ChatFeedView::updateInputState()
     }
     input->setEnabled(usable);
     input->setPlaceholderText(usable ? QStringLiteral("输入消息...") : QStringLiteral("必须选择一个标签才能使用文字聊天"));
-    sendButton->setEnabled(usable && !sendPending);
+    sendButton->setEnabled(usable && pendingSendInput != input);
 }
 
 void ChatFeedView::showTagPicker()
@@ -614,35 +626,44 @@ void ChatFeedView::showTagPicker()
 
 void ChatFeedView::sendFromInput()
 {
-    if (sendPending || (tagsEnabled && selectedTagId <= 0))
+    if (tagsEnabled && selectedTagId <= 0)
         return;
     const QString text = input->text().trimmed();
-    if (text.isEmpty())
+    if (text.isEmpty() || !beginSend(input))
         return;
-    // The text stays in the input, read-only, until the composition reports the send
-    // accepted; a failed send gives it back for editing.
-    sendPending = true;
-    input->setReadOnly(true);
     sendButton->setEnabled(false);
     emit sendRequested(text, tagsEnabled ? selectedTagId : 0, QString());
 }
 
+bool ChatFeedView::beginSend(QLineEdit *line)
+{
+    // The text stays in its line, read-only, until the composition reports the send
+    // accepted; a failed send gives it back for editing. One send is open at a time.
+    if (pendingSendInput)
+        return false;
+    pendingSendInput = line;
+    line->setReadOnly(true);
+    return true;
+}
+
 void ChatFeedView::sendAccepted()
 {
-    if (!sendPending)
+    QLineEdit *line = pendingSendInput;
+    if (!line)
         return;
-    sendPending = false;
-    input->clear();
-    input->setReadOnly(false);
+    pendingSendInput = nullptr;
+    line->clear();
+    line->setReadOnly(false);
     updateInputState();
 }
 
 void ChatFeedView::sendFailed()
 {
-    if (!sendPending)
+    QLineEdit *line = pendingSendInput;
+    if (!line)
         return;
-    sendPending = false;
-    input->setReadOnly(false);
+    pendingSendInput = nullptr;
+    line->setReadOnly(false);
     updateInputState();
 }
 

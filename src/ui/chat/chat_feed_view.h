@@ -15,7 +15,6 @@
 class ChatComposeDialog;
 class ChatImageLoader;
 class ChatMessageRow;
-class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -117,13 +116,25 @@ public:
 
     void setTags(bool enabled, const QList<TagInfo> &tags);
     void retagMessage(const QString &messageId, qint64 tagId);
+    void setTagHistory(qint64 tagId, qint64 afterSeq, const QList<Message> &messages);
+    void setForumMode(bool on);
+    void openThread(qint64 tagId);
+    void backToTagList();
+    // The tag menu, or null for no menu; the caller owns and runs it (showTagMenu does).
+    QMenu *buildTagMenu(qint64 tagId, bool withOpen);
+    void showTagMenu(qint64 tagId, const QPoint &globalPos, bool withOpen);
+    void renameTag(qint64 tagId);
+    void deleteTag(qint64 tagId);
+    void onThreadScrolled(int value);
+    void sendFromThreadInput();
 
     void setUploadProgress(const QString &batchId, int percent);
     void failUpload(const QString &batchId, const QString &reason);
     void finishUpload(const QString &batchId);
 
-    // Result slots of a text send from the input bar. Until one of them is called the
-    // input keeps its text and is read-only, so a failed send loses nothing typed.
+    // Result slots of a text send from an input line (flat or thread). Until one of them
+    // is called the line keeps its text and is read-only, so a failed send loses nothing
+    // typed.
     void sendAccepted();
     void sendFailed();
 
@@ -177,6 +188,15 @@ public:
     QScrollArea *flatScrollArea() const { return flatScroll; }
     QVBoxLayout *flatListLayout() const { return flatList; }
     QLabel *dropOverlayLabel() const { return dropOverlay; }
+    bool isForumMode() const { return forumMode; }
+    qint64 openThreadTag() const { return openTagId; }
+    const QList<Entry> &threadPageEntries() const { return threadEntries; }
+    bool isThreadCaughtUp() const { return threadCaughtUp; }
+    QStackedWidget *forumPages() const { return forumStack; }
+    QVBoxLayout *forumCardLayout() const { return forumList; }
+    QLabel *threadTitleLabel() const { return threadTitle; }
+    QLineEdit *threadInputLine() const { return threadInput; }
+    QScrollArea *threadScrollArea() const { return threadScroll; }
 
 signals:
     void sendRequested(const QString &content, qlonglong tagId, const QString &title);
@@ -204,6 +224,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool forumCardEvent(QObject *watched, QEvent *event);
 
 private:
     void buildFlatPage(QWidget *page);
@@ -218,6 +239,11 @@ private:
     void settleFlatLayout();
     void addToList(QVBoxLayout *list, int index, QWidget *widget);
     void appendToThread(const Message &message);
+    void clearThread();
+    void rebuildForumCards();
+    QWidget *makeForumCard(const TagInfo &tag);
+    void enterForum();
+    bool beginSend(QLineEdit *line);
     const TagInfo *findTag(qint64 tagId) const;
     QString tagName(qint64 tagId) const;
 
@@ -269,7 +295,7 @@ private:
     bool threadLoading = false;
     bool threadCaughtUp = false;
     bool scrollThreadOnOwn = false;
-    bool sendPending = false;
+    QLineEdit *pendingSendInput = nullptr; // the line whose send awaits its result
     bool scrollToBottomScheduled = false;
     ChatImageLoader *imageLoader = nullptr;
 

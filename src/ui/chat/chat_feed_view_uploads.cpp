@@ -294,6 +294,8 @@ void ChatFeedView::resizeEvent(QResizeEvent *event)
 
 bool ChatFeedView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (forumCardEvent(watched, event))
+        return true;
     if (watched == input && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
         const QMimeData *data = QApplication::clipboard()->mimeData();
