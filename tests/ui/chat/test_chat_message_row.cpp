@@ -51,6 +51,10 @@ private slots:
         m.senderName.clear();
         row.applyMessage(m, QString());
         QCOMPARE(row.avatarLabel()->text(), QStringLiteral("?"));
+        // A name that starts with a character outside the basic plane keeps it whole.
+        m.senderName = QString::fromUtf8("\xF0\x9F\x98\x80 smile");
+        row.applyMessage(m, QString());
+        QCOMPARE(row.avatarLabel()->text(), QString::fromUtf8("\xF0\x9F\x98\x80"));
     }
 
     void compactRowHasNoHeaderAndAnEmptyAvatarColumn()
