@@ -1,0 +1,195 @@
+#include "ui/chat/mixed_feed_view.h"
+
+#include "support/test_main.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+
+namespace {
+
+int counter = 0;
+
+MixedFeedView::Item item(const QString &room, const QString &sender, qint64 tagId = 0)
+{
+    MixedFeedView::Item i;
+    i.roomId = room;
+    i.messageId = QStringLiteral("m%1").arg(++counter);
+    i.sentAt = QDateTime(QDate(2026, 12, 10), QTime(10, 30)).toMSecsSinceEpoch();
+    i.senderId = sender;
+    i.content = QStringLiteral("body %1 ||one|| ||two||").arg(counter);
+    i.tagId = tagId;
+    return i;
+}
+
+// "H:<room>[#chip]" for a header, "S:<sender label>" or "-" (no sender) for a row.
+QStringList trace(const MixedFeedView &view)
+{
+    QStringList out;
+    QVBoxLayout *list = view.rowLayout();
+    for (int i = 1; i < list->count(); ++i) {
+        QWidget *w = list->itemAt(i)->widget();
+        const QList<QLabel *> labels = w->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        if (w->layout()->contentsMargins().left() == 12) {
+            QString header = QStringLiteral("H:") + labels.at(0)->text().section(QLatin1Char('>'), 2, 2).section(QLatin1Char('<'), 0, 0);
+            if (labels.size() == 3)
+                header += QStringLiteral("#") + labels.at(1)->text();
+            out << header;
+        } else {
+            out << (labels.size() >= 2 ? QStringLiteral("S:") + labels.first()->text() : QStringLiteral("-"));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class MixedFeedViewTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void groupsByRoomTagAndSender()
+    {
+        MixedFeedView view;
+        view.userNameResolver = [](const QString &id) { return id.toUpper(); };
+        view.tagNameResolver = [](const QString &, qint64 tag) { return tag == 5 ? QStringLiteral("five") : QString(); };
+        view.appendItem(item("A", "u1"));
+        view.appendItem(item("A", "u1"));
+        view.appendItem(item("B", "u1"));
+        view.appendItem(item("A", "u2"));
+        view.appendItem(item("A", "u2", 5));
+        view.appendItem(item("A", "u2", 6));
+        QCOMPARE(trace(view), QStringList({"H:A", "S:U1：", "-", "H:B", "S:U1：", "H:A", "S:U2：", "H:A#five", "S:U2：",
+                                           "H:A#标签", "S:U2："}));
+        // The row without sender is indented by the width of the sender label above.
+        QWidget *second = view.rowLayout()->itemAt(3)->widget();
+        QWidget *indent = second->layout()->itemAt(0)->widget();
+        QCOMPARE(indent->width(), QFontMetrics(view.font()).horizontalAdvance(QStringLiteral("U1：")));
+    }
+
+    void hiddenMessagesAndTheNextSender()
+    {
+        MixedFeedView view;
+        MixedFeedView::Item hidden = item("A", "u1");
+        hidden.hidden = true;
+        hidden.attachments = {ChatAttachment{"a", "", "", 0, 0, "image/png", 1, "a.png"}};
+        view.appendItem(item("A", "u1"));
+        view.appendItem(hidden);
+        view.appendItem(item("A", "u1"));
+        QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-", "S:u1："}));
+        QVERIFY(view.bodyLabel(hidden.messageId)->text().contains(QStringLiteral("（消息被隐藏）")));
+        QVERIFY(view.rowLayout()->itemAt(3)->widget()->findChildren<QLabel *>().size() == 1); // no thumbnails
+
+        const QString id = view.storedItems().first().messageId;
+        view.markHidden("A", id);
+        QVERIFY(view.bodyLabel(id)->text().contains(QStringLiteral("（消息被隐藏）")));
+        QVERIFY(view.storedItems().first().content.isEmpty());
+        QCOMPARE(view.rebuildCount(), 0);
+    }
+
+    void capAtFiveHundredRebuildsAndScrolls()
+    {
+        MixedFeedView view;
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < MixedFeedView::kMaxItems; ++i)
+            view.appendItem(item(QStringLiteral("R%1").arg(i % 3), "u"));
+        QCOMPARE(view.rebuildCount(), 0);
+        const QString first = view.storedItems().first().messageId;
+        view.appendItem(item("R0", "u"));
+        QCOMPARE(view.storedItems().size(), MixedFeedView::kMaxItems);
+        QVERIFY(view.storedItems().first().messageId != first);
+        QCOMPARE(view.rebuildCount(), 1);
+        QScrollBar *bar = view.scrollArea()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+    }
+
+    void hiddenRoomsKeepTheirItems()
+    {
+        MixedFeedView view;
+        view.appendItem(item("A", "u1"));
+        view.setRoomVisible("B", false);
+        QCOMPARE(view.rebuildCount(), 1);
+        view.setRoomVisible("B", false); // already hidden
+        QCOMPARE(view.rebuildCount(), 1);
+        view.appendItem(item("B", "u2"));
+        view.appendItem(item("A", "u1"));
+        QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-"}));
+        view.setRoomVisible("B", true);
+        QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "H:B", "S:u2：", "H:A", "S:u1："}));
+
+        view.setRooms({"A", "B"}); // keeps everything: no rebuild
+        QCOMPARE(view.rebuildCount(), 2);
+        view.setRooms({"A"});
+        QCOMPARE(view.rebuildCount(), 3);
+        QCOMPARE(view.storedItems().size(), 2);
+        QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-"}));
+    }
+
+    void retagRebuildsOnlyOnChange()
+    {
+        MixedFeedView view;
+        view.appendItem(item("A", "u1", 2));
+        const QString id = view.storedItems().first().messageId;
+        view.retagMessage("A", id, 2);
+        QCOMPARE(view.rebuildCount(), 0);
+        view.retagMessage("A", id, 3);
+        QCOMPARE(view.rebuildCount(), 1);
+        QCOMPARE(view.storedItems().first().tagId, 3);
+    }
+
+    void roomLinkAndThumbnails()
+    {
+        MixedFeedView view;
+        view.roomNameResolver = [](const QString &id) { return QStringLiteral("Room <") + id + QStringLiteral(">"); };
+        view.channelNameResolver = [](const QString &) { return QStringLiteral("Chan"); };
+        QSignalSpy jumps(&view, &MixedFeedView::roomJumpRequested);
+        QSignalSpy images(&view, &MixedFeedView::imageActivated);
+        MixedFeedView::Item withImages = item("A", "u1");
+        withImages.attachments = {ChatAttachment{"x", "", "", 1000, 500, "image/png", 1, "a.png"},
+                                  ChatAttachment{"y", "", "", 0, 0, "image/png", 1, "b.png"}};
+        view.appendItem(withImages);
+        auto *name = view.rowLayout()->itemAt(1)->widget()->findChild<QLabel *>();
+        QVERIFY(name->text().contains(QStringLiteral("Chan/<a href=\"jump\"")));
+        QVERIFY(name->text().contains(QStringLiteral("Room &lt;A&gt;")));
+        emit name->linkActivated(QStringLiteral("jump"));
+        QCOMPARE(jumps.value(0).at(0).toString(), QStringLiteral("A"));
+
+        QList<QLabel *> thumbs;
+        for (QLabel *label : view.rowLayout()->itemAt(2)->widget()->findChildren<QLabel *>()) {
+            if (label->cursor().shape() == Qt::PointingHandCursor)
+                thumbs << label;
+        }
+        QCOMPARE(thumbs.size(), 2);
+        QCOMPARE(thumbs.at(0)->size(), QSize(158, 79));
+        QCOMPARE(thumbs.at(1)->size(), QSize(158, 110));
+        QTest::mouseClick(thumbs.at(1), Qt::RightButton);
+        QCOMPARE(images.size(), 0);
+        QTest::mouseClick(thumbs.at(1), Qt::LeftButton);
+        QCOMPARE(images.value(0).at(0).value<ChatAttachment>().attachmentId, QStringLiteral("y"));
+    }
+
+    void spoilersOpenOneByOneAndCloseOnRebuild()
+    {
+        MixedFeedView view;
+        view.appendItem(item("A", "u1"));
+        const QString id = view.storedItems().first().messageId;
+        QLabel *body = view.bodyLabel(id);
+        const QString closed = body->text();
+        emit body->linkActivated(QStringLiteral("spoiler:1"));
+        const QString second = body->text();
+        QVERIFY(second != closed);
+        emit body->linkActivated(QStringLiteral("spoiler:0"));
+        QVERIFY(body->text() != second);
+        view.setRoomVisible("A", false);
+        view.setRoomVisible("A", true);
+        QCOMPARE(view.bodyLabel(id)->text(), closed);
+    }
+};
+
+KESTOVA_TEST_MAIN(MixedFeedViewTest)
+#include "test_mixed_feed_view.moc"
