@@ -206,7 +206,9 @@ void RoomMembersView::openRoleMenu(QPushButton *button, const QString &userId, q
         action->setEnabled(role.editable);
         action->setData(role.id);
     }
-    QAction *chosen = menu->exec(button->mapToGlobal(QPoint(0, button->height())));
+    QAction *chosen = nullptr;
+    connect(menu, &QMenu::triggered, menu, [&chosen](QAction *action) { chosen = action; });
+    menu->exec(button->mapToGlobal(QPoint(0, button->height())));
     const qint64 chosenId = chosen ? chosen->data().toLongLong() : 0;
     menu->deleteLater();
     if (chosen && chosenId != currentRoleId)
