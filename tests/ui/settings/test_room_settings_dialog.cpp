@@ -289,7 +289,10 @@ void RoomSettingsDialogTest::picture()
         dialog.tabBar()->setCurrentIndex(shot.tab);
         if (shot.tab == 3)
             dialog.rolesPage()->roleList()->setCurrentRow(1);
+        // Rebuilt rows are shown and laid out by queued events.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
         const QImage image = dialog.grab().toImage();
         QVERIFY(!image.isNull());
         QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR) + QLatin1String(shot.file)));
