@@ -5,10 +5,13 @@
 class ActiveRoomSession;
 class IHttpClient;
 class IRawUploader;
+class IRoomStorage;
 class RoomAdapterRegistry;
 class RoomApplyService;
 class RoomAttachApplyService;
 class RoomChatService;
+class RoomCreateConfigService;
+class RoomCreateService;
 class RoomEntityFeed;
 class RoomEntityStore;
 class RoomFollowCodeService;
@@ -36,6 +39,8 @@ public:
     RoomEntityFeed *entityFeed() const { return feed.get(); }
     RoomAdapterRegistry *adapterRegistry() const { return adapters.get(); }
     ActiveRoomSession *session() const { return activeSession.get(); }
+    RoomCreateService *createService() const { return create.get(); }
+    RoomCreateConfigService *createConfigService() const { return createConfigs.get(); }
     RoomModerationService *moderationService() const { return moderation.get(); }
     RoomChatService *chatService() const { return chat.get(); }
     RoomFollowCodeService *followCodeService() const { return followCode.get(); }
@@ -50,10 +55,14 @@ private:
     // Declaration order is construction order; destruction runs in reverse, so the
     // services that point at the session go before it, and the session before the
     // store, feed and registry it points at.
+    // The machine store is reached only through the config service.
+    std::unique_ptr<IRoomStorage> machineStore;
     std::unique_ptr<RoomEntityStore> store;
     std::unique_ptr<RoomEntityFeed> feed;
     std::unique_ptr<RoomAdapterRegistry> adapters;
     std::unique_ptr<ActiveRoomSession> activeSession;
+    std::unique_ptr<RoomCreateService> create;
+    std::unique_ptr<RoomCreateConfigService> createConfigs;
     std::unique_ptr<RoomModerationService> moderation;
     std::unique_ptr<RoomChatService> chat;
     std::unique_ptr<RoomFollowCodeService> followCode;

@@ -4,6 +4,8 @@
 #include "room/room_assembly.h"
 #include "room/room_attach_apply_service.h"
 #include "room/room_chat_service.h"
+#include "room/room_create_config_service.h"
+#include "room/room_create_service.h"
 #include "room/room_entity_feed.h"
 #include "room/room_entity_store.h"
 #include "room/room_follow_code_service.h"
@@ -35,7 +37,8 @@ private slots:
                                        assembly.followCodeService(),
                                        assembly.listService(),       assembly.settingsService(),
                                        assembly.subroomService(),    assembly.requestService(),
-                                       assembly.applyService(),      assembly.attachApplyService()};
+                                       assembly.applyService(),      assembly.attachApplyService(),
+                                       assembly.createService(),     assembly.createConfigService()};
         QSet<QObject *> distinct;
         for (QObject *member : members) {
             QVERIFY(member);
@@ -60,6 +63,19 @@ private slots:
         QVERIFY(http.calls.isEmpty());
         assembly.settingsService()->deleteRoom("R");
         QCOMPARE(http.calls.size(), 1);
+    }
+
+    // The creation service reads its presets from the assembly's own config service.
+    void temporaryRoomUsesTheSavedPreset()
+    {
+        FakeHttpClient http;
+        RoomAssembly assembly(&http, nullptr);
+        assembly.createConfigService()->addConfig();
+        const QJsonObject preset = assembly.createConfigService()->toJson(0);
+        QVERIFY(!preset.isEmpty());
+        assembly.createService()->createTempRoom(0);
+        QCOMPARE(http.calls.size(), 1);
+        QCOMPARE(http.calls.at(0).body, preset);
     }
 
     // Replies that arrive after the assembly is gone reach no member.
