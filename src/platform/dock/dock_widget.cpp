@@ -30,7 +30,12 @@ CDockWidget::~CDockWidget()
     if (area)
         area->removeDockWidget(this);
     // The tab lives in the area's tab bar while the dock is open.
-    delete tab;
+    delete tab.data();
+}
+
+CDockWidgetTab *CDockWidget::tabWidget() const
+{
+    return tab.data();
 }
 
 void CDockWidget::setWidget(QWidget *widget, eInsertMode insertMode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QPointer>
 
 namespace ads {
 
@@ -37,7 +38,7 @@ public:
     void setMinimumSizeHintMode(eMinimumSizeHintMode mode);
     eMinimumSizeHintMode minimumSizeHintMode() const { return sizeHintMode; }
 
-    CDockWidgetTab *tabWidget() const { return tab; }
+    CDockWidgetTab *tabWidget() const;
     CDockAreaWidget *dockAreaWidget() const { return area; }
     CDockContainerWidget *dockContainer() const;
     CDockManager *dockManager() const { return manager; }
@@ -64,7 +65,7 @@ private:
 
     CDockManager *manager = nullptr;
     CDockAreaWidget *area = nullptr;
-    CDockWidgetTab *tab = nullptr;
+    QPointer<CDockWidgetTab> tab; // in its area's tab bar while open, so the area may take it first
     QWidget *content = nullptr;
     QWidget *holder = nullptr; // the content itself or the scroll area around it
     eMinimumSizeHintMode sizeHintMode = MinimumSizeHintFromDockWidget;

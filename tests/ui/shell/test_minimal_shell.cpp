@@ -3,6 +3,8 @@
 #include "../../server/local_service_rig.h"
 #include "app/client_context.h"
 #include "app/startup_gate.h"
+#include "auth/auth_assembly.h"
+#include "auth/session_store.h"
 #include "storage/data_root.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
@@ -131,6 +133,9 @@ private slots:
         QVERIFY(login->isVisible());
 
         shell.reset();
+        // The session look-up of the resume runs in the credential store; let it finish
+        // before the context goes.
+        QTRY_VERIFY_WITH_TIMEOUT(context.auth->sessionStore()->findChildren<QObject *>().isEmpty(), kWaitMs);
     }
 
     void failingGateShowsTheRetryDialogAndClosingItQuits()
