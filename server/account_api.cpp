@@ -233,6 +233,17 @@ QJsonObject AccountApi::issueTokens(const QString &userId, const QString &device
     };
 }
 
+void AccountApi::forgetOldRefreshes()
+{
+    const qint64 now = clock();
+    for (auto it = recentRefreshes.begin(); it != recentRefreshes.end();) {
+        if (now - it->atMs >= kRefreshRepeatWindowMs || now < it->atMs)
+            it = recentRefreshes.erase(it);
+        else
+            ++it;
+    }
+}
+
 ApiReply AccountApi::refresh(const ApiRequest &request)
 {
     JsonBody body(request.body);
@@ -242,6 +253,18 @@ ApiReply AccountApi::refresh(const ApiRequest &request)
     const ApiReply refused = ApiReply::error(401, QStringLiteral("auth.refresh.invalid"),
                                              QStringLiteral("the refresh token is not valid, sign in again"));
     const QByteArray digest = TokenIssuer::digestOf(refreshToken);
+    forgetOldRefreshes();
+    const auto repeated = recentRefreshes.constFind(digest);
+    if (repeated != recentRefreshes.constEnd()) {
+        // Still the pair we issued for it (not signed out, not rotated again since)?
+        const auto held = state->signIns.constFind(repeated->signInId);
+        if (held != state->signIns.constEnd() && TokenIssuer::sameBytes(held->refreshDigest, repeated->issuedDigest)) {
+            qCInfo(lcServiceAccounts).noquote().nospace()
+                << "refresh repeated, same pair answered user_id=" << held->userId;
+            return ApiReply::json(200, repeated->reply);
+        }
+        return refused;
+    }
     const QString signInId = state->signInByRefresh.value(digest);
     const auto signIn = state->signIns.constFind(signInId);
     if (signInId.isEmpty() || signIn == state->signIns.constEnd()
@@ -257,6 +280,8 @@ ApiReply AccountApi::refresh(const ApiRequest &request)
         return refused;
     // Rotation: the token just used is gone for good once the new pair is issued.
     const QJsonObject reply = issueTokens(current.userId, current.deviceId, current.id);
+    recentRefreshes.insert(digest, RecentRefresh{current.id, state->signIns.value(current.id).refreshDigest, reply,
+                                                 clock()});
     qCInfo(lcServiceAccounts).noquote().nospace() << "tokens refreshed user_id=" << current.userId;
     emit stateChanged();
     return ApiReply::json(200, reply);

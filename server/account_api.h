@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+
 #include "api_router.h"
 
 #include <QObject>
@@ -61,6 +63,7 @@ private:
 
     // A new sign-in (or a rotated one, when `signInId` is given) with fresh tokens.
     QJsonObject issueTokens(const QString &userId, const QString &deviceId, const QString &signInId);
+    void forgetOldRefreshes();
     qint64 nowSec() const { return clock() / 1000; }
 
     ServiceState *state;
@@ -68,6 +71,20 @@ private:
     GatewayHub *gateway;
     AccountPolicy policy;
     std::function<qint64()> clock;
+
+    // A refresh whose reply was lost may reach us again with the same (already rotated)
+    // token, e.g. when the HTTP layer resends it on a new connection. For a few seconds
+    // the same token gets the same new pair instead of a refusal that would sign the user
+    // out. Kept in memory only, keyed by the used token's digest.
+    struct RecentRefresh
+    {
+        QString signInId;
+        QByteArray issuedDigest; // digest of the refresh token handed out in `reply`
+        QJsonObject reply;
+        qint64 atMs = 0;
+    };
+    static constexpr qint64 kRefreshRepeatWindowMs = 5000;
+    QHash<QByteArray, RecentRefresh> recentRefreshes;
 };
 
 // The profile as "/v1/users/me" answers it.

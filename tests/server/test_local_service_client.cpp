@@ -268,9 +268,18 @@ void LocalServiceClientTest::refusedAccessTokenIsRefreshedAndReplayed()
     QCOMPARE(client.user.userState()->userId(), userId);
     QCOMPARE(expired.size(), 0);
 
-    // Both tokens were replaced, and the used refresh token is refused from now on.
+    // Both tokens were replaced.
     QVERIFY(client.auth.sessionStore()->accessToken() != firstAccess);
     QVERIFY(client.auth.sessionStore()->refreshToken() != firstRefresh);
+
+    // The same refresh presented again at once (a resent request) gets the same pair.
+    const auto repeated = call(rig, "POST", QStringLiteral("/v1/auth/refresh"), {{"refreshToken", firstRefresh}});
+    QCOMPARE(repeated.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(repeated.body).object().value("refreshToken").toString(),
+             client.auth.sessionStore()->refreshToken());
+
+    // Some seconds later the used refresh token is refused for good.
+    rig.nowMs += 6000;
     const auto replay = call(rig, "POST", QStringLiteral("/v1/auth/refresh"), {{"refreshToken", firstRefresh}});
     QCOMPARE(replay.status, 401);
     QCOMPARE(QJsonDocument::fromJson(replay.body).object().value("code").toString(),
