@@ -1,5 +1,7 @@
 #include "audio/dpdfnet_denoiser.h"
 
+#include "audio/denoise_fifo.h"
+
 #include "audio/ort_setup.h"
 
 #include <onnxruntime_cxx_api.h>
@@ -20,14 +22,7 @@
 namespace {
 Q_LOGGING_CATEGORY(lcDenoise, "audio.denoise", QtInfoMsg)
 
-// While runs keep failing, input beyond one window plus this much is dropped, oldest first.
-constexpr std::size_t kMaxBacklog = 4800;
 
-qint16 toSample(float v)
-{
-    const float r = std::round(v * 32768.0f);
-    return static_cast<qint16>(std::clamp(r, -32768.0f, 32767.0f));
-}
 
 long long parseInteger(const std::string &text)
 {
@@ -263,21 +258,12 @@ void DpdfnetDenoiser::process(qint16 *samples, int count)
 {
     if (!samples || count <= 0 || !ensureLoaded(count))
         return;
-    for (int i = 0; i < count; ++i)
-        d->inputFifo.push_back(samples[i] / 32768.0f);
+    denoise::appendSamples(d->inputFifo, samples, count);
     while (d->inputFifo.size() >= std::size_t(d->win)) {
         if (!runHop()) {
-            const std::size_t limit = std::size_t(d->win) + kMaxBacklog;
-            if (d->inputFifo.size() > limit)
-                d->inputFifo.erase(d->inputFifo.begin(),
-                                   d->inputFifo.begin() + std::ptrdiff_t(d->inputFifo.size() - limit));
+            denoise::dropBacklog(d->inputFifo, std::size_t(d->win));
             return;
         }
     }
-    const std::size_t n = std::min(std::size_t(count), d->outputFifo.size());
-    const std::size_t lead = std::size_t(count) - n;
-    std::fill_n(samples, lead, qint16(0));
-    for (std::size_t i = 0; i < n; ++i)
-        samples[lead + i] = toSample(d->outputFifo[i]);
-    d->outputFifo.erase(d->outputFifo.begin(), d->outputFifo.begin() + std::ptrdiff_t(n));
+    denoise::drainOutput(d->outputFifo, samples, count);
 }

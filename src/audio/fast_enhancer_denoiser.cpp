@@ -1,5 +1,7 @@
 #include "audio/fast_enhancer_denoiser.h"
 
+#include "audio/denoise_fifo.h"
+
 #include "audio/ort_setup.h"
 
 #include <onnxruntime_cxx_api.h>
@@ -17,9 +19,6 @@
 namespace {
 Q_LOGGING_CATEGORY(lcDenoise, "audio.denoise", QtInfoMsg)
 
-// While runs keep failing the input keeps arriving; beyond one hop plus this much the oldest
-// samples are dropped, so a broken model never grows the capture thread's memory.
-constexpr std::size_t kMaxBacklog = 4800; // 100 ms at 48 kHz
 
 // "prefix" followed by one or more decimal digits: the index, else -1.
 long long indexAfter(const std::string &name, const std::string &prefix)
@@ -38,11 +37,6 @@ long long indexAfter(const std::string &name, const std::string &prefix)
     return value;
 }
 
-qint16 toSample(float v)
-{
-    const float r = std::round(v * 32768.0f);
-    return static_cast<qint16>(std::clamp(r, -32768.0f, 32767.0f));
-}
 } // namespace
 
 struct FastEnhancerDenoiser::Impl
@@ -227,21 +221,12 @@ void FastEnhancerDenoiser::process(qint16 *samples, int count)
 {
     if (!samples || count <= 0 || !ensureLoaded(count))
         return;
-    for (int i = 0; i < count; ++i)
-        d->inputFifo.push_back(samples[i] / 32768.0f);
+    denoise::appendSamples(d->inputFifo, samples, count);
     while (d->inputFifo.size() >= std::size_t(d->hop)) {
         if (!runHop()) {
-            const std::size_t limit = std::size_t(d->hop) + kMaxBacklog;
-            if (d->inputFifo.size() > limit)
-                d->inputFifo.erase(d->inputFifo.begin(),
-                                   d->inputFifo.begin() + std::ptrdiff_t(d->inputFifo.size() - limit));
+            denoise::dropBacklog(d->inputFifo, std::size_t(d->hop));
             return;
         }
     }
-    const std::size_t n = std::min(std::size_t(count), d->outputFifo.size());
-    const std::size_t lead = std::size_t(count) - n;
-    std::fill_n(samples, lead, qint16(0));
-    for (std::size_t i = 0; i < n; ++i)
-        samples[lead + i] = toSample(d->outputFifo[i]);
-    d->outputFifo.erase(d->outputFifo.begin(), d->outputFifo.begin() + std::ptrdiff_t(n));
+    denoise::drainOutput(d->outputFifo, samples, count);
 }

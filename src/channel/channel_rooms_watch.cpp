@@ -5,6 +5,7 @@
 #include "channel/channel_logging.h"
 #include "realtime/watch_registry.h"
 #include "room/room_entity_store.h"
+#include "room/room_stream_target.h"
 
 #include <QTimer>
 
@@ -25,7 +26,7 @@ QStringList roomTargets(const QStringList &roomIds)
     QStringList targets;
     targets.reserve(roomIds.size());
     for (const QString &id : roomIds)
-        targets.append(QStringLiteral("room:") + id);
+        targets.append(publicStreamTarget(id));
     return targets;
 }
 

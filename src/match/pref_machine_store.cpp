@@ -10,24 +10,6 @@ const QString kArray = QStringLiteral("prefConfigs");
 const QString kName = QStringLiteral("name");
 const QString kMemberIds = QStringLiteral("memberIds");
 
-// How many elements of the array to read: its stored "size", but never past the last
-// element the file actually holds, so that a hand-edited size cannot make the load
-// invent (and allocate) millions of empty entries. Gaps below the last one still read.
-int storedElementCount(QSettings &settings, const QString &array)
-{
-    settings.beginGroup(array);
-    const int size = settings.value(QStringLiteral("size"), 0).toInt();
-    int last = 0;
-    const QStringList groups = settings.childGroups();
-    for (const QString &group : groups) {
-        bool isNumber = false;
-        const int n = group.toInt(&isNumber);
-        if (isNumber && n > last)
-            last = n;
-    }
-    settings.endGroup();
-    return qBound(0, size, last);
-}
 
 } // namespace
 
@@ -41,7 +23,7 @@ PrefMachineStore::~PrefMachineStore() = default;
 QList<PrefConfig> PrefMachineStore::load()
 {
     QList<PrefConfig> configs;
-    const int count = storedElementCount(*settings, kArray);
+    const int count = storedArrayCount(*settings, kArray);
     settings->beginReadArray(kArray);
     for (int i = 0; i < count; ++i) {
         settings->setArrayIndex(i);

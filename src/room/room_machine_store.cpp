@@ -19,24 +19,6 @@ const QString kAllowSubroom = QStringLiteral("allowSubroom");
 const QString kAllowSubroomBroadcast = QStringLiteral("allowSubroomBroadcast");
 const QString kAllowSubroomChat = QStringLiteral("allowSubroomChat");
 
-// How many elements of the array to read: its stored "size", but never past the last
-// element the file actually holds, so that a hand-edited size cannot make the load
-// invent (and allocate) millions of empty entries. Gaps below the last one still read.
-int storedElementCount(QSettings &settings, const QString &array)
-{
-    settings.beginGroup(array);
-    const int size = settings.value(QStringLiteral("size"), 0).toInt();
-    int last = 0;
-    const QStringList groups = settings.childGroups();
-    for (const QString &group : groups) {
-        bool isNumber = false;
-        const int n = group.toInt(&isNumber);
-        if (isNumber && n > last)
-            last = n;
-    }
-    settings.endGroup();
-    return qBound(0, size, last);
-}
 
 } // namespace
 
@@ -50,7 +32,7 @@ RoomMachineStore::~RoomMachineStore() = default;
 QList<RoomCreateConfig> RoomMachineStore::load()
 {
     QList<RoomCreateConfig> configs;
-    const int count = storedElementCount(*settings, kArray);
+    const int count = storedArrayCount(*settings, kArray);
     settings->beginReadArray(kArray);
     for (int i = 0; i < count; ++i) {
         settings->setArrayIndex(i);

@@ -5,6 +5,7 @@
 #include "room/room_entity_store.h"
 #include "room/room_logging.h"
 #include "room/room_request.h"
+#include "room/room_stream_target.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -87,7 +88,7 @@ void RoomSettingsService::setRoomCodeEnabled(const QString &roomId, bool enabled
          logText("room code toggled room_id=", roomId, " enabled=", enabled), [this, roomId] {
              // The public snapshot that follows the watch carries the new room code state.
              if (watchRegistry)
-                 watchRegistry->rewatch({QStringLiteral("room:") + roomId});
+                 watchRegistry->rewatch({publicStreamTarget(roomId)});
          });
 }
 
