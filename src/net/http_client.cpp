@@ -1,30 +1,15 @@
 #include "net/http_client.h"
 
 #include "net/net_log.h"
+#include "net/request_lifecycle.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTimer>
+
+using namespace netlifecycle;
 
 namespace {
-
-constexpr int kDefaultTimeoutMs = 30000;
-constexpr qint64 kRangeReadBufferBytes = 262144;
-constexpr qsizetype kLoggedBodyBytes = 512;
-
-const QString &timeoutText()
-{
-    static const QString text = QStringLiteral("请求超时");
-    return text;
-}
-
-const QString &uploadTimeoutText()
-{
-    static const QString text = QStringLiteral("上传超时");
-    return text;
-}
 
 const char *methodName(HttpMethod method)
 {
@@ -36,98 +21,6 @@ const char *methodName(HttpMethod method)
     case HttpMethod::Patch: return "PATCH";
     }
     return "?";
-}
-
-int limitOf(int timeoutMs)
-{
-    return timeoutMs > 0 ? timeoutMs : kDefaultTimeoutMs;
-}
-
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-QString bodyPreview(const QByteArray &body)
-{
-    return QString::fromUtf8(body.left(kLoggedBodyBytes));
-}
-
-int statusOf(QNetworkReply *reply)
-{
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
-HttpResponse timeoutResponse(const QString &text)
-{
-    HttpResponse response;
-    response.error = text;
-    response.timedOut = true;
-    return response;
-}
-
-// status, body and the network-error fields of a finished reply; never json.
-HttpResponse rawResponseOf(QNetworkReply *reply)
-{
-    HttpResponse response;
-    response.status = statusOf(reply);
-    response.body = reply->readAll();
-    if (reply->error() != QNetworkReply::NoError && response.status == 0) {
-        response.networkError = true;
-        response.error = reply->errorString();
-    }
-    return response;
-}
-
-void logRawFinish(const char *what, const QString &url, const HttpResponse &response, qint64 startMs)
-{
-    const qint64 elapsed = nowMs() - startMs;
-    const QByteArray name(what);
-    if (response.networkError)
-        qCWarning(lcNet) << (name + " network error").constData() << url << response.error << "elapsed_ms" << elapsed;
-    else if (response.status < 400)
-        qCInfo(lcNet) << what << url << "status" << response.status << "elapsed_ms" << elapsed;
-    else
-        qCWarning(lcNet).noquote() << (name + " failed").constData() << url << "status" << response.status
-                                   << "elapsed_ms" << elapsed << "body" << bodyPreview(response.body);
-}
-
-// Stops and frees a request's timer and lets its reply go (aborted first when asked),
-// once the request's done flag is set.
-void release(QNetworkReply *reply, QTimer *timer, bool abort)
-{
-    if (timer) {
-        timer->stop();
-        timer->deleteLater();
-    }
-    if (reply) {
-        if (abort)
-            reply->abort();
-        reply->deleteLater();
-    }
-}
-
-// Raw transfers go only to web URLs: other schemes (file:, qrc:, data: ...) would let a
-// URL that came from another user read local files.
-bool isWebUrl(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-}
-
-QNetworkRequest rawRequestFor(const QUrl &url)
-{
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    return request;
-}
-
-HttpResponse networkErrorResponse(const QString &error)
-{
-    HttpResponse response;
-    response.networkError = true;
-    response.error = error;
-    return response;
 }
 
 } // namespace
@@ -253,31 +146,16 @@ void HttpClient::sendRequest(RequestContext context)
 void HttpClient::handleReply(QNetworkReply *reply, const RequestContext &context)
 {
     const int limit = limitOf(context.options.timeoutMs);
-    auto *timer = new QTimer(this);
-    timer->setSingleShot(true);
-    auto done = std::make_shared<bool>(false);
-    QPointer<QNetworkReply> guardedReply(reply);
-
-    connect(timer, &QTimer::timeout, this, [timer, done, guardedReply, context, limit] {
-        if (*done)
-            return;
-        *done = true;
-        // abort() emits finished at once; that handler finds the flag set.
-        release(guardedReply, timer, true);
-        qCWarning(lcNet) << "http request timeout" << methodName(context.method) << context.path << "elapsed_ms"
-                         << nowMs() - context.startMs << "limit_ms" << limit;
-        // A time-out never reaches the response interceptors.
-        if (context.callback)
-            context.callback(timeoutResponse(timeoutText()));
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, timer, done, context] {
-        if (*done)
-            return;
-        *done = true;
-        release(nullptr, timer, false);
-        finishReply(reply, context);
-    });
-    timer->start(limit);
+    track(
+        this, reply, limit,
+        [context, limit] {
+            qCWarning(lcNet) << "http request timeout" << methodName(context.method) << context.path << "elapsed_ms"
+                             << nowMs() - context.startMs << "limit_ms" << limit;
+            // A time-out never reaches the response interceptors.
+            if (context.callback)
+                context.callback(timeoutResponse(timeoutText()));
+        },
+        [this, context](QNetworkReply *finished) { finishReply(finished, context); });
 }
 
 void HttpClient::finishReply(QNetworkReply *reply, const RequestContext &context)
@@ -294,7 +172,6 @@ void HttpClient::finishReply(QNetworkReply *reply, const RequestContext &context
         response.networkError = true;
         response.error = reply->errorString();
     }
-    reply->deleteLater();
 
     const qint64 elapsed = nowMs() - context.startMs;
     const char *method = methodName(context.method);
@@ -353,187 +230,4 @@ ResponseControl HttpClient::makeControl(const RequestContext &context)
             callback(response);
     };
     return control;
-}
-
-RawRequestHandle HttpClient::refuseRaw(const QString &url, std::function<void(const QString &error)> answer)
-{
-    const QString scheme = QUrl(url, QUrl::TolerantMode).scheme();
-    qCWarning(lcNet) << "http raw request refused" << url << "scheme" << scheme;
-    const QString error = QStringLiteral("unsupported url scheme \"%1\"").arg(scheme);
-    RawRequestHandle handle;
-    handle.done = std::make_shared<bool>(false);
-    QTimer::singleShot(0, this, [done = handle.done, answer = std::move(answer), error] {
-        if (*done)
-            return;
-        *done = true;
-        answer(error);
-    });
-    return handle;
-}
-
-RawRequestHandle HttpClient::trackRaw(QNetworkReply *reply)
-{
-    RawRequestHandle handle;
-    handle.reply = reply;
-    handle.done = std::make_shared<bool>(false);
-    handle.timer = new QTimer(this);
-    handle.timer->setSingleShot(true);
-    return handle;
-}
-
-RawRequestHandle HttpClient::rawGet(const QString &url, HttpCallback callback, int timeoutMs)
-{
-    const QUrl target(url, QUrl::TolerantMode);
-    if (!isWebUrl(target)) {
-        return refuseRaw(url, [callback](const QString &error) {
-            if (callback)
-                callback(networkErrorResponse(error));
-        });
-    }
-
-    const int limit = limitOf(timeoutMs);
-    const qint64 startMs = nowMs();
-    const RawRequestHandle handle = trackRaw(manager->get(rawRequestFor(target)));
-    QPointer<QNetworkReply> reply = handle.reply;
-    QTimer *timer = handle.timer;
-    auto done = handle.done;
-
-    connect(timer, &QTimer::timeout, this, [url, callback, reply, timer, done, limit, startMs] {
-        if (*done)
-            return;
-        *done = true;
-        release(reply, timer, true);
-        qCWarning(lcNet) << "http get timeout" << url << "elapsed_ms" << nowMs() - startMs << "limit_ms" << limit;
-        if (callback)
-            callback(timeoutResponse(timeoutText()));
-    });
-    connect(reply, &QNetworkReply::finished, this, [url, callback, reply, timer, done, startMs] {
-        if (*done || !reply)
-            return;
-        *done = true;
-        release(reply, timer, false);
-        const HttpResponse response = rawResponseOf(reply);
-        logRawFinish("http raw get", url, response, startMs);
-        if (callback)
-            callback(response);
-    });
-    timer->start(limit);
-    return handle;
-}
-
-RawRequestHandle HttpClient::rangeGet(const QString &url, qint64 first, qint64 last, RangeCallback callback,
-                                      int timeoutMs)
-{
-    const QUrl target(url, QUrl::TolerantMode);
-    if (!isWebUrl(target)) {
-        return refuseRaw(url, [callback](const QString &error) {
-            if (callback)
-                callback(false, {}, error);
-        });
-    }
-
-    QNetworkRequest request = rawRequestFor(target);
-    request.setRawHeader("Range", QStringLiteral("bytes=%1-%2").arg(first).arg(last).toLatin1());
-    const int limit = limitOf(timeoutMs);
-    const qint64 startMs = nowMs();
-    const RawRequestHandle handle = trackRaw(manager->get(request));
-    QPointer<QNetworkReply> reply = handle.reply;
-    QTimer *timer = handle.timer;
-    auto done = handle.done;
-    auto buffer = std::make_shared<QByteArray>();
-    reply->setReadBufferSize(kRangeReadBufferBytes);
-
-    connect(reply, &QNetworkReply::readyRead, this, [reply, done, buffer] {
-        if (!*done && reply)
-            buffer->append(reply->readAll());
-    });
-    connect(timer, &QTimer::timeout, this, [callback, reply, timer, done] {
-        if (*done)
-            return;
-        *done = true;
-        release(reply, timer, true);
-        if (callback)
-            callback(false, {}, timeoutText());
-    });
-    connect(reply, &QNetworkReply::finished, this, [url, first, last, callback, reply, timer, done, buffer, startMs] {
-        if (*done || !reply)
-            return;
-        *done = true;
-        release(reply, timer, false);
-        const int status = statusOf(reply);
-        const bool failed = reply->error() != QNetworkReply::NoError;
-        const QString errorText = reply->errorString();
-        buffer->append(reply->readAll());
-        const qint64 elapsed = nowMs() - startMs;
-        if (failed && status == 0) {
-            qCWarning(lcNet) << "http range network error" << url << "range" << first << "-" << last << errorText
-                             << "elapsed_ms" << elapsed;
-            if (callback)
-                callback(false, {}, errorText);
-        } else if (status == 206 || status == 200) {
-            qCDebug(lcNet) << "http range" << url << "range" << first << "-" << last << "status" << status << "bytes"
-                           << buffer->size() << "elapsed_ms" << elapsed;
-            if (callback)
-                callback(true, *buffer, QString());
-        } else {
-            qCWarning(lcNet).noquote() << "http range failed" << url << "range" << first << "-" << last << "status"
-                                       << status << "elapsed_ms" << elapsed << "body" << bodyPreview(*buffer);
-            if (callback)
-                callback(false, {}, QStringLiteral("HTTP %1").arg(status));
-        }
-    });
-    timer->start(limit);
-    return handle;
-}
-
-RawRequestHandle HttpClient::rawPut(const QString &url, const QByteArray &body, const QByteArray &contentType,
-                                    HttpCallback callback, ProgressCallback progress, int timeoutMs)
-{
-    const QUrl target(url, QUrl::TolerantMode);
-    if (!isWebUrl(target)) {
-        return refuseRaw(url, [callback](const QString &error) {
-            if (callback)
-                callback(networkErrorResponse(error));
-        });
-    }
-
-    QNetworkRequest request = rawRequestFor(target);
-    if (!contentType.isEmpty())
-        request.setRawHeader("Content-Type", contentType);
-    const int limit = limitOf(timeoutMs);
-    const qint64 startMs = nowMs();
-    const RawRequestHandle handle = trackRaw(manager->put(request, body));
-    QPointer<QNetworkReply> reply = handle.reply;
-    QTimer *timer = handle.timer;
-    auto done = handle.done;
-
-    // The limit is the longest silence between two progress reports, not the whole upload.
-    connect(reply, &QNetworkReply::uploadProgress, this, [progress, timer, done, limit](qint64 sent, qint64 total) {
-        if (*done)
-            return;
-        timer->start(limit);
-        if (progress)
-            progress(sent, total);
-    });
-    connect(timer, &QTimer::timeout, this, [url, callback, reply, timer, done, limit, startMs] {
-        if (*done)
-            return;
-        *done = true;
-        release(reply, timer, true);
-        qCWarning(lcNet) << "http put timeout" << url << "elapsed_ms" << nowMs() - startMs << "limit_ms" << limit;
-        if (callback)
-            callback(timeoutResponse(uploadTimeoutText()));
-    });
-    connect(reply, &QNetworkReply::finished, this, [url, callback, reply, timer, done, startMs] {
-        if (*done || !reply)
-            return;
-        *done = true;
-        release(reply, timer, false);
-        const HttpResponse response = rawResponseOf(reply);
-        logRawFinish("http raw put", url, response, startMs);
-        if (callback)
-            callback(response);
-    });
-    timer->start(limit);
-    return handle;
 }

@@ -2,8 +2,6 @@
 
 #include "net/http_request_factory.h"
 #include "net/i_http_client.h"
-#include "net/i_raw_downloader.h"
-#include "net/i_raw_uploader.h"
 #include "net/interceptors.h"
 
 #include <QList>
@@ -14,9 +12,9 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// The one HTTP client of the process: REST calls through the interceptor lists,
-// and raw transfers around them. GUI thread only.
-class HttpClient : public QObject, public IHttpClient, public IRawDownloader, public IRawUploader
+// The one REST client of the process: every call passes the interceptor lists (raw
+// transfers, which pass none, are RawTransferClient's). GUI thread only.
+class HttpClient : public QObject, public IHttpClient
 {
     Q_OBJECT
 public:
@@ -34,12 +32,6 @@ public:
     void del(const QString &path, HttpCallback callback, const HttpOptions &options = {}) override;
     void postRaw(const QString &path, const QByteArray &body, const QByteArray &contentType, HttpCallback callback,
                  const HttpOptions &options = {}) override;
-
-    RawRequestHandle rawGet(const QString &url, HttpCallback callback, int timeoutMs) override;
-    RawRequestHandle rangeGet(const QString &url, qint64 first, qint64 last, RangeCallback callback,
-                              int timeoutMs) override;
-    RawRequestHandle rawPut(const QString &url, const QByteArray &body, const QByteArray &contentType,
-                            HttpCallback callback, ProgressCallback progress, int timeoutMs) override;
 
     // Appended in registration order; a null pointer is ignored. Not owned.
     void addRequestInterceptor(IRequestInterceptor *interceptor);
@@ -71,11 +63,6 @@ private:
     void offerToInterceptors(const HttpResponse &response, const RequestContext &context);
     ResponseControl makeControl(const RequestContext &context);
 
-    // Answers a raw call whose URL is not http or https with a network error on the next
-    // event-loop turn (unless cancelled first), without reading anything.
-    RawRequestHandle refuseRaw(const QString &url, std::function<void(const QString &error)> answer);
-    // The handle over a sent raw reply, with a new single-shot timer (not yet started).
-    RawRequestHandle trackRaw(QNetworkReply *reply);
 
     QNetworkAccessManager *manager = nullptr;
     HttpRequestFactory factory;

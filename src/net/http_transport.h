@@ -7,13 +7,15 @@ class IHttpClient;
 class IRawDownloader;
 class IRawUploader;
 class IRequestInterceptor;
+class RawTransferClient;
 class IResponseInterceptor;
 namespace tracing {
 class TracingInterceptor;
 }
 
-// The transport module: owns the process's one HttpClient, points it at the
-// API base URL in use (built in unless given at start) and installs tracing as the first request interceptor.
+// The transport module: owns the process's one HttpClient and its raw transfers,
+// points the client at the API base URL in use (built in unless given at start) and
+// installs tracing as the first request interceptor.
 class HttpTransport
 {
 public:
@@ -30,5 +32,6 @@ public:
 
 private:
     std::unique_ptr<HttpClient> client;
+    std::unique_ptr<RawTransferClient> raw;
     std::unique_ptr<tracing::TracingInterceptor> tracing;
 };

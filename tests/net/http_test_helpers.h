@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/http_client.h"
+#include "net/raw_transfer_client.h"
 #include "net/http_types.h"
 #include "support/loopback_http_server.h"
 
@@ -21,7 +22,8 @@ struct ResponseCollector
     const HttpResponse &last() const { return responses.last(); }
 };
 
-// A loopback HTTP server and an HttpClient whose base URL points at it. A test class
+// A loopback HTTP server, an HttpClient whose base URL points at it, and a raw
+// transfer client. A test class
 // inherits it beside QObject, calls startLoopback() from init() and stopLoopback() from
 // cleanup(), so every test function starts with an empty server and a client without
 // interceptors.
@@ -36,15 +38,18 @@ protected:
             return false;
         client = std::make_unique<HttpClient>();
         client->setBaseUrl(server->baseUrl());
+        raw = std::make_unique<RawTransferClient>();
         return true;
     }
-    // The client goes first, while the server it talks to still exists.
+    // The clients go first, while the server it talks to still exists.
     void stopLoopback()
     {
         client.reset();
+        raw.reset();
         server.reset();
     }
 
     std::unique_ptr<testsupport::LoopbackHttpServer> server;
     std::unique_ptr<HttpClient> client;
+    std::unique_ptr<RawTransferClient> raw;
 };

@@ -1,4 +1,5 @@
 #include "net/http_transport.h"
+#include "net/raw_transfer_client.h"
 
 #include "build_config.h"
 #include "net/http_client.h"
@@ -35,8 +36,10 @@ private slots:
         HttpClient *client = transport.httpClient();
         QVERIFY(client);
         QCOMPARE(transport.api(), static_cast<IHttpClient *>(client));
-        QCOMPARE(transport.downloader(), static_cast<IRawDownloader *>(client));
-        QCOMPARE(transport.uploader(), static_cast<IRawUploader *>(client));
+        // Downloads and uploads share one raw client, apart from the REST client.
+        auto *raw = dynamic_cast<RawTransferClient *>(transport.downloader());
+        QVERIFY(raw);
+        QCOMPARE(dynamic_cast<RawTransferClient *>(transport.uploader()), raw);
         QCOMPARE(client->requestInterceptors().size(), 1);
         QVERIFY(dynamic_cast<tracing::TracingInterceptor *>(client->requestInterceptors().at(0)));
         QVERIFY(client->responseInterceptors().isEmpty());

@@ -1,4 +1,4 @@
-#include "net/http_client.h"
+#include "net/raw_transfer_client.h"
 #include "net/tracing_interceptor.h"
 
 #include "http_test_helpers.h"
@@ -60,7 +60,7 @@ private slots:
         server->on("GET", QStringLiteral("/core/latest.json"), ScriptedReply::json(200, QJsonObject{{"v", "1.2.3"}}));
 
         ResponseCollector got;
-        client->rawGet(server->url(QStringLiteral("/core/latest.json")), got.callback(), 0);
+        raw->rawGet(server->url(QStringLiteral("/core/latest.json")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 200);
         QCOMPARE(got.last().body, QByteArray(R"({"v":"1.2.3"})"));
@@ -78,7 +78,7 @@ private slots:
         server->on("GET", QStringLiteral("/missing"), ScriptedReply::raw(404, "no such file", "text/plain"));
         testsupport::LogCapture log;
         ResponseCollector got;
-        client->rawGet(server->url(QStringLiteral("/missing")), got.callback(), 0);
+        raw->rawGet(server->url(QStringLiteral("/missing")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 404);
         QCOMPARE(got.last().body, QByteArray("no such file"));
@@ -93,7 +93,7 @@ private slots:
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         const QString dead = QStringLiteral("http://127.0.0.1:%1/x").arg(probe.serverPort());
         probe.close();
-        client->rawGet(dead, got.callback(), 0);
+        raw->rawGet(dead, got.callback(), 0);
         QTRY_COMPARE(got.count(), 2);
         QCOMPARE(got.last().status, 0);
         QVERIFY(got.last().networkError);
@@ -119,7 +119,7 @@ private slots:
         QFETCH(int, limit);
         server->on("*", QStringLiteral("/hold"), ScriptedReply::never());
         const RawRequestHandle handle = start(kind, server->url(QStringLiteral("/hold")), timeoutMs);
-        const auto timers = client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+        const auto timers = raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
         QCOMPARE(timers.size(), 1);
         QCOMPARE(timers.first()->interval(), limit);
         QVERIFY(timers.first()->isActive());
@@ -157,7 +157,7 @@ private slots:
             QVERIFY(log.contains("base.net", "limit_ms 60"));
         }
         QTRY_COMPARE(server->openConnections(), 0);    // the reply was aborted
-        QVERIFY(client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
+        QVERIFY(raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
         QCOMPARE(results(), 1);
     }
 
@@ -195,7 +195,7 @@ private slots:
         QFETCH(qint64, dataSize);
         const QByteArray file = patternBytes(4000);
         server->serveFile(QStringLiteral("/core/setup.exe"), file, RangeMode(mode));
-        client->rangeGet(server->url(QStringLiteral("/core/setup.exe")), first, last, rangeCallback(), 0);
+        raw->rangeGet(server->url(QStringLiteral("/core/setup.exe")), first, last, rangeCallback(), 0);
         QTRY_COMPARE(ranges.size(), 1);
         QCOMPARE(server->lastRequest().header("Range"), QStringLiteral("bytes=%1-%2").arg(first).arg(last).toLatin1());
         QCOMPARE(ranges.last().ok, ok);
@@ -210,7 +210,7 @@ private slots:
     {
         const QByteArray file = patternBytes(3 * 1024 * 1024 + 17);
         server->serveFile(QStringLiteral("/big"), file, RangeMode::Honour);
-        client->rangeGet(server->url(QStringLiteral("/big")), 5, file.size() - 1, rangeCallback(), 0);
+        raw->rangeGet(server->url(QStringLiteral("/big")), 5, file.size() - 1, rangeCallback(), 0);
         QTRY_COMPARE(ranges.size(), 1);
         QVERIFY(ranges.last().ok);
         QCOMPARE(ranges.last().data.size(), file.size() - 5);
@@ -221,12 +221,12 @@ private slots:
     {
         server->on("GET", QStringLiteral("/broken"), ScriptedReply::raw(500, "oops", "text/plain"));
         server->on("GET", QStringLiteral("/closed"), ScriptedReply::closeWithoutReply());
-        client->rangeGet(server->url(QStringLiteral("/broken")), 0, 9, rangeCallback(), 0);
+        raw->rangeGet(server->url(QStringLiteral("/broken")), 0, 9, rangeCallback(), 0);
         QTRY_COMPARE(ranges.size(), 1);
         QCOMPARE(ranges.last().ok, false);
         QCOMPARE(ranges.last().error, QStringLiteral("HTTP 500"));
         QVERIFY(ranges.last().data.isEmpty());
-        client->rangeGet(server->url(QStringLiteral("/closed")), 0, 9, rangeCallback(), 0);
+        raw->rangeGet(server->url(QStringLiteral("/closed")), 0, 9, rangeCallback(), 0);
         QTRY_COMPARE(ranges.size(), 2);
         QCOMPARE(ranges.last().ok, false);
         QVERIFY(!ranges.last().error.isEmpty());
@@ -239,7 +239,7 @@ private slots:
         const QByteArray body = patternBytes(300 * 1024);
         QList<QPair<qint64, qint64>> progress;
         ResponseCollector done;
-        client->rawPut(server->url(QStringLiteral("/upload/a.png")), body, "image/png", done.callback(),
+        raw->rawPut(server->url(QStringLiteral("/upload/a.png")), body, "image/png", done.callback(),
                        [&progress](qint64 sent, qint64 total) { progress.append({sent, total}); }, 0);
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(done.last().status, 200);
@@ -272,7 +272,7 @@ private slots:
         clock.start();
         sinceReport.start();
         ResponseCollector done;
-        client->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(),
+        raw->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(),
                        [&](qint64, qint64) {
                            ++reports;
                            longestGap = qMax(longestGap, sinceReport.restart());
@@ -295,7 +295,7 @@ private slots:
         const QByteArray body = patternBytes(4 * 1024 * 1024);
         testsupport::LogCapture log;
         ResponseCollector done;
-        client->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(), {},
+        raw->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(), {},
                        150);
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 20000);
         QVERIFY(done.last().timedOut);
@@ -321,7 +321,7 @@ private slots:
         QVERIFY(*copy.done);
         // The timer is stopped and freed, the connection closed.
         QVERIFY(copy.timer.isNull() || !copy.timer->isActive());
-        QTRY_VERIFY(client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
+        QTRY_VERIFY(raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
         QTRY_COMPARE(server->openConnections(), 0);
         QTRY_VERIFY(copy.reply.isNull());
         QTest::qWait(250);    // past the server's delay
@@ -333,7 +333,7 @@ private slots:
     void cancelAfterTheReplyDoesNothing()
     {
         server->on("GET", QStringLiteral("/x"), ScriptedReply::raw(200, "body"));
-        RawRequestHandle handle = client->rawGet(server->url(QStringLiteral("/x")), got.callback(), 0);
+        RawRequestHandle handle = raw->rawGet(server->url(QStringLiteral("/x")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         handle.cancel();
         handle.cancel();
@@ -363,9 +363,9 @@ private slots:
         if (url.isNull())
             url = QUrl::fromLocalFile(local.fileName()).toString();
 
-        client->rawGet(url, got.callback(), 0);
-        client->rangeGet(url, 0, 5, rangeCallback(), 0);
-        client->rawPut(url, "x", "text/plain", got.callback(), {}, 0);
+        raw->rawGet(url, got.callback(), 0);
+        raw->rangeGet(url, 0, 5, rangeCallback(), 0);
+        raw->rawPut(url, "x", "text/plain", got.callback(), {}, 0);
         // Never inside the call.
         QCOMPARE(results(), 0);
         QTRY_COMPARE(results(), 3);
@@ -379,7 +379,7 @@ private slots:
         QVERIFY(ranges.last().data.isEmpty());
         QVERIFY(!ranges.last().error.isEmpty());
         QCOMPARE(server->requestCount(), 0);
-        QVERIFY(client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
+        QVERIFY(raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
     }
 
     void redirectToALocalFileIsNotFollowed()
@@ -390,7 +390,7 @@ private slots:
         local.flush();
         server->on("GET", QStringLiteral("/image.png"),
                    ScriptedReply::empty(302).withHeader("Location", QUrl::fromLocalFile(local.fileName()).toEncoded()));
-        client->rawGet(server->url(QStringLiteral("/image.png")), got.callback(), 0);
+        raw->rawGet(server->url(QStringLiteral("/image.png")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QVERIFY(!got.last().isSuccess());
         QVERIFY(!got.last().body.contains("local secret"));
@@ -398,7 +398,7 @@ private slots:
 
     void refusedRequestCanBeCancelled()
     {
-        RawRequestHandle handle = client->rawGet(QStringLiteral("file:///etc/hostname"), got.callback(), 0);
+        RawRequestHandle handle = raw->rawGet(QStringLiteral("file:///etc/hostname"), got.callback(), 0);
         handle.cancel();
         QTest::qWait(20);
         QCOMPARE(got.count(), 0);
@@ -407,7 +407,7 @@ private slots:
     void upperCaseWebSchemeIsAccepted()
     {
         server->on("GET", QStringLiteral("/x"), ScriptedReply::raw(200, "ok"));
-        client->rawGet(QStringLiteral("HTTP://127.0.0.1:%1/x").arg(server->port()), got.callback(), 0);
+        raw->rawGet(QStringLiteral("HTTP://127.0.0.1:%1/x").arg(server->port()), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 200);
     }
@@ -418,7 +418,7 @@ private slots:
         for (const QString kind : {"get", "range", "put"})
             start(kind, server->url(QStringLiteral("/hold")), 300);
         QTRY_COMPARE(server->requestCount(), 3);
-        client.reset();
+        raw.reset();
         QTRY_COMPARE(server->openConnections(), 0);
         QTest::qWait(350);    // past the time-outs the requests had
         QCOMPARE(results(), 0);
@@ -428,10 +428,10 @@ private:
     RawRequestHandle start(const QString &kind, const QString &url, int timeoutMs)
     {
         if (kind == QLatin1String("get"))
-            return client->rawGet(url, got.callback(), timeoutMs);
+            return raw->rawGet(url, got.callback(), timeoutMs);
         if (kind == QLatin1String("range"))
-            return client->rangeGet(url, 0, 99, rangeCallback(), timeoutMs);
-        return client->rawPut(url, "payload", "application/octet-stream", got.callback(), {}, timeoutMs);
+            return raw->rangeGet(url, 0, 99, rangeCallback(), timeoutMs);
+        return raw->rawPut(url, "payload", "application/octet-stream", got.callback(), {}, timeoutMs);
     }
 
     IRawDownloader::RangeCallback rangeCallback()

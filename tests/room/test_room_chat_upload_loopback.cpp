@@ -1,4 +1,5 @@
 #include "net/http_client.h"
+#include "net/raw_transfer_client.h"
 #include "room/active_room_session.h"
 #include "room/room_adapter_registry.h"
 #include "room/room_chat_service.h"
@@ -41,7 +42,8 @@ private slots:
         RoomEntityFeed feed(&store);
         RoomAdapterRegistry registry(&store);
         ActiveRoomSession session(&http, &store, &feed, &registry);
-        RoomChatService chat(&http, &http, &session);
+        RawTransferClient raw;
+        RoomChatService chat(&http, &raw, &session);
 
         QSignalSpy feeds(&chat, &RoomChatService::feedsChanged);
         chat.fetchSubscriptions();

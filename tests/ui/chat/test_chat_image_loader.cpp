@@ -1,6 +1,6 @@
 #include "ui/chat/chat_image_loader.h"
 
-#include "net/http_client.h"
+#include "net/raw_transfer_client.h"
 #include "support/loopback_http_server.h"
 #include "support/pending_raw_downloader.h"
 #include "support/test_main.h"
@@ -65,7 +65,7 @@ private slots:
         LoopbackHttpServer server;
         QVERIFY(server.listen());
         server.serveFile(QStringLiteral("/a.png"), png(QSize(4000, 3000)));
-        HttpClient http;
+        RawTransferClient http;
         ChatImageLoader loader(&http);
         Results results;
         const QString key = QStringLiteral("att:1/x@200x150");
