@@ -14,8 +14,6 @@ Q_LOGGING_CATEGORY(lcGate, "app.startup.gate", QtInfoMsg)
 
 namespace {
 
-enum ManifestVerdict { UpToDate = 0, UpdateAvailable = 1, Refused = 2 };
-
 QString assetUrl(const char *path)
 {
     return serveraddress::assetBaseUrl() + QLatin1String(path);
@@ -72,8 +70,7 @@ void StartupGate::fetchOne(int attempt, const QString &url, QByteArray *buffer)
         [self, attempt, url, buffer](const HttpResponse &response) {
             if (!self || attempt != self->generation)
                 return;
-            const bool ok = response.status >= 200 && response.status <= 299 && !response.timedOut
-                            && !response.networkError && !response.body.isEmpty();
+            const bool ok = response.isSuccess() && !response.body.isEmpty();
             if (!ok) {
                 qCWarning(lcGate).noquote() << "startup version fetch failed:" << response.error
                                             << QStringLiteral("status=%1 url=%2").arg(response.status).arg(url);
@@ -90,12 +87,12 @@ void StartupGate::fetchOne(int attempt, const QString &url, QByteArray *buffer)
 void StartupGate::onAllFetched()
 {
     const int attempt = generation;
-    const int verdict = updateService->evaluateManifest(manifestBytes, signatureBytes);
-    if (verdict == Refused) {
+    const ManifestVerdict verdict = updateService->evaluateManifest(manifestBytes, signatureBytes);
+    if (verdict == ManifestVerdict::Refused) {
         scheduleRetry(attempt);
         return;
     }
-    if (verdict == UpdateAvailable) {
+    if (verdict == ManifestVerdict::UpdateAvailable) {
         // The gate does not pass: once the installer starts, the application quits.
         QPointer<StartupGate> self(this);
         updateService->downloadAndInstall([self, attempt](bool ok) {

@@ -54,8 +54,7 @@ void LegalService::fetchDoc(LegalDoc doc, DocCallback callback)
     downloader->rawGet(
         url,
         [self, key, version, callback = std::move(callback)](const HttpResponse &response) {
-            const bool ok = response.status >= 200 && response.status <= 299 && !response.timedOut
-                            && !response.networkError && !response.body.isEmpty();
+            const bool ok = response.isSuccess() && !response.body.isEmpty();
             if (!ok) {
                 qCWarning(lcLegal).noquote()
                     << QStringLiteral("legal doc fetch failed doc=%1 status=%2 net_err=%3 body=%4")

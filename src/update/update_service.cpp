@@ -71,23 +71,23 @@ UpdateService::UpdateService(IRawDownloader *downloader, QObject *parent)
 
 UpdateService::~UpdateService() = default;
 
-int UpdateService::evaluateManifest(const QByteArray &manifest, const QByteArray &signature)
+ManifestVerdict UpdateService::evaluateManifest(const QByteArray &manifest, const QByteArray &signature)
 {
     if (manifest.isEmpty() || signature.isEmpty()) {
         qCWarning(lcUpdate) << "latest.json or sig empty, refusing update";
-        return 2;
+        return ManifestVerdict::Refused;
     }
     // An unsigned manifest is never parsed.
     if (!verifySignature(manifest, signature)) {
         qCWarning(lcUpdate) << "latest.json signature INVALID, refusing update";
-        return 2;
+        return ManifestVerdict::Refused;
     }
     qCInfo(lcUpdate) << "latest.json signature verified";
 
     const UpdateManifest parsed = parseUpdateManifest(manifest);
     if (!parsed.valid) {
         qCWarning(lcUpdate) << "latest.json parse/validation failed";
-        return 2;
+        return ManifestVerdict::Refused;
     }
 
     const QString current = QString::fromLatin1(buildconfig::kClientVersion);
@@ -97,10 +97,10 @@ int UpdateService::evaluateManifest(const QByteArray &manifest, const QByteArray
         pendingFileSize = parsed.fileSize;
         pendingSha256 = parsed.sha256;
         qCInfo(lcUpdate).nospace().noquote() << "new version available version=" << parsed.version;
-        return 1;
+        return ManifestVerdict::UpdateAvailable;
     }
     qCInfo(lcUpdate).nospace().noquote() << "client up to date current=" << current;
-    return 0;
+    return ManifestVerdict::UpToDate;
 }
 
 bool UpdateService::verifySignature(const QByteArray &manifest, const QByteArray &signature)
@@ -151,8 +151,7 @@ void UpdateService::beginDownload(Completion completion)
 
 void UpdateService::onBlockMapReply(const HttpResponse &response, const Completion &completion)
 {
-    const bool received = response.status >= 200 && response.status <= 299 && !response.timedOut
-        && !response.networkError && !response.body.isEmpty();
+    const bool received = response.isSuccess() && !response.body.isEmpty();
 
     // The block map is not signed: it is trusted only to describe a file of the signed size,
     // so that it can never direct a read or write beyond it.

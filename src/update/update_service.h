@@ -12,6 +12,13 @@ struct HttpResponse;
 
 // Owns the self-update: judges the signed manifest of the update feed, builds the newer
 // installer by block map in the update cache, and starts it. GUI thread only.
+// How a downloaded manifest was judged.
+enum class ManifestVerdict {
+    UpToDate = 0,
+    UpdateAvailable = 1, // the pending update now describes it
+    Refused = 2,
+};
+
 class UpdateService : public QObject
 {
     Q_OBJECT
@@ -21,9 +28,8 @@ public:
     explicit UpdateService(IRawDownloader *downloader, QObject *parent = nullptr);
     ~UpdateService() override;
 
-    // Judges the manifest and its detached signature, as downloaded: 0 up to date,
-    // 1 update available (the pending update now describes it), 2 refused.
-    int evaluateManifest(const QByteArray &manifest, const QByteArray &signature);
+    // Judges the manifest and its detached signature, as downloaded.
+    ManifestVerdict evaluateManifest(const QByteArray &manifest, const QByteArray &signature);
 
     // Downloads, verifies and caches the pending update, then installs it. The completion is
     // called with false on any failure; on success the application quits instead.

@@ -141,7 +141,7 @@ void LocalServiceClientTest::startupCheckPasses()
     QCOMPARE(retry.size(), 0);
     QCOMPARE(client.update.evaluateManifest(rig.service->assets()->manifestBytes(),
                                             rig.service->assets()->signatureBytes()),
-             0);
+             ManifestVerdict::UpToDate);
     QCOMPARE(client.legal.versionTag(), QStringLiteral("terms@local-1+privacy@local-1"));
 
     bool fetched = false;

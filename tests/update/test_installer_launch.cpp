@@ -43,7 +43,7 @@ void InstallerLaunchTest::offer(TestUpdateService &service, FakeRawDownloader &d
                                 const QByteArray &content)
 {
     const QByteArray manifest = manifestJson("0.2.0", "Kestova-0.2.0.exe", content.size(), sha256Hex(content));
-    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), 1);
+    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
     downloader.setFile(installerUrl("Kestova-0.2.0.exe"), content);
 }
 

@@ -79,7 +79,7 @@ void UpdateDownloadTest::offer(const QString &version, const QString &fileName, 
                                bool serveBlockMap)
 {
     const QByteArray manifest = manifestJson(version, fileName, content.size(), sha256Hex(content));
-    QCOMPARE(service->evaluateManifest(manifest, key.signManifest(manifest)), 1);
+    QCOMPARE(service->evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
     downloader->setFile(installerUrl(fileName), content);
     if (serveBlockMap)
         downloader->setRaw(blockMapUrl(fileName), 200, blockMapJson(blockMapOf(content, kBlock)));

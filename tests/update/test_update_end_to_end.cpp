@@ -93,7 +93,7 @@ void UpdateEndToEndTest::deltaUpdateOverHttp()
     service.installResult = true;
 
     const QByteArray manifest = manifestJson("0.2.0", "Kestova-0.2.0.exe", newContent.size(), sha256Hex(newContent));
-    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), 1);
+    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
     service.downloadAndInstall([](bool) {});
     QTRY_COMPARE_WITH_TIMEOUT(service.installCalls, 1, 20000);
 

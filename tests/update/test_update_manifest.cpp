@@ -220,7 +220,7 @@ void UpdateManifestTest::evaluate()
     testsupport::LogCapture log;
 
     const QByteArray signature = signedWithDomain ? key.signManifest(manifest) : key.sign(manifest);
-    QCOMPARE(service.evaluateManifest(manifest, signature), expected);
+    QCOMPARE(int(service.evaluateManifest(manifest, signature)), expected);
     QVERIFY2(log.contains("update", logLine), qPrintable(logLine));
     QCOMPARE(log.contains("update", "latest.json signature verified"), signedWithDomain);
     QCOMPARE(service.verifyCalls, 1);
@@ -241,7 +241,7 @@ void UpdateManifestTest::emptyInputIsRefusedWithoutCheckingTheSignature()
     FakeRawDownloader downloader;
     TestUpdateService service(&downloader, SigningKey::generate().publicKey);
     testsupport::LogCapture log;
-    QCOMPARE(service.evaluateManifest(manifest, signature), 2);
+    QCOMPARE(service.evaluateManifest(manifest, signature), ManifestVerdict::Refused);
     QVERIFY(log.contains("update", "latest.json or sig empty, refusing update"));
     QCOMPARE(service.verifyCalls, 0);
 }
@@ -267,7 +267,7 @@ void UpdateManifestTest::acceptedManifestBecomesThePendingDownload()
     QVERIFY(downloader.rawRequests.isEmpty());
 
     const QByteArray manifest = manifestJson("0.3.0", "Kestova-0.3.0.exe", 1000, kDigest);
-    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), 1);
+    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
     service.downloadAndInstall([](bool) {});
     QCOMPARE(downloader.rawRequests, QStringList{blockMapUrl("Kestova-0.3.0.exe")});
 }
@@ -279,10 +279,10 @@ void UpdateManifestTest::laterRefusalKeepsThePendingUpdate()
     TestUpdateService service(&downloader, key.publicKey);
 
     const QByteArray manifest = manifestJson("0.3.0", "Kestova-0.3.0.exe", 1000, kDigest);
-    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), 1);
+    QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
     const QByteArray current = manifestJson("0.1.0", "Kestova-0.1.0.exe", 1000, kDigest);
-    QCOMPARE(service.evaluateManifest(current, key.signManifest(current)), 0);
-    QCOMPARE(service.evaluateManifest(current, QByteArray(64, 'x')), 2);
+    QCOMPARE(service.evaluateManifest(current, key.signManifest(current)), ManifestVerdict::UpToDate);
+    QCOMPARE(service.evaluateManifest(current, QByteArray(64, 'x')), ManifestVerdict::Refused);
 
     service.downloadAndInstall([](bool) {});
     QCOMPARE(downloader.rawRequests, QStringList{blockMapUrl("Kestova-0.3.0.exe")});
