@@ -28,13 +28,13 @@ MessagesTab::MessagesTab(QWidget *parent)
     stack = new QStackedWidget(this);
     layout->addWidget(tabBar, 0);
     layout->addWidget(stack, 1);
-    mixedFeed = new MixedFeedView(stack);
-    stack->addWidget(mixedFeed);
+    mergedFeed = new MixedFeedView(stack);
+    stack->addWidget(mergedFeed);
 
     connect(tabBar, &ChatTabBar::currentChanged, this, &MessagesTab::onCurrentChanged);
     connect(tabBar, &ChatTabBar::unsubscribeRequested, this, &MessagesTab::unsubscribeRequested);
     connect(tabBar, &ChatTabBar::mixedMenuRequested, this, &MessagesTab::mixedMenuRequested);
-    connect(mixedFeed, &MixedFeedView::roomJumpRequested, this, &MessagesTab::setCurrentFeed);
+    connect(mergedFeed, &MixedFeedView::roomJumpRequested, this, &MessagesTab::setCurrentFeed);
     connect(tabBar, &ChatTabBar::viewToggleRequested, this, &MessagesTab::onViewToggle);
 
     bannerOverlay = new RequestBannerOverlay(this);
@@ -160,8 +160,8 @@ void MessagesTab::setImageDownloader(IRawDownloader *newDownloader)
 {
     downloader = newDownloader;
     imageLoader = new ChatImageLoader(downloader, this);
-    mixedFeed->imageLoader = imageLoader;
-    connect(mixedFeed, &MixedFeedView::imageActivated, this, &MessagesTab::openImageViewer, Qt::UniqueConnection);
+    mergedFeed->imageLoader = imageLoader;
+    connect(mergedFeed, &MixedFeedView::imageActivated, this, &MessagesTab::openImageViewer, Qt::UniqueConnection);
 }
 
 void MessagesTab::setCanHidePredicate(std::function<bool(const QString &, const QString &, bool)> p)
@@ -279,7 +279,7 @@ void MessagesTab::setTagHistory(const QString &roomId, qint64 tagId, qint64 afte
 void MessagesTab::onCurrentChanged(const QString &id)
 {
     if (id == ChatTabBar::mixedFeedId())
-        stack->setCurrentWidget(mixedFeed);
+        stack->setCurrentWidget(mergedFeed);
     else if (ChatFeedView *view = feedViews.value(id))
         stack->setCurrentWidget(view);
     refreshViewToggle();

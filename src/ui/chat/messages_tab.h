@@ -63,7 +63,7 @@ public:
 
     void openImageViewer(const ChatAttachment &attachment);
 
-    MixedFeedView *mixedFeedView() const { return mixedFeed; }
+    MixedFeedView *mixedFeed() const { return mergedFeed; }
     RequestBannerOverlay *requestBannerOverlay() const { return bannerOverlay; }
     ChatTabBar *chatTabBar() const { return tabBar; }
     QStackedWidget *feedStack() const { return stack; }
@@ -107,7 +107,7 @@ private:
 
     ChatTabBar *tabBar = nullptr;
     QStackedWidget *stack = nullptr;
-    MixedFeedView *mixedFeed = nullptr;
+    MixedFeedView *mergedFeed = nullptr;
     std::function<bool(const QString &, const QString &, bool)> canHide;
     std::function<bool(const QString &, const QString &)> canMute;
     std::function<bool(const QString &, const QString &)> canBan;

@@ -51,8 +51,8 @@ private slots:
     {
         MessagesTab tab;
         QCOMPARE(tab.chatTabBar()->currentId(), QString());
-        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeedView());
-        QCOMPARE(tab.feedStack()->widget(0), tab.mixedFeedView());
+        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeed());
+        QCOMPARE(tab.feedStack()->widget(0), tab.mixedFeed());
         QCOMPARE(tab.chatTabBar()->viewToggle()->text(), QStringLiteral("视图：平铺"));
         QVERIFY(tab.chatTabBar()->viewToggle()->isEnabled());
         QCOMPARE(tab.requestBannerOverlay()->parentWidget(), &tab);
@@ -93,7 +93,7 @@ private slots:
         // Everything dropped: the merged feed, without feedActivated.
         tab.setFeeds({});
         QCOMPARE(tab.chatTabBar()->currentId(), QStringLiteral("__mixed__"));
-        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeedView());
+        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeed());
         QCOMPARE(activated.size(), 3);
         QVERIFY(!tab.chatTabBar()->viewToggle()->isEnabled());
     }
@@ -105,13 +105,13 @@ private slots:
         tab.setCurrentFeed(QStringLiteral("__mixed__"));
         QSignalSpy activated(&tab, &MessagesTab::feedActivated);
         tab.setFeeds(feeds({"b"}));
-        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeedView());
+        QCOMPARE(tab.feedStack()->currentWidget(), tab.mixedFeed());
         QCOMPARE(activated.size(), 0);
 
         // A jump from the merged feed selects a listed room only.
-        emit tab.mixedFeedView()->roomJumpRequested(QStringLiteral("gone"));
+        emit tab.mixedFeed()->roomJumpRequested(QStringLiteral("gone"));
         QCOMPARE(tab.chatTabBar()->currentId(), QStringLiteral("__mixed__"));
-        emit tab.mixedFeedView()->roomJumpRequested(QStringLiteral("b"));
+        emit tab.mixedFeed()->roomJumpRequested(QStringLiteral("b"));
         QCOMPARE(tab.feedStack()->currentWidget(), tab.feedView("b"));
         QCOMPARE(firstArgs(activated), QStringList{"b"});
     }
@@ -329,7 +329,7 @@ private slots:
     void mergedFeedHiddenRoomsAreReadable()
     {
         MessagesTab tab;
-        MixedFeedView *mixed = tab.mixedFeedView();
+        MixedFeedView *mixed = tab.mixedFeed();
         mixed->setRooms({QStringLiteral("a"), QStringLiteral("b")});
         mixed->setRoomVisible(QStringLiteral("b"), false);
         QCOMPARE(mixed->hiddenRoomIds(), QSet<QString>{QStringLiteral("b")});
