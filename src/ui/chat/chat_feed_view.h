@@ -179,6 +179,7 @@ public:
     const QList<Entry> &flatEntries() const { return entries; }
     const QHash<QString, PendingUpload> &uploads() const { return pendingUploads; }
     qint64 oldestLoadedSeq() const { return oldestSeq; }
+    qint64 gapBeforeSeq() const { return gapSeq; }
     bool isOlderExhausted() const { return olderExhausted; }
     qint64 selectedTag() const { return selectedTagId; }
     void selectTag(qint64 tagId);

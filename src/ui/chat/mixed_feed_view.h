@@ -51,6 +51,9 @@ public:
     std::function<QString(const QString &roomId, qint64 tagId)> tagNameResolver;
     ChatImageLoader *imageLoader = nullptr;
 
+    // Rooms whose messages are kept but not shown (the wiring reads them for its menu).
+    const QSet<QString> &hiddenRoomIds() const { return hiddenRooms; }
+
     // Read access for tests.
     const QList<Item> &storedItems() const { return items; }
     QVBoxLayout *rowLayout() const { return listLayout; }

@@ -9,6 +9,7 @@
 #include "platform/dock/dock_widget_tab.h"
 #include "platform/dock/floating_dock_container.h"
 #include "theme/theme_palette.h"
+#include "ui/chat/messages_tab.h"
 #include "ui/frame/window_title_bar.h"
 #include "ui/main/control_panel.h"
 #include "ui/main/main_menu_bar.h"
@@ -205,8 +206,9 @@ void MainWindow::buildDocks()
             [this](int delta) { resizeDockAreaBy(controlDock_, delta); });
 
     chatDock_ = dockManager_->createDockWidget(QStringLiteral("聊天"));
-    messagesTab_ = makePlaceholder("messagesPlaceholder");
-    chatDock_->setWidget(messagesTab_, CDockWidget::AutoScrollArea);
+    // The feeds scroll themselves; an outer scroll area would only fight them.
+    messagesTab_ = new MessagesTab;
+    chatDock_->setWidget(messagesTab_, CDockWidget::ForceNoScrollArea);
     ads::CDockAreaWidget *areaD = dockManager_->addDockWidget(ads::RightDockWidgetArea, chatDock_);
 
     connectSettingsDock_ = dockManager_->createDockWidget(QStringLiteral("连接设置"));
@@ -251,13 +253,6 @@ void MainWindow::setMyChannelPanel(QWidget *panel)
 {
     myChannelPanel_ = panel;
     myChannelDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
-    refreshAreaEmpty();
-}
-
-void MainWindow::setMessagesTab(QWidget *tab)
-{
-    messagesTab_ = tab;
-    chatDock_->setWidget(tab, ads::CDockWidget::AutoScrollArea);
     refreshAreaEmpty();
 }
 

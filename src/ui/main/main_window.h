@@ -8,6 +8,7 @@
 class ControlPanel;
 class MainMenuBar;
 class MainStatusBar;
+class MessagesTab;
 class WindowTitleBar;
 struct MainWindowOptions;
 
@@ -22,8 +23,9 @@ class CDockWidget;
 // left column, chat and the connection settings as tabs on the right, the status bar
 // along the bottom). The window arranges the docks and keeps their chrome in step, offers
 // the "create" menus on three dock tabs and hides to the tray on close; the wiring joins
-// its views to the services. The room, channel, chat and connection views are given to
-// it through their setters; until then their docks hold empty placeholders. GUI thread.
+// its views to the services. The chat dock holds the window's own messages tab; the room,
+// channel and connection views are given to it through their setters, and until then
+// their docks hold empty placeholders. GUI thread.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -52,17 +54,19 @@ public:
     ads::CDockWidget *connectSettingsDock() const { return connectSettingsDock_; }
     ControlPanel *controlPanel() const { return controlPanel_; }
 
-    // The views of the room panels, the chat and the connection tab. Each setter puts the
-    // view into its dock (the window takes ownership; the previous view is deleted).
+    // The chat dock's messages tab, made with the window (the wiring drives it and its
+    // request banners).
+    MessagesTab *messagesTab() const { return messagesTab_; }
+
+    // The views of the room panels and the connection tab. Each setter puts the view into
+    // its dock (the window takes ownership; the previous view is deleted).
     QWidget *currentRoomPanel() const { return currentRoomPanel_; }
     QWidget *myRoomPanel() const { return myRoomPanel_; }
     QWidget *myChannelPanel() const { return myChannelPanel_; }
-    QWidget *messagesTab() const { return messagesTab_; }
     QWidget *connectSettingsTab() const { return connectSettingsTab_; }
     void setCurrentRoomPanel(QWidget *panel);
     void setMyRoomPanel(QWidget *panel);
     void setMyChannelPanel(QWidget *panel);
-    void setMessagesTab(QWidget *tab);
     void setConnectSettingsTab(QWidget *tab);
 
     // Replaces the system's answer to "is there a tray?" (tests).
@@ -107,7 +111,7 @@ private:
     QWidget *currentRoomPanel_ = nullptr;
     QWidget *myRoomPanel_ = nullptr;
     QWidget *myChannelPanel_ = nullptr;
-    QWidget *messagesTab_ = nullptr;
+    MessagesTab *messagesTab_ = nullptr;
     ads::CDockWidget *chatDock_ = nullptr;
     QWidget *connectSettingsTab_ = nullptr;
     ads::CDockWidget *connectSettingsDock_ = nullptr;

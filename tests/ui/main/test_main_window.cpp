@@ -7,6 +7,7 @@
 #include "platform/dock/dock_widget_tab.h"
 #include "platform/dock/floating_dock_container.h"
 #include "support/test_main.h"
+#include "ui/chat/messages_tab.h"
 #include "ui/frame/window_title_bar.h"
 #include "ui/main/control_panel.h"
 #include "ui/main/main_menu_bar.h"
@@ -162,9 +163,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(!areaEmpty(window.chatDock()));
 
-        auto *emptyChat = new QWidget;
-        emptyChat->setProperty("panelEmpty", true);
-        window.setMessagesTab(emptyChat);
+        window.messagesTab()->setProperty("panelEmpty", true);
+        window.refreshPanelStates();
         QVERIFY(!areaEmpty(window.chatDock())); // the connection tab is current
         window.showChatDock();
         QVERIFY(areaEmpty(window.chatDock()));
