@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,7 +115,7 @@ void AudioLoopback::Worker::start()
 {
     pipeline = std::make_unique<AudioPipeline>(kRate, 1);
     pipeline->setAecEnabled(false); // the loop test has no far-end signal
-    vad = std::make_unique<VadDetector>();
+    vad = deps.makeDetector ? deps.makeDetector() : std::make_unique<VadDetector>();
     startSink(QMediaDevices::defaultAudioOutput());
     if (deps.tickIntervalMs > 0) {
         tickTimer = new QTimer(this);
@@ -167,7 +168,7 @@ void AudioLoopback::Worker::tick()
 }
 
 AudioLoopback::AudioLoopback(QObject *parent, AudioLoopbackDependencies dependencies)
-    : QObject(parent), worker(new Worker(std::move(dependencies)))
+    : QObject(parent), worker(new Worker(dependencies)), decodeStallMs(dependencies.decodeStallMs)
 {
     worker->moveToThread(&thread);
     thread.setObjectName(QStringLiteral("audio-loopback"));
@@ -219,18 +220,38 @@ void AudioLoopback::setSource(QList<qint16> samples, const QString &label)
 
 void AudioLoopback::loadFile(const QString &path)
 {
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        qCWarning(lcAudioPlayback) << "loopback decode failed:" << "file not readable" << path;
+        emit decodeFailed();
+        return;
+    }
     auto *decoder = new QAudioDecoder(this);
     decoder->setAudioFormat(loopFormat());
-    decoder->setSource(QUrl::fromLocalFile(path));
     auto gathered = std::make_shared<QList<qint16>>();
-    connect(decoder, &QAudioDecoder::bufferReady, this, [decoder, gathered] {
+    auto done = std::make_shared<bool>(false); // one outcome per file, whatever the decoder reports
+    auto *stall = new QTimer(decoder);
+    stall->setSingleShot(true);
+    stall->setInterval(decodeStallMs);
+    connect(stall, &QTimer::timeout, this, [this, decoder, done] {
+        if (std::exchange(*done, true))
+            return;
+        qCWarning(lcAudioPlayback) << "loopback decode failed:" << "decoder made no progress";
+        decoder->stop();
+        decoder->deleteLater();
+        emit decodeFailed();
+    });
+    connect(decoder, &QAudioDecoder::bufferReady, this, [decoder, gathered, stall] {
+        stall->start();
         const QAudioBuffer buffer = decoder->read();
         if (!buffer.isValid() || gathered->size() >= kMaxSamples)
             return;
         const std::vector<qint16> samples = convertBuffer(buffer);
         gathered->append(QList<qint16>(samples.begin(), samples.end()));
     });
-    connect(decoder, &QAudioDecoder::finished, this, [this, decoder, gathered, path] {
+    connect(decoder, &QAudioDecoder::finished, this, [this, decoder, gathered, done, path] {
+        if (std::exchange(*done, true))
+            return;
         decoder->deleteLater();
         if (gathered->isEmpty()) {
             qCWarning(lcAudioPlayback) << "loopback decode produced no samples:" << path;
@@ -244,12 +265,18 @@ void AudioLoopback::loadFile(const QString &path)
         installSource(std::move(*gathered), label);
         emit sourceChanged(label, seconds);
     });
-    connect(decoder, QOverload<QAudioDecoder::Error>::of(&QAudioDecoder::error), this, [this, decoder] {
+    connect(decoder, QOverload<QAudioDecoder::Error>::of(&QAudioDecoder::error), this, [this, decoder, done] {
+        if (std::exchange(*done, true))
+            return;
         qCWarning(lcAudioPlayback) << "loopback decode failed:" << decoder->errorString();
         decoder->deleteLater();
         emit decodeFailed();
     });
+    // The source is set only once the handlers are connected: opening an unreadable file may
+    // report its error at once.
+    decoder->setSource(QUrl::fromLocalFile(path));
     decoder->start();
+    stall->start();
 }
 
 void AudioLoopback::clear()

@@ -31,6 +31,11 @@ struct AudioLoopbackDependencies
     // Makes the output for a device on the loop-test thread; empty: a Qt audio sink.
     std::function<std::unique_ptr<ILoopbackOutput>(const QAudioDevice &)> openOutput;
     int tickIntervalMs = 20; // 0: no timer, the owner calls tickNow()
+    // Makes the voice detector on the loop-test thread; empty: the detector over its library.
+    std::function<std::unique_ptr<VadDetector>()> makeDetector;
+    // A decoder that delivers nothing for this long is given up as failed: the media backend
+    // here reports neither an error nor the end for some unreadable files.
+    int decodeStallMs = 10000;
 };
 
 // The audio settings dialog's loop test: a short microphone recording or a decoded file played
@@ -78,6 +83,7 @@ private:
 
     QThread thread;
     Worker *worker = nullptr; // owned; lives on `thread`
+    int decodeStallMs = 10000;
 };
 
 class AudioLoopback::Worker : public QObject

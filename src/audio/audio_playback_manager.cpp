@@ -369,7 +369,7 @@ void AudioPlaybackManager::onPlaybackTick()
                 std::lock_guard lock(session->mutex);
                 target = session->targetDepth;
             }
-            qCInfo(lcAudioPlayback).nospace() << "playback underrun count=" << underruns << " target=" << target
+            qCInfo(lcAudioPlayback).nospace().noquote() << "playback underrun count=" << underruns << " target=" << target
                                               << " from=" << session->identity;
         } else if (++session->quietTicks >= kQuietTicksLower) {
             session->quietTicks = 0;
@@ -382,7 +382,7 @@ void AudioPlaybackManager::onPlaybackTick()
                     lowered = --session->targetDepth;
             }
             if (lowered > 0)
-                qCInfo(lcAudioPlayback).nospace() << "playback target lowered to=" << lowered
+                qCInfo(lcAudioPlayback).nospace().noquote() << "playback target lowered to=" << lowered
                                                   << " from=" << session->identity;
         }
 
@@ -393,7 +393,7 @@ void AudioPlaybackManager::onPlaybackTick()
             if (++session->trimCounter >= kTrimTicks) {
                 while (int(session->queue.size()) > target)
                     session->queue.pop_front();
-                qCInfo(lcAudioPlayback).nospace() << "pcm queue trimmed depth_before=" << depth << " target=" << target
+                qCInfo(lcAudioPlayback).nospace().noquote() << "pcm queue trimmed depth_before=" << depth << " target=" << target
                                                   << " from=" << session->identity;
                 session->trimCounter = 0;
             }
@@ -448,7 +448,7 @@ void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
                 qCWarning(lcAudioPlayback).nospace() << "frame gap too large gap_ms=" << gap << " gap_count=" << gapCount;
             }
             if (gap > 200)
-                qCInfo(lcAudioPlayback).nospace() << "audio resumed after silence gap_ms=" << gap
+                qCInfo(lcAudioPlayback).nospace().noquote() << "audio resumed after silence gap_ms=" << gap
                                                   << " from=" << session->identity;
         }
         if (++frameCount % 500 == 0)

@@ -1,4 +1,5 @@
 #include "audio/audio_loopback.h"
+#include "scripted_detector.h"
 #include "support/test_main.h"
 
 #include <QFile>
@@ -43,10 +44,15 @@ private:
 
 struct Fixture
 {
-    Fixture()
+    explicit Fixture(bool scriptedDetector = false)
     {
         AudioLoopbackDependencies deps;
+        if (scriptedDetector)
+            deps.makeDetector = [] {
+                return std::make_unique<VadDetector>(testsupport::ScriptedDetector::calls());
+            };
         deps.tickIntervalMs = 0;
+        deps.decodeStallMs = 500;
         deps.openOutput = [r = record](const QAudioDevice &) { return std::make_unique<RecordingOutput>(r); };
         loop = std::make_unique<AudioLoopback>(nullptr, deps);
     }
@@ -159,32 +165,34 @@ void TestAudioLoopback::loopingRestartsDirectly()
 
 void TestAudioLoopback::silentStopWithSilentRecording()
 {
-    // A recording of a quiet room: faint noise, no voice.
+    // A recording of a quiet room: faint noise that the detector does not take for a voice.
     QList<qint16> room(48000);
     quint32 seed = 1;
     for (auto &s : room) {
         seed = seed * 1664525u + 1013904223u;
         s = qint16(int(seed >> 24) - 128);
     }
-    {
-        Fixture f;
+    const auto play = [&room](bool silentStop, int speech) {
+        testsupport::ScriptedDetector::speech = speech;
+        Fixture f(true);
+        f.loop->setVadSilentStop(silentStop);
         f.loop->setSource(room, QString());
         f.loop->setPlaying(true);
         for (int i = 0; i < 4; ++i)
             f.loop->tickNow();
-        const auto out = f.written();
-        QCOMPARE(out.size(), std::size_t(24 * 480));
-        QVERIFY(std::all_of(out.begin(), out.end(), [](qint16 s) { return s == 0; }));
-    }
-    {
-        Fixture f;
-        f.loop->setVadSilentStop(false);
-        f.loop->setSource(room, QString());
-        f.loop->setPlaying(true);
-        f.loop->tickNow();
-        const auto out = f.written();
-        QVERIFY(std::any_of(out.begin(), out.end(), [](qint16 s) { return s != 0; }));
-    }
+        return f.written();
+    };
+    const auto isZero = [](qint16 s) { return s == 0; };
+
+    const auto gated = play(true, 0);
+    QCOMPARE(gated.size(), std::size_t(24 * 480));
+    QVERIFY(std::all_of(gated.begin(), gated.end(), isZero));
+    // Without silent-stop the processed recording is heard; so it is while a voice is detected.
+    const auto open = play(false, 0);
+    QVERIFY(std::count_if(open.begin(), open.end(), isZero) < 24 * 480 / 10);
+    const auto voiced = play(true, 1);
+    QVERIFY(std::count_if(voiced.begin(), voiced.end(), isZero) < 24 * 480 / 10);
+    testsupport::ScriptedDetector::speech = 0;
 }
 
 void TestAudioLoopback::playingWithoutSamplesDoesNothing()
@@ -272,7 +280,9 @@ void TestAudioLoopback::undecodableFileFails()
     QSignalSpy failed(f.loop.get(), &AudioLoopback::decodeFailed);
     QSignalSpy source(f.loop.get(), &AudioLoopback::sourceChanged);
     f.loop->loadFile(path);
-    QVERIFY(failed.wait(10000));
+    QVERIFY(failed.wait(5000));
+    f.loop->loadFile(dir.filePath(QStringLiteral("missing.wav")));
+    QCOMPARE(failed.count(), 2); // at once
     QCOMPARE(source.count(), 0);
     // The previous source is untouched.
     f.loop->setVadSilentStop(false);
