@@ -451,7 +451,6 @@ void TestAudioPlaybackManager::renderThreadWritesTheMixAndReopensAfterLoss()
     // The device starts full of silence; the render thread writes only below its waterline.
     QCOMPARE(device.queuedFrames(), 1920);
     QVERIFY(allEqual(device.advance(1440), 0));
-    QVERIFY(device.written().empty());
     QVERIFY(allEqual(device.advance(480), 0));
     const auto written = device.written();
     QVERIFY(!written.empty());
