@@ -94,7 +94,7 @@ void MinimalShell::wireServices()
     ProfileService *profile = context->user->profileService();
     CodeMatchService *codeMatch = context->match->codeMatchService();
     ChannelListService *channelList = context->channel->listService();
-    // The room, audio-control, sound and hotkey services are not part of the context yet.
+    // The room and hotkey services are not part of the context yet.
     wiring::wireShellSession(login, session, this);
     wiring::wireProfileLifecycle(login, session, profile, user);
     wiring::wireReconsentCheck(profile, context->user->consentService());
@@ -165,7 +165,7 @@ std::unique_ptr<QWidget> MinimalShell::createLoginWindow()
     wiring::wireLicenses(window.get());
     wiring::wireLoginForm(window.get(), context->auth->smsService(), context->auth->loginService(), legal);
     wiring::wireAudioSettings(window.get(), context->audio->deviceCatalog(), context->audio->captureManager(),
-                              context->audio->playbackManager(), nullptr);
+                              context->audio->playbackManager(), context->audio->soundManager());
     // Polished in advance so that the first show costs nothing.
     window->ensurePolished();
     for (QWidget *child : window->findChildren<QWidget *>())
@@ -193,7 +193,7 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
     ChannelEntityStore *channelStore = context->channel->entityStore();
     MediaSessionService *media = context->mediaSession.get();
     PreferenceService *preferences = context->prefs->preferenceService();
-    // The room, audio-control, sound and hotkey services are not part of the context yet.
+    // The room and hotkey services are not part of the context yet.
     wiring::wireLicenses(w);
     wiring::wireLogout(w, session);
     wiring::wireNicknameLabel(w, user);
@@ -210,11 +210,11 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
                           users);
     wiring::wireRoomRequests(w, nullptr, nullptr, nullptr, nullptr, user, users, channelStore);
     wiring::wireSpeakers(w, media, feed);
-    wiring::wireControlPanel(w, nullptr, nullptr, user);
+    wiring::wireControlPanel(w, context->audio->controlService(), nullptr, user);
     wiring::wireBroadcastHotkey(w, nullptr);
     wiring::wireHotkeySettings(w, nullptr);
     wiring::wireAudioSettings(w, context->audio->deviceCatalog(), context->audio->captureManager(),
-                              context->audio->playbackManager(), nullptr);
+                              context->audio->playbackManager(), context->audio->soundManager());
     wiring::wireParticipantVolume(w, context->audio->playbackManager(), media);
     wiring::wireMyRoomOrder(w, store.get());
     wiring::wireChannelPanels(w, context->channel->listService(), channelStore, context->channel->actionsService(),
