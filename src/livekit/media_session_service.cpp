@@ -168,6 +168,11 @@ void MediaSessionService::syncRooms(bool active, const QString &roomId, const QS
         return !session.rejected && !session.tokenInFlight && !session.connection->isConnected()
                && !session.connection->isConnecting() && !session.retryTimer->isActive();
     };
+    if (roomId.isEmpty()) {
+        // An active room without an id has nothing to connect to; what runs for a room stays.
+        qCWarning(lcLiveKitSession) << "media session sync without a room id ignored";
+        return;
+    }
     if (roomId != own->roomId) {
         own->rejected = false;
         beginSession(*own, roomId);

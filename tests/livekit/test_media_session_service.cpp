@@ -306,6 +306,11 @@ void MediaSessionServiceTest::noTokenRequestStorm()
     rig.media->syncRooms(true, QStringLiteral("r1"), QString());
     QCOMPARE(rig.requests(QStringLiteral("r1")), 1);
     QVERIFY(rig.own->connected);
+    // An active room without an id changes nothing.
+    rig.media->syncRooms(true, QString(), QString());
+    QCOMPARE(rig.http.calls.size(), 2);
+    QVERIFY(rig.own->connected);
+    QVERIFY(rig.own->disconnectCalls.isEmpty());
 }
 
 void MediaSessionServiceTest::tokenBitrateAndPublishPermission_data()

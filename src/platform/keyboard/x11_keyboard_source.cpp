@@ -108,11 +108,14 @@ bool X11KeyboardSource::registerInput()
     d->display = display;
     d->notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
     connect(d->notifier.get(), &QSocketNotifier::activated, this, &X11KeyboardSource::readEvents);
+    readQueuedEventsLater();
     return true;
 }
 
 void X11KeyboardSource::readEvents()
 {
+    if (!d->display)
+        return;
     while (XPending(d->display) > 0) {
         XEvent event;
         XNextEvent(d->display, &event);
@@ -148,10 +151,22 @@ bool X11KeyboardSource::isKeyDown(quint16 virtualKey) const
         if (!(keys[keycode / 8] & (1 << (keycode % 8))))
             continue;
         const KeySym keysym = XkbKeycodeToKeysym(d->display, static_cast<KeyCode>(keycode), 0, 0);
-        if (virtualKeyForKeysym(keysym) == virtualKey)
+        if (virtualKeyForKeysym(keysym) == virtualKey) {
+            readQueuedEventsLater();
             return true;
+        }
     }
+    readQueuedEventsLater();
     return false;
+}
+
+void X11KeyboardSource::readQueuedEventsLater() const
+{
+    // A round trip may have moved events from the socket into Xlib's queue, where the socket
+    // notifier cannot see them.
+    if (XEventsQueued(d->display, QueuedAlready) > 0)
+        QMetaObject::invokeMethod(const_cast<X11KeyboardSource *>(this), &X11KeyboardSource::readEvents,
+                                  Qt::QueuedConnection);
 }
 
 quint16 X11KeyboardSource::virtualKeyForCharacter(char16_t character) const

@@ -27,6 +27,7 @@ public:
 
 private:
     void readEvents();
+    void readQueuedEventsLater() const;
 
     struct Impl;
     std::unique_ptr<Impl> d;
