@@ -28,10 +28,11 @@ void X11KeyboardSourceTest::initTestCase()
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         QSKIP("Xvfb is not installed");
-    // The server picks a free display number and writes it to its standard output.
-    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("320x240x24")});
+    // The server picks a free display number and writes it to its standard output. It must not reset
+    // when its last client goes, or the next test finds it busy regenerating.
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("320x240x24")});
     QVERIFY2(server.waitForStarted(5000), qPrintable(server.errorString()));
     QByteArray number;
     while (!number.endsWith('\n') && server.waitForReadyRead(10000))
