@@ -52,9 +52,8 @@ void ClientContext::init(SingleInstance *instance)
     channel = std::make_unique<ChannelAssembly>(api);
     realtime = std::make_unique<RealtimeAssembly>();
     audio = std::make_unique<AudioAssembly>();
-    mediaSession =
-        std::make_unique<MediaSessionService>(api, audio->captureManager(), audio->playbackManager());
-    hotkeyMonitor = std::make_unique<GlobalHotkeyMonitor>();
+    mediaSession = createMediaSessionService(api, audio->captureManager(), audio->playbackManager());
+    hotkeyMonitor = createGlobalHotkeyMonitor();
     hotkeys = std::make_unique<HotkeyAssembly>(hotkeyMonitor.get());
     prefs = std::make_unique<PrefAssembly>();
 

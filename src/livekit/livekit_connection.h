@@ -29,6 +29,9 @@ struct RtcStats;
 // library's callbacks come back as queued calls that carry the attempt's generation and are dropped
 // when the connection is gone or the attempt was superseded. `frameMutex` (inside) guards the audio
 // source and the sending flag; `statsMutex` the jitter-buffer track tables.
+//
+// The operations the media session drives are virtual so that its tests can stand in a recording
+// connection for a real one.
 class LiveKitConnection : public QObject
 {
     Q_OBJECT
@@ -38,27 +41,27 @@ public:
     explicit LiveKitConnection(Role role, QObject *parent = nullptr);
     ~LiveKitConnection() override;
 
-    void connectToRoom(const QString &url, const QString &token);
-    void disconnectFromRoom(const QString &reason);
-    bool isConnected() const;
-    bool isConnecting() const;
+    virtual void connectToRoom(const QString &url, const QString &token);
+    virtual void disconnectFromRoom(const QString &reason);
+    virtual bool isConnected() const;
+    virtual bool isConnecting() const;
 
     // Publishing and data.
-    void publishAudio(int bitrateBps);
-    void unpublishAudio();
-    bool isAudioPublished() const;
-    void setMicMuted(bool muted);
-    void setSendingAudio(bool enabled);
+    virtual void publishAudio(int bitrateBps);
+    virtual void unpublishAudio();
+    virtual bool isAudioPublished() const;
+    virtual void setMicMuted(bool muted);
+    virtual void setSendingAudio(bool enabled);
     // Capture thread.
-    void pushCaptureFrame(const qint16 *data, int samples, int sampleRate, int channels, bool silence);
-    void setRoomBitrate(int bps);
-    void setVadBitrate(int bps);
-    void sendSpeaking(bool speaking);
+    virtual void pushCaptureFrame(const qint16 *data, int samples, int sampleRate, int channels, bool silence);
+    virtual void setRoomBitrate(int bps);
+    virtual void setVadBitrate(int bps);
+    virtual void sendSpeaking(bool speaking);
 
     // Remote participants and statistics.
-    void setPlaybackManager(AudioPlaybackManager *manager);
-    void setListeningMuted(bool muted);
-    void setParticipantSubscribed(const QString &identity, bool wanted);
+    virtual void setPlaybackManager(AudioPlaybackManager *manager);
+    virtual void setListeningMuted(bool muted);
+    virtual void setParticipantSubscribed(const QString &identity, bool wanted);
     void applySubscriptionFilter();
     void onAudioTrackSubscribed(const std::shared_ptr<livekit::Track> &track,
                                 const std::shared_ptr<livekit::RemoteTrackPublication> &publication,

@@ -67,7 +67,12 @@ bool JanusTestServer::writeConfiguration()
         "general: {\n  string_ids = false\n}\nroom-%1: {\n  description = \"kestova-test\"\n  publishers = 16\n"
         "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n  audiolevel_ext = true\n"
         "  notify_joining = true\n  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
-                             .arg(kRoom);
+                             .arg(kRoom)
+                         + QStringLiteral("room-%1: {\n  description = \"kestova-test-parent\"\n  publishers = 16\n"
+                                          "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n"
+                                          "  audiolevel_ext = true\n  notify_joining = true\n"
+                                          "  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
+                               .arg(kParentRoom);
     return writeFile(root + QStringLiteral("/conf/janus.jcfg"), core)
            && writeFile(root + QStringLiteral("/conf/janus.transport.websockets.jcfg"), transport)
            && writeFile(root + QStringLiteral("/conf/janus.plugin.videoroom.jcfg"), room);

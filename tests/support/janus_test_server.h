@@ -23,6 +23,8 @@ class JanusTestServer
 {
 public:
     static constexpr int kRoom = 1234;
+    // A second room, for tests that need two (a sub-room and its parent).
+    static constexpr int kParentRoom = 1235;
     static constexpr const char *kSecret = "k-test-secret";
 
     JanusTestServer();
