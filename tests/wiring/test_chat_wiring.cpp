@@ -529,6 +529,10 @@ void TestChatWiring::ownFlagRecomputedWhenTheProfileArrives()
     std::unique_ptr<QMenu> menu(feed->buildMessageMenu("m1"));
     QVERIFY(findAction(menu.get(), "隐藏此消息")->isEnabled());
     QVERIFY(!findAction(menu.get(), "禁言此用户")->isEnabled());
+
+    // Signed out: nothing is own any more.
+    f.user.clear();
+    QVERIFY(!feed->flatEntries().at(0).message.own);
 }
 
 void TestChatWiring::feedTabsLabelsSelectionAndSubscribing()
