@@ -207,8 +207,10 @@ void RoomChatService::sendMessage(const QString &roomId, const QString &content,
 {
     const QString text = content.trimmed();
     const QString trimmedTitle = title.trimmed();
-    if (text.isEmpty() || !hasSubscription(roomId))
+    if (text.isEmpty() || !hasSubscription(roomId)) {
+        emit sendFinished(roomId, false);
         return;
+    }
     QJsonObject body{{QStringLiteral("content"), text}};
     if (tagId > 0)
         body.insert(QStringLiteral("tagId"), tagId);
@@ -222,8 +224,12 @@ void RoomChatService::sendMessage(const QString &roomId, const QString &content,
     request.options = idempotentRequestOptions();
     request.failureLead = logText("chat send failed room_id=", roomId);
     // No local echo: the message appears when its "im.message.sent" event arrives.
-    sendRoomRequest(http, lcRoomChat, this, std::move(request), {},
-                    [this](const RoomRequestError &error) { emit sendFailed(error.code, error.message); });
+    sendRoomRequest(
+        http, lcRoomChat, this, std::move(request), [this, roomId](const HttpResponse &) { emit sendFinished(roomId, true); },
+        [this, roomId](const RoomRequestError &error) {
+            emit sendFailed(error.code, error.message);
+            emit sendFinished(roomId, false);
+        });
 }
 
 void RoomChatService::hideMessage(const QString &roomId, const QString &messageId)

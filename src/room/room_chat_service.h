@@ -170,6 +170,9 @@ signals:
     void tagsChanged(QString roomId, bool enabled, QList<RoomChatService::ChatTagInfo> tags);
     void tagHistoryLoaded(QString roomId, qlonglong tagId, qlonglong afterSeq, QList<ImMessageSentEvent> messages);
     void sendFailed(RoomErrorCode code, QString msg);
+    // Once per sendMessage call: whether the server took the message (it is shown when
+    // its event arrives) or not (nothing was sent, or the send failed after sendFailed).
+    void sendFinished(QString roomId, bool sent);
     void uploadProgress(QString roomId, QString batchId, int percent);
     void uploadFinished(QString roomId, QString batchId);
     void uploadFailed(QString roomId, QString batchId, QString reason);

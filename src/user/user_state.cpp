@@ -9,11 +9,14 @@ UserState::UserState(QObject *parent)
 
 void UserState::applyProfile(const UserProfile &profile)
 {
+    const bool idChanged = profile.userId != m_userId;
     m_userId = profile.userId;
     m_username = profile.username;
     m_status = profile.status;
     m_agreedLegalVersion = profile.agreedLegalVersion;
     setNickname(profile.nickname);
+    if (idChanged)
+        emit userIdChanged(m_userId);
 }
 
 void UserState::setNickname(const QString &nickname)
@@ -26,6 +29,7 @@ void UserState::setNickname(const QString &nickname)
 
 void UserState::clear()
 {
+    const bool idChanged = !m_userId.isEmpty();
     m_userId.clear();
     m_username.clear();
     m_status.clear();
@@ -35,5 +39,7 @@ void UserState::clear()
         m_nickname.clear();
         emit nicknameChanged(m_nickname);
     }
+    if (idChanged)
+        emit userIdChanged(m_userId);
     emit cleared();
 }

@@ -33,6 +33,8 @@ public slots:
 
 signals:
     void nicknameChanged(const QString &nickname);
+    // The signed-in user's id changed: a profile arrived for another user, or a sign-out.
+    void userIdChanged(const QString &userId);
     // After every clear(), so that pending work of the ended session stops.
     void cleared();
 

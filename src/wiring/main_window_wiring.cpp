@@ -50,10 +50,6 @@ void wirePrefMatch(MainWindow *, PreferenceService *, PrefMatchService *, RoomEn
 {
 }
 
-void wireRoomRequests(MainWindow *, ActiveRoomSession *, RoomRequestService *, RoomApplyService *, RoomAttachApplyService *, UserState *, AbstractUserResolver *, ChannelEntityStore *)
-{
-}
-
 void wireSpeakers(MainWindow *, MediaSessionService *, RoomPanelsFeed *)
 {
 }

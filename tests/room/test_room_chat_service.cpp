@@ -298,6 +298,28 @@ private slots:
         if (operation == 1)
             QVERIFY(!log.entries().at(0).message.contains("net_err"));
     }
+
+    // Every send ends in exactly one sendFinished, so whoever holds the typed text knows
+    // whether to clear it or give it back; a failure is reported first.
+    void sendSettlesOnce()
+    {
+        ChatFixture f;
+        f.follow({"r"});
+        QStringList order;
+        QObject::connect(&f.chat, &RoomChatService::sendFailed, [&] { order << "failed"; });
+        QObject::connect(&f.chat, &RoomChatService::sendFinished,
+                         [&](const QString &roomId, bool sent) { order << QStringLiteral("%1 %2").arg(roomId).arg(sent); });
+        f.chat.sendMessage("other", "hi", 0, "");
+        f.chat.sendMessage("r", "  ", 0, "");
+        QCOMPARE(order, (QStringList{"other 0", "r 0"}));
+        order.clear();
+        f.chat.sendMessage("r", "hi", 0, "");
+        QVERIFY(order.isEmpty());
+        f.http.reply(f.http.calls.size() - 1, jsonReply(201));
+        f.chat.sendMessage("r", "hi", 0, "");
+        f.http.reply(f.http.calls.size() - 1, jsonReply(409, {{"code", "room.not_in_room"}}));
+        QCOMPARE(order, (QStringList{"r 1", "failed", "r 0"}));
+    }
 };
 
 KESTOVA_TEST_MAIN(RoomChatServiceTest)

@@ -13,6 +13,7 @@ private slots:
     void applyProfileAnnouncesOnlyChangedNickname();
     void clearAnnouncesOnlyWhenNicknameWasSet_data();
     void clearAnnouncesOnlyWhenNicknameWasSet();
+    void userIdAnnouncedOnlyWhenItChanges();
 };
 
 void UserStateTest::parseReadsStringsOnly()
@@ -78,6 +79,20 @@ void UserStateTest::clearAnnouncesOnlyWhenNicknameWasSet()
     QVERIFY(state.generation() != generationBefore);
     QVERIFY(state.userId().isEmpty() && state.username().isEmpty() && state.nickname().isEmpty()
             && state.status().isEmpty() && state.agreedLegalVersion().isEmpty());
+}
+
+void UserStateTest::userIdAnnouncedOnlyWhenItChanges()
+{
+    UserState state;
+    QSignalSpy ids(&state, &UserState::userIdChanged);
+    state.applyProfile({"u1", "a", "", "", ""});
+    state.applyProfile({"u1", "b", "Ann", "", ""});
+    QCOMPARE(ids.count(), 1);
+    QCOMPARE(ids.at(0).at(0).toString(), QStringLiteral("u1"));
+    state.clear();
+    state.clear();
+    QCOMPARE(ids.count(), 2);
+    QCOMPARE(ids.at(1).at(0).toString(), QString());
 }
 
 KESTOVA_TEST_MAIN(UserStateTest)

@@ -520,6 +520,14 @@ void ChatFeedView::markHidden(const QString &messageId)
     }
 }
 
+void ChatFeedView::setOwnSender(const QString &userId)
+{
+    for (QList<Entry> *list : {&entries, &threadEntries}) {
+        for (Entry &entry : *list)
+            entry.message.own = !userId.isEmpty() && entry.message.senderId == userId;
+    }
+}
+
 void ChatFeedView::setGapSeq(qint64 seq)
 {
     gapSeq = seq;

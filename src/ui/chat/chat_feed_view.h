@@ -113,6 +113,10 @@ public:
     void clearFeed();
     void markHidden(const QString &messageId);
     void setGapSeq(qint64 seq);
+    // Marks the messages of `userId` as the user's own and every other as not, on both
+    // pages. Messages mapped before the signed-in user was known came in as not own;
+    // the own flag decides which message actions are offered.
+    void setOwnSender(const QString &userId);
 
     void setTags(bool enabled, const QList<TagInfo> &tags);
     void retagMessage(const QString &messageId, qint64 tagId);
