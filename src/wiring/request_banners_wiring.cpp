@@ -5,6 +5,7 @@
 #include "room/room_attach_apply_service.h"
 #include "room/room_request_service.h"
 #include "room/room_view_model.h"
+#include "ui/chat/messages_tab.h"
 #include "ui/connect/request_banner_overlay.h"
 #include "ui/main/main_status_bar.h"
 #include "ui/main/main_window.h"
@@ -238,8 +239,8 @@ void wireRoomRequests(MainWindow *window, ActiveRoomSession *activeRoom, RoomReq
     if (window == nullptr)
         return;
     // The overlay belongs to the chat tab; a window without one has no banners to drive.
-    QWidget *tab = window->messagesTab();
-    RequestBannerOverlay *overlay = tab != nullptr ? tab->findChild<RequestBannerOverlay *>() : nullptr;
+    MessagesTab *tab = window->messagesTab();
+    RequestBannerOverlay *overlay = tab != nullptr ? tab->requestBannerOverlay() : nullptr;
     wireRequestBanners(overlay, window->statusBar(), window, activeRoom, requests, roomApply, roomAttachApply, user,
                        users, channelStore);
 }

@@ -16,6 +16,7 @@
 #include "ui/connect/banner_row.h"
 #include "ui/connect/request_banner_overlay.h"
 #include "ui/main/main_status_bar.h"
+#include "ui/chat/messages_tab.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
 #include "user/user_profile.h"
@@ -377,16 +378,13 @@ void TestRequestBannersWiring::mainWindowEntryFindsTheOverlay()
     RoomApplyService apply{&http, &session};
     UserState user;
     MainWindow window(MainWindowOptions{});
-    auto *tab = new ChatTabStandIn;
-    window.setMessagesTab(tab);
     wiring::wireRoomRequests(&window, &session, nullptr, &apply, nullptr, &user, nullptr, nullptr);
     apply.beginApply("R");
     http.reply(0, jsonReply(201, {{"requestId", "j1"}}));
-    QCOMPARE(tab->bannerOverlay()->shownRows().size(), 1);
+    QCOMPARE(window.messagesTab()->requestBannerOverlay()->shownRows().size(), 1);
 
-    // A window without a chat tab wires nothing and does not fail.
-    MainWindow bare(MainWindowOptions{});
-    wiring::wireRoomRequests(&bare, &session, nullptr, &apply, nullptr, &user, nullptr, nullptr);
+    // No window wires nothing and does not fail.
+    wiring::wireRoomRequests(nullptr, &session, nullptr, &apply, nullptr, &user, nullptr, nullptr);
 }
 
 QTEST_MAIN(TestRequestBannersWiring)
