@@ -181,28 +181,31 @@ void pushRoomSettingsValues(RoomSettingsDialog *dialog, RoomViewModel *room)
     dialog->setSettings(values);
 }
 
-void pushRoomSettingsLists(RoomSettingsDialog *dialog, RoomViewModel *room, AbstractUserResolver *users,
-                           UserState *user, ChannelEntityStore *channelStore)
+QList<PrefMemberEntry> roomSettingsPrefMembers(RoomViewModel *room, AbstractUserResolver *users)
 {
-    if (!room->available())
-        return;
-    const auto usernameOf = [users](const QString &userId) {
-        return users != nullptr ? users->username(userId) : QString();
-    };
-
-    QList<PrefMemberEntry> prefMembers;
+    QList<PrefMemberEntry> entries;
     for (const QString &userId : room->prefMembers())
-        prefMembers.append({userId, displayNameFor(users, userId), usernameOf(userId)});
+        entries.append({userId, displayNameFor(users, userId), users != nullptr ? users->username(userId) : QString()});
+    return entries;
+}
 
+QList<MemberEntry> roomSettingsMembers(RoomViewModel *room, AbstractUserResolver *users)
+{
     const QHash<QString, qint64> memberRoles = room->memberRoles();
     QStringList memberIds = memberRoles.keys();
     std::sort(memberIds.begin(), memberIds.end());
-    QList<MemberEntry> members;
+    QList<MemberEntry> entries;
     for (const QString &userId : memberIds) {
         const qint64 roleId = memberRoles.value(userId);
-        members.append({userId, displayNameFor(users, userId), usernameOf(userId), roleId, roleId == -1});
+        entries.append({userId, displayNameFor(users, userId), users != nullptr ? users->username(userId) : QString(),
+                        roleId, roleId == -1});
     }
+    return entries;
+}
 
+QList<RoleEntry> roomSettingsRoles(RoomViewModel *room, UserState *user, ChannelEntityStore *channelStore)
+{
+    const QHash<QString, qint64> memberRoles = room->memberRoles();
     QList<RoomAclRole> roles = room->roles();
     std::sort(roles.begin(), roles.end(),
               [](const RoomAclRole &a, const RoomAclRole &b) { return a.level > b.level; });
@@ -216,7 +219,7 @@ void pushRoomSettingsLists(RoomSettingsDialog *dialog, RoomViewModel *room, Abst
                 ownLevel = role.level;
         }
     }
-    QList<RoleEntry> roleEntries;
+    QList<RoleEntry> entries;
     for (const RoomAclRole &role : roles) {
         RoleEntry entry;
         entry.id = role.roleId;
@@ -227,12 +230,19 @@ void pushRoomSettingsLists(RoomSettingsDialog *dialog, RoomViewModel *room, Abst
         entry.isMine = ownRoleId != 0 && ownRoleId == role.roleId;
         entry.editable = role.level < ownLevel;
         entry.permKeys = role.permissions.values();
-        roleEntries.append(entry);
+        entries.append(entry);
     }
+    return entries;
+}
 
-    dialog->setPrefMembers(prefMembers);
-    dialog->setMembers(members);
-    dialog->setRoles(roleEntries);
+void pushRoomSettingsLists(RoomSettingsDialog *dialog, RoomViewModel *room, AbstractUserResolver *users,
+                           UserState *user, ChannelEntityStore *channelStore)
+{
+    if (!room->available())
+        return;
+    dialog->setPrefMembers(roomSettingsPrefMembers(room, users));
+    dialog->setMembers(roomSettingsMembers(room, users));
+    dialog->setRoles(roomSettingsRoles(room, user, channelStore));
 }
 
 void openRoomSettings(MainWindow *window, RoomEntityStore *roomStore, RoomAdapterRegistry *adapters,

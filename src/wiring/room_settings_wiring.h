@@ -43,6 +43,12 @@ void openRoomSettings(MainWindow *window, RoomEntityStore *roomStore, RoomAdapte
 RoomSettingsDialog::Permissions roomSettingsPermissions(RoomViewModel *room, UserState *user,
                                                         ChannelEntityStore *channelStore);
 
+// The records of the dialog's lists: preference members in the room's order, members in
+// user-id order (code units, case-sensitive), roles highest level first.
+QList<PrefMemberEntry> roomSettingsPrefMembers(RoomViewModel *room, AbstractUserResolver *users);
+QList<MemberEntry> roomSettingsMembers(RoomViewModel *room, AbstractUserResolver *users);
+QList<RoleEntry> roomSettingsRoles(RoomViewModel *room, UserState *user, ChannelEntityStore *channelStore);
+
 // The fill steps of an open dialog.
 void pushRoomSettingsPermissions(RoomSettingsDialog *dialog, RoomViewModel *room, UserState *user,
                                  ChannelEntityStore *channelStore);
