@@ -200,6 +200,46 @@ void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences)
     picker->open();
 }
 
+QList<RoleEntry> channelSettingsRoles(const ChannelEntity &entity, const QString &ownUserId)
+{
+    const ChannelRole *own = ChannelEntity::memberRole(&entity, ownUserId);
+    const int ownLevel = own != nullptr ? own->level : 0;
+    const bool manageRoles = channelHasPermission(own, "core.channel.manage_roles");
+    QList<ChannelRole> roles = entity.roles;
+    std::sort(roles.begin(), roles.end(), [](const ChannelRole &a, const ChannelRole &b) { return a.level > b.level; });
+    QList<RoleEntry> entries;
+    for (const ChannelRole &role : roles) {
+        RoleEntry entry;
+        entry.id = role.roleId;
+        entry.name = role.name;
+        entry.memberCount = int(std::count_if(entity.members.cbegin(), entity.members.cend(),
+                                              [&role](const ChannelMember &m) { return m.roleId == role.roleId; }));
+        entry.isDefault = role.roleId == entity.defaultRoleId;
+        entry.isOwnerRole = role.roleId < 0;
+        entry.isMine = own != nullptr && own->roleId == role.roleId;
+        entry.editable = manageRoles && role.roleId >= 0 && ownLevel > role.level;
+        entry.permKeys = role.permissions.contains(QStringLiteral("*")) ? kAllChannelKeys : role.permissions;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+QList<MemberEntry> channelSettingsMembers(const ChannelEntity &entity, AbstractUserResolver *users)
+{
+    QList<MemberEntry> members;
+    for (const ChannelMember &member : entity.members) {
+        QString name = users != nullptr ? users->nickname(member.userId) : QString();
+        if (name.isEmpty()) {
+            if (users != nullptr)
+                users->request(member.userId);
+            name = member.userId;
+        }
+        members.append({member.userId, name, users != nullptr ? users->username(member.userId) : QString(),
+                        member.roleId, member.roleId == -1});
+    }
+    return members;
+}
+
 void refreshChannelSettings(ChannelSettingsDialog *dialog, ChannelEntityStore *channelStore, UserState *user,
                             AbstractUserResolver *users, const QString &channelId)
 {
@@ -207,7 +247,6 @@ void refreshChannelSettings(ChannelSettingsDialog *dialog, ChannelEntityStore *c
     if (entity == nullptr || !entity->valid)
         return;
     const ChannelRole *own = ChannelEntity::memberRole(entity, user != nullptr ? user->userId() : QString());
-    const int ownLevel = own != nullptr ? own->level : 0;
 
     ChannelSettingsDialog::Permissions rights;
     rights.changeName = channelHasPermission(own, "core.channel.change_name");
@@ -219,37 +258,8 @@ void refreshChannelSettings(ChannelSettingsDialog *dialog, ChannelEntityStore *c
     dialog->setDeleteEnabled(channelHasPermission(own, "core.channel.delete_channel"));
     dialog->setChannel({entity->name, entity->description, entity->code, entity->codeEnabled});
 
-    QList<ChannelRole> roles = entity->roles;
-    std::sort(roles.begin(), roles.end(), [](const ChannelRole &a, const ChannelRole &b) { return a.level > b.level; });
-    QList<RoleEntry> roleEntries;
-    for (const ChannelRole &role : roles) {
-        RoleEntry entry;
-        entry.id = role.roleId;
-        entry.name = role.name;
-        entry.memberCount = int(std::count_if(entity->members.cbegin(), entity->members.cend(),
-                                              [&role](const ChannelMember &m) { return m.roleId == role.roleId; }));
-        entry.isDefault = role.roleId == entity->defaultRoleId;
-        entry.isOwnerRole = role.roleId < 0;
-        entry.isMine = own != nullptr && own->roleId == role.roleId;
-        entry.editable = rights.manageRoles && role.roleId >= 0 && ownLevel > role.level;
-        entry.permKeys = role.permissions.contains(QStringLiteral("*")) ? kAllChannelKeys : role.permissions;
-        roleEntries.append(entry);
-    }
-    dialog->setRoles(roleEntries);
-
-    // The channel's own member order; unknown names show the id until they arrive.
-    QList<MemberEntry> members;
-    for (const ChannelMember &member : entity->members) {
-        QString name = users != nullptr ? users->nickname(member.userId) : QString();
-        if (name.isEmpty()) {
-            if (users != nullptr)
-                users->request(member.userId);
-            name = member.userId;
-        }
-        members.append({member.userId, name, users != nullptr ? users->username(member.userId) : QString(),
-                        member.roleId, member.roleId == -1});
-    }
-    dialog->setMembers(members);
+    dialog->setRoles(channelSettingsRoles(*entity, user != nullptr ? user->userId() : QString()));
+    dialog->setMembers(channelSettingsMembers(*entity, users));
 }
 
 void openChannelSettings(MainWindow *window, const QString &channelId, ChannelListService *channelList,

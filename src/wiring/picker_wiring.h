@@ -2,7 +2,12 @@
 
 #include <QString>
 
+#include "ui/settings/member_entry.h"
+
+#include <QList>
+
 class AbstractUserResolver;
+struct ChannelEntity;
 class ChannelActionsService;
 class ChannelEntityStore;
 class ChannelListService;
@@ -36,6 +41,10 @@ void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences);
 void openChannelSettings(MainWindow *window, const QString &channelId, ChannelListService *channelList,
                          ChannelEntityStore *channelStore, ChannelActionsService *channelActions, UserState *user,
                          AbstractUserResolver *users);
+// The dialog's records: roles highest level first ("*" shown as every channel key), members
+// in the channel's own order with the cached nickname, else the user id.
+QList<RoleEntry> channelSettingsRoles(const ChannelEntity &entity, const QString &ownUserId);
+QList<MemberEntry> channelSettingsMembers(const ChannelEntity &entity, AbstractUserResolver *users);
 void refreshChannelSettings(ChannelSettingsDialog *dialog, ChannelEntityStore *channelStore, UserState *user,
                             AbstractUserResolver *users, const QString &channelId);
 
