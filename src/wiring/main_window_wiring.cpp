@@ -34,22 +34,6 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *, ActiveRoomSession *, RoomEntityStor
     return nullptr;
 }
 
-void wireRoomSettings(MainWindow *, ActiveRoomSession *, RoomEntityStore *, RoomAdapterRegistry *, RoomSettingsService *, UserState *, AbstractUserResolver *, GatewayService *, ChannelEntityStore *, RoomChatService *)
-{
-}
-
-void wireRoomCreateConfigs(MainWindow *, RoomCreateConfigService *, UserState *)
-{
-}
-
-void wirePrefConfigs(MainWindow *, PreferenceService *, AbstractUserResolver *)
-{
-}
-
-void wirePrefMatch(MainWindow *, PreferenceService *, PrefMatchService *, RoomEntityStore *, ActiveRoomSession *, RoomCreateService *, RoomSettingsService *, AbstractUserResolver *)
-{
-}
-
 void wireSpeakers(MainWindow *, MediaSessionService *, RoomPanelsFeed *)
 {
 }
@@ -75,10 +59,6 @@ void wireParticipantVolume(MainWindow *, AudioPlaybackManager *, MediaSessionSer
 }
 
 void wireMyRoomOrder(MainWindow *, IUiStorage *)
-{
-}
-
-void wireChannelPanels(MainWindow *, ChannelListService *, ChannelEntityStore *, ChannelActionsService *, UserState *, AbstractUserResolver *, IUiStorage *, RoomEntityStore *, ActiveRoomSession *, RoomPanelsFeed *)
 {
 }
 

@@ -33,14 +33,6 @@ WatchRegistry *wireRoomRealtime(GatewayService *, RoomEntityFeed *, ActiveRoomSe
     return nullptr;
 }
 
-void wireChannelLifecycle(LoginService *, SessionService *, ChannelListService *, UserState *)
-{
-}
-
-void wireChannelRealtime(GatewayService *, ChannelEntityFeed *, ChannelListService *, ChannelEntityStore *, RoomEntityStore *, WatchRegistry *)
-{
-}
-
 void wireLiveKitSession(ActiveRoomSession *, RoomEntityStore *, UserState *, MediaSessionService *)
 {
 }

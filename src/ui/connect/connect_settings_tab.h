@@ -76,6 +76,10 @@ public:
     void setClock(std::function<qint64()> clock);
 
     BusyMode currentBusyMode() const { return BusyMode(busyMode); }
+    // What the lists and the default row were last given.
+    QList<ConfigEntry> configEntries() const { return configs; }
+    QString defaultRoomNameText() const { return defaultRoomName; }
+    QList<PrefGroupEntry> prefGroupEntries() const { return prefGroups; }
     bool isInRoom() const { return inRoom; }
     int configContentHeight() const { return configListHeight; }
     int prefContentHeight() const { return prefListHeight; }

@@ -1,0 +1,263 @@
+#include "wiring/channel_panel_wiring.h"
+#include "wiring/main_window_wiring.h"
+#include "wiring/room_panels_feed.h"
+#include "wiring/window_views.h"
+#include "wiring/wiring_common.h"
+
+#include "channel/channel_actions_service.h"
+#include "channel/channel_entity.h"
+#include "channel/channel_entity_store.h"
+#include "channel/channel_list_service.h"
+#include "room/active_room_session.h"
+#include "room/room_entity.h"
+#include "room/room_entity_store.h"
+#include "ui/main/main_status_bar.h"
+#include "ui/main/main_window.h"
+#include "ui/shell/i_ui_storage.h"
+#include "user/abstract_user_resolver.h"
+#include "user/user_state.h"
+
+#include <QInputDialog>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "wiring/picker_wiring.h"
+
+namespace wiring {
+
+namespace {
+
+const ChannelRole *ownRole(ChannelEntityStore *store, const QString &ownUserId, const QString &channelId)
+{
+    return store != nullptr ? ChannelEntity::memberRole(store->find(channelId), ownUserId) : nullptr;
+}
+
+// A room inside a channel block: the stored name (else the id) as title, the hierarchy
+// tags, one row per present member in user-id order, the active room emphasised and
+// unfolded.
+blocks::RoomBlockData channelRoomBlock(RoomEntityStore *rooms, const QString &activeRoomId,
+                                       const std::function<QString(const QString &)> &displayName,
+                                       const QString &roomId)
+{
+    blocks::RoomBlockData block;
+    block.roomId = roomId;
+    const RoomEntity *stored = rooms != nullptr ? rooms->find(roomId) : nullptr;
+    block.title = stored != nullptr && !stored->name.isEmpty() ? stored->name : roomId;
+    const bool active = !activeRoomId.isEmpty() && activeRoomId == roomId;
+    block.bold = active;
+    block.expanded = active;
+    if (stored != nullptr) {
+        if (!stored->publicState.childRoomIds.isEmpty())
+            block.tags << QStringLiteral("父房");
+        if (!stored->publicState.parentRoomId.isEmpty())
+            block.tags << QStringLiteral("子房");
+        QStringList present = stored->publicState.present;
+        std::sort(present.begin(), present.end());
+        for (const QString &userId : present) {
+            blocks::MemberRowData row;
+            row.userId = userId;
+            row.disconnected = stored->publicState.disconnected.contains(userId);
+            row.name = displayName(userId) + (row.disconnected ? QStringLiteral(" (掉线)") : QString());
+            block.members.append(row);
+        }
+    }
+    block.memberCount = int(block.members.size());
+    return block;
+}
+
+template <class Callback>
+Callback guardedFailure(QPointer<MainStatusBar> statusBar, const QString &fixedText)
+{
+    return [statusBar, fixedText](bool ok, ChannelErrorCode, const QString &message) {
+        if (!ok && statusBar)
+            showFailure(statusBar, message, fixedText);
+    };
+}
+
+void promptCreateChannel(QWidget *parent, ChannelActionsService *actions, ChannelListService *channelList,
+                         QPointer<MainStatusBar> statusBar)
+{
+    bool accepted = false;
+    const QString name = QInputDialog::getText(parent, QStringLiteral("创建频道"),
+                                               QStringLiteral("频道名称 (最多 20 字)"), QLineEdit::Normal,
+                                               QString(), &accepted)
+                             .trimmed();
+    if (!accepted || name.isEmpty())
+        return;
+    actions->create(name, [statusBar, channelList](bool ok, const QString &, ChannelErrorCode, const QString &message) {
+        if (ok) {
+            channelList->bootstrap();
+        } else if (statusBar) {
+            showFailure(statusBar, message, QStringLiteral("创建频道失败"));
+        }
+    });
+}
+
+} // namespace
+
+QString channelMemberName(AbstractUserResolver *users, const QString &userId)
+{
+    const QString nickname = users != nullptr ? users->nickname(userId) : QString();
+    if (!nickname.isEmpty())
+        return nickname;
+    if (users != nullptr)
+        users->request(userId);
+    return userId;
+}
+
+MyChannelPanel::MenuState channelMenuState(ChannelEntityStore *store, const QString &ownUserId,
+                                           const QString &channelId)
+{
+    MyChannelPanel::MenuState state;
+    const ChannelRole *role = ownRole(store, ownUserId, channelId);
+    if (role == nullptr)
+        return state;
+    state.canCreateRoom = channelHasPermission(role, "core.channel.create_attached_room");
+    state.ownerLike = role->roleId == -1;
+    return state;
+}
+
+blocks::BlockListData buildMyChannelPanelState(const ChannelPanelInput &input)
+{
+    blocks::BlockListData data;
+    data.emptyText = QStringLiteral("无频道");
+    blocks::BlockSection section;
+    for (const QString &channelId : input.channelIds) {
+        const ChannelEntity *entity = input.store != nullptr ? input.store->find(channelId) : nullptr;
+        const bool known = entity != nullptr && entity->valid;
+        blocks::ChannelBlockData block;
+        block.channelId = channelId;
+        if (!known)
+            block.name = QStringLiteral("加载中…");
+        else
+            block.name = entity->name.isEmpty() ? QStringLiteral("频道") : entity->name;
+        block.draggable = true;
+        block.expanded = false;
+        block.roomsReorderable = channelHasPermission(ChannelEntity::memberRole(entity, input.ownUserId),
+                                                      "core.channel.reorder_rooms");
+        if (known && input.roomBlock) {
+            for (const QString &roomId : entity->roomIds) {
+                blocks::RoomBlockData room = input.roomBlock(roomId);
+                // A channel orders its rooms itself, not the panel's saved order.
+                room.draggable = false;
+                block.rooms.append(room);
+            }
+        }
+        section.channels.append(block);
+    }
+    if (!section.channels.isEmpty()) {
+        data.sections.append(section);
+        data.hasContent = true;
+    }
+    return data;
+}
+
+void wireChannelPanels(MainWindow *window, ChannelListService *channelList, ChannelEntityStore *channelStore,
+                       ChannelActionsService *channelActions, UserState *user, AbstractUserResolver *users,
+                       IUiStorage *storage, RoomEntityStore *roomStore, ActiveRoomSession *activeRoom,
+                       RoomPanelsFeed *feed)
+{
+    auto *panel = windowView<MyChannelPanel>(window->myChannelPanel());
+    if (panel == nullptr || channelList == nullptr)
+        return;
+    const auto ownUserId = [user] { return user != nullptr ? user->userId() : QString(); };
+    QPointer<MainStatusBar> statusBar = window->statusBar();
+
+    auto *rebuild = new QTimer(panel);
+    rebuild->setSingleShot(true);
+    rebuild->setInterval(0);
+    QObject::connect(rebuild, &QTimer::timeout, panel,
+                     [panel, channelList, channelStore, roomStore, activeRoom, users, ownUserId] {
+                         ChannelPanelInput input;
+                         input.store = channelStore;
+                         input.channelIds = channelList->channelIds();
+                         input.ownUserId = ownUserId();
+                         const QString activeRoomId = activeRoom != nullptr ? activeRoom->activeRoomId() : QString();
+                         input.roomBlock = [roomStore, activeRoomId, users](const QString &roomId) {
+                             return channelRoomBlock(
+                                 roomStore, activeRoomId,
+                                 [users](const QString &userId) { return channelMemberName(users, userId); }, roomId);
+                         };
+                         panel->setBlocks(buildMyChannelPanelState(input));
+                     });
+    QObject::connect(channelList, &ChannelListService::listChanged, rebuild, qOverload<>(&QTimer::start));
+    if (channelStore != nullptr)
+        QObject::connect(channelStore, &ChannelEntityStore::changed, rebuild, qOverload<>(&QTimer::start));
+    if (roomStore != nullptr)
+        QObject::connect(roomStore, &RoomEntityStore::changed, rebuild, qOverload<>(&QTimer::start));
+    // Every rebuild of the room panels (speaking dots, member rows) is followed here.
+    if (feed != nullptr && feed->metaObject()->indexOfSignal("assembleTicked()") >= 0)
+        QObject::connect(feed, SIGNAL(assembleTicked()), rebuild, SLOT(start()));
+    rebuild->start();
+
+    if (channelActions != nullptr) {
+        QObject::connect(panel, &blocks::BlockListPanel::roomOrderChanged, channelActions,
+                         [channelActions, statusBar](const QString &channelId, const QStringList &orderedRoomIds) {
+                             channelActions->reorderRooms(
+                                 channelId, orderedRoomIds,
+                                 guardedFailure<ChannelActionsService::ResultCallback>(
+                                     statusBar, QStringLiteral("调整房间顺序失败")));
+                         });
+    }
+    if (storage != nullptr) {
+        panel->setOrder(storage->myChannelOrder());
+        QObject::connect(panel, &blocks::BlockListPanel::orderChanged, window,
+                         [storage](const QStringList &order) { storage->setMyChannelOrder(order); });
+    }
+    panel->setMenuStateProvider([channelStore, ownUserId](const QString &channelId) {
+        return channelMenuState(channelStore, ownUserId(), channelId);
+    });
+
+    if (channelActions != nullptr) {
+        QObject::connect(window, &MainWindow::createChannelRequested, panel, [panel, channelActions, channelList, statusBar] {
+            promptCreateChannel(panel, channelActions, channelList, statusBar);
+        });
+        QObject::connect(panel, &MyChannelPanel::createRoomRequested, channelActions,
+                         [channelActions, statusBar](const QString &channelId) {
+                             channelActions->createRoom(
+                                 channelId, [statusBar](bool ok, const QString &, const QString &, ChannelErrorCode,
+                                                        const QString &message) {
+                                     if (!ok && statusBar)
+                                         showFailure(statusBar, message, QStringLiteral("创建房间失败"));
+                                 });
+                         });
+        QObject::connect(panel, &MyChannelPanel::leaveChannelRequested, channelActions,
+                         [channelActions, statusBar](const QString &channelId) {
+                             channelActions->leave(channelId, [statusBar](bool ok, ChannelErrorCode code,
+                                                                          const QString &message) {
+                                 if (ok || !statusBar)
+                                     return;
+                                 if (code == ChannelErrorCode::OwnerCannotLeave) {
+                                     statusBar->showTransientMessage(
+                                         QStringLiteral("频道主不能直接退出, 请先转让频道主或解散频道"),
+                                         MainStatusBar::Normal);
+                                 } else {
+                                     showFailure(statusBar, message, QStringLiteral("退出频道失败"));
+                                 }
+                             });
+                         });
+    }
+    QObject::connect(panel, &MyChannelPanel::channelSettingsRequested, window,
+                     [window, channelList, channelStore, channelActions, user, users](const QString &channelId) {
+                         openChannelSettings(window, channelId, channelList, channelStore, channelActions, user,
+                                             users);
+                     });
+    if (statusBar) {
+        QObject::connect(channelList, &ChannelListService::membershipLost, statusBar.data(),
+                         [statusBar](const QString &, const QString &reason) {
+                             QString text;
+                             if (reason == QLatin1String("removed"))
+                                 text = QStringLiteral("你已被移出频道");
+                             else if (reason == QLatin1String("banned"))
+                                 text = QStringLiteral("你已被频道封禁");
+                             else if (reason == QLatin1String("deleted"))
+                                 text = QStringLiteral("频道已解散");
+                             if (!text.isEmpty())
+                                 statusBar->showTransientMessage(text, MainStatusBar::Normal);
+                         });
+    }
+}
+
+} // namespace wiring
