@@ -66,6 +66,11 @@ void GatewayHub::setClock(Clock nowMs)
     clock = std::move(nowMs);
 }
 
+void GatewayHub::setChatAccess(ChatAccess access)
+{
+    chatAccess = std::move(access);
+}
+
 void GatewayHub::addStreamSource(const QString &prefix, StreamSource source)
 {
     sources.append({prefix, std::move(source)});
@@ -192,10 +197,15 @@ void GatewayHub::onText(QWebSocket *socket, const QString &text)
             qCWarning(lcServiceGateway).noquote() << "gateway command ignored, bad room id event=" + event;
             return;
         }
-        if (event == QLatin1String("chat-subscribe"))
-            session.chatRooms.insert(roomId.toString());
-        else
+        if (event == QLatin1String("chat-unsubscribe")) {
             session.chatRooms.remove(roomId.toString());
+        } else if (chatAccess && chatAccess(session.userId, roomId.toString())) {
+            session.chatRooms.insert(roomId.toString());
+            deliver(session, QStringLiteral("chat-subscribed"), QJsonObject{{QStringLiteral("roomId"), roomId}}, 0);
+        } else {
+            qCInfo(lcServiceGateway).noquote() << "gateway chat subscription refused room_id=" + roomId.toString()
+                                                      + " user_id=" + session.userId;
+        }
     } else {
         qCWarning(lcServiceGateway).noquote() << "gateway command unknown event=" + event.left(64);
     }
@@ -321,6 +331,34 @@ void GatewayHub::publishToWatchers(const QString &target, const QString &event, 
     for (Session &session : sessions) {
         if (session.watches.contains(target))
             deliver(session, event, data, version);
+    }
+}
+
+void GatewayHub::publishToWatchersIf(const QString &target, const QString &event, const QJsonObject &data,
+                                     qint64 version, const UserFilter &filter)
+{
+    for (Session &session : sessions) {
+        if (session.watches.contains(target) && filter(session.userId))
+            deliver(session, event, data, version);
+    }
+}
+
+void GatewayHub::publishToChat(const QString &roomId, const QString &event, const QJsonObject &data)
+{
+    for (Session &session : sessions) {
+        if (session.chatRooms.contains(roomId))
+            deliver(session, event, data, 0);
+    }
+}
+
+void GatewayHub::dropUserFromTargets(const QString &userId, const QString &roomId, const QStringList &targets)
+{
+    for (Session &session : sessions) {
+        if (session.userId != userId)
+            continue;
+        session.chatRooms.remove(roomId);
+        for (const QString &target : targets)
+            session.watches.remove(target);
     }
 }
 

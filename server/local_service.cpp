@@ -3,13 +3,18 @@
 #include "api_router.h"
 #include "api_types.h"
 #include "asset_host.h"
+#include "chat_api.h"
+#include "rooms_api.h"
 #include "gateway_hub.h"
 #include "service_log.h"
 #include "service_state.h"
 #include "state_file.h"
 #include "token_issuer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -56,6 +61,30 @@ LocalService::LocalService(LocalServiceConfig config, QObject *parent)
     hub->setDetachedSessionKeepMs(this->config.detachedSessionKeepMs);
     assetHost->addRoutes(*router);
     accountApi->addRoutes(*router);
+
+    QString uploads = this->config.uploadFolder;
+    if (uploads.isEmpty() && !this->config.statePath.isEmpty())
+        uploads = QFileInfo(this->config.statePath).absoluteDir().filePath(QStringLiteral("uploads"));
+    if (uploads.isEmpty()) {
+        scratchFolder = std::make_unique<QTemporaryDir>();
+        uploads = scratchFolder->path();
+    }
+    roomsApi = std::make_unique<RoomsApi>(serviceState.get(), hub.get());
+    chatApi = std::make_unique<ChatApi>(serviceState.get(), hub.get(), roomsApi.get(), uploads,
+                                        [this] { return baseUrl(); });
+    roomsApi->addRoutes(*router);
+    chatApi->addRoutes(*router);
+    hub->addStreamSource(QStringLiteral("room:"), [this](const QString &userId, const QString &target) {
+        const QString rest = target.mid(5);
+        if (rest.endsWith(QLatin1String(":private")))
+            return roomsApi->privateSnapshot(userId, rest.chopped(8));
+        return roomsApi->publicSnapshot(userId, rest);
+    });
+    hub->setChatAccess([this](const QString &userId, const QString &roomId) {
+        return roomsApi->canReadChat(userId, roomId);
+    });
+    connect(roomsApi.get(), &RoomsApi::stateChanged, this, &LocalService::saveState);
+    connect(chatApi.get(), &ChatApi::stateChanged, this, &LocalService::saveState);
 
     connect(accountApi.get(), &AccountApi::codeSent, this, &LocalService::codeSent);
     connect(accountApi.get(), &AccountApi::stateChanged, this, &LocalService::saveState);
@@ -145,6 +174,7 @@ QString LocalService::baseUrl() const
 void LocalService::setClock(std::function<qint64()> nowMs)
 {
     accountApi->setClock(nowMs);
+    roomsApi->setClock(nowMs);
     hub->setClock(std::move(nowMs));
 }
 

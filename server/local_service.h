@@ -10,11 +10,14 @@
 #include <memory>
 
 class QHttpServer;
+class QTemporaryDir;
 
 namespace localservice {
 
 class ApiRouter;
 class AssetHost;
+class ChatApi;
+class RoomsApi;
 class GatewayHub;
 class StateFile;
 class TokenIssuer;
@@ -32,6 +35,9 @@ struct LocalServiceConfig
     AccountPolicy accounts;
     qint64 maxBodyBytes = 64 * 1024;
     qint64 detachedSessionKeepMs = 120000;
+    // Where chat images are kept; empty: "uploads" beside the state file, or a
+    // temporary folder without one.
+    QString uploadFolder;
 };
 
 // The local stand-in of the service: the REST API, the realtime gateway at "/ws" and
@@ -57,6 +63,7 @@ public:
     ApiReply handle(const ApiRequest &request);
 
     GatewayHub *gateway() const { return hub.get(); }
+    RoomsApi *rooms() const { return roomsApi.get(); }
     AssetHost *assets() const { return assetHost.get(); }
     const ServiceState &state() const { return *serviceState; }
 
@@ -77,6 +84,9 @@ private:
     std::unique_ptr<AssetHost> assetHost;
     std::unique_ptr<GatewayHub> hub;
     std::unique_ptr<AccountApi> accountApi;
+    std::unique_ptr<RoomsApi> roomsApi;
+    std::unique_ptr<ChatApi> chatApi;
+    std::unique_ptr<QTemporaryDir> scratchFolder;
     std::unique_ptr<QHttpServer> http;
     quint16 listeningPort = 0;
 };
