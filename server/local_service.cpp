@@ -4,6 +4,8 @@
 #include "api_types.h"
 #include "asset_host.h"
 #include "chat_api.h"
+#include "janus_control.h"
+#include "media_api.h"
 #include "rooms_api.h"
 #include "gateway_hub.h"
 #include "service_log.h"
@@ -83,6 +85,15 @@ LocalService::LocalService(LocalServiceConfig config, QObject *parent)
     hub->setChatAccess([this](const QString &userId, const QString &roomId) {
         return roomsApi->canReadChat(userId, roomId);
     });
+    janus = std::make_unique<JanusControl>();
+    mediaApi = std::make_unique<MediaApi>(roomsApi.get(), janus.get());
+    mediaApi->addRoutes(*router);
+    connect(roomsApi.get(), &RoomsApi::roomRemoved, mediaApi.get(), &MediaApi::onRoomRemoved);
+    connect(roomsApi.get(), &RoomsApi::bitrateChanged, mediaApi.get(), &MediaApi::onBitrateChanged);
+    connect(roomsApi.get(), &RoomsApi::roomCreated, mediaApi.get(), [this](const QString &roomId) {
+        if (const Room *room = roomsApi->room(roomId))
+            janus->ensureRoom(room->mediaRoom, room->settings.value(QLatin1String("bitrate")).toInt());
+    });
     connect(roomsApi.get(), &RoomsApi::stateChanged, this, &LocalService::saveState);
     connect(chatApi.get(), &ChatApi::stateChanged, this, &LocalService::saveState);
 
@@ -94,6 +105,7 @@ LocalService::~LocalService()
 {
     // The server goes first, so no request reaches the parts below while they go.
     http.reset();
+    janus->stop();
 }
 
 bool LocalService::start(QString *error)
@@ -159,6 +171,12 @@ bool LocalService::start(QString *error)
         return false;
     }
     saveState();
+    if (config.media) {
+        if (janus->start())
+            mediaApi->prepareRooms();
+        else
+            qCWarning(lcServiceMedia).noquote() << janus->unavailableReason();
+    }
     qCInfo(lcServiceHttp).noquote() << "local service listening url=" + baseUrl();
     return true;
 }
@@ -169,6 +187,13 @@ QString LocalService::baseUrl() const
     if (config.address.protocol() == QAbstractSocket::IPv6Protocol)
         host = QLatin1Char('[') + host + QLatin1Char(']');
     return QStringLiteral("http://%1:%2").arg(host).arg(listeningPort);
+}
+
+QString LocalService::voiceUnavailableReason() const
+{
+    if (!config.media)
+        return QStringLiteral("voice is off (the service was started without the media server)");
+    return janus->unavailableReason();
 }
 
 void LocalService::setClock(std::function<qint64()> nowMs)

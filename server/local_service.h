@@ -17,6 +17,8 @@ namespace localservice {
 class ApiRouter;
 class AssetHost;
 class ChatApi;
+class JanusControl;
+class MediaApi;
 class RoomsApi;
 class GatewayHub;
 class StateFile;
@@ -38,6 +40,8 @@ struct LocalServiceConfig
     // Where chat images are kept; empty: "uploads" beside the state file, or a
     // temporary folder without one.
     QString uploadFolder;
+    // Start the media server for voice; without it the media token is refused.
+    bool media = false;
 };
 
 // The local stand-in of the service: the REST API, the realtime gateway at "/ws" and
@@ -64,6 +68,8 @@ public:
 
     GatewayHub *gateway() const { return hub.get(); }
     RoomsApi *rooms() const { return roomsApi.get(); }
+    // Empty when voice works; otherwise why it does not.
+    QString voiceUnavailableReason() const;
     AssetHost *assets() const { return assetHost.get(); }
     const ServiceState &state() const { return *serviceState; }
 
@@ -87,6 +93,8 @@ private:
     std::unique_ptr<RoomsApi> roomsApi;
     std::unique_ptr<ChatApi> chatApi;
     std::unique_ptr<QTemporaryDir> scratchFolder;
+    std::unique_ptr<JanusControl> janus;
+    std::unique_ptr<MediaApi> mediaApi;
     std::unique_ptr<QHttpServer> http;
     quint16 listeningPort = 0;
 };

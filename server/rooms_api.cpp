@@ -322,6 +322,11 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
     return snapshot;
 }
 
+QStringList RoomsApi::allRoomIds() const
+{
+    return state->world.rooms.keys();
+}
+
 QString RoomsApi::newRoomCode() const
 {
     for (;;) {
@@ -384,6 +389,7 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
     gateway->publishToUser(request.userId, QStringLiteral("room.membership.changed"),
                            QJsonObject{{"roomId", room.id}, {"userId", request.userId}, {"member", true},
                                        {"reason", "created"}});
+    emit roomCreated(room.id);
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{{"roomId", room.id}, {"roomName", room.name},
                                            {"roomCode", settings.value(QLatin1String("roomCode"))}});
@@ -938,6 +944,8 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
         else
             target->settings.insert(change.key, change.value);
         publishRoomEvent(*target, change.event, change.data);
+        if (change.key == QLatin1String("bitrate"))
+            emit bitrateChanged(target->id);
     }
     return ApiReply::json(200, QJsonObject{});
 }

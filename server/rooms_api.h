@@ -40,6 +40,7 @@ public:
 
     qint64 now() const { return clock(); }
     Room *room(const QString &roomId);
+    QStringList roomIds() const { return allRoomIds(); }
     // A change of the room: the next version, one event to the room's watchers.
     void publishRoomEvent(Room &room, const QString &event, const QJsonObject &data);
     // Whether the user may read the room's chat: not banned, and a member or present.
@@ -52,6 +53,8 @@ signals:
     void stateChanged();
     // A room is gone (deleted, dissolved or expired).
     void roomRemoved(const QString &roomId, qint64 mediaRoom);
+    void roomCreated(const QString &roomId);
+    void bitrateChanged(const QString &roomId);
 
 private:
     ApiReply createRoom(const ApiRequest &request, bool persistent);
@@ -99,6 +102,7 @@ private:
     // A private event: to the private stream's watchers that may see requests.
     void publishPrivateEvent(Room &room, const QString &event, const QJsonObject &data, const QString &permission);
     QString newRoomCode() const;
+    QStringList allRoomIds() const;
     QJsonArray rolesEventJson(const Room &room) const;
 
     ServiceState *state;
