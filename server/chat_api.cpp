@@ -233,18 +233,18 @@ ApiReply ChatApi::subscriptions(const ApiRequest &request)
 ApiReply ChatApi::setSubscription(const ApiRequest &request, bool on)
 {
     const QString roomId = request.captures.at(0);
-    QStringList &followed = state->world.chatSubscriptions[request.userId];
     if (on) {
         ApiReply refusal;
         if (!readableRoom(request, &refusal))
             return refusal;
+        QStringList &followed = state->world.chatSubscriptions[request.userId];
         if (!followed.contains(roomId)) {
             if (followed.size() >= 200)
                 return roomreply::invalid(QStringLiteral("chat.too_many_subscriptions"), QStringLiteral("at most 200 followed chats"));
             followed.append(roomId);
         }
-    } else {
-        followed.removeAll(roomId);
+    } else if (state->world.chatSubscriptions.contains(request.userId)) {
+        state->world.chatSubscriptions[request.userId].removeAll(roomId);
     }
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{});
