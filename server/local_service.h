@@ -68,6 +68,7 @@ public:
 
     GatewayHub *gateway() const { return hub.get(); }
     RoomsApi *rooms() const { return roomsApi.get(); }
+    JanusControl *media() const { return janus.get(); }
     // Empty when voice works; otherwise why it does not.
     QString voiceUnavailableReason() const;
     AssetHost *assets() const { return assetHost.get(); }

@@ -251,6 +251,10 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
                                               << 400 << "chat.invalid_attachment";
     QTest::newRow("malformed body") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                     << QByteArray("{\"bitrate\":") << 400 << "request.malformed_json";
+    // This service runs without the media server: voice is refused with the reason.
+    QTest::newRow("voice while the media server is off") << "owner" << QByteArray("POST")
+                                                         << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 503
+                                                         << "media.unavailable";
     QTest::newRow("unknown room") << "owner" << QByteArray("POST") << "/v1/rooms/nope/join" << QByteArray("{}") << 404
                                   << "room.not_found";
     QTest::newRow("unknown code") << "outsider" << QByteArray("POST") << "/v1/match/code"
