@@ -71,7 +71,7 @@ private:
     QByteArray secret;
     QString adminKey;
     quint16 port = 0;
-    QString unavailable;
+    QString unavailable = QStringLiteral("voice is off: the service was started without the media server");
     qint64 sessionId = 0;
     qint64 handleId = 0;
     qint64 nextTransaction = 1;

@@ -191,8 +191,6 @@ QString LocalService::baseUrl() const
 
 QString LocalService::voiceUnavailableReason() const
 {
-    if (!config.media)
-        return QStringLiteral("voice is off (the service was started without the media server)");
     return janus->unavailableReason();
 }
 
