@@ -3,6 +3,7 @@
 #include "api_router.h"
 #include "api_types.h"
 #include "asset_host.h"
+#include "channels_api.h"
 #include "chat_api.h"
 #include "janus_control.h"
 #include "media_api.h"
@@ -74,8 +75,14 @@ LocalService::LocalService(LocalServiceConfig config, QObject *parent)
     roomsApi = std::make_unique<RoomsApi>(serviceState.get(), hub.get());
     chatApi = std::make_unique<ChatApi>(serviceState.get(), hub.get(), roomsApi.get(), uploads,
                                         [this] { return baseUrl(); });
+    channelsApi = std::make_unique<ChannelsApi>(serviceState.get(), hub.get(), roomsApi.get());
     roomsApi->addRoutes(*router);
     chatApi->addRoutes(*router);
+    channelsApi->addRoutes(*router);
+    hub->addStreamSource(QStringLiteral("channel:"), [this](const QString &userId, const QString &target) {
+        return channelsApi->snapshot(userId, target.mid(8));
+    });
+    connect(channelsApi.get(), &ChannelsApi::stateChanged, this, &LocalService::saveState);
     hub->addStreamSource(QStringLiteral("room:"), [this](const QString &userId, const QString &target) {
         const QString rest = target.mid(5);
         if (rest.endsWith(QLatin1String(":private")))

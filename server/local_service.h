@@ -16,6 +16,7 @@ namespace localservice {
 
 class ApiRouter;
 class AssetHost;
+class ChannelsApi;
 class ChatApi;
 class JanusControl;
 class MediaApi;
@@ -93,6 +94,7 @@ private:
     std::unique_ptr<AccountApi> accountApi;
     std::unique_ptr<RoomsApi> roomsApi;
     std::unique_ptr<ChatApi> chatApi;
+    std::unique_ptr<ChannelsApi> channelsApi;
     std::unique_ptr<QTemporaryDir> scratchFolder;
     std::unique_ptr<JanusControl> janus;
     std::unique_ptr<MediaApi> mediaApi;

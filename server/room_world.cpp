@@ -206,11 +206,15 @@ QJsonObject channelJson(const Channel &c)
     for (const ChannelRole &role : c.roles)
         roles.append(QJsonObject{{"roleId", double(role.roleId)}, {"name", role.name}, {"level", role.level},
                                  {"permissions", stringArray(role.permissions)}});
+    QJsonObject bans;
+    for (auto it = c.bans.begin(); it != c.bans.end(); ++it)
+        bans.insert(it.key(), it.value());
     return QJsonObject{
         {"id", c.id}, {"name", c.name}, {"ownerId", c.ownerId}, {"inviteCode", c.inviteCode},
         {"version", double(c.version)}, {"createdAtMs", double(c.createdAtMs)}, {"settings", c.settings},
         {"roles", roles}, {"nextRoleId", double(c.nextRoleId)}, {"memberRoles", int64Map(c.memberRoles)},
-        {"bans", stringArray(QStringList(c.bans.begin(), c.bans.end()))}, {"roomIds", stringArray(c.roomIds)},
+        {"joinedAt", int64Map(c.joinedAt)}, {"bans", bans}, {"roomIds", stringArray(c.roomIds)},
+        {"description", c.description}, {"codeEnabled", c.codeEnabled}, {"defaultRoleId", double(c.defaultRoleId)},
     };
 }
 
@@ -231,9 +235,14 @@ Channel channelFrom(const QJsonObject &o)
     }
     c.nextRoleId = std::max<qint64>(1, int64Of(o, "nextRoleId"));
     c.memberRoles = int64MapFrom(o.value(QLatin1String("memberRoles")).toObject());
-    for (const QString &ban : stringList(o.value(QLatin1String("bans"))))
-        c.bans.insert(ban);
+    c.joinedAt = int64MapFrom(o.value(QLatin1String("joinedAt")).toObject());
+    const QJsonObject bans = o.value(QLatin1String("bans")).toObject();
+    for (auto it = bans.begin(); it != bans.end(); ++it)
+        c.bans.insert(it.key(), it.value().toObject());
     c.roomIds = stringList(o.value(QLatin1String("roomIds")));
+    c.description = textOf(o, "description");
+    c.codeEnabled = flagOf(o, "codeEnabled");
+    c.defaultRoleId = int64Of(o, "defaultRoleId");
     return c;
 }
 
@@ -401,16 +410,19 @@ ChatTag *Room::tag(qint64 tagId)
     return nullptr;
 }
 
-const ChannelRole *Channel::roleOf(const QString &userId) const
+const ChannelRole *Channel::role(qint64 roleId) const
 {
-    const auto found = memberRoles.constFind(userId);
-    if (found == memberRoles.cend())
-        return nullptr;
     for (const ChannelRole &r : roles) {
-        if (r.roleId == found.value())
+        if (r.roleId == roleId)
             return &r;
     }
     return nullptr;
+}
+
+const ChannelRole *Channel::roleOf(const QString &userId) const
+{
+    const auto found = memberRoles.constFind(userId);
+    return found == memberRoles.cend() ? nullptr : role(found.value());
 }
 
 bool Channel::grants(const QString &userId, const QString &permission) const
@@ -418,7 +430,7 @@ bool Channel::grants(const QString &userId, const QString &permission) const
     if (userId == ownerId)
         return true;
     const ChannelRole *held = roleOf(userId);
-    return held && held->permissions.contains(permission);
+    return held && (held->permissions.contains(permission) || held->permissions.contains(QStringLiteral("*")));
 }
 
 bool Channel::outranks(const QString &actorId, const QString &targetId) const

@@ -160,9 +160,14 @@ struct Channel
     QList<ChannelRole> roles;
     qint64 nextRoleId = 1;
     QHash<QString, qint64> memberRoles;
-    QSet<QString> bans;
+    QHash<QString, qint64> joinedAt;
+    QHash<QString, QJsonObject> bans;           // user id -> {"bannedBy", "reason", "bannedAt"}
     QStringList roomIds;
+    QString description;
+    bool codeEnabled = true;
+    qint64 defaultRoleId = 0;
 
+    const ChannelRole *role(qint64 roleId) const;
     const ChannelRole *roleOf(const QString &userId) const;
     bool grants(const QString &userId, const QString &permission) const;
     bool outranks(const QString &actorId, const QString &targetId) const;

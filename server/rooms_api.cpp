@@ -11,7 +11,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <climits>
 
 namespace localservice {
 
@@ -369,11 +368,25 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
     const Account account = state->accounts.value(request.userId);
     if (name.isEmpty())
         name = (account.nickname.isEmpty() ? account.username : account.nickname) + QStringLiteral("'s room");
+    const QString roomId = addRoom(request.userId, name, persistent, settings, QString());
+    const Room *room = this->room(roomId);
+    return ApiReply::json(200, QJsonObject{{"roomId", room->id}, {"roomName", room->name},
+                                           {"roomCode", room->settings.value(QLatin1String("roomCode"))}});
+}
 
+QJsonObject RoomsApi::defaultRoomSettings()
+{
+    return defaultSettings();
+}
+
+QString RoomsApi::addRoom(const QString &ownerId, const QString &name, bool persistent, QJsonObject settings,
+                          const QString &channelId)
+{
     Room room;
     room.id = QStringLiteral("r") + QUuid::createUuid().toString(QUuid::Id128).left(12);
     room.name = name;
-    room.ownerId = request.userId;
+    room.ownerId = ownerId;
+    room.channelId = channelId;
     room.persistent = persistent;
     room.createdAtMs = now();
     room.mediaRoom = state->world.nextMediaRoom++;
@@ -381,18 +394,16 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
     room.settings = settings;
     room.roles = defaultRoles();
     room.nextRoleId = 4;
-    room.memberRoles.insert(request.userId, 1);
+    room.memberRoles.insert(ownerId, 1);
     room.version = 1;
     state->world.rooms.insert(room.id, room);
     qCInfo(lcServiceRooms).noquote().nospace() << "room created room_id=" << room.id << " persistent=" << persistent
                                                << " owner=" << room.ownerId;
-    gateway->publishToUser(request.userId, QStringLiteral("room.membership.changed"),
-                           QJsonObject{{"roomId", room.id}, {"userId", request.userId}, {"member", true},
-                                       {"reason", "created"}});
+    gateway->publishToUser(ownerId, QStringLiteral("room.membership.changed"),
+                           QJsonObject{{"roomId", room.id}, {"userId", ownerId}, {"member", true}, {"reason", "created"}});
     emit roomCreated(room.id);
     emit stateChanged();
-    return ApiReply::json(200, QJsonObject{{"roomId", room.id}, {"roomName", room.name},
-                                           {"roomCode", settings.value(QLatin1String("roomCode"))}});
+    return room.id;
 }
 
 ApiReply RoomsApi::myRooms(const ApiRequest &request)
@@ -1027,21 +1038,19 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
             if (!code.isEmpty() && channel.inviteCode == code) {
                 if (channel.bans.contains(request.userId))
                     return refuse("match.channel_banned", QStringLiteral("you are banned from this channel"));
+                if (!channel.codeEnabled)
+                    break;
                 if (!channel.memberRoles.contains(request.userId)) {
-                    qint64 lowest = 0;
-                    int level = INT_MAX;
-                    for (const ChannelRole &role : channel.roles) {
-                        if (role.level < level) {
-                            level = role.level;
-                            lowest = role.roleId;
-                        }
-                    }
+                    const qint64 lowest = channel.defaultRoleId;
                     channel.memberRoles.insert(request.userId, lowest);
+                    channel.joinedAt.insert(request.userId, now());
                     ++channel.version;
-                    gateway->publishToWatchers(QStringLiteral("channel:") + channel.id, QStringLiteral("channel.member.joined"),
-                                               QJsonObject{{"channelId", channel.id}, {"userId", request.userId},
-                                                           {"roleId", double(lowest)}, {"joinedAt", double(now())}},
-                                               channel.version);
+                    const QJsonObject data{{"channelId", channel.id}, {"userId", request.userId},
+                                           {"roleId", double(lowest)}, {"joinedAt", double(now())}};
+                    const QString joiner = request.userId;
+                    gateway->publishToWatchersIf(QStringLiteral("channel:") + channel.id, QStringLiteral("channel.member.joined"),
+                                                 data, channel.version, [joiner](const QString &userId) { return userId != joiner; });
+                    gateway->publishToUser(joiner, QStringLiteral("channel.member.joined"), data, channel.version);
                     emit stateChanged();
                 }
                 return ApiReply::json(200, QJsonObject{{"status", "ok"}, {"channelId", channel.id}});

@@ -43,6 +43,10 @@ public:
     QStringList roomIds() const { return allRoomIds(); }
     // A change of the room: the next version, one event to the room's watchers.
     void publishRoomEvent(Room &room, const QString &event, const QJsonObject &data);
+    static QJsonObject defaultRoomSettings();
+    // A new room owned by `ownerId`, with settings already checked; its id.
+    QString addRoom(const QString &ownerId, const QString &name, bool persistent, QJsonObject settings,
+                    const QString &channelId);
     // Whether the user may read the room's chat: not banned, and a member or present.
     bool canReadChat(const QString &userId, const QString &roomId) const;
 

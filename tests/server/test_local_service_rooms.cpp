@@ -5,6 +5,12 @@
 #include "local_service_rig.h"
 
 #include "app/startup_gate.h"
+#include "channel/channel_actions_service.h"
+#include "channel/channel_assembly.h"
+#include "channel/channel_entity.h"
+#include "channel/channel_entity_feed.h"
+#include "channel/channel_entity_store.h"
+#include "channel/channel_list_service.h"
 #include "auth/auth_assembly.h"
 #include "auth/auth_interceptor.h"
 #include "auth/login_service.h"
@@ -13,6 +19,7 @@
 #include "auth/sms_service.h"
 #include "legal/legal_service.h"
 #include "match/code_match_service.h"
+#include "match/match_error_code.h"
 #include "net/http_transport.h"
 #include "realtime/events/chat_events.h"
 #include "realtime/gateway_service.h"
@@ -89,6 +96,15 @@ struct Client
                          &GatewayService::subscribeRoomChat);
         QObject::connect(rooms.chatService(), &RoomChatService::unsubscribeRequested, &gateway,
                          &GatewayService::unsubscribeRoomChat);
+
+        ChannelListService *list = channels.listService();
+        list->setUserIdProvider([this] { return auth.sessionStore()->userId(); });
+        list->setWatchRegistry(&registry);
+        QObject::connect(&gateway, &GatewayService::eventReceived, list, &ChannelListService::handleGatewayEvent);
+        QObject::connect(&gateway, &GatewayService::eventReceived, channels.entityFeed(),
+                         &ChannelEntityFeed::handleGatewayEvent);
+        QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, channels.entityFeed(),
+                         &ChannelEntityFeed::handleBundle);
     }
     ~Client()
     {
@@ -122,6 +138,7 @@ struct Client
     WatchRegistry registry;
     RoomAssembly rooms{transport.api(), transport.uploader()};
     CodeMatchService codes{transport.api()};
+    ChannelAssembly channels{transport.api()};
     QString userId;
 };
 
@@ -177,6 +194,7 @@ class LocalServiceRoomsTest : public QObject
 
 private slots:
     void twoUsersMeetChatAndAreModerated();
+    void channelIsCreatedJoinedAndBans();
     void stateSurvivesARestart();
 };
 
@@ -266,6 +284,71 @@ void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
     QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
     QCOMPARE(refused.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::Banned);
     QVERIFY(!rig.service->rooms()->canReadChat(bob.userId, roomId));
+}
+
+void LocalServiceRoomsTest::channelIsCreatedJoinedAndBans()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    // The first list replies are awaited: a list reply that arrives after a membership
+    // event replaces what the event added (a race of the client's list service).
+    QSignalSpy aliceListed(alice.channels.listService(), &ChannelListService::listChanged);
+    QSignalSpy bobListed(bob.channels.listService(), &ChannelListService::listChanged);
+    alice.channels.listService()->bootstrap();
+    bob.channels.listService()->bootstrap();
+    QTRY_COMPARE_WITH_TIMEOUT(aliceListed.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bobListed.size(), 1, kWaitMs);
+
+    // Alice creates a channel; her list shows it and her store holds its snapshot.
+    QString channelId;
+    alice.channels.actionsService()->create(QStringLiteral("Choir"), [&](bool ok, const QString &id, auto, const QString &) {
+        QVERIFY(ok);
+        channelId = id;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!channelId.isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.channels.listService()->channelIds(), QStringList{channelId}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId), kWaitMs);
+    const ChannelEntity *aliceView = alice.channels.entityStore()->find(channelId);
+    QCOMPARE(aliceView->name, QStringLiteral("Choir"));
+    QCOMPARE(aliceView->code.size(), 8);
+
+    // Bob joins by the channel's code and sees it listed; Alice sees him as a member.
+    QSignalSpy channelJoined(&bob.codes, &CodeMatchService::channelJoined);
+    bob.codes.joinByCode(aliceView->code);
+    QTRY_COMPARE_WITH_TIMEOUT(channelJoined.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bob.channels.listService()->channelIds(), QStringList{channelId}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->indexOfMember(bob.userId) >= 0, kWaitMs);
+
+    // A room of the channel, created through the client's own action.
+    QString roomId;
+    alice.channels.actionsService()->createRoom(channelId, [&](bool ok, const QString &id, const QString &, auto, const QString &) {
+        QVERIFY(ok);
+        roomId = id;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!roomId.isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->roomIds, QStringList{roomId}, kWaitMs);
+    QCOMPARE(rig.service->rooms()->room(roomId)->channelId, channelId);
+
+    // Bob, a plain member, may not ban; Alice bans Bob and the channel leaves his list.
+    localservice::ApiRequest ban;
+    ban.method = "PUT";
+    ban.path = QStringLiteral("/v1/channels/%1/bans/%2").arg(channelId, alice.userId);
+    ban.headers.append({"Authorization", "Bearer " + bob.auth.sessionStore()->accessToken().toLatin1()});
+    QCOMPARE(rig.service->handle(ban).status, 403);
+    ban.path = QStringLiteral("/v1/channels/%1/bans/%2").arg(channelId, bob.userId);
+    ban.headers = {{"Authorization", "Bearer " + alice.auth.sessionStore()->accessToken().toLatin1()}};
+    QCOMPARE(rig.service->handle(ban).status, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.channels.listService()->channelIds().isEmpty(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->indexOfMember(bob.userId) < 0, kWaitMs);
+    // The code no longer lets him in.
+    QSignalSpy refused(&bob.codes, &CodeMatchService::joinByCodeFailed);
+    bob.codes.joinByCode(aliceView->code);
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
+    QCOMPARE(refused.at(0).at(0).value<MatchErrorCode>(), MatchErrorCode::ChannelBanned);
 }
 
 void LocalServiceRoomsTest::stateSurvivesARestart()
