@@ -130,7 +130,10 @@ void GatewayHub::accept(std::unique_ptr<QWebSocket> owned)
             << " resumed=true";
         sendFrame(socket, QStringLiteral("session-established"),
                   QJsonObject{{QStringLiteral("sessionId"), session.id}, {QStringLiteral("resumed"), true}});
-        emit sessionEstablished(session.id, session.userId, true);
+        const QString id = session.id;
+        const QString userId = session.userId;
+        emit sessionEstablished(id, userId, true);
+        emit sessionReattached(id, userId);
         return;
     }
 
@@ -289,6 +292,8 @@ void GatewayHub::onDisconnected(QWebSocket *socket)
         found->awaitingResume = false;
         found->detachedAtMs = clock();
         qCInfo(lcServiceGateway).noquote() << "gateway socket closed session_id=" + sessionId;
+        const QString userId = found->userId;
+        emit sessionDetached(sessionId, userId);
     }
     socket->deleteLater();
 }
@@ -390,6 +395,7 @@ void GatewayHub::endSignIn(const QString &signInId)
             closeSocket(session.socket, 1000, QStringLiteral("signed out"));
         }
         qCInfo(lcServiceGateway).noquote() << "gateway session ended by sign-out session_id=" + id;
+        emit sessionEnded(id, session.userId);
     }
 }
 
@@ -428,8 +434,9 @@ void GatewayHub::expireDetachedSessions()
             expired << session.id;
     }
     for (const QString &id : std::as_const(expired)) {
-        sessions.remove(id);
+        const QString userId = sessions.take(id).userId;
         qCInfo(lcServiceGateway).noquote() << "gateway session expired session_id=" + id;
+        emit sessionEnded(id, userId);
     }
 }
 

@@ -90,6 +90,10 @@ signals:
     void sessionEstablished(const QString &sessionId, const QString &userId, bool resumed);
     // After a "resume": how many events were replayed, or -1 for a buffer miss.
     void sessionResumed(const QString &sessionId, int replayed);
+    // A session lost its socket, got one back, or is gone for good (expired or signed out).
+    void sessionDetached(const QString &sessionId, const QString &userId);
+    void sessionReattached(const QString &sessionId, const QString &userId);
+    void sessionEnded(const QString &sessionId, const QString &userId);
 
 private:
     struct Session

@@ -19,6 +19,9 @@
 #include <QWebSocket>
 #include <QWebSocketHandshakeOptions>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace localservice {
 
 namespace {
@@ -166,6 +169,8 @@ bool JanusControl::start()
         process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::MergedChannels);
         process->setStandardOutputFile(folder.filePath(QStringLiteral("janus.log")));
+        // The media server ends with the service, even when the service is killed.
+        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         const QString conf = folder.filePath(QStringLiteral("conf"));
         process->start(program, {QStringLiteral("-C"), conf + QStringLiteral("/janus.jcfg"), QStringLiteral("-F"), conf,
                                  QStringLiteral("-o")});

@@ -102,6 +102,9 @@ LocalService::LocalService(LocalServiceConfig config, QObject *parent)
             janus->ensureRoom(room->mediaRoom, room->settings.value(QLatin1String("bitrate")).toInt());
     });
     connect(roomsApi.get(), &RoomsApi::stateChanged, this, &LocalService::saveState);
+    connect(hub.get(), &GatewayHub::sessionDetached, roomsApi.get(), &RoomsApi::onSessionDetached);
+    connect(hub.get(), &GatewayHub::sessionReattached, roomsApi.get(), &RoomsApi::onSessionReattached);
+    connect(hub.get(), &GatewayHub::sessionEnded, roomsApi.get(), &RoomsApi::onSessionEnded);
     connect(chatApi.get(), &ChatApi::stateChanged, this, &LocalService::saveState);
 
     connect(accountApi.get(), &AccountApi::codeSent, this, &LocalService::codeSent);

@@ -100,8 +100,7 @@ int main(int argc, char *argv[])
     }
 
     const QString voice = service.voiceUnavailableReason();
-    QTextStream(stderr) << "kestova-local-service: " << (voice.isEmpty() ? QStringLiteral("voice available") : voice)
-                        << Qt::endl;
+    QTextStream(stdout) << (voice.isEmpty() ? QStringLiteral("voice available") : voice) << Qt::endl;
     // run.sh and the tests wait for this line.
     QTextStream(stdout) << "listening " << service.baseUrl() << Qt::endl;
     return app.exec();

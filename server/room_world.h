@@ -116,6 +116,7 @@ struct Room
     // Presence lives in memory only: nobody is present after a restart.
     QStringList present;
     QHash<QString, QString> presentSessions;    // user id -> gateway session id
+    QSet<QString> disconnected;                 // present, but their gateway socket is gone
     // Chat.
     QList<ChatMessage> messages;
     qint64 nextSeq = 1;

@@ -229,6 +229,32 @@ void RoomsApi::publishPrivateEvent(Room &room, const QString &event, const QJson
     emit stateChanged();
 }
 
+void RoomsApi::onSessionDetached(const QString &sessionId, const QString &userId)
+{
+    Room *where = state->world.roomWithPresence(userId);
+    if (!where || where->presentSessions.value(userId) != sessionId || where->disconnected.contains(userId))
+        return;
+    where->disconnected.insert(userId);
+    publishRoomEvent(*where, QStringLiteral("room.presence.conn-state"),
+                     QJsonObject{{"roomId", where->id}, {"userId", userId}, {"connState", "disconnected"}});
+}
+
+void RoomsApi::onSessionReattached(const QString &sessionId, const QString &userId)
+{
+    Room *where = state->world.roomWithPresence(userId);
+    if (!where || where->presentSessions.value(userId) != sessionId || !where->disconnected.remove(userId))
+        return;
+    publishRoomEvent(*where, QStringLiteral("room.presence.conn-state"),
+                     QJsonObject{{"roomId", where->id}, {"userId", userId}, {"connState", "connected"}});
+}
+
+void RoomsApi::onSessionEnded(const QString &sessionId, const QString &userId)
+{
+    Room *where = state->world.roomWithPresence(userId);
+    if (where && where->presentSessions.value(userId) == sessionId)
+        leaveRoom(*where, userId, QStringLiteral("disconnected"));
+}
+
 bool RoomsApi::canReadChat(const QString &userId, const QString &roomId) const
 {
     const auto found = state->world.rooms.constFind(roomId);
@@ -281,7 +307,7 @@ std::optional<QJsonObject> RoomsApi::publicSnapshot(const QString &userId, const
         {"meta", QJsonObject{{"name", room.name}, {"version", double(room.version)}, {"isPersistent", room.persistent},
                              {"channelId", room.channelId}, {"ownerId", room.ownerId}}},
         {"present", stringArray(room.present)},
-        {"disconnected", QJsonArray()},
+        {"disconnected", stringArray(QStringList(room.disconnected.begin(), room.disconnected.end()))},
         {"mutes", mutes},
         {"acl", QJsonObject{{"memberRoles", memberRoles}, {"roles", roles}, {"overrides", overrides},
                             {"settings", settings}, {"childOverrides", childOverrides}}},
@@ -436,6 +462,10 @@ void RoomsApi::enterRoom(Room &room, const QString &userId, const QString &sessi
     if (room.isPresent(userId)) {
         const QString old = room.presentSessions.value(userId);
         room.presentSessions.insert(userId, sessionId);
+        if (room.disconnected.remove(userId)) {
+            publishRoomEvent(room, QStringLiteral("room.presence.conn-state"),
+                             QJsonObject{{"roomId", room.id}, {"userId", userId}, {"connState", "connected"}});
+        }
         if (old != sessionId) {
             publishRoomEvent(room, QStringLiteral("room.member.superseded"),
                              QJsonObject{{"roomId", room.id}, {"userId", userId}, {"sessionId", sessionId},
@@ -456,6 +486,7 @@ void RoomsApi::leaveRoom(Room &room, const QString &userId, const QString &reaso
         return;
     room.present.removeAll(userId);
     room.presentSessions.remove(userId);
+    room.disconnected.remove(userId);
     qCInfo(lcServiceRooms).noquote().nospace() << "presence left room_id=" << room.id << " user_id=" << userId
                                                << " reason=" << reason;
     publishRoomEvent(room, QStringLiteral("room.presence.left"),

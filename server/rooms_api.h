@@ -50,6 +50,12 @@ public:
     // Whether the user may read the room's chat: not banned, and a member or present.
     bool canReadChat(const QString &userId, const QString &roomId) const;
 
+    // A gateway session lost its socket, got it back, or ended: the presence it holds
+    // is marked disconnected, connected again, or ends.
+    void onSessionDetached(const QString &sessionId, const QString &userId);
+    void onSessionReattached(const QString &sessionId, const QString &userId);
+    void onSessionEnded(const QString &sessionId, const QString &userId);
+
     std::optional<QJsonObject> publicSnapshot(const QString &userId, const QString &roomId) const;
     std::optional<QJsonObject> privateSnapshot(const QString &userId, const QString &roomId) const;
 

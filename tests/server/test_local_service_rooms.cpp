@@ -36,6 +36,7 @@
 #include "room/room_settings_service.h"
 #include "room/room_view_model.h"
 #include "server/local_service.h"
+#include "server/gateway_hub.h"
 #include "server/rooms_api.h"
 #include "server/service_state.h"
 #include "support/test_main.h"
@@ -194,6 +195,7 @@ class LocalServiceRoomsTest : public QObject
 
 private slots:
     void twoUsersMeetChatAndAreModerated();
+    void presenceFollowsTheGatewaySession();
     void channelIsCreatedJoinedAndBans();
     void stateSurvivesARestart();
 };
@@ -284,6 +286,36 @@ void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
     QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
     QCOMPARE(refused.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::Banned);
     QVERIFY(!rig.service->rooms()->canReadChat(bob.userId, roomId));
+}
+
+void LocalServiceRoomsTest::presenceFollowsTheGatewaySession()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    alice.rooms.createService()->createTempRoom(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(!alice.activeRoomId().isEmpty(), kWaitMs);
+    const QString roomId = alice.activeRoomId();
+    bob.codes.joinByCode(alice.rooms.session()->currentViewModel()->roomCode());
+    QTRY_COMPARE_WITH_TIMEOUT(bob.activeRoomId(), roomId, kWaitMs);
+
+    // Bob's connection goes: he stays present, marked disconnected.
+    bob.gateway.stop();
+    const auto disconnected = [&] {
+        const RoomEntity *room = alice.rooms.entityStore()->find(roomId);
+        return room && room->publicState.disconnected.contains(bob.userId);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(disconnected(), kWaitMs);
+    QCOMPARE(alice.present(roomId), (QStringList{alice.userId, bob.userId}));
+
+    // Once his session has run out, his presence ends.
+    rig.nowMs += 121000;
+    rig.service->gateway()->expireDetachedSessions();
+    QTRY_COMPARE_WITH_TIMEOUT(alice.present(roomId), QStringList{alice.userId}, kWaitMs);
+    QVERIFY(!disconnected());
 }
 
 void LocalServiceRoomsTest::channelIsCreatedJoinedAndBans()
