@@ -16,6 +16,12 @@ void ApiRouter::add(const QByteArray &method, const QString &pattern, Access acc
     routes.append(Route{method, segmentsOf(pattern), access, std::move(handler)});
 }
 
+void ApiRouter::addWithBodyLimit(const QByteArray &method, const QString &pattern, Access access, qint64 maxBytes,
+                                 Handler handler)
+{
+    routes.append(Route{method, segmentsOf(pattern), access, std::move(handler), maxBytes});
+}
+
 void ApiRouter::setAuthenticator(Authenticator authenticator)
 {
     authenticate = std::move(authenticator);
@@ -62,9 +68,10 @@ ApiReply ApiRouter::dispatch(ApiRequest request) const
                                            QStringLiteral("this path does not take that method"))
                          : ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
     }
-    if (request.body.size() > maxBodyBytes) {
+    const qint64 limit = found->maxBodyBytes >= 0 ? found->maxBodyBytes : maxBodyBytes;
+    if (request.body.size() > limit) {
         return ApiReply::error(413, QStringLiteral("request.too_large"),
-                               QStringLiteral("the body is larger than %1 bytes").arg(maxBodyBytes));
+                               QStringLiteral("the body is larger than %1 bytes").arg(limit));
     }
     if (found->access == Access::SignedIn) {
         const QByteArray authorization = request.header("Authorization");

@@ -30,6 +30,9 @@ public:
     using Authenticator = std::function<std::optional<AccessGrant>(const QString &token)>;
 
     void add(const QByteArray &method, const QString &pattern, Access access, Handler handler);
+    // A route that takes bodies up to its own limit instead of the common one (uploads).
+    void addWithBodyLimit(const QByteArray &method, const QString &pattern, Access access, qint64 maxBytes,
+                          Handler handler);
     void setAuthenticator(Authenticator authenticator);
     // Bodies above this size are refused with 413 before any handler runs.
     void setMaxBodyBytes(qint64 bytes) { maxBodyBytes = bytes; }
@@ -44,6 +47,7 @@ private:
         QStringList segments;
         Access access = Access::Public;
         Handler handler;
+        qint64 maxBodyBytes = -1; // -1: the router's common limit
     };
 
     static bool matches(const Route &route, const QStringList &segments, QStringList *captures);

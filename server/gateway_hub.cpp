@@ -66,6 +66,11 @@ void GatewayHub::setClock(Clock nowMs)
     clock = std::move(nowMs);
 }
 
+void GatewayHub::setChatAccess(ChatAccess access)
+{
+    chatAccess = std::move(access);
+}
+
 void GatewayHub::addStreamSource(const QString &prefix, StreamSource source)
 {
     sources.append({prefix, std::move(source)});
@@ -125,7 +130,10 @@ void GatewayHub::accept(std::unique_ptr<QWebSocket> owned)
             << " resumed=true";
         sendFrame(socket, QStringLiteral("session-established"),
                   QJsonObject{{QStringLiteral("sessionId"), session.id}, {QStringLiteral("resumed"), true}});
-        emit sessionEstablished(session.id, session.userId, true);
+        const QString id = session.id;
+        const QString userId = session.userId;
+        emit sessionEstablished(id, userId, true);
+        emit sessionReattached(id, userId);
         return;
     }
 
@@ -192,10 +200,15 @@ void GatewayHub::onText(QWebSocket *socket, const QString &text)
             qCWarning(lcServiceGateway).noquote() << "gateway command ignored, bad room id event=" + event;
             return;
         }
-        if (event == QLatin1String("chat-subscribe"))
-            session.chatRooms.insert(roomId.toString());
-        else
+        if (event == QLatin1String("chat-unsubscribe")) {
             session.chatRooms.remove(roomId.toString());
+        } else if (chatAccess && chatAccess(session.userId, roomId.toString())) {
+            session.chatRooms.insert(roomId.toString());
+            deliver(session, QStringLiteral("chat-subscribed"), QJsonObject{{QStringLiteral("roomId"), roomId}}, 0);
+        } else {
+            qCInfo(lcServiceGateway).noquote() << "gateway chat subscription refused room_id=" + roomId.toString()
+                                                      + " user_id=" + session.userId;
+        }
     } else {
         qCWarning(lcServiceGateway).noquote() << "gateway command unknown event=" + event.left(64);
     }
@@ -279,6 +292,8 @@ void GatewayHub::onDisconnected(QWebSocket *socket)
         found->awaitingResume = false;
         found->detachedAtMs = clock();
         qCInfo(lcServiceGateway).noquote() << "gateway socket closed session_id=" + sessionId;
+        const QString userId = found->userId;
+        emit sessionDetached(sessionId, userId);
     }
     socket->deleteLater();
 }
@@ -324,6 +339,34 @@ void GatewayHub::publishToWatchers(const QString &target, const QString &event, 
     }
 }
 
+void GatewayHub::publishToWatchersIf(const QString &target, const QString &event, const QJsonObject &data,
+                                     qint64 version, const UserFilter &filter)
+{
+    for (Session &session : sessions) {
+        if (session.watches.contains(target) && filter(session.userId))
+            deliver(session, event, data, version);
+    }
+}
+
+void GatewayHub::publishToChat(const QString &roomId, const QString &event, const QJsonObject &data)
+{
+    for (Session &session : sessions) {
+        if (session.chatRooms.contains(roomId))
+            deliver(session, event, data, 0);
+    }
+}
+
+void GatewayHub::dropUserFromTargets(const QString &userId, const QString &roomId, const QStringList &targets)
+{
+    for (Session &session : sessions) {
+        if (session.userId != userId)
+            continue;
+        session.chatRooms.remove(roomId);
+        for (const QString &target : targets)
+            session.watches.remove(target);
+    }
+}
+
 void GatewayHub::resendSnapshot(const QString &target)
 {
     for (Session &session : sessions) {
@@ -352,6 +395,7 @@ void GatewayHub::endSignIn(const QString &signInId)
             closeSocket(session.socket, 1000, QStringLiteral("signed out"));
         }
         qCInfo(lcServiceGateway).noquote() << "gateway session ended by sign-out session_id=" + id;
+        emit sessionEnded(id, session.userId);
     }
 }
 
@@ -390,8 +434,9 @@ void GatewayHub::expireDetachedSessions()
             expired << session.id;
     }
     for (const QString &id : std::as_const(expired)) {
-        sessions.remove(id);
+        const QString userId = sessions.take(id).userId;
         qCInfo(lcServiceGateway).noquote() << "gateway session expired session_id=" + id;
+        emit sessionEnded(id, userId);
     }
 }
 

@@ -36,6 +36,9 @@ public:
     // The snapshot of a target for that user, or nothing to deny the watch.
     using StreamSource = std::function<std::optional<QJsonObject>(const QString &userId, const QString &target)>;
     using Clock = std::function<qint64()>;
+    // Whether the user may follow the room's chat.
+    using ChatAccess = std::function<bool(const QString &userId, const QString &roomId)>;
+    using UserFilter = std::function<bool(const QString &userId)>;
 
     explicit GatewayHub(QObject *parent = nullptr);
     ~GatewayHub() override;
@@ -47,6 +50,8 @@ public:
     // How many events a session keeps for a resume.
     void setBufferSize(int events) { bufferSize = std::max(1, events); }
     void addStreamSource(const QString &prefix, StreamSource source);
+    // Without it every chat subscription is refused.
+    void setChatAccess(ChatAccess access);
 
     // Takes over a socket that completed the WebSocket handshake.
     void accept(std::unique_ptr<QWebSocket> socket);
@@ -57,6 +62,13 @@ public:
     void publishProfileUpdate(const QString &userId, const QJsonObject &data, qint64 version = 0);
     // A numbered event for every session that watches the target.
     void publishToWatchers(const QString &target, const QString &event, const QJsonObject &data, qint64 version = 0);
+    // The same, only for the watchers whose user passes the filter.
+    void publishToWatchersIf(const QString &target, const QString &event, const QJsonObject &data, qint64 version,
+                             const UserFilter &filter);
+    // A numbered event for every session subscribed to the room's chat.
+    void publishToChat(const QString &roomId, const QString &event, const QJsonObject &data);
+    // Ends the user's chat subscriptions and watches of the room (after a ban or a kick).
+    void dropUserFromTargets(const QString &userId, const QString &roomId, const QStringList &targets);
     // Sends the target's snapshot again to every connected session that watches it.
     void resendSnapshot(const QString &target);
 
@@ -78,6 +90,10 @@ signals:
     void sessionEstablished(const QString &sessionId, const QString &userId, bool resumed);
     // After a "resume": how many events were replayed, or -1 for a buffer miss.
     void sessionResumed(const QString &sessionId, int replayed);
+    // A session lost its socket, got one back, or is gone for good (expired or signed out).
+    void sessionDetached(const QString &sessionId, const QString &userId);
+    void sessionReattached(const QString &sessionId, const QString &userId);
+    void sessionEnded(const QString &sessionId, const QString &userId);
 
 private:
     struct Session
@@ -105,6 +121,7 @@ private:
     std::optional<QJsonObject> snapshotFor(const QString &userId, const QString &target) const;
 
     Authenticator authenticate;
+    ChatAccess chatAccess;
     Clock clock;
     QList<QPair<QString, StreamSource>> sources;
     QHash<QString, Session> sessions;

@@ -3,13 +3,21 @@
 #include "api_router.h"
 #include "api_types.h"
 #include "asset_host.h"
+#include "channels_api.h"
+#include "chat_api.h"
+#include "janus_control.h"
+#include "media_api.h"
+#include "rooms_api.h"
 #include "gateway_hub.h"
 #include "service_log.h"
 #include "service_state.h"
 #include "state_file.h"
 #include "token_issuer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -57,6 +65,48 @@ LocalService::LocalService(LocalServiceConfig config, QObject *parent)
     assetHost->addRoutes(*router);
     accountApi->addRoutes(*router);
 
+    QString uploads = this->config.uploadFolder;
+    if (uploads.isEmpty() && !this->config.statePath.isEmpty())
+        uploads = QFileInfo(this->config.statePath).absoluteDir().filePath(QStringLiteral("uploads"));
+    if (uploads.isEmpty()) {
+        scratchFolder = std::make_unique<QTemporaryDir>();
+        uploads = scratchFolder->path();
+    }
+    roomsApi = std::make_unique<RoomsApi>(serviceState.get(), hub.get());
+    chatApi = std::make_unique<ChatApi>(serviceState.get(), hub.get(), roomsApi.get(), uploads,
+                                        [this] { return baseUrl(); });
+    channelsApi = std::make_unique<ChannelsApi>(serviceState.get(), hub.get(), roomsApi.get());
+    roomsApi->addRoutes(*router);
+    chatApi->addRoutes(*router);
+    channelsApi->addRoutes(*router);
+    hub->addStreamSource(QStringLiteral("channel:"), [this](const QString &userId, const QString &target) {
+        return channelsApi->snapshot(userId, target.mid(8));
+    });
+    connect(channelsApi.get(), &ChannelsApi::stateChanged, this, &LocalService::saveState);
+    hub->addStreamSource(QStringLiteral("room:"), [this](const QString &userId, const QString &target) {
+        const QString rest = target.mid(5);
+        if (rest.endsWith(QLatin1String(":private")))
+            return roomsApi->privateSnapshot(userId, rest.chopped(8));
+        return roomsApi->publicSnapshot(userId, rest);
+    });
+    hub->setChatAccess([this](const QString &userId, const QString &roomId) {
+        return roomsApi->canReadChat(userId, roomId);
+    });
+    janus = std::make_unique<JanusControl>();
+    mediaApi = std::make_unique<MediaApi>(roomsApi.get(), janus.get());
+    mediaApi->addRoutes(*router);
+    connect(roomsApi.get(), &RoomsApi::roomRemoved, mediaApi.get(), &MediaApi::onRoomRemoved);
+    connect(roomsApi.get(), &RoomsApi::bitrateChanged, mediaApi.get(), &MediaApi::onBitrateChanged);
+    connect(roomsApi.get(), &RoomsApi::roomCreated, mediaApi.get(), [this](const QString &roomId) {
+        if (const Room *room = roomsApi->room(roomId))
+            janus->ensureRoom(room->mediaRoom, room->settings.value(QLatin1String("bitrate")).toInt());
+    });
+    connect(roomsApi.get(), &RoomsApi::stateChanged, this, &LocalService::saveState);
+    connect(hub.get(), &GatewayHub::sessionDetached, roomsApi.get(), &RoomsApi::onSessionDetached);
+    connect(hub.get(), &GatewayHub::sessionReattached, roomsApi.get(), &RoomsApi::onSessionReattached);
+    connect(hub.get(), &GatewayHub::sessionEnded, roomsApi.get(), &RoomsApi::onSessionEnded);
+    connect(chatApi.get(), &ChatApi::stateChanged, this, &LocalService::saveState);
+
     connect(accountApi.get(), &AccountApi::codeSent, this, &LocalService::codeSent);
     connect(accountApi.get(), &AccountApi::stateChanged, this, &LocalService::saveState);
 }
@@ -65,6 +115,7 @@ LocalService::~LocalService()
 {
     // The server goes first, so no request reaches the parts below while they go.
     http.reset();
+    janus->stop();
 }
 
 bool LocalService::start(QString *error)
@@ -130,6 +181,12 @@ bool LocalService::start(QString *error)
         return false;
     }
     saveState();
+    if (config.media) {
+        if (janus->start())
+            mediaApi->prepareRooms();
+        else
+            qCWarning(lcServiceMedia).noquote() << janus->unavailableReason();
+    }
     qCInfo(lcServiceHttp).noquote() << "local service listening url=" + baseUrl();
     return true;
 }
@@ -142,9 +199,15 @@ QString LocalService::baseUrl() const
     return QStringLiteral("http://%1:%2").arg(host).arg(listeningPort);
 }
 
+QString LocalService::voiceUnavailableReason() const
+{
+    return janus->unavailableReason();
+}
+
 void LocalService::setClock(std::function<qint64()> nowMs)
 {
     accountApi->setClock(nowMs);
+    roomsApi->setClock(nowMs);
     hub->setClock(std::move(nowMs));
 }
 

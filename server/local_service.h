@@ -10,11 +10,17 @@
 #include <memory>
 
 class QHttpServer;
+class QTemporaryDir;
 
 namespace localservice {
 
 class ApiRouter;
 class AssetHost;
+class ChannelsApi;
+class ChatApi;
+class JanusControl;
+class MediaApi;
+class RoomsApi;
 class GatewayHub;
 class StateFile;
 class TokenIssuer;
@@ -32,6 +38,11 @@ struct LocalServiceConfig
     AccountPolicy accounts;
     qint64 maxBodyBytes = 64 * 1024;
     qint64 detachedSessionKeepMs = 120000;
+    // Where chat images are kept; empty: "uploads" beside the state file, or a
+    // temporary folder without one.
+    QString uploadFolder;
+    // Start the media server for voice; without it the media token is refused.
+    bool media = false;
 };
 
 // The local stand-in of the service: the REST API, the realtime gateway at "/ws" and
@@ -57,6 +68,10 @@ public:
     ApiReply handle(const ApiRequest &request);
 
     GatewayHub *gateway() const { return hub.get(); }
+    RoomsApi *rooms() const { return roomsApi.get(); }
+    JanusControl *media() const { return janus.get(); }
+    // Empty when voice works; otherwise why it does not.
+    QString voiceUnavailableReason() const;
     AssetHost *assets() const { return assetHost.get(); }
     const ServiceState &state() const { return *serviceState; }
 
@@ -77,6 +92,12 @@ private:
     std::unique_ptr<AssetHost> assetHost;
     std::unique_ptr<GatewayHub> hub;
     std::unique_ptr<AccountApi> accountApi;
+    std::unique_ptr<RoomsApi> roomsApi;
+    std::unique_ptr<ChatApi> chatApi;
+    std::unique_ptr<ChannelsApi> channelsApi;
+    std::unique_ptr<QTemporaryDir> scratchFolder;
+    std::unique_ptr<JanusControl> janus;
+    std::unique_ptr<MediaApi> mediaApi;
     std::unique_ptr<QHttpServer> http;
     quint16 listeningPort = 0;
 };

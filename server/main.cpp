@@ -55,7 +55,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption accessTtlOption(QStringLiteral("access-ttl"),
                                              QStringLiteral("Lifetime of access tokens in seconds."),
                                              QStringLiteral("seconds"), QStringLiteral("900"));
-    parser.addOptions({hostOption, portOption, stateOption, keyOption, versionOption, accessTtlOption});
+    const QCommandLineOption noVoiceOption(QStringLiteral("no-voice"),
+                                           QStringLiteral("Do not start the media server; voice is refused."));
+    const QCommandLineOption uploadsOption(QStringLiteral("uploads"),
+                                           QStringLiteral("Folder for chat images (default: beside the state file)."),
+                                           QStringLiteral("folder"));
+    parser.addOptions({hostOption, portOption, stateOption, keyOption, versionOption, accessTtlOption, noVoiceOption,
+                       uploadsOption});
     parser.process(app);
 
     localservice::LocalServiceConfig config;
@@ -71,6 +77,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--access-ttl: must be a whole number of seconds above 30"));
     config.accounts.accessTokenTtlSec = accessTtl;
     config.statePath = parser.value(stateOption);
+    config.uploadFolder = parser.value(uploadsOption);
+    config.media = !parser.isSet(noVoiceOption);
     config.clientVersion = parser.value(versionOption);
     QString error;
     config.signingSeed = localservice::AssetHost::readSigningSeed(parser.value(keyOption), &error);
@@ -91,6 +99,8 @@ int main(int argc, char *argv[])
         std::signal(SIGTERM, onTerminationSignal);
     }
 
+    const QString voice = service.voiceUnavailableReason();
+    QTextStream(stdout) << (voice.isEmpty() ? QStringLiteral("voice available") : voice) << Qt::endl;
     // run.sh and the tests wait for this line.
     QTextStream(stdout) << "listening " << service.baseUrl() << Qt::endl;
     return app.exec();

@@ -88,6 +88,7 @@ QJsonObject ServiceState::toJson() const
              {QStringLiteral("users"), accountArray},
              {QStringLiteral("signIns"), signInArray},
          }},
+        {QStringLiteral("rooms"), world.toJson()},
     };
 }
 
@@ -133,6 +134,11 @@ std::optional<ServiceState> ServiceState::fromJson(const QJsonObject &json, QStr
             return fail(QStringLiteral("a sign-in is malformed or names no account"));
         state.putSignIn(s);
     }
+    QString worldError;
+    std::optional<RoomWorld> world = RoomWorld::fromJson(json.value(QLatin1String("rooms")).toObject(), &worldError);
+    if (!world)
+        return fail(worldError);
+    state.world = std::move(*world);
     return state;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "room_world.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QJsonObject>
@@ -54,6 +56,7 @@ struct ServiceState
     QHash<QString, PendingCode> codes;          // by phone; memory only
     qint64 nextUserNumber = 10001;
     QByteArray tokenSecret;                     // kept so that a restart keeps tokens valid
+    RoomWorld world;                            // rooms, chats and channels
 
     // Adds the account under both of its keys.
     void insertAccount(const Account &account);

@@ -33,7 +33,8 @@ constexpr int kWaitMs = 15000;
 QString startService(QProcess &process, const QString &statePath)
 {
     process.setProgram(QStringLiteral(KESTOVA_LOCAL_SERVICE));
-    process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"), statePath});
+    process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"), statePath,
+                          QStringLiteral("--no-voice")});
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start();
     if (!process.waitForStarted(kWaitMs))

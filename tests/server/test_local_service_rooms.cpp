@@ -1,0 +1,426 @@
+// Two clients' own room, match and chat services against the local service on loopback:
+// a room is created, the second user joins it by its code, chat with an image reaches the
+// other user through the gateway, a role and a ban take effect; and the state survives
+// a restart.
+#include "local_service_rig.h"
+
+#include "app/startup_gate.h"
+#include "channel/channel_actions_service.h"
+#include "channel/channel_assembly.h"
+#include "channel/channel_entity.h"
+#include "channel/channel_entity_feed.h"
+#include "channel/channel_entity_store.h"
+#include "channel/channel_list_service.h"
+#include "auth/auth_assembly.h"
+#include "auth/auth_interceptor.h"
+#include "auth/login_service.h"
+#include "auth/session_service.h"
+#include "auth/session_store.h"
+#include "auth/sms_service.h"
+#include "legal/legal_service.h"
+#include "match/code_match_service.h"
+#include "match/match_error_code.h"
+#include "net/http_transport.h"
+#include "realtime/events/chat_events.h"
+#include "realtime/gateway_service.h"
+#include "realtime/socket_client.h"
+#include "realtime/watch_registry.h"
+#include "room/active_room_session.h"
+#include "room/room_assembly.h"
+#include "room/room_chat_service.h"
+#include "room/room_create_service.h"
+#include "room/room_entity.h"
+#include "room/room_entity_feed.h"
+#include "room/room_entity_store.h"
+#include "room/room_moderation_service.h"
+#include "room/room_settings_service.h"
+#include "room/room_view_model.h"
+#include "server/local_service.h"
+#include "server/gateway_hub.h"
+#include "server/rooms_api.h"
+#include "server/service_state.h"
+#include "support/test_main.h"
+#include "update/update_service.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using servertest::ServiceRig;
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+// One client: its transport, sign-in, gateway and room services, joined the way the
+// client joins them.
+struct Client
+{
+    explicit Client(const QString &deviceId)
+        : auth(transport.api(), deviceId)
+    {
+        transport.addRequestInterceptor(auth.interceptor());
+        transport.addResponseInterceptor(auth.interceptor());
+        GatewayTimings timings;
+        timings.reconnectInitialMs = 20;
+        timings.reconnectJitterMs = 1;
+        gateway.setTimings(timings);
+        gateway.setTokenProvider([this](GatewayService::TokenCallback done) {
+            auth.sessionService()->ensureFreshAccessToken(std::move(done));
+        });
+        gate.setRetryDelayMs(10);
+
+        ActiveRoomSession *session = rooms.session();
+        registry.connectGateway(&gateway);
+        session->setWatchRegistry(&registry);
+        session->setUserIdProvider([this] { return auth.sessionStore()->userId(); });
+        session->setSessionIdProvider([this] { return gateway.sessionId(); });
+        rooms.createService()->setSessionIdProvider([this] { return gateway.sessionId(); });
+        rooms.settingsService()->setWatchRegistry(&registry);
+        codes.setSessionIdProvider([this] { return gateway.sessionId(); });
+        QObject::connect(&registry, &WatchRegistry::streamReady, session, &ActiveRoomSession::onStreamReady);
+        QObject::connect(&registry, &WatchRegistry::streamDenied, session, &ActiveRoomSession::onStreamDenied);
+        QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, rooms.entityFeed(),
+                         &RoomEntityFeed::onStreamSnapshot);
+        QObject::connect(&gateway, &GatewayService::eventReceived, rooms.entityFeed(), &RoomEntityFeed::onGatewayEvent);
+        QObject::connect(&gateway, &GatewayService::eventReceived, rooms.chatService(),
+                         &RoomChatService::handleGatewayEvent);
+        QObject::connect(rooms.createService(), &RoomCreateService::tempRoomEntering, session, &ActiveRoomSession::enter);
+        QObject::connect(&codes, &CodeMatchService::roomEntering, session, &ActiveRoomSession::enter);
+        QObject::connect(session, &ActiveRoomSession::activeRoomChanged, rooms.chatService(),
+                         &RoomChatService::onActiveRoomChanged);
+        QObject::connect(rooms.chatService(), &RoomChatService::subscribeRequested, &gateway,
+                         &GatewayService::subscribeRoomChat);
+        QObject::connect(rooms.chatService(), &RoomChatService::unsubscribeRequested, &gateway,
+                         &GatewayService::unsubscribeRoomChat);
+
+        ChannelListService *list = channels.listService();
+        list->setUserIdProvider([this] { return auth.sessionStore()->userId(); });
+        list->setWatchRegistry(&registry);
+        QObject::connect(&gateway, &GatewayService::eventReceived, list, &ChannelListService::handleGatewayEvent);
+        QObject::connect(&gateway, &GatewayService::eventReceived, channels.entityFeed(),
+                         &ChannelEntityFeed::handleGatewayEvent);
+        QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, channels.entityFeed(),
+                         &ChannelEntityFeed::handleBundle);
+    }
+    ~Client()
+    {
+        gateway.stop();
+        auth.sessionStore()->clear();
+        QDeadlineTimer deadline(kWaitMs);
+        while (!auth.sessionStore()->findChildren<QObject *>().isEmpty() && !deadline.hasExpired())
+            QTest::qWait(10);
+    }
+
+    // Who the client's room store holds as present in the room.
+    QStringList present(const QString &roomId) const
+    {
+        const RoomEntity *room = rooms.entityStore()->find(roomId);
+        return room ? room->publicState.present : QStringList();
+    }
+
+    QString activeRoomId() const
+    {
+        const RoomViewModel *room = rooms.session()->currentViewModel();
+        return room ? room->roomId() : QString();
+    }
+
+    HttpTransport transport;
+    UpdateService update{transport.downloader()};
+    LegalService legal{transport.downloader()};
+    StartupGate gate{transport.downloader(), &update, &legal};
+    AuthAssembly auth;
+    SocketClient socket;
+    GatewayService gateway{&socket};
+    WatchRegistry registry;
+    RoomAssembly rooms{transport.api(), transport.uploader()};
+    CodeMatchService codes{transport.api()};
+    ChannelAssembly channels{transport.api()};
+    QString userId;
+};
+
+// Passes the start-up gate, signs in with the code the service shows, opens the gateway.
+bool connectClient(ServiceRig &rig, Client &client, const QString &phone)
+{
+    bool passed = false;
+    client.gate.start([&passed] { passed = true; });
+    if (!QTest::qWaitFor([&] { return passed; }, kWaitMs))
+        return false;
+    QSignalSpy codes(rig.service.get(), &localservice::LocalService::codeSent);
+    QSignalSpy sent(client.auth.smsService(), &SmsService::sendCodeSucceeded);
+    client.auth.smsService()->sendCode(phone);
+    if (!QTest::qWaitFor([&] { return sent.size() == 1; }, kWaitMs) || codes.size() != 1)
+        return false;
+    QSignalSpy succeeded(client.auth.loginService(), &LoginService::loginSucceeded);
+    client.auth.loginService()->login(phone, codes.at(0).at(1).toString(), client.legal.versionTag());
+    if (!QTest::qWaitFor([&] { return succeeded.size() == 1; }, kWaitMs))
+        return false;
+    client.userId = succeeded.at(0).at(0).toString();
+    QSignalSpy ready(&client.gateway, &GatewayService::sessionReady);
+    client.gateway.start();
+    return QTest::qWaitFor([&] { return ready.size() == 1; }, kWaitMs);
+}
+
+QByteArray pngBytes()
+{
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray fetch(const QString &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(url)));
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, kWaitMs))
+        return {};
+    const QByteArray body = reply->readAll();
+    reply->deleteLater();
+    return body;
+}
+
+} // namespace
+
+class LocalServiceRoomsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void twoUsersMeetChatAndAreModerated();
+    void presenceFollowsTheGatewaySession();
+    void channelIsCreatedJoinedAndBans();
+    void stateSurvivesARestart();
+};
+
+void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+
+    QSignalSpy aliceEvents(&alice.gateway, &GatewayService::eventReceived);
+    QSignalSpy bobEvents(&bob.gateway, &GatewayService::eventReceived);
+
+    // Alice creates a temporary room and is in it once both of its streams are watched.
+    alice.rooms.createService()->createTempRoom(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(!alice.activeRoomId().isEmpty(), kWaitMs);
+    const QString roomId = alice.activeRoomId();
+    const RoomViewModel *aliceRoom = alice.rooms.session()->currentViewModel();
+    QCOMPARE(alice.present(roomId), QStringList{alice.userId});
+    const QString code = aliceRoom->roomCode();
+    QCOMPARE(code.size(), 6);
+    QVERIFY(aliceRoom->roomCodeEnabled());
+
+    // Bob joins by the code; both see both present.
+    QSignalSpy joined(alice.rooms.session(), &ActiveRoomSession::memberJoined);
+    bob.codes.joinByCode(code);
+    QTRY_COMPARE_WITH_TIMEOUT(bob.activeRoomId(), roomId, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(joined.size(), 1, kWaitMs);
+    QCOMPARE(joined.at(0).at(0).toString(), bob.userId);
+    QCOMPARE(alice.present(roomId), (QStringList{alice.userId, bob.userId}));
+    const RoomViewModel *bobRoom = bob.rooms.session()->currentViewModel();
+    QCOMPARE(bob.present(roomId), (QStringList{alice.userId, bob.userId}));
+    QCOMPARE(bobRoom->memberRoles().value(bob.userId), qint64(3));
+    // The version of the room grew with every event and both hold the same one.
+    const localservice::Room *served = rig.service->rooms()->room(roomId);
+    QVERIFY(served->version > 1);
+
+    // Alice's message with an image reaches Bob through the gateway, with a URL that serves the bytes.
+    QSignalSpy bobMessages(bob.rooms.chatService(), &RoomChatService::messageReceived);
+    QSignalSpy uploaded(alice.rooms.chatService(), &RoomChatService::uploadFinished);
+    // Both chats are subscribed once the gateway confirms them.
+    const auto confirmed = [&roomId](const QSignalSpy &events) {
+        for (const QList<QVariant> &event : events) {
+            if (event.at(0).toString() == QLatin1String("chat-subscribed")
+                && event.at(1).toJsonObject().value("roomId").toString() == roomId)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(confirmed(aliceEvents), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(confirmed(bobEvents), kWaitMs);
+    const QByteArray png = pngBytes();
+    alice.rooms.chatService()->uploadAndSend(
+        roomId, QStringLiteral("batch-1"),
+        {RoomChatService::LocalImage{QStringLiteral("dot.png"), png, QStringLiteral("image/png"), 8, 6}},
+        QStringLiteral("hello **bob**"), 0, QString());
+    QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bobMessages.size(), 1, kWaitMs);
+    const ImMessageSentEvent message = bobMessages.at(0).at(1).value<ImMessageSentEvent>();
+    QCOMPARE(message.roomId, roomId);
+    QCOMPARE(message.userId, alice.userId);
+    QCOMPARE(message.content, QStringLiteral("hello **bob**"));
+    QCOMPARE(message.seq, 1);
+    QCOMPARE(message.attachments.size(), 1);
+    QCOMPARE(message.attachments.at(0).width, 8);
+    QCOMPARE(fetch(message.attachments.at(0).url), png);
+
+    // A second message follows with the next sequence number.
+    bob.rooms.chatService()->sendMessage(roomId, QStringLiteral("hi"), 0, QString());
+    QTRY_COMPARE_WITH_TIMEOUT(bobMessages.size(), 2, kWaitMs);
+    QCOMPARE(bobMessages.at(1).at(1).value<ImMessageSentEvent>().seq, 2);
+
+    // Alice makes Bob a moderator: both stores see the new role.
+    alice.rooms.settingsService()->assignMemberRole(roomId, bob.userId, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(bobRoom->memberRoles().value(bob.userId), qint64(2), kWaitMs);
+    QCOMPARE(aliceRoom->memberRoles().value(bob.userId), qint64(2));
+
+    // Alice bans Bob: he leaves the room's view, is no longer present, and cannot come back.
+    alice.rooms.moderationService()->ban(bob.userId);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.activeRoomId().isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.present(roomId), QStringList{alice.userId}, kWaitMs);
+    QVERIFY(!aliceRoom->memberRoles().contains(bob.userId));
+    QSignalSpy refused(bob.rooms.session(), &ActiveRoomSession::enterFailed);
+    bob.rooms.session()->join(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
+    QCOMPARE(refused.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::Banned);
+    QVERIFY(!rig.service->rooms()->canReadChat(bob.userId, roomId));
+}
+
+void LocalServiceRoomsTest::presenceFollowsTheGatewaySession()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    alice.rooms.createService()->createTempRoom(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(!alice.activeRoomId().isEmpty(), kWaitMs);
+    const QString roomId = alice.activeRoomId();
+    bob.codes.joinByCode(alice.rooms.session()->currentViewModel()->roomCode());
+    QTRY_COMPARE_WITH_TIMEOUT(bob.activeRoomId(), roomId, kWaitMs);
+
+    // Bob's connection goes: he stays present, marked disconnected.
+    bob.gateway.stop();
+    const auto disconnected = [&] {
+        const RoomEntity *room = alice.rooms.entityStore()->find(roomId);
+        return room && room->publicState.disconnected.contains(bob.userId);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(disconnected(), kWaitMs);
+    QCOMPARE(alice.present(roomId), (QStringList{alice.userId, bob.userId}));
+
+    // Once his session has run out, his presence ends.
+    rig.nowMs += 121000;
+    rig.service->gateway()->expireDetachedSessions();
+    QTRY_COMPARE_WITH_TIMEOUT(alice.present(roomId), QStringList{alice.userId}, kWaitMs);
+    QVERIFY(!disconnected());
+}
+
+void LocalServiceRoomsTest::channelIsCreatedJoinedAndBans()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    // The first list replies are awaited: a list reply that arrives after a membership
+    // event replaces what the event added (a race of the client's list service).
+    QSignalSpy aliceListed(alice.channels.listService(), &ChannelListService::listChanged);
+    QSignalSpy bobListed(bob.channels.listService(), &ChannelListService::listChanged);
+    alice.channels.listService()->bootstrap();
+    bob.channels.listService()->bootstrap();
+    QTRY_COMPARE_WITH_TIMEOUT(aliceListed.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bobListed.size(), 1, kWaitMs);
+
+    // Alice creates a channel; her list shows it and her store holds its snapshot.
+    QString channelId;
+    alice.channels.actionsService()->create(QStringLiteral("Choir"), [&](bool ok, const QString &id, auto, const QString &) {
+        QVERIFY(ok);
+        channelId = id;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!channelId.isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.channels.listService()->channelIds(), QStringList{channelId}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId), kWaitMs);
+    const ChannelEntity *aliceView = alice.channels.entityStore()->find(channelId);
+    QCOMPARE(aliceView->name, QStringLiteral("Choir"));
+    QCOMPARE(aliceView->code.size(), 8);
+
+    // Bob joins by the channel's code and sees it listed; Alice sees him as a member.
+    QSignalSpy channelJoined(&bob.codes, &CodeMatchService::channelJoined);
+    bob.codes.joinByCode(aliceView->code);
+    QTRY_COMPARE_WITH_TIMEOUT(channelJoined.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bob.channels.listService()->channelIds(), QStringList{channelId}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->indexOfMember(bob.userId) >= 0, kWaitMs);
+
+    // A room of the channel, created through the client's own action.
+    QString roomId;
+    alice.channels.actionsService()->createRoom(channelId, [&](bool ok, const QString &id, const QString &, auto, const QString &) {
+        QVERIFY(ok);
+        roomId = id;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!roomId.isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->roomIds, QStringList{roomId}, kWaitMs);
+    QCOMPARE(rig.service->rooms()->room(roomId)->channelId, channelId);
+
+    // Bob, a plain member, may not ban; Alice bans Bob and the channel leaves his list.
+    localservice::ApiRequest ban;
+    ban.method = "PUT";
+    ban.path = QStringLiteral("/v1/channels/%1/bans/%2").arg(channelId, alice.userId);
+    ban.headers.append({"Authorization", "Bearer " + bob.auth.sessionStore()->accessToken().toLatin1()});
+    QCOMPARE(rig.service->handle(ban).status, 403);
+    ban.path = QStringLiteral("/v1/channels/%1/bans/%2").arg(channelId, bob.userId);
+    ban.headers = {{"Authorization", "Bearer " + alice.auth.sessionStore()->accessToken().toLatin1()}};
+    QCOMPARE(rig.service->handle(ban).status, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.channels.listService()->channelIds().isEmpty(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId)->indexOfMember(bob.userId) < 0, kWaitMs);
+    // The code no longer lets him in.
+    QSignalSpy refused(&bob.codes, &CodeMatchService::joinByCodeFailed);
+    bob.codes.joinByCode(aliceView->code);
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
+    QCOMPARE(refused.at(0).at(0).value<MatchErrorCode>(), MatchErrorCode::ChannelBanned);
+}
+
+void LocalServiceRoomsTest::stateSurvivesARestart()
+{
+    QTemporaryDir folder;
+    localservice::LocalServiceConfig config = servertest::defaultConfig();
+    config.statePath = folder.filePath(QStringLiteral("state.json"));
+    QString roomId;
+    QString userId;
+    {
+        ServiceRig rig(config);
+        QVERIFY(rig.start());
+        Client alice(QStringLiteral("device-a"));
+        QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+        userId = alice.userId;
+        alice.rooms.createService()->createPersistentRoom();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.service->state().world.rooms.size(), 1, kWaitMs);
+        roomId = rig.service->state().world.rooms.firstKey();
+        alice.rooms.session()->join(roomId);
+        QTRY_COMPARE_WITH_TIMEOUT(alice.activeRoomId(), roomId, kWaitMs);
+        alice.rooms.settingsService()->saveSettings(roomId, {{"bitrate", 32000}});
+        alice.rooms.chatService()->sendMessage(roomId, QStringLiteral("kept"), 0, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.service->state().world.rooms.first().messages.size(), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->bitrate(), 32000, kWaitMs);
+        rig.service->shutdown();
+    }
+    ServiceRig again(config);
+    QVERIFY(again.start());
+    const localservice::Room *room = again.service->rooms()->room(roomId);
+    QVERIFY(room);
+    QVERIFY(room->persistent);
+    QCOMPARE(room->ownerId, userId);
+    QCOMPARE(room->settings.value("bitrate").toInt(), 32000);
+    QCOMPARE(room->messages.size(), 1);
+    QCOMPARE(room->messages.first().content, QStringLiteral("kept"));
+    QCOMPARE(room->nextSeq, 2);
+    // Presence belongs to connections, which a restart ends.
+    QVERIFY(room->present.isEmpty());
+    QVERIFY(!QFile::exists(config.statePath + QStringLiteral(".tmp")));
+}
+
+KESTOVA_TEST_MAIN(LocalServiceRoomsTest)
+#include "test_local_service_rooms.moc"
