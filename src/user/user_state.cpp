@@ -14,6 +14,7 @@ void UserState::applyProfile(const UserProfile &profile)
     m_status = profile.status;
     m_agreedLegalVersion = profile.agreedLegalVersion;
     setNickname(profile.nickname);
+    emit profileApplied();
 }
 
 void UserState::setNickname(const QString &nickname)

@@ -29,11 +29,6 @@ void wireCodeJoin(MainWindow *, CodeMatchService *, CodeAttachService *, ActiveR
 {
 }
 
-RoomPanelsFeed *wireRoomPanels(MainWindow *, ActiveRoomSession *, RoomEntityStore *, RoomCreateService *, RoomModerationService *, RoomChatService *, RoomFollowCodeService *, RoomListService *, RoomSubroomService *, UserState *, AbstractUserResolver *, ChannelEntityStore *, IRawDownloader *)
-{
-    return nullptr;
-}
-
 void wireRoomSettings(MainWindow *, ActiveRoomSession *, RoomEntityStore *, RoomAdapterRegistry *, RoomSettingsService *, UserState *, AbstractUserResolver *, GatewayService *, ChannelEntityStore *, RoomChatService *)
 {
 }
