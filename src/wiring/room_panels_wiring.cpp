@@ -13,6 +13,7 @@
 #include "room/room_moderation_service.h"
 #include "room/room_subroom_service.h"
 #include "room/room_view_model.h"
+#include "ui/chat/mixed_feed_view.h"
 #include "ui/connect/connect_settings_tab.h"
 #include "ui/dialogs/reconnect_prompt.h"
 #include "ui/main/control_panel.h"
@@ -21,6 +22,7 @@
 #include "ui/panels/current_room_panel.h"
 #include "ui/panels/my_channel_panel.h"
 #include "ui/panels/my_room_panel.h"
+#include "ui/panels/popup_menu.h"
 #include "user/abstract_user_resolver.h"
 #include "user/user_state.h"
 #include "wiring/main_window_wiring.h"
@@ -28,6 +30,7 @@
 #include "wiring/room_panels_feed.h"
 #include "wiring/wiring_common.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPointer>
@@ -364,6 +367,43 @@ void refreshRoomActions(const RoomActionsContext &context)
         controls->setBroadcastVisible(!room->parentRoomId().isEmpty());
         controls->setBroadcastAllowed(!room->isSpeechBlocked(ownId));
     }
+}
+
+void showMergedFeedMenu(QWidget *anchor, MixedFeedView *feed, const QSet<QString> &hiddenRooms,
+                        RoomChatService *roomChat, RoomEntityStore *roomStore, const QPoint &globalPos)
+{
+    if (roomChat == nullptr || feed == nullptr)
+        return;
+    PopupMenu menu(anchor);
+    bool followedStarted = false;
+    for (const RoomChatService::Subscription &sub : roomChat->subscriptions()) {
+        QString title;
+        if (sub.role == RoomChatService::ActiveRole) {
+            title = QStringLiteral("当前");
+        } else if (sub.role == RoomChatService::ParentRole) {
+            title = QStringLiteral("父房");
+        } else if (sub.role == RoomChatService::FollowedRole) {
+            if (!followedStarted) {
+                menu.addSeparator();
+                followedStarted = true;
+            }
+            const RoomEntity *room = roomStore != nullptr ? roomStore->find(sub.roomId) : nullptr;
+            title = room != nullptr ? room->name : QString();
+            if (title.isEmpty())
+                title = roomChat->subscribedRoomName(sub.roomId);
+            if (title.isEmpty())
+                title = sub.roomId;
+        } else {
+            continue;
+        }
+        const QString roomId = sub.roomId;
+        QAction *action = menu.addAction(title, {});
+        action->setCheckable(true);
+        action->setChecked(!hiddenRooms.contains(roomId));
+        QObject::connect(action, &QAction::toggled, feed,
+                         [feed, roomId](bool checked) { feed->setRoomVisible(roomId, checked); });
+    }
+    menu.exec(globalPos);
 }
 
 void wireChatDockFollow(MainWindow *window, ActiveRoomSession *activeRoom,

@@ -3,6 +3,7 @@
 #include "ui/panels/participant_context_menu_builder.h"
 #include "ui/panels/room_context_menu_builder.h"
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -12,6 +13,8 @@ class ActiveRoomSession;
 class ChannelEntityStore;
 class ConnectSettingsTab;
 class MainWindow;
+class MixedFeedView;
+class QPoint;
 class QWidget;
 class RoomChatService;
 class RoomEntityStore;
@@ -70,6 +73,14 @@ void refreshRoomActions(const RoomActionsContext &context);
 // Leaving a room forgets it, so entering it again follows again.
 void wireChatDockFollow(MainWindow *window, ActiveRoomSession *activeRoom,
                         std::function<void(const QString &roomId)> selectFeed);
+
+// The merged chat feed's menu at a global position: one check box per subscribed room
+// ("当前" for the active room, "父房" for its parent, then each followed room by name
+// after a separator), checked unless `hiddenRooms` holds the room; toggling one shows
+// or hides the room in `feed`. The room picked for viewing gets no entry; an empty
+// menu does not open. Modal: returns when the menu closes.
+void showMergedFeedMenu(QWidget *anchor, MixedFeedView *feed, const QSet<QString> &hiddenRooms,
+                        RoomChatService *roomChat, RoomEntityStore *roomStore, const QPoint &globalPos);
 
 // Asks whether to rejoin a room; true to rejoin.
 using ReconnectQuestion = std::function<bool(const QString &roomName, QWidget *parent)>;

@@ -8,6 +8,7 @@
 #include "channel/channel_entity_store.h"
 #include "platform/dock/dock_area_widget.h"
 #include "platform/dock/dock_widget.h"
+#include "room/room_chat_service.h"
 #include "room/room_follow_code_service.h"
 #include "room/room_list_service.h"
 #include "room/room_moderation_service.h"
@@ -15,6 +16,7 @@
 #include "support/log_capture.h"
 #include "support/test_json.h"
 #include "support/test_main.h"
+#include "ui/chat/mixed_feed_view.h"
 #include "ui/connect/connect_settings_tab.h"
 #include "ui/main/control_panel.h"
 #include "ui/main/main_status_bar.h"
@@ -27,7 +29,11 @@
 #include "user/user_profile.h"
 #include "user/user_state.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
+#include <QMenu>
+#include <QTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPushButton>
@@ -219,6 +225,7 @@ private slots:
     void roomActionsFollowTheActiveRoom();
     void preferenceMemberNamesRefreshAtOnceAndNextTurn();
     void chatDockFollowsOnlyARealChangeOfRoom();
+    void mergedFeedMenuListsTheSubscribedRooms();
     void reconnectPrompt_data();
     void reconnectPrompt();
     void reconnectPromptWaitsForTheSnapshot();
@@ -600,6 +607,46 @@ void TestRoomPanelsWiring::chatDockFollowsOnlyARealChangeOfRoom()
     s.rooms.activate("A");
     QCOMPARE(selected, (QStringList{"A", "A"}));
     QCOMPARE(area->currentDockWidget(), s.window().chatDock());
+}
+
+void TestRoomPanelsWiring::mergedFeedMenuListsTheSubscribedRooms()
+{
+    Services s;
+    RoomChatService chat{&s.rooms.http, nullptr, &s.rooms.session};
+    s.add(aclRoom("f1").name("Followed one"));
+    s.rooms.activate("me");
+    chat.setSelectedRoom("sel");
+    chat.fetchSubscriptions();
+    const QString path = QStringLiteral("/v1/users/me/chat-subscriptions");
+    QCOMPARE(s.rooms.http.callsTo(path).size(), 1);
+    s.rooms.http.answer(path, 0, testsupport::jsonReply(200, {{"rooms", QJsonArray{"f1", "f2"}}}));
+
+    QWidget anchor;
+    MixedFeedView feed;
+    QStringList shown;
+    QTimer::singleShot(0, this, [&shown] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (menu == nullptr)
+            return;
+        QAction *followed = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator()) {
+                shown << "--";
+                continue;
+            }
+            shown << action->text() + (action->isChecked() ? "[x]" : "[ ]");
+            if (action->text() == "Followed one")
+                followed = action;
+        }
+        if (followed != nullptr)
+            followed->trigger();
+        menu->close();
+    });
+    const int rebuilds = feed.rebuildCount();
+    wiring::showMergedFeedMenu(&anchor, &feed, {"f2"}, &chat, &s.rooms.store, QPoint(10, 10));
+    QCOMPARE(shown, (QStringList{"当前[x]", "--", "Followed one[x]", "f2[ ]"}));
+    // Unchecking hid the room in the merged feed.
+    QCOMPARE(feed.rebuildCount(), rebuilds + 1);
 }
 
 void TestRoomPanelsWiring::reconnectPrompt_data()
