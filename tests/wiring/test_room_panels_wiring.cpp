@@ -35,6 +35,8 @@
 #include <QMenu>
 #include <QTimer>
 #include <QJsonArray>
+#include <QLabel>
+#include <QPointer>
 #include <QJsonDocument>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -224,6 +226,7 @@ private slots:
     void panelsAreAssembledOncePerTurn();
     void roomActionsFollowTheActiveRoom();
     void preferenceMemberNamesRefreshAtOnceAndNextTurn();
+    void samePreferenceMembersKeepTheirRows();
     void chatDockFollowsOnlyARealChangeOfRoom();
     void mergedFeedMenuListsTheSubscribedRooms();
     void reconnectPrompt_data();
@@ -580,6 +583,39 @@ void TestRoomPanelsWiring::preferenceMemberNamesRefreshAtOnceAndNextTurn()
     QTRY_COMPARE(s.users.requested.count("pal"), 2);
     QCoreApplication::processEvents();
     QCOMPARE(s.users.requested.count("pal"), 2);
+}
+
+void TestRoomPanelsWiring::samePreferenceMembersKeepTheirRows()
+{
+    // Every room event refreshes the room actions; an unchanged preference member list
+    // must not make the connection tab's rows again each time.
+    Services s;
+    s.users.nicknames.insert("pal", "Pal");
+    s.rooms.activate("r1");
+    s.rooms.snapshot(aclRoom("r1").memberRole("me", 1).setting("prefMembers", QJsonArray{"pal"}));
+    wiring::wireRoomPanels(&s.window(), &s.rooms.session, &s.rooms.store, nullptr, &s.moderation, nullptr,
+                           &s.followCode, &s.list, &s.subrooms, &s.user, &s.users, &s.channels, nullptr);
+    auto *tab = qobject_cast<ConnectSettingsTab *>(s.window().connectSettingsTab());
+    const auto palLabel = [tab]() -> QLabel * {
+        for (QLabel *label : tab->findChildren<QLabel *>()) {
+            if (label->text() == "Pal")
+                return label;
+        }
+        return nullptr;
+    };
+    const QPointer<QLabel> before = palLabel();
+    QVERIFY(before);
+    s.rooms.feed.onGatewayEvent("room.presence.joined", {{"roomId", "r1"}, {"userId", "u7"}}, 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QVERIFY(before);
+    QCOMPARE(palLabel(), before.data());
+
+    // A changed list does rebuild.
+    s.rooms.snapshot(aclRoom("r1").memberRole("me", 1).setting("prefMembers", QJsonArray{"pal", "mate"}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(palLabel() != nullptr);
+    QVERIFY(palLabel() != before.data());
 }
 
 void TestRoomPanelsWiring::chatDockFollowsOnlyARealChangeOfRoom()
