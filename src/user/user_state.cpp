@@ -17,6 +17,7 @@ void UserState::applyProfile(const UserProfile &profile)
     setNickname(profile.nickname);
     if (idChanged)
         emit userIdChanged(m_userId);
+    emit profileApplied();
 }
 
 void UserState::setNickname(const QString &nickname)

@@ -37,6 +37,8 @@ signals:
     void userIdChanged(const QString &userId);
     // After every clear(), so that pending work of the ended session stops.
     void cleared();
+    // After every applyProfile(), also when no field changed: the profile has arrived.
+    void profileApplied();
 
 private:
     QString m_userId;

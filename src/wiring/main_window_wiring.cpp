@@ -29,11 +29,6 @@ void wireCodeJoin(MainWindow *, CodeMatchService *, CodeAttachService *, ActiveR
 {
 }
 
-RoomPanelsFeed *wireRoomPanels(MainWindow *, ActiveRoomSession *, RoomEntityStore *, RoomCreateService *, RoomModerationService *, RoomChatService *, RoomFollowCodeService *, RoomListService *, RoomSubroomService *, UserState *, AbstractUserResolver *, ChannelEntityStore *, IRawDownloader *)
-{
-    return nullptr;
-}
-
 void wireSpeakers(MainWindow *, MediaSessionService *, RoomPanelsFeed *)
 {
 }

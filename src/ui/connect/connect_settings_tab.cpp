@@ -726,6 +726,11 @@ void ConnectSettingsTab::setPrefGroups(const QList<PrefGroupEntry> &groups)
 
 void ConnectSettingsTab::setRoomPrefMembers(const QList<MemberEntry> &members)
 {
+    // The composition pushes the list on every change of the room; an equal list keeps
+    // the rows it has instead of making them again.
+    if (hasRoomPrefMembers && members == roomPrefMembers)
+        return;
+    hasRoomPrefMembers = true;
     roomPrefMembers = members;
     rebuildMemberList();
 }

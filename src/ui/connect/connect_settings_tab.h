@@ -56,6 +56,8 @@ public:
     {
         QString userId;
         QString name;
+
+        friend bool operator==(const MemberEntry &, const MemberEntry &) = default;
     };
 
     explicit ConnectSettingsTab(QWidget *parent = nullptr);
@@ -172,6 +174,7 @@ private:
     QString defaultRoomName;
     QList<PrefGroupEntry> prefGroups;
     QList<MemberEntry> roomPrefMembers;
+    bool hasRoomPrefMembers = false;
     int configListHeight = 0;
     int prefListHeight = 0;
     int memberListHeight = 0;
