@@ -5,30 +5,6 @@
 
 namespace wiring {
 
-void wireLicenses(MainWindow *)
-{
-}
-
-void wireLogout(MainWindow *, SessionService *)
-{
-}
-
-void wireNicknameLabel(MainWindow *, UserState *)
-{
-}
-
-void wireStatusAnnouncer(MainWindow *, ActiveRoomSession *, GatewayService *)
-{
-}
-
-void wireAccountDialog(MainWindow *, UserState *, NicknameService *)
-{
-}
-
-void wireCodeJoin(MainWindow *, CodeMatchService *, CodeAttachService *, ActiveRoomSession *)
-{
-}
-
 RoomPanelsFeed *wireRoomPanels(MainWindow *, ActiveRoomSession *, RoomEntityStore *, RoomCreateService *, RoomModerationService *, RoomChatService *, RoomFollowCodeService *, RoomListService *, RoomSubroomService *, UserState *, AbstractUserResolver *, ChannelEntityStore *, IRawDownloader *)
 {
     return nullptr;
@@ -83,10 +59,6 @@ void wireMyRoomOrder(MainWindow *, IUiStorage *)
 }
 
 void wireChannelPanels(MainWindow *, ChannelListService *, ChannelEntityStore *, ChannelActionsService *, UserState *, AbstractUserResolver *, IUiStorage *, RoomEntityStore *, ActiveRoomSession *, RoomPanelsFeed *)
-{
-}
-
-void wireUserReconsent(MainWindow *, ConsentService *, LegalService *, SessionService *)
 {
 }
 
