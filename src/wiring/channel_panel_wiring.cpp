@@ -1,5 +1,6 @@
 #include "wiring/channel_panel_wiring.h"
 #include "wiring/main_window_wiring.h"
+#include "wiring/room_panel_state.h"
 #include "wiring/room_panels_feed.h"
 #include "wiring/window_views.h"
 #include "wiring/wiring_common.h"
@@ -9,7 +10,6 @@
 #include "channel/channel_entity_store.h"
 #include "channel/channel_list_service.h"
 #include "room/active_room_session.h"
-#include "room/room_entity.h"
 #include "room/room_entity_store.h"
 #include "ui/main/main_status_bar.h"
 #include "ui/main/main_window.h"
@@ -32,39 +32,6 @@ namespace {
 const ChannelRole *ownRole(ChannelEntityStore *store, const QString &ownUserId, const QString &channelId)
 {
     return store != nullptr ? ChannelEntity::memberRole(store->find(channelId), ownUserId) : nullptr;
-}
-
-// A room inside a channel block: the stored name (else the id) as title, the hierarchy
-// tags, one row per present member in user-id order, the active room emphasised and
-// unfolded.
-blocks::RoomBlockData channelRoomBlock(RoomEntityStore *rooms, const QString &activeRoomId,
-                                       const std::function<QString(const QString &)> &displayName,
-                                       const QString &roomId)
-{
-    blocks::RoomBlockData block;
-    block.roomId = roomId;
-    const RoomEntity *stored = rooms != nullptr ? rooms->find(roomId) : nullptr;
-    block.title = stored != nullptr && !stored->name.isEmpty() ? stored->name : roomId;
-    const bool active = !activeRoomId.isEmpty() && activeRoomId == roomId;
-    block.bold = active;
-    block.expanded = active;
-    if (stored != nullptr) {
-        if (!stored->publicState.childRoomIds.isEmpty())
-            block.tags << QStringLiteral("父房");
-        if (!stored->publicState.parentRoomId.isEmpty())
-            block.tags << QStringLiteral("子房");
-        QStringList present = stored->publicState.present;
-        std::sort(present.begin(), present.end());
-        for (const QString &userId : present) {
-            blocks::MemberRowData row;
-            row.userId = userId;
-            row.disconnected = stored->publicState.disconnected.contains(userId);
-            row.name = displayName(userId) + (row.disconnected ? QStringLiteral(" (掉线)") : QString());
-            block.members.append(row);
-        }
-    }
-    block.memberCount = int(block.members.size());
-    return block;
 }
 
 template <class Callback>
@@ -169,16 +136,25 @@ void wireChannelPanels(MainWindow *window, ChannelListService *channelList, Chan
     rebuild->setSingleShot(true);
     rebuild->setInterval(0);
     QObject::connect(rebuild, &QTimer::timeout, panel,
-                     [panel, channelList, channelStore, roomStore, activeRoom, users, ownUserId] {
+                     [panel, channelList, channelStore, roomStore, activeRoom, users, ownUserId,
+                      feed = QPointer<RoomPanelsFeed>(feed)] {
                          ChannelPanelInput input;
                          input.store = channelStore;
                          input.channelIds = channelList->channelIds();
                          input.ownUserId = ownUserId();
-                         const QString activeRoomId = activeRoom != nullptr ? activeRoom->activeRoomId() : QString();
-                         input.roomBlock = [roomStore, activeRoomId, users](const QString &roomId) {
-                             return channelRoomBlock(
-                                 roomStore, activeRoomId,
-                                 [users](const QString &userId) { return channelMemberName(users, userId); }, roomId);
+                         // The room part, as the room panels see it on this turn.
+                         RoomPanelsInput rooms;
+                         rooms.store = roomStore;
+                         rooms.activeRoomId = activeRoom != nullptr ? activeRoom->activeRoomId() : QString();
+                         if (feed) {
+                             rooms.ownSpeakers = feed->ownSpeakers();
+                             rooms.parentSpeakers = feed->parentSpeakers();
+                             rooms.parentBroadcastAllowed = feed->parentBroadcastAllowed();
+                         }
+                         rooms.displayName = [users](const QString &userId) { return channelMemberName(users, userId); };
+                         const ActiveRoomContext context = buildActiveRoomContext(rooms);
+                         input.roomBlock = [rooms, context](const QString &roomId) {
+                             return buildListRoomBlock(rooms, context, roomId, QString());
                          };
                          panel->setBlocks(buildMyChannelPanelState(input));
                      });
@@ -188,8 +164,8 @@ void wireChannelPanels(MainWindow *window, ChannelListService *channelList, Chan
     if (roomStore != nullptr)
         QObject::connect(roomStore, &RoomEntityStore::changed, rebuild, qOverload<>(&QTimer::start));
     // Every rebuild of the room panels (speaking dots, member rows) is followed here.
-    if (feed != nullptr && feed->metaObject()->indexOfSignal("assembleTicked()") >= 0)
-        QObject::connect(feed, SIGNAL(assembleTicked()), rebuild, SLOT(start()));
+    if (feed != nullptr)
+        QObject::connect(feed, &RoomPanelsFeed::assembleTicked, rebuild, qOverload<>(&QTimer::start));
     rebuild->start();
 
     if (channelActions != nullptr) {

@@ -4,18 +4,6 @@
 
 namespace wiring {
 
-void wireLegal(LoginWindow *, LegalService *)
-{
-}
-
-void wireLicenses(LoginWindow *)
-{
-}
-
-void wireLoginForm(LoginWindow *, SmsService *, LoginService *, LegalService *)
-{
-}
-
 void wireAudioSettings(LoginWindow *, AudioDeviceCatalog *, AudioCaptureManager *, AudioPlaybackManager *, SoundManager *)
 {
 }

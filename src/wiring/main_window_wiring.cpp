@@ -5,30 +5,6 @@
 
 namespace wiring {
 
-void wireLicenses(MainWindow *)
-{
-}
-
-void wireLogout(MainWindow *, SessionService *)
-{
-}
-
-void wireNicknameLabel(MainWindow *, UserState *)
-{
-}
-
-void wireStatusAnnouncer(MainWindow *, ActiveRoomSession *, GatewayService *)
-{
-}
-
-void wireAccountDialog(MainWindow *, UserState *, NicknameService *)
-{
-}
-
-void wireCodeJoin(MainWindow *, CodeMatchService *, CodeAttachService *, ActiveRoomSession *)
-{
-}
-
 void wireSpeakers(MainWindow *, MediaSessionService *, RoomPanelsFeed *)
 {
 }
@@ -54,10 +30,6 @@ void wireParticipantVolume(MainWindow *, AudioPlaybackManager *, MediaSessionSer
 }
 
 void wireMyRoomOrder(MainWindow *, IUiStorage *)
-{
-}
-
-void wireUserReconsent(MainWindow *, ConsentService *, LegalService *, SessionService *)
 {
 }
 

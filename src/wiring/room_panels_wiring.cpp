@@ -1,5 +1,9 @@
 #include "wiring/room_panels_wiring.h"
 
+#include "ui/chat/messages_tab.h"
+#include "wiring/chat_wiring_tab.h"
+#include "wiring/room_settings_wiring.h"
+
 #include "channel/channel_entity.h"
 #include "channel/channel_entity_store.h"
 #include "room/active_room_session.h"
@@ -145,12 +149,13 @@ void connectListPanelActions(Panel *panel, ActiveRoomSession *activeRoom, RoomMo
     connectRoomActions(panel, activeRoom, moderation, subrooms);
 }
 
-// Makes the room's chat the current feed of the window's chat tab. The chat tab is
-// joined by the chat wiring; until the window holds one there is no feed to select.
+// Makes the room's chat the current feed of the window's chat tab.
 std::function<void(const QString &)> selectChatFeed(MainWindow *window)
 {
-    (void)window;
-    return {};
+    return [window = QPointer<MainWindow>(window)](const QString &roomId) {
+        if (window && window->messagesTab() != nullptr)
+            window->messagesTab()->setCurrentFeed(roomId);
+    };
 }
 
 // The state of the one-shot reconnect check, shared by its two connections.
@@ -456,9 +461,7 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom
                                AbstractUserResolver *users, ChannelEntityStore *channelStore,
                                IRawDownloader *downloader)
 {
-    // Room creation and the chat's images are joined by their own wiring.
-    (void)roomCreate;
-    (void)downloader;
+    wireRoomCreation(window, roomCreate);
 
     auto *current = ensureView<CurrentRoomPanel>(window, &MainWindow::currentRoomPanel,
                                                  &MainWindow::setCurrentRoomPanel);
@@ -486,6 +489,14 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom
         QObject::connect(users, &AbstractUserResolver::userInfoReady, window, [actions] { refreshRoomActions(actions); });
 
     wireChatDockFollow(window, activeRoom, selectChatFeed(window));
+    wireChat<MessagesTab>(window, activeRoom, roomStore, moderation, roomChat, user, users, channelStore, downloader,
+                          [window, roomChat, roomStore](const QPoint &globalPos) {
+                              MessagesTab *tab = window->messagesTab();
+                              MixedFeedView *mixed = tab != nullptr ? tab->mixedFeed() : nullptr;
+                              if (mixed != nullptr)
+                                  showMergedFeedMenu(tab, mixed, mixed->hiddenRoomIds(), roomChat, roomStore,
+                                                     globalPos);
+                          });
 
     // The panel feed.
     auto *feed = new RoomPanelsFeed(window);

@@ -3,6 +3,7 @@
 #include "app/client_context.h"
 #include "app/startup_gate.h"
 #include "audio/audio_assembly.h"
+#include "hotkey/hotkey_assembly.h"
 #include "auth/auth_assembly.h"
 #include "channel/channel_assembly.h"
 #include "legal/legal_service.h"
@@ -11,13 +12,18 @@
 #include "match/pref_assembly.h"
 #include "net/http_transport.h"
 #include "realtime/realtime_assembly.h"
+#include "room/room_assembly.h"
 #include "theme/style_helpers.h"
 #include "theme/ui_log.h"
+#include "ui/connect/connect_settings_tab.h"
 #include "ui/dialogs/startup_retry_dialog.h"
 #include "ui/dialogs/update_progress_dialog.h"
 #include "ui/login/login_window.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
+#include "ui/panels/current_room_panel.h"
+#include "ui/panels/my_channel_panel.h"
+#include "ui/panels/my_room_panel.h"
 #include "ui/shell/ui_machine_store.h"
 #include "update/update_service.h"
 #include "user/user_assembly.h"
@@ -93,24 +99,33 @@ void MinimalShell::wireServices()
     UserState *user = context->user->userState();
     ProfileService *profile = context->user->profileService();
     CodeMatchService *codeMatch = context->match->codeMatchService();
+    CodeAttachService *codeAttach = context->match->codeAttachService();
     ChannelListService *channelList = context->channel->listService();
-    // The room and hotkey services are not part of the context yet.
+    RoomAssembly *rooms = context->room.get();
+    ActiveRoomSession *activeRoom = rooms->session();
+    RoomEntityStore *roomStore = rooms->entityStore();
+    MediaSessionService *media = context->mediaSession.get();
+    AudioControlService *audioControl = context->audio->controlService();
+    SoundManager *sounds = context->audio->soundManager();
+    HotkeyService *hotkeys = context->hotkeys->service();
     wiring::wireShellSession(login, session, this);
     wiring::wireProfileLifecycle(login, session, profile, user);
     wiring::wireReconsentCheck(profile, context->user->consentService());
     wiring::wireRealtimeLifecycle(login, session, gateway);
     wiring::wireMatchRealtime(gateway, codeMatch);
-    wiring::wireRoomLifecycle(codeMatch, context->match->codeAttachService(), nullptr, session, nullptr, user,
-                              nullptr, nullptr, nullptr, login, nullptr);
-    WatchRegistry *watches =
-        wiring::wireRoomRealtime(gateway, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    wiring::wireRoomLifecycle(codeMatch, codeAttach, rooms->createService(), session, activeRoom, user,
+                              rooms->chatService(), rooms->applyService(), rooms->attachApplyService(), login,
+                              rooms->listService());
+    WatchRegistry *watches = wiring::wireRoomRealtime(gateway, rooms->entityFeed(), activeRoom, rooms->createService(),
+                                                      rooms->chatService(), rooms->listService(),
+                                                      rooms->settingsService(), rooms->applyService(),
+                                                      rooms->attachApplyService());
     wiring::wireChannelLifecycle(login, session, channelList, user);
     wiring::wireChannelRealtime(gateway, context->channel->entityFeed(), channelList,
-                                context->channel->entityStore(), nullptr, watches);
-    wiring::wireLiveKitSession(nullptr, nullptr, user, context->mediaSession.get());
-    wiring::wireAudioTransmit(nullptr, nullptr, context->audio->captureManager(), context->mediaSession.get(),
-                              nullptr);
-    wiring::wirePttHotkey(nullptr, nullptr);
+                                context->channel->entityStore(), roomStore, watches);
+    wiring::wireLiveKitSession(activeRoom, roomStore, user, media);
+    wiring::wireAudioTransmit(activeRoom, audioControl, context->audio->captureManager(), media, sounds);
+    wiring::wirePttHotkey(hotkeys, audioControl);
     wiring::wireProfileRealtime(gateway, profile);
     wiring::wireUserDirectory(gateway, context->user->userDirectoryService(), session);
 }
@@ -182,10 +197,21 @@ void MinimalShell::showLoginWindow()
     swapWindow(std::move(next));
 }
 
+void MinimalShell::installPanels(MainWindow *window)
+{
+    // The window's docks hold placeholders until the views are handed in; the wiring
+    // finds the views through the window's accessors. The chat tab is the window's own.
+    window->setCurrentRoomPanel(new CurrentRoomPanel);
+    window->setMyRoomPanel(new MyRoomPanel);
+    window->setMyChannelPanel(new MyChannelPanel);
+    window->setConnectSettingsTab(new ConnectSettingsTab);
+}
+
 void MinimalShell::showMainWindow(const MainWindowOptions &options)
 {
     auto window = std::make_unique<MainWindow>(options);
     MainWindow *w = window.get();
+    installPanels(w);
     SessionService *session = context->auth->sessionService();
     UserState *user = context->user->userState();
     GatewayService *gateway = context->realtime->gateway();
@@ -193,32 +219,40 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
     ChannelEntityStore *channelStore = context->channel->entityStore();
     MediaSessionService *media = context->mediaSession.get();
     PreferenceService *preferences = context->prefs->preferenceService();
-    // The room and hotkey services are not part of the context yet.
+    RoomAssembly *rooms = context->room.get();
+    ActiveRoomSession *activeRoom = rooms->session();
+    RoomEntityStore *roomStore = rooms->entityStore();
+    AudioControlService *audioControl = context->audio->controlService();
+    SoundManager *sounds = context->audio->soundManager();
+    HotkeyService *hotkeys = context->hotkeys->service();
     wiring::wireLicenses(w);
     wiring::wireLogout(w, session);
     wiring::wireNicknameLabel(w, user);
-    wiring::wireStatusAnnouncer(w, nullptr, gateway);
+    wiring::wireStatusAnnouncer(w, activeRoom, gateway);
     wiring::wireAccountDialog(w, user, context->user->nicknameService());
-    wiring::wireCodeJoin(w, context->match->codeMatchService(), context->match->codeAttachService(), nullptr);
-    wiring::RoomPanelsFeed *feed = wiring::wireRoomPanels(w, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                          nullptr, nullptr, user, users, channelStore,
-                                                          context->transport->downloader());
-    wiring::wireRoomSettings(w, nullptr, nullptr, nullptr, nullptr, user, users, gateway, channelStore, nullptr);
-    wiring::wireRoomCreateConfigs(w, nullptr, user);
+    wiring::wireCodeJoin(w, context->match->codeMatchService(), context->match->codeAttachService(), activeRoom);
+    wiring::RoomPanelsFeed *feed = wiring::wireRoomPanels(
+        w, activeRoom, roomStore, rooms->createService(), rooms->moderationService(), rooms->chatService(),
+        rooms->followCodeService(), rooms->listService(), rooms->subroomService(), user, users, channelStore,
+        context->transport->downloader());
+    wiring::wireRoomSettings(w, activeRoom, roomStore, rooms->adapterRegistry(), rooms->settingsService(), user, users,
+                             gateway, channelStore, rooms->chatService());
+    wiring::wireRoomCreateConfigs(w, rooms->createConfigService(), user);
     wiring::wirePrefConfigs(w, preferences, users);
-    wiring::wirePrefMatch(w, preferences, context->match->prefMatchService(), nullptr, nullptr, nullptr, nullptr,
-                          users);
-    wiring::wireRoomRequests(w, nullptr, nullptr, nullptr, nullptr, user, users, channelStore);
+    wiring::wirePrefMatch(w, preferences, context->match->prefMatchService(), roomStore, activeRoom,
+                          rooms->createService(), rooms->settingsService(), users);
+    wiring::wireRoomRequests(w, activeRoom, rooms->requestService(), rooms->applyService(),
+                             rooms->attachApplyService(), user, users, channelStore);
     wiring::wireSpeakers(w, media, feed);
-    wiring::wireControlPanel(w, context->audio->controlService(), nullptr, user);
-    wiring::wireBroadcastHotkey(w, nullptr);
-    wiring::wireHotkeySettings(w, nullptr);
+    wiring::wireControlPanel(w, audioControl, activeRoom, user);
+    wiring::wireBroadcastHotkey(w, hotkeys);
+    wiring::wireHotkeySettings(w, hotkeys);
     wiring::wireAudioSettings(w, context->audio->deviceCatalog(), context->audio->captureManager(),
-                              context->audio->playbackManager(), context->audio->soundManager());
+                              context->audio->playbackManager(), sounds);
     wiring::wireParticipantVolume(w, context->audio->playbackManager(), media);
     wiring::wireMyRoomOrder(w, store.get());
     wiring::wireChannelPanels(w, context->channel->listService(), channelStore, context->channel->actionsService(),
-                              user, users, store.get(), nullptr, nullptr, feed);
+                              user, users, store.get(), roomStore, activeRoom, feed);
     wiring::wireUserReconsent(w, context->user->consentService(), context->legal.get(), session);
     swapWindow(std::move(window));
 }

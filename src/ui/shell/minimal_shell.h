@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class MainWindow;
 class QWidget;
 class StartupRetryDialog;
 class UiMachineStore;
@@ -40,6 +41,7 @@ public:
 private:
     void swapWindow(std::unique_ptr<QWidget> next);
     std::unique_ptr<QWidget> createLoginWindow();
+    void installPanels(MainWindow *window);
     void applyStyleSheet();
     void wireServices();
 

@@ -15,4 +15,7 @@ namespace recording {
 extern QStringList calls;
 extern IShellNavigator *navigator;
 extern QList<wiring::RoomPanelsFeed *> feedsSeen;
+// "<call>#<argument index>" for every null pointer the shell passed, in call order.
+extern QStringList nullArguments;
+void noteNull(int index, const void *argument);
 } // namespace recording

@@ -9,10 +9,14 @@
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "net/server_addresses.h"
+#include "ui/connect/connect_settings_tab.h"
 #include "ui/dialogs/startup_retry_dialog.h"
 #include "ui/login/login_window.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
+#include "ui/panels/current_room_panel.h"
+#include "ui/panels/my_channel_panel.h"
+#include "ui/panels/my_room_panel.h"
 #include "ui/shell/minimal_shell.h"
 #include "ui/shell/ui_machine_store.h"
 
@@ -65,6 +69,7 @@ private slots:
         recording::calls.clear();
         recording::navigator = nullptr;
         recording::feedsSeen.clear();
+        recording::nullArguments.clear();
     }
 
     void swapsFromLoginToMainAndBack()
@@ -87,6 +92,8 @@ private slots:
         QVERIFY(!preloaded->isVisible());
         QVERIFY(!qApp->styleSheet().isEmpty());
         QVERIFY(logs.contains("ui", "minimal shell start, running startup gate"));
+        // Every service the wiring is given is a real one.
+        QCOMPARE(recording::nullArguments, QStringList());
 
         // The gate passes against the local service: the very preloaded window is shown.
         QTRY_VERIFY_WITH_TIMEOUT(shell->currentWindow(), kWaitMs);
@@ -98,11 +105,18 @@ private slots:
 
         // A sign-in: the main window is wired in order and replaces the login window.
         recording::calls.clear();
+        recording::nullArguments.clear();
         MainWindowOptions options;
         recording::navigator->showMainWindow(options);
         QCOMPARE(recording::calls, kMainWiring);
         auto *main = qobject_cast<MainWindow *>(shell->currentWindow());
         QVERIFY(main);
+        QCOMPARE(recording::nullArguments, QStringList());
+        // The wiring finds the real views in the window, not the placeholders.
+        QVERIFY(qobject_cast<ConnectSettingsTab *>(main->connectSettingsTab()));
+        QVERIFY(qobject_cast<CurrentRoomPanel *>(main->currentRoomPanel()));
+        QVERIFY(qobject_cast<MyRoomPanel *>(main->myRoomPanel()));
+        QVERIFY(qobject_cast<MyChannelPanel *>(main->myChannelPanel()));
         QVERIFY(main->isVisible());
         QVERIFY(!preloaded.isNull()); // deleted later, never at once
         QVERIFY(!preloaded->isVisible());
