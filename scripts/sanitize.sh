@@ -37,7 +37,7 @@ case "$mode" in
     ;;
   thread)
     build=build-tsan
-    export TSAN_OPTIONS="suppressions=$supp/tsan.supp:halt_on_error=0"
+    export TSAN_OPTIONS="suppressions=$supp/tsan.supp:halt_on_error=0:die_after_fork=0"
     ;;
   *)
     echo "usage: $0 [address,undefined|thread] [ctest arguments...]" >&2
