@@ -50,8 +50,8 @@ for target in "${targets[@]}"; do
     result=CRASH
     status=1
   fi
-  executed=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
-  speed=$(grep -m1 'stat::average_exec_per_sec' "$log" | awk '{print $2}')
+  executed=$(awk '/stat::number_of_executed_units/ {print $2; exit}' "$log")
+  speed=$(awk '/stat::average_exec_per_sec/ {print $2; exit}' "$log")
   printf '%-16s %-6s %12s runs %8s runs/s\n' "$target" "$result" "${executed:-?}" "${speed:-?}"
 done
 exit $status
