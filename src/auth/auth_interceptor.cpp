@@ -9,10 +9,10 @@
 
 #include <utility>
 
-AuthInterceptor::AuthInterceptor(ISessionStore *store, SessionService *sessionService, QObject *parent)
+AuthInterceptor::AuthInterceptor(ISessionStore *store_, SessionService *sessionService_, QObject *parent)
     : QObject(parent)
-    , store(store)
-    , sessionService(sessionService)
+    , store(store_)
+    , sessionService(sessionService_)
 {
 }
 

@@ -7,11 +7,11 @@
 #include <QJsonObject>
 #include <QPointer>
 
-LoginService::LoginService(IHttpClient *api, ISessionStore *store, QString deviceId, QObject *parent)
+LoginService::LoginService(IHttpClient *api_, ISessionStore *store_, QString deviceId_, QObject *parent)
     : QObject(parent)
-    , api(api)
-    , store(store)
-    , deviceId(std::move(deviceId))
+    , api(api_)
+    , store(store_)
+    , deviceId(std::move(deviceId_))
 {
 }
 

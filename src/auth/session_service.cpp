@@ -45,10 +45,10 @@ bool isTokenFresh(const QString &token, int marginSec)
     return isTokenFresh(token, marginSec, QDateTime::currentSecsSinceEpoch());
 }
 
-SessionService::SessionService(IHttpClient *api, ISessionStore *store, QObject *parent)
+SessionService::SessionService(IHttpClient *api_, ISessionStore *store_, QObject *parent)
     : QObject(parent)
-    , api(api)
-    , store(store)
+    , api(api_)
+    , store(store_)
     , clock([] { return QDateTime::currentSecsSinceEpoch(); })
 {
 }

@@ -6,9 +6,9 @@
 #include <QJsonObject>
 #include <QPointer>
 
-SmsService::SmsService(IHttpClient *api, QObject *parent)
+SmsService::SmsService(IHttpClient *api_, QObject *parent)
     : QObject(parent)
-    , api(api)
+    , api(api_)
 {
 }
 

@@ -21,9 +21,9 @@ QString docKey(LegalDoc doc)
 
 } // namespace
 
-LegalService::LegalService(IRawDownloader *downloader, QObject *parent)
+LegalService::LegalService(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
-    , downloader(downloader)
+    , downloader(downloader_)
 {
 }
 

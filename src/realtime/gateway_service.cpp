@@ -42,9 +42,9 @@ QJsonArray stringArray(const QStringList &values)
 
 } // namespace
 
-GatewayService::GatewayService(AbstractSocketClient *socket, QObject *parent)
+GatewayService::GatewayService(AbstractSocketClient *socket_, QObject *parent)
     : QObject(parent),
-      socket(socket),
+      socket(socket_),
       reconnectTimer(new QTimer(this)),
       heartbeatTimer(new QTimer(this)),
       pongTimer(new QTimer(this)),

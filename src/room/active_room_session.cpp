@@ -27,13 +27,13 @@ QStringList publicTargets(const QStringList &roomIds)
 
 } // namespace
 
-ActiveRoomSession::ActiveRoomSession(IHttpClient *http, RoomEntityStore *store, RoomEntityFeed *feed,
-                                     RoomAdapterRegistry *registry, QObject *parent)
+ActiveRoomSession::ActiveRoomSession(IHttpClient *http_, RoomEntityStore *store_, RoomEntityFeed *feed_,
+                                     RoomAdapterRegistry *registry_, QObject *parent)
     : QObject(parent)
-    , http(http)
-    , store(store)
-    , feed(feed)
-    , registry(registry)
+    , http(http_)
+    , store(store_)
+    , feed(feed_)
+    , registry(registry_)
 {
     qRegisterMetaType<RoomErrorCode>();
     qRegisterMetaType<roomdata::PendingJoinRequest>();

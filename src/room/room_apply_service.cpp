@@ -11,8 +11,8 @@
 #include <QDateTime>
 #include <QJsonObject>
 
-RoomApplyService::RoomApplyService(IHttpClient *http, ActiveRoomSession *session, QObject *parent)
-    : QObject(parent), http(http), session(session), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+RoomApplyService::RoomApplyService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
+    : QObject(parent), http(http_), session(session_), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
 }
 

@@ -18,8 +18,8 @@ QString labelOf(const RoomAttachApplyService::PendingAttach &entry)
 
 } // namespace
 
-RoomAttachApplyService::RoomAttachApplyService(IHttpClient *http, QObject *parent)
-    : QObject(parent), http(http), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+RoomAttachApplyService::RoomAttachApplyService(IHttpClient *http_, QObject *parent)
+    : QObject(parent), http(http_), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
 }
 

@@ -16,12 +16,12 @@ constexpr int kSubscriptionRetryMs = 5000;
 
 } // namespace
 
-RoomChatService::RoomChatService(IHttpClient *http, IRawUploader *uploader, ActiveRoomSession *session,
+RoomChatService::RoomChatService(IHttpClient *http_, IRawUploader *uploader_, ActiveRoomSession *session_,
                                  QObject *parent)
     : QObject(parent)
-    , http(http)
-    , uploader(uploader)
-    , session(session)
+    , http(http_)
+    , uploader(uploader_)
+    , session(session_)
 {
     qRegisterMetaType<RoomErrorCode>();
     qRegisterMetaType<ImMessageSentEvent>();

@@ -25,10 +25,10 @@ QStringList publicTargets(const QStringList &roomIds)
 
 } // namespace
 
-RoomListService::RoomListService(IHttpClient *http, RoomEntityStore *store, QObject *parent)
+RoomListService::RoomListService(IHttpClient *http_, RoomEntityStore *store_, QObject *parent)
     : QObject(parent)
-    , http(http)
-    , store(store)
+    , http(http_)
+    , store(store_)
 {
     retryTimer.setSingleShot(true);
     connect(store, &RoomEntityStore::changed, this, &RoomListService::onStoreChanged);

@@ -29,8 +29,8 @@ RoomRequest memberRequest(HttpMethod method, QString path, const char *failureLe
 
 } // namespace
 
-RoomModerationService::RoomModerationService(IHttpClient *http, ActiveRoomSession *session, QObject *parent)
-    : QObject(parent), http(http), session(session)
+RoomModerationService::RoomModerationService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
+    : QObject(parent), http(http_), session(session_)
 {
 }
 

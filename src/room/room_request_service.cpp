@@ -6,8 +6,8 @@
 #include "room/room_request.h"
 #include "room/room_view_model.h"
 
-RoomRequestService::RoomRequestService(IHttpClient *http, ActiveRoomSession *session, QObject *parent)
-    : QObject(parent), http(http), session(session)
+RoomRequestService::RoomRequestService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
+    : QObject(parent), http(http_), session(session_)
 {
 }
 

@@ -22,8 +22,8 @@ RoomRequest subroomRequest(HttpMethod method, QString path, const char *label)
 
 } // namespace
 
-RoomSubroomService::RoomSubroomService(IHttpClient *http, ActiveRoomSession *session, QObject *parent)
-    : QObject(parent), http(http), session(session)
+RoomSubroomService::RoomSubroomService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
+    : QObject(parent), http(http_), session(session_)
 {
 }
 

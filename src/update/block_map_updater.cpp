@@ -81,9 +81,9 @@ QString fileSha256(const QString &path)
 
 } // namespace
 
-BlockMapUpdater::BlockMapUpdater(IRawDownloader *downloader, QObject *parent)
+BlockMapUpdater::BlockMapUpdater(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
-    , downloader(downloader)
+    , downloader(downloader_)
     , live(std::make_shared<std::atomic_bool>(false))
 {
 }

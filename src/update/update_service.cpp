@@ -63,9 +63,9 @@ bool writeWhole(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-UpdateService::UpdateService(IRawDownloader *downloader, QObject *parent)
+UpdateService::UpdateService(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
-    , downloader(downloader)
+    , downloader(downloader_)
 {
 }
 

@@ -13,11 +13,11 @@
 
 Q_LOGGING_CATEGORY(lcConsent, "user.consent", QtInfoMsg)
 
-ConsentService::ConsentService(IHttpClient *http, UserState *state, LegalService *legal, QObject *parent)
+ConsentService::ConsentService(IHttpClient *http_, UserState *state_, LegalService *legal_, QObject *parent)
     : QObject(parent)
-    , http(http)
-    , state(state)
-    , legal(legal)
+    , http(http_)
+    , state(state_)
+    , legal(legal_)
 {
 }
 

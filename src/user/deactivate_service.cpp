@@ -1,7 +1,7 @@
 #include "user/deactivate_service.h"
 
-DeactivateService::DeactivateService(IHttpClient *http, QObject *parent)
+DeactivateService::DeactivateService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
-    , http(http)
+    , http(http_)
 {
 }

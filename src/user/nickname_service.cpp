@@ -11,10 +11,10 @@
 
 Q_LOGGING_CATEGORY(lcNickname, "user.nickname", QtInfoMsg)
 
-NicknameService::NicknameService(IHttpClient *http, UserState *state, QObject *parent)
+NicknameService::NicknameService(IHttpClient *http_, UserState *state_, QObject *parent)
     : QObject(parent)
-    , http(http)
-    , state(state)
+    , http(http_)
+    , state(state_)
 {
 }
 

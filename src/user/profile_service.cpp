@@ -18,10 +18,10 @@ constexpr int kMaxShift = 5;
 constexpr int kMaxDelayUnits = 30;
 } // namespace
 
-ProfileService::ProfileService(IHttpClient *http, UserState *state, QObject *parent)
+ProfileService::ProfileService(IHttpClient *http_, UserState *state_, QObject *parent)
     : QObject(parent)
-    , http(http)
-    , state(state)
+    , http(http_)
+    , state(state_)
 {
     retryTimer.setSingleShot(true);
     connect(&retryTimer, &QTimer::timeout, this, &ProfileService::fetchProfile);

@@ -25,9 +25,9 @@ qint64 millisOf(const QJsonValue &value)
 
 } // namespace
 
-UserDirectoryService::UserDirectoryService(IHttpClient *http, QObject *parent)
+UserDirectoryService::UserDirectoryService(IHttpClient *http_, QObject *parent)
     : AbstractUserResolver(parent)
-    , http(http)
+    , http(http_)
 {
     batchTimer.setSingleShot(true);
     batchTimer.setInterval(kBatchDelayMs);
