@@ -70,8 +70,15 @@ public:
     void setBroadcastActive(bool active);
     void setVadRoomBitrate(int bps);
 
+    // startCapture/stopCapture hold and drop the manager's own request (the voice session's).
     void startCapture();
     void stopCapture();
+    // A further, independent request for the microphone, e.g. a settings window's meters: the
+    // device runs while any request is held, so one owner letting go never stops another's
+    // capture. Acquiring while capture already runs does not reopen the device; acquiring twice
+    // with one owner counts once.
+    void acquireCapture(const void *owner);
+    void releaseCapture(const void *owner);
     void startCalibration();
     void stopCalibration();
     void startLoopRecord();

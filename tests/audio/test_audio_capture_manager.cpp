@@ -259,6 +259,34 @@ private slots:
         QCOMPARE(logs.count("audio.capture", "reopening capture after device loss"), 3);
     }
 
+    void separateOwnersKeepEachOthersCapture()
+    {
+        Rig rig;
+        rig.build();
+        QSignalSpy device(rig.manager.get(), &AudioCaptureManager::captureDeviceChanged);
+        int dialog = 0;
+        rig.manager->acquireCapture(&dialog);
+        QTRY_COMPARE(device.count(), 1);
+        rig.manager->startCapture(); // the voice session joins in
+        rig.manager->acquireCapture(&dialog); // counted once
+        rig.manager->releaseCapture(&dialog);
+        QVERIFY(rig.manager->captureRequested());
+        QVERIFY(rig.pushFrames(2, 100)); // still running for the voice session
+        QTRY_VERIFY(rig.manager->inputPeak() > 0.0f);
+
+        rig.manager->acquireCapture(&dialog); // already running: the device is not reopened
+        const int opens = rig.mic->opens();
+        rig.manager->stopCapture();
+        QVERIFY(rig.manager->captureRequested());
+        QVERIFY(rig.pushFrames(2, 100));
+        QCOMPARE(rig.mic->opens(), opens);
+
+        rig.manager->releaseCapture(&dialog);
+        rig.manager->releaseCapture(&dialog); // an owner without a request changes nothing
+        QVERIFY(!rig.manager->captureRequested());
+        QTRY_COMPARE(rig.manager->inputPeak(), 0.0f);
+    }
+
     void openFailureEndsTheRequest()
     {
         Rig rig;
