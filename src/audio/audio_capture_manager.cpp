@@ -134,7 +134,9 @@ bool AudioCaptureManager::hpfEnabled() const { return d->hpf; }
 int AudioCaptureManager::vadThresholdPct() const { return d->vadThresholdPct; }
 int AudioCaptureManager::vadHangoverMs() const { return d->vadHangoverMs; }
 bool AudioCaptureManager::vadSilentStop() const { return d->vadSilentStop; }
-bool AudioCaptureManager::captureRequested() const { return !d->captureOwners.isEmpty(); }
+bool AudioCaptureManager::captureRequested() const { return d->captureOwners.contains(this); }
+
+bool AudioCaptureManager::captureActive() const { return !d->captureOwners.isEmpty(); }
 
 float AudioCaptureManager::inputPeak() const
 {
@@ -254,7 +256,10 @@ void AudioCaptureManager::setVadRoomBitrate(int bps)
 void AudioCaptureManager::startCapture()
 {
     ASSERT_GUI_THREAD();
+    const bool othersOnly = !d->captureOwners.isEmpty() && !d->captureOwners.contains(this);
     d->captureOwners.insert(this);
+    if (othersOnly)
+        return;
     d->reopenBudget = 1;
     queue(&AudioCaptureEngine::startCapture);
 }

@@ -47,7 +47,11 @@ public:
     int vadThresholdPct() const;
     int vadHangoverMs() const;
     bool vadSilentStop() const;
+    // Whether the voice session's own request (startCapture) is held; other owners' requests
+    // (acquireCapture) do not count here.
     bool captureRequested() const;
+    // Whether any request is held, the session's or another owner's.
+    bool captureActive() const;
     // The current pipeline's peak meter (linear 0..1); 0 while nothing is captured.
     float inputPeak() const;
     // For the playback side's echo reference.
@@ -70,7 +74,8 @@ public:
     void setBroadcastActive(bool active);
     void setVadRoomBitrate(int bps);
 
-    // startCapture/stopCapture hold and drop the manager's own request (the voice session's).
+    // startCapture/stopCapture hold and drop the voice session's request. Starting while only
+    // other owners hold capture joins the running capture instead of reopening the device.
     void startCapture();
     void stopCapture();
     // A further, independent request for the microphone, e.g. a settings window's meters: the

@@ -107,7 +107,7 @@ private slots:
 
             dialog->close();
             QTRY_VERIFY(dialog.isNull());
-            QVERIFY(!capture.captureRequested());
+            QVERIFY(!capture.captureActive());
             QTRY_COMPARE(capture.inputPeak(), 0.0f);
         }
         QCOMPARE(server->pactl({"unload-module", moduleIndex}), 0);
