@@ -5,6 +5,7 @@
 #include "audio/capture_log.h"
 #include "audio/i_audio_storage.h"
 
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -36,7 +37,7 @@ struct AudioCaptureManager::Impl
     QString deviceId;
     int inputGainDb = 0;
     QString noiseMode;
-    bool captureRequested = false;
+    QSet<const void *> captureOwners; // every holder of a capture request
     int reopenBudget = 0;
     bool aec = true;
     bool agc = false;
@@ -133,7 +134,9 @@ bool AudioCaptureManager::hpfEnabled() const { return d->hpf; }
 int AudioCaptureManager::vadThresholdPct() const { return d->vadThresholdPct; }
 int AudioCaptureManager::vadHangoverMs() const { return d->vadHangoverMs; }
 bool AudioCaptureManager::vadSilentStop() const { return d->vadSilentStop; }
-bool AudioCaptureManager::captureRequested() const { return d->captureRequested; }
+bool AudioCaptureManager::captureRequested() const { return d->captureOwners.contains(this); }
+
+bool AudioCaptureManager::captureActive() const { return !d->captureOwners.isEmpty(); }
 
 float AudioCaptureManager::inputPeak() const
 {
@@ -253,16 +256,39 @@ void AudioCaptureManager::setVadRoomBitrate(int bps)
 void AudioCaptureManager::startCapture()
 {
     ASSERT_GUI_THREAD();
-    d->captureRequested = true;
+    const bool othersOnly = !d->captureOwners.isEmpty() && !d->captureOwners.contains(this);
+    d->captureOwners.insert(this);
+    if (othersOnly)
+        return;
     d->reopenBudget = 1;
     queue(&AudioCaptureEngine::startCapture);
+}
+
+void AudioCaptureManager::acquireCapture(const void *owner)
+{
+    ASSERT_GUI_THREAD();
+    const bool idle = d->captureOwners.isEmpty();
+    d->captureOwners.insert(owner);
+    if (!idle)
+        return;
+    d->reopenBudget = 1;
+    queue(&AudioCaptureEngine::startCapture);
+}
+
+void AudioCaptureManager::releaseCapture(const void *owner)
+{
+    ASSERT_GUI_THREAD();
+    if (!d->captureOwners.remove(owner) || !d->captureOwners.isEmpty())
+        return;
+    queue(&AudioCaptureEngine::stopCapture);
 }
 
 void AudioCaptureManager::stopCapture()
 {
     ASSERT_GUI_THREAD();
-    d->captureRequested = false;
-    queue(&AudioCaptureEngine::stopCapture);
+    d->captureOwners.remove(this);
+    if (d->captureOwners.isEmpty())
+        queue(&AudioCaptureEngine::stopCapture);
 }
 
 void AudioCaptureManager::startCalibration()
@@ -313,19 +339,19 @@ void AudioCaptureManager::onCaptureStarted(const QString &endpointId, bool rawMo
 void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
 {
     Q_UNUSED(reason) // the engine has logged it; the manager does not show it
-    if (canRetry && d->captureRequested && d->reopenBudget > 0) {
+    if (canRetry && !d->captureOwners.isEmpty() && d->reopenBudget > 0) {
         --d->reopenBudget;
         qCInfo(lcAudioCapture) << "reopening capture after device loss";
         queue(&AudioCaptureEngine::reopenDevice);
         return;
     }
-    d->captureRequested = false;
+    d->captureOwners.clear();
 }
 
 void AudioCaptureManager::onDefaultInputChanged()
 {
     ASSERT_GUI_THREAD();
-    if (d->deviceId.isEmpty() && d->captureRequested) {
+    if (d->deviceId.isEmpty() && !d->captureOwners.isEmpty()) {
         qCInfo(lcAudioCapture) << "default communications input changed, reopening";
         queue(&AudioCaptureEngine::reopenDevice);
     }
@@ -334,7 +360,7 @@ void AudioCaptureManager::onDefaultInputChanged()
 void AudioCaptureManager::onDefaultConsoleInputChanged()
 {
     ASSERT_GUI_THREAD();
-    if (d->deviceId == QLatin1String("default") && d->captureRequested) {
+    if (d->deviceId == QLatin1String("default") && !d->captureOwners.isEmpty()) {
         qCInfo(lcAudioCapture) << "default console input changed, reopening";
         queue(&AudioCaptureEngine::reopenDevice);
     }

@@ -47,7 +47,11 @@ public:
     int vadThresholdPct() const;
     int vadHangoverMs() const;
     bool vadSilentStop() const;
+    // Whether the voice session's own request (startCapture) is held; other owners' requests
+    // (acquireCapture) do not count here.
     bool captureRequested() const;
+    // Whether any request is held, the session's or another owner's.
+    bool captureActive() const;
     // The current pipeline's peak meter (linear 0..1); 0 while nothing is captured.
     float inputPeak() const;
     // For the playback side's echo reference.
@@ -70,8 +74,16 @@ public:
     void setBroadcastActive(bool active);
     void setVadRoomBitrate(int bps);
 
+    // startCapture/stopCapture hold and drop the voice session's request. Starting while only
+    // other owners hold capture joins the running capture instead of reopening the device.
     void startCapture();
     void stopCapture();
+    // A further, independent request for the microphone, e.g. a settings window's meters: the
+    // device runs while any request is held, so one owner letting go never stops another's
+    // capture. Acquiring while capture already runs does not reopen the device; acquiring twice
+    // with one owner counts once.
+    void acquireCapture(const void *owner);
+    void releaseCapture(const void *owner);
     void startCalibration();
     void stopCalibration();
     void startLoopRecord();

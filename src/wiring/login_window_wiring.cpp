@@ -4,8 +4,4 @@
 
 namespace wiring {
 
-void wireAudioSettings(LoginWindow *, AudioDeviceCatalog *, AudioCaptureManager *, AudioPlaybackManager *, SoundManager *)
-{
-}
-
 } // namespace wiring

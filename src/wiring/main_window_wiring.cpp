@@ -13,23 +13,7 @@ void wireControlPanel(MainWindow *, AudioControlService *, ActiveRoomSession *, 
 {
 }
 
-void wireBroadcastHotkey(MainWindow *, HotkeyService *)
-{
-}
-
-void wireHotkeySettings(MainWindow *, HotkeyService *)
-{
-}
-
-void wireAudioSettings(MainWindow *, AudioDeviceCatalog *, AudioCaptureManager *, AudioPlaybackManager *, SoundManager *)
-{
-}
-
 void wireParticipantVolume(MainWindow *, AudioPlaybackManager *, MediaSessionService *)
-{
-}
-
-void wireMyRoomOrder(MainWindow *, IUiStorage *)
 {
 }
 

@@ -12,8 +12,4 @@ void wireAudioTransmit(ActiveRoomSession *, AudioControlService *, AudioCaptureM
 {
 }
 
-void wirePttHotkey(HotkeyService *, AudioControlService *)
-{
-}
-
 } // namespace wiring

@@ -259,6 +259,41 @@ private slots:
         QCOMPARE(logs.count("audio.capture", "reopening capture after device loss"), 3);
     }
 
+    void separateOwnersKeepEachOthersCapture()
+    {
+        Rig rig;
+        rig.build();
+        QSignalSpy device(rig.manager.get(), &AudioCaptureManager::captureDeviceChanged);
+        int dialog = 0;
+        rig.manager->acquireCapture(&dialog);
+        QTRY_COMPARE(device.count(), 1);
+        QVERIFY(rig.manager->captureActive());
+        QVERIFY(!rig.manager->captureRequested()); // not the session's request
+
+        // The voice session joins the running capture without reopening the device.
+        rig.manager->startCapture();
+        rig.manager->acquireCapture(&dialog); // counted once
+        QVERIFY(rig.manager->captureRequested());
+        rig.manager->releaseCapture(&dialog);
+        QVERIFY(rig.manager->captureRequested());
+        QVERIFY(rig.pushFrames(2, 100)); // still running for the voice session
+        QTRY_VERIFY(rig.manager->inputPeak() > 0.0f);
+        QCOMPARE(rig.mic->opens(), 1);
+
+        // The session leaves while another owner holds capture: it keeps running.
+        rig.manager->acquireCapture(&dialog);
+        rig.manager->stopCapture();
+        QVERIFY(!rig.manager->captureRequested());
+        QVERIFY(rig.manager->captureActive());
+        QVERIFY(rig.pushFrames(2, 100));
+        QCOMPARE(rig.mic->opens(), 1);
+
+        rig.manager->releaseCapture(&dialog);
+        rig.manager->releaseCapture(&dialog); // an owner without a request changes nothing
+        QVERIFY(!rig.manager->captureActive());
+        QTRY_COMPARE(rig.manager->inputPeak(), 0.0f);
+    }
+
     void openFailureEndsTheRequest()
     {
         Rig rig;
