@@ -5,14 +5,6 @@
 
 namespace wiring {
 
-void wireSpeakers(MainWindow *, MediaSessionService *, RoomPanelsFeed *)
-{
-}
-
-void wireControlPanel(MainWindow *, AudioControlService *, ActiveRoomSession *, UserState *)
-{
-}
-
 void wireBroadcastHotkey(MainWindow *, HotkeyService *)
 {
 }
@@ -22,10 +14,6 @@ void wireHotkeySettings(MainWindow *, HotkeyService *)
 }
 
 void wireAudioSettings(MainWindow *, AudioDeviceCatalog *, AudioCaptureManager *, AudioPlaybackManager *, SoundManager *)
-{
-}
-
-void wireParticipantVolume(MainWindow *, AudioPlaybackManager *, MediaSessionService *)
 {
 }
 

@@ -4,14 +4,6 @@
 
 namespace wiring {
 
-void wireLiveKitSession(ActiveRoomSession *, RoomEntityStore *, UserState *, MediaSessionService *)
-{
-}
-
-void wireAudioTransmit(ActiveRoomSession *, AudioControlService *, AudioCaptureManager *, MediaSessionService *, SoundManager *)
-{
-}
-
 void wirePttHotkey(HotkeyService *, AudioControlService *)
 {
 }
