@@ -36,7 +36,8 @@ struct AudioCaptureManager::Impl
     QString deviceId;
     int inputGainDb = 0;
     QString noiseMode;
-    bool captureRequested = false;
+    bool captureRequested = false; // the device is wanted by some client
+    unsigned holders = 0;          // bit per CaptureClient
     int reopenBudget = 0;
     bool aec = true;
     bool agc = false;
@@ -133,7 +134,12 @@ bool AudioCaptureManager::hpfEnabled() const { return d->hpf; }
 int AudioCaptureManager::vadThresholdPct() const { return d->vadThresholdPct; }
 int AudioCaptureManager::vadHangoverMs() const { return d->vadHangoverMs; }
 bool AudioCaptureManager::vadSilentStop() const { return d->vadSilentStop; }
-bool AudioCaptureManager::captureRequested() const { return d->captureRequested; }
+bool AudioCaptureManager::captureRequested() const { return captureRequestedBy(CaptureClient::Room); }
+
+bool AudioCaptureManager::captureRequestedBy(CaptureClient client) const
+{
+    return d->captureRequested && (d->holders & (1u << unsigned(client)));
+}
 
 float AudioCaptureManager::inputPeak() const
 {
@@ -250,17 +256,22 @@ void AudioCaptureManager::setVadRoomBitrate(int bps)
     queue(&AudioCaptureEngine::setVadRoomBitrate, bps);
 }
 
-void AudioCaptureManager::startCapture()
+void AudioCaptureManager::startCapture(CaptureClient client)
 {
     ASSERT_GUI_THREAD();
+    d->holders |= 1u << unsigned(client);
     d->captureRequested = true;
     d->reopenBudget = 1;
     queue(&AudioCaptureEngine::startCapture);
 }
 
-void AudioCaptureManager::stopCapture()
+void AudioCaptureManager::stopCapture(CaptureClient client)
 {
     ASSERT_GUI_THREAD();
+    d->holders &= ~(1u << unsigned(client));
+    if (d->holders != 0 && d->captureRequested)
+        return; // the other client still listens
+    d->holders = 0;
     d->captureRequested = false;
     queue(&AudioCaptureEngine::stopCapture);
 }
@@ -320,6 +331,7 @@ void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
         return;
     }
     d->captureRequested = false;
+    d->holders = 0;
 }
 
 void AudioCaptureManager::onDefaultInputChanged()

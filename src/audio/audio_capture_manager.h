@@ -47,6 +47,7 @@ public:
     int vadThresholdPct() const;
     int vadHangoverMs() const;
     bool vadSilentStop() const;
+    // Whether the room's voice session holds the capture.
     bool captureRequested() const;
     // The current pipeline's peak meter (linear 0..1); 0 while nothing is captured.
     float inputPeak() const;
@@ -70,8 +71,14 @@ public:
     void setBroadcastActive(bool active);
     void setVadRoomBitrate(int bps);
 
-    void startCapture();
-    void stopCapture();
+    // Who asks for the microphone: the room's voice session or the audio settings dialog's meters.
+    // Each holds it on its own; the device runs while either does, so closing the dialog never
+    // silences a room and leaving a room never stills the dialog's meters.
+    enum class CaptureClient { Room, Settings };
+    void startCapture(CaptureClient client = CaptureClient::Room);
+    void stopCapture(CaptureClient client = CaptureClient::Room);
+    // Whether `client` holds the capture (a device lost for good releases every client).
+    bool captureRequestedBy(CaptureClient client) const;
     void startCalibration();
     void stopCalibration();
     void startLoopRecord();

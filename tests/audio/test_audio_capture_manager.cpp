@@ -233,6 +233,44 @@ private slots:
         QTRY_COMPARE(rig.manager->inputPeak(), 0.0f);
     }
 
+    // The room and the settings dialog hold the microphone each on their own: either letting go
+    // leaves the other's capture running; the device stops when both have let go.
+    void roomAndSettingsHoldCaptureApart_data()
+    {
+        QTest::addColumn<bool>("roomFirst");
+        QTest::addColumn<bool>("roomReleasesFirst");
+        QTest::newRow("dialog closes in a room") << true << false;
+        QTest::newRow("room left with the dialog open") << true << true;
+        QTest::newRow("room entered with the dialog open") << false << false;
+    }
+    void roomAndSettingsHoldCaptureApart()
+    {
+        using Client = AudioCaptureManager::CaptureClient;
+        QFETCH(bool, roomFirst);
+        QFETCH(bool, roomReleasesFirst);
+        Rig rig;
+        rig.build();
+        const Client first = roomFirst ? Client::Room : Client::Settings;
+        const Client second = roomFirst ? Client::Settings : Client::Room;
+        rig.manager->startCapture(first);
+        rig.manager->startCapture(second);
+        QVERIFY(rig.manager->captureRequested());
+        QVERIFY(rig.manager->captureRequestedBy(Client::Settings));
+
+        const Client released = roomReleasesFirst ? Client::Room : Client::Settings;
+        const Client kept = roomReleasesFirst ? Client::Settings : Client::Room;
+        rig.manager->stopCapture(released);
+        QVERIFY(!rig.manager->captureRequestedBy(released));
+        QVERIFY(rig.manager->captureRequestedBy(kept));
+        QCOMPARE(rig.manager->captureRequested(), kept == Client::Room);
+        QVERIFY(rig.pushFrames(3, 5000));
+        QVERIFY(rig.manager->inputPeak() > 0.0f);
+
+        rig.manager->stopCapture(kept);
+        QVERIFY(!rig.manager->captureRequestedBy(kept));
+        QTRY_COMPARE(rig.manager->inputPeak(), 0.0f);
+    }
+
     void eachDeviceLossIsReopenedOnce()
     {
         LogCapture logs;
