@@ -324,6 +324,24 @@ private slots:
         QCOMPARE(cues().played, QStringList{"leave"});
     }
 
+    // The room's microphone and the settings dialog's meters are held apart: the dialog letting
+    // go keeps the room's capture, leaving the room keeps the dialog's.
+    void roomCaptureAndDialogCaptureApart()
+    {
+        using Client = AudioCaptureManager::CaptureClient;
+        Rig rig;
+        rig.capture->startCapture(Client::Settings);
+        rig.enter(speakingRoom("A"));
+        QVERIFY(rig.capture->captureRequested());
+        rig.capture->stopCapture(Client::Settings);
+        QVERIFY(rig.capture->captureRequested());
+
+        rig.capture->startCapture(Client::Settings);
+        rig.leave();
+        QVERIFY(!rig.capture->captureRequested());
+        QVERIFY(rig.capture->captureRequestedBy(Client::Settings));
+    }
+
     void speakersReachThePanelsFeed()
     {
         Rig rig;
