@@ -355,7 +355,8 @@ void ActiveRoomSession::dispatchRoomEvent(const RoomEventPayload &ev, uint field
         if (presence && joined->userId != ownUserId())
             emit memberJoined(joined->userId);
     } else if (const auto *left = std::get_if<RoomPresenceLeftEvent>(&ev)) {
-        if (presence)
+        // The user's own departure ends the active room; the room's leave cue covers it.
+        if (presence && left->userId != ownUserId())
             emit memberLeft(left->userId);
     } else if (const auto *created = std::get_if<RoomRequestCreatedEvent>(&ev)) {
         if (requests)

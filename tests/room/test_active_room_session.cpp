@@ -456,6 +456,8 @@ private slots:
                                     << "";
         QTest::newRow("left") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << P
                               << "left u2";
+        QTest::newRow("own left") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << P
+                                  << "";
         QTest::newRow("left, mask 0") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}}
                                       << 0u << "";
         QTest::newRow("request created")
