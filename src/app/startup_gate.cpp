@@ -21,12 +21,12 @@ QString assetUrl(const char *path)
 
 } // namespace
 
-StartupGate::StartupGate(IRawDownloader *downloader, UpdateService *updateService, LegalService *legalService,
+StartupGate::StartupGate(IRawDownloader *downloader_, UpdateService *updateService_, LegalService *legalService_,
                          QObject *parent)
     : QObject(parent)
-    , downloader(downloader)
-    , updateService(updateService)
-    , legalService(legalService)
+    , downloader(downloader_)
+    , updateService(updateService_)
+    , legalService(legalService_)
 {
 }
 

@@ -27,10 +27,10 @@ constexpr double kCalibrationTarget = 0.0708;     // about -23 dBFS RMS
 #define ASSERT_ENGINE_THREAD()
 #endif
 
-AudioCaptureEngine::AudioCaptureEngine(std::shared_ptr<AudioFrameSinkSlot> sink, AudioPipelineSlot *pipelineSlot,
+AudioCaptureEngine::AudioCaptureEngine(std::shared_ptr<AudioFrameSinkSlot> sink, AudioPipelineSlot *pipelineSlot_,
                                        Dependencies dependencies)
     : sinkSlot(std::move(sink))
-    , pipelineSlot(pipelineSlot)
+    , pipelineSlot(pipelineSlot_)
     , backendFactory(std::move(dependencies.backendFactory))
     , silenceFrame(kFrame, 0)
 {

@@ -5,9 +5,9 @@
 #include "audio/capture_log.h"
 #include "audio/playback_log.h"
 
-AudioControlService::AudioControlService(AudioCaptureManager *capture, AudioPlaybackManager *playback,
+AudioControlService::AudioControlService(AudioCaptureManager *capture_, AudioPlaybackManager *playback_,
                                          QObject *parent)
-    : QObject(parent), capture(capture), playback(playback)
+    : QObject(parent), capture(capture_), playback(playback_)
 {
 }
 

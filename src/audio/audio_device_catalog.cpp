@@ -2,9 +2,9 @@
 
 #include "platform/audio/audio_device_notifier.h"
 
-AudioDeviceCatalog::AudioDeviceCatalog(AudioDeviceNotifier *notifier, QObject *parent, Lister lister)
+AudioDeviceCatalog::AudioDeviceCatalog(AudioDeviceNotifier *notifier, QObject *parent, Lister lister_)
     : QObject(parent)
-    , lister(lister ? std::move(lister) : Lister(enumerateAudioDevices))
+    , lister(lister_ ? std::move(lister_) : Lister(enumerateAudioDevices))
 {
     if (notifier) {
         connect(notifier, &AudioDeviceNotifier::inputListChanged, this, &AudioDeviceCatalog::refresh);

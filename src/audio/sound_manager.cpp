@@ -12,8 +12,8 @@
 const QString SoundManager::kJoinSource = QStringLiteral("qrc:/sounds/join.ogg");
 const QString SoundManager::kLeaveSource = QStringLiteral("qrc:/sounds/leave.ogg");
 
-SoundManager::SoundManager(IAudioStorage *storage, QObject *parent)
-    : QObject(parent), storage(storage), player(new QMediaPlayer(this)), output(new QAudioOutput(this))
+SoundManager::SoundManager(IAudioStorage *storage_, QObject *parent)
+    : QObject(parent), storage(storage_), player(new QMediaPlayer(this)), output(new QAudioOutput(this))
 {
     player->setAudioOutput(output);
     if (storage) {

@@ -123,7 +123,7 @@ struct VadDetector::Impl
 class VadDetectorSteps
 {
 public:
-    VadDetectorSteps(VadDetector *q, VadDetector::Impl &d) : q(q), d(d) {}
+    VadDetectorSteps(VadDetector *q_, VadDetector::Impl &d_) : q(q_), d(d_) {}
 
     // What both constructors do first.
     static void setUp(VadDetector *self, VadDetector::Impl &d)

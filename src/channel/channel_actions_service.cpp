@@ -60,7 +60,7 @@ QJsonValue roleIdValue(qint64 roleId)
 
 } // namespace
 
-ChannelActionsService::ChannelActionsService(IHttpClient *http, QObject *parent) : QObject(parent), http(http) {}
+ChannelActionsService::ChannelActionsService(IHttpClient *http_, QObject *parent) : QObject(parent), http(http_) {}
 
 ChannelActionsService::~ChannelActionsService() = default;
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <variant>
 
-ChannelEntityFeed::ChannelEntityFeed(ChannelEntityStore *store, QObject *parent) : QObject(parent), store(store) {}
+ChannelEntityFeed::ChannelEntityFeed(ChannelEntityStore *store_, QObject *parent) : QObject(parent), store(store_) {}
 
 ChannelEntityFeed::~ChannelEntityFeed() = default;
 

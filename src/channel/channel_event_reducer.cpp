@@ -9,7 +9,7 @@ namespace {
 class EventReducer
 {
 public:
-    explicit EventReducer(ChannelEntity &channel) : channel(channel) {}
+    explicit EventReducer(ChannelEntity &channel_) : channel(channel_) {}
 
     bool operator()(const ChannelDefaultRoleChangedEvent &e)
     {

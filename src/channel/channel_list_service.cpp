@@ -40,8 +40,8 @@ QStringList channelTargets(const QStringList &channelIds)
 
 } // namespace
 
-ChannelListService::ChannelListService(IHttpClient *http, ChannelEntityStore *store, QObject *parent)
-    : QObject(parent), http(http), store(store), retryTimer(new QTimer(this))
+ChannelListService::ChannelListService(IHttpClient *http_, ChannelEntityStore *store_, QObject *parent)
+    : QObject(parent), http(http_), store(store_), retryTimer(new QTimer(this))
 {
     retryTimer->setSingleShot(true);
     connect(retryTimer, &QTimer::timeout, this, &ChannelListService::bootstrap);

@@ -32,9 +32,9 @@ QStringList roomTargets(const QStringList &roomIds)
 
 } // namespace
 
-ChannelRoomsWatch::ChannelRoomsWatch(ChannelListService *list, ChannelEntityStore *channels, RoomEntityStore *rooms,
-                                     WatchRegistry *registry, QObject *parent)
-    : QObject(parent), list(list), channels(channels), rooms(rooms), registry(registry), timer(new QTimer(this))
+ChannelRoomsWatch::ChannelRoomsWatch(ChannelListService *list_, ChannelEntityStore *channels_, RoomEntityStore *rooms_,
+                                     WatchRegistry *registry_, QObject *parent)
+    : QObject(parent), list(list_), channels(channels_), rooms(rooms_), registry(registry_), timer(new QTimer(this))
 {
     timer->setSingleShot(true);
     timer->setInterval(0);

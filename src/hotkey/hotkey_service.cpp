@@ -26,10 +26,10 @@ int defaultKey(HotkeyAction action)
 
 } // namespace
 
-HotkeyService::HotkeyService(GlobalHotkeyMonitor *monitor, IHotkeyStorage *store, QObject *parent)
+HotkeyService::HotkeyService(GlobalHotkeyMonitor *monitor_, IHotkeyStorage *store_, QObject *parent)
     : QObject(parent)
-    , monitor(monitor)
-    , store(store)
+    , monitor(monitor_)
+    , store(store_)
 {
     qRegisterMetaType<HotkeyAction>();
     for (HotkeyAction action : {HotkeyAction::Ptt, HotkeyAction::Broadcast}) {

@@ -59,12 +59,12 @@ int MediaSessionService::reconnectDelayMs(int attempt)
     return std::min(1000 << std::clamp(attempt, 0, 5), 30000);
 }
 
-MediaSessionService::MediaSessionService(IHttpClient *api, AudioCaptureManager *capture,
-                                         AudioPlaybackManager *playback, QObject *parent, Dependencies dependencies)
-    : QObject(parent)
-    , api(api)
-    , capture(capture)
-    , playback(playback)
+MediaSessionService::MediaSessionService(IHttpClient *api_, AudioCaptureManager *capture_,
+                                         AudioPlaybackManager *playback_, QObject *parent_, Dependencies dependencies)
+    : QObject(parent_)
+    , api(api_)
+    , capture(capture_)
+    , playback(playback_)
     , own(std::make_unique<SfuSession>())
     , parent(std::make_unique<SfuSession>())
 {

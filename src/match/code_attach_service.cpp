@@ -30,9 +30,9 @@ qint64 jsonMillis(const QJsonValue &value)
 
 } // namespace
 
-CodeAttachService::CodeAttachService(IHttpClient *http, QObject *parent)
+CodeAttachService::CodeAttachService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
-    , http(http)
+    , http(http_)
 {
 }
 

@@ -12,9 +12,9 @@ const QString kStatusKey = QStringLiteral("status");
 const QString kRoomIdKey = QStringLiteral("roomId");
 } // namespace
 
-CodeMatchService::CodeMatchService(IHttpClient *http, QObject *parent)
+CodeMatchService::CodeMatchService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
-    , http(http)
+    , http(http_)
 {
 }
 

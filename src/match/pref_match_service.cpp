@@ -8,9 +8,9 @@
 #include <QJsonObject>
 #include <QPointer>
 
-PrefMatchService::PrefMatchService(IHttpClient *http, QObject *parent)
+PrefMatchService::PrefMatchService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
-    , http(http)
+    , http(http_)
 {
 }
 

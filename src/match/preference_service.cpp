@@ -2,10 +2,10 @@
 
 #include "match/i_pref_storage.h"
 
-PreferenceService::PreferenceService(IPrefStorage *storage, QObject *parent)
+PreferenceService::PreferenceService(IPrefStorage *storage_, QObject *parent)
     : QObject(parent)
-    , storage(storage)
-    , list(storage->load())
+    , storage(storage_)
+    , list(storage_->load())
 {
 }
 

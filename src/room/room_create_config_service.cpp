@@ -5,10 +5,10 @@
 
 #include <QJsonObject>
 
-RoomCreateConfigService::RoomCreateConfigService(IRoomStorage *storage, QObject *parent)
+RoomCreateConfigService::RoomCreateConfigService(IRoomStorage *storage_, QObject *parent)
     : QObject(parent)
-    , storage(storage)
-    , list(storage->load())
+    , storage(storage_)
+    , list(storage_->load())
 {
 }
 

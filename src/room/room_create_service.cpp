@@ -9,9 +9,9 @@ namespace {
 const QString kRoomIdKey = QStringLiteral("roomId");
 }
 
-RoomCreateService::RoomCreateService(IHttpClient *http, QObject *parent)
+RoomCreateService::RoomCreateService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
-    , http(http)
+    , http(http_)
 {
 }
 

@@ -39,7 +39,7 @@ QList<RoomUpdate> parseRoomEvent(const QString &name, const QJsonObject &payload
     return items;
 }
 
-RoomEntityFeed::RoomEntityFeed(RoomEntityStore *store, QObject *parent) : QObject(parent), store(store)
+RoomEntityFeed::RoomEntityFeed(RoomEntityStore *store_, QObject *parent) : QObject(parent), store(store_)
 {
     qRegisterMetaType<RoomEventPayload>();
 }

@@ -35,7 +35,7 @@ RoomAclRole toAclRole(const RoomRole &role)
 class EventReducer
 {
 public:
-    explicit EventReducer(RoomEntity &room) : room(room), pub(room.publicState), priv(room.privateState) {}
+    explicit EventReducer(RoomEntity &room_) : room(room_), pub(room_.publicState), priv(room_.privateState) {}
 
     // Settings.
     uint operator()(const RoomAccessModeChangedEvent &e) { return assign(pub.accessMode, e.newMode, RoomFieldFlag::Settings); }

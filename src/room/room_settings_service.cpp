@@ -42,9 +42,9 @@ QJsonArray prefArray(const QStringList &members)
 
 } // namespace
 
-RoomSettingsService::RoomSettingsService(IHttpClient *http, RoomEntityStore *store, RoomEntityFeed *feed,
+RoomSettingsService::RoomSettingsService(IHttpClient *http_, RoomEntityStore *store_, RoomEntityFeed *feed_,
                                          QObject *parent)
-    : QObject(parent), http(http), store(store), feed(feed)
+    : QObject(parent), http(http_), store(store_), feed(feed_)
 {
     connect(store, &RoomEntityStore::changed, this, &RoomSettingsService::onRoomChanged);
     connect(store, &RoomEntityStore::removed, this, [this](const QString &roomId) { sentPref.remove(roomId); });

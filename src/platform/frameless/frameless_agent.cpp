@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <QWindow>
 
-FramelessAgent::FramelessAgent(QWidget *window)
-    : QObject(window)
+FramelessAgent::FramelessAgent(QWidget *window_)
+    : QObject(window_)
 {
 }
 

@@ -360,7 +360,7 @@ void RoomEngine::onSocketMessage(const char *data, std::size_t size)
             reply(message);
         }
     } else if (verb == "event") {
-        JsonObject *data = objectMember(objectMember(message, "plugindata"), "data");
+        JsonObject *pluginData = objectMember(objectMember(message, "plugindata"), "data");
         JsonObject *jsep = objectMember(message, "jsep");
         const auto it = transaction.empty() ? m_pending.end() : m_pending.find(transaction);
         if (it != m_pending.end()) {
@@ -368,8 +368,8 @@ void RoomEngine::onSocketMessage(const char *data, std::size_t size)
             m_pending.erase(it);
             reply(message);
         }
-        if (data)
-            onPluginEvent(sender, data, jsep);
+        if (pluginData)
+            onPluginEvent(sender, pluginData, jsep);
     } else if (verb == "hangup") {
         if (sender == m_publisherHandle)
             lose(DisconnectReason::MediaFailure);
@@ -654,8 +654,8 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
         JsonObject *body = json_object_new();
         json_object_set_string_member(body, "request", "configure");
         self->sendMessage(self->m_publisherHandle, body, nullptr, {}, [weak, track, sid, result](JsonObject *reply) {
-            auto self = weak.lock();
-            if (!self)
+            auto engine = weak.lock();
+            if (!engine)
                 return;
             JsonObject *data = objectMember(objectMember(reply, "plugindata"), "data");
             std::string error;
@@ -664,7 +664,7 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
             else if (data && json_object_has_member(data, "error"))
                 error = "videoroom: " + stringMember(data, "error");
             if (!error.empty()) {
-                track->source()->unbind(self->m_publisher ? self->m_publisher->sendPath() : nullptr);
+                track->source()->unbind(engine->m_publisher ? engine->m_publisher->sendPath() : nullptr);
                 track->attachPeer(nullptr, sid);
                 result->set_exception(std::make_exception_ptr(std::runtime_error(error)));
                 return;
@@ -672,7 +672,7 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
             auto publication = std::make_shared<LocalTrackPublication>(sid, track->name(), TrackKind::Audio);
             publication->setTrack(track);
             track->setPublication(publication);
-            self->m_publishedTrack = track;
+            engine->m_publishedTrack = track;
             result->set_value(publication);
         });
     });

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <cmath>
 
-BannerRow::BannerRow(const QString &requestId, RequestBannerOverlay::Kind kind, const QString &text,
-                     qint64 startMs, qint64 expiresAtMs, bool own, QWidget *parent)
-    : QWidget(parent), requestId(requestId), kind(kind), text(text), startMs(startMs), expiresAtMs(expiresAtMs),
-      own(own)
+BannerRow::BannerRow(const QString &requestId_, RequestBannerOverlay::Kind kind_, const QString &text_,
+                     qint64 startMs_, qint64 expiresAtMs_, bool own_, QWidget *parent)
+    : QWidget(parent), requestId(requestId_), kind(kind_), text(text_), startMs(startMs_), expiresAtMs(expiresAtMs_),
+      own(own_)
 {
     setFixedHeight(28);
     auto *layout = new QHBoxLayout(this);

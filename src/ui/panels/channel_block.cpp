@@ -12,10 +12,10 @@
 
 namespace blocks {
 
-ChannelBlock::ChannelBlock(int rowHeight, QObject *eventTarget, QWidget *parent)
+ChannelBlock::ChannelBlock(int rowHeight_, QObject *eventTarget_, QWidget *parent)
     : QWidget(parent)
-    , rowHeight(rowHeight)
-    , eventTarget(eventTarget)
+    , rowHeight(rowHeight_)
+    , eventTarget(eventTarget_)
 {
     auto *blockLayout = new QVBoxLayout(this);
     blockLayout->setContentsMargins(0, 0, 0, 0);

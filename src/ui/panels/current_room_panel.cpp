@@ -60,7 +60,7 @@ void CurrentRoomPanel::setOutputClosed(bool closed)
     updateOutputBanner();
 }
 
-void CurrentRoomPanel::setBlocks(const blocks::BlockListData &data)
+void CurrentRoomPanel::setBlocks(const blocks::BlockListData &data_)
 {
     BlockListPanel::setBlocks(data);
     hasSections = !data.sections.isEmpty();

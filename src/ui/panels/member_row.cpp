@@ -9,9 +9,9 @@
 
 namespace blocks {
 
-MemberRow::MemberRow(int rowHeight, QWidget *parent)
+MemberRow::MemberRow(int rowHeight_, QWidget *parent)
     : QFrame(parent)
-    , rowHeight(rowHeight)
+    , rowHeight(rowHeight_)
 {
     setFixedHeight(rowHeight);
     setProperty("vcRow", true);

@@ -24,10 +24,10 @@ QPushButton *makeFoldButton(int rowHeight, QWidget *parent)
     return button;
 }
 
-RoomBlock::RoomBlock(int rowHeight, QObject *eventTarget, QWidget *parent)
+RoomBlock::RoomBlock(int rowHeight_, QObject *eventTarget_, QWidget *parent)
     : QWidget(parent)
-    , rowHeight(rowHeight)
-    , eventTarget(eventTarget)
+    , rowHeight(rowHeight_)
+    , eventTarget(eventTarget_)
 {
     auto *blockLayout = new QVBoxLayout(this);
     blockLayout->setContentsMargins(0, 0, 0, 0);
