@@ -4,13 +4,19 @@
 // stdout. Commands:
 //   sms <phone>      types the phone number into the login form and clicks "send code"
 //   login <code>     types the code, ticks the agreement and clicks the login button
+//   create-room      asks the connect tab for a room from its first saved configuration, as its
+//                    "create" link does
 //   shot <path>      saves a picture of the current top-level window
-// Output lines: "window <class>" whenever the current top-level window changes, "error <text>".
+// Output lines: "window <class>" whenever the current top-level window changes, "current-room <id>
+// members <n>" whenever the current-room panel shows another room or member count, "error <text>".
 #include "app/client_context.h"
 #include "app/device_id.h"
 #include "app/server_address_options.h"
 #include "app/single_instance.h"
+#include "ui/connect/connect_settings_tab.h"
 #include "ui/login/login_form.h"
+#include "ui/main/main_window.h"
+#include "ui/panels/current_room_panel.h"
 #include "ui/shell/minimal_shell.h"
 
 #include <QApplication>
@@ -64,6 +70,14 @@ void run(MinimalShell *shell, const QString &line)
         }
         if (!form->errorLine()->text().isEmpty())
             say(QStringLiteral("error ") + form->errorLine()->text());
+    } else if (command == QLatin1String("create-room")) {
+        QWidget *window = shell->currentWindow();
+        auto *tab = window ? window->findChild<ConnectSettingsTab *>() : nullptr;
+        if (!tab) {
+            say(QStringLiteral("error no connect tab"));
+            return;
+        }
+        emit tab->createRoomFromConfigRequested(0);
     } else if (command == QLatin1String("shot")) {
         QWidget *window = shell->currentWindow();
         if (!window || !window->grab().save(argument))
@@ -104,6 +118,7 @@ int main(int argc, char *argv[])
         std::unique_ptr<MinimalShell> shell = createMinimalShell(context);
 
         QString shown;
+        QString shownRoom;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             QWidget *window = shell->currentWindow();
@@ -113,6 +128,24 @@ int main(int argc, char *argv[])
                 shown = name;
                 if (!name.isEmpty())
                     say(QStringLiteral("window ") + name);
+            }
+            auto *main = qobject_cast<MainWindow *>(window);
+            auto *panel = main ? qobject_cast<CurrentRoomPanel *>(main->currentRoomPanel()) : nullptr;
+            QString room;
+            if (panel) {
+                for (const blocks::BlockSection &section : panel->blocksData().sections) {
+                    if (!section.rooms.isEmpty()) {
+                        room = QStringLiteral("%1 members %2")
+                                   .arg(section.rooms.first().roomId)
+                                   .arg(section.rooms.first().members.size());
+                        break;
+                    }
+                }
+            }
+            if (room != shownRoom) {
+                shownRoom = room;
+                if (!room.isEmpty())
+                    say(QStringLiteral("current-room ") + room);
             }
         });
         watch.start(100);

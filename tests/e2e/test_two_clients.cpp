@@ -1,6 +1,6 @@
 // Two real client processes against the local service process, on a private X display: each is
-// signed in through its own login form with the code the service prints, and a picture of each
-// main window is saved to the build's screenshots folder.
+// signed in through its own login form with the code the service prints, the first creates a room
+// through its connect tab, and a picture of each main window is saved to the build's screenshots folder.
 #include "support/test_main.h"
 
 #include <QDeadlineTimer>
@@ -159,6 +159,14 @@ void TwoClientsTest::bothSignInWithThePrintedCodes()
         client->send(QStringLiteral("login ") + code.captured(1));
         QVERIFY2(client->waitFor(QStringLiteral("^window MainWindow$")).hasMatch(), qPrintable(client->tail()));
     }
+    // The first creates a room through its connect tab; it shows in the current-room panel with
+    // its creator in it.
+    first.send(QStringLiteral("create-room"));
+    const QRegularExpressionMatch room = first.waitFor(QStringLiteral("^current-room (\\S+) members (\\d+)$"));
+    QVERIFY2(room.hasMatch(), qPrintable(first.tail()));
+    QVERIFY(!room.captured(1).isEmpty());
+    QCOMPARE(room.captured(2), QStringLiteral("1"));
+
     int index = 0;
     for (LineProcess *client : {&first, &second}) {
         const QString path = QStringLiteral(KESTOVA_SCREENSHOT_DIR) + QStringLiteral("/client-%1.png").arg(++index);
