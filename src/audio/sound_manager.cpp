@@ -4,6 +4,8 @@
 #include "audio/playback_log.h"
 
 #include <QAudioOutput>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
@@ -100,5 +102,12 @@ void SoundManager::play(const QString &source, double volume)
     qCDebug(lcAudioPlayback) << "cue" << source << "volume" << volume;
     output->setVolume(float(volume));
     player->setSource(QUrl(source));
+    emit cueRequested(source);
+    // With no output device the media backend's audio thread writes to a device that does
+    // not exist and takes the whole client down; a cue nobody can hear is skipped instead.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        qCInfo(lcAudioPlayback) << "cue skipped, no audio output device" << source;
+        return;
+    }
     player->play();
 }

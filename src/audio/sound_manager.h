@@ -39,6 +39,10 @@ public:
     // Clamps a cue volume to 0..1; NaN gives 0.
     static double clampVolume(double volume);
 
+signals:
+    // A cue was chosen, whether or not an output device can play it.
+    void cueRequested(const QString &source);
+
 private:
     void play(const QString &source, double volume);
 

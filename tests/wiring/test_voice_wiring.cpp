@@ -64,15 +64,11 @@ struct CueCounter
     {
         auto *player = sounds.findChild<QMediaPlayer *>();
         Q_ASSERT(player);
-        QObject::connect(player, &QMediaPlayer::playbackStateChanged, player,
-                         [this, player](QMediaPlayer::PlaybackState state) {
-                             if (state != QMediaPlayer::PlayingState)
-                                 return;
-                             played << (player->source().toString().contains(QStringLiteral("join"))
-                                            ? QStringLiteral("join")
-                                            : QStringLiteral("leave"));
-                             player->stop();
-                         });
+        QObject::connect(&sounds, &SoundManager::cueRequested, player, [this, player](const QString &source) {
+            played << (source.contains(QStringLiteral("join")) ? QStringLiteral("join") : QStringLiteral("leave"));
+            // Never left playing: without an output device the media backend may fail.
+            player->stop();
+        });
     }
 };
 

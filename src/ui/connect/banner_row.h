@@ -25,7 +25,7 @@ public:
     bool settle();
 
     void setText(const QString &text);
-    void setExpiredText(const QString &text_) { expiredText = text; }
+    void setExpiredText(const QString &text) { expiredText = text; }
     void setOutcome(const QString &actor, bool wasApproved);
     void setNotice(const QString &notice);
     void setClock(std::function<qint64()> clockFunction) { clock = std::move(clockFunction); }
@@ -33,7 +33,7 @@ public:
 
     const QString &id() const { return requestId; }
     RequestBannerOverlay::Kind requestKind() const { return kind; }
-    const QString &currentText() const { return text_; }
+    const QString &currentText() const { return text; }
     qint64 expiry() const { return expiresAtMs; }
     bool isOwn() const { return own; }
     bool isActive() const { return active; }
@@ -58,7 +58,7 @@ private:
 
     QString requestId;
     RequestBannerOverlay::Kind kind;
-    QString text_;
+    QString text;
     qint64 startMs;
     qint64 expiresAtMs;
     bool own;
