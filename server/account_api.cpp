@@ -58,13 +58,13 @@ QJsonObject profileJson(const Account &account)
     };
 }
 
-AccountApi::AccountApi(ServiceState *state, TokenIssuer *tokens, GatewayHub *gateway, AccountPolicy policy,
+AccountApi::AccountApi(ServiceState *state_, TokenIssuer *tokens_, GatewayHub *gateway_, AccountPolicy policy_,
                        QObject *parent)
     : QObject(parent)
-    , state(state)
-    , tokens(tokens)
-    , gateway(gateway)
-    , policy(policy)
+    , state(state_)
+    , tokens(tokens_)
+    , gateway(gateway_)
+    , policy(policy_)
     , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
 }

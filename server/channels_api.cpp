@@ -78,11 +78,11 @@ std::optional<QStringList> permissionList(const QJsonValue &value)
 
 } // namespace
 
-ChannelsApi::ChannelsApi(ServiceState *state, GatewayHub *gateway, RoomsApi *rooms, QObject *parent)
+ChannelsApi::ChannelsApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *rooms_, QObject *parent)
     : QObject(parent)
-    , state(state)
-    , gateway(gateway)
-    , rooms(rooms)
+    , state(state_)
+    , gateway(gateway_)
+    , rooms(rooms_)
 {
 }
 

@@ -65,14 +65,14 @@ qint64 queryNumber(const ApiRequest &request, const char *key, bool *present)
 
 } // namespace
 
-ChatApi::ChatApi(ServiceState *state, GatewayHub *gateway, RoomsApi *rooms, QString uploadFolder,
-                 std::function<QString()> baseUrl, QObject *parent)
+ChatApi::ChatApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *rooms_, QString uploadFolder,
+                 std::function<QString()> baseUrl_, QObject *parent)
     : QObject(parent)
-    , state(state)
-    , gateway(gateway)
-    , rooms(rooms)
+    , state(state_)
+    , gateway(gateway_)
+    , rooms(rooms_)
     , folder(std::move(uploadFolder))
-    , baseUrl(std::move(baseUrl))
+    , baseUrl(std::move(baseUrl_))
 {
 }
 

@@ -45,9 +45,9 @@ QByteArray methodName(QHttpServerRequest::Method method)
 
 } // namespace
 
-LocalService::LocalService(LocalServiceConfig config, QObject *parent)
+LocalService::LocalService(LocalServiceConfig config_, QObject *parent)
     : QObject(parent)
-    , config(std::move(config))
+    , config(std::move(config_))
     , serviceState(std::make_unique<ServiceState>())
     , tokens(std::make_unique<TokenIssuer>())
     , router(std::make_unique<ApiRouter>())

@@ -6,10 +6,10 @@
 
 namespace localservice {
 
-MediaApi::MediaApi(RoomsApi *rooms, JanusControl *janus, QObject *parent)
+MediaApi::MediaApi(RoomsApi *rooms_, JanusControl *janus_, QObject *parent)
     : QObject(parent)
-    , rooms(rooms)
-    , janus(janus)
+    , rooms(rooms_)
+    , janus(janus_)
 {
 }
 

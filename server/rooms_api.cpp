@@ -138,10 +138,10 @@ bool takeSetting(const QJsonObject &body, const QString &key, QJsonObject &setti
 
 } // namespace
 
-RoomsApi::RoomsApi(ServiceState *state, GatewayHub *gateway, QObject *parent)
+RoomsApi::RoomsApi(ServiceState *state_, GatewayHub *gateway_, QObject *parent)
     : QObject(parent)
-    , state(state)
-    , gateway(gateway)
+    , state(state_)
+    , gateway(gateway_)
     , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
 }

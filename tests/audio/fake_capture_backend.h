@@ -73,7 +73,7 @@ private:
 class FakeCaptureBackend : public IAudioCaptureBackend
 {
 public:
-    explicit FakeCaptureBackend(std::shared_ptr<FakeMicrophone> mic) : mic(std::move(mic)) {}
+    explicit FakeCaptureBackend(std::shared_ptr<FakeMicrophone> mic_) : mic(std::move(mic_)) {}
 
     CaptureOpenResult open(const QString &deviceId, int, int) override
     {

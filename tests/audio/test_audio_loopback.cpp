@@ -22,7 +22,7 @@ struct RecordedOutput
 class RecordingOutput : public ILoopbackOutput
 {
 public:
-    explicit RecordingOutput(std::shared_ptr<RecordedOutput> record) : record(std::move(record)) {}
+    explicit RecordingOutput(std::shared_ptr<RecordedOutput> record_) : record(std::move(record_)) {}
     bool start() override
     {
         std::lock_guard lock(record->mutex);

@@ -59,7 +59,6 @@ private slots:
         client->addResponseInterceptor(&responses);
         server->on("GET", QStringLiteral("/core/latest.json"), ScriptedReply::json(200, QJsonObject{{"v", "1.2.3"}}));
 
-        ResponseCollector got;
         raw->rawGet(server->url(QStringLiteral("/core/latest.json")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 200);
@@ -77,7 +76,6 @@ private slots:
     {
         server->on("GET", QStringLiteral("/missing"), ScriptedReply::raw(404, "no such file", "text/plain"));
         testsupport::LogCapture log;
-        ResponseCollector got;
         raw->rawGet(server->url(QStringLiteral("/missing")), got.callback(), 0);
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 404);

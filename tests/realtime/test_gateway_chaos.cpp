@@ -24,9 +24,9 @@ const QStringList kTargets{QStringLiteral("room:r1:public"), QStringLiteral("roo
 class ChaosServer : public QObject
 {
 public:
-    ChaosServer(LoopbackGatewayServer *server, QRandomGenerator *random)
-        : server(server)
-        , random(random)
+    ChaosServer(LoopbackGatewayServer *gatewayServer, QRandomGenerator *generator)
+        : server(gatewayServer)
+        , random(generator)
     {
         connect(server, &LoopbackGatewayServer::frameReceived, this, [this](const QString &text) { onFrame(text); });
     }

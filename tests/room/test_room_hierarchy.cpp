@@ -11,11 +11,11 @@ namespace {
 // One held room; the arguments in the order a table row gives them.
 struct RoomSpec
 {
-    RoomSpec(QString id = {}, QString parent = {}, QStringList children = {}, bool allowSubRoomBroadcast = true,
-             QHash<QString, RoomChildOverride> overrides = {}, int bitrate = 0, QStringList present = {})
-        : id(std::move(id)), parent(std::move(parent)), children(std::move(children)),
-          allowSubRoomBroadcast(allowSubRoomBroadcast), overrides(std::move(overrides)), bitrate(bitrate),
-          present(std::move(present))
+    RoomSpec(QString id_ = {}, QString parent_ = {}, QStringList children_ = {}, bool allowSubRoomBroadcast_ = true,
+             QHash<QString, RoomChildOverride> overrides_ = {}, int bitrate_ = 0, QStringList present_ = {})
+        : id(std::move(id_)), parent(std::move(parent_)), children(std::move(children_)),
+          allowSubRoomBroadcast(allowSubRoomBroadcast_), overrides(std::move(overrides_)), bitrate(bitrate_),
+          present(std::move(present_))
     {
     }
 

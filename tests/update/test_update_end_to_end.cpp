@@ -18,9 +18,9 @@ constexpr int kBlock = 65536;
 class RebasingDownloader : public IRawDownloader
 {
 public:
-    RebasingDownloader(IRawDownloader *target, const QString &base)
-        : target(target)
-        , base(base)
+    RebasingDownloader(IRawDownloader *downloader, const QString &baseUrl)
+        : target(downloader)
+        , base(baseUrl)
     {
     }
 

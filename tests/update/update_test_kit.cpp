@@ -117,8 +117,8 @@ void clearCache()
     QDir(cacheDir()).removeRecursively();
 }
 
-TestUpdateService::TestUpdateService(IRawDownloader *downloader, const QByteArray &key, bool real)
-    : UpdateService(downloader)
+TestUpdateService::TestUpdateService(IRawDownloader *downloader_, const QByteArray &key, bool real)
+    : UpdateService(downloader_)
     , publicKey(key)
     , realInstall(real)
 {

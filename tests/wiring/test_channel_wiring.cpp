@@ -45,10 +45,10 @@ class CountingChannelPanel : public MyChannelPanel
 {
 public:
     int builds = 0;
-    void setBlocks(const blocks::BlockListData &data) override
+    void setBlocks(const blocks::BlockListData &blockData) override
     {
         ++builds;
-        MyChannelPanel::setBlocks(data);
+        MyChannelPanel::setBlocks(blockData);
     }
 };
 

@@ -54,8 +54,8 @@ CDockManager::CDockManager(QWidget *parent)
 
 CDockManager::~CDockManager()
 {
-    for (const QPointer<CFloatingDockContainer> &floating : std::as_const(floatings))
-        delete floating.data();
+    for (const QPointer<CFloatingDockContainer> &container : std::as_const(floatings))
+        delete container.data();
 }
 
 CDockWidget *CDockManager::createDockWidget(const QString &title, QWidget *parent)
@@ -88,9 +88,9 @@ CDockAreaWidget *CDockManager::addDockWidgetTabToArea(CDockWidget *dock, CDockAr
 QList<CFloatingDockContainer *> CDockManager::floatingWidgets() const
 {
     QList<CFloatingDockContainer *> list;
-    for (const QPointer<CFloatingDockContainer> &floating : floatings) {
-        if (floating)
-            list.append(floating.data());
+    for (const QPointer<CFloatingDockContainer> &container : floatings) {
+        if (container)
+            list.append(container.data());
     }
     return list;
 }
@@ -106,13 +106,13 @@ CFloatingDockContainer *CDockManager::floatDockWidget(CDockWidget *dock)
     if (oldArea && oldArea->dockContainer())
         oldArea->dockContainer()->updateSplitterVisibility();
 
-    auto *floating = new CFloatingDockContainer(this);
-    floatings.append(floating);
-    floating->dockContainer()->addDockWidget(CenterDockWidgetArea, dock);
-    emit floatingWidgetCreated(floating);
-    floating->resize(size.expandedTo(QSize(240, 160)));
-    floating->show();
-    return floating;
+    auto *container = new CFloatingDockContainer(this);
+    floatings.append(container);
+    container->dockContainer()->addDockWidget(CenterDockWidgetArea, dock);
+    emit floatingWidgetCreated(container);
+    container->resize(size.expandedTo(QSize(240, 160)));
+    container->show();
+    return container;
 }
 
 } // namespace ads

@@ -298,9 +298,9 @@ bool ChatFeedView::eventFilter(QObject *watched, QEvent *event)
         return true;
     if (watched == input && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
-        const QMimeData *data = QApplication::clipboard()->mimeData();
-        if (data && data->hasImage()) {
-            const QImage image = qvariant_cast<QImage>(data->imageData());
+        const QMimeData *clip = QApplication::clipboard()->mimeData();
+        if (clip && clip->hasImage()) {
+            const QImage image = qvariant_cast<QImage>(clip->imageData());
             if (!image.isNull()) {
                 if (!refuseWithoutTag(QStringLiteral("剪贴板图片"))) {
                     sendImages({pendingImageFromClipboard(image, QStringLiteral("剪贴板图片.png"))}, QString(),

@@ -25,7 +25,7 @@ public:
     bool settle();
 
     void setText(const QString &text);
-    void setExpiredText(const QString &text) { expiredText = text; }
+    void setExpiredText(const QString &expired) { expiredText = expired; }
     void setOutcome(const QString &actor, bool wasApproved);
     void setNotice(const QString &notice);
     void setClock(std::function<qint64()> clockFunction) { clock = std::move(clockFunction); }

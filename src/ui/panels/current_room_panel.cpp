@@ -60,10 +60,10 @@ void CurrentRoomPanel::setOutputClosed(bool closed)
     updateOutputBanner();
 }
 
-void CurrentRoomPanel::setBlocks(const blocks::BlockListData &data_)
+void CurrentRoomPanel::setBlocks(const blocks::BlockListData &newData)
 {
-    BlockListPanel::setBlocks(data);
-    hasSections = !data.sections.isEmpty();
+    BlockListPanel::setBlocks(newData);
+    hasSections = !newData.sections.isEmpty();
     updateOutputBanner();
 }
 
