@@ -20,6 +20,8 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <QScopeGuard>
+
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -84,6 +86,12 @@ private slots:
             }
             ::close(fd);
         });
+        // A failed check returns early: the writer must still be stopped and joined.
+        const auto stopWriter = qScopeGuard([&] {
+            stop = true;
+            if (writer.joinable())
+                writer.join();
+        });
 
         {
             ScriptedDetector::speech = 1;
@@ -102,7 +110,7 @@ private slots:
             QPointer<AudioSettingsDialog> dialog = window.findChild<AudioSettingsDialog *>();
             QVERIFY(dialog);
             LevelMeter *meter = dialog->inputGainControl()->meter();
-            QTRY_VERIFY_WITH_TIMEOUT(meter->level() > -30.0, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(meter->level() > -30.0, 30000);
             QVERIFY(meter->level() <= 0.0);
 
             dialog->close();
@@ -111,8 +119,6 @@ private slots:
             QTRY_COMPARE(capture.inputPeak(), 0.0f);
         }
         QCOMPARE(server->pactl({"unload-module", moduleIndex}), 0);
-        stop = true;
-        writer.join();
     }
 };
 

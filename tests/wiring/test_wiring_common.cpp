@@ -184,7 +184,8 @@ void TestWiringCommon::permissionNeedsARoomAndAUser()
 void TestWiringCommon::failureMessageFallsBackToTheFixedText()
 {
     MainStatusBar bar;
-    bar.setTimings(1, 20, 1);
+    // Each message stays long enough to be seen however late a loaded machine polls.
+    bar.setTimings(1, 1500, 1);
     wiring::showFailure(&bar, QString(), QStringLiteral("fixed"));
     QTRY_COMPARE(bar.currentMessage(), QString("fixed"));
     wiring::showFailure(&bar, QStringLiteral("from server"), QStringLiteral("fixed"));

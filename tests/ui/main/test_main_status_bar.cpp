@@ -155,6 +155,9 @@ void MainStatusBarTest::kindIsResetBetweenMessages()
 
 void MainStatusBarTest::stickyWaitsForTransients()
 {
+    // A gap long enough to be seen between the end of the transient and the sticky line,
+    // however late a loaded machine polls.
+    bar->setTimings(kSlide, kPause, 1500);
     bar->showTransientMessage(QStringLiteral("已复制"));
     bar->setStickyMessage(QStringLiteral("连接已断开"), MainStatusBar::Danger);
     QCOMPARE(bar->currentMessage(), QStringLiteral("已复制"));
