@@ -14,6 +14,10 @@ namespace {
 Q_LOGGING_CATEGORY(lcBackend, "audio.capture", QtInfoMsg)
 constexpr int kPollMs = 5;
 constexpr int kReadChunkBytes = 9600; // 100 ms of 48 kHz mono
+// One call reads at most this much. A source that delivers faster than real time (a pipe fed
+// without pacing, a driver catching up) would otherwise keep the capture thread in the read
+// loop for as long as it delivers, starving the frames and the stop that wait behind it.
+constexpr int kMaxReadBytesPerCall = 5 * kReadChunkBytes;
 } // namespace
 
 struct QtCaptureBackend::Impl
@@ -147,12 +151,18 @@ bool QtCaptureBackend::readPackets(std::vector<qint16> &out)
         return false;
     // bytesAvailable() lags behind what read() can deliver here, so read until it is empty.
     d->scratch.resize(kReadChunkBytes);
-    for (;;) {
+    for (qint64 total = 0;;) {
+        if (total >= kMaxReadBytesPerCall) {
+            // More is waiting: come back on the next turn of the thread's loop.
+            d->event->signal();
+            break;
+        }
         const qint64 got = d->io->read(d->scratch.data() + d->carry, kReadChunkBytes - d->carry);
         if (got < 0)
             return false;
         if (got == 0)
             break;
+        total += got;
         const qint64 bytes = d->carry + got;
         const auto *samples = reinterpret_cast<const qint16 *>(d->scratch.constData());
         out.insert(out.end(), samples, samples + bytes / 2);
