@@ -29,8 +29,8 @@ std::vector<qint16> testSignal()
     for (std::size_t i = 0; i < v.size(); ++i) {
         const double t = double(i) / 48000;
         const double level = 0.15 + 0.8 * std::fabs(std::sin(2 * M_PI * 1.5 * t));
-        const double x = std::sin(2 * M_PI * 220 * t) + 0.5 * std::sin(2 * M_PI * 440 * t)
-                         + 0.25 * std::sin(2 * M_PI * 880 * t);
+        const double x =
+            std::sin(2 * M_PI * 220 * t) + 0.5 * std::sin(2 * M_PI * 440 * t) + 0.25 * std::sin(2 * M_PI * 880 * t);
         v[i] = qint16(std::clamp(x / 1.75 * level * 32767, -32768.0, 32767.0));
     }
     return v;

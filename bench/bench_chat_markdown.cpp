@@ -12,12 +12,12 @@ namespace {
 // kinds and emoji runs, repeated until it is long enough.
 QString busyBody()
 {
-    const QString piece = QString::fromUtf8(
-        "**bold *italic* text** and __under ~~struck~~__ with `code **kept**` \\*escaped\\* "
-        "||hidden one|| ||shown **two**|| see https://example.com/path?q=1&r=2 or www.example.org "
-        "and example.net/docs \xF0\x9F\x98\x80\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD done\n"
-        "> a quoted *line* with ||a spoiler||\n"
-        "```cpp\nint main() { return 0; } // **not bold**\n```\n");
+    const QString piece =
+        QString::fromUtf8("**bold *italic* text** and __under ~~struck~~__ with `code **kept**` \\*escaped\\* "
+                          "||hidden one|| ||shown **two**|| see https://example.com/path?q=1&r=2 or www.example.org "
+                          "and example.net/docs \xF0\x9F\x98\x80\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD done\n"
+                          "> a quoted *line* with ||a spoiler||\n"
+                          "```cpp\nint main() { return 0; } // **not bold**\n```\n");
     QString body;
     while (body.size() + piece.size() <= 4000)
         body += piece;
@@ -33,7 +33,8 @@ static void BM_RenderBusyMessage(benchmark::State &state)
     const QSet<int> revealed{1};
     const bool looseActive = state.range(0) != 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(renderMarkdown(body, &revealed, QStringLiteral("loose:example.net/docs"), looseActive));
+        benchmark::DoNotOptimize(
+            renderMarkdown(body, &revealed, QStringLiteral("loose:example.net/docs"), looseActive));
     state.SetBytesProcessed(state.iterations() * body.size() * qint64(sizeof(QChar)));
 }
 BENCHMARK(BM_RenderBusyMessage)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

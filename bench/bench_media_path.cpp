@@ -152,7 +152,8 @@ int main(int argc, char *argv[])
             if (loud && !wasLoud) {
                 std::lock_guard lock(onsetMutex);
                 if (!onsets.empty())
-                    latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - onsets.back()).count());
+                    latencies.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - onsets.back()).count());
             }
             if (loud)
                 burst.insert(burst.end(), received.begin() + static_cast<long>(seen),

@@ -34,7 +34,10 @@ public:
     void deliver(const QString &text) { emit textMessageReceived(text); }
 };
 
-QString roomName(int i) { return QStringLiteral("room-%1").arg(i); }
+QString roomName(int i)
+{
+    return QStringLiteral("room-%1").arg(i);
+}
 
 QString frameText(const QString &name, const QJsonObject &data, qint64 seq, qint64 version)
 {
@@ -56,14 +59,37 @@ QStringList mixedFrames(int length)
         const qint64 version = ++versions[r];
         const qint64 seq = i + 1;
         switch (i % 8) {
-        case 0: frames << frameText("room.presence.joined", {{"roomId", roomId}, {"userId", userId}}, seq, version); break;
-        case 1: frames << frameText("room.presence.conn-state", {{"roomId", roomId}, {"userId", userId}, {"connState", "disconnected"}}, seq, version); break;
-        case 2: frames << frameText("room.presence.conn-state", {{"roomId", roomId}, {"userId", userId}, {"connState", "connected"}}, seq, version); break;
-        case 3: frames << frameText("room.member.muted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}}, seq, version); break;
-        case 4: frames << frameText("room.member.role_changed", {{"roomId", roomId}, {"userId", userId}, {"roleId", i % 3 + 1}}, seq, version); break;
-        case 5: frames << frameText("room.member.unmuted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}}, seq, version); break;
-        case 6: frames << frameText("room.bitrate.changed", {{"roomId", roomId}, {"newValue", 32000 + (i % 4) * 16000}}, seq, version); break;
-        default: frames << frameText("room.presence.left", {{"roomId", roomId}, {"userId", userId}}, seq, version); break;
+            case 0:
+                frames << frameText("room.presence.joined", {{"roomId", roomId}, {"userId", userId}}, seq, version);
+                break;
+            case 1:
+                frames << frameText("room.presence.conn-state",
+                                    {{"roomId", roomId}, {"userId", userId}, {"connState", "disconnected"}}, seq,
+                                    version);
+                break;
+            case 2:
+                frames << frameText("room.presence.conn-state",
+                                    {{"roomId", roomId}, {"userId", userId}, {"connState", "connected"}}, seq, version);
+                break;
+            case 3:
+                frames << frameText("room.member.muted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}},
+                                    seq, version);
+                break;
+            case 4:
+                frames << frameText("room.member.role_changed",
+                                    {{"roomId", roomId}, {"userId", userId}, {"roleId", i % 3 + 1}}, seq, version);
+                break;
+            case 5:
+                frames << frameText("room.member.unmuted",
+                                    {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}}, seq, version);
+                break;
+            case 6:
+                frames << frameText("room.bitrate.changed", {{"roomId", roomId}, {"newValue", 32000 + (i % 4) * 16000}},
+                                    seq, version);
+                break;
+            default:
+                frames << frameText("room.presence.left", {{"roomId", roomId}, {"userId", userId}}, seq, version);
+                break;
         }
     }
     return frames;

@@ -90,8 +90,13 @@ struct Client
         for (int i = 0; i < kMembers - 1; ++i)
             present << member(i);
         testsupport::RoomSnapshotBuilder big("big");
-        big.name("大房间").persistent(true).present(present).child("side-a").child("side-b")
-            .role(-1, "owner", 100, {"core.room.speak"}).role(1, "member", 1, {"core.room.speak"})
+        big.name("大房间")
+            .persistent(true)
+            .present(present)
+            .child("side-a")
+            .child("side-b")
+            .role(-1, "owner", 100, {"core.room.speak"})
+            .role(1, "member", 1, {"core.room.speak"})
             .memberRole("me", -1);
         for (int i = 0; i < kMembers - 1; ++i)
             big.memberRole(member(i), 1);
@@ -102,8 +107,11 @@ struct Client
         feed.onStreamSnapshot(big.publicTarget(), big.publicSnapshot());
         for (const QString &id : QStringList{"side-a", "side-b", "other-1", "other-2", "other-3"}) {
             testsupport::RoomSnapshotBuilder room(id);
-            room.name(id).persistent(true).present({QStringLiteral("guest-") + id})
-                .role(1, "member", 1, {"core.room.speak"}).memberRole(QStringLiteral("guest-") + id, 1);
+            room.name(id)
+                .persistent(true)
+                .present({QStringLiteral("guest-") + id})
+                .role(1, "member", 1, {"core.room.speak"})
+                .memberRole(QStringLiteral("guest-") + id, 1);
             if (id.startsWith("side"))
                 room.parent("big");
             store.retain(id);
@@ -170,9 +178,9 @@ void BM_RebuildAfterBurst(benchmark::State &state)
                      [&] { untilRebuilt += double(turn.nsecsElapsed()) / 1e6; });
     for (auto _ : state) {
         state.PauseTiming();
-        const QList<blocks::RoomBlock *> before = {current->roomBlock("big"), current->roomBlock("side-a"),
+        const QList<blocks::RoomBlock *> before = {current->roomBlock("big"),    current->roomBlock("side-a"),
                                                    current->roomBlock("side-b"), mine->roomBlock("big"),
-                                                   mine->roomBlock("other-1"), mine->roomBlock("other-2"),
+                                                   mine->roomBlock("other-1"),   mine->roomBlock("other-2"),
                                                    mine->roomBlock("other-3")};
         const int rebuildsBefore = client.rebuilds;
         client.burst(changing, round++);
@@ -184,9 +192,9 @@ void BM_RebuildAfterBurst(benchmark::State &state)
 
         state.PauseTiming();
         rebuildsPerBurst = client.rebuilds - rebuildsBefore;
-        const QList<blocks::RoomBlock *> after = {current->roomBlock("big"), current->roomBlock("side-a"),
+        const QList<blocks::RoomBlock *> after = {current->roomBlock("big"),    current->roomBlock("side-a"),
                                                   current->roomBlock("side-b"), mine->roomBlock("big"),
-                                                  mine->roomBlock("other-1"), mine->roomBlock("other-2"),
+                                                  mine->roomBlock("other-1"),   mine->roomBlock("other-2"),
                                                   mine->roomBlock("other-3")};
         kept = 0;
         for (int i = 0; i < before.size(); ++i)
@@ -239,10 +247,10 @@ void BM_PanelUpdateOnly(benchmark::State &state)
     client.burst(50, 0);
     const blocks::BlockListData after = build();
     QApplication::processEvents();
-    blocks::BlockListPanel *panel = currentPanel
-                                        ? static_cast<blocks::BlockListPanel *>(
-                                              qobject_cast<CurrentRoomPanel *>(client.window.currentRoomPanel()))
-                                        : qobject_cast<MyRoomPanel *>(client.window.myRoomPanel());
+    blocks::BlockListPanel *panel =
+        currentPanel
+            ? static_cast<blocks::BlockListPanel *>(qobject_cast<CurrentRoomPanel *>(client.window.currentRoomPanel()))
+            : qobject_cast<MyRoomPanel *>(client.window.myRoomPanel());
     bool flip = false;
     for (auto _ : state) {
         panel->setBlocks(flip ? before : after);

@@ -12,7 +12,10 @@ namespace {
 constexpr int kRooms = 1000;
 constexpr int kBatch = 64;
 
-QString roomName(int i) { return QStringLiteral("room-%1").arg(i); }
+QString roomName(int i)
+{
+    return QStringLiteral("room-%1").arg(i);
+}
 
 RoomUpdate event(const char *name, const QJsonObject &payload, qint64 version)
 {
@@ -33,14 +36,32 @@ QList<RoomUpdate> mixedStream(int length)
         const QString userId = QStringLiteral("user-%1").arg((i / kRooms) % 40);
         const qint64 version = ++versions[r];
         switch (i % 8) {
-        case 0: stream << event("room.presence.joined", {{"roomId", roomId}, {"userId", userId}}, version); break;
-        case 1: stream << event("room.presence.conn-state", {{"roomId", roomId}, {"userId", userId}, {"connState", "disconnected"}}, version); break;
-        case 2: stream << event("room.presence.conn-state", {{"roomId", roomId}, {"userId", userId}, {"connState", "connected"}}, version); break;
-        case 3: stream << event("room.member.muted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}}, version); break;
-        case 4: stream << event("room.member.role_changed", {{"roomId", roomId}, {"userId", userId}, {"roleId", i % 3 + 1}}, version); break;
-        case 5: stream << event("room.member.unmuted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}}, version); break;
-        case 6: stream << event("room.bitrate.changed", {{"roomId", roomId}, {"newValue", 32000 + (i % 4) * 16000}}, version); break;
-        default: stream << event("room.presence.left", {{"roomId", roomId}, {"userId", userId}}, version); break;
+            case 0: stream << event("room.presence.joined", {{"roomId", roomId}, {"userId", userId}}, version); break;
+            case 1:
+                stream << event("room.presence.conn-state",
+                                {{"roomId", roomId}, {"userId", userId}, {"connState", "disconnected"}}, version);
+                break;
+            case 2:
+                stream << event("room.presence.conn-state",
+                                {{"roomId", roomId}, {"userId", userId}, {"connState", "connected"}}, version);
+                break;
+            case 3:
+                stream << event("room.member.muted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}},
+                                version);
+                break;
+            case 4:
+                stream << event("room.member.role_changed",
+                                {{"roomId", roomId}, {"userId", userId}, {"roleId", i % 3 + 1}}, version);
+                break;
+            case 5:
+                stream << event("room.member.unmuted", {{"roomId", roomId}, {"userId", userId}, {"variant", "voice"}},
+                                version);
+                break;
+            case 6:
+                stream << event("room.bitrate.changed", {{"roomId", roomId}, {"newValue", 32000 + (i % 4) * 16000}},
+                                version);
+                break;
+            default: stream << event("room.presence.left", {{"roomId", roomId}, {"userId", userId}}, version); break;
         }
     }
     return stream;

@@ -45,7 +45,7 @@ QByteArray takeSelector(const std::uint8_t *data, std::size_t size, unsigned *se
 
 } // namespace fuzzing
 
-#define KESTOVA_FUZZ_TARGET(name)                                                                                  \
-    static void fuzz_##name(const std::uint8_t *data, std::size_t size);                                            \
-    static const fuzzing::Registrar registrar_##name(#name, &fuzz_##name);                                          \
+#define KESTOVA_FUZZ_TARGET(name)                                                                                      \
+    static void fuzz_##name(const std::uint8_t *data, std::size_t size);                                               \
+    static const fuzzing::Registrar registrar_##name(#name, &fuzz_##name);                                             \
     static void fuzz_##name(const std::uint8_t *data, std::size_t size)

@@ -66,8 +66,7 @@ AccountApi::AccountApi(ServiceState *state_, TokenIssuer *tokens_, GatewayHub *g
     , gateway(gateway_)
     , policy(policy_)
     , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
-{
-}
+{}
 
 void AccountApi::setClock(std::function<qint64()> nowMs)
 {
@@ -79,7 +78,8 @@ void AccountApi::addRoutes(ApiRouter &router)
     using Access = ApiRouter::Access;
     router.add("POST", QStringLiteral("/v1/auth/send-code"), Access::Public,
                [this](const ApiRequest &r) { return sendCode(r); });
-    router.add("POST", QStringLiteral("/v1/auth/login"), Access::Public, [this](const ApiRequest &r) { return login(r); });
+    router.add("POST", QStringLiteral("/v1/auth/login"), Access::Public,
+               [this](const ApiRequest &r) { return login(r); });
     router.add("POST", QStringLiteral("/v1/auth/refresh"), Access::Public,
                [this](const ApiRequest &r) { return refresh(r); });
     router.add("POST", QStringLiteral("/v1/auth/logout"), Access::Public,
@@ -115,7 +115,8 @@ ApiReply AccountApi::sendCode(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (!isValidPhone(phone))
-        return ApiReply::error(400, QStringLiteral("auth.sms.phone_invalid"), QStringLiteral("not a valid phone number"));
+        return ApiReply::error(400, QStringLiteral("auth.sms.phone_invalid"),
+                               QStringLiteral("not a valid phone number"));
 
     const qint64 now = nowSec();
     const auto pending = state->codes.constFind(phone);
@@ -208,8 +209,8 @@ ApiReply AccountApi::login(const ApiRequest &request)
     reply.insert(QStringLiteral("userId"), userId);
     reply.insert(QStringLiteral("isNewUser"), isNewUser);
     reply.insert(QStringLiteral("reactivated"), reactivated);
-    qCInfo(lcServiceAccounts).noquote().nospace() << "login user_id=" << userId << " is_new_user=" << isNewUser
-                                                  << " reactivated=" << reactivated;
+    qCInfo(lcServiceAccounts).noquote().nospace()
+        << "login user_id=" << userId << " is_new_user=" << isNewUser << " reactivated=" << reactivated;
     emit stateChanged();
     return ApiReply::json(200, reply);
 }
@@ -280,8 +281,8 @@ ApiReply AccountApi::refresh(const ApiRequest &request)
         return refused;
     // Rotation: the token just used is gone for good once the new pair is issued.
     const QJsonObject reply = issueTokens(current.userId, current.deviceId, current.id);
-    recentRefreshes.insert(digest, RecentRefresh{current.id, state->signIns.value(current.id).refreshDigest, reply,
-                                                 clock()});
+    recentRefreshes.insert(digest,
+                           RecentRefresh{current.id, state->signIns.value(current.id).refreshDigest, reply, clock()});
     qCInfo(lcServiceAccounts).noquote().nospace() << "tokens refreshed user_id=" << current.userId;
     emit stateChanged();
     return ApiReply::json(200, reply);
@@ -338,9 +339,9 @@ ApiReply AccountApi::updateProfile(const ApiRequest &request)
                                                   {QStringLiteral("updatedAtMs"), double(account.updatedAtMs)}},
                                       account.updatedAtMs);
     }
-    qCInfo(lcServiceAccounts).noquote().nospace() << "profile updated user_id=" << account.userId
-                                                  << " nickname_changed=" << nicknameChanged
-                                                  << " consent_changed=" << agreed.has_value();
+    qCInfo(lcServiceAccounts).noquote().nospace()
+        << "profile updated user_id=" << account.userId << " nickname_changed=" << nicknameChanged
+        << " consent_changed=" << agreed.has_value();
     emit stateChanged();
     return ApiReply::json(200, profileJson(account));
 }

@@ -15,14 +15,14 @@ using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 // One HTTP request as the service's handlers see it.
 struct ApiRequest
 {
-    QByteArray method;      // upper case: "GET", "POST", ...
-    QString path;           // decoded, without the query
+    QByteArray method; // upper case: "GET", "POST", ...
+    QString path;      // decoded, without the query
     QUrlQuery query;
     HeaderList headers;
     QByteArray body;
-    QStringList captures;   // the path segments that the route's "{}" matched, decoded
-    QString userId;         // the signed-in caller, for routes that need one
-    QString signInId;       // the sign-in that the caller's access token belongs to
+    QStringList captures; // the path segments that the route's "{}" matched, decoded
+    QString userId;       // the signed-in caller, for routes that need one
+    QString signInId;     // the sign-in that the caller's access token belongs to
 
     // The first header of that name (case-insensitive); empty when absent.
     QByteArray header(const QByteArray &name) const;
@@ -38,8 +38,7 @@ struct ApiReply
 
     static ApiReply json(int status, const QJsonObject &object);
     // The failure shape every client service reads: {"code", "message"[, "details"]}.
-    static ApiReply error(int status, const QString &code, const QString &message,
-                          const QJsonObject &details = {});
+    static ApiReply error(int status, const QString &code, const QString &message, const QJsonObject &details = {});
     static ApiReply bytes(int status, const QByteArray &body, const QByteArray &contentType);
 };
 

@@ -65,7 +65,8 @@ AssetHost::AssetHost(const QByteArray &seed, const QString &clientVersion)
     legalFiles.insert(QStringLiteral("version.json"),
                       QJsonDocument(QJsonObject{{QStringLiteral("terms"), terms}, {QStringLiteral("privacy"), privacy}})
                           .toJson(QJsonDocument::Compact));
-    legalFiles.insert(QStringLiteral("terms-%1.md").arg(terms), resource(QStringLiteral(":/localservice/assets/legal/terms.md")));
+    legalFiles.insert(QStringLiteral("terms-%1.md").arg(terms),
+                      resource(QStringLiteral(":/localservice/assets/legal/terms.md")));
     legalFiles.insert(QStringLiteral("privacy-%1.md").arg(privacy),
                       resource(QStringLiteral(":/localservice/assets/legal/privacy.md")));
 
@@ -84,8 +85,8 @@ AssetHost::AssetHost(const QByteArray &seed, const QString &clientVersion)
     sodium_memzero(secretKey, sizeof secretKey);
     signature = sig;
     signingPublicKey = QByteArray(reinterpret_cast<const char *>(publicKey), sizeof publicKey);
-    qCInfo(lcServiceAssets).noquote().nospace() << "update feed signed version=" << clientVersion
-                                                << " public_key=" << signingPublicKey.toHex();
+    qCInfo(lcServiceAssets).noquote().nospace()
+        << "update feed signed version=" << clientVersion << " public_key=" << signingPublicKey.toHex();
 }
 
 void AssetHost::addRoutes(ApiRouter &router) const
@@ -112,7 +113,8 @@ ApiReply AssetHost::installer(const ApiRequest &request) const
     const QByteArray range = request.header("Range");
     if (range.isEmpty())
         return ApiReply::bytes(200, installerBytes, "application/octet-stream");
-    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("bytes=(\\d{1,18})-(\\d{1,18})")));
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("bytes=(\\d{1,18})-(\\d{1,18})")));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(range));
     const qint64 size = installerBytes.size();
     const qint64 first = match.hasMatch() ? match.captured(1).toLongLong() : -1;
@@ -133,7 +135,8 @@ ApiReply AssetHost::legal(const ApiRequest &request) const
     const auto it = legalFiles.constFind(request.captures.at(0));
     if (it == legalFiles.constEnd())
         return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such file"));
-    const QByteArray type = it.key().endsWith(QLatin1String(".json")) ? "application/json" : "text/markdown; charset=utf-8";
+    const QByteArray type =
+        it.key().endsWith(QLatin1String(".json")) ? "application/json" : "text/markdown; charset=utf-8";
     return ApiReply::bytes(200, it.value(), type);
 }
 

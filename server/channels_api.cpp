@@ -83,8 +83,7 @@ ChannelsApi::ChannelsApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *r
     , state(state_)
     , gateway(gateway_)
     , rooms(rooms_)
-{
-}
+{}
 
 qint64 ChannelsApi::now() const
 {
@@ -94,7 +93,8 @@ qint64 ChannelsApi::now() const
 void ChannelsApi::addRoutes(ApiRouter &router)
 {
     using Access = ApiRouter::Access;
-    const auto on = [this, &router](const char *method, const char *path, ApiReply (ChannelsApi::*handler)(const ApiRequest &)) {
+    const auto on = [this, &router](const char *method, const char *path,
+                                    ApiReply (ChannelsApi::*handler)(const ApiRequest &)) {
         router.add(method, QString::fromLatin1(path), Access::SignedIn,
                    [this, handler](const ApiRequest &request) { return (this->*handler)(request); });
     };
@@ -131,11 +131,13 @@ Channel *ChannelsApi::memberChannel(const ApiRequest &request, ApiReply *refusal
         return nullptr;
     }
     if (found->bans.contains(request.userId)) {
-        *refusal = ApiReply::error(403, QStringLiteral("channel.banned"), QStringLiteral("you are banned from this channel"));
+        *refusal =
+            ApiReply::error(403, QStringLiteral("channel.banned"), QStringLiteral("you are banned from this channel"));
         return nullptr;
     }
     if (!found->memberRoles.contains(request.userId)) {
-        *refusal = ApiReply::error(403, QStringLiteral("channel.not_member"), QStringLiteral("you are not in this channel"));
+        *refusal =
+            ApiReply::error(403, QStringLiteral("channel.not_member"), QStringLiteral("you are not in this channel"));
         return nullptr;
     }
     return found;
@@ -155,7 +157,9 @@ QJsonArray ChannelsApi::rolesJson(const Channel &channel) const
 {
     QJsonArray roles;
     for (const ChannelRole &role : channel.roles)
-        roles.append(QJsonObject{{"roleId", double(role.roleId)}, {"name", role.name}, {"level", role.level},
+        roles.append(QJsonObject{{"roleId", double(role.roleId)},
+                                 {"name", role.name},
+                                 {"level", role.level},
                                  {"permissions", stringArray(role.permissions)}});
     return roles;
 }
@@ -168,7 +172,8 @@ std::optional<QJsonObject> ChannelsApi::snapshot(const QString &userId, const QS
     const Channel &c = *found;
     QJsonArray members;
     for (auto it = c.memberRoles.begin(); it != c.memberRoles.end(); ++it)
-        members.append(QJsonObject{{"userId", it.key()}, {"roleId", double(it.value())},
+        members.append(QJsonObject{{"userId", it.key()},
+                                   {"roleId", double(it.value())},
                                    {"joinedAt", double(c.joinedAt.value(it.key()))}});
     QJsonArray bans;
     for (auto it = c.bans.begin(); it != c.bans.end(); ++it) {
@@ -222,7 +227,9 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
                          [&c](const Channel &other) { return other.inviteCode == c.inviteCode; }));
     c.roles = {
         ChannelRole{1, QStringLiteral("owner"), 100, {QStringLiteral("*")}},
-        ChannelRole{2, QStringLiteral("admin"), 50,
+        ChannelRole{2,
+                    QStringLiteral("admin"),
+                    50,
                     {perm("remove_members"), perm("ban_members"), perm("assign_roles"), perm("create_attached_room"),
                      perm("reorder_rooms"), perm("manage_code"), perm("change_description")}},
         ChannelRole{3, QStringLiteral("member"), 10, {}},
@@ -233,10 +240,10 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     c.joinedAt.insert(request.userId, now());
     state->world.channels.insert(c.id, c);
     qCInfo(lcServiceChannels).noquote().nospace() << "channel created channel_id=" << c.id << " owner=" << c.ownerId;
-    gateway->publishToUser(request.userId, QStringLiteral("channel.member.joined"),
-                           QJsonObject{{"channelId", c.id}, {"userId", request.userId}, {"roleId", 1},
-                                       {"joinedAt", double(now())}},
-                           c.version);
+    gateway->publishToUser(
+        request.userId, QStringLiteral("channel.member.joined"),
+        QJsonObject{{"channelId", c.id}, {"userId", request.userId}, {"roleId", 1}, {"joinedAt", double(now())}},
+        c.version);
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{{"channelId", c.id}, {"code", c.inviteCode}});
 }
@@ -253,14 +260,20 @@ ApiReply ChannelsApi::update(const ApiRequest &request)
     const QJsonValue name = body->value(QLatin1String("name"));
     const QJsonValue description = body->value(QLatin1String("description"));
     const QJsonValue codeEnabled = body->value(QLatin1String("codeEnabled"));
-    if (body->isEmpty() || (!name.isUndefined() && (!name.isString() || name.toString().trimmed().isEmpty()
-                                                     || name.toString().trimmed().size() > kMaxNameChars))
-        || (!description.isUndefined() && (!description.isString() || description.toString().size() > kMaxDescriptionChars))
+    if (body->isEmpty()
+        || (!name.isUndefined()
+            && (!name.isString() || name.toString().trimmed().isEmpty()
+                || name.toString().trimmed().size() > kMaxNameChars))
+        || (!description.isUndefined()
+            && (!description.isString() || description.toString().size() > kMaxDescriptionChars))
         || (!codeEnabled.isUndefined() && !codeEnabled.isBool()))
-        return invalid(QStringLiteral("channel.invalid_settings"), QStringLiteral("name, description or codeEnabled is not acceptable"));
+        return invalid(QStringLiteral("channel.invalid_settings"),
+                       QStringLiteral("name, description or codeEnabled is not acceptable"));
     for (auto it = body->begin(); it != body->end(); ++it) {
-        if (it.key() != QLatin1String("name") && it.key() != QLatin1String("description") && it.key() != QLatin1String("codeEnabled"))
-            return invalid(QStringLiteral("channel.invalid_settings"), QStringLiteral("unknown setting \"%1\"").arg(it.key().left(64)));
+        if (it.key() != QLatin1String("name") && it.key() != QLatin1String("description")
+            && it.key() != QLatin1String("codeEnabled"))
+            return invalid(QStringLiteral("channel.invalid_settings"),
+                           QStringLiteral("unknown setting \"%1\"").arg(it.key().left(64)));
     }
     if ((!name.isUndefined() && !c->grants(request.userId, perm("change_name")))
         || (!description.isUndefined() && !c->grants(request.userId, perm("change_description")))
@@ -273,7 +286,10 @@ ApiReply ChannelsApi::update(const ApiRequest &request)
     if (!codeEnabled.isUndefined())
         c->codeEnabled = codeEnabled.toBool();
     publish(*c, QStringLiteral("channel.updated"),
-            QJsonObject{{"channelId", c->id}, {"name", c->name}, {"description", c->description}, {"code", c->inviteCode},
+            QJsonObject{{"channelId", c->id},
+                        {"name", c->name},
+                        {"description", c->description},
+                        {"code", c->inviteCode},
                         {"codeEnabled", c->codeEnabled}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -291,7 +307,8 @@ ApiReply ChannelsApi::dissolve(const ApiRequest &request)
     gateway->publishToWatchers(QStringLiteral("channel:") + gone.id, QStringLiteral("channel.deleted"),
                                QJsonObject{{"channelId", gone.id}}, c->version);
     for (const QString &memberId : gone.memberRoles.keys())
-        gateway->publishToUser(memberId, QStringLiteral("channel.deleted"), QJsonObject{{"channelId", gone.id}}, c->version);
+        gateway->publishToUser(memberId, QStringLiteral("channel.deleted"), QJsonObject{{"channelId", gone.id}},
+                               c->version);
     state->world.channels.remove(gone.id);
     for (const QString &roomId : gone.roomIds) {
         if (Room *room = rooms->room(roomId))
@@ -311,7 +328,8 @@ ApiReply ChannelsApi::removeMember(const ApiRequest &request)
     const QString userId = self ? request.userId : request.captures.at(1);
     if (self) {
         if (userId == c->ownerId)
-            return invalid(QStringLiteral("channel.owner_cannot_leave"), QStringLiteral("the owner hands the channel over or deletes it"));
+            return invalid(QStringLiteral("channel.owner_cannot_leave"),
+                           QStringLiteral("the owner hands the channel over or deletes it"));
     } else {
         if (!c->memberRoles.contains(userId))
             return invalid(QStringLiteral("channel.not_member"), QStringLiteral("that user is not in this channel"));
@@ -350,7 +368,10 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
         return forbidden(QStringLiteral("you may not give this role to this member"));
     c->memberRoles.insert(userId, role->roleId);
     publish(*c, QStringLiteral("channel.member.role_changed"),
-            QJsonObject{{"channelId", c->id}, {"userId", userId}, {"roleId", double(role->roleId)}, {"byUserId", request.userId}},
+            QJsonObject{{"channelId", c->id},
+                        {"userId", userId},
+                        {"roleId", double(role->roleId)},
+                        {"byUserId", request.userId}},
             userId);
     return ApiReply::json(200, QJsonObject{});
 }
@@ -367,7 +388,8 @@ ApiReply ChannelsApi::createRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionList(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return invalid(QStringLiteral("channel.invalid_role"), QStringLiteral("a role needs a name and known permissions"));
+        return invalid(QStringLiteral("channel.invalid_role"),
+                       QStringLiteral("a role needs a name and known permissions"));
     if (!c->grants(request.userId, perm("manage_roles")))
         return forbidden(QStringLiteral("you may not manage roles"));
     for (const QString &key : *permissions) {
@@ -375,7 +397,8 @@ ApiReply ChannelsApi::createRole(const ApiRequest &request)
             return forbidden(QStringLiteral("you may not grant a permission you do not hold"));
     }
     if (c->roles.size() >= kMaxRoles)
-        return invalid(QStringLiteral("channel.too_many_roles"), QStringLiteral("this channel has as many roles as it may"));
+        return invalid(QStringLiteral("channel.too_many_roles"),
+                       QStringLiteral("this channel has as many roles as it may"));
     const ChannelRole *own = c->roleOf(request.userId);
     c->roles.append(ChannelRole{c->nextRoleId++, name, std::max(1, (own ? own->level : 2) - 1), *permissions});
     const qint64 roleId = c->roles.last().roleId;
@@ -396,7 +419,8 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionList(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return invalid(QStringLiteral("channel.invalid_role"), QStringLiteral("a role needs a name and known permissions"));
+        return invalid(QStringLiteral("channel.invalid_role"),
+                       QStringLiteral("a role needs a name and known permissions"));
     const ChannelRole *role = c->role(roleId);
     if (!role)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("no such role"));
@@ -414,7 +438,9 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
             r.permissions = *permissions;
             publish(*c, QStringLiteral("channel.role.updated"),
                     QJsonObject{{"channelId", c->id},
-                                {"role", QJsonObject{{"roleId", double(r.roleId)}, {"name", r.name}, {"level", r.level},
+                                {"role", QJsonObject{{"roleId", double(r.roleId)},
+                                                     {"name", r.name},
+                                                     {"level", r.level},
                                                      {"permissions", stringArray(r.permissions)}}}});
         }
     }
@@ -437,7 +463,8 @@ ApiReply ChannelsApi::deleteRole(const ApiRequest &request)
         return forbidden(QStringLiteral("you may not delete this role"));
     if (roleId == 1 || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
         return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("the role is held or is the default"));
-    c->roles.erase(std::remove_if(c->roles.begin(), c->roles.end(), [roleId](const ChannelRole &r) { return r.roleId == roleId; }),
+    c->roles.erase(std::remove_if(c->roles.begin(), c->roles.end(),
+                                  [roleId](const ChannelRole &r) { return r.roleId == roleId; }),
                    c->roles.end());
     publish(*c, QStringLiteral("channel.role.deleted"),
             QJsonObject{{"channelId", c->id}, {"deletedRoleId", double(roleId)}, {"roles", rolesJson(*c)}});
@@ -457,7 +484,8 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     const QJsonValue toValue = body->value(QLatin1String("toRoleId"));
     const ChannelRole *to = isWholeNumber(toValue) ? c->role(qint64(toValue.toDouble())) : nullptr;
     if (!from || !to || from == to || from->roleId == 1)
-        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("two different existing roles are needed"));
+        return invalid(QStringLiteral("channel.role_not_found"),
+                       QStringLiteral("two different existing roles are needed"));
     const ChannelRole *own = c->roleOf(request.userId);
     if (!c->grants(request.userId, perm("manage_roles"))
         || (request.userId != c->ownerId && (!own || from->level >= own->level || to->level >= own->level)))
@@ -469,7 +497,9 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
             it.value() = toId;
     }
     publish(*c, QStringLiteral("channel.members.role_reassigned"),
-            QJsonObject{{"channelId", c->id}, {"fromRoleId", double(fromId)}, {"toRoleId", double(toId)},
+            QJsonObject{{"channelId", c->id},
+                        {"fromRoleId", double(fromId)},
+                        {"toRoleId", double(toId)},
                         {"byUserId", request.userId}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -486,8 +516,11 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     QList<ChannelRole> reordered;
     for (const QJsonValue &id : body->value(QLatin1String("roleIds")).toArray()) {
         const ChannelRole *role = isWholeNumber(id) ? c->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const ChannelRole &r) { return r.roleId == role->roleId; }))
-            return invalid(QStringLiteral("channel.invalid_order"), QStringLiteral("roleIds must name every role once"));
+        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const ChannelRole &r) {
+                return r.roleId == role->roleId;
+            }))
+            return invalid(QStringLiteral("channel.invalid_order"),
+                           QStringLiteral("roleIds must name every role once"));
         reordered.append(*role);
     }
     if (reordered.size() != c->roles.size())
@@ -520,7 +553,8 @@ ApiReply ChannelsApi::reorderRooms(const ApiRequest &request)
     if (!c->grants(request.userId, perm("reorder_rooms")))
         return forbidden(QStringLiteral("you may not reorder the rooms"));
     c->roomIds = stringList(body->value(QLatin1String("roomIds")));
-    publish(*c, QStringLiteral("channel.rooms.reordered"), QJsonObject{{"channelId", c->id}, {"roomIds", stringArray(c->roomIds)}});
+    publish(*c, QStringLiteral("channel.rooms.reordered"),
+            QJsonObject{{"channelId", c->id}, {"roomIds", stringArray(c->roomIds)}});
     return ApiReply::json(200, QJsonObject{});
 }
 
@@ -533,7 +567,8 @@ ApiReply ChannelsApi::createRoom(const ApiRequest &request)
     if (!c->grants(request.userId, perm("create_attached_room")))
         return forbidden(QStringLiteral("you may not create rooms in this channel"));
     if (c->roomIds.size() >= kMaxRooms)
-        return invalid(QStringLiteral("channel.too_many_rooms"), QStringLiteral("this channel has as many rooms as it may"));
+        return invalid(QStringLiteral("channel.too_many_rooms"),
+                       QStringLiteral("this channel has as many rooms as it may"));
     const QString name = c->name + QStringLiteral(" %1").arg(c->roomIds.size() + 1);
     const QString channelId = c->id;
     const QString roomId = rooms->addRoom(request.userId, name, true, RoomsApi::defaultRoomSettings(), channelId);

@@ -45,7 +45,8 @@ std::optional<QJsonObject> objectBody(const QByteArray &raw)
 
 ApiReply malformed()
 {
-    return roomreply::invalid(QStringLiteral("request.malformed_json"), QStringLiteral("the body must be one JSON object"));
+    return roomreply::invalid(QStringLiteral("request.malformed_json"),
+                              QStringLiteral("the body must be one JSON object"));
 }
 
 bool isWholeNumber(const QJsonValue &value)
@@ -73,13 +74,13 @@ ChatApi::ChatApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *rooms_, Q
     , rooms(rooms_)
     , folder(std::move(uploadFolder))
     , baseUrl(std::move(baseUrl_))
-{
-}
+{}
 
 void ChatApi::addRoutes(ApiRouter &router)
 {
     using Access = ApiRouter::Access;
-    const auto on = [this, &router](const char *method, const char *path, ApiReply (ChatApi::*handler)(const ApiRequest &)) {
+    const auto on = [this, &router](const char *method, const char *path,
+                                    ApiReply (ChatApi::*handler)(const ApiRequest &)) {
         router.add(method, QString::fromLatin1(path), Access::SignedIn,
                    [this, handler](const ApiRequest &request) { return (this->*handler)(request); });
     };
@@ -134,20 +135,33 @@ QJsonObject ChatApi::messageJson(const Room &room, const ChatMessage &m) const
         for (const QString &id : m.attachmentIds) {
             const ChatAttachment a = state->world.attachments.value(id);
             const QString url = baseUrl() + QStringLiteral("/assets/chat/") + id;
-            attachments.append(QJsonObject{{"attachmentId", id}, {"contentType", a.contentType},
-                                           {"sizeBytes", double(a.sizeBytes)}, {"width", a.width}, {"height", a.height},
-                                           {"url", url}, {"thumbUrl", url}, {"fileName", a.fileName}});
+            attachments.append(QJsonObject{{"attachmentId", id},
+                                           {"contentType", a.contentType},
+                                           {"sizeBytes", double(a.sizeBytes)},
+                                           {"width", a.width},
+                                           {"height", a.height},
+                                           {"url", url},
+                                           {"thumbUrl", url},
+                                           {"fileName", a.fileName}});
         }
     }
-    return QJsonObject{{"roomId", room.id}, {"messageId", m.messageId}, {"userId", m.userId},
-                       {"content", m.hidden ? QString() : m.content}, {"tagId", double(m.tagId)},
-                       {"seq", double(m.seq)}, {"sentAt", double(m.sentAt)}, {"hidden", m.hidden},
-                       {"title", m.hidden ? QString() : m.title}, {"attachments", attachments}};
+    return QJsonObject{{"roomId", room.id},
+                       {"messageId", m.messageId},
+                       {"userId", m.userId},
+                       {"content", m.hidden ? QString() : m.content},
+                       {"tagId", double(m.tagId)},
+                       {"seq", double(m.seq)},
+                       {"sentAt", double(m.sentAt)},
+                       {"hidden", m.hidden},
+                       {"title", m.hidden ? QString() : m.title},
+                       {"attachments", attachments}};
 }
 
 QJsonObject ChatApi::tagJson(const Room &room, const ChatTag &tag) const
 {
-    QJsonObject json{{"tagId", double(tag.tagId)}, {"name", tag.name}, {"createdBy", tag.createdBy},
+    QJsonObject json{{"tagId", double(tag.tagId)},
+                     {"name", tag.name},
+                     {"createdBy", tag.createdBy},
                      {"firstMessageId", tag.firstMessageId}};
     qint64 lastSeq = 0;
     qint64 lastAt = 0;
@@ -196,7 +210,8 @@ QString ChatApi::attachmentProblem(const QStringList &ids, const QString &userId
         const auto found = state->world.attachments.constFind(ids.at(i));
         if (found == state->world.attachments.cend() || found->ownerId != userId || found->roomId != roomId
             || !found->stored || found->used || ids.indexOf(ids.at(i)) != i)
-            return QStringLiteral("attachment %1 is not an uploaded image of yours for this room").arg(ids.at(i).left(64));
+            return QStringLiteral("attachment %1 is not an uploaded image of yours for this room")
+                .arg(ids.at(i).left(64));
     }
     return {};
 }
@@ -240,7 +255,8 @@ ApiReply ChatApi::setSubscription(const ApiRequest &request, bool on)
         QStringList &followed = state->world.chatSubscriptions[request.userId];
         if (!followed.contains(roomId)) {
             if (followed.size() >= 200)
-                return roomreply::invalid(QStringLiteral("chat.too_many_subscriptions"), QStringLiteral("at most 200 followed chats"));
+                return roomreply::invalid(QStringLiteral("chat.too_many_subscriptions"),
+                                          QStringLiteral("at most 200 followed chats"));
             followed.append(roomId);
         }
     } else if (state->world.chatSubscriptions.contains(request.userId)) {
@@ -264,7 +280,8 @@ ApiReply ChatApi::history(const ApiRequest &request)
     const qint64 afterSeq = queryNumber(request, "afterSeq", &hasAfter);
     if ((hasBefore && beforeSeq < 0) || (hasTag && tagId < 0) || (hasAfter && afterSeq < 0) || (hasTag != hasAfter)
         || (hasBefore && hasTag))
-        return roomreply::invalid(QStringLiteral("chat.invalid_query"), QStringLiteral("beforeSeq, or tagId with afterSeq, as whole numbers"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_query"),
+                                  QStringLiteral("beforeSeq, or tagId with afterSeq, as whole numbers"));
     QJsonArray page;
     if (hasTag) {
         // A thread page runs forward from the reader's position.
@@ -303,12 +320,15 @@ ApiReply ChatApi::send(const ApiRequest &request)
     message.title = titleValue.toString().trimmed();
     message.tagId = tagValue.isUndefined() ? 0 : qint64(tagValue.toDouble());
     message.attachmentIds = stringList(idsValue);
-    if ((!contentValue.isUndefined() && !contentValue.isString()) || (!titleValue.isUndefined() && !titleValue.isString())
+    if ((!contentValue.isUndefined() && !contentValue.isString())
+        || (!titleValue.isUndefined() && !titleValue.isString())
         || (!tagValue.isUndefined() && (!isWholeNumber(tagValue) || message.tagId < 0))
         || (!idsValue.isUndefined() && !idsValue.isArray()))
-        return roomreply::invalid(QStringLiteral("chat.invalid_message"), QStringLiteral("content, title, tagId or attachmentIds has the wrong type"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_message"),
+                                  QStringLiteral("content, title, tagId or attachmentIds has the wrong type"));
     if (message.content.trimmed().isEmpty() && message.attachmentIds.isEmpty())
-        return roomreply::invalid(QStringLiteral("chat.empty_message"), QStringLiteral("a message needs text or an image"));
+        return roomreply::invalid(QStringLiteral("chat.empty_message"),
+                                  QStringLiteral("a message needs text or an image"));
     if (message.content.size() > kMaxContentChars || message.title.size() > kMaxTitleChars)
         return roomreply::invalid(QStringLiteral("chat.too_long"), QStringLiteral("the message is too long"));
     if (message.tagId > 0) {
@@ -322,7 +342,8 @@ ApiReply ChatApi::send(const ApiRequest &request)
     if (!room->grants(request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("you may not write in this room"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"),
+                               QStringLiteral("you are muted in this room's chat"));
     const ChatMessage &sent = post(*room, message);
     return remember(request, ApiReply::json(200, messageJson(*room, sent)));
 }
@@ -337,7 +358,8 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     if (!body)
         return malformed();
     if (body->value(QLatin1String("hidden")) != QJsonValue(true))
-        return roomreply::invalid(QStringLiteral("chat.invalid_hide"), QStringLiteral("only {\"hidden\": true} is taken"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_hide"),
+                                  QStringLiteral("only {\"hidden\": true} is taken"));
     ChatMessage *message = room->message(request.captures.at(1));
     if (!message)
         return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("no such message"));
@@ -347,8 +369,11 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     if (!message->hidden) {
         message->hidden = true;
         gateway->publishToChat(room->id, QStringLiteral("im.message.hidden"),
-                               QJsonObject{{"roomId", room->id}, {"messageId", message->messageId}, {"hidden", true},
-                                           {"byUserId", request.userId}, {"changedAt", double(rooms->now())}});
+                               QJsonObject{{"roomId", room->id},
+                                           {"messageId", message->messageId},
+                                           {"hidden", true},
+                                           {"byUserId", request.userId},
+                                           {"changedAt", double(rooms->now())}});
         emit stateChanged();
     }
     return ApiReply::json(200, QJsonObject{});
@@ -365,7 +390,8 @@ ApiReply ChatApi::retag(const ApiRequest &request)
         return malformed();
     const QJsonValue tagValue = body->value(QLatin1String("tagId"));
     if (!isWholeNumber(tagValue) || tagValue.toDouble() < 0)
-        return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("\"tagId\" must be a whole number, 0 for none"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
+                                  QStringLiteral("\"tagId\" must be a whole number, 0 for none"));
     const qint64 tagId = qint64(tagValue.toDouble());
     if (tagId > 0 && (!room->tag(tagId) || room->tag(tagId)->archived))
         return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
@@ -377,8 +403,11 @@ ApiReply ChatApi::retag(const ApiRequest &request)
         return roomreply::forbidden(QStringLiteral("you may not move this message"));
     message->tagId = tagId;
     gateway->publishToChat(room->id, QStringLiteral("im.message.retagged"),
-                           QJsonObject{{"roomId", room->id}, {"messageId", message->messageId}, {"tagId", double(tagId)},
-                                       {"byUserId", request.userId}, {"changedAt", double(rooms->now())}});
+                           QJsonObject{{"roomId", room->id},
+                                       {"messageId", message->messageId},
+                                       {"tagId", double(tagId)},
+                                       {"byUserId", request.userId},
+                                       {"changedAt", double(rooms->now())}});
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{});
 }
@@ -416,7 +445,8 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (name.isEmpty() || title.isEmpty() || content.isEmpty())
-        return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("a post needs a tag name, a title and a text"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
+                                  QStringLiteral("a post needs a tag name, a title and a text"));
     const QString problem = attachmentProblem(ids, request.userId, room->id);
     if (!problem.isEmpty())
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"), problem);
@@ -425,7 +455,8 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
     if (!room->grants(request.userId, perm("create_tag")) || !room->grants(request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("you may not open a tag here"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"),
+                               QStringLiteral("you are muted in this room's chat"));
     ChatTag tag{room->nextTagId++, name, request.userId, QString(), false};
     ChatMessage first;
     first.userId = request.userId;
@@ -485,11 +516,13 @@ ApiReply ChatApi::archiveTag(const ApiRequest &request)
     if (!tag || tag->archived)
         return ApiReply::error(404, QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
     if (mode != QLatin1String("purge") && mode != QLatin1String("transfer"))
-        return roomreply::invalid(QStringLiteral("chat.invalid_mode"), QStringLiteral("mode is \"purge\" or \"transfer\""));
+        return roomreply::invalid(QStringLiteral("chat.invalid_mode"),
+                                  QStringLiteral("mode is \"purge\" or \"transfer\""));
     qint64 targetTagId = 0;
     if (mode == QLatin1String("transfer")) {
         if (!targetValue.isUndefined() && !isWholeNumber(targetValue))
-            return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("targetTagId must be a whole number"));
+            return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
+                                      QStringLiteral("targetTagId must be a whole number"));
         targetTagId = qint64(targetValue.toDouble());
         if (targetTagId == tagId || (targetTagId > 0 && (!room->tag(targetTagId) || room->tag(targetTagId)->archived)))
             return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such target tag"));
@@ -523,7 +556,8 @@ ApiReply ChatApi::tagConfig(const ApiRequest &request)
     if (!body)
         return malformed();
     if (!body->value(QLatin1String("enabled")).isBool())
-        return roomreply::invalid(QStringLiteral("request.field_missing"), QStringLiteral("\"enabled\" must be true or false"));
+        return roomreply::invalid(QStringLiteral("request.field_missing"),
+                                  QStringLiteral("\"enabled\" must be true or false"));
     if (!room->grants(request.userId, perm("config_tag_system")))
         return roomreply::forbidden(QStringLiteral("you may not switch the tag system"));
     room->tagsEnabled = body->value(QLatin1String("enabled")).toBool();
@@ -546,7 +580,8 @@ ApiReply ChatApi::readCursor(const ApiRequest &request)
     const QJsonValue seq = body->value(QLatin1String("seq"));
     if (!isWholeNumber(tagKey) || !isWholeNumber(seq) || tagKey.toDouble() < 0 || seq.toDouble() < 0
         || seq.toDouble() >= double(room->nextSeq))
-        return roomreply::invalid(QStringLiteral("chat.invalid_cursor"), QStringLiteral("tagKey and seq must be whole numbers within the chat"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_cursor"),
+                                  QStringLiteral("tagKey and seq must be whole numbers within the chat"));
     if (tagKey.toDouble() > 0 && !room->tag(qint64(tagKey.toDouble())))
         return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
     qint64 &cursor = room->readCursors[request.userId][qint64(tagKey.toDouble())];
@@ -602,12 +637,14 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
         || size.toDouble() <= 0 || size.toDouble() > double(kMaxImageBytes) || !isWholeNumber(width)
         || !isWholeNumber(height) || width.toInt() <= 0 || height.toInt() <= 0 || width.toInt() > 16384
         || height.toInt() > 16384)
-        return roomreply::invalid(QStringLiteral("chat.invalid_attachment"),
-                                  QStringLiteral("an image needs a name, a known image type, a size up to 8 MiB and its dimensions"));
+        return roomreply::invalid(
+            QStringLiteral("chat.invalid_attachment"),
+            QStringLiteral("an image needs a name, a known image type, a size up to 8 MiB and its dimensions"));
     if (!room->grants(request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("you may not write in this room"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"),
+                               QStringLiteral("you are muted in this room's chat"));
     ChatAttachment a;
     a.attachmentId = QStringLiteral("a") + QUuid::createUuid().toString(QUuid::Id128).left(20);
     a.roomId = room->id;
@@ -621,8 +658,10 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
     a.uploadDigest = TokenIssuer::digestOf(key);
     state->world.attachments.insert(a.attachmentId, a);
     emit stateChanged();
-    const QString uploadUrl = baseUrl() + QStringLiteral("/uploads/chat/") + a.attachmentId + QStringLiteral("?key=") + key;
-    return remember(request, ApiReply::json(200, QJsonObject{{"attachmentId", a.attachmentId}, {"uploadUrl", uploadUrl}}));
+    const QString uploadUrl =
+        baseUrl() + QStringLiteral("/uploads/chat/") + a.attachmentId + QStringLiteral("?key=") + key;
+    return remember(request,
+                    ApiReply::json(200, QJsonObject{{"attachmentId", a.attachmentId}, {"uploadUrl", uploadUrl}}));
 }
 
 ApiReply ChatApi::uploadAttachment(const ApiRequest &request)
@@ -631,12 +670,15 @@ ApiReply ChatApi::uploadAttachment(const ApiRequest &request)
     const QString key = request.query.queryItemValue(QStringLiteral("key"));
     if (found == state->world.attachments.end() || found->stored || key.isEmpty()
         || !TokenIssuer::sameBytes(TokenIssuer::digestOf(key), found->uploadDigest))
-        return ApiReply::error(403, QStringLiteral("chat.upload_refused"), QStringLiteral("this upload URL is not valid"));
+        return ApiReply::error(403, QStringLiteral("chat.upload_refused"),
+                               QStringLiteral("this upload URL is not valid"));
     if (request.body.size() != found->sizeBytes)
-        return roomreply::invalid(QStringLiteral("chat.upload_size"), QStringLiteral("the body is not the announced size"));
+        return roomreply::invalid(QStringLiteral("chat.upload_size"),
+                                  QStringLiteral("the body is not the announced size"));
     const QByteArray type = request.header("Content-Type");
     if (!type.isEmpty() && QString::fromLatin1(type).section(QLatin1Char(';'), 0, 0).trimmed() != found->contentType)
-        return roomreply::invalid(QStringLiteral("chat.upload_type"), QStringLiteral("the body is not the announced type"));
+        return roomreply::invalid(QStringLiteral("chat.upload_type"),
+                                  QStringLiteral("the body is not the announced type"));
     if (!QDir().mkpath(folder))
         return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("the upload folder cannot be made"));
     QSaveFile file(QDir(folder).filePath(found->attachmentId));
@@ -644,8 +686,8 @@ ApiReply ChatApi::uploadAttachment(const ApiRequest &request)
         return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("the image could not be stored"));
     found->stored = true;
     found->uploadDigest.clear();
-    qCInfo(lcServiceChat).noquote().nospace() << "image stored attachment_id=" << found->attachmentId
-                                              << " bytes=" << request.body.size();
+    qCInfo(lcServiceChat).noquote().nospace()
+        << "image stored attachment_id=" << found->attachmentId << " bytes=" << request.body.size();
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{});
 }

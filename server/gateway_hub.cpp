@@ -107,8 +107,8 @@ void GatewayHub::accept(std::unique_ptr<QWebSocket> owned)
     if (!requested.isEmpty() && existing != sessions.end()) {
         Session &session = existing.value();
         if (session.userId != grant->userId) {
-            qCWarning(lcServiceGateway).noquote() << "gateway resume refused, session of another user session_id="
-                                                         + requested;
+            qCWarning(lcServiceGateway).noquote()
+                << "gateway resume refused, session of another user session_id=" + requested;
             sendFrame(socket, QStringLiteral("session-invalid"));
             closeSocket(socket, kCloseReconnect, QStringLiteral("session invalid"));
             return;
@@ -125,9 +125,8 @@ void GatewayHub::accept(std::unique_ptr<QWebSocket> owned)
         session.awaitingResume = true;
         session.detachedAtMs = 0;
         sessionBySocket.insert(socket, session.id);
-        qCInfo(lcServiceGateway).noquote().nospace()
-            << "gateway session established session_id=" << session.id << " user_id=" << session.userId
-            << " resumed=true";
+        qCInfo(lcServiceGateway).noquote().nospace() << "gateway session established session_id=" << session.id
+                                                     << " user_id=" << session.userId << " resumed=true";
         sendFrame(socket, QStringLiteral("session-established"),
                   QJsonObject{{QStringLiteral("sessionId"), session.id}, {QStringLiteral("resumed"), true}});
         const QString id = session.id;
@@ -144,8 +143,8 @@ void GatewayHub::accept(std::unique_ptr<QWebSocket> owned)
     session.socket = socket;
     sessions.insert(session.id, session);
     sessionBySocket.insert(socket, session.id);
-    qCInfo(lcServiceGateway).noquote().nospace() << "gateway session established session_id=" << session.id
-                                                 << " user_id=" << session.userId << " resumed=false";
+    qCInfo(lcServiceGateway).noquote().nospace()
+        << "gateway session established session_id=" << session.id << " user_id=" << session.userId << " resumed=false";
     sendFrame(socket, QStringLiteral("session-established"),
               QJsonObject{{QStringLiteral("sessionId"), session.id}, {QStringLiteral("resumed"), false}});
     emit sessionEstablished(session.id, session.userId, false);
@@ -206,8 +205,8 @@ void GatewayHub::onText(QWebSocket *socket, const QString &text)
             session.chatRooms.insert(roomId.toString());
             deliver(session, QStringLiteral("chat-subscribed"), QJsonObject{{QStringLiteral("roomId"), roomId}}, 0);
         } else {
-            qCInfo(lcServiceGateway).noquote() << "gateway chat subscription refused room_id=" + roomId.toString()
-                                                      + " user_id=" + session.userId;
+            qCInfo(lcServiceGateway).noquote()
+                << "gateway chat subscription refused room_id=" + roomId.toString() + " user_id=" + session.userId;
         }
     } else {
         qCWarning(lcServiceGateway).noquote() << "gateway command unknown event=" + event.left(64);
@@ -222,14 +221,15 @@ void GatewayHub::handleResume(Session &session, const QJsonObject &data)
     }
     const QJsonValue value = data.value(QLatin1String("lastSeq"));
     if (!value.isDouble()) {
-        qCWarning(lcServiceGateway).noquote() << "gateway resume ignored, lastSeq is no number session_id="
-                                                     + session.id;
+        qCWarning(lcServiceGateway).noquote()
+            << "gateway resume ignored, lastSeq is no number session_id=" + session.id;
         return;
     }
     session.awaitingResume = false;
     const double lastSeq = value.toDouble();
-    const qint64 oldest = session.buffer.empty() ? session.lastSeq + 1
-                                                 : qint64(session.buffer.front().value(QLatin1String("seq")).toDouble());
+    const qint64 oldest = session.buffer.empty()
+                              ? session.lastSeq + 1
+                              : qint64(session.buffer.front().value(QLatin1String("seq")).toDouble());
     // A client that claims more than was sent, or asks for what the buffer let go of,
     // cannot be brought up to date event by event.
     if (!(lastSeq >= 0) || lastSeq > double(session.lastSeq) || qint64(lastSeq) + 1 < oldest) {
@@ -246,8 +246,8 @@ void GatewayHub::handleResume(Session &session, const QJsonObject &data)
         session.socket->sendTextMessage(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
         ++replayed;
     }
-    qCInfo(lcServiceGateway).noquote().nospace() << "gateway session resumed session_id=" << session.id
-                                                 << " replayed=" << replayed;
+    qCInfo(lcServiceGateway).noquote().nospace()
+        << "gateway session resumed session_id=" << session.id << " replayed=" << replayed;
     sendFrame(session.socket, QStringLiteral("resumed"), QJsonObject{{QStringLiteral("count"), replayed}});
     emit sessionResumed(session.id, replayed);
 }
@@ -330,8 +330,7 @@ void GatewayHub::publishProfileUpdate(const QString &userId, const QJsonObject &
     }
 }
 
-void GatewayHub::publishToWatchers(const QString &target, const QString &event, const QJsonObject &data,
-                                   qint64 version)
+void GatewayHub::publishToWatchers(const QString &target, const QString &event, const QJsonObject &data, qint64 version)
 {
     for (Session &session : sessions) {
         if (session.watches.contains(target))

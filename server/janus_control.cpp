@@ -106,7 +106,8 @@ QString JanusControl::token(qint64 mediaRoom, const QString &identity, qint64 no
     const qint64 expiry = nowSec + ttlSec;
     return signedToken(secret, expiry, QStringLiteral("janus"), QStringLiteral("janus.plugin.videoroom"))
            + QLatin1Char('|')
-           + signedToken(secret, expiry, QStringLiteral("janus.plugin.videoroom"), QStringLiteral("room=%1").arg(mediaRoom))
+           + signedToken(secret, expiry, QStringLiteral("janus.plugin.videoroom"),
+                         QStringLiteral("room=%1").arg(mediaRoom))
            + QLatin1Char('|') + identity;
 }
 
@@ -119,18 +120,20 @@ bool JanusControl::writeConfiguration()
                 root + QStringLiteral("/plugins/libjanus_videoroom.so"));
     QFile::link(QStringLiteral("%1/transports/libjanus_websockets.so").arg(QLatin1String(kModules)),
                 root + QStringLiteral("/transports/libjanus_websockets.so"));
-    const QString core = QStringLiteral(
-        "general: {\n"
-        "  configs_folder = \"%1/conf\"\n  plugins_folder = \"%1/plugins\"\n"
-        "  transports_folder = \"%1/transports\"\n  events_folder = \"%1/none\"\n  loggers_folder = \"%1/none\"\n"
-        "  debug_level = 4\n  debug_timestamps = true\n  session_timeout = 60\n  server_name = \"kestova-local\"\n"
-        "  protected_folders = [ \"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", \"/sys\", "
-        "\"/usr\", \"/var\" ]\n"
-        "  token_auth = true\n  token_auth_secret = \"%2\"\n"
-        "}\ncertificates: {\n}\nmedia: {\n  rtp_port_range = \"20000-40000\"\n}\n"
-        "nat: {\n  nice_debug = false\n  ice_ignore_list = \"vmnet\"\n}\n"
-        "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\nevents: {\n  broadcast = false\n}\n")
-                             .arg(root, QString::fromLatin1(secret));
+    const QString core =
+        QStringLiteral(
+            "general: {\n"
+            "  configs_folder = \"%1/conf\"\n  plugins_folder = \"%1/plugins\"\n"
+            "  transports_folder = \"%1/transports\"\n  events_folder = \"%1/none\"\n  loggers_folder = \"%1/none\"\n"
+            "  debug_level = 4\n  debug_timestamps = true\n  session_timeout = 60\n  server_name = \"kestova-local\"\n"
+            "  protected_folders = [ \"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", "
+            "\"/sys\", "
+            "\"/usr\", \"/var\" ]\n"
+            "  token_auth = true\n  token_auth_secret = \"%2\"\n"
+            "}\ncertificates: {\n}\nmedia: {\n  rtp_port_range = \"20000-40000\"\n}\n"
+            "nat: {\n  nice_debug = false\n  ice_ignore_list = \"vmnet\"\n}\n"
+            "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\nevents: {\n  broadcast = false\n}\n")
+            .arg(root, QString::fromLatin1(secret));
     const QString transport =
         QStringLiteral("general: {\n  json = \"plain\"\n  ws = true\n  ws_port = %1\n  ws_ip = \"127.0.0.1\"\n"
                        "  wss = false\n}\nadmin: {\n  admin_ws = false\n  admin_wss = false\n}\n")
@@ -175,7 +178,8 @@ bool JanusControl::start()
         process->start(program, {QStringLiteral("-C"), conf + QStringLiteral("/janus.jcfg"), QStringLiteral("-F"), conf,
                                  QStringLiteral("-o")});
         if (!process->waitForStarted(5000)) {
-            unavailable = QStringLiteral("voice is unavailable: the media server does not start: ") + process->errorString();
+            unavailable =
+                QStringLiteral("voice is unavailable: the media server does not start: ") + process->errorString();
             process.reset();
             return false;
         }
@@ -185,8 +189,8 @@ bool JanusControl::start()
             probe.connectToHost(QHostAddress::LocalHost, port);
             if (probe.waitForConnected(50)) {
                 unavailable.clear();
-                qCInfo(lcServiceMedia).noquote().nospace() << "media server started port=" << port
-                                                           << " pid=" << process->processId();
+                qCInfo(lcServiceMedia).noquote().nospace()
+                    << "media server started port=" << port << " pid=" << process->processId();
                 openControl();
                 return true;
             }
@@ -194,8 +198,8 @@ bool JanusControl::start()
         }
         stop();
     }
-    unavailable = QStringLiteral("voice is unavailable: the media server exited at start (see its log in ") + folder.path()
-                  + QStringLiteral(")");
+    unavailable = QStringLiteral("voice is unavailable: the media server exited at start (see its log in ")
+                  + folder.path() + QStringLiteral(")");
     folder.setAutoRemove(false);
     return false;
 }
@@ -260,8 +264,11 @@ void JanusControl::sendPluginBody(const QJsonObject &body)
     const QString transaction = QStringLiteral("t%1").arg(nextTransaction++);
     if (body.value(QLatin1String("request")).toString() == QLatin1String("create"))
         creating.insert(transaction, qint64(body.value(QLatin1String("room")).toDouble()));
-    send(QJsonObject{{"janus", "message"}, {"session_id", double(sessionId)}, {"handle_id", double(handleId)},
-                     {"transaction", transaction}, {"body", body}});
+    send(QJsonObject{{"janus", "message"},
+                     {"session_id", double(sessionId)},
+                     {"handle_id", double(handleId)},
+                     {"transaction", transaction},
+                     {"body", body}});
 }
 
 void JanusControl::onText(const QString &text)
@@ -270,15 +277,18 @@ void JanusControl::onText(const QString &text)
     const QString kind = message.value(QLatin1String("janus")).toString();
     const QString transaction = message.value(QLatin1String("transaction")).toString();
     if (kind == QLatin1String("error")) {
-        qCWarning(lcServiceMedia).noquote() << "media server refused a request: "
-                                                   + message.value(QLatin1String("error")).toObject().value(QLatin1String("reason")).toString();
+        qCWarning(lcServiceMedia).noquote()
+            << "media server refused a request: "
+                   + message.value(QLatin1String("error")).toObject().value(QLatin1String("reason")).toString();
         return;
     }
     if (kind != QLatin1String("success"))
         return;
     if (transaction == QLatin1String("session")) {
         sessionId = qint64(message.value(QLatin1String("data")).toObject().value(QLatin1String("id")).toDouble());
-        send(QJsonObject{{"janus", "attach"}, {"plugin", "janus.plugin.videoroom"}, {"session_id", double(sessionId)},
+        send(QJsonObject{{"janus", "attach"},
+                         {"plugin", "janus.plugin.videoroom"},
+                         {"session_id", double(sessionId)},
                          {"transaction", "handle"}});
         keepalive->start();
         return;
@@ -297,9 +307,11 @@ void JanusControl::onText(const QString &text)
         return;
     const qint64 room = pending.value();
     creating.remove(transaction);
-    const QJsonObject data = message.value(QLatin1String("plugindata")).toObject().value(QLatin1String("data")).toObject();
+    const QJsonObject data =
+        message.value(QLatin1String("plugindata")).toObject().value(QLatin1String("data")).toObject();
     const int errorCode = data.value(QLatin1String("error_code")).toInt();
-    if (data.value(QLatin1String("videoroom")).toString() == QLatin1String("created") || errorCode == kErrorRoomExists) {
+    if (data.value(QLatin1String("videoroom")).toString() == QLatin1String("created")
+        || errorCode == kErrorRoomExists) {
         createdRooms.insert(room, true);
         emit roomReady(room);
     } else {
@@ -315,12 +327,21 @@ void JanusControl::ensureRoom(qint64 mediaRoom, int bitrate)
     wantedRooms.insert(mediaRoom, bitrate);
     if (createdRooms.contains(mediaRoom))
         return;
-    sendPluginBody(QJsonObject{
-        {"request", "create"}, {"room", double(mediaRoom)}, {"admin_key", adminKey}, {"secret", adminKey},
-        {"permanent", false},
-        {"is_private", true}, {"publishers", 16}, {"audiocodec", "opus"}, {"opus_fec", true}, {"opus_dtx", true},
-        {"audiolevel_ext", true}, {"notify_joining", true}, {"transport_wide_cc_ext", false},
-        {"signed_tokens", true}, {"bitrate", bitrate}});
+    sendPluginBody(QJsonObject{{"request", "create"},
+                               {"room", double(mediaRoom)},
+                               {"admin_key", adminKey},
+                               {"secret", adminKey},
+                               {"permanent", false},
+                               {"is_private", true},
+                               {"publishers", 16},
+                               {"audiocodec", "opus"},
+                               {"opus_fec", true},
+                               {"opus_dtx", true},
+                               {"audiolevel_ext", true},
+                               {"notify_joining", true},
+                               {"transport_wide_cc_ext", false},
+                               {"signed_tokens", true},
+                               {"bitrate", bitrate}});
 }
 
 void JanusControl::setRoomBitrate(qint64 mediaRoom, int bitrate)
@@ -328,7 +349,8 @@ void JanusControl::setRoomBitrate(qint64 mediaRoom, int bitrate)
     if (!available() || !wantedRooms.contains(mediaRoom))
         return;
     wantedRooms.insert(mediaRoom, bitrate);
-    sendPluginBody(QJsonObject{{"request", "edit"}, {"room", double(mediaRoom)}, {"secret", adminKey}, {"new_bitrate", bitrate}});
+    sendPluginBody(
+        QJsonObject{{"request", "edit"}, {"room", double(mediaRoom)}, {"secret", adminKey}, {"new_bitrate", bitrate}});
 }
 
 void JanusControl::destroyRoom(qint64 mediaRoom)
@@ -336,7 +358,8 @@ void JanusControl::destroyRoom(qint64 mediaRoom)
     if (!available() || !wantedRooms.remove(mediaRoom))
         return;
     createdRooms.remove(mediaRoom);
-    sendPluginBody(QJsonObject{{"request", "destroy"}, {"room", double(mediaRoom)}, {"secret", adminKey}, {"permanent", false}});
+    sendPluginBody(
+        QJsonObject{{"request", "destroy"}, {"room", double(mediaRoom)}, {"secret", adminKey}, {"permanent", false}});
 }
 
 } // namespace localservice

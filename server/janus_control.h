@@ -49,7 +49,8 @@ public:
     // Rooms the media server confirmed.
     bool hasRoom(qint64 mediaRoom) const { return createdRooms.contains(mediaRoom); }
 
-    static QString signedToken(const QByteArray &secret, qint64 expiry, const QString &realm, const QString &descriptor);
+    static QString signedToken(const QByteArray &secret, qint64 expiry, const QString &realm,
+                               const QString &descriptor);
     // Whether this machine has an up, non-loopback interface with an address.
     static bool hasNonLoopbackAddress();
 
@@ -75,9 +76,9 @@ private:
     qint64 sessionId = 0;
     qint64 handleId = 0;
     qint64 nextTransaction = 1;
-    QList<QJsonObject> waiting;                 // plugin bodies sent once the handle is up
-    QHash<QString, qint64> creating;            // transaction -> media room
-    QHash<qint64, int> wantedRooms;             // media room -> bitrate, re-created after a restart
+    QList<QJsonObject> waiting;      // plugin bodies sent once the handle is up
+    QHash<QString, qint64> creating; // transaction -> media room
+    QHash<qint64, int> wantedRooms;  // media room -> bitrate, re-created after a restart
     QHash<qint64, bool> createdRooms;
 };
 

@@ -33,7 +33,8 @@ QString JsonBody::requiredString(const char *key, int maxChars)
     if (!ok())
         return {};
     if (!has(key)) {
-        fail(QStringLiteral("request.field_missing"), QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_missing"),
+             QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
         return {};
     }
     return optionalString(key, maxChars).value_or(QString());
@@ -45,7 +46,8 @@ std::optional<QString> JsonBody::optionalString(const char *key, int maxChars)
         return std::nullopt;
     const QJsonValue value = object.value(QLatin1String(key));
     if (!value.isString()) {
-        fail(QStringLiteral("request.field_type"), QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_type"),
+             QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
         return std::nullopt;
     }
     const QString text = value.toString();
@@ -62,7 +64,8 @@ QStringList JsonBody::requiredStringArray(const char *key, int maxItems, int max
     if (!ok())
         return {};
     if (!has(key)) {
-        fail(QStringLiteral("request.field_missing"), QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_missing"),
+             QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
         return {};
     }
     const QJsonValue value = object.value(QLatin1String(key));

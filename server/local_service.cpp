@@ -5,10 +5,10 @@
 #include "asset_host.h"
 #include "channels_api.h"
 #include "chat_api.h"
+#include "gateway_hub.h"
 #include "janus_control.h"
 #include "media_api.h"
 #include "rooms_api.h"
-#include "gateway_hub.h"
 #include "service_log.h"
 #include "service_state.h"
 #include "state_file.h"
@@ -17,12 +17,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QWebSocket>
 
 namespace localservice {
@@ -32,14 +32,14 @@ namespace {
 QByteArray methodName(QHttpServerRequest::Method method)
 {
     switch (method) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    case QHttpServerRequest::Method::Options: return "OPTIONS";
-    case QHttpServerRequest::Method::Patch: return "PATCH";
-    default: return "OTHER";
+        case QHttpServerRequest::Method::Get: return "GET";
+        case QHttpServerRequest::Method::Put: return "PUT";
+        case QHttpServerRequest::Method::Delete: return "DELETE";
+        case QHttpServerRequest::Method::Post: return "POST";
+        case QHttpServerRequest::Method::Head: return "HEAD";
+        case QHttpServerRequest::Method::Options: return "OPTIONS";
+        case QHttpServerRequest::Method::Patch: return "PATCH";
+        default: return "OTHER";
     }
 }
 
@@ -73,8 +73,8 @@ LocalService::LocalService(LocalServiceConfig config_, QObject *parent)
         uploads = scratchFolder->path();
     }
     roomsApi = std::make_unique<RoomsApi>(serviceState.get(), hub.get());
-    chatApi = std::make_unique<ChatApi>(serviceState.get(), hub.get(), roomsApi.get(), uploads,
-                                        [this] { return baseUrl(); });
+    chatApi =
+        std::make_unique<ChatApi>(serviceState.get(), hub.get(), roomsApi.get(), uploads, [this] { return baseUrl(); });
     channelsApi = std::make_unique<ChannelsApi>(serviceState.get(), hub.get(), roomsApi.get());
     roomsApi->addRoutes(*router);
     chatApi->addRoutes(*router);
@@ -89,9 +89,8 @@ LocalService::LocalService(LocalServiceConfig config_, QObject *parent)
             return roomsApi->privateSnapshot(userId, rest.chopped(8));
         return roomsApi->publicSnapshot(userId, rest);
     });
-    hub->setChatAccess([this](const QString &userId, const QString &roomId) {
-        return roomsApi->canReadChat(userId, roomId);
-    });
+    hub->setChatAccess(
+        [this](const QString &userId, const QString &roomId) { return roomsApi->canReadChat(userId, roomId); });
     janus = std::make_unique<JanusControl>();
     mediaApi = std::make_unique<MediaApi>(roomsApi.get(), janus.get());
     mediaApi->addRoutes(*router);
@@ -132,8 +131,8 @@ bool LocalService::start(QString *error)
             return false;
         }
         *serviceState = std::move(*loaded);
-        qCInfo(lcServiceState).noquote().nospace() << "state loaded path=" << stateFile->path()
-                                                   << " accounts=" << serviceState->accounts.size();
+        qCInfo(lcServiceState).noquote().nospace()
+            << "state loaded path=" << stateFile->path() << " accounts=" << serviceState->accounts.size();
     }
     if (!tokens->setSecret(serviceState->tokenSecret))
         serviceState->tokenSecret = tokens->secret();
@@ -154,9 +153,9 @@ bool LocalService::start(QString *error)
             response.addHeader(header.first, header.second);
         response.write(std::move(responder));
         // Neither the query (it may carry a token) nor any body is logged.
-        qCInfo(lcServiceHttp).noquote().nospace() << "request method=" << apiRequest.method
-                                                  << " path=" << apiRequest.path << " status=" << reply.status
-                                                  << " elapsed_ms=" << elapsed.elapsed();
+        qCInfo(lcServiceHttp).noquote().nospace()
+            << "request method=" << apiRequest.method << " path=" << apiRequest.path << " status=" << reply.status
+            << " elapsed_ms=" << elapsed.elapsed();
     });
     // The server hands a WebSocket upgrade over only when a route takes the request;
     // this one writes nothing for an upgrade, so the socket passes to the gateway as it is.

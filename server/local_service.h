@@ -31,10 +31,10 @@ struct ServiceState;
 struct LocalServiceConfig
 {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = 0;               // 0: any free port
-    QString statePath;              // empty: state in memory only
-    QByteArray signingSeed;         // 32 bytes: the update feed's Ed25519 seed
-    QString clientVersion;          // the version the update manifest names
+    quint16 port = 0;       // 0: any free port
+    QString statePath;      // empty: state in memory only
+    QByteArray signingSeed; // 32 bytes: the update feed's Ed25519 seed
+    QString clientVersion;  // the version the update manifest names
     AccountPolicy accounts;
     qint64 maxBodyBytes = 64 * 1024;
     qint64 detachedSessionKeepMs = 120000;

@@ -60,8 +60,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadsOption(QStringLiteral("uploads"),
                                            QStringLiteral("Folder for chat images (default: beside the state file)."),
                                            QStringLiteral("folder"));
-    parser.addOptions({hostOption, portOption, stateOption, keyOption, versionOption, accessTtlOption, noVoiceOption,
-                       uploadsOption});
+    parser.addOptions(
+        {hostOption, portOption, stateOption, keyOption, versionOption, accessTtlOption, noVoiceOption, uploadsOption});
     parser.process(app);
 
     localservice::LocalServiceConfig config;

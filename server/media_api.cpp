@@ -10,8 +10,7 @@ MediaApi::MediaApi(RoomsApi *rooms_, JanusControl *janus_, QObject *parent)
     : QObject(parent)
     , rooms(rooms_)
     , janus(janus_)
-{
-}
+{}
 
 void MediaApi::addRoutes(ApiRouter &router)
 {
@@ -71,8 +70,8 @@ ApiReply MediaApi::token(const ApiRequest &request)
     }
     const int bitrate = room->settings.value(QLatin1String("bitrate")).toInt();
     janus->ensureRoom(room->mediaRoom, bitrate);
-    qCInfo(lcServiceMedia).noquote().nospace() << "media token issued room_id=" << room->id << " user_id="
-                                               << request.userId << " can_publish=" << canPublish;
+    qCInfo(lcServiceMedia).noquote().nospace()
+        << "media token issued room_id=" << room->id << " user_id=" << request.userId << " can_publish=" << canPublish;
     return ApiReply::json(200, QJsonObject{{"url", janus->url(room->mediaRoom)},
                                            {"token", janus->token(room->mediaRoom, request.userId, now / 1000)},
                                            {"roomBitrate", bitrate},

@@ -26,8 +26,11 @@ bool flagOf(const QJsonObject &o, const char *key)
 
 QJsonObject roleJson(const RoomRole &r)
 {
-    return QJsonObject{{"roleId", double(r.roleId)}, {"name", r.name}, {"level", r.level},
-                       {"permissions", stringArray(r.permissions)}, {"isJoinDefault", r.isJoinDefault}};
+    return QJsonObject{{"roleId", double(r.roleId)},
+                       {"name", r.name},
+                       {"level", r.level},
+                       {"permissions", stringArray(r.permissions)},
+                       {"isJoinDefault", r.isJoinDefault}};
 }
 
 RoomRole roleFrom(const QJsonObject &o)
@@ -59,10 +62,10 @@ QHash<QString, qint64> int64MapFrom(const QJsonObject &o)
 
 QJsonObject messageJson(const ChatMessage &m)
 {
-    return QJsonObject{{"messageId", m.messageId}, {"userId", m.userId}, {"content", m.content},
-                       {"title", m.title}, {"tagId", double(m.tagId)}, {"seq", double(m.seq)},
-                       {"sentAt", double(m.sentAt)}, {"hidden", m.hidden},
-                       {"attachmentIds", stringArray(m.attachmentIds)}};
+    return QJsonObject{
+        {"messageId", m.messageId},   {"userId", m.userId},       {"content", m.content},
+        {"title", m.title},           {"tagId", double(m.tagId)}, {"seq", double(m.seq)},
+        {"sentAt", double(m.sentAt)}, {"hidden", m.hidden},       {"attachmentIds", stringArray(m.attachmentIds)}};
 }
 
 ChatMessage messageFrom(const QJsonObject &o)
@@ -100,20 +103,27 @@ QJsonObject roomJson(const Room &r)
         mutes.append(QJsonObject{{"userId", m.userId}, {"variant", m.variant}, {"expireAtMs", double(m.expireAtMs)}});
     QJsonArray requests;
     for (const JoinRequest &q : r.joinRequests)
-        requests.append(QJsonObject{{"requestId", q.requestId}, {"fromUserId", q.fromUserId},
-                                    {"createdAt", double(q.createdAt)}, {"expiresAtMs", double(q.expiresAtMs)}});
+        requests.append(QJsonObject{{"requestId", q.requestId},
+                                    {"fromUserId", q.fromUserId},
+                                    {"createdAt", double(q.createdAt)},
+                                    {"expiresAtMs", double(q.expiresAtMs)}});
     QJsonArray subrooms;
     for (const SubroomRequest &q : r.subroomRequests)
-        subrooms.append(QJsonObject{{"requestId", q.requestId}, {"childRoomId", q.childRoomId},
-                                    {"fromUserId", q.fromUserId}, {"createdAt", double(q.createdAt)},
+        subrooms.append(QJsonObject{{"requestId", q.requestId},
+                                    {"childRoomId", q.childRoomId},
+                                    {"fromUserId", q.fromUserId},
+                                    {"createdAt", double(q.createdAt)},
                                     {"expiresAtMs", double(q.expiresAtMs)}});
     QJsonArray messages;
     for (const ChatMessage &m : r.messages)
         messages.append(messageJson(m));
     QJsonArray tags;
     for (const ChatTag &t : r.tags)
-        tags.append(QJsonObject{{"tagId", double(t.tagId)}, {"name", t.name}, {"createdBy", t.createdBy},
-                                {"firstMessageId", t.firstMessageId}, {"archived", t.archived}});
+        tags.append(QJsonObject{{"tagId", double(t.tagId)},
+                                {"name", t.name},
+                                {"createdBy", t.createdBy},
+                                {"firstMessageId", t.firstMessageId},
+                                {"archived", t.archived}});
     QJsonObject cursors;
     for (auto it = r.readCursors.begin(); it != r.readCursors.end(); ++it) {
         QJsonObject perTag;
@@ -122,16 +132,34 @@ QJsonObject roomJson(const Room &r)
         cursors.insert(it.key(), perTag);
     }
     return QJsonObject{
-        {"id", r.id}, {"name", r.name}, {"ownerId", r.ownerId}, {"channelId", r.channelId},
-        {"parentRoomId", r.parentRoomId}, {"childRoomIds", stringArray(r.childRoomIds)},
-        {"childOverrides", childOverrides}, {"persistent", r.persistent}, {"version", double(r.version)},
-        {"createdAtMs", double(r.createdAtMs)}, {"mediaRoom", double(r.mediaRoom)}, {"settings", r.settings},
-        {"roles", roles}, {"nextRoleId", double(r.nextRoleId)}, {"memberRoles", int64Map(r.memberRoles)},
-        {"overrides", overrides}, {"bans", stringArray(QStringList(r.bans.begin(), r.bans.end()))},
-        {"mutes", mutes}, {"followCode", r.followCode},
-        {"followCodeExpiresAtMs", double(r.followCodeExpiresAtMs)}, {"joinRequests", requests},
-        {"subroomRequests", subrooms}, {"messages", messages}, {"nextSeq", double(r.nextSeq)}, {"tags", tags},
-        {"nextTagId", double(r.nextTagId)}, {"tagsEnabled", r.tagsEnabled}, {"readCursors", cursors},
+        {"id", r.id},
+        {"name", r.name},
+        {"ownerId", r.ownerId},
+        {"channelId", r.channelId},
+        {"parentRoomId", r.parentRoomId},
+        {"childRoomIds", stringArray(r.childRoomIds)},
+        {"childOverrides", childOverrides},
+        {"persistent", r.persistent},
+        {"version", double(r.version)},
+        {"createdAtMs", double(r.createdAtMs)},
+        {"mediaRoom", double(r.mediaRoom)},
+        {"settings", r.settings},
+        {"roles", roles},
+        {"nextRoleId", double(r.nextRoleId)},
+        {"memberRoles", int64Map(r.memberRoles)},
+        {"overrides", overrides},
+        {"bans", stringArray(QStringList(r.bans.begin(), r.bans.end()))},
+        {"mutes", mutes},
+        {"followCode", r.followCode},
+        {"followCodeExpiresAtMs", double(r.followCodeExpiresAtMs)},
+        {"joinRequests", requests},
+        {"subroomRequests", subrooms},
+        {"messages", messages},
+        {"nextSeq", double(r.nextSeq)},
+        {"tags", tags},
+        {"nextTagId", double(r.nextTagId)},
+        {"tagsEnabled", r.tagsEnabled},
+        {"readCursors", cursors},
     };
 }
 
@@ -204,17 +232,30 @@ QJsonObject channelJson(const Channel &c)
 {
     QJsonArray roles;
     for (const ChannelRole &role : c.roles)
-        roles.append(QJsonObject{{"roleId", double(role.roleId)}, {"name", role.name}, {"level", role.level},
+        roles.append(QJsonObject{{"roleId", double(role.roleId)},
+                                 {"name", role.name},
+                                 {"level", role.level},
                                  {"permissions", stringArray(role.permissions)}});
     QJsonObject bans;
     for (auto it = c.bans.begin(); it != c.bans.end(); ++it)
         bans.insert(it.key(), it.value());
     return QJsonObject{
-        {"id", c.id}, {"name", c.name}, {"ownerId", c.ownerId}, {"inviteCode", c.inviteCode},
-        {"version", double(c.version)}, {"createdAtMs", double(c.createdAtMs)}, {"settings", c.settings},
-        {"roles", roles}, {"nextRoleId", double(c.nextRoleId)}, {"memberRoles", int64Map(c.memberRoles)},
-        {"joinedAt", int64Map(c.joinedAt)}, {"bans", bans}, {"roomIds", stringArray(c.roomIds)},
-        {"description", c.description}, {"codeEnabled", c.codeEnabled}, {"defaultRoleId", double(c.defaultRoleId)},
+        {"id", c.id},
+        {"name", c.name},
+        {"ownerId", c.ownerId},
+        {"inviteCode", c.inviteCode},
+        {"version", double(c.version)},
+        {"createdAtMs", double(c.createdAtMs)},
+        {"settings", c.settings},
+        {"roles", roles},
+        {"nextRoleId", double(c.nextRoleId)},
+        {"memberRoles", int64Map(c.memberRoles)},
+        {"joinedAt", int64Map(c.joinedAt)},
+        {"bans", bans},
+        {"roomIds", stringArray(c.roomIds)},
+        {"description", c.description},
+        {"codeEnabled", c.codeEnabled},
+        {"defaultRoleId", double(c.defaultRoleId)},
     };
 }
 
@@ -266,64 +307,54 @@ QStringList stringList(const QJsonValue &value)
 
 QStringList allRoomPermissions()
 {
-    return {
-        QStringLiteral("core.room.approve_requests"),
-        QStringLiteral("core.room.approve_subroom_attach"),
-        QStringLiteral("core.room.assign_roles"),
-        QStringLiteral("core.room.ban_members"),
-        QStringLiteral("core.room.bypass_admission"),
-        QStringLiteral("core.room.change_access_mode"),
-        QStringLiteral("core.room.change_bitrate"),
-        QStringLiteral("core.room.change_name"),
-        QStringLiteral("core.room.config_tag_system"),
-        QStringLiteral("core.room.create_tag"),
-        QStringLiteral("core.room.delete"),
-        QStringLiteral("core.room.dissolve"),
-        QStringLiteral("core.room.edit_other_tags"),
-        QStringLiteral("core.room.edit_own_tag"),
-        QStringLiteral("core.room.hide_message"),
-        QStringLiteral("core.room.invite_members"),
-        QStringLiteral("core.room.kick_members"),
-        QStringLiteral("core.room.manage_attach_to_parent_room"),
-        QStringLiteral("core.room.manage_follow_code"),
-        QStringLiteral("core.room.manage_module"),
-        QStringLiteral("core.room.manage_pref"),
-        QStringLiteral("core.room.manage_roles"),
-        QStringLiteral("core.room.manage_room_code"),
-        QStringLiteral("core.room.mute_text_members"),
-        QStringLiteral("core.room.mute_voice_members"),
-        QStringLiteral("core.room.override_child_broadcast"),
-        QStringLiteral("core.room.override_child_chat"),
-        QStringLiteral("core.room.retag_other_messages"),
-        QStringLiteral("core.room.retag_own_message"),
-        QStringLiteral("core.room.send_message"),
-        QStringLiteral("core.room.speak"),
-        QStringLiteral("core.room.toggle_allow_subroom_attach"),
-        QStringLiteral("core.room.toggle_allow_subroom_broadcast"),
-        QStringLiteral("core.room.toggle_allow_subroom_chat"),
-        QStringLiteral("core.room.toggle_code_direct_entry"),
-        QStringLiteral("core.room.toggle_require_approval"),
-        QStringLiteral("core.room.transfer_ownership")
-    };
+    return {QStringLiteral("core.room.approve_requests"),
+            QStringLiteral("core.room.approve_subroom_attach"),
+            QStringLiteral("core.room.assign_roles"),
+            QStringLiteral("core.room.ban_members"),
+            QStringLiteral("core.room.bypass_admission"),
+            QStringLiteral("core.room.change_access_mode"),
+            QStringLiteral("core.room.change_bitrate"),
+            QStringLiteral("core.room.change_name"),
+            QStringLiteral("core.room.config_tag_system"),
+            QStringLiteral("core.room.create_tag"),
+            QStringLiteral("core.room.delete"),
+            QStringLiteral("core.room.dissolve"),
+            QStringLiteral("core.room.edit_other_tags"),
+            QStringLiteral("core.room.edit_own_tag"),
+            QStringLiteral("core.room.hide_message"),
+            QStringLiteral("core.room.invite_members"),
+            QStringLiteral("core.room.kick_members"),
+            QStringLiteral("core.room.manage_attach_to_parent_room"),
+            QStringLiteral("core.room.manage_follow_code"),
+            QStringLiteral("core.room.manage_module"),
+            QStringLiteral("core.room.manage_pref"),
+            QStringLiteral("core.room.manage_roles"),
+            QStringLiteral("core.room.manage_room_code"),
+            QStringLiteral("core.room.mute_text_members"),
+            QStringLiteral("core.room.mute_voice_members"),
+            QStringLiteral("core.room.override_child_broadcast"),
+            QStringLiteral("core.room.override_child_chat"),
+            QStringLiteral("core.room.retag_other_messages"),
+            QStringLiteral("core.room.retag_own_message"),
+            QStringLiteral("core.room.send_message"),
+            QStringLiteral("core.room.speak"),
+            QStringLiteral("core.room.toggle_allow_subroom_attach"),
+            QStringLiteral("core.room.toggle_allow_subroom_broadcast"),
+            QStringLiteral("core.room.toggle_allow_subroom_chat"),
+            QStringLiteral("core.room.toggle_code_direct_entry"),
+            QStringLiteral("core.room.toggle_require_approval"),
+            QStringLiteral("core.room.transfer_ownership")};
 }
 
 QStringList allChannelPermissions()
 {
-    return {
-        QStringLiteral("core.channel.assign_roles"),
-        QStringLiteral("core.channel.ban_members"),
-        QStringLiteral("core.channel.cascade_rooms"),
-        QStringLiteral("core.channel.change_description"),
-        QStringLiteral("core.channel.change_name"),
-        QStringLiteral("core.channel.create_attached_room"),
-        QStringLiteral("core.channel.delete_attached_room"),
-        QStringLiteral("core.channel.delete_channel"),
-        QStringLiteral("core.channel.manage_code"),
-        QStringLiteral("core.channel.manage_roles"),
-        QStringLiteral("core.channel.remove_members"),
-        QStringLiteral("core.channel.reorder_rooms"),
-        QStringLiteral("core.channel.transfer_ownership")
-    };
+    return {QStringLiteral("core.channel.assign_roles"),         QStringLiteral("core.channel.ban_members"),
+            QStringLiteral("core.channel.cascade_rooms"),        QStringLiteral("core.channel.change_description"),
+            QStringLiteral("core.channel.change_name"),          QStringLiteral("core.channel.create_attached_room"),
+            QStringLiteral("core.channel.delete_attached_room"), QStringLiteral("core.channel.delete_channel"),
+            QStringLiteral("core.channel.manage_code"),          QStringLiteral("core.channel.manage_roles"),
+            QStringLiteral("core.channel.remove_members"),       QStringLiteral("core.channel.reorder_rooms"),
+            QStringLiteral("core.channel.transfer_ownership")};
 }
 
 const RoomRole *Room::role(qint64 roleId) const
@@ -456,7 +487,8 @@ Room *RoomWorld::roomByCode(const QString &code)
 Room *RoomWorld::roomByFollowCode(const QString &code, qint64 nowMs)
 {
     for (Room &room : rooms) {
-        if (!code.isEmpty() && room.followCode == code && (room.followCodeExpiresAtMs == 0 || room.followCodeExpiresAtMs > nowMs))
+        if (!code.isEmpty() && room.followCode == code
+            && (room.followCodeExpiresAtMs == 0 || room.followCodeExpiresAtMs > nowMs))
             return &room;
     }
     return nullptr;
@@ -481,11 +513,17 @@ QJsonObject RoomWorld::toJson() const
         channelArray.append(channelJson(c));
     QJsonArray attachmentArray;
     for (const ChatAttachment &a : attachments) {
-        attachmentArray.append(QJsonObject{
-            {"attachmentId", a.attachmentId}, {"roomId", a.roomId}, {"ownerId", a.ownerId}, {"fileName", a.fileName},
-            {"contentType", a.contentType}, {"sizeBytes", double(a.sizeBytes)}, {"width", a.width},
-            {"height", a.height}, {"uploadDigest", QString::fromLatin1(a.uploadDigest.toHex())},
-            {"stored", a.stored}, {"used", a.used}});
+        attachmentArray.append(QJsonObject{{"attachmentId", a.attachmentId},
+                                           {"roomId", a.roomId},
+                                           {"ownerId", a.ownerId},
+                                           {"fileName", a.fileName},
+                                           {"contentType", a.contentType},
+                                           {"sizeBytes", double(a.sizeBytes)},
+                                           {"width", a.width},
+                                           {"height", a.height},
+                                           {"uploadDigest", QString::fromLatin1(a.uploadDigest.toHex())},
+                                           {"stored", a.stored},
+                                           {"used", a.used}});
     }
     QJsonObject subscriptions;
     for (auto it = chatSubscriptions.begin(); it != chatSubscriptions.end(); ++it)

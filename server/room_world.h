@@ -18,7 +18,7 @@ struct RoomRole
 {
     qint64 roleId = 0;
     QString name;
-    int level = 0;              // a member acts on members of a lower level only
+    int level = 0; // a member acts on members of a lower level only
     QStringList permissions;
     bool isJoinDefault = false;
 };
@@ -61,9 +61,9 @@ struct ChatAttachment
     qint64 sizeBytes = 0;
     int width = 0;
     int height = 0;
-    QByteArray uploadDigest;    // of the one-time upload secret
-    bool stored = false;        // the bytes arrived and match the announced size
-    bool used = false;          // attached to a message
+    QByteArray uploadDigest; // of the one-time upload secret
+    bool stored = false;     // the bytes arrived and match the announced size
+    bool used = false;       // attached to a message
 };
 
 struct ChatMessage
@@ -101,11 +101,11 @@ struct Room
     bool persistent = false;
     qint64 version = 0;
     qint64 createdAtMs = 0;
-    qint64 mediaRoom = 0;                       // the media server's numeric room
-    QJsonObject settings;                       // as the public snapshot carries them
+    qint64 mediaRoom = 0; // the media server's numeric room
+    QJsonObject settings; // as the public snapshot carries them
     QList<RoomRole> roles;
     qint64 nextRoleId = 1;
-    QHash<QString, qint64> memberRoles;         // members: user id -> role id
+    QHash<QString, qint64> memberRoles; // members: user id -> role id
     QHash<QString, QHash<QString, bool>> overrides;
     QSet<QString> bans;
     QList<RoomMute> mutes;
@@ -115,8 +115,8 @@ struct Room
     QList<SubroomRequest> subroomRequests;
     // Presence lives in memory only: nobody is present after a restart.
     QStringList present;
-    QHash<QString, QString> presentSessions;    // user id -> gateway session id
-    QSet<QString> disconnected;                 // present, but their gateway socket is gone
+    QHash<QString, QString> presentSessions; // user id -> gateway session id
+    QSet<QString> disconnected;              // present, but their gateway socket is gone
     // Chat.
     QList<ChatMessage> messages;
     qint64 nextSeq = 1;
@@ -162,7 +162,7 @@ struct Channel
     qint64 nextRoleId = 1;
     QHash<QString, qint64> memberRoles;
     QHash<QString, qint64> joinedAt;
-    QHash<QString, QJsonObject> bans;           // user id -> {"bannedBy", "reason", "bannedAt"}
+    QHash<QString, QJsonObject> bans; // user id -> {"bannedBy", "reason", "bannedAt"}
     QStringList roomIds;
     QString description;
     bool codeEnabled = true;

@@ -69,7 +69,8 @@ std::optional<QJsonObject> objectBody(const ApiRequest &request)
 
 ApiReply malformed()
 {
-    return roomreply::invalid(QStringLiteral("request.malformed_json"), QStringLiteral("the body must be one JSON object"));
+    return roomreply::invalid(QStringLiteral("request.malformed_json"),
+                              QStringLiteral("the body must be one JSON object"));
 }
 
 bool isWholeNumber(const QJsonValue &value)
@@ -84,10 +85,17 @@ const QStringList kSubroomPolicies{QStringLiteral("allow"), QStringLiteral("ask"
 QJsonObject defaultSettings()
 {
     return QJsonObject{
-        {"bitrate", 64000},           {"accessMode", "public"},       {"allowSubRoom", "ask"},
-        {"allowSubRoomBroadcast", true}, {"allowSubRoomChat", true},  {"requireApproval", false},
-        {"codeDirectEntry", true},    {"attachedModule", ""},         {"prefMembers", QJsonArray()},
-        {"roomCode", ""},             {"roomCodeEnabled", true},
+        {"bitrate", 64000},
+        {"accessMode", "public"},
+        {"allowSubRoom", "ask"},
+        {"allowSubRoomBroadcast", true},
+        {"allowSubRoomChat", true},
+        {"requireApproval", false},
+        {"codeDirectEntry", true},
+        {"attachedModule", ""},
+        {"prefMembers", QJsonArray()},
+        {"roomCode", ""},
+        {"roomCodeEnabled", true},
     };
 }
 
@@ -96,10 +104,10 @@ QList<RoomRole> defaultRoles()
     const QStringList member{perm("speak"), perm("send_message"), perm("retag_own_message"), perm("edit_own_tag"),
                              perm("create_tag")};
     QStringList moderator = member;
-    moderator << perm("kick_members") << perm("ban_members") << perm("mute_voice_members")
-              << perm("mute_text_members") << perm("hide_message") << perm("approve_requests")
-              << perm("retag_other_messages") << perm("edit_other_tags") << perm("bypass_admission")
-              << perm("invite_members") << perm("manage_follow_code");
+    moderator << perm("kick_members") << perm("ban_members") << perm("mute_voice_members") << perm("mute_text_members")
+              << perm("hide_message") << perm("approve_requests") << perm("retag_other_messages")
+              << perm("edit_other_tags") << perm("bypass_admission") << perm("invite_members")
+              << perm("manage_follow_code");
     return {
         RoomRole{1, QStringLiteral("owner"), 100, allRoomPermissions(), false},
         RoomRole{2, QStringLiteral("moderator"), 50, moderator, false},
@@ -109,8 +117,11 @@ QList<RoomRole> defaultRoles()
 
 QJsonObject roleSnapshotJson(const RoomRole &role)
 {
-    return QJsonObject{{"roleId", double(role.roleId)}, {"name", role.name}, {"level", role.level},
-                       {"permissions", stringArray(role.permissions)}, {"isJoinDefault", role.isJoinDefault}};
+    return QJsonObject{{"roleId", double(role.roleId)},
+                       {"name", role.name},
+                       {"level", role.level},
+                       {"permissions", stringArray(role.permissions)},
+                       {"isJoinDefault", role.isJoinDefault}};
 }
 
 // A settings key of a creation request, checked; the default stays when absent.
@@ -143,8 +154,7 @@ RoomsApi::RoomsApi(ServiceState *state_, GatewayHub *gateway_, QObject *parent)
     , state(state_)
     , gateway(gateway_)
     , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
-{
-}
+{}
 
 void RoomsApi::setClock(std::function<qint64()> nowMs)
 {
@@ -154,7 +164,8 @@ void RoomsApi::setClock(std::function<qint64()> nowMs)
 void RoomsApi::addRoutes(ApiRouter &router)
 {
     using Access = ApiRouter::Access;
-    const auto on = [this, &router](const char *method, const char *path, ApiReply (RoomsApi::*handler)(const ApiRequest &)) {
+    const auto on = [this, &router](const char *method, const char *path,
+                                    ApiReply (RoomsApi::*handler)(const ApiRequest &)) {
         router.add(method, QString::fromLatin1(path), Access::SignedIn,
                    [this, handler](const ApiRequest &request) { return (this->*handler)(request); });
     };
@@ -217,8 +228,7 @@ void RoomsApi::publishRoomEvent(Room &room, const QString &event, const QJsonObj
     emit stateChanged();
 }
 
-void RoomsApi::publishPrivateEvent(Room &room, const QString &event, const QJsonObject &data,
-                                   const QString &permission)
+void RoomsApi::publishPrivateEvent(Room &room, const QString &event, const QJsonObject &data, const QString &permission)
 {
     ++room.version;
     const Room *target = &room;
@@ -296,7 +306,8 @@ std::optional<QJsonObject> RoomsApi::publicSnapshot(const QString &userId, const
     QJsonArray mutes;
     for (const RoomMute &m : room.mutes) {
         if (m.expireAtMs < 0 || m.expireAtMs > now())
-            mutes.append(QJsonObject{{"userId", m.userId}, {"variant", m.variant}, {"expireAtMs", double(m.expireAtMs)}});
+            mutes.append(
+                QJsonObject{{"userId", m.userId}, {"variant", m.variant}, {"expireAtMs", double(m.expireAtMs)}});
     }
     QJsonObject settings = room.settings;
     // Only those who may hand the code out see it.
@@ -304,13 +315,19 @@ std::optional<QJsonObject> RoomsApi::publicSnapshot(const QString &userId, const
         settings.insert(QStringLiteral("roomCode"), QString());
     QJsonObject snapshot{
         {"roomId", room.id},
-        {"meta", QJsonObject{{"name", room.name}, {"version", double(room.version)}, {"isPersistent", room.persistent},
-                             {"channelId", room.channelId}, {"ownerId", room.ownerId}}},
+        {"meta", QJsonObject{{"name", room.name},
+                             {"version", double(room.version)},
+                             {"isPersistent", room.persistent},
+                             {"channelId", room.channelId},
+                             {"ownerId", room.ownerId}}},
         {"present", stringArray(room.present)},
         {"disconnected", stringArray(QStringList(room.disconnected.begin(), room.disconnected.end()))},
         {"mutes", mutes},
-        {"acl", QJsonObject{{"memberRoles", memberRoles}, {"roles", roles}, {"overrides", overrides},
-                            {"settings", settings}, {"childOverrides", childOverrides}}},
+        {"acl", QJsonObject{{"memberRoles", memberRoles},
+                            {"roles", roles},
+                            {"overrides", overrides},
+                            {"settings", settings},
+                            {"childOverrides", childOverrides}}},
         {"childRoomIds", stringArray(room.childRoomIds)},
     };
     if (!room.parentRoomId.isEmpty())
@@ -332,15 +349,19 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
     if (room.grants(userId, perm("approve_requests"))) {
         QJsonArray requests;
         for (const JoinRequest &q : room.joinRequests)
-            requests.append(QJsonObject{{"requestId", q.requestId}, {"fromUserId", q.fromUserId},
-                                        {"createdAt", double(q.createdAt)}, {"expiresAtMs", double(q.expiresAtMs)}});
+            requests.append(QJsonObject{{"requestId", q.requestId},
+                                        {"fromUserId", q.fromUserId},
+                                        {"createdAt", double(q.createdAt)},
+                                        {"expiresAtMs", double(q.expiresAtMs)}});
         snapshot.insert(QStringLiteral("pendingJoinRequests"), requests);
     }
     if (room.grants(userId, perm("approve_subroom_attach"))) {
         QJsonArray requests;
         for (const SubroomRequest &q : room.subroomRequests)
-            requests.append(QJsonObject{{"requestId", q.requestId}, {"childRoomId", q.childRoomId},
-                                        {"fromUserId", q.fromUserId}, {"createdAt", double(q.createdAt)},
+            requests.append(QJsonObject{{"requestId", q.requestId},
+                                        {"childRoomId", q.childRoomId},
+                                        {"fromUserId", q.fromUserId},
+                                        {"createdAt", double(q.createdAt)},
                                         {"expiresAtMs", double(q.expiresAtMs)}});
         snapshot.insert(QStringLiteral("pendingSubrooms"), requests);
     }
@@ -368,8 +389,11 @@ QJsonArray RoomsApi::rolesEventJson(const Room &room) const
         QJsonObject permissions;
         for (const QString &key : role.permissions)
             permissions.insert(key, true);
-        roles.append(QJsonObject{{"id", double(role.roleId)}, {"name", role.name}, {"level", role.level},
-                                 {"permissions", permissions}, {"isJoinDefault", role.isJoinDefault}});
+        roles.append(QJsonObject{{"id", double(role.roleId)},
+                                 {"name", role.name},
+                                 {"level", role.level},
+                                 {"permissions", permissions},
+                                 {"isJoinDefault", role.isJoinDefault}});
     }
     return roles;
 }
@@ -389,14 +413,17 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
             return roomreply::invalid(QStringLiteral("room.invalid_settings"), problem);
     }
     QString name = body->value(QLatin1String("roomName")).toString().trimmed();
-    if (body->contains(QLatin1String("roomName")) && (!body->value(QLatin1String("roomName")).isString() || name.size() > kMaxNameChars))
-        return roomreply::invalid(QStringLiteral("room.invalid_name"), QStringLiteral("the room name must be text of at most 64 characters"));
+    if (body->contains(QLatin1String("roomName"))
+        && (!body->value(QLatin1String("roomName")).isString() || name.size() > kMaxNameChars))
+        return roomreply::invalid(QStringLiteral("room.invalid_name"),
+                                  QStringLiteral("the room name must be text of at most 64 characters"));
     const Account account = state->accounts.value(request.userId);
     if (name.isEmpty())
         name = (account.nickname.isEmpty() ? account.username : account.nickname) + QStringLiteral("'s room");
     const QString roomId = addRoom(request.userId, name, persistent, settings, QString());
     const Room *room = this->room(roomId);
-    return ApiReply::json(200, QJsonObject{{"roomId", room->id}, {"roomName", room->name},
+    return ApiReply::json(200, QJsonObject{{"roomId", room->id},
+                                           {"roomName", room->name},
                                            {"roomCode", room->settings.value(QLatin1String("roomCode"))}});
 }
 
@@ -423,10 +450,11 @@ QString RoomsApi::addRoom(const QString &ownerId, const QString &name, bool pers
     room.memberRoles.insert(ownerId, 1);
     room.version = 1;
     state->world.rooms.insert(room.id, room);
-    qCInfo(lcServiceRooms).noquote().nospace() << "room created room_id=" << room.id << " persistent=" << persistent
-                                               << " owner=" << room.ownerId;
-    gateway->publishToUser(ownerId, QStringLiteral("room.membership.changed"),
-                           QJsonObject{{"roomId", room.id}, {"userId", ownerId}, {"member", true}, {"reason", "created"}});
+    qCInfo(lcServiceRooms).noquote().nospace()
+        << "room created room_id=" << room.id << " persistent=" << persistent << " owner=" << room.ownerId;
+    gateway->publishToUser(
+        ownerId, QStringLiteral("room.membership.changed"),
+        QJsonObject{{"roomId", room.id}, {"userId", ownerId}, {"member", true}, {"reason", "created"}});
     emit roomCreated(room.id);
     emit stateChanged();
     return room.id;
@@ -454,10 +482,13 @@ void RoomsApi::enterRoom(Room &room, const QString &userId, const QString &sessi
         const RoomRole *role = room.joinDefaultRole();
         room.memberRoles.insert(userId, role ? role->roleId : 0);
         publishRoomEvent(room, QStringLiteral("room.member.role_changed"),
-                         QJsonObject{{"roomId", room.id}, {"userId", userId}, {"roleId", double(room.memberRoles.value(userId))},
+                         QJsonObject{{"roomId", room.id},
+                                     {"userId", userId},
+                                     {"roleId", double(room.memberRoles.value(userId))},
                                      {"changedAt", double(now())}});
-        gateway->publishToUser(userId, QStringLiteral("room.membership.changed"),
-                               QJsonObject{{"roomId", room.id}, {"userId", userId}, {"member", true}, {"reason", "joined"}});
+        gateway->publishToUser(
+            userId, QStringLiteral("room.membership.changed"),
+            QJsonObject{{"roomId", room.id}, {"userId", userId}, {"member", true}, {"reason", "joined"}});
     }
     if (room.isPresent(userId)) {
         const QString old = room.presentSessions.value(userId);
@@ -468,7 +499,9 @@ void RoomsApi::enterRoom(Room &room, const QString &userId, const QString &sessi
         }
         if (old != sessionId) {
             publishRoomEvent(room, QStringLiteral("room.member.superseded"),
-                             QJsonObject{{"roomId", room.id}, {"userId", userId}, {"sessionId", sessionId},
+                             QJsonObject{{"roomId", room.id},
+                                         {"userId", userId},
+                                         {"sessionId", sessionId},
                                          {"supersededAt", double(now())}});
         }
         return;
@@ -487,10 +520,11 @@ void RoomsApi::leaveRoom(Room &room, const QString &userId, const QString &reaso
     room.present.removeAll(userId);
     room.presentSessions.remove(userId);
     room.disconnected.remove(userId);
-    qCInfo(lcServiceRooms).noquote().nospace() << "presence left room_id=" << room.id << " user_id=" << userId
-                                               << " reason=" << reason;
-    publishRoomEvent(room, QStringLiteral("room.presence.left"),
-                     QJsonObject{{"roomId", room.id}, {"userId", userId}, {"leftAt", double(now())}, {"reason", reason}});
+    qCInfo(lcServiceRooms).noquote().nospace()
+        << "presence left room_id=" << room.id << " user_id=" << userId << " reason=" << reason;
+    publishRoomEvent(
+        room, QStringLiteral("room.presence.left"),
+        QJsonObject{{"roomId", room.id}, {"userId", userId}, {"leftAt", double(now())}, {"reason", reason}});
     if (!room.persistent && room.present.isEmpty())
         expireRoom(room.id, "empty");
 }
@@ -498,8 +532,9 @@ void RoomsApi::leaveRoom(Room &room, const QString &userId, const QString &reaso
 void RoomsApi::removeMember(Room &room, const QString &userId)
 {
     if (room.memberRoles.remove(userId) > 0) {
-        gateway->publishToUser(userId, QStringLiteral("room.membership.changed"),
-                               QJsonObject{{"roomId", room.id}, {"userId", userId}, {"member", false}, {"reason", "removed"}});
+        gateway->publishToUser(
+            userId, QStringLiteral("room.membership.changed"),
+            QJsonObject{{"roomId", room.id}, {"userId", userId}, {"member", false}, {"reason", "removed"}});
     }
     room.overrides.remove(userId);
 }
@@ -520,8 +555,9 @@ void RoomsApi::expireRoom(const QString &roomId, const char *why)
     gateway->publishToWatchers(QStringLiteral("room:") + roomId, QStringLiteral("room.expired"),
                                QJsonObject{{"roomId", roomId}}, gone.version + 1);
     for (const QString &memberId : gone.memberRoles.keys()) {
-        gateway->publishToUser(memberId, QStringLiteral("room.membership.changed"),
-                               QJsonObject{{"roomId", roomId}, {"userId", memberId}, {"member", false}, {"reason", "room_gone"}});
+        gateway->publishToUser(
+            memberId, QStringLiteral("room.membership.changed"),
+            QJsonObject{{"roomId", roomId}, {"userId", memberId}, {"member", false}, {"reason", "room_gone"}});
     }
     if (!gone.channelId.isEmpty()) {
         if (auto channel = state->world.channels.find(gone.channelId); channel != state->world.channels.end())
@@ -578,9 +614,9 @@ ApiReply RoomsApi::kick(const ApiRequest &request)
     if (!target->isMember(userId) && !target->isPresent(userId))
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not in this room"));
     const QString roomId = target->id;
-    publishRoomEvent(*target, QStringLiteral("room.member.kicked"),
-                     QJsonObject{{"roomId", roomId}, {"userId", userId}, {"byUserId", request.userId},
-                                 {"kickedAt", double(now())}});
+    publishRoomEvent(
+        *target, QStringLiteral("room.member.kicked"),
+        QJsonObject{{"roomId", roomId}, {"userId", userId}, {"byUserId", request.userId}, {"kickedAt", double(now())}});
     removeMember(*target, userId);
     leaveRoom(*target, userId, QStringLiteral("kicked"));
     gateway->dropUserFromTargets(userId, roomId, {QStringLiteral("room:") + roomId + QStringLiteral(":private")});
@@ -615,7 +651,9 @@ ApiReply RoomsApi::setBan(const ApiRequest &request, bool on)
     if (on) {
         target->bans.insert(userId);
         publishRoomEvent(*target, QStringLiteral("room.member.banned"),
-                         QJsonObject{{"roomId", roomId}, {"userId", userId}, {"byUserId", request.userId},
+                         QJsonObject{{"roomId", roomId},
+                                     {"userId", userId},
+                                     {"byUserId", request.userId},
                                      {"bannedAt", double(now())}});
         removeMember(*target, userId);
         target->joinRequests.erase(std::remove_if(target->joinRequests.begin(), target->joinRequests.end(),
@@ -624,11 +662,14 @@ ApiReply RoomsApi::setBan(const ApiRequest &request, bool on)
         state->world.chatSubscriptions[userId].removeAll(roomId);
         leaveRoom(*target, userId, QStringLiteral("banned"));
         gateway->dropUserFromTargets(userId, roomId,
-                                     {QStringLiteral("room:") + roomId, QStringLiteral("room:") + roomId + QStringLiteral(":private")});
+                                     {QStringLiteral("room:") + roomId,
+                                      QStringLiteral("room:") + roomId + QStringLiteral(":private")});
     } else {
         target->bans.remove(userId);
         publishRoomEvent(*target, QStringLiteral("room.member.unbanned"),
-                         QJsonObject{{"roomId", roomId}, {"userId", userId}, {"byUserId", request.userId},
+                         QJsonObject{{"roomId", roomId},
+                                     {"userId", userId},
+                                     {"byUserId", request.userId},
                                      {"unbannedAt", double(now())}});
     }
     emit stateChanged();
@@ -651,10 +692,12 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
     if (on && body->contains(QLatin1String("expireAtMs"))) {
         const QJsonValue value = body->value(QLatin1String("expireAtMs"));
         if (!isWholeNumber(value) || (value.toDouble() != -1 && value.toDouble() <= double(now())))
-            return roomreply::invalid(QStringLiteral("room.invalid_expiry"), QStringLiteral("expireAtMs must be a future time or -1"));
+            return roomreply::invalid(QStringLiteral("room.invalid_expiry"),
+                                      QStringLiteral("expireAtMs must be a future time or -1"));
         expireAtMs = qint64(value.toDouble());
     }
-    const QString permission = variant == QLatin1String("voice") ? perm("mute_voice_members") : perm("mute_text_members");
+    const QString permission =
+        variant == QLatin1String("voice") ? perm("mute_voice_members") : perm("mute_text_members");
     if (!target->grants(request.userId, permission) || !target->outranks(request.userId, userId))
         return roomreply::forbidden(QStringLiteral("you may not mute this member"));
     if (!target->isMember(userId) && !target->isPresent(userId))
@@ -665,12 +708,19 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
     if (on) {
         target->mutes.append(RoomMute{userId, variant, expireAtMs});
         publishRoomEvent(*target, QStringLiteral("room.member.muted"),
-                         QJsonObject{{"roomId", target->id}, {"userId", userId}, {"byUserId", request.userId},
-                                     {"variant", variant}, {"expiresAtMs", double(expireAtMs)}, {"mutedAt", double(now())}});
+                         QJsonObject{{"roomId", target->id},
+                                     {"userId", userId},
+                                     {"byUserId", request.userId},
+                                     {"variant", variant},
+                                     {"expiresAtMs", double(expireAtMs)},
+                                     {"mutedAt", double(now())}});
     } else {
         publishRoomEvent(*target, QStringLiteral("room.member.unmuted"),
-                         QJsonObject{{"roomId", target->id}, {"userId", userId}, {"byUserId", request.userId},
-                                     {"variant", variant}, {"unmutedAt", double(now())}});
+                         QJsonObject{{"roomId", target->id},
+                                     {"userId", userId},
+                                     {"byUserId", request.userId},
+                                     {"variant", variant},
+                                     {"unmutedAt", double(now())}});
     }
     return ApiReply::json(200, QJsonObject{});
 }
@@ -688,7 +738,8 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
         return malformed();
     const QJsonValue roleValue = body->value(QLatin1String("roleId"));
     if (!isWholeNumber(roleValue))
-        return roomreply::invalid(QStringLiteral("request.field_missing"), QStringLiteral("\"roleId\" must be a whole number"));
+        return roomreply::invalid(QStringLiteral("request.field_missing"),
+                                  QStringLiteral("\"roleId\" must be a whole number"));
     const RoomRole *role = target->role(qint64(roleValue.toDouble()));
     if (!role)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
@@ -701,7 +752,9 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
         return roomreply::forbidden(QStringLiteral("you may not give this role to this member"));
     target->memberRoles.insert(userId, role->roleId);
     publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
-                     QJsonObject{{"roomId", target->id}, {"userId", userId}, {"roleId", double(role->roleId)},
+                     QJsonObject{{"roomId", target->id},
+                                 {"userId", userId},
+                                 {"roleId", double(role->roleId)},
                                  {"changedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -738,17 +791,21 @@ ApiReply RoomsApi::createRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("a role needs a name and known permissions"));
+        return roomreply::invalid(QStringLiteral("room.invalid_role"),
+                                  QStringLiteral("a role needs a name and known permissions"));
     if (!target->grants(request.userId, perm("manage_roles")))
         return roomreply::forbidden(QStringLiteral("you may not manage roles"));
     if (target->roles.size() >= kMaxRoles)
-        return roomreply::invalid(QStringLiteral("room.too_many_roles"), QStringLiteral("this room has as many roles as it may"));
+        return roomreply::invalid(QStringLiteral("room.too_many_roles"),
+                                  QStringLiteral("this room has as many roles as it may"));
     const RoomRole *own = target->roleOf(request.userId);
     // A new role ranks just below the creator's, so it can be managed by them.
     const int level = std::max(1, (own ? own->level : 1) - 1);
     target->roles.append(RoomRole{target->nextRoleId++, name, level, *permissions, false});
     publishRoomEvent(*target, QStringLiteral("room.role.created"),
-                     QJsonObject{{"roomId", target->id}, {"roles", rolesEventJson(*target)}, {"byUserId", request.userId},
+                     QJsonObject{{"roomId", target->id},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
                                  {"createdAt", double(now())}});
     return ApiReply::json(200, QJsonObject{{"roleId", double(target->roles.last().roleId)}});
 }
@@ -766,7 +823,8 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
     if (!ok || name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("a role needs a name and known permissions"));
+        return roomreply::invalid(QStringLiteral("room.invalid_role"),
+                                  QStringLiteral("a role needs a name and known permissions"));
     if (!target->role(roleId))
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
     const RoomRole *own = target->roleOf(request.userId);
@@ -791,9 +849,12 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
         permissionObject.insert(key, true);
     publishRoomEvent(*target, QStringLiteral("room.role.updated"),
                      QJsonObject{{"roomId", target->id},
-                                 {"role", QJsonObject{{"id", double(role->roleId)}, {"name", role->name},
-                                                      {"level", role->level}, {"permissions", permissionObject}}},
-                                 {"byUserId", request.userId}, {"updatedAt", double(now())}});
+                                 {"role", QJsonObject{{"id", double(role->roleId)},
+                                                      {"name", role->name},
+                                                      {"level", role->level},
+                                                      {"permissions", permissionObject}}},
+                                 {"byUserId", request.userId},
+                                 {"updatedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
 
@@ -812,13 +873,17 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("you may not delete this role"));
     if (role->isJoinDefault || roleId == 1 || target->memberRoles.values().contains(roleId))
-        return roomreply::invalid(QStringLiteral("room.role_in_use"), QStringLiteral("the role is held or is the join default"));
+        return roomreply::invalid(QStringLiteral("room.role_in_use"),
+                                  QStringLiteral("the role is held or is the join default"));
     target->roles.erase(std::remove_if(target->roles.begin(), target->roles.end(),
                                        [roleId](const RoomRole &r) { return r.roleId == roleId; }),
                         target->roles.end());
     publishRoomEvent(*target, QStringLiteral("room.role.deleted"),
-                     QJsonObject{{"roomId", target->id}, {"roleId", double(roleId)}, {"roles", rolesEventJson(*target)},
-                                 {"byUserId", request.userId}, {"deletedAt", double(now())}});
+                     QJsonObject{{"roomId", target->id},
+                                 {"roleId", double(roleId)},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
+                                 {"deletedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
 
@@ -834,12 +899,16 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
     QList<RoomRole> reordered;
     for (const QJsonValue &id : ids) {
         const RoomRole *role = isWholeNumber(id) ? target->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const RoomRole &r) { return r.roleId == role->roleId; }))
-            return roomreply::invalid(QStringLiteral("room.invalid_order"), QStringLiteral("roleIds must name every role once"));
+        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const RoomRole &r) {
+                return r.roleId == role->roleId;
+            }))
+            return roomreply::invalid(QStringLiteral("room.invalid_order"),
+                                      QStringLiteral("roleIds must name every role once"));
         reordered.append(*role);
     }
     if (reordered.size() != target->roles.size())
-        return roomreply::invalid(QStringLiteral("room.invalid_order"), QStringLiteral("roleIds must name every role once"));
+        return roomreply::invalid(QStringLiteral("room.invalid_order"),
+                                  QStringLiteral("roleIds must name every role once"));
     if (request.userId != target->ownerId)
         return roomreply::forbidden(QStringLiteral("only the owner reorders roles"));
     // The first role ranks highest; the owner's role keeps the top.
@@ -847,7 +916,9 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
         reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
     target->roles = reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
-                     QJsonObject{{"roomId", target->id}, {"roles", rolesEventJson(*target)}, {"byUserId", request.userId},
+                     QJsonObject{{"roomId", target->id},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
                                  {"reorderedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -865,7 +936,8 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
     const RoomRole *fromRole = isWholeNumber(from) ? target->role(qint64(from.toDouble())) : nullptr;
     const RoomRole *toRole = isWholeNumber(to) ? target->role(qint64(to.toDouble())) : nullptr;
     if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == 1)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("two different existing roles are needed"));
+        return roomreply::invalid(QStringLiteral("room.role_not_found"),
+                                  QStringLiteral("two different existing roles are needed"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     if (!target->grants(request.userId, perm("manage_roles"))
@@ -878,8 +950,11 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
             it.value() = toId;
     }
     publishRoomEvent(*target, QStringLiteral("room.members.role_reassigned"),
-                     QJsonObject{{"roomId", target->id}, {"fromRoleId", double(fromId)}, {"toRoleId", double(toId)},
-                                 {"byUserId", request.userId}, {"reassignedAt", double(now())}});
+                     QJsonObject{{"roomId", target->id},
+                                 {"fromRoleId", double(fromId)},
+                                 {"toRoleId", double(toId)},
+                                 {"byUserId", request.userId},
+                                 {"reassignedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
 
@@ -914,7 +989,8 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
         QJsonObject data{{"roomId", target->id}, {"byUserId", request.userId}, {"changedAt", double(at)}};
         bool valid = false;
         if (key == QLatin1String("roomName")) {
-            valid = value.isString() && !value.toString().trimmed().isEmpty() && value.toString().trimmed().size() <= kMaxNameChars;
+            valid = value.isString() && !value.toString().trimmed().isEmpty()
+                    && value.toString().trimmed().size() <= kMaxNameChars;
             permission = perm("change_name");
             event = QStringLiteral("room.name.changed");
             data.insert(QStringLiteral("newName"), value.toString().trimmed());
@@ -932,7 +1008,8 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
             valid = value.isBool();
             const bool approval = key == QLatin1String("requireApproval");
             permission = approval ? perm("toggle_require_approval") : perm("toggle_code_direct_entry");
-            event = approval ? QStringLiteral("room.require_approval.changed") : QStringLiteral("room.code_direct_entry.changed");
+            event = approval ? QStringLiteral("room.require_approval.changed")
+                             : QStringLiteral("room.code_direct_entry.changed");
             data.insert(QStringLiteral("newValue"), value.toBool());
         } else if (key == QLatin1String("allowSubRoom") || key == QLatin1String("allowSubroom")) {
             valid = kSubroomPolicies.contains(value.toString());
@@ -946,7 +1023,8 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
             const bool broadcast = key.endsWith(QLatin1String("Broadcast"));
             settingKey = broadcast ? QStringLiteral("allowSubRoomBroadcast") : QStringLiteral("allowSubRoomChat");
             permission = broadcast ? perm("toggle_allow_subroom_broadcast") : perm("toggle_allow_subroom_chat");
-            event = broadcast ? QStringLiteral("room.allow_subroom_broadcast.changed") : QStringLiteral("room.allow_subroom_chat.changed");
+            event = broadcast ? QStringLiteral("room.allow_subroom_broadcast.changed")
+                              : QStringLiteral("room.allow_subroom_chat.changed");
             data.insert(QStringLiteral("newValue"), value.toBool());
         } else if (key == QLatin1String("pref")) {
             QStringList ids;
@@ -966,19 +1044,23 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
             if (valid)
                 changes.append(Change{settingKey, stringArray(ids), event, data});
             if (!valid)
-                return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("\"pref\" must list known users once each"));
+                return roomreply::invalid(QStringLiteral("room.invalid_settings"),
+                                          QStringLiteral("\"pref\" must list known users once each"));
             if (!target->grants(request.userId, permission))
                 return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
             continue;
         } else {
-            return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("unknown setting \"%1\"").arg(key.left(64)));
+            return roomreply::invalid(QStringLiteral("room.invalid_settings"),
+                                      QStringLiteral("unknown setting \"%1\"").arg(key.left(64)));
         }
         if (!valid)
-            return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("\"%1\" has a value this room cannot take").arg(key));
+            return roomreply::invalid(QStringLiteral("room.invalid_settings"),
+                                      QStringLiteral("\"%1\" has a value this room cannot take").arg(key));
         if (!target->grants(request.userId, permission))
             return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
-        changes.append(Change{settingKey, key == QLatin1String("roomName") ? QJsonValue(value.toString().trimmed()) : value,
-                              event, data});
+        changes.append(Change{settingKey,
+                              key == QLatin1String("roomName") ? QJsonValue(value.toString().trimmed()) : value, event,
+                              data});
     }
     for (const Change &change : std::as_const(changes)) {
         if (change.key == QLatin1String("roomName"))
@@ -1002,7 +1084,8 @@ ApiReply RoomsApi::setRoomCode(const ApiRequest &request)
         return body.errorReply();
     const QJsonObject object = QJsonDocument::fromJson(request.body).object();
     if (!object.value(QLatin1String("enabled")).isBool())
-        return roomreply::invalid(QStringLiteral("request.field_missing"), QStringLiteral("\"enabled\" must be true or false"));
+        return roomreply::invalid(QStringLiteral("request.field_missing"),
+                                  QStringLiteral("\"enabled\" must be true or false"));
     if (!target->grants(request.userId, perm("manage_room_code")))
         return roomreply::forbidden(QStringLiteral("you may not manage the room code"));
     const bool enabled = object.value(QLatin1String("enabled")).toBool();
@@ -1010,9 +1093,12 @@ ApiReply RoomsApi::setRoomCode(const ApiRequest &request)
     if (enabled)
         target->settings.insert(QStringLiteral("roomCode"), newRoomCode());
     publishRoomEvent(*target, QStringLiteral("room.room_code.changed"),
-                     QJsonObject{{"roomId", target->id}, {"enabled", enabled}, {"byUserId", request.userId},
+                     QJsonObject{{"roomId", target->id},
+                                 {"enabled", enabled},
+                                 {"byUserId", request.userId},
                                  {"changedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{{"enabled", enabled}, {"roomCode", target->settings.value(QLatin1String("roomCode"))}});
+    return ApiReply::json(200, QJsonObject{{"enabled", enabled},
+                                           {"roomCode", target->settings.value(QLatin1String("roomCode"))}});
 }
 
 ApiReply RoomsApi::removeRoom(const ApiRequest &request, const char *permission)
@@ -1043,7 +1129,9 @@ ApiReply RoomsApi::detachModule(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.no_module"), QStringLiteral("no module is attached"));
     target->settings.insert(QStringLiteral("attachedModule"), QString());
     publishRoomEvent(*target, QStringLiteral("room.module.detached"),
-                     QJsonObject{{"roomId", target->id}, {"moduleId", module}, {"byUserId", request.userId},
+                     QJsonObject{{"roomId", target->id},
+                                 {"moduleId", module},
+                                 {"byUserId", request.userId},
                                  {"detachedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -1058,7 +1146,9 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     const auto refuse = [](const char *reason, const QString &message) {
-        return ApiReply::json(200, QJsonObject{{"status", "error"}, {"reason", QLatin1String(reason)}, {"message", message}});
+        return ApiReply::json(200, QJsonObject{{"status", "error"},
+                                               {"reason", QLatin1String(reason)},
+                                               {"message", message}});
     };
     Room *target = state->world.roomByCode(code);
     const bool roomCode = target && target->settings.value(QLatin1String("roomCodeEnabled")).toBool();
@@ -1076,24 +1166,29 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
                     channel.memberRoles.insert(request.userId, lowest);
                     channel.joinedAt.insert(request.userId, now());
                     ++channel.version;
-                    const QJsonObject data{{"channelId", channel.id}, {"userId", request.userId},
-                                           {"roleId", double(lowest)}, {"joinedAt", double(now())}};
+                    const QJsonObject data{{"channelId", channel.id},
+                                           {"userId", request.userId},
+                                           {"roleId", double(lowest)},
+                                           {"joinedAt", double(now())}};
                     const QString joiner = request.userId;
-                    gateway->publishToWatchersIf(QStringLiteral("channel:") + channel.id, QStringLiteral("channel.member.joined"),
-                                                 data, channel.version, [joiner](const QString &userId) { return userId != joiner; });
+                    gateway->publishToWatchersIf(QStringLiteral("channel:") + channel.id,
+                                                 QStringLiteral("channel.member.joined"), data, channel.version,
+                                                 [joiner](const QString &userId) { return userId != joiner; });
                     gateway->publishToUser(joiner, QStringLiteral("channel.member.joined"), data, channel.version);
                     emit stateChanged();
                 }
                 return ApiReply::json(200, QJsonObject{{"status", "ok"}, {"channelId", channel.id}});
             }
         }
-        return ApiReply::error(404, QStringLiteral("match.invalid_code"), QStringLiteral("no room or channel has this code"));
+        return ApiReply::error(404, QStringLiteral("match.invalid_code"),
+                               QStringLiteral("no room or channel has this code"));
     }
     if (target->bans.contains(request.userId))
         return refuse("match.join_rejected", QStringLiteral("you are banned from this room"));
     const bool direct = roomCode && target->settings.value(QLatin1String("codeDirectEntry")).toBool();
     const bool needsApproval = target->settings.value(QLatin1String("requireApproval")).toBool() && !direct
-                               && !target->isMember(request.userId) && !target->grants(request.userId, perm("bypass_admission"));
+                               && !target->isMember(request.userId)
+                               && !target->grants(request.userId, perm("bypass_admission"));
     if (needsApproval)
         return ApiReply::json(200, QJsonObject{{"status", "needApply"}, {"roomId", target->id}});
     enterRoom(*target, request.userId, sessionId);
@@ -1108,19 +1203,26 @@ ApiReply RoomsApi::createJoinRequest(const ApiRequest &request)
     if (target->bans.contains(request.userId))
         return roomreply::banned();
     if (target->isPresent(request.userId))
-        return roomreply::invalid(QStringLiteral("room.already_in_room"), QStringLiteral("you are already in this room"));
+        return roomreply::invalid(QStringLiteral("room.already_in_room"),
+                                  QStringLiteral("you are already in this room"));
     for (const JoinRequest &q : std::as_const(target->joinRequests)) {
         if (q.fromUserId == request.userId)
-            return ApiReply::json(200, QJsonObject{{"requestId", q.requestId}, {"roomName", target->name},
+            return ApiReply::json(200, QJsonObject{{"requestId", q.requestId},
+                                                   {"roomName", target->name},
                                                    {"expiresAtMs", double(q.expiresAtMs)}});
     }
-    JoinRequest q{QStringLiteral("jr-") + TokenIssuer::randomToken(9), request.userId, now(), now() + kJoinRequestTtlMs};
+    JoinRequest q{QStringLiteral("jr-") + TokenIssuer::randomToken(9), request.userId, now(),
+                  now() + kJoinRequestTtlMs};
     target->joinRequests.append(q);
     publishPrivateEvent(*target, QStringLiteral("room.request.created"),
-                        QJsonObject{{"requestId", q.requestId}, {"roomId", target->id}, {"fromUserId", q.fromUserId},
-                                    {"expiresAtMs", double(q.expiresAtMs)}, {"createdAt", double(q.createdAt)}},
+                        QJsonObject{{"requestId", q.requestId},
+                                    {"roomId", target->id},
+                                    {"fromUserId", q.fromUserId},
+                                    {"expiresAtMs", double(q.expiresAtMs)},
+                                    {"createdAt", double(q.createdAt)}},
                         perm("approve_requests"));
-    return ApiReply::json(200, QJsonObject{{"requestId", q.requestId}, {"roomName", target->name},
+    return ApiReply::json(200, QJsonObject{{"requestId", q.requestId},
+                                           {"roomName", target->name},
                                            {"expiresAtMs", double(q.expiresAtMs)}});
 }
 
@@ -1137,7 +1239,9 @@ ApiReply RoomsApi::cancelJoinRequest(const ApiRequest &request)
         if (q.fromUserId != request.userId)
             return roomreply::forbidden(QStringLiteral("this is not your request"));
         target->joinRequests.removeAt(i);
-        const QJsonObject data{{"requestId", q.requestId}, {"roomId", target->id}, {"fromUserId", q.fromUserId},
+        const QJsonObject data{{"requestId", q.requestId},
+                               {"roomId", target->id},
+                               {"fromUserId", q.fromUserId},
                                {"cancelledAt", double(now())}};
         publishPrivateEvent(*target, QStringLiteral("room.request.cancelled"), data, perm("approve_requests"));
         gateway->publishToUser(q.fromUserId, QStringLiteral("room.request.cancelled"), data);
@@ -1166,13 +1270,16 @@ ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
         QJsonObject data{{"requestId", q.requestId}, {"roomId", target->id}, {"fromUserId", q.fromUserId}};
         data.insert(approve ? QStringLiteral("approvedBy") : QStringLiteral("rejectedBy"), request.userId);
         data.insert(approve ? QStringLiteral("approvedAt") : QStringLiteral("rejectedAt"), double(now()));
-        const QString event = approve ? QStringLiteral("room.request.approved") : QStringLiteral("room.request.rejected");
+        const QString event =
+            approve ? QStringLiteral("room.request.approved") : QStringLiteral("room.request.rejected");
         if (approve && !target->isMember(q.fromUserId)) {
             const RoomRole *role = target->joinDefaultRole();
             target->memberRoles.insert(q.fromUserId, role ? role->roleId : 0);
             publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
-                             QJsonObject{{"roomId", target->id}, {"userId", q.fromUserId},
-                                         {"roleId", double(target->memberRoles.value(q.fromUserId))}, {"changedAt", double(now())}});
+                             QJsonObject{{"roomId", target->id},
+                                         {"userId", q.fromUserId},
+                                         {"roleId", double(target->memberRoles.value(q.fromUserId))},
+                                         {"changedAt", double(now())}});
         }
         publishPrivateEvent(*target, event, data, perm("approve_requests"));
         gateway->publishToUser(q.fromUserId, event, data);
@@ -1200,8 +1307,11 @@ ApiReply RoomsApi::setFollowCode(const ApiRequest &request, bool on)
         target->followCodeExpiresAtMs = 0;
     }
     publishPrivateEvent(*target, QStringLiteral("room.follow_code.changed"),
-                        QJsonObject{{"roomId", target->id}, {"followCode", target->followCode}, {"enabled", on},
-                                    {"expiresAtMs", double(target->followCodeExpiresAtMs)}, {"changedAt", double(now())}},
+                        QJsonObject{{"roomId", target->id},
+                                    {"followCode", target->followCode},
+                                    {"enabled", on},
+                                    {"expiresAtMs", double(target->followCodeExpiresAtMs)},
+                                    {"changedAt", double(now())}},
                         perm("manage_follow_code"));
     return ApiReply::json(200, QJsonObject{{"followCode", target->followCode},
                                            {"expiresAtMs", double(target->followCodeExpiresAtMs)}});
@@ -1214,7 +1324,9 @@ void RoomsApi::attach(Room &child, Room &parent, const QString &byUserId)
     child.parentRoomId = parent.id;
     if (!parent.childRoomIds.contains(child.id))
         parent.childRoomIds.append(child.id);
-    const QJsonObject data{{"childRoomId", child.id}, {"parentRoomId", parent.id}, {"byUserId", byUserId},
+    const QJsonObject data{{"childRoomId", child.id},
+                           {"parentRoomId", parent.id},
+                           {"byUserId", byUserId},
                            {"attachedAt", double(now())}};
     publishRoomEvent(child, QStringLiteral("room.subroom.attached"), data);
     publishRoomEvent(parent, QStringLiteral("room.subroom.attached"), data);
@@ -1223,8 +1335,11 @@ void RoomsApi::attach(Room &child, Room &parent, const QString &byUserId)
 void RoomsApi::detach(Room &child, const QString &trigger, const QString &byUserId)
 {
     Room *parent = room(child.parentRoomId);
-    const QJsonObject data{{"childRoomId", child.id}, {"parentRoomId", child.parentRoomId}, {"trigger", trigger},
-                           {"byUserId", byUserId}, {"detachedAt", double(now())}};
+    const QJsonObject data{{"childRoomId", child.id},
+                           {"parentRoomId", child.parentRoomId},
+                           {"trigger", trigger},
+                           {"byUserId", byUserId},
+                           {"detachedAt", double(now())}};
     child.parentRoomId.clear();
     publishRoomEvent(child, QStringLiteral("room.subroom.detached"), data);
     if (parent) {
@@ -1263,12 +1378,18 @@ ApiReply RoomsApi::attachToParent(const ApiRequest &request)
                      now() + kJoinRequestTtlMs};
     parent->subroomRequests.append(q);
     publishPrivateEvent(*parent, QStringLiteral("room.subroom.pending"),
-                        QJsonObject{{"requestId", q.requestId}, {"childRoomId", q.childRoomId}, {"parentRoomId", parent->id},
-                                    {"fromUserId", q.fromUserId}, {"expiresAtMs", double(q.expiresAtMs)},
+                        QJsonObject{{"requestId", q.requestId},
+                                    {"childRoomId", q.childRoomId},
+                                    {"parentRoomId", parent->id},
+                                    {"fromUserId", q.fromUserId},
+                                    {"expiresAtMs", double(q.expiresAtMs)},
                                     {"createdAt", double(q.createdAt)}},
                         perm("approve_subroom_attach"));
-    return ApiReply::json(200, QJsonObject{{"status", "pending"}, {"requestId", q.requestId}, {"roomId", parent->id},
-                                           {"roomName", parent->name}, {"expiresAtMs", double(q.expiresAtMs)}});
+    return ApiReply::json(200, QJsonObject{{"status", "pending"},
+                                           {"requestId", q.requestId},
+                                           {"roomId", parent->id},
+                                           {"roomName", parent->name},
+                                           {"expiresAtMs", double(q.expiresAtMs)}});
 }
 
 ApiReply RoomsApi::attachByCode(const ApiRequest &request)
@@ -1327,12 +1448,15 @@ ApiReply RoomsApi::setChildOverride(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    if (body->size() != 1 || !(body->contains(QLatin1String("allowBroadcast")) || body->contains(QLatin1String("allowChat"))))
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("give \"allowBroadcast\" or \"allowChat\""));
+    if (body->size() != 1
+        || !(body->contains(QLatin1String("allowBroadcast")) || body->contains(QLatin1String("allowChat"))))
+        return roomreply::invalid(QStringLiteral("room.invalid_settings"),
+                                  QStringLiteral("give \"allowBroadcast\" or \"allowChat\""));
     const bool broadcast = body->contains(QLatin1String("allowBroadcast"));
     const QJsonValue value = body->begin().value();
     if (!value.isBool() && !value.isNull())
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("the override is true, false or null"));
+        return roomreply::invalid(QStringLiteral("room.invalid_settings"),
+                                  QStringLiteral("the override is true, false or null"));
     if (!parent->grants(request.userId, broadcast ? perm("override_child_broadcast") : perm("override_child_chat")))
         return roomreply::forbidden(QStringLiteral("you may not override this sub-room"));
     QJsonObject overrides = parent->childOverrides.value(child->id);
@@ -1342,12 +1466,15 @@ ApiReply RoomsApi::setChildOverride(const ApiRequest &request)
     else
         overrides.insert(key, value);
     parent->childOverrides.insert(child->id, overrides);
-    QJsonObject data{{"parentRoomId", parent->id}, {"childRoomId", child->id}, {"byUserId", request.userId},
+    QJsonObject data{{"parentRoomId", parent->id},
+                     {"childRoomId", child->id},
+                     {"byUserId", request.userId},
                      {"changedAt", double(now())}};
     if (!value.isNull())
         data.insert(QStringLiteral("value"), value);
-    publishRoomEvent(*parent, broadcast ? QStringLiteral("room.child_allow_broadcast.changed")
-                                        : QStringLiteral("room.child_allow_chat.changed"),
+    publishRoomEvent(*parent,
+                     broadcast ? QStringLiteral("room.child_allow_broadcast.changed")
+                               : QStringLiteral("room.child_allow_chat.changed"),
                      data);
     return ApiReply::json(200, QJsonObject{});
 }
@@ -1378,7 +1505,8 @@ ApiReply RoomsApi::decideSubroomRequest(const ApiRequest &request)
             data.insert(QStringLiteral("rejectedBy"), request.userId);
             data.insert(QStringLiteral("rejectedAt"), double(now()));
         }
-        const QString event = approve ? QStringLiteral("room.subroom.approved") : QStringLiteral("room.subroom.rejected");
+        const QString event =
+            approve ? QStringLiteral("room.subroom.approved") : QStringLiteral("room.subroom.rejected");
         publishPrivateEvent(*parent, event, data, perm("approve_subroom_attach"));
         gateway->publishToUser(q.fromUserId, event, data);
         Room *child = room(q.childRoomId);
@@ -1401,8 +1529,11 @@ ApiReply RoomsApi::cancelSubroomRequest(const ApiRequest &request)
         if (q.fromUserId != request.userId)
             return roomreply::forbidden(QStringLiteral("this is not your request"));
         parent->subroomRequests.removeAt(i);
-        const QJsonObject data{{"requestId", q.requestId}, {"childRoomId", q.childRoomId}, {"parentRoomId", parent->id},
-                               {"cancelledBy", request.userId}, {"cancelledAt", double(now())}};
+        const QJsonObject data{{"requestId", q.requestId},
+                               {"childRoomId", q.childRoomId},
+                               {"parentRoomId", parent->id},
+                               {"cancelledBy", request.userId},
+                               {"cancelledAt", double(now())}};
         publishPrivateEvent(*parent, QStringLiteral("room.subroom.cancelled"), data, perm("approve_subroom_attach"));
         gateway->publishToUser(q.fromUserId, QStringLiteral("room.subroom.cancelled"), data);
         return ApiReply::json(200, QJsonObject{});
@@ -1418,7 +1549,8 @@ ApiReply RoomsApi::matchPreference(const ApiRequest &request)
     const QStringList memberIds = body.requiredStringArray("memberIds", 32, 64);
     if (!body.ok())
         return body.errorReply();
-    state->world.preferences.insert(request.userId, QJsonObject{{"memberIds", stringArray(memberIds)}, {"atMs", double(now())}});
+    state->world.preferences.insert(request.userId,
+                                    QJsonObject{{"memberIds", stringArray(memberIds)}, {"atMs", double(now())}});
     QJsonArray candidates;
     for (const QString &memberId : memberIds) {
         const Room *where = state->world.roomWithPresence(memberId);

@@ -49,14 +49,14 @@ struct PendingCode
 // GUI thread only.
 struct ServiceState
 {
-    QHash<QString, Account> accounts;           // by user id
+    QHash<QString, Account> accounts; // by user id
     QHash<QString, QString> userIdByPhone;
     QHash<QString, SignIn> signIns;             // by sign-in id
     QHash<QByteArray, QString> signInByRefresh; // refresh digest -> sign-in id
     QHash<QString, PendingCode> codes;          // by phone; memory only
     qint64 nextUserNumber = 10001;
-    QByteArray tokenSecret;                     // kept so that a restart keeps tokens valid
-    RoomWorld world;                            // rooms, chats and channels
+    QByteArray tokenSecret; // kept so that a restart keeps tokens valid
+    RoomWorld world;        // rooms, chats and channels
 
     // Adds the account under both of its keys.
     void insertAccount(const Account &account);

@@ -13,8 +13,7 @@ constexpr qint64 kMaxStateBytes = 64 * 1024 * 1024;
 
 StateFile::StateFile(QString path)
     : filePath(std::move(path))
-{
-}
+{}
 
 std::optional<ServiceState> StateFile::load(QString *error) const
 {

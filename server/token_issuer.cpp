@@ -54,10 +54,8 @@ QString TokenIssuer::issueAccessToken(const QString &userId, const QString &sign
 {
     const QByteArray header = QByteArrayLiteral(R"({"alg":"HS256","typ":"JWT"})").toBase64(kBase64Url);
     const QJsonObject claims{
-        {QStringLiteral("sub"), userId},
-        {QStringLiteral("sid"), signInId},
-        {QStringLiteral("iat"), double(nowSec)},
-        {QStringLiteral("exp"), double(nowSec + ttlSec)},
+        {QStringLiteral("sub"), userId},          {QStringLiteral("sid"), signInId},
+        {QStringLiteral("iat"), double(nowSec)},  {QStringLiteral("exp"), double(nowSec + ttlSec)},
         {QStringLiteral("jti"), randomToken(16)},
     };
     const QByteArray payload = QJsonDocument(claims).toJson(QJsonDocument::Compact).toBase64(kBase64Url);
@@ -83,7 +81,8 @@ std::optional<AccessClaims> TokenIssuer::verifyAccessToken(const QString &token,
                                       reinterpret_cast<const unsigned char *>(key.constData()))
         != 0)
         return std::nullopt;
-    const auto payload = QByteArray::fromBase64Encoding(parts.at(1), kBase64Url | QByteArray::AbortOnBase64DecodingErrors);
+    const auto payload =
+        QByteArray::fromBase64Encoding(parts.at(1), kBase64Url | QByteArray::AbortOnBase64DecodingErrors);
     if (!payload)
         return std::nullopt;
     const QJsonObject claims = QJsonDocument::fromJson(payload.decoded).object();

@@ -18,7 +18,9 @@ constexpr int kProbeTimeoutMs = 300;
 constexpr int kStartLockWaitMs = 2000;
 } // namespace
 
-SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
+SingleInstance::SingleInstance(QObject *parent)
+    : QObject(parent)
+{}
 
 SingleInstance::~SingleInstance()
 {

@@ -1,9 +1,9 @@
 #include "app/startup_gate.h"
 
-#include "net/server_addresses.h"
 #include "legal/legal_service.h"
 #include "legal/legal_versions.h"
 #include "net/i_raw_downloader.h"
+#include "net/server_addresses.h"
 #include "update/update_service.h"
 
 #include <QLoggingCategory>
@@ -27,8 +27,7 @@ StartupGate::StartupGate(IRawDownloader *downloader_, UpdateService *updateServi
     , downloader(downloader_)
     , updateService(updateService_)
     , legalService(legalService_)
-{
-}
+{}
 
 StartupGate::~StartupGate() = default;
 

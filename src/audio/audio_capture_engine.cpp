@@ -34,8 +34,8 @@ AudioCaptureEngine::AudioCaptureEngine(std::shared_ptr<AudioFrameSinkSlot> sink,
     , backendFactory(std::move(dependencies.backendFactory))
     , silenceFrame(kFrame, 0)
 {
-    detector = dependencies.detectorLibrary ? new VadDetector(*dependencies.detectorLibrary, this)
-                                            : new VadDetector(this);
+    detector =
+        dependencies.detectorLibrary ? new VadDetector(*dependencies.detectorLibrary, this) : new VadDetector(this);
     connect(detector, &VadDetector::bitrateChangeRequested, this, &AudioCaptureEngine::vadBitrateChangeRequested);
     connect(detector, &VadDetector::probabilityUpdated, this, &AudioCaptureEngine::vadProbabilityChanged);
     connect(detector, &VadDetector::stateChanged, this, &AudioCaptureEngine::onDetectorState);
@@ -149,8 +149,8 @@ bool AudioCaptureEngine::openDevice()
     }
     eventNotifier = new QSocketNotifier(backend->eventHandle(), QSocketNotifier::Read, this);
     connect(eventNotifier, &QSocketNotifier::activated, this, &AudioCaptureEngine::onCaptureEvent);
-    qCInfo(lcAudioCapture).noquote().nospace() << "wasapi capture started endpoint=" << result.endpointId
-                                               << " raw=" << result.rawMode;
+    qCInfo(lcAudioCapture).noquote().nospace()
+        << "wasapi capture started endpoint=" << result.endpointId << " raw=" << result.rawMode;
     emit captureStarted(result.endpointId, result.rawMode);
     return true;
 }
@@ -308,8 +308,8 @@ void AudioCaptureEngine::stopCalibration()
             db = int(std::clamp(std::lround(20.0 * std::log10(kCalibrationTarget / rms)), -29L, 30L));
         }
     }
-    qCInfo(lcAudioCapture).nospace() << "level calibration finished samples=" << calibrationSamples
-                                     << " ok=" << ok << " recommended_db=" << db;
+    qCInfo(lcAudioCapture).nospace() << "level calibration finished samples=" << calibrationSamples << " ok=" << ok
+                                     << " recommended_db=" << db;
     emit calibrationFinished(ok, db);
 }
 
@@ -363,7 +363,8 @@ void AudioCaptureEngine::onCaptureEvent()
             qCWarning(lcAudioCapture) << "capture backlog overflow, dropping oldest frames";
         }
     } else if (backlogOverflow) {
-        qCWarning(lcAudioCapture).nospace() << "capture backlog recovered, dropped_ms=" << droppedSamples * 1000 / kRate;
+        qCWarning(lcAudioCapture).nospace()
+            << "capture backlog recovered, dropped_ms=" << droppedSamples * 1000 / kRate;
         backlogOverflow = false;
         droppedSamples = 0;
     }

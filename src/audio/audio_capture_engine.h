@@ -39,7 +39,7 @@ public:
     // detector library.
     struct Dependencies
     {
-        BackendFactory backendFactory;                           // empty: the system's backend
+        BackendFactory backendFactory;                            // empty: the system's backend
         std::optional<VadDetector::LibraryCalls> detectorLibrary; // empty: load "ten_vad"
     };
 

@@ -51,7 +51,8 @@ template<typename... Args>
 void AudioCaptureManager::queue(void (AudioCaptureEngine::*slot)(Args...), std::decay_t<Args>... args)
 {
     AudioCaptureEngine *engine = d->engine;
-    QMetaObject::invokeMethod(engine, [engine, slot, args...] { (engine->*slot)(args...); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        engine, [engine, slot, args...] { (engine->*slot)(args...); }, Qt::QueuedConnection);
 }
 
 AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent, Dependencies dependencies)
@@ -125,18 +126,51 @@ AudioCaptureManager::~AudioCaptureManager()
     d->engine = nullptr;
 }
 
-QString AudioCaptureManager::deviceId() const { return d->deviceId; }
-int AudioCaptureManager::inputGainDb() const { return d->inputGainDb; }
-QString AudioCaptureManager::noiseMode() const { return d->noiseMode; }
-bool AudioCaptureManager::aecEnabled() const { return d->aec; }
-bool AudioCaptureManager::agcEnabled() const { return d->agc; }
-bool AudioCaptureManager::hpfEnabled() const { return d->hpf; }
-int AudioCaptureManager::vadThresholdPct() const { return d->vadThresholdPct; }
-int AudioCaptureManager::vadHangoverMs() const { return d->vadHangoverMs; }
-bool AudioCaptureManager::vadSilentStop() const { return d->vadSilentStop; }
-bool AudioCaptureManager::captureRequested() const { return d->captureOwners.contains(this); }
+QString AudioCaptureManager::deviceId() const
+{
+    return d->deviceId;
+}
+int AudioCaptureManager::inputGainDb() const
+{
+    return d->inputGainDb;
+}
+QString AudioCaptureManager::noiseMode() const
+{
+    return d->noiseMode;
+}
+bool AudioCaptureManager::aecEnabled() const
+{
+    return d->aec;
+}
+bool AudioCaptureManager::agcEnabled() const
+{
+    return d->agc;
+}
+bool AudioCaptureManager::hpfEnabled() const
+{
+    return d->hpf;
+}
+int AudioCaptureManager::vadThresholdPct() const
+{
+    return d->vadThresholdPct;
+}
+int AudioCaptureManager::vadHangoverMs() const
+{
+    return d->vadHangoverMs;
+}
+bool AudioCaptureManager::vadSilentStop() const
+{
+    return d->vadSilentStop;
+}
+bool AudioCaptureManager::captureRequested() const
+{
+    return d->captureOwners.contains(this);
+}
 
-bool AudioCaptureManager::captureActive() const { return !d->captureOwners.isEmpty(); }
+bool AudioCaptureManager::captureActive() const
+{
+    return !d->captureOwners.isEmpty();
+}
 
 float AudioCaptureManager::inputPeak() const
 {

@@ -7,9 +7,10 @@
 
 AudioControlService::AudioControlService(AudioCaptureManager *capture_, AudioPlaybackManager *playback_,
                                          QObject *parent)
-    : QObject(parent), capture(capture_), playback(playback_)
-{
-}
+    : QObject(parent)
+    , capture(capture_)
+    , playback(playback_)
+{}
 
 void AudioControlService::toggleMic()
 {

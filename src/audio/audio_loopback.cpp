@@ -40,7 +40,9 @@ QAudioFormat loopFormat()
 class SinkOutput : public ILoopbackOutput
 {
 public:
-    explicit SinkOutput(const QAudioDevice &device) : sink(device, loopFormat()) {}
+    explicit SinkOutput(const QAudioDevice &device)
+        : sink(device, loopFormat())
+    {}
     ~SinkOutput() override { sink.stop(); }
 
     bool start() override
@@ -68,8 +70,7 @@ QAudioDevice resolveOutputDevice(const QString &endpointId)
     }
     for (const QAudioDevice &device : QMediaDevices::audioOutputs()) {
         const QByteArray id = device.id();
-        const QString asUtf16 =
-            QString::fromUtf16(reinterpret_cast<const char16_t *>(id.constData()), id.size() / 2);
+        const QString asUtf16 = QString::fromUtf16(reinterpret_cast<const char16_t *>(id.constData()), id.size() / 2);
         if (QString::fromUtf8(id) == wanted || asUtf16 == wanted)
             return device;
     }
@@ -107,7 +108,9 @@ std::vector<qint16> convertBuffer(const QAudioBuffer &buffer)
 
 } // namespace
 
-AudioLoopback::Worker::Worker(AudioLoopbackDependencies dependencies) : deps(std::move(dependencies)) {}
+AudioLoopback::Worker::Worker(AudioLoopbackDependencies dependencies)
+    : deps(std::move(dependencies))
+{}
 
 AudioLoopback::Worker::~Worker() = default;
 
@@ -168,7 +171,9 @@ void AudioLoopback::Worker::tick()
 }
 
 AudioLoopback::AudioLoopback(QObject *parent, AudioLoopbackDependencies dependencies)
-    : QObject(parent), worker(new Worker(dependencies)), decodeStallMs(dependencies.decodeStallMs)
+    : QObject(parent)
+    , worker(new Worker(dependencies))
+    , decodeStallMs(dependencies.decodeStallMs)
 {
     worker->moveToThread(&thread);
     thread.setObjectName(QStringLiteral("audio-loopback"));
@@ -222,7 +227,8 @@ void AudioLoopback::loadFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable()) {
-        qCWarning(lcAudioPlayback) << "loopback decode failed:" << "file not readable" << path;
+        qCWarning(lcAudioPlayback) << "loopback decode failed:"
+                                   << "file not readable" << path;
         emit decodeFailed();
         return;
     }
@@ -236,7 +242,8 @@ void AudioLoopback::loadFile(const QString &path)
     connect(stall, &QTimer::timeout, this, [this, decoder, done] {
         if (std::exchange(*done, true))
             return;
-        qCWarning(lcAudioPlayback) << "loopback decode failed:" << "decoder made no progress";
+        qCWarning(lcAudioPlayback) << "loopback decode failed:"
+                                   << "decoder made no progress";
         decoder->stop();
         decoder->deleteLater();
         emit decodeFailed();
@@ -310,7 +317,8 @@ void AudioLoopback::setPlaying(bool playing)
 
 void AudioLoopback::setLooping(bool looping)
 {
-    QMetaObject::invokeMethod(worker, [w = worker, looping] { w->looping = looping; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [w = worker, looping] { w->looping = looping; }, Qt::QueuedConnection);
 }
 
 void AudioLoopback::setOutputDeviceId(const QString &endpointId)
@@ -336,7 +344,8 @@ void AudioLoopback::setNoiseMode(const QString &name)
 void AudioLoopback::setInputGainDb(int dB)
 {
     const double gain = inputGainLinear(dB);
-    QMetaObject::invokeMethod(worker, [w = worker, gain] { w->pipeline->setVolume(gain); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [w = worker, gain] { w->pipeline->setVolume(gain); }, Qt::QueuedConnection);
 }
 
 void AudioLoopback::setAgcEnabled(bool enabled)
@@ -360,15 +369,18 @@ void AudioLoopback::setVadThresholdPct(int percent)
 
 void AudioLoopback::setVadHangoverMs(int ms)
 {
-    QMetaObject::invokeMethod(worker, [w = worker, ms] { w->vad->setHangoverMs(ms); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [w = worker, ms] { w->vad->setHangoverMs(ms); }, Qt::QueuedConnection);
 }
 
 void AudioLoopback::setVadSilentStop(bool stop)
 {
-    QMetaObject::invokeMethod(worker, [w = worker, stop] { w->silentStop = stop; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [w = worker, stop] { w->silentStop = stop; }, Qt::QueuedConnection);
 }
 
 void AudioLoopback::tickNow()
 {
-    QMetaObject::invokeMethod(worker, [w = worker] { w->tick(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [w = worker] { w->tick(); }, Qt::BlockingQueuedConnection);
 }

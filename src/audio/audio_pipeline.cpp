@@ -19,7 +19,7 @@
 namespace {
 Q_LOGGING_CATEGORY(lcPipeline, "audio.pipeline", QtInfoMsg)
 
-constexpr double kMaxVolume = 31.622776601683793; // 10^1.5, +30 dB
+constexpr double kMaxVolume = 31.622776601683793;         // 10^1.5, +30 dB
 constexpr double kLimiterThreshold = 0.70794578438413791; // 10^(-0.15), -3 dBFS
 constexpr double kCompressionExponent = -11.0 / 12.0;     // 12:1 above the threshold
 constexpr float kPeakDecay = 0.9772f;                     // per 10 ms frame: 20 dB per second
@@ -37,8 +37,7 @@ qint16 clampRound(double v)
 #endif
 } // namespace
 
-std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate,
-                                    int targetRate)
+std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate, int targetRate)
 {
     if (!samples || count <= 0 || channels <= 0 || sourceRate <= 0 || targetRate <= 0)
         return {};

@@ -13,8 +13,7 @@
 // Brings any interleaved 16-bit audio to mono at `targetRate`: channels are averaged, then the
 // signal is resampled linearly so that the first and last input samples land on the first
 // and last output samples. Empty for null or non-positive input. Any thread.
-std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate,
-                                    int targetRate);
+std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate, int targetRate);
 
 // The processing stage of the microphone path: a noise suppressor chosen by the noise mode,
 // the input gain with a soft limiter, and a peak meter, on 10 ms frames in place. Beside the
@@ -68,9 +67,9 @@ public:
     struct EchoPathState
     {
         bool moduleExists = false;
-        int modulesCreated = 0;   // echo modules built over the pipeline's life
-        int chunksFed = 0;        // 10 ms chunks handed to the module over its life
-        int backlogSamples = 0;   // far-end samples waiting for a whole chunk
+        int modulesCreated = 0; // echo modules built over the pipeline's life
+        int chunksFed = 0;      // 10 ms chunks handed to the module over its life
+        int backlogSamples = 0; // far-end samples waiting for a whole chunk
     };
     EchoPathState echoPathState() const;
 

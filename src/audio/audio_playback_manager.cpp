@@ -26,7 +26,7 @@ constexpr int kSampleRate = 48000;
 constexpr int kTickMs = 50;
 constexpr std::size_t kMaxChunks = 30;
 constexpr int kMaxTarget = 5;
-constexpr int kTrimTicks = 40;       // 2 s above the target before a trim
+constexpr int kTrimTicks = 40;        // 2 s above the target before a trim
 constexpr int kQuietTicksLower = 600; // 30 s without an underrun lowers the target
 constexpr qint64 kSenderQuietMs = 100;
 constexpr float kLevelDecay = 0.8913f;
@@ -126,7 +126,8 @@ struct AudioPlaybackManager::Impl
 };
 
 AudioPlaybackManager::AudioPlaybackManager(IAudioStorage *storage, QObject *parent, Dependencies dependencies)
-    : QObject(parent), d(std::make_unique<Impl>())
+    : QObject(parent)
+    , d(std::make_unique<Impl>())
 {
     d->storage = storage;
     d->deps = std::move(dependencies);
@@ -369,8 +370,8 @@ void AudioPlaybackManager::onPlaybackTick()
                 std::lock_guard lock(session->mutex);
                 target = session->targetDepth;
             }
-            qCInfo(lcAudioPlayback).nospace().noquote() << "playback underrun count=" << underruns << " target=" << target
-                                              << " from=" << session->identity;
+            qCInfo(lcAudioPlayback).nospace().noquote()
+                << "playback underrun count=" << underruns << " target=" << target << " from=" << session->identity;
         } else if (++session->quietTicks >= kQuietTicksLower) {
             session->quietTicks = 0;
             int lowered = 0;
@@ -382,8 +383,8 @@ void AudioPlaybackManager::onPlaybackTick()
                     lowered = --session->targetDepth;
             }
             if (lowered > 0)
-                qCInfo(lcAudioPlayback).nospace().noquote() << "playback target lowered to=" << lowered
-                                                  << " from=" << session->identity;
+                qCInfo(lcAudioPlayback).nospace().noquote()
+                    << "playback target lowered to=" << lowered << " from=" << session->identity;
         }
 
         std::lock_guard lock(session->mutex);
@@ -393,8 +394,8 @@ void AudioPlaybackManager::onPlaybackTick()
             if (++session->trimCounter >= kTrimTicks) {
                 while (int(session->queue.size()) > target)
                     session->queue.pop_front();
-                qCInfo(lcAudioPlayback).nospace().noquote() << "pcm queue trimmed depth_before=" << depth << " target=" << target
-                                                  << " from=" << session->identity;
+                qCInfo(lcAudioPlayback).nospace().noquote() << "pcm queue trimmed depth_before=" << depth
+                                                            << " target=" << target << " from=" << session->identity;
                 session->trimCounter = 0;
             }
         } else {
@@ -425,8 +426,8 @@ void AudioPlaybackManager::onPlaybackTick()
     }
     d->renderClient = std::move(client);
     d->startRender();
-    qCInfo(lcAudioPlayback).nospace().noquote() << "wasapi render started endpoint=" << result.endpointId
-                                                << " buffer_frames=" << result.bufferFrames;
+    qCInfo(lcAudioPlayback).nospace().noquote()
+        << "wasapi render started endpoint=" << result.endpointId << " buffer_frames=" << result.bufferFrames;
 }
 
 void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
@@ -445,11 +446,12 @@ void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
             const qint64 gap = nowMs - last;
             if (gap > 50) {
                 ++gapCount;
-                qCWarning(lcAudioPlayback).nospace() << "frame gap too large gap_ms=" << gap << " gap_count=" << gapCount;
+                qCWarning(lcAudioPlayback).nospace()
+                    << "frame gap too large gap_ms=" << gap << " gap_count=" << gapCount;
             }
             if (gap > 200)
-                qCInfo(lcAudioPlayback).nospace().noquote() << "audio resumed after silence gap_ms=" << gap
-                                                  << " from=" << session->identity;
+                qCInfo(lcAudioPlayback).nospace().noquote()
+                    << "audio resumed after silence gap_ms=" << gap << " from=" << session->identity;
         }
         if (++frameCount % 500 == 0)
             qCDebug(lcAudioPlayback).nospace() << "frame stats count=" << frameCount << " gaps_over_50ms=" << gapCount;
@@ -464,8 +466,8 @@ void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
             chunk.sampleRate = kSampleRate;
             chunk.channels = 1;
         } else {
-            chunk.pcm = QByteArray(reinterpret_cast<const char *>(frame.data().data()),
-                                   qsizetype(frame.data().size() * 2));
+            chunk.pcm =
+                QByteArray(reinterpret_cast<const char *>(frame.data().data()), qsizetype(frame.data().size() * 2));
         }
         if (chunk.pcm.isEmpty())
             continue;
@@ -593,7 +595,8 @@ void AudioPlaybackManager::Impl::mixRenderFrame(qint16 *out, int n)
                         break;
                     }
                     PcmChunk &chunk = session->queue.front();
-                    const auto *samples = reinterpret_cast<const qint16 *>(chunk.pcm.constData()) + chunk.readOffset / 2;
+                    const auto *samples =
+                        reinterpret_cast<const qint16 *>(chunk.pcm.constData()) + chunk.readOffset / 2;
                     const int unread = int((chunk.pcm.size() - chunk.readOffset) / 2);
                     const int take = std::min(n - taken, unread);
                     if (audible) {

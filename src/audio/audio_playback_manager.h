@@ -66,8 +66,7 @@ public:
     void setPipelineSlot(AudioPipelineSlot *slot);
 
     // Starts playback of a subscribed remote audio track; one session per identity and track sid.
-    void addRemoteTrack(const std::shared_ptr<livekit::Track> &track, const QString &trackSid,
-                        const QString &identity);
+    void addRemoteTrack(const std::shared_ptr<livekit::Track> &track, const QString &trackSid, const QString &identity);
     void removeRemoteTrack(const QString &identity, const QString &trackSid);
     void removeAllSessions();
     // Whether a track of this member is playing.

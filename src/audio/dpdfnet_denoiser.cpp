@@ -22,8 +22,6 @@
 namespace {
 Q_LOGGING_CATEGORY(lcDenoise, "audio.denoise", QtInfoMsg)
 
-
-
 long long parseInteger(const std::string &text)
 {
     const char *begin = text.c_str();
@@ -91,17 +89,32 @@ struct DpdfnetDenoiser::Impl
 DpdfnetDenoiser::DpdfnetDenoiser(QString modelPath)
     : d(std::make_unique<Impl>())
 {
-    d->modelPath = modelPath.isEmpty() ? QDir(modelsDir()).filePath(QStringLiteral("dpdfnet.onnx"))
-                                       : std::move(modelPath);
+    d->modelPath =
+        modelPath.isEmpty() ? QDir(modelsDir()).filePath(QStringLiteral("dpdfnet.onnx")) : std::move(modelPath);
 }
 
 DpdfnetDenoiser::~DpdfnetDenoiser() = default;
 
-int DpdfnetDenoiser::windowLength() const { return d->win; }
-int DpdfnetDenoiser::hop() const { return d->hop; }
-int DpdfnetDenoiser::freqBins() const { return d->freqBins; }
-const std::vector<float> &DpdfnetDenoiser::window() const { return d->window; }
-int DpdfnetDenoiser::pendingInput() const { return int(d->inputFifo.size()); }
+int DpdfnetDenoiser::windowLength() const
+{
+    return d->win;
+}
+int DpdfnetDenoiser::hop() const
+{
+    return d->hop;
+}
+int DpdfnetDenoiser::freqBins() const
+{
+    return d->freqBins;
+}
+const std::vector<float> &DpdfnetDenoiser::window() const
+{
+    return d->window;
+}
+int DpdfnetDenoiser::pendingInput() const
+{
+    return int(d->inputFifo.size());
+}
 
 std::vector<float> DpdfnetDenoiser::state() const
 {

@@ -19,7 +19,6 @@
 namespace {
 Q_LOGGING_CATEGORY(lcDenoise, "audio.denoise", QtInfoMsg)
 
-
 // "prefix" followed by one or more decimal digits: the index, else -1.
 long long indexAfter(const std::string &name, const std::string &prefix)
 {
@@ -57,15 +56,24 @@ struct FastEnhancerDenoiser::Impl
 FastEnhancerDenoiser::FastEnhancerDenoiser(QString modelPath)
     : d(std::make_unique<Impl>())
 {
-    d->modelPath = modelPath.isEmpty() ? QDir(modelsDir()).filePath(QStringLiteral("fastenhancer.onnx"))
-                                       : std::move(modelPath);
+    d->modelPath =
+        modelPath.isEmpty() ? QDir(modelsDir()).filePath(QStringLiteral("fastenhancer.onnx")) : std::move(modelPath);
 }
 
 FastEnhancerDenoiser::~FastEnhancerDenoiser() = default;
 
-int FastEnhancerDenoiser::hop() const { return d->hop; }
-int FastEnhancerDenoiser::stateTensorCount() const { return d->session ? int(d->inputValues.size()) - 1 : 0; }
-int FastEnhancerDenoiser::pendingInput() const { return int(d->inputFifo.size()); }
+int FastEnhancerDenoiser::hop() const
+{
+    return d->hop;
+}
+int FastEnhancerDenoiser::stateTensorCount() const
+{
+    return d->session ? int(d->inputValues.size()) - 1 : 0;
+}
+int FastEnhancerDenoiser::pendingInput() const
+{
+    return int(d->inputFifo.size());
+}
 
 bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
 {
@@ -135,8 +143,7 @@ bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
             if (stateInputs[i].index != stateOutputs[i].first)
                 throw std::runtime_error("cache index mismatch between inputs and outputs");
 
-        const std::vector<int64_t> wavShape =
-            s.GetInputTypeInfo(wavIndex).GetTensorTypeAndShapeInfo().GetShape();
+        const std::vector<int64_t> wavShape = s.GetInputTypeInfo(wavIndex).GetTensorTypeAndShapeInfo().GetShape();
         if (wavShape.size() != 2 || wavShape[0] != 1 || wavShape[1] < 1)
             throw std::runtime_error("wav_in shape is not (1, hop)");
         const int hop = int(wavShape[1]);
@@ -156,8 +163,7 @@ bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
         std::fill_n(values.back().GetTensorMutableData<float>(), hop, 0.0f);
         for (const StateInput &in : stateInputs) {
             const long long index = in.index;
-            const std::vector<int64_t> shape =
-                s.GetInputTypeInfo(in.modelIndex).GetTensorTypeAndShapeInfo().GetShape();
+            const std::vector<int64_t> shape = s.GetInputTypeInfo(in.modelIndex).GetTensorTypeAndShapeInfo().GetShape();
             std::size_t count = 1;
             for (int64_t dim : shape) {
                 if (dim < 1)
@@ -187,9 +193,9 @@ bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
 
     d->inputFifo.clear();
     d->outputFifo.assign(std::size_t(std::max(frameSize, 0)), 0.0f);
-    qCInfo(lcDenoise).noquote().nospace() << "fastenhancer loaded, hop=" << d->hop
-                                          << " cache_tensors=" << d->inputValues.size() - 1
-                                          << " load_ms=" << timer.elapsed();
+    qCInfo(lcDenoise).noquote().nospace()
+        << "fastenhancer loaded, hop=" << d->hop << " cache_tensors=" << d->inputValues.size() - 1
+        << " load_ms=" << timer.elapsed();
     return true;
 }
 

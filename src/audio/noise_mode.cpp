@@ -16,16 +16,11 @@ NoiseMode parseNoiseMode(const QString &name)
 QString noiseModeName(NoiseMode mode)
 {
     switch (mode) {
-    case NoiseMode::WebRtc:
-        return QStringLiteral("webrtc");
-    case NoiseMode::DeepFilter:
-        return QStringLiteral("deepfilter");
-    case NoiseMode::FastEnhancer:
-        return QStringLiteral("fastenhancer");
-    case NoiseMode::DpdfNet:
-        return QStringLiteral("dpdfnet");
-    case NoiseMode::Off:
-        break;
+        case NoiseMode::WebRtc: return QStringLiteral("webrtc");
+        case NoiseMode::DeepFilter: return QStringLiteral("deepfilter");
+        case NoiseMode::FastEnhancer: return QStringLiteral("fastenhancer");
+        case NoiseMode::DpdfNet: return QStringLiteral("dpdfnet");
+        case NoiseMode::Off: break;
     }
     return QStringLiteral("off");
 }

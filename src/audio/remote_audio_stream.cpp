@@ -7,7 +7,9 @@ namespace {
 class LiveKitRemoteAudioStream : public IRemoteAudioStream
 {
 public:
-    explicit LiveKitRemoteAudioStream(std::shared_ptr<livekit::AudioStream> stream_) : stream(std::move(stream_)) {}
+    explicit LiveKitRemoteAudioStream(std::shared_ptr<livekit::AudioStream> stream_)
+        : stream(std::move(stream_))
+    {}
 
     bool read(livekit::AudioFrame &frame) override
     {

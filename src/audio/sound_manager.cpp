@@ -3,8 +3,8 @@
 #include "audio/i_audio_storage.h"
 #include "audio/playback_log.h"
 
-#include <QAudioOutput>
 #include <QAudioDevice>
+#include <QAudioOutput>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
@@ -15,7 +15,10 @@ const QString SoundManager::kJoinSource = QStringLiteral("qrc:/sounds/join.ogg")
 const QString SoundManager::kLeaveSource = QStringLiteral("qrc:/sounds/leave.ogg");
 
 SoundManager::SoundManager(IAudioStorage *storage_, QObject *parent)
-    : QObject(parent), storage(storage_), player(new QMediaPlayer(this)), output(new QAudioOutput(this))
+    : QObject(parent)
+    , storage(storage_)
+    , player(new QMediaPlayer(this))
+    , output(new QAudioOutput(this))
 {
     player->setAudioOutput(output);
     if (storage) {

@@ -29,12 +29,9 @@ constexpr double kCutoff = 0.9424777960769379; // 0.3 pi: 7200 Hz at 48 kHz
 const char *stateName(VadDetector::VadState s)
 {
     switch (s) {
-    case VadDetector::Active:
-        return "active";
-    case VadDetector::Hangover:
-        return "hangover";
-    case VadDetector::Silent:
-        return "silent";
+        case VadDetector::Active: return "active";
+        case VadDetector::Hangover: return "hangover";
+        case VadDetector::Silent: return "silent";
     }
     return "?";
 }
@@ -58,12 +55,9 @@ int dwellBeforeLeaving(VadDetector::VadState from, VadDetector::VadState to)
     if (to == VadDetector::Active)
         return 0;
     switch (from) {
-    case VadDetector::Active:
-        return 100;
-    case VadDetector::Hangover:
-        return 200;
-    case VadDetector::Silent:
-        return 500;
+        case VadDetector::Active: return 100;
+        case VadDetector::Hangover: return 200;
+        case VadDetector::Silent: return 500;
     }
     return 0;
 }
@@ -123,7 +117,10 @@ struct VadDetector::Impl
 class VadDetectorSteps
 {
 public:
-    VadDetectorSteps(VadDetector *q_, VadDetector::Impl &d_) : q(q_), d(d_) {}
+    VadDetectorSteps(VadDetector *q_, VadDetector::Impl &d_)
+        : q(q_)
+        , d(d_)
+    {}
 
     // What both constructors do first.
     static void setUp(VadDetector *self, VadDetector::Impl &d)
@@ -177,7 +174,6 @@ public:
         d.resolved = true;
     }
 
-
     void arm(VadDetector::Impl::Timer &t, VadDetector::VadState target, qint64 ms)
     {
         t.target = target;
@@ -215,12 +211,9 @@ public:
     int bitrateFor(VadDetector::VadState s) const
     {
         switch (s) {
-        case VadDetector::Active:
-            return d.roomBitrate;
-        case VadDetector::Hangover:
-            return std::min(d.roomBitrate, kHangoverBitrateCap);
-        case VadDetector::Silent:
-            break;
+            case VadDetector::Active: return d.roomBitrate;
+            case VadDetector::Hangover: return std::min(d.roomBitrate, kHangoverBitrateCap);
+            case VadDetector::Silent: break;
         }
         return kSilentBitrate;
     }
@@ -336,7 +329,6 @@ VadDetector::~VadDetector()
         d->calls.destroy(&d->handle);
 }
 
-
 void VadDetector::feed(const qint16 *data, int count)
 {
     ASSERT_OWNER_THREAD();
@@ -422,10 +414,22 @@ void VadDetector::setRoomBitrate(int bps)
     d->roomBitrate = std::max(bps, kSilentBitrate);
 }
 
-float VadDetector::threshold() const { return d->threshold; }
-int VadDetector::hangoverMs() const { return d->hangoverMs; }
-int VadDetector::roomBitrate() const { return d->roomBitrate; }
-bool VadDetector::isUsable() const { return d->resolved && d->handle; }
+float VadDetector::threshold() const
+{
+    return d->threshold;
+}
+int VadDetector::hangoverMs() const
+{
+    return d->hangoverMs;
+}
+int VadDetector::roomBitrate() const
+{
+    return d->roomBitrate;
+}
+bool VadDetector::isUsable() const
+{
+    return d->resolved && d->handle;
+}
 
 void VadDetector::setManualClock(std::function<qint64()> nowMs)
 {

@@ -26,8 +26,7 @@ public:
     struct LibraryCalls
     {
         int (*create)(void **handle, std::size_t hopSize, float threshold) = nullptr;
-        int (*process)(void *handle, const qint16 *samples, std::size_t count, float *probability,
-                       int *flag) = nullptr;
+        int (*process)(void *handle, const qint16 *samples, std::size_t count, float *probability, int *flag) = nullptr;
         int (*destroy)(void **handle) = nullptr;
     };
 

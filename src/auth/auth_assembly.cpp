@@ -12,7 +12,6 @@ AuthAssembly::AuthAssembly(IHttpClient *api, const QString &deviceId)
     , session(std::make_unique<SessionService>(api, store.get()))
     , loginSvc(std::make_unique<LoginService>(api, store.get(), deviceId))
     , authInterceptor(std::make_unique<AuthInterceptor>(store.get(), session.get()))
-{
-}
+{}
 
 AuthAssembly::~AuthAssembly() = default;

@@ -14,7 +14,8 @@ class SmsService;
 // The authentication module: owns the session store, the SMS, session and login
 // services and the authorising interceptor, created in that order and deleted in
 // the reverse one.
-class AuthAssembly {
+class AuthAssembly
+{
 public:
     AuthAssembly(IHttpClient *api, const QString &deviceId);
     ~AuthAssembly();

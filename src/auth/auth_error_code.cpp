@@ -3,7 +3,8 @@
 #include <iterator>
 
 namespace {
-struct KnownCode {
+struct KnownCode
+{
     const char *code;
     AuthErrorCode value;
 };

@@ -13,8 +13,7 @@ AuthInterceptor::AuthInterceptor(ISessionStore *store_, SessionService *sessionS
     : QObject(parent)
     , store(store_)
     , sessionService(sessionService_)
-{
-}
+{}
 
 void AuthInterceptor::onRequest(QNetworkRequest &request, const HttpOptions &options)
 {
@@ -32,7 +31,7 @@ bool AuthInterceptor::onResponse(const HttpResponse &response, const QString &, 
     if (response.status != 401 || options.skipAuth || attempt >= 1 || !store || !store->hasRefreshToken())
         return false;
 
-    pending.append(PendingRequest {std::move(control), response});
+    pending.append(PendingRequest{std::move(control), response});
     if (!refreshing) {
         refreshing = true;
         sessionService->refreshAccessToken([self = QPointer<AuthInterceptor>(this)](bool ok) {

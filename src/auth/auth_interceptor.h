@@ -12,7 +12,8 @@ class SessionService;
 // with 401, gets one new access token for all of them, then replays them in
 // arrival order, or hands each its own 401 when no token could be had.
 // GUI thread only.
-class AuthInterceptor : public QObject, public IRequestInterceptor, public IResponseInterceptor {
+class AuthInterceptor : public QObject, public IRequestInterceptor, public IResponseInterceptor
+{
 public:
     AuthInterceptor(ISessionStore *store, SessionService *sessionService, QObject *parent = nullptr);
 
@@ -20,7 +21,8 @@ public:
     bool onResponse(const HttpResponse &response, const QString &path, const HttpOptions &options, int attempt,
                     ResponseControl control) override;
 
-    struct PendingRequest {
+    struct PendingRequest
+    {
         ResponseControl control;
         HttpResponse response;
     };

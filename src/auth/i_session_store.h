@@ -6,7 +6,8 @@
 
 // The session as the auth services see it: user id, access token (memory only),
 // refresh token and its expiry. GUI thread only.
-class ISessionStore {
+class ISessionStore
+{
 public:
     virtual ~ISessionStore() = default;
     // Reads the stored session asynchronously; `done` runs once, whatever the outcome.
@@ -18,8 +19,7 @@ public:
     // A refresh token is held and lives more than `marginSec` longer (or its expiry is unknown).
     virtual bool hasUsableRefresh(int marginSec) const = 0;
     virtual void saveLogin(const QString &userId, const QString &accessToken, const QString &refreshToken,
-                           int refreshExpiresInSec)
-        = 0;
+                           int refreshExpiresInSec) = 0;
     virtual void saveRefresh(const QString &accessToken, const QString &refreshToken, int refreshExpiresInSec) = 0;
     virtual void clear() = 0;
     // Raised by every save and clear, never by a load: a caller that notes it before a

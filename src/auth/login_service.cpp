@@ -12,12 +12,11 @@ LoginService::LoginService(IHttpClient *api_, ISessionStore *store_, QString dev
     , api(api_)
     , store(store_)
     , deviceId(std::move(deviceId_))
-{
-}
+{}
 
 void LoginService::login(const QString &phone, const QString &code, const QString &agreedLegalVersion)
 {
-    const QJsonObject body {
+    const QJsonObject body{
         {QStringLiteral("phone"), phone},
         {QStringLiteral("code"), code},
         {QStringLiteral("deviceId"), deviceId},

@@ -8,7 +8,8 @@ class IHttpClient;
 class ISessionStore;
 
 // Turns a phone number and its SMS code into a session. GUI thread only.
-class LoginService : public QObject {
+class LoginService : public QObject
+{
     Q_OBJECT
 public:
     LoginService(IHttpClient *api, ISessionStore *store, QString deviceId, QObject *parent = nullptr);

@@ -50,8 +50,7 @@ SessionService::SessionService(IHttpClient *api_, ISessionStore *store_, QObject
     , api(api_)
     , store(store_)
     , clock([] { return QDateTime::currentSecsSinceEpoch(); })
-{
-}
+{}
 
 void SessionService::setClock(std::function<qint64()> secondsNow)
 {
@@ -124,7 +123,7 @@ void SessionService::logout()
     if (refreshToken.isEmpty())
         return;
     api->post(
-        QStringLiteral("/v1/auth/logout"), QJsonObject {{QStringLiteral("refreshToken"), refreshToken}},
+        QStringLiteral("/v1/auth/logout"), QJsonObject{{QStringLiteral("refreshToken"), refreshToken}},
         [](const HttpResponse &response) {
             if (!response.isSuccess())
                 qCWarning(lcAuthSession).nospace()
@@ -135,13 +134,13 @@ void SessionService::logout()
 
 void SessionService::doRefresh(std::function<void(RefreshOutcome)> callback, bool expiresSession)
 {
-    waiters.append(Waiter {std::move(callback), expiresSession});
+    waiters.append(Waiter{std::move(callback), expiresSession});
     if (refreshing)
         return;
     refreshing = true;
     const QString sentToken = store->refreshToken();
     api->post(
-        QStringLiteral("/v1/auth/refresh"), QJsonObject {{QStringLiteral("refreshToken"), sentToken}},
+        QStringLiteral("/v1/auth/refresh"), QJsonObject{{QStringLiteral("refreshToken"), sentToken}},
         [self = QPointer<SessionService>(this), generation = sessionGeneration,
          sentToken](const HttpResponse &response) {
             if (!self)
@@ -202,8 +201,8 @@ void SessionService::finishRefresh(RefreshOutcome outcome)
     const QList<Waiter> finished = std::exchange(waiters, {});
     // One refused refresh expires the session once, before any waiter hears of it,
     // however many callers joined it.
-    const bool expires
-        = std::any_of(finished.cbegin(), finished.cend(), [](const Waiter &w) { return w.expiresSession; });
+    const bool expires =
+        std::any_of(finished.cbegin(), finished.cend(), [](const Waiter &w) { return w.expiresSession; });
     if (outcome == RefreshOutcome::Invalid && expires)
         emit sessionExpired();
     for (const Waiter &waiter : finished)

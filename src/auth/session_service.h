@@ -17,12 +17,13 @@ bool isTokenFresh(const QString &token, int marginSec);
 
 // Owns the life of a session once it exists: resume at start, one token refresh
 // at a time however many parts ask, logout. GUI thread only.
-class SessionService : public QObject {
+class SessionService : public QObject
+{
     Q_OBJECT
 public:
     enum class RefreshOutcome {
-        Success = 0, // new tokens received and saved
-        Invalid = 1, // the refresh token was refused, or the reply lacked a token; store cleared
+        Success = 0,   // new tokens received and saved
+        Invalid = 1,   // the refresh token was refused, or the reply lacked a token; store cleared
         Transient = 2, // no usable answer (network, time-out, 5xx); tokens kept
     };
 
@@ -50,7 +51,8 @@ signals:
     void loggedOut();
 
 private:
-    struct Waiter {
+    struct Waiter
+    {
         std::function<void(RefreshOutcome)> callback;
         // Asked through refreshAccessToken: a refusal expires the session.
         bool expiresSession = false;

@@ -19,8 +19,7 @@ const QLatin1String kRefreshExpiresAtKey("refreshExpiresAt");
 SessionStore::SessionStore(QObject *parent)
     : QObject(parent)
     , clock([] { return QDateTime::currentSecsSinceEpoch(); })
-{
-}
+{}
 
 QString SessionStore::serviceName()
 {
@@ -128,7 +127,7 @@ void SessionStore::clear()
 
 void SessionStore::writeItem()
 {
-    const QJsonObject item {
+    const QJsonObject item{
         {kUserIdKey, heldUserId},
         {kRefreshTokenKey, heldRefreshToken},
         {kRefreshExpiresAtKey, double(refreshExpiresAt)},

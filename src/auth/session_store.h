@@ -14,7 +14,8 @@ class Job;
 // (user id, refresh token, refresh expiry) into one credential-store item, so the
 // next start can resume it. The access token is never written anywhere.
 // GUI thread only.
-class SessionStore : public QObject, public ISessionStore {
+class SessionStore : public QObject, public ISessionStore
+{
 public:
     explicit SessionStore(QObject *parent = nullptr);
 

@@ -9,14 +9,13 @@
 SmsService::SmsService(IHttpClient *api_, QObject *parent)
     : QObject(parent)
     , api(api_)
-{
-}
+{}
 
 void SmsService::sendCode(const QString &phone)
 {
     HttpOptions options;
     options.skipAuth = true;
-    const QJsonObject body {{QStringLiteral("phone"), phone}};
+    const QJsonObject body{{QStringLiteral("phone"), phone}};
     api->post(
         QStringLiteral("/v1/auth/send-code"), body,
         [self = QPointer<SmsService>(this)](const HttpResponse &response) {
@@ -29,8 +28,8 @@ void SmsService::sendCode(const QString &phone)
                 return;
             }
             // On a failure the delay sits under "details", never at the top level.
-            const int retryAfter
-                = response.json.value(QLatin1String("details")).toObject().value(QLatin1String("retryAfter")).toInt();
+            const int retryAfter =
+                response.json.value(QLatin1String("details")).toObject().value(QLatin1String("retryAfter")).toInt();
             qCWarning(lcAuthSms).noquote() << QStringLiteral("send code failed ") + describeFailedReply(response);
             emit self->sendCodeFailed(classifyAuthError(errorCodeOf(response)), errorMessageOf(response), retryAfter);
         },

@@ -7,7 +7,8 @@
 class IHttpClient;
 
 // Asks the server to send a sign-in code by SMS. GUI thread only.
-class SmsService : public QObject {
+class SmsService : public QObject
+{
     Q_OBJECT
 public:
     explicit SmsService(IHttpClient *api, QObject *parent = nullptr);

@@ -17,9 +17,9 @@ bool checkReply(const char *label, const HttpResponse &response)
 {
     if (response.isSuccess())
         return true;
-    qCWarning(lcChannelActions).nospace() << label << " failed status=" << response.status
-                                          << " code=" << errorCodeOf(response)
-                                          << " msg=" << errorMessageOf(response) << " net_err=" << response.error;
+    qCWarning(lcChannelActions).nospace()
+        << label << " failed status=" << response.status << " code=" << errorCodeOf(response)
+        << " msg=" << errorMessageOf(response) << " net_err=" << response.error;
     return false;
 }
 
@@ -60,7 +60,10 @@ QJsonValue roleIdValue(qint64 roleId)
 
 } // namespace
 
-ChannelActionsService::ChannelActionsService(IHttpClient *http_, QObject *parent) : QObject(parent), http(http_) {}
+ChannelActionsService::ChannelActionsService(IHttpClient *http_, QObject *parent)
+    : QObject(parent)
+    , http(http_)
+{}
 
 ChannelActionsService::~ChannelActionsService() = default;
 
@@ -77,8 +80,8 @@ void ChannelActionsService::create(const QString &name, CreateCallback callback)
     });
 }
 
-void ChannelActionsService::createRole(const QString &channelId, const QString &name,
-                                       const QList<QString> &permissions, CreateRoleCallback callback)
+void ChannelActionsService::createRole(const QString &channelId, const QString &name, const QList<QString> &permissions,
+                                       CreateRoleCallback callback)
 {
     const QJsonObject body{{QStringLiteral("name"), name}, {QStringLiteral("permissions"), stringArray(permissions)}};
     http->post(channelPath(channelId, "/roles"), body, [callback = std::move(callback)](const HttpResponse &response) {
@@ -134,8 +137,7 @@ void ChannelActionsService::reorderRoles(const QString &channelId, const QList<q
     putRequest("reorder channel roles", channelPath(channelId, "/role-order"), body, std::move(callback));
 }
 
-void ChannelActionsService::reorderRooms(const QString &channelId, const QStringList &roomIds,
-                                         ResultCallback callback)
+void ChannelActionsService::reorderRooms(const QString &channelId, const QStringList &roomIds, ResultCallback callback)
 {
     const QJsonObject body{{QStringLiteral("roomIds"), stringArray(roomIds)}};
     putRequest("reorder attached rooms", channelPath(channelId, "/room-order"), body, std::move(callback));
@@ -151,8 +153,9 @@ void ChannelActionsService::setMemberRole(const QString &channelId, const QStrin
                                           ResultCallback callback)
 {
     const QJsonObject body{{QStringLiteral("roleId"), roleIdValue(roleId)}};
-    putRequest("set channel member role", apiPath(QStringLiteral("/v1/channels/%1/members/%2/role"), {channelId, userId}),
-               body, std::move(callback));
+    putRequest("set channel member role",
+               apiPath(QStringLiteral("/v1/channels/%1/members/%2/role"), {channelId, userId}), body,
+               std::move(callback));
 }
 
 void ChannelActionsService::updateRole(const QString &channelId, qint64 roleId, const QString &name,
@@ -162,8 +165,8 @@ void ChannelActionsService::updateRole(const QString &channelId, qint64 roleId, 
     patchRequest("update channel role", rolePath(channelId, roleId), body, std::move(callback));
 }
 
-void ChannelActionsService::updateSettings(const QString &channelId, const QString *name,
-                                           const QString *description, ResultCallback callback)
+void ChannelActionsService::updateSettings(const QString &channelId, const QString *name, const QString *description,
+                                           ResultCallback callback)
 {
     QJsonObject body;
     if (name)

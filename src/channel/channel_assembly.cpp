@@ -6,11 +6,10 @@
 #include "channel/channel_list_service.h"
 
 ChannelAssembly::ChannelAssembly(IHttpClient *api)
-    : store(std::make_unique<ChannelEntityStore>(nullptr)),
-      feed(std::make_unique<ChannelEntityFeed>(store.get(), nullptr)),
-      list(std::make_unique<ChannelListService>(api, store.get(), nullptr)),
-      actions(std::make_unique<ChannelActionsService>(api, nullptr))
-{
-}
+    : store(std::make_unique<ChannelEntityStore>(nullptr))
+    , feed(std::make_unique<ChannelEntityFeed>(store.get(), nullptr))
+    , list(std::make_unique<ChannelListService>(api, store.get(), nullptr))
+    , actions(std::make_unique<ChannelActionsService>(api, nullptr))
+{}
 
 ChannelAssembly::~ChannelAssembly() = default;

@@ -42,7 +42,7 @@ struct ChannelEntity
     QString description;
     QString code;
     bool codeEnabled = false;
-    qint64 createdAt = 0; // milliseconds since the epoch
+    qint64 createdAt = 0;         // milliseconds since the epoch
     QList<ChannelMember> members; // server order; joiners are appended
     QList<ChannelRole> roles;     // the order shown to the user
     qint64 defaultRoleId = 0;     // given to new members and to a former owner

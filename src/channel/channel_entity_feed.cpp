@@ -12,7 +12,10 @@
 #include <optional>
 #include <variant>
 
-ChannelEntityFeed::ChannelEntityFeed(ChannelEntityStore *store_, QObject *parent) : QObject(parent), store(store_) {}
+ChannelEntityFeed::ChannelEntityFeed(ChannelEntityStore *store_, QObject *parent)
+    : QObject(parent)
+    , store(store_)
+{}
 
 ChannelEntityFeed::~ChannelEntityFeed() = default;
 

@@ -2,7 +2,9 @@
 
 #include "channel/channel_logging.h"
 
-ChannelEntityStore::ChannelEntityStore(QObject *parent) : QObject(parent) {}
+ChannelEntityStore::ChannelEntityStore(QObject *parent)
+    : QObject(parent)
+{}
 
 ChannelEntityStore::~ChannelEntityStore() = default;
 

@@ -9,7 +9,9 @@ namespace {
 class EventReducer
 {
 public:
-    explicit EventReducer(ChannelEntity &channel_) : channel(channel_) {}
+    explicit EventReducer(ChannelEntity &channel_)
+        : channel(channel_)
+    {}
 
     bool operator()(const ChannelDefaultRoleChangedEvent &e)
     {

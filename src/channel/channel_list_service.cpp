@@ -41,7 +41,10 @@ QStringList channelTargets(const QStringList &channelIds)
 } // namespace
 
 ChannelListService::ChannelListService(IHttpClient *http_, ChannelEntityStore *store_, QObject *parent)
-    : QObject(parent), http(http_), store(store_), retryTimer(new QTimer(this))
+    : QObject(parent)
+    , http(http_)
+    , store(store_)
+    , retryTimer(new QTimer(this))
 {
     retryTimer->setSingleShot(true);
     connect(retryTimer, &QTimer::timeout, this, &ChannelListService::bootstrap);
@@ -89,9 +92,9 @@ void ChannelListService::onListReply(int requestGeneration, const HttpResponse &
         return;
 
     if (!response.isSuccess()) {
-        qCWarning(lcChannelList).nospace() << "list my channels failed status=" << response.status
-                                           << " code=" << errorCodeOf(response) << " net_err=" << response.error
-                                           << " body=" << loggedBodyOf(response);
+        qCWarning(lcChannelList).nospace()
+            << "list my channels failed status=" << response.status << " code=" << errorCodeOf(response)
+            << " net_err=" << response.error << " body=" << loggedBodyOf(response);
         if (response.status != 0 && response.status < 500)
             return;
         const int delay = std::min(retryUnitMs << std::min(retryAttempt, kMaxShift), kMaxDelayUnits * retryUnitMs);

@@ -34,7 +34,12 @@ QStringList roomTargets(const QStringList &roomIds)
 
 ChannelRoomsWatch::ChannelRoomsWatch(ChannelListService *list_, ChannelEntityStore *channels_, RoomEntityStore *rooms_,
                                      WatchRegistry *registry_, QObject *parent)
-    : QObject(parent), list(list_), channels(channels_), rooms(rooms_), registry(registry_), timer(new QTimer(this))
+    : QObject(parent)
+    , list(list_)
+    , channels(channels_)
+    , rooms(rooms_)
+    , registry(registry_)
+    , timer(new QTimer(this))
 {
     timer->setSingleShot(true);
     timer->setInterval(0);

@@ -34,42 +34,24 @@ quint16 GlobalHotkeyMonitor::virtualKeyFor(int qtKey, const AbstractKeyboardSour
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return static_cast<quint16>(112 + (qtKey - Qt::Key_F1));
     switch (qtKey) {
-    case Qt::Key_Tab:
-        return 9;
-    case Qt::Key_Insert:
-        return 45;
-    case Qt::Key_Delete:
-        return 46;
-    case Qt::Key_Pause:
-        return 19;
-    case Qt::Key_Home:
-        return 36;
-    case Qt::Key_End:
-        return 35;
-    case Qt::Key_Left:
-        return 37;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Right:
-        return 39;
-    case Qt::Key_Down:
-        return 40;
-    case Qt::Key_PageUp:
-        return 33;
-    case Qt::Key_PageDown:
-        return 34;
-    case Qt::Key_Shift:
-        return 16;
-    case Qt::Key_Control:
-        return 17;
-    case Qt::Key_Alt:
-        return 18;
-    case Qt::Key_CapsLock:
-        return 20;
-    case Qt::Key_ScrollLock:
-        return 145;
-    default:
-        break;
+        case Qt::Key_Tab: return 9;
+        case Qt::Key_Insert: return 45;
+        case Qt::Key_Delete: return 46;
+        case Qt::Key_Pause: return 19;
+        case Qt::Key_Home: return 36;
+        case Qt::Key_End: return 35;
+        case Qt::Key_Left: return 37;
+        case Qt::Key_Up: return 38;
+        case Qt::Key_Right: return 39;
+        case Qt::Key_Down: return 40;
+        case Qt::Key_PageUp: return 33;
+        case Qt::Key_PageDown: return 34;
+        case Qt::Key_Shift: return 16;
+        case Qt::Key_Control: return 17;
+        case Qt::Key_Alt: return 18;
+        case Qt::Key_CapsLock: return 20;
+        case Qt::Key_ScrollLock: return 145;
+        default: break;
     }
     if (qtKey >= 32 && qtKey <= 255)
         return static_cast<quint16>(source.virtualKeyForCharacter(static_cast<char16_t>(qtKey)) & 0xFF);

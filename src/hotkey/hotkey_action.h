@@ -13,10 +13,8 @@ Q_DECLARE_METATYPE(HotkeyAction)
 inline QString hotkeyActionName(HotkeyAction action)
 {
     switch (action) {
-    case HotkeyAction::Ptt:
-        return QStringLiteral("ptt");
-    case HotkeyAction::Broadcast:
-        return QStringLiteral("broadcast");
+        case HotkeyAction::Ptt: return QStringLiteral("ptt");
+        case HotkeyAction::Broadcast: return QStringLiteral("broadcast");
     }
     return QString();
 }

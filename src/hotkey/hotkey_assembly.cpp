@@ -6,7 +6,6 @@
 HotkeyAssembly::HotkeyAssembly(GlobalHotkeyMonitor *monitor)
     : store(std::make_unique<HotkeyMachineStore>())
     , hotkeys(std::make_unique<HotkeyService>(monitor, store.get()))
-{
-}
+{}
 
 HotkeyAssembly::~HotkeyAssembly() = default;

@@ -13,8 +13,7 @@ QString bindingKey(const QString &actionName)
 
 HotkeyMachineStore::HotkeyMachineStore()
     : settings(openMachineSettings(QStringLiteral("hotkeys")))
-{
-}
+{}
 
 HotkeyMachineStore::~HotkeyMachineStore() = default;
 

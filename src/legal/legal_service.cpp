@@ -1,7 +1,7 @@
 #include "legal/legal_service.h"
 
-#include "net/server_addresses.h"
 #include "net/i_raw_downloader.h"
+#include "net/server_addresses.h"
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -24,8 +24,7 @@ QString docKey(LegalDoc doc)
 LegalService::LegalService(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
     , downloader(downloader_)
-{
-}
+{}
 
 LegalService::~LegalService() = default;
 
@@ -46,9 +45,9 @@ void LegalService::fetchDoc(LegalDoc doc, DocCallback callback)
     }
 
     // The version comes from the asset host; encode it so that it stays one path segment.
-    const QString url = serveraddress::assetBaseUrl()
-                        + QStringLiteral("/legal/%1-%2.md")
-                              .arg(key, QString::fromLatin1(QUrl::toPercentEncoding(version)));
+    const QString url =
+        serveraddress::assetBaseUrl()
+        + QStringLiteral("/legal/%1-%2.md").arg(key, QString::fromLatin1(QUrl::toPercentEncoding(version)));
 
     QPointer<LegalService> self(this);
     downloader->rawGet(

@@ -42,7 +42,7 @@ private:
     IRawDownloader *downloader;
     QString currentTerms;
     QString currentPrivacy;
-    bool ready = false; // a pair of versions has been applied
+    bool ready = false;               // a pair of versions has been applied
     QHash<QString, QString> docCache; // markdown by document key
 };
 

@@ -24,16 +24,11 @@ QString fromUtf8(const std::string &text)
 QString candidateTypeText(IceCandidateType type)
 {
     switch (type) {
-    case IceCandidateType::Host:
-        return QStringLiteral("host");
-    case IceCandidateType::Srflx:
-        return QStringLiteral("srflx");
-    case IceCandidateType::Prflx:
-        return QStringLiteral("prflx");
-    case IceCandidateType::Relay:
-        return QStringLiteral("relay");
-    case IceCandidateType::Unknown:
-        break;
+        case IceCandidateType::Host: return QStringLiteral("host");
+        case IceCandidateType::Srflx: return QStringLiteral("srflx");
+        case IceCandidateType::Prflx: return QStringLiteral("prflx");
+        case IceCandidateType::Relay: return QStringLiteral("relay");
+        case IceCandidateType::Unknown: break;
     }
     return {};
 }
@@ -243,12 +238,11 @@ std::optional<QString> neteqStatsLine(const QString &identity, const NeteqSample
     const auto pct = [received, &delta](quint64 now, quint64 before) {
         return QString::number(delta(now, before) / received * 100.0, 'f', 2);
     };
-    return QStringLiteral("neteq stats identity=") + identity
-           + QStringLiteral(" jb_ms=") + ms(current.jitterBufferDelay, previous.jitterBufferDelay)
-           + QStringLiteral(" target_ms=") + ms(current.jitterBufferTargetDelay, previous.jitterBufferTargetDelay)
-           + QStringLiteral(" min_ms=") + ms(current.jitterBufferMinimumDelay, previous.jitterBufferMinimumDelay)
-           + QStringLiteral(" concealed_pct=") + pct(current.concealedSamples, previous.concealedSamples)
-           + QStringLiteral(" accel_pct=")
+    return QStringLiteral("neteq stats identity=") + identity + QStringLiteral(" jb_ms=")
+           + ms(current.jitterBufferDelay, previous.jitterBufferDelay) + QStringLiteral(" target_ms=")
+           + ms(current.jitterBufferTargetDelay, previous.jitterBufferTargetDelay) + QStringLiteral(" min_ms=")
+           + ms(current.jitterBufferMinimumDelay, previous.jitterBufferMinimumDelay) + QStringLiteral(" concealed_pct=")
+           + pct(current.concealedSamples, previous.concealedSamples) + QStringLiteral(" accel_pct=")
            + pct(current.removedSamplesForAcceleration, previous.removedSamplesForAcceleration)
            + QStringLiteral(" decel_pct=")
            + pct(current.insertedSamplesForDeceleration, previous.insertedSamplesForDeceleration);

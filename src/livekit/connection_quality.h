@@ -35,8 +35,8 @@ struct ConnectionQualityState
 
 // Evaluates one poll of the local track's statistics at `nowMs` (milliseconds since the epoch), with
 // the encoder bitrate last applied (0: none). Updates `state` and returns the map to show.
-QVariantMap evaluateConnectionQuality(const std::vector<livekit::RtcStats> &records, qint64 nowMs,
-                                      int appliedBitrate, ConnectionQualityState &state);
+QVariantMap evaluateConnectionQuality(const std::vector<livekit::RtcStats> &records, qint64 nowMs, int appliedBitrate,
+                                      ConnectionQualityState &state);
 
 // The previous jitter-buffer counters of one remote track.
 struct NeteqSample
@@ -55,5 +55,4 @@ struct NeteqSample
 std::optional<NeteqSample> neteqSampleOf(const std::vector<livekit::RtcStats> &records);
 // The "neteq stats" log line for the change from `previous` to `current`, or nothing when no samples
 // were emitted or received in between.
-std::optional<QString> neteqStatsLine(const QString &identity, const NeteqSample &previous,
-                                      const NeteqSample &current);
+std::optional<QString> neteqStatsLine(const QString &identity, const NeteqSample &previous, const NeteqSample &current);

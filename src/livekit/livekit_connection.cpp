@@ -37,8 +37,7 @@ void acquireLiveKitRuntime()
     if (liveKitRuntimeUsers == 0) {
         try {
             livekit::initialize(static_cast<livekit::LogLevel>(2));
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     ++liveKitRuntimeUsers;
 }
@@ -49,8 +48,7 @@ void releaseLiveKitRuntime()
     if (--liveKitRuntimeUsers == 0) {
         try {
             livekit::shutdown();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -84,7 +82,7 @@ int roleNumber(LiveKitConnection::Role role)
 // Runs `call` on the GUI thread while the connection exists. The call is posted to the application
 // object, which outlives every connection, so a library thread never posts to an object that may be
 // going away; the guard is tested where it is safe to, on the GUI thread.
-template <typename Call>
+template<typename Call>
 void postToConnection(const QPointer<LiveKitConnection> &guard, Call call)
 {
     QCoreApplication *app = QCoreApplication::instance();
@@ -121,7 +119,9 @@ class ConnectionDelegateBridge;
 class LiveKitConnection::Impl
 {
 public:
-    explicit Impl(Role r) : role(r) {}
+    explicit Impl(Role r)
+        : role(r)
+    {}
 
     Role role;
     quint64 connectGeneration = 0;
@@ -180,8 +180,7 @@ public:
             qCDebug(lcLiveKitConnection).nospace() << "max bitrate updated, bps=" << bitrate;
         } catch (const std::exception &e) {
             qCWarning(lcLiveKitConnection).nospace().noquote() << "set max bitrate failed: " << e.what();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 
     bool wanted(const QString &identity) const
@@ -196,9 +195,9 @@ class ConnectionDelegateBridge : public livekit::RoomDelegate
 {
 public:
     ConnectionDelegateBridge(QPointer<LiveKitConnection> connection, quint64 generation)
-        : m_connection(std::move(connection)), m_generation(generation)
-    {
-    }
+        : m_connection(std::move(connection))
+        , m_generation(generation)
+    {}
 
     void onTrackSubscribed(const std::shared_ptr<livekit::Track> &track,
                            const std::shared_ptr<livekit::RemoteTrackPublication> &publication,
@@ -244,7 +243,7 @@ public:
     }
 
 private:
-    template <typename Call>
+    template<typename Call>
     void post(Call call)
     {
         const quint64 generation = m_generation;
@@ -346,8 +345,7 @@ public:
                 auto future = entry.track->getStats();
                 if (future.wait_for(std::chrono::seconds(2)) == std::future_status::ready)
                     remoteResults.append({sid, entry.identity, future.get()});
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         remotes.clear();
         postToConnection(guard, [local = std::move(local), remoteResults](LiveKitConnection *c) {
@@ -358,7 +356,9 @@ public:
 
 // ---------------------------------------------------------------- construction and connecting
 
-LiveKitConnection::LiveKitConnection(Role role, QObject *parent) : QObject(parent), d(std::make_unique<Impl>(role))
+LiveKitConnection::LiveKitConnection(Role role, QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Impl>(role))
 {
     d->sdkInit = std::async(std::launch::async, acquireLiveKitRuntime);
     d->statsTimer.setInterval(2000);
@@ -462,8 +462,7 @@ void LiveKitConnection::onConnectResult(quint64 generation, const std::shared_pt
     d->quality.reset();
     d->statsInFlight = false;
     d->statsTimer.start();
-    qCInfo(lcLiveKitConnection).nospace().noquote()
-        << "connected role=" << roleNumber(d->role) << " room=" << roomName;
+    qCInfo(lcLiveKitConnection).nospace().noquote() << "connected role=" << roleNumber(d->role) << " room=" << roomName;
     emit connectedToRoom(roomName);
 }
 
@@ -492,11 +491,9 @@ void LiveKitConnection::disconnectFromRoom(const QString &reason)
                 try {
                     if (auto local = d->room->localParticipant().lock())
                         local->unpublishTrack(d->publication->sid());
-                } catch (...) {
-                }
+                } catch (...) {}
             }
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     ++d->publishGeneration;
     d->publishInFlight = false;
@@ -525,29 +522,18 @@ void LiveKitConnection::disconnectFromRoom(const QString &reason)
 QString disconnectReasonText(int code)
 {
     switch (code) {
-    case 1:
-        return QStringLiteral("语音连接已主动断开");
-    case 2:
-        return QStringLiteral("语音连接断开：账号在其他端登录");
-    case 3:
-        return QStringLiteral("语音服务正在重启");
-    case 4:
-        return QStringLiteral("语音连接断开：你已被移出房间");
-    case 5:
-    case 10:
-        return QStringLiteral("语音房间已关闭");
-    case 7:
-        return QStringLiteral("语音连接失败：加入房间失败");
-    case 8:
-        return QStringLiteral("语音连接迁移中断");
-    case 9:
-        return QStringLiteral("语音连接断开：信令关闭");
-    case 14:
-        return QStringLiteral("语音连接超时");
-    case 15:
-        return QStringLiteral("语音连接异常：媒体链路失败");
-    default:
-        return QStringLiteral("语音连接已断开");
+        case 1: return QStringLiteral("语音连接已主动断开");
+        case 2: return QStringLiteral("语音连接断开：账号在其他端登录");
+        case 3: return QStringLiteral("语音服务正在重启");
+        case 4: return QStringLiteral("语音连接断开：你已被移出房间");
+        case 5:
+        case 10: return QStringLiteral("语音房间已关闭");
+        case 7: return QStringLiteral("语音连接失败：加入房间失败");
+        case 8: return QStringLiteral("语音连接迁移中断");
+        case 9: return QStringLiteral("语音连接断开：信令关闭");
+        case 14: return QStringLiteral("语音连接超时");
+        case 15: return QStringLiteral("语音连接异常：媒体链路失败");
+        default: return QStringLiteral("语音连接已断开");
     }
 }
 
@@ -593,8 +579,8 @@ void LiveKitConnection::publishAudio(int bitrateBps)
     options.simulcast = false;
     options.source = livekit::TrackSource::Microphone;
     try {
-        std::thread(&Workers::publish, QPointer<LiveKitConnection>(this), generation, d->room, d->localTrack,
-                    options, effective, std::make_shared<RuntimeUse>())
+        std::thread(&Workers::publish, QPointer<LiveKitConnection>(this), generation, d->room, d->localTrack, options,
+                    effective, std::make_shared<RuntimeUse>())
             .detach();
     } catch (const std::system_error &) {
         d->publishInFlight = false;
@@ -619,8 +605,7 @@ void LiveKitConnection::onPublishResult(quint64 generation,
         if (d->micMuted && d->localTrack) {
             try {
                 d->localTrack->mute();
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         qCInfo(lcLiveKitConnection).nospace()
             << "audio published role=" << roleNumber(d->role) << " bitrate_kbps=" << effectiveBitrate / 1000;
@@ -648,15 +633,12 @@ void LiveKitConnection::unpublishAudio()
     d->publishInFlight = false;
     const std::string sid = d->publication->sid();
     try {
-        std::thread(
-            [room = d->room, sid, use = std::make_shared<RuntimeUse>()] {
-                try {
-                    if (auto participant = room->localParticipant().lock())
-                        participant->unpublishTrack(sid);
-                } catch (...) {
-                }
-            })
-            .detach();
+        std::thread([room = d->room, sid, use = std::make_shared<RuntimeUse>()] {
+            try {
+                if (auto participant = room->localParticipant().lock())
+                    participant->unpublishTrack(sid);
+            } catch (...) {}
+        }).detach();
     } catch (const std::system_error &) {
         // The track is released below either way; the room stops sending it when it goes.
     }
@@ -684,8 +666,7 @@ void LiveKitConnection::setMicMuted(bool muted)
             d->localTrack->mute();
         else
             d->localTrack->unmute();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void LiveKitConnection::setSendingAudio(bool enabled)
@@ -712,8 +693,7 @@ void LiveKitConnection::pushCaptureFrame(const qint16 *data, int samples, int sa
                                               : std::vector<std::int16_t>(data, data + samples);
     try {
         source->captureFrame(livekit::AudioFrame(std::move(frame), sampleRate, channels, perChannel), 0);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void LiveKitConnection::setRoomBitrate(int bps)
@@ -736,15 +716,12 @@ void LiveKitConnection::sendSpeaking(bool speaking)
     if (!d->room || !d->connected)
         return;
     try {
-        std::thread(
-            [room = d->room, speaking, use = std::make_shared<RuntimeUse>()] {
-                try {
-                    if (auto participant = room->localParticipant().lock())
-                        participant->publishData({static_cast<std::uint8_t>(speaking ? 1 : 0)}, false, {}, "spk");
-                } catch (...) {
-                }
-            })
-            .detach();
+        std::thread([room = d->room, speaking, use = std::make_shared<RuntimeUse>()] {
+            try {
+                if (auto participant = room->localParticipant().lock())
+                    participant->publishData({static_cast<std::uint8_t>(speaking ? 1 : 0)}, false, {}, "spk");
+            } catch (...) {}
+        }).detach();
     } catch (const std::system_error &) {
         // The packet is dropped; the next change or the periodic repeat sends the state again.
     }
@@ -773,8 +750,7 @@ void LiveKitConnection::onAudioTrackSubscribed(const std::shared_ptr<livekit::Tr
     if (publication) {
         try {
             publication->setSubscribed(false);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     qCDebug(lcLiveKitConnection).nospace().noquote()
         << "remote track rejected by subscription filter identity=" << identity;
@@ -813,8 +789,7 @@ void LiveKitConnection::applySubscriptionFilter()
             for (const auto &[sid, publication] : participant->trackPublications())
                 publication->setSubscribed(wanted);
         }
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void LiveKitConnection::setParticipantSubscribed(const QString &identity, bool wanted)
@@ -827,8 +802,7 @@ void LiveKitConnection::setParticipantSubscribed(const QString &identity, bool w
             return;
         for (const auto &[sid, publication] : participant->trackPublications())
             publication->setSubscribed(wanted && !d->listeningMuted);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void LiveKitConnection::onStatsTimer()

@@ -92,8 +92,8 @@ private:
     struct RemoteStats; // one remote track's statistics of a poll
 
     void onConnectResult(quint64 generation, const std::shared_ptr<livekit::Room> &room,
-                         const std::shared_ptr<ConnectionDelegateBridge> &bridge, bool success,
-                         const QString &roomName, const QString &error);
+                         const std::shared_ptr<ConnectionDelegateBridge> &bridge, bool success, const QString &roomName,
+                         const QString &error);
     void onPublishResult(quint64 generation, const std::shared_ptr<livekit::LocalTrackPublication> &publication,
                          const QString &error, int effectiveBitrate);
     void onPublishTimeout(quint64 generation);

@@ -30,7 +30,7 @@ constexpr int kExpiryIntervalMs = 500;
 
 // Stops every remote playback session when voice goes idle. Each connection already hands back its
 // own tracks when it disconnects, so a playback manager without a bulk stop loses nothing here.
-template <typename Manager>
+template<typename Manager>
 void removeAllPlaybackSessions(Manager *manager)
 {
     if constexpr (requires { manager->removeAllSessions(); })
@@ -42,8 +42,8 @@ void removeAllPlaybackSessions(Manager *manager)
 struct MediaSessionService::SfuSession
 {
     std::unique_ptr<LiveKitConnection> connection;
-    QString roomId;          // empty: idle
-    quint64 generation = 0;  // raised at every begin and end; a token reply of another one is stale
+    QString roomId;         // empty: idle
+    quint64 generation = 0; // raised at every begin and end; a token reply of another one is stale
     int attempt = 0;
     QTimer *retryTimer = nullptr; // child of the service, single-shot
     int bitrate = 0;
@@ -102,12 +102,12 @@ MediaSessionService::MediaSessionService(IHttpClient *api_, AudioCaptureManager 
         LiveKitConnection *ownConnection = own->connection.get();
         LiveKitConnection *parentConnection = this->parent->connection.get();
         // Capture thread: one atomic read and two calls per 10 ms frame.
-        capture->setFrameSink([this, ownConnection, parentConnection](const qint16 *data, int samples, int rate,
-                                                                      int channels) {
-            const bool broadcast = broadcastActive.load();
-            ownConnection->pushCaptureFrame(data, samples, rate, channels, broadcast);
-            parentConnection->pushCaptureFrame(data, samples, rate, channels, !broadcast);
-        });
+        capture->setFrameSink(
+            [this, ownConnection, parentConnection](const qint16 *data, int samples, int rate, int channels) {
+                const bool broadcast = broadcastActive.load();
+                ownConnection->pushCaptureFrame(data, samples, rate, channels, broadcast);
+                parentConnection->pushCaptureFrame(data, samples, rate, channels, !broadcast);
+            });
         connect(capture, &AudioCaptureManager::vadBitrateChangeRequested, this, [this](int bps) {
             own->connection->setVadBitrate(bps);
             this->parent->connection->setVadBitrate(bps);
@@ -142,7 +142,9 @@ void MediaSessionService::wireSession(SfuSession &session)
     connect(connection, &LiveKitConnection::audioPublishFailed, this, [this, &session] { onPublishFailed(session); });
     connect(session.retryTimer, &QTimer::timeout, this, [this, &session] { onRetryTimeout(session); });
     connect(connection, &LiveKitConnection::speakingPacketReceived, this,
-            [this, &session](const QString &identity, bool speaking) { onSpeakingPacket(session, identity, speaking); });
+            [this, &session](const QString &identity, bool speaking) {
+                onSpeakingPacket(session, identity, speaking);
+            });
 }
 
 // ---------------------------------------------------------------- rooms
@@ -230,8 +232,7 @@ void MediaSessionService::onTokenResponse(SfuSession &session, quint64 generatio
     if (!response.isSuccess()) {
         qCWarning(lcLiveKitSession).nospace().noquote()
             << "livekit token fetch failed session=" << name << " room_id=" << roomId << " status=" << response.status
-            << " code=" << errorCodeOf(response) << " net_err=" << response.error
-            << " body=" << loggedBodyOf(response);
+            << " code=" << errorCodeOf(response) << " net_err=" << response.error << " body=" << loggedBodyOf(response);
         if (response.status >= 400 && response.status <= 499) {
             session.rejected = true;
             qCInfo(lcLiveKitSession).nospace().noquote() << "deterministic reject, not retrying room_id=" << roomId;
@@ -251,7 +252,8 @@ void MediaSessionService::onTokenResponse(SfuSession &session, quint64 generatio
         session.bitrate = kDefaultRoomBitrate;
     session.canPublish = response.json.value(QStringLiteral("canPublish")).toBool(true);
     if (token.isEmpty() || url.isEmpty()) {
-        qCWarning(lcLiveKitSession).nospace().noquote() << "livekit token response missing token/url room_id=" << roomId;
+        qCWarning(lcLiveKitSession).nospace().noquote()
+            << "livekit token response missing token/url room_id=" << roomId;
         scheduleReconnect(session);
         return;
     }

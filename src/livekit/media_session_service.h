@@ -78,8 +78,7 @@ private:
 
     void beginSession(SfuSession &session, const QString &roomId);
     void fetchTokenAndConnect(SfuSession &session);
-    void onTokenResponse(SfuSession &session, quint64 generation, const QString &roomId,
-                         const HttpResponse &response);
+    void onTokenResponse(SfuSession &session, quint64 generation, const QString &roomId, const HttpResponse &response);
     void endSession(SfuSession &session, const QString &reason);
     void scheduleReconnect(SfuSession &session);
     void onRetryTimeout(SfuSession &session);

@@ -33,8 +33,7 @@ qint64 jsonMillis(const QJsonValue &value)
 CodeAttachService::CodeAttachService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
     , http(http_)
-{
-}
+{}
 
 void CodeAttachService::attachByCode(const QString &code, const QString &childRoomId)
 {

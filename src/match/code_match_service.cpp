@@ -15,8 +15,7 @@ const QString kRoomIdKey = QStringLiteral("roomId");
 CodeMatchService::CodeMatchService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
     , http(http_)
-{
-}
+{}
 
 void CodeMatchService::setSessionIdProvider(SessionIdProvider provider)
 {

@@ -8,7 +8,6 @@ MatchAssembly::MatchAssembly(IHttpClient *api)
     : codeMatch(std::make_unique<CodeMatchService>(api))
     , codeAttach(std::make_unique<CodeAttachService>(api))
     , prefMatch(std::make_unique<PrefMatchService>(api))
-{
-}
+{}
 
 MatchAssembly::~MatchAssembly() = default;

@@ -6,7 +6,6 @@
 PrefAssembly::PrefAssembly()
     : store(std::make_unique<PrefMachineStore>())
     , service(std::make_unique<PreferenceService>(store.get()))
-{
-}
+{}
 
 PrefAssembly::~PrefAssembly() = default;

@@ -10,13 +10,11 @@ const QString kArray = QStringLiteral("prefConfigs");
 const QString kName = QStringLiteral("name");
 const QString kMemberIds = QStringLiteral("memberIds");
 
-
 } // namespace
 
 PrefMachineStore::PrefMachineStore()
     : settings(openMachineSettings(QStringLiteral("pref")))
-{
-}
+{}
 
 PrefMachineStore::~PrefMachineStore() = default;
 

@@ -11,8 +11,7 @@
 PrefMatchService::PrefMatchService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
     , http(http_)
-{
-}
+{}
 
 void PrefMatchService::start(const QList<QString> &memberIds)
 {
@@ -35,8 +34,8 @@ void PrefMatchService::onMatchReply(const HttpResponse &response)
 
     const QString status = response.json.value(QLatin1String("status")).toString();
     if (status != QLatin1String("candidates")) {
-        qCWarning(lcMatchPreference).nospace() << "preference match unexpected status status=" << status
-                                               << " body=" << loggedBodyOf(response);
+        qCWarning(lcMatchPreference).nospace()
+            << "preference match unexpected status status=" << status << " body=" << loggedBodyOf(response);
         emit matchFailed(MatchErrorCode::Other, QString());
         return;
     }

@@ -6,8 +6,7 @@ PreferenceService::PreferenceService(IPrefStorage *storage_, QObject *parent)
     : QObject(parent)
     , storage(storage_)
     , list(storage_->load())
-{
-}
+{}
 
 void PreferenceService::addConfig()
 {

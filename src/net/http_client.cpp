@@ -14,11 +14,11 @@ namespace {
 const char *methodName(HttpMethod method)
 {
     switch (method) {
-    case HttpMethod::Post: return "POST";
-    case HttpMethod::Get: return "GET";
-    case HttpMethod::Delete: return "DELETE";
-    case HttpMethod::Put: return "PUT";
-    case HttpMethod::Patch: return "PATCH";
+        case HttpMethod::Post: return "POST";
+        case HttpMethod::Get: return "GET";
+        case HttpMethod::Delete: return "DELETE";
+        case HttpMethod::Put: return "PUT";
+        case HttpMethod::Patch: return "PATCH";
     }
     return "?";
 }
@@ -57,8 +57,7 @@ void HttpClient::put(const QString &path, const QJsonObject &body, HttpCallback 
     send(HttpMethod::Put, path, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(callback), options);
 }
 
-void HttpClient::patch(const QString &path, const QJsonObject &body, HttpCallback callback,
-                       const HttpOptions &options)
+void HttpClient::patch(const QString &path, const QJsonObject &body, HttpCallback callback, const HttpOptions &options)
 {
     send(HttpMethod::Patch, path, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(callback), options);
 }
@@ -124,21 +123,11 @@ void HttpClient::sendRequest(RequestContext context)
 
     QNetworkReply *reply = nullptr;
     switch (context.method) {
-    case HttpMethod::Post:
-        reply = manager->post(request, context.body);
-        break;
-    case HttpMethod::Get:
-        reply = manager->get(request);
-        break;
-    case HttpMethod::Delete:
-        reply = manager->deleteResource(request);
-        break;
-    case HttpMethod::Put:
-        reply = manager->put(request, context.body);
-        break;
-    case HttpMethod::Patch:
-        reply = manager->sendCustomRequest(request, "PATCH", context.body);
-        break;
+        case HttpMethod::Post: reply = manager->post(request, context.body); break;
+        case HttpMethod::Get: reply = manager->get(request); break;
+        case HttpMethod::Delete: reply = manager->deleteResource(request); break;
+        case HttpMethod::Put: reply = manager->put(request, context.body); break;
+        case HttpMethod::Patch: reply = manager->sendCustomRequest(request, "PATCH", context.body); break;
     }
     handleReply(reply, context);
 }
@@ -181,8 +170,8 @@ void HttpClient::finishReply(QNetworkReply *reply, const RequestContext &context
         qCInfo(lcNet) << "http response" << method << context.path << "status" << response.status << "elapsed_ms"
                       << elapsed;
     else
-        qCWarning(lcNet) << "http server error" << method << context.path << "status" << response.status
-                         << "elapsed_ms" << elapsed;
+        qCWarning(lcNet) << "http server error" << method << context.path << "status" << response.status << "elapsed_ms"
+                         << elapsed;
 
     if (response.status == 429) {
         const QJsonObject details = response.json.value(QStringLiteral("details")).toObject();

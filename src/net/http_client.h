@@ -52,7 +52,7 @@ private:
         HttpCallback callback;
         HttpOptions options;
         int attempt = 0;
-        qint64 startMs = 0;    // first send, kept across replays
+        qint64 startMs = 0; // first send, kept across replays
     };
 
     void send(HttpMethod method, const QString &path, const QByteArray &body, HttpCallback callback,
@@ -62,7 +62,6 @@ private:
     void finishReply(QNetworkReply *reply, const RequestContext &context);
     void offerToInterceptors(const HttpResponse &response, const RequestContext &context);
     ResponseControl makeControl(const RequestContext &context);
-
 
     QNetworkAccessManager *manager = nullptr;
     HttpRequestFactory factory;

@@ -26,9 +26,18 @@ HttpTransport::~HttpTransport()
     raw.reset();
 }
 
-IHttpClient *HttpTransport::api() const { return client.get(); }
-IRawDownloader *HttpTransport::downloader() const { return raw.get(); }
-IRawUploader *HttpTransport::uploader() const { return raw.get(); }
+IHttpClient *HttpTransport::api() const
+{
+    return client.get();
+}
+IRawDownloader *HttpTransport::downloader() const
+{
+    return raw.get();
+}
+IRawUploader *HttpTransport::uploader() const
+{
+    return raw.get();
+}
 
 void HttpTransport::addRequestInterceptor(IRequestInterceptor *interceptor)
 {

@@ -24,10 +24,10 @@ struct HttpOptions
 // 200..299 with both flags false.
 struct HttpResponse
 {
-    int status = 0;          // 0 when the reply carried no HTTP status
-    QJsonObject json;        // the body when it parses to an object; never for raw transfers
-    QByteArray body;         // raw body as received
-    QString error;           // transport error or time-out text; empty whenever there is a status
+    int status = 0;   // 0 when the reply carried no HTTP status
+    QJsonObject json; // the body when it parses to an object; never for raw transfers
+    QByteArray body;  // raw body as received
+    QString error;    // transport error or time-out text; empty whenever there is a status
     bool timedOut = false;
     bool networkError = false;
 

@@ -27,6 +27,6 @@ class IResponseInterceptor
 public:
     virtual ~IResponseInterceptor() = default;
     // True when the interceptor takes the response over.
-    virtual bool onResponse(const HttpResponse &response, const QString &path, const HttpOptions &options,
-                            int attempt, ResponseControl control) = 0;
+    virtual bool onResponse(const HttpResponse &response, const QString &path, const HttpOptions &options, int attempt,
+                            ResponseControl control) = 0;
 };

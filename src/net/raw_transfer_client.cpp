@@ -138,8 +138,8 @@ RawRequestHandle RawTransferClient::rangeGet(const QString &url, qint64 first, q
             buffer->append(reply->readAll());
             const qint64 elapsed = nowMs() - startMs;
             if (failed && status == 0) {
-                qCWarning(lcNet) << "http range network error" << url << "range" << first << "-" << last
-                                 << errorText << "elapsed_ms" << elapsed;
+                qCWarning(lcNet) << "http range network error" << url << "range" << first << "-" << last << errorText
+                                 << "elapsed_ms" << elapsed;
                 if (callback)
                     callback(false, {}, errorText);
             } else if (status == 206 || status == 200) {
@@ -148,9 +148,8 @@ RawRequestHandle RawTransferClient::rangeGet(const QString &url, qint64 first, q
                 if (callback)
                     callback(true, *buffer, QString());
             } else {
-                qCWarning(lcNet).noquote() << "http range failed" << url << "range" << first << "-" << last
-                                           << "status" << status << "elapsed_ms" << elapsed << "body"
-                                           << bodyPreview(*buffer);
+                qCWarning(lcNet).noquote() << "http range failed" << url << "range" << first << "-" << last << "status"
+                                           << status << "elapsed_ms" << elapsed << "body" << bodyPreview(*buffer);
                 if (callback)
                     callback(false, {}, QStringLiteral("HTTP %1").arg(status));
             }

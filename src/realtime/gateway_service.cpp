@@ -43,12 +43,12 @@ QJsonArray stringArray(const QStringList &values)
 } // namespace
 
 GatewayService::GatewayService(AbstractSocketClient *socket_, QObject *parent)
-    : QObject(parent),
-      socket(socket_),
-      reconnectTimer(new QTimer(this)),
-      heartbeatTimer(new QTimer(this)),
-      pongTimer(new QTimer(this)),
-      baseUrl(gatewayUrlForApiBase(QUrl(serveraddress::apiBaseUrl())))
+    : QObject(parent)
+    , socket(socket_)
+    , reconnectTimer(new QTimer(this))
+    , heartbeatTimer(new QTimer(this))
+    , pongTimer(new QTimer(this))
+    , baseUrl(gatewayUrlForApiBase(QUrl(serveraddress::apiBaseUrl())))
 {
     reconnectTimer->setSingleShot(true);
     heartbeatTimer->setSingleShot(false);
@@ -176,8 +176,7 @@ void GatewayService::openWithToken(const QString &token)
     query.addQueryItem(QStringLiteral("token"), QString::fromLatin1(QUrl::toPercentEncoding(token)));
     const bool resume = !currentSessionId.isEmpty();
     if (resume)
-        query.addQueryItem(QStringLiteral("sessionId"),
-                           QString::fromLatin1(QUrl::toPercentEncoding(currentSessionId)));
+        query.addQueryItem(QStringLiteral("sessionId"), QString::fromLatin1(QUrl::toPercentEncoding(currentSessionId)));
     url.setQuery(query);
     rememberToken(token);
     qCInfo(lcRealtime).nospace() << "gateway opening resume=" << resume;

@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 
 RealtimeAssembly::RealtimeAssembly()
-    : socket(std::make_unique<SocketClient>()),
-      gatewayService(std::make_unique<GatewayService>(socket.get()))
+    : socket(std::make_unique<SocketClient>())
+    , gatewayService(std::make_unique<GatewayService>(socket.get()))
 {
     if (auto *app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, gatewayService.get(), &GatewayService::shutdown);

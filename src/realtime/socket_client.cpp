@@ -10,8 +10,8 @@ constexpr auto kReconnectCloseCode = static_cast<QWebSocketProtocol::CloseCode>(
 } // namespace
 
 SocketClient::SocketClient(QObject *parent)
-    : AbstractSocketClient(parent),
-      socket(new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this))
+    : AbstractSocketClient(parent)
+    , socket(new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this))
 {
     connect(socket, &QWebSocket::connected, this, &AbstractSocketClient::connected);
     connect(socket, &QWebSocket::disconnected, this, &AbstractSocketClient::disconnected);

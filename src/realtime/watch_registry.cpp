@@ -5,7 +5,9 @@
 
 #include <utility>
 
-WatchRegistry::WatchRegistry(QObject *parent) : QObject(parent) {}
+WatchRegistry::WatchRegistry(QObject *parent)
+    : QObject(parent)
+{}
 
 WatchRegistry::~WatchRegistry() = default;
 
@@ -139,7 +141,8 @@ void WatchRegistry::resolve(const QStringList &targets)
     if (known.isEmpty())
         return;
     // Later, so that the caller has returned and connected before the answers arrive.
-    QMetaObject::invokeMethod(this, [this, known] { emitKnownStates(known); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, known] { emitKnownStates(known); }, Qt::QueuedConnection);
 }
 
 void WatchRegistry::emitKnownStates(const QStringList &targets)

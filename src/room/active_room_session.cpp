@@ -145,12 +145,11 @@ void ActiveRoomSession::leaveRoom(const QString &roomId)
     request.method = HttpMethod::Delete;
     request.path = apiPath(QStringLiteral("/v1/rooms/%1/members/me"), {roomId});
     request.failureLead = logText("decline-reconnect leave failed room_id=", roomId);
-    sendRoomRequest(
-        http, lcRoomLifecycle, this, std::move(request),
-        [roomId](const HttpResponse &) {
-            qCInfo(lcRoomLifecycle).nospace() << "declined reconnect, left room room_id=" << roomId;
-        },
-        {});
+    sendRoomRequest(http, lcRoomLifecycle, this, std::move(request),
+                    [roomId](const HttpResponse &) {
+                        qCInfo(lcRoomLifecycle).nospace() << "declined reconnect, left room room_id=" << roomId;
+                    },
+                    {});
 }
 
 void ActiveRoomSession::reset()

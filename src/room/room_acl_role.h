@@ -8,9 +8,9 @@ struct RoomAclRole
 {
     qint64 roleId = 0;
     QString name;
-    int level = 0;               // higher ranks higher
-    QSet<QString> permissions;   // granted permission keys, e.g. "core.room.speak"
-    bool isJoinDefault = false;  // the role that joining members receive
+    int level = 0;              // higher ranks higher
+    QSet<QString> permissions;  // granted permission keys, e.g. "core.room.speak"
+    bool isJoinDefault = false; // the role that joining members receive
 
     friend bool operator==(const RoomAclRole &, const RoomAclRole &) = default;
 };

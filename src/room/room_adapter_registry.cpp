@@ -2,7 +2,10 @@
 
 #include "room/room_view_model.h"
 
-RoomAdapterRegistry::RoomAdapterRegistry(RoomEntityStore *store_, QObject *parent) : QObject(parent), store(store_) {}
+RoomAdapterRegistry::RoomAdapterRegistry(RoomEntityStore *store_, QObject *parent)
+    : QObject(parent)
+    , store(store_)
+{}
 
 // The view models are children and go with the QObject part.
 RoomAdapterRegistry::~RoomAdapterRegistry() = default;

@@ -12,9 +12,11 @@
 #include <QJsonObject>
 
 RoomApplyService::RoomApplyService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
-    : QObject(parent), http(http_), session(session_), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , session(session_)
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+{}
 
 RoomApplyService::~RoomApplyService() = default;
 
@@ -84,8 +86,8 @@ void RoomApplyService::postCancel(const Pending &record, bool reportFailure)
     sendRoomRequest(
         http, lcRoomApply, this, std::move(request),
         [record](const HttpResponse &) {
-            qCInfo(lcRoomApply).nospace() << "apply cancelled room_id=" << record.roomId
-                                          << " request_id=" << record.requestId;
+            qCInfo(lcRoomApply).nospace()
+                << "apply cancelled room_id=" << record.roomId << " request_id=" << record.requestId;
         },
         [this, reportFailure](const RoomRequestError &error) {
             if (reportFailure)
@@ -102,8 +104,9 @@ void RoomApplyService::handleGatewayEvent(const QString &name, const QJsonObject
         if (!event)
             return;
         if (const std::optional<Pending> record = take(event->requestId)) {
-            qCInfo(lcRoomApply).nospace() << "apply approved room_id=" << record->roomId
-                                          << " request_id=" << record->requestId << " approved_by=" << event->approvedBy;
+            qCInfo(lcRoomApply).nospace()
+                << "apply approved room_id=" << record->roomId << " request_id=" << record->requestId
+                << " approved_by=" << event->approvedBy;
             emit applyApproved(record->requestId, record->roomId);
         }
     } else if (name == QLatin1StringView("room.request.rejected")) {
@@ -111,8 +114,9 @@ void RoomApplyService::handleGatewayEvent(const QString &name, const QJsonObject
         if (!event)
             return;
         if (const std::optional<Pending> record = take(event->requestId)) {
-            qCInfo(lcRoomApply).nospace() << "apply rejected room_id=" << record->roomId
-                                          << " request_id=" << record->requestId << " rejected_by=" << event->rejectedBy;
+            qCInfo(lcRoomApply).nospace()
+                << "apply rejected room_id=" << record->roomId << " request_id=" << record->requestId
+                << " rejected_by=" << event->rejectedBy;
             emit applyRejected(record->requestId, record->roomId, record->roomName);
         }
     } else if (name == QLatin1StringView("room.request.expired")) {
@@ -120,8 +124,8 @@ void RoomApplyService::handleGatewayEvent(const QString &name, const QJsonObject
         if (!event)
             return;
         if (const std::optional<Pending> record = take(event->requestId)) {
-            qCInfo(lcRoomApply).nospace() << "apply expired room_id=" << record->roomId
-                                          << " request_id=" << record->requestId;
+            qCInfo(lcRoomApply).nospace()
+                << "apply expired room_id=" << record->roomId << " request_id=" << record->requestId;
             emit applyExpired(record->requestId);
         }
     }

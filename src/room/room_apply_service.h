@@ -26,7 +26,7 @@ public:
     {
         QString requestId;
         QString roomId;
-        QString roomName;     // may be empty
+        QString roomName;       // may be empty
         qint64 expiresAtMs = 0; // 0 or less never expires locally
     };
 

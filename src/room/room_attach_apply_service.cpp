@@ -19,9 +19,10 @@ QString labelOf(const RoomAttachApplyService::PendingAttach &entry)
 } // namespace
 
 RoomAttachApplyService::RoomAttachApplyService(IHttpClient *http_, QObject *parent)
-    : QObject(parent), http(http_), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+{}
 
 RoomAttachApplyService::~RoomAttachApplyService() = default;
 
@@ -93,8 +94,8 @@ void RoomAttachApplyService::handleGatewayEvent(const QString &name, const QJson
             if (entry.parentRoomId != event->parentRoomId || entry.childRoomId != event->childRoomId)
                 continue;
             const PendingAttach record = pending.takeAt(i);
-            qCInfo(lcRoomApply).nospace() << "attach apply approved parent_room_id=" << record.parentRoomId
-                                          << " request_id=" << record.requestId;
+            qCInfo(lcRoomApply).nospace()
+                << "attach apply approved parent_room_id=" << record.parentRoomId << " request_id=" << record.requestId;
             emit attachApproved(record.requestId, labelOf(record));
             return;
         }
@@ -110,9 +111,9 @@ void RoomAttachApplyService::handleGatewayEvent(const QString &name, const QJson
                                           << " request_id=" << record->requestId;
             emit attachExpired(record->requestId);
         } else {
-            qCInfo(lcRoomApply).nospace() << "attach apply rejected parent_room_id=" << record->parentRoomId
-                                          << " request_id=" << record->requestId
-                                          << " rejected_by=" << event->rejectedBy;
+            qCInfo(lcRoomApply).nospace()
+                << "attach apply rejected parent_room_id=" << record->parentRoomId
+                << " request_id=" << record->requestId << " rejected_by=" << event->rejectedBy;
             emit attachRejected(record->requestId, labelOf(*record));
         }
     } else if (name == QLatin1StringView("room.subroom.cancelled")) {

@@ -23,9 +23,9 @@ public:
     struct PendingAttach
     {
         QString requestId;
-        QString parentRoomId; // the room applied to
-        QString childRoomId;  // the user's room to be attached
-        QString parentName;   // may be empty
+        QString parentRoomId;   // the room applied to
+        QString childRoomId;    // the user's room to be attached
+        QString parentName;     // may be empty
         qint64 expiresAtMs = 0; // 0 or less never expires locally
     };
 

@@ -51,8 +51,7 @@ void RoomChatService::refreshLatest(const QString &roomId)
         [this, roomId](const HttpResponse &response) {
             RoomBuffer &room = buffers[roomId];
             applyLatestChatPage(room, pageMessages(response, true));
-            qCInfo(lcRoomChat).nospace() << "chat refreshed room_id=" << roomId
-                                         << " buffered=" << room.messages.size()
+            qCInfo(lcRoomChat).nospace() << "chat refreshed room_id=" << roomId << " buffered=" << room.messages.size()
                                          << " gap=" << (room.gapBeforeSeq > 0);
             rebuildFeed(roomId);
         },
@@ -76,23 +75,26 @@ void RoomChatService::fetchHistory(const QString &roomId, qlonglong beforeSeq)
 {
     RoomRequest request;
     request.method = HttpMethod::Get;
-    request.path = apiPath(QStringLiteral("/v1/im/rooms/%1/messages?beforeSeq=%2"),
-                           {roomId, QString::number(beforeSeq)});
+    request.path =
+        apiPath(QStringLiteral("/v1/im/rooms/%1/messages?beforeSeq=%2"), {roomId, QString::number(beforeSeq)});
     request.failureLead = logText("chat history fetch failed room_id=", roomId);
     request.detail = FailureDetail::NetError;
     request.stillWanted = [this, roomId] { return hasSubscription(roomId); };
-    sendRoomRequest(http, lcRoomChat, this, std::move(request), [this, roomId](const HttpResponse &response) {
-        const QList<ImMessageSentEvent> page = pageMessages(response, true);
-        // A full buffer keeps its newest messages; the page still goes to the view.
-        RoomBuffer &room = buffers[roomId];
-        for (const ImMessageSentEvent &message : page) {
-            if (room.messages.size() >= kRoomChatBufferCap)
-                break;
-            bufferMessage(room, message);
-        }
-        qCInfo(lcRoomChat).nospace() << "chat older loaded room_id=" << roomId << " count=" << page.size();
-        emit olderLoaded(roomId, page);
-    }, {});
+    sendRoomRequest(http, lcRoomChat, this, std::move(request),
+                    [this, roomId](const HttpResponse &response) {
+                        const QList<ImMessageSentEvent> page = pageMessages(response, true);
+                        // A full buffer keeps its newest messages; the page still goes to the view.
+                        RoomBuffer &room = buffers[roomId];
+                        for (const ImMessageSentEvent &message : page) {
+                            if (room.messages.size() >= kRoomChatBufferCap)
+                                break;
+                            bufferMessage(room, message);
+                        }
+                        qCInfo(lcRoomChat).nospace()
+                            << "chat older loaded room_id=" << roomId << " count=" << page.size();
+                        emit olderLoaded(roomId, page);
+                    },
+                    {});
 }
 
 void RoomChatService::loadTagHistory(const QString &roomId, qlonglong tagId, qlonglong afterSeq)
@@ -109,7 +111,8 @@ void RoomChatService::loadTagHistory(const QString &roomId, qlonglong tagId, qlo
     sendRoomRequest(http, lcRoomChat, this, std::move(request),
                     [this, roomId, tagId, afterSeq](const HttpResponse &response) {
                         emit tagHistoryLoaded(roomId, tagId, afterSeq, pageMessages(response, false));
-                    }, {});
+                    },
+                    {});
 }
 
 void RoomChatService::rebuildFeed(const QString &roomId)

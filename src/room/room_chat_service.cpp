@@ -202,8 +202,7 @@ void RoomChatService::reset()
     reconcileSubscriptions();
 }
 
-void RoomChatService::sendMessage(const QString &roomId, const QString &content, qlonglong tagId,
-                                  const QString &title)
+void RoomChatService::sendMessage(const QString &roomId, const QString &content, qlonglong tagId, const QString &title)
 {
     const QString text = content.trimmed();
     const QString trimmedTitle = title.trimmed();
@@ -225,7 +224,8 @@ void RoomChatService::sendMessage(const QString &roomId, const QString &content,
     request.failureLead = logText("chat send failed room_id=", roomId);
     // No local echo: the message appears when its "im.message.sent" event arrives.
     sendRoomRequest(
-        http, lcRoomChat, this, std::move(request), [this, roomId](const HttpResponse &) { emit sendFinished(roomId, true); },
+        http, lcRoomChat, this, std::move(request),
+        [this, roomId](const HttpResponse &) { emit sendFinished(roomId, true); },
         [this, roomId](const RoomRequestError &error) {
             emit sendFailed(error.code, error.message);
             emit sendFinished(roomId, false);

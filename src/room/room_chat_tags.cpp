@@ -48,41 +48,43 @@ void RoomChatService::fetchTags(const QString &roomId)
     request.path = apiPath(QStringLiteral("/v1/im/rooms/%1/tags"), {roomId});
     request.failureLead = logText("tags fetch failed room_id=", roomId);
     request.detail = FailureDetail::Code;
-    sendRoomRequest(http, lcRoomChat, this, std::move(request), [this, roomId](const HttpResponse &response) {
-        const bool enabled = response.json.value(QLatin1String("enabled")).toBool();
-        QList<ChatTagInfo> tags;
-        const QJsonArray array = response.json.value(QLatin1String("tags")).toArray();
-        for (const QJsonValue &element : array)
-            tags.append(tagOf(element.toObject()));
+    sendRoomRequest(http, lcRoomChat, this, std::move(request),
+                    [this, roomId](const HttpResponse &response) {
+                        const bool enabled = response.json.value(QLatin1String("enabled")).toBool();
+                        QList<ChatTagInfo> tags;
+                        const QJsonArray array = response.json.value(QLatin1String("tags")).toArray();
+                        for (const QJsonValue &element : array)
+                            tags.append(tagOf(element.toObject()));
 
-        // The unread counts are the server's; a failed list leaves them at 0.
-        const auto deliver = [this, roomId, enabled](const QList<ChatTagInfo> &result) {
-            qCInfo(lcRoomChat).nospace() << "tags loaded room_id=" << roomId << " enabled=" << enabled
-                                         << " count=" << result.size();
-            emit tagsChanged(roomId, enabled, result);
-        };
-        RoomRequest unread;
-        unread.method = HttpMethod::Get;
-        unread.path = apiPath(QStringLiteral("/v1/im/rooms/%1/unread"), {roomId});
-        unread.failureLead = logText("unread fetch failed room_id=", roomId);
-        unread.detail = FailureDetail::Status;
-        sendRoomRequest(
-            http, lcRoomChat, this, std::move(unread),
-            [tags, deliver](const HttpResponse &reply) {
-                QHash<qint64, qint64> counts;
-                const QJsonArray items = reply.json.value(QLatin1String("unread")).toArray();
-                for (const QJsonValue &element : items) {
-                    const QJsonObject item = element.toObject();
-                    counts.insert(int64Of(item.value(QLatin1String("tagKey"))),
-                                  int64Of(item.value(QLatin1String("unread"))));
-                }
-                QList<ChatTagInfo> counted = tags;
-                for (ChatTagInfo &tag : counted)
-                    tag.unread = counts.value(tag.tagId, 0);
-                deliver(counted);
-            },
-            [tags, deliver](const RoomRequestError &) { deliver(tags); });
-    }, {});
+                        // The unread counts are the server's; a failed list leaves them at 0.
+                        const auto deliver = [this, roomId, enabled](const QList<ChatTagInfo> &result) {
+                            qCInfo(lcRoomChat).nospace() << "tags loaded room_id=" << roomId << " enabled=" << enabled
+                                                         << " count=" << result.size();
+                            emit tagsChanged(roomId, enabled, result);
+                        };
+                        RoomRequest unread;
+                        unread.method = HttpMethod::Get;
+                        unread.path = apiPath(QStringLiteral("/v1/im/rooms/%1/unread"), {roomId});
+                        unread.failureLead = logText("unread fetch failed room_id=", roomId);
+                        unread.detail = FailureDetail::Status;
+                        sendRoomRequest(
+                            http, lcRoomChat, this, std::move(unread),
+                            [tags, deliver](const HttpResponse &reply) {
+                                QHash<qint64, qint64> counts;
+                                const QJsonArray items = reply.json.value(QLatin1String("unread")).toArray();
+                                for (const QJsonValue &element : items) {
+                                    const QJsonObject item = element.toObject();
+                                    counts.insert(int64Of(item.value(QLatin1String("tagKey"))),
+                                                  int64Of(item.value(QLatin1String("unread"))));
+                                }
+                                QList<ChatTagInfo> counted = tags;
+                                for (ChatTagInfo &tag : counted)
+                                    tag.unread = counts.value(tag.tagId, 0);
+                                deliver(counted);
+                            },
+                            [tags, deliver](const RoomRequestError &) { deliver(tags); });
+                    },
+                    {});
 }
 
 void RoomChatService::createTag(const QString &roomId, const QString &tagName, const QString &title,
@@ -119,8 +121,8 @@ void RoomChatService::archiveTag(const QString &roomId, qlonglong tagId, const Q
     if (targetTagId > 0)
         body.insert(QStringLiteral("targetTagId"), targetTagId);
     postSimpleAction(roomId, QStringLiteral("archive tag"),
-                     apiPath(QStringLiteral("/v1/im/rooms/%1/tags/%2/archive"), {roomId, QString::number(tagId)}),
-                     body, false, true);
+                     apiPath(QStringLiteral("/v1/im/rooms/%1/tags/%2/archive"), {roomId, QString::number(tagId)}), body,
+                     false, true);
 }
 
 void RoomChatService::setTagConfig(const QString &roomId, bool enabled)

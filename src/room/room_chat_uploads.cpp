@@ -30,9 +30,10 @@ void RoomChatService::uploadAndSend(const QString &roomId, const QString &batchI
         return;
     const QString text = content.trimmed();
     const QString trimmedTitle = title.trimmed();
-    startBatch(roomId, batchId, images, [this, roomId, text, tagId, trimmedTitle](const QList<QString> &ids, PostDone done) {
-        sendWithAttachments(roomId, text, tagId, trimmedTitle, ids, std::move(done));
-    });
+    startBatch(roomId, batchId, images,
+               [this, roomId, text, tagId, trimmedTitle](const QList<QString> &ids, PostDone done) {
+                   sendWithAttachments(roomId, text, tagId, trimmedTitle, ids, std::move(done));
+               });
 }
 
 void RoomChatService::uploadAndPost(const QString &roomId, const QString &batchId, const QList<LocalImage> &images,
@@ -43,14 +44,16 @@ void RoomChatService::uploadAndPost(const QString &roomId, const QString &batchI
     const QString text = content.trimmed();
     if (images.isEmpty() || name.isEmpty() || trimmedTitle.isEmpty() || text.isEmpty() || !hasSubscription(roomId))
         return;
-    startBatch(roomId, batchId, images, [this, roomId, name, trimmedTitle, text](const QList<QString> &ids, PostDone done) {
-        const QJsonObject body{{QStringLiteral("name"), name},
-                               {QStringLiteral("title"), trimmedTitle},
-                               {QStringLiteral("content"), text},
-                               {QStringLiteral("attachmentIds"), QJsonArray::fromStringList(ids)}};
-        postSimpleAction(roomId, QStringLiteral("create post"), apiPath(QStringLiteral("/v1/im/rooms/%1/tags"), {roomId}),
-                         body, false, true, std::move(done));
-    });
+    startBatch(roomId, batchId, images,
+               [this, roomId, name, trimmedTitle, text](const QList<QString> &ids, PostDone done) {
+                   const QJsonObject body{{QStringLiteral("name"), name},
+                                          {QStringLiteral("title"), trimmedTitle},
+                                          {QStringLiteral("content"), text},
+                                          {QStringLiteral("attachmentIds"), QJsonArray::fromStringList(ids)}};
+                   postSimpleAction(roomId, QStringLiteral("create post"),
+                                    apiPath(QStringLiteral("/v1/im/rooms/%1/tags"), {roomId}), body, false, true,
+                                    std::move(done));
+               });
 }
 
 void RoomChatService::cancelUpload(const QString &batchId)

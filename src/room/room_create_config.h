@@ -6,8 +6,8 @@
 struct RoomCreateConfig
 {
     QString name = QStringLiteral("新配置"); // the label shown in the list; never sent
-    QString roomName;                      // the created room's name; blank means none
-    int bitrate = 64000;                   // bits per second
+    QString roomName;                        // the created room's name; blank means none
+    int bitrate = 64000;                     // bits per second
     QString accessMode = QStringLiteral("public");
     bool requireApproval = false;
     bool codeDirectEntry = true;

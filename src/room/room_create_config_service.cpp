@@ -9,8 +9,7 @@ RoomCreateConfigService::RoomCreateConfigService(IRoomStorage *storage_, QObject
     : QObject(parent)
     , storage(storage_)
     , list(storage_->load())
-{
-}
+{}
 
 QJsonObject RoomCreateConfigService::toJson(int index) const
 {

@@ -12,8 +12,7 @@ const QString kRoomIdKey = QStringLiteral("roomId");
 RoomCreateService::RoomCreateService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
     , http(http_)
-{
-}
+{}
 
 void RoomCreateService::setSessionIdProvider(SessionIdProvider provider)
 {

@@ -27,8 +27,8 @@ QList<RoomUpdate> parseRoomEvent(const QString &name, const QJsonObject &payload
         const QString id = payload.value(QLatin1StringView(key)).toString();
         if (id.isEmpty())
             continue;
-        const bool listed = std::any_of(items.cbegin(), items.cend(),
-                                        [&id](const RoomUpdate &item) { return item.roomId == id; });
+        const bool listed =
+            std::any_of(items.cbegin(), items.cend(), [&id](const RoomUpdate &item) { return item.roomId == id; });
         if (listed)
             continue;
         // A parent's or a child's counter is not the event's: raising it there
@@ -39,7 +39,9 @@ QList<RoomUpdate> parseRoomEvent(const QString &name, const QJsonObject &payload
     return items;
 }
 
-RoomEntityFeed::RoomEntityFeed(RoomEntityStore *store_, QObject *parent) : QObject(parent), store(store_)
+RoomEntityFeed::RoomEntityFeed(RoomEntityStore *store_, QObject *parent)
+    : QObject(parent)
+    , store(store_)
 {
     qRegisterMetaType<RoomEventPayload>();
 }
@@ -61,8 +63,8 @@ void RoomEntityFeed::onStreamSnapshot(const QString &target, const QJsonObject &
     if (!parseRoomStreamTarget(target, targetRoomId, kind))
         return;
     // The target only chooses the reader; the update is for the room the snapshot names.
-    const std::optional<RoomUpdate> update = kind == RoomStreamKind::Private ? parseRoomPrivateSnapshot(snapshot)
-                                                                             : parseRoomPublicSnapshot(snapshot);
+    const std::optional<RoomUpdate> update =
+        kind == RoomStreamKind::Private ? parseRoomPrivateSnapshot(snapshot) : parseRoomPublicSnapshot(snapshot);
     if (!update) {
         qCWarning(lcRoomLifecycle).nospace() << "stream snapshot unparsable target=" << target;
         return;

@@ -1,6 +1,8 @@
 #include "room/room_entity_store.h"
 
-RoomEntityStore::RoomEntityStore(QObject *parent) : QObject(parent) {}
+RoomEntityStore::RoomEntityStore(QObject *parent)
+    : QObject(parent)
+{}
 
 RoomEntityStore::~RoomEntityStore() = default;
 

@@ -35,23 +35,60 @@ RoomAclRole toAclRole(const RoomRole &role)
 class EventReducer
 {
 public:
-    explicit EventReducer(RoomEntity &room_) : room(room_), pub(room_.publicState), priv(room_.privateState) {}
+    explicit EventReducer(RoomEntity &room_)
+        : room(room_)
+        , pub(room_.publicState)
+        , priv(room_.privateState)
+    {}
 
     // Settings.
-    uint operator()(const RoomAccessModeChangedEvent &e) { return assign(pub.accessMode, e.newMode, RoomFieldFlag::Settings); }
-    uint operator()(const RoomAllowSubRoomChangedEvent &e) { return assign(pub.allowSubRoom, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomAllowSubRoomBroadcastChangedEvent &e) { return assign(pub.allowSubRoomBroadcast, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomAllowSubRoomChatChangedEvent &e) { return assign(pub.allowSubRoomChat, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomBitrateChangedEvent &e) { return assign(pub.bitrate, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomCodeDirectEntryChangedEvent &e) { return assign(pub.codeDirectEntry, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomRequireApprovalChangedEvent &e) { return assign(pub.requireApproval, e.newValue, RoomFieldFlag::Settings); }
-    uint operator()(const RoomModuleAttachedEvent &e) { return assign(pub.attachedModule, e.moduleId, RoomFieldFlag::Settings); }
+    uint operator()(const RoomAccessModeChangedEvent &e)
+    {
+        return assign(pub.accessMode, e.newMode, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomAllowSubRoomChangedEvent &e)
+    {
+        return assign(pub.allowSubRoom, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomAllowSubRoomBroadcastChangedEvent &e)
+    {
+        return assign(pub.allowSubRoomBroadcast, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomAllowSubRoomChatChangedEvent &e)
+    {
+        return assign(pub.allowSubRoomChat, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomBitrateChangedEvent &e)
+    {
+        return assign(pub.bitrate, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomCodeDirectEntryChangedEvent &e)
+    {
+        return assign(pub.codeDirectEntry, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomRequireApprovalChangedEvent &e)
+    {
+        return assign(pub.requireApproval, e.newValue, RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomModuleAttachedEvent &e)
+    {
+        return assign(pub.attachedModule, e.moduleId, RoomFieldFlag::Settings);
+    }
     // Clears whatever module is attached, whichever the event names.
-    uint operator()(const RoomModuleDetachedEvent &) { return assign(pub.attachedModule, QString(), RoomFieldFlag::Settings); }
-    uint operator()(const RoomPrefChangedEvent &e) { return assign(pub.prefMembers, e.prefMembers, RoomFieldFlag::Settings); }
+    uint operator()(const RoomModuleDetachedEvent &)
+    {
+        return assign(pub.attachedModule, QString(), RoomFieldFlag::Settings);
+    }
+    uint operator()(const RoomPrefChangedEvent &e)
+    {
+        return assign(pub.prefMembers, e.prefMembers, RoomFieldFlag::Settings);
+    }
     uint operator()(const RoomNameChangedEvent &e) { return assign(room.name, e.newName, RoomFieldFlag::Name); }
     // The room code itself arrives only with snapshots.
-    uint operator()(const RoomCodeChangedEvent &e) { return assign(pub.roomCodeEnabled, e.enabled, RoomFieldFlag::RoomCode); }
+    uint operator()(const RoomCodeChangedEvent &e)
+    {
+        return assign(pub.roomCodeEnabled, e.enabled, RoomFieldFlag::RoomCode);
+    }
 
     uint operator()(const RoomChildAllowBroadcastChangedEvent &e)
     {

@@ -7,9 +7,10 @@
 #include "room/room_view_model.h"
 
 RoomFollowCodeService::RoomFollowCodeService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
-    : QObject(parent), http(http_), session(session_)
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , session(session_)
+{}
 
 RoomFollowCodeService::~RoomFollowCodeService() = default;
 
@@ -35,8 +36,6 @@ void RoomFollowCodeService::send(HttpMethod method, const char *failureLead, con
     request.failureLead = logText(failureLead, roomId);
     sendRoomRequest(
         http, lcRoomFollowCode, this, std::move(request),
-        [roomId, successLead](const HttpResponse &) {
-            qCInfo(lcRoomFollowCode).nospace() << successLead << roomId;
-        },
+        [roomId, successLead](const HttpResponse &) { qCInfo(lcRoomFollowCode).nospace() << successLead << roomId; },
         [this](const RoomRequestError &error) { emit followCodeFailed(error.code, error.message); });
 }

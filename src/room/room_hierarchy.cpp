@@ -76,8 +76,8 @@ QStringList relatedRoomIds(const RoomEntityStore &store, const QString &roomId)
         return {roomId};
     const QString parentId = room->publicState.parentRoomId;
     const RoomEntity *parent = parentId.isEmpty() ? nullptr : store.find(parentId);
-    const qsizetype most = 2 + room->publicState.childRoomIds.size()
-        + (parent ? parent->publicState.childRoomIds.size() : 0);
+    const qsizetype most =
+        2 + room->publicState.childRoomIds.size() + (parent ? parent->publicState.childRoomIds.size() : 0);
     UniqueIds ids(most);
     ids.append(roomId);
     for (const QString &child : room->publicState.childRoomIds)

@@ -16,21 +16,21 @@ struct RoomEntity;
 struct RoomNode
 {
     QString roomId;
-    QString name;                  // empty when the room is not in the store
-    QStringList present;           // in the record's order
-    QSet<QString> speechBlocked;   // the present users who may not speak
+    QString name;                // empty when the room is not in the store
+    QStringList present;         // in the record's order
+    QSet<QString> speechBlocked; // the present users who may not speak
     QSet<QString> disconnected;
     RoomChildOverride childOverride; // what the node's parent sets for it; unset without one
-    bool broadcastBlocked = false; // may not broadcast into the parent; false without a parent
+    bool broadcastBlocked = false;   // may not broadcast into the parent; false without a parent
 };
 
 // A room's relatives; the room itself has no node.
 struct RoomHierarchy
 {
-    bool hasParent = false;     // the room names a parent, whether or not the store holds it
-    RoomNode parent;            // built without a parent of its own
-    QList<RoomNode> siblings;   // the parent's other children, in the parent's order
-    QList<RoomNode> children;   // the room's children, in its order
+    bool hasParent = false;   // the room names a parent, whether or not the store holds it
+    RoomNode parent;          // built without a parent of its own
+    QList<RoomNode> siblings; // the parent's other children, in the parent's order
+    QList<RoomNode> children; // the room's children, in its order
 };
 
 // Read-only helpers over the room store (GUI thread). Each comes in two forms: over

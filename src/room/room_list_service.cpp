@@ -203,8 +203,8 @@ QList<MyRoomEntry> RoomListService::entries() const
             entry.temporary = !room->publicState.isPersistent;
             entry.loaded = room->populated != 0;
             entry.parentRoomId = room->publicState.parentRoomId;
-            entry.childRoomIds = QSet<QString>(room->publicState.childRoomIds.cbegin(),
-                                               room->publicState.childRoomIds.cend());
+            entry.childRoomIds =
+                QSet<QString>(room->publicState.childRoomIds.cbegin(), room->publicState.childRoomIds.cend());
             entry.members.reserve(room->publicState.present.size());
             for (const QString &userId : room->publicState.present)
                 entry.members.append(MyRoomMember{userId, room->publicState.disconnected.contains(userId)});

@@ -28,9 +28,9 @@ struct MyRoomMember
 struct MyRoomEntry
 {
     QString roomId;
-    QString name;             // empty when the store does not hold the room
-    bool temporary = false;   // not persistent; false when not held
-    bool loaded = false;      // at least the public snapshot was applied; false when not held
+    QString name;                // empty when the store does not hold the room
+    bool temporary = false;      // not persistent; false when not held
+    bool loaded = false;         // at least the public snapshot was applied; false when not held
     QList<MyRoomMember> members; // present users, in the store's order
     QString parentRoomId;
     QSet<QString> childRoomIds;

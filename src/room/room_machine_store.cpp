@@ -19,13 +19,11 @@ const QString kAllowSubroom = QStringLiteral("allowSubroom");
 const QString kAllowSubroomBroadcast = QStringLiteral("allowSubroomBroadcast");
 const QString kAllowSubroomChat = QStringLiteral("allowSubroomChat");
 
-
 } // namespace
 
 RoomMachineStore::RoomMachineStore()
     : settings(openMachineSettings(QStringLiteral("room")))
-{
-}
+{}
 
 RoomMachineStore::~RoomMachineStore() = default;
 

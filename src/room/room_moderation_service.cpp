@@ -30,9 +30,10 @@ RoomRequest memberRequest(HttpMethod method, QString path, const char *failureLe
 } // namespace
 
 RoomModerationService::RoomModerationService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
-    : QObject(parent), http(http_), session(session_)
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , session(session_)
+{}
 
 RoomModerationService::~RoomModerationService() = default;
 
@@ -75,8 +76,8 @@ void RoomModerationService::muteTextIn(const QString &roomId, const QString &use
 {
     if (roomId.isEmpty() || userId.isEmpty())
         return;
-    RoomRequest request =
-        memberRequest(HttpMethod::Put, mutePath(roomId, userId, Mute::Text), "text mute failed room_id=", roomId, userId);
+    RoomRequest request = memberRequest(HttpMethod::Put, mutePath(roomId, userId, Mute::Text),
+                                        "text mute failed room_id=", roomId, userId);
     request.body.insert(QStringLiteral("expireAtMs"), QJsonValue(expireAtMs));
     send(std::move(request),
          logText("member text muted room_id=", roomId, " target_user_id=", userId, " expire_at_ms=", expireAtMs));

@@ -9,10 +9,10 @@
 // by the request and follow-code events.
 struct RoomPrivateState
 {
-    QString followCode;             // empty for none
+    QString followCode; // empty for none
     qint64 followCodeExpiresAtMs = 0;
-    QList<roomdata::PendingJoinRequest> pendingJoinRequests;   // in order of arrival
-    QList<roomdata::PendingSubroomRequest> pendingSubrooms;    // in order of arrival
+    QList<roomdata::PendingJoinRequest> pendingJoinRequests; // in order of arrival
+    QList<roomdata::PendingSubroomRequest> pendingSubrooms;  // in order of arrival
 
     // The RoomFieldFlag groups (FollowCode, Requests) in which this part and `other` differ.
     uint diff(const RoomPrivateState &other) const;

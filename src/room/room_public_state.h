@@ -20,22 +20,22 @@ struct RoomPublicState
     QHash<QString, RoomChildOverride> childOverrides; // keyed by child room id
     QStringList present;                              // snapshot order, then arrival order
     QSet<QString> disconnected;
-    QHash<QString, qint64> memberRoles;               // user id -> role id
+    QHash<QString, qint64> memberRoles; // user id -> role id
     QSet<QString> voiceMuted;
     QSet<QString> textMuted;
-    int bitrate = 0;                                  // bits per second
-    QString accessMode;                               // as the server sends it
-    QString allowSubRoom;                             // as the server sends it
+    int bitrate = 0;      // bits per second
+    QString accessMode;   // as the server sends it
+    QString allowSubRoom; // as the server sends it
     bool allowSubRoomBroadcast = true;
     bool allowSubRoomChat = true;
     bool requireApproval = false;
     bool codeDirectEntry = true;
-    QString attachedModule;                           // empty for none
-    QStringList prefMembers;                          // in order
+    QString attachedModule;  // empty for none
+    QStringList prefMembers; // in order
     QString roomCode;
     bool roomCodeEnabled = false;
-    QList<RoomAclRole> roles;                         // in the server's order
-    QHash<QString, QHash<QString, bool>> overrides;   // user id -> (key -> granted)
+    QList<RoomAclRole> roles;                       // in the server's order
+    QHash<QString, QHash<QString, bool>> overrides; // user id -> (key -> granted)
 
     // The RoomFieldFlag groups in which this part and `other` differ.
     uint diff(const RoomPublicState &other) const;

@@ -54,8 +54,8 @@ void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction categor
 {
     QPointer<const QObject> alive(receiver);
     HttpCallback done = [alive, category, lead = request.failureLead, detail = request.detail,
-                         stillWanted = std::move(request.stillWanted),
-                         onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)](const HttpResponse &response) {
+                         stillWanted = std::move(request.stillWanted), onSuccess = std::move(onSuccess),
+                         onFailure = std::move(onFailure)](const HttpResponse &response) {
         if (!alive || (stillWanted && !stillWanted()))
             return;
         if (isFailedReply(response)) {
@@ -70,20 +70,10 @@ void sendRoomRequest(IHttpClient *http, QMessageLogger::CategoryFunction categor
     };
 
     switch (request.method) {
-    case HttpMethod::Get:
-        http->get(request.path, std::move(done), request.options);
-        break;
-    case HttpMethod::Post:
-        http->post(request.path, request.body, std::move(done), request.options);
-        break;
-    case HttpMethod::Put:
-        http->put(request.path, request.body, std::move(done), request.options);
-        break;
-    case HttpMethod::Patch:
-        http->patch(request.path, request.body, std::move(done), request.options);
-        break;
-    case HttpMethod::Delete:
-        http->del(request.path, std::move(done), request.options);
-        break;
+        case HttpMethod::Get: http->get(request.path, std::move(done), request.options); break;
+        case HttpMethod::Post: http->post(request.path, request.body, std::move(done), request.options); break;
+        case HttpMethod::Put: http->put(request.path, request.body, std::move(done), request.options); break;
+        case HttpMethod::Patch: http->patch(request.path, request.body, std::move(done), request.options); break;
+        case HttpMethod::Delete: http->del(request.path, std::move(done), request.options); break;
     }
 }

@@ -18,7 +18,10 @@ class QObject;
 // (code, message) pair of a failure signal. GUI thread only.
 
 // A reply fails when its status is outside 200..299 or it timed out or failed below HTTP.
-inline bool isFailedReply(const HttpResponse &response) { return !response.isSuccess(); }
+inline bool isFailedReply(const HttpResponse &response)
+{
+    return !response.isSuccess();
+}
 
 // What a failure signal carries: the classified server "code" and its "message"
 // (empty when the body has none).
@@ -32,10 +35,10 @@ RoomRequestError roomRequestErrorOf(const HttpResponse &response);
 // How much of a failed reply a failure warning shows. Most operations show all four
 // fields; a few show fewer.
 enum class FailureDetail {
-    Status,        // " status=<n>"
-    Code,          // ... " code=<c>"
-    NetError,      // ... " net_err=<e>"
-    Body,          // ... " body=<first 512 bytes>"
+    Status,   // " status=<n>"
+    Code,     // ... " code=<c>"
+    NetError, // ... " net_err=<e>"
+    Body,     // ... " body=<first 512 bytes>"
 };
 
 // The failure fields that end every failure warning, streamed into a log line:
@@ -56,7 +59,7 @@ QDebug operator<<(QDebug debug, const ReplyFailureFields &fields);
 // Composes log text the way a log line is composed: no automatic spaces, strings in
 // double quotes, numbers bare. logText("kick failed room_id=", id) gives
 // `kick failed room_id="r1"`.
-template <typename... Parts>
+template<typename... Parts>
 QString logText(const Parts &...parts)
 {
     QString text;
@@ -72,11 +75,11 @@ QString logText(const Parts &...parts)
 struct RoomRequest
 {
     HttpMethod method = HttpMethod::Post;
-    QString path;        // built with apiPath, so that every id is one path segment
-    QJsonObject body;    // sent by post, put and patch; an empty object unless keys are listed
-    QString failureLead; // the operation's lead text with its values, from logText
+    QString path;                               // built with apiPath, so that every id is one path segment
+    QJsonObject body;                           // sent by post, put and patch; an empty object unless keys are listed
+    QString failureLead;                        // the operation's lead text with its values, from logText
     FailureDetail detail = FailureDetail::Body; // what the failure warning shows of the reply
-    HttpOptions options; // the default unless the operation needs headers
+    HttpOptions options;                        // the default unless the operation needs headers
     // Asked when the reply arrives: false drops it unseen (no log, no callback),
     // for a reply that a later state made meaningless. Empty: always wanted.
     std::function<bool()> stillWanted;

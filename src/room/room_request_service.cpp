@@ -7,16 +7,29 @@
 #include "room/room_view_model.h"
 
 RoomRequestService::RoomRequestService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
-    : QObject(parent), http(http_), session(session_)
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , session(session_)
+{}
 
 RoomRequestService::~RoomRequestService() = default;
 
-void RoomRequestService::approveJoin(const QString &requestId) { post("join-requests", "approve", requestId); }
-void RoomRequestService::rejectJoin(const QString &requestId) { post("join-requests", "reject", requestId); }
-void RoomRequestService::approveSubroom(const QString &requestId) { post("subroom-requests", "approve", requestId); }
-void RoomRequestService::rejectSubroom(const QString &requestId) { post("subroom-requests", "reject", requestId); }
+void RoomRequestService::approveJoin(const QString &requestId)
+{
+    post("join-requests", "approve", requestId);
+}
+void RoomRequestService::rejectJoin(const QString &requestId)
+{
+    post("join-requests", "reject", requestId);
+}
+void RoomRequestService::approveSubroom(const QString &requestId)
+{
+    post("subroom-requests", "approve", requestId);
+}
+void RoomRequestService::rejectSubroom(const QString &requestId)
+{
+    post("subroom-requests", "reject", requestId);
+}
 
 void RoomRequestService::post(const char *kind, const char *action, const QString &requestId)
 {
@@ -34,8 +47,8 @@ void RoomRequestService::post(const char *kind, const char *action, const QStrin
     sendRoomRequest(
         http, lcRoomRequest, this, std::move(request),
         [roomId, requestId, label](const HttpResponse &) {
-            qCInfo(lcRoomRequest).nospace() << "request action ok op=" << label << " room_id=" << roomId
-                                            << " request_id=" << requestId;
+            qCInfo(lcRoomRequest).nospace()
+                << "request action ok op=" << label << " room_id=" << roomId << " request_id=" << requestId;
         },
         [this](const RoomRequestError &error) { emit requestActionFailed(error.code, error.message); });
 }

@@ -44,7 +44,10 @@ QJsonArray prefArray(const QStringList &members)
 
 RoomSettingsService::RoomSettingsService(IHttpClient *http_, RoomEntityStore *store_, RoomEntityFeed *feed_,
                                          QObject *parent)
-    : QObject(parent), http(http_), store(store_), feed(feed_)
+    : QObject(parent)
+    , http(http_)
+    , store(store_)
+    , feed(feed_)
 {
     connect(store, &RoomEntityStore::changed, this, &RoomSettingsService::onRoomChanged);
     connect(store, &RoomEntityStore::removed, this, [this](const QString &roomId) { sentPref.remove(roomId); });

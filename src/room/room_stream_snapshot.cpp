@@ -137,8 +137,7 @@ std::optional<RoomUpdate> parseRoomPublicSnapshot(const QJsonObject &snapshot)
     readSettings(eventObject(acl, "settings"), state);
 
     state.parentRoomId = eventText(snapshot, "parentRoomId");
-    readChildren(eventArray(snapshot, "childRoomIds"),
-                 eventObject(acl, "childOverrides"), state);
+    readChildren(eventArray(snapshot, "childRoomIds"), eventObject(acl, "childOverrides"), state);
 
     return RoomUpdate{roomId, std::move(result)};
 }

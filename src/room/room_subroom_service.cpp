@@ -23,9 +23,10 @@ RoomRequest subroomRequest(HttpMethod method, QString path, const char *label)
 } // namespace
 
 RoomSubroomService::RoomSubroomService(IHttpClient *http_, ActiveRoomSession *session_, QObject *parent)
-    : QObject(parent), http(http_), session(session_)
-{
-}
+    : QObject(parent)
+    , http(http_)
+    , session(session_)
+{}
 
 RoomSubroomService::~RoomSubroomService() = default;
 
@@ -40,8 +41,8 @@ void RoomSubroomService::attachToParent(const QString &parentRoomId)
     const QString roomId = activeRoomId();
     if (roomId.isEmpty() || parentRoomId.isEmpty() || parentRoomId == roomId)
         return;
-    RoomRequest request = subroomRequest(HttpMethod::Put, apiPath(QStringLiteral("/v1/rooms/%1/parent"), {roomId}),
-                                         "attach");
+    RoomRequest request =
+        subroomRequest(HttpMethod::Put, apiPath(QStringLiteral("/v1/rooms/%1/parent"), {roomId}), "attach");
     request.body.insert(QStringLiteral("parentRoomId"), parentRoomId);
     send(std::move(request), [this, roomId](const HttpResponse &response) {
         if (response.json.value(QLatin1StringView("status")).toString() != QLatin1StringView("pending"))
@@ -76,9 +77,9 @@ void RoomSubroomService::setChildOverride(const QString &childRoomId, bool broad
     const QString roomId = activeRoomId();
     if (roomId.isEmpty() || childRoomId.isEmpty())
         return;
-    RoomRequest request = subroomRequest(
-        HttpMethod::Patch, apiPath(QStringLiteral("/v1/rooms/%1/children/%2"), {roomId, childRoomId}),
-        "set child override");
+    RoomRequest request =
+        subroomRequest(HttpMethod::Patch, apiPath(QStringLiteral("/v1/rooms/%1/children/%2"), {roomId, childRoomId}),
+                       "set child override");
     request.body.insert(broadcastField ? QStringLiteral("allowBroadcast") : QStringLiteral("allowChat"),
                         value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
     send(std::move(request), {});

@@ -4,7 +4,9 @@
 #include "room/room_field_flag.h"
 
 RoomViewModel::RoomViewModel(QString roomId, RoomEntityStore *store_, QObject *parent)
-    : QObject(parent), id(std::move(roomId)), store(store_)
+    : QObject(parent)
+    , id(std::move(roomId))
+    , store(store_)
 {
     connect(store, &RoomEntityStore::changed, this, &RoomViewModel::onStoreChanged);
     connect(store, &RoomEntityStore::removed, this, &RoomViewModel::onStoreRemoved);

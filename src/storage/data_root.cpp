@@ -16,8 +16,7 @@ QString dataRoot()
 QString installId()
 {
     static const QString id = [] {
-        const QByteArray digest =
-            QCryptographicHash::hash(dataRoot().toLower().toUtf8(), QCryptographicHash::Sha256);
+        const QByteArray digest = QCryptographicHash::hash(dataRoot().toLower().toUtf8(), QCryptographicHash::Sha256);
         return QString::fromLatin1(digest.toHex().left(16));
     }();
     return id;

@@ -12,8 +12,7 @@ const QString kDeviceIdKey = QStringLiteral("deviceId");
 
 DeviceMachineStore::DeviceMachineStore()
     : settings(openMachineSettings(QStringLiteral("device")))
-{
-}
+{}
 
 DeviceMachineStore::~DeviceMachineStore() = default;
 

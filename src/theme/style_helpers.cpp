@@ -23,7 +23,8 @@ void warnUnknownPlaceholders(const QString &text)
         if (reported.contains(name))
             continue;
         reported.insert(name);
-        qCWarning(lcUi) << "unknown theme placeholder" << "name=" << name;
+        qCWarning(lcUi) << "unknown theme placeholder"
+                        << "name=" << name;
     }
 }
 

@@ -45,17 +45,11 @@ struct NeutralStep
 };
 using NeutralLadder = std::array<NeutralStep, 8>;
 
-inline constexpr ThemeSeed kThemeSeed{"minimal", 0.7064, 0.1182, 160.89, "#B4B752", "#B75552",
-                                      0.006,     160.89, "#ffffff"};
+inline constexpr ThemeSeed kThemeSeed{"minimal", 0.7064, 0.1182, 160.89,   "#B4B752",
+                                      "#B75552", 0.006,  160.89, "#ffffff"};
 inline constexpr ThemeParams kThemeParams{-0.06, -0.13, 0.46, 0.9, 0.93, 0.38, 0.86, 0.55, -0.035, -0.07};
-inline constexpr NeutralLadder kNeutralLadder{{{0.37, 1.0},
-                                               {0.53, 0.95},
-                                               {0.67, 0.85},
-                                               {0.8, 0.75},
-                                               {0.9, 0.55},
-                                               {0.93, 0.5},
-                                               {0.965, 0.4},
-                                               {0.99, 0.3}}};
+inline constexpr NeutralLadder kNeutralLadder{
+    {{0.37, 1.0}, {0.53, 0.95}, {0.67, 0.85}, {0.8, 0.75}, {0.9, 0.55}, {0.93, 0.5}, {0.965, 0.4}, {0.99, 0.3}}};
 
 struct Oklch
 {

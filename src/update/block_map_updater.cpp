@@ -85,8 +85,7 @@ BlockMapUpdater::BlockMapUpdater(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
     , downloader(downloader_)
     , live(std::make_shared<std::atomic_bool>(false))
-{
-}
+{}
 
 BlockMapUpdater::~BlockMapUpdater()
 {
@@ -116,8 +115,8 @@ void BlockMapUpdater::start(const QString &fileUrl, const BlockMap &oldFileMap, 
     // The map decides how much memory is taken and where ranges land: it must describe
     // exactly the file it claims, within the largest installer accepted.
     if (newMap.fileSize > kMaxInstallerSize || !blockMapDescribesFile(newMap, newMap.fileSize)) {
-        qCWarning(lcUpdate) << "block map refused file_size=" << newMap.fileSize
-                            << "block_size=" << newMap.blockSize << "blocks=" << newMap.blocks.size();
+        qCWarning(lcUpdate) << "block map refused file_size=" << newMap.fileSize << "block_size=" << newMap.blockSize
+                            << "blocks=" << newMap.blocks.size();
         live->store(false);
         emit finished(FinishReason::NetworkError, QStringLiteral("invalid block map"));
         return;

@@ -118,7 +118,7 @@ bool verifyManifestSignature(const QByteArray &manifest, const QByteArray &signa
                                        reinterpret_cast<const unsigned char *>(message.constData()),
                                        static_cast<unsigned long long>(message.size()),
                                        reinterpret_cast<const unsigned char *>(publicKey.constData()))
-        == 0;
+           == 0;
 }
 
 bool verifyManifestSignature(const QByteArray &manifest, const QByteArray &signature)

@@ -1,8 +1,8 @@
 #include "update/update_service.h"
 
 #include "build_config.h"
-#include "net/server_addresses.h"
 #include "net/i_raw_downloader.h"
+#include "net/server_addresses.h"
 #include "storage/data_root.h"
 #include "update/block_map.h"
 #include "update/block_map_updater.h"
@@ -66,8 +66,7 @@ bool writeWhole(const QString &path, const QByteArray &bytes)
 UpdateService::UpdateService(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
     , downloader(downloader_)
-{
-}
+{}
 
 UpdateService::~UpdateService() = default;
 
@@ -132,13 +131,12 @@ void UpdateService::beginDownload(Completion completion)
         completion(false);
         return;
     }
-    qCInfo(lcUpdate).nospace().noquote() << "begin download version=" << pendingVersion
-                                         << " file=" << pendingFileName << " size=" << pendingFileSize;
+    qCInfo(lcUpdate).nospace().noquote() << "begin download version=" << pendingVersion << " file=" << pendingFileName
+                                         << " size=" << pendingFileSize;
     emit downloadStarted();
 
-    const QString blockMapUrl = QStringLiteral("%1/%2/%3.blockmap")
-                                    .arg(serveraddress::assetBaseUrl(), QStringLiteral("core"),
-                                         pendingFileName);
+    const QString blockMapUrl =
+        QStringLiteral("%1/%2/%3.blockmap").arg(serveraddress::assetBaseUrl(), QStringLiteral("core"), pendingFileName);
     QPointer<UpdateService> self(this);
     downloader->rawGet(
         blockMapUrl,
@@ -184,39 +182,38 @@ void UpdateService::onBlockMapReply(const HttpResponse &response, const Completi
         updater->deleteLater();
     }
     updater = new BlockMapUpdater(downloader, this);
-    connect(updater, &BlockMapUpdater::progress, this, [this](qint64 done, qint64 total) {
-        emit downloadProgress(total > 0 ? int(done * 100 / total) : 0);
-    });
+    connect(updater, &BlockMapUpdater::progress, this,
+            [this](qint64 done, qint64 total) { emit downloadProgress(total > 0 ? int(done * 100 / total) : 0); });
     connect(updater, &BlockMapUpdater::finished, this,
             [this, completion, blockMapBody](BlockMapUpdater::FinishReason reason, const QString &detail) {
                 switch (reason) {
-                case BlockMapUpdater::FinishReason::Success:
-                    shaRetried = false;
-                    refreshCache(blockMapBody, completion);
-                    return;
-                case BlockMapUpdater::FinishReason::ShaFailureRetryable:
-                    if (shaRetried) {
-                        qCWarning(lcUpdate).noquote() << "sha mismatch after retry, giving up:" << detail;
+                    case BlockMapUpdater::FinishReason::Success:
+                        shaRetried = false;
+                        refreshCache(blockMapBody, completion);
+                        return;
+                    case BlockMapUpdater::FinishReason::ShaFailureRetryable:
+                        if (shaRetried) {
+                            qCWarning(lcUpdate).noquote() << "sha mismatch after retry, giving up:" << detail;
+                            emit failed(detail);
+                            completion(false);
+                            return;
+                        }
+                        shaRetried = true;
+                        qCWarning(lcUpdate) << "sha mismatch, retrying full download";
+                        // The updater has cleared the cached old file, so this attempt fetches every block.
+                        beginDownload(completion);
+                        return;
+                    case BlockMapUpdater::FinishReason::NetworkError:
+                    case BlockMapUpdater::FinishReason::Cancelled:
+                        qCWarning(lcUpdate).noquote() << "download failed:" << detail;
                         emit failed(detail);
                         completion(false);
                         return;
-                    }
-                    shaRetried = true;
-                    qCWarning(lcUpdate) << "sha mismatch, retrying full download";
-                    // The updater has cleared the cached old file, so this attempt fetches every block.
-                    beginDownload(completion);
-                    return;
-                case BlockMapUpdater::FinishReason::NetworkError:
-                case BlockMapUpdater::FinishReason::Cancelled:
-                    qCWarning(lcUpdate).noquote() << "download failed:" << detail;
-                    emit failed(detail);
-                    completion(false);
-                    return;
                 }
             });
 
-    const QString installerUrl = QStringLiteral("%1/%2/%3").arg(serveraddress::assetBaseUrl(),
-                                                                QStringLiteral("core"), pendingFileName);
+    const QString installerUrl =
+        QStringLiteral("%1/%2/%3").arg(serveraddress::assetBaseUrl(), QStringLiteral("core"), pendingFileName);
     updater->start(installerUrl, oldMap, newMap, oldFile, installerPath);
 }
 
@@ -261,8 +258,8 @@ bool UpdateService::install()
     if (!writeUpdateLock())
         return false;
 
-    QFile::setPermissions(installerPath, QFile::permissions(installerPath) | QFileDevice::ExeOwner
-                                             | QFileDevice::ExeUser);
+    QFile::setPermissions(installerPath,
+                          QFile::permissions(installerPath) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     const QStringList arguments{QStringLiteral("/SILENT"), QStringLiteral("/NORESTART"),
                                 QStringLiteral("/CLOSEAPPLICATIONS")};
     if (QProcess::startDetached(installerPath, arguments)) {

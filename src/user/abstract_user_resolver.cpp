@@ -2,7 +2,6 @@
 
 AbstractUserResolver::AbstractUserResolver(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 AbstractUserResolver::~AbstractUserResolver() = default;

@@ -1,8 +1,8 @@
 #include "user/consent_service.h"
 
-#include "net/http_reply.h"
 #include "legal/legal_service.h"
 #include "legal/legal_versions.h"
+#include "net/http_reply.h"
 #include "net/i_http_client.h"
 #include "user/user_profile.h"
 #include "user/user_state.h"
@@ -18,8 +18,7 @@ ConsentService::ConsentService(IHttpClient *http_, UserState *state_, LegalServi
     , http(http_)
     , state(state_)
     , legal(legal_)
-{
-}
+{}
 
 void ConsentService::checkReconsent()
 {

@@ -3,5 +3,4 @@
 DeactivateService::DeactivateService(IHttpClient *http_, QObject *parent)
     : QObject(parent)
     , http(http_)
-{
-}
+{}

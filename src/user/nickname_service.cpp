@@ -15,8 +15,7 @@ NicknameService::NicknameService(IHttpClient *http_, UserState *state_, QObject 
     : QObject(parent)
     , http(http_)
     , state(state_)
-{
-}
+{}
 
 void NicknameService::updateNickname(const QString &nickname)
 {

@@ -14,7 +14,6 @@ UserAssembly::UserAssembly(IHttpClient *api, LegalService *legal)
     , deactivate(std::make_unique<DeactivateService>(api))
     , consent(std::make_unique<ConsentService>(api, state.get(), legal))
     , directory(std::make_unique<UserDirectoryService>(api))
-{
-}
+{}
 
 UserAssembly::~UserAssembly() = default;

@@ -108,8 +108,9 @@ void UserDirectoryService::onBatchFinished(quint64 forGeneration, bool subscribe
         return;
     }
     if (!response.isSuccess()) {
-        qCWarning(lcDirectory).noquote().nospace() << "batch-get failed status=" << response.status
-                                                   << " code=" << errorCodeOf(response) << " net_err=" << response.error;
+        qCWarning(lcDirectory).noquote().nospace()
+            << "batch-get failed status=" << response.status << " code=" << errorCodeOf(response)
+            << " net_err=" << response.error;
         return;
     }
 
@@ -197,8 +198,8 @@ void UserDirectoryService::onProfileUpdatedEvent(const QString &name, const QJso
         return;
     const qint64 delta = millisOf(payload.value(QLatin1String("updatedAtMs")));
     if (it->updatedAtMs != 0 && delta < it->updatedAtMs) {
-        qCDebug(lcDirectory).noquote().nospace() << "profile delta stale user_id=" << userId << " delta_ms=" << delta
-                                                 << " cached_ms=" << it->updatedAtMs;
+        qCDebug(lcDirectory).noquote().nospace()
+            << "profile delta stale user_id=" << userId << " delta_ms=" << delta << " cached_ms=" << it->updatedAtMs;
         return;
     }
     const QString nickname = payload.value(QLatin1String("nickname")).toString();

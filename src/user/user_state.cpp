@@ -4,8 +4,7 @@
 
 UserState::UserState(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 void UserState::applyProfile(const UserProfile &profile)
 {

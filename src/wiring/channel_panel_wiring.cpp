@@ -34,7 +34,7 @@ const ChannelRole *ownRole(ChannelEntityStore *store, const QString &ownUserId, 
     return store != nullptr ? ChannelEntity::memberRole(store->find(channelId), ownUserId) : nullptr;
 }
 
-template <class Callback>
+template<class Callback>
 Callback guardedFailure(QPointer<MainStatusBar> statusBar, const QString &fixedText)
 {
     return [statusBar, fixedText](bool ok, ChannelErrorCode, const QString &message) {
@@ -47,10 +47,10 @@ void promptCreateChannel(QWidget *parent, ChannelActionsService *actions, Channe
                          QPointer<MainStatusBar> statusBar)
 {
     bool accepted = false;
-    const QString name = QInputDialog::getText(parent, QStringLiteral("创建频道"),
-                                               QStringLiteral("频道名称 (最多 20 字)"), QLineEdit::Normal,
-                                               QString(), &accepted)
-                             .trimmed();
+    const QString name =
+        QInputDialog::getText(parent, QStringLiteral("创建频道"), QStringLiteral("频道名称 (最多 20 字)"),
+                              QLineEdit::Normal, QString(), &accepted)
+            .trimmed();
     if (!accepted || name.isEmpty())
         return;
     actions->create(name, [statusBar, channelList](bool ok, const QString &, ChannelErrorCode, const QString &message) {
@@ -102,8 +102,8 @@ blocks::BlockListData buildMyChannelPanelState(const ChannelPanelInput &input)
             block.name = entity->name.isEmpty() ? QStringLiteral("频道") : entity->name;
         block.draggable = true;
         block.expanded = false;
-        block.roomsReorderable = channelHasPermission(ChannelEntity::memberRole(entity, input.ownUserId),
-                                                      "core.channel.reorder_rooms");
+        block.roomsReorderable =
+            channelHasPermission(ChannelEntity::memberRole(entity, input.ownUserId), "core.channel.reorder_rooms");
         if (known && input.roomBlock) {
             for (const QString &roomId : entity->roomIds) {
                 blocks::RoomBlockData room = input.roomBlock(roomId);
@@ -151,7 +151,9 @@ void wireChannelPanels(MainWindow *window, ChannelListService *channelList, Chan
                              rooms.parentSpeakers = feed->parentSpeakers();
                              rooms.parentBroadcastAllowed = feed->parentBroadcastAllowed();
                          }
-                         rooms.displayName = [users](const QString &userId) { return channelMemberName(users, userId); };
+                         rooms.displayName = [users](const QString &userId) {
+                             return channelMemberName(users, userId);
+                         };
                          const ActiveRoomContext context = buildActiveRoomContext(rooms);
                          input.roomBlock = [rooms, context](const QString &roomId) {
                              return buildListRoomBlock(rooms, context, roomId, QString());
@@ -171,10 +173,9 @@ void wireChannelPanels(MainWindow *window, ChannelListService *channelList, Chan
     if (channelActions != nullptr) {
         QObject::connect(panel, &blocks::BlockListPanel::roomOrderChanged, channelActions,
                          [channelActions, statusBar](const QString &channelId, const QStringList &orderedRoomIds) {
-                             channelActions->reorderRooms(
-                                 channelId, orderedRoomIds,
-                                 guardedFailure<ChannelActionsService::ResultCallback>(
-                                     statusBar, QStringLiteral("调整房间顺序失败")));
+                             channelActions->reorderRooms(channelId, orderedRoomIds,
+                                                          guardedFailure<ChannelActionsService::ResultCallback>(
+                                                              statusBar, QStringLiteral("调整房间顺序失败")));
                          });
     }
     if (storage != nullptr) {
@@ -187,38 +188,37 @@ void wireChannelPanels(MainWindow *window, ChannelListService *channelList, Chan
     });
 
     if (channelActions != nullptr) {
-        QObject::connect(window, &MainWindow::createChannelRequested, panel, [panel, channelActions, channelList, statusBar] {
-            promptCreateChannel(panel, channelActions, channelList, statusBar);
-        });
+        QObject::connect(window, &MainWindow::createChannelRequested, panel,
+                         [panel, channelActions, channelList, statusBar] {
+                             promptCreateChannel(panel, channelActions, channelList, statusBar);
+                         });
         QObject::connect(panel, &MyChannelPanel::createRoomRequested, channelActions,
                          [channelActions, statusBar](const QString &channelId) {
-                             channelActions->createRoom(
-                                 channelId, [statusBar](bool ok, const QString &, const QString &, ChannelErrorCode,
-                                                        const QString &message) {
-                                     if (!ok && statusBar)
-                                         showFailure(statusBar, message, QStringLiteral("创建房间失败"));
-                                 });
-                         });
-        QObject::connect(panel, &MyChannelPanel::leaveChannelRequested, channelActions,
-                         [channelActions, statusBar](const QString &channelId) {
-                             channelActions->leave(channelId, [statusBar](bool ok, ChannelErrorCode code,
-                                                                          const QString &message) {
-                                 if (ok || !statusBar)
-                                     return;
-                                 if (code == ChannelErrorCode::OwnerCannotLeave) {
-                                     statusBar->showTransientMessage(
-                                         QStringLiteral("频道主不能直接退出, 请先转让频道主或解散频道"),
-                                         MainStatusBar::Normal);
-                                 } else {
-                                     showFailure(statusBar, message, QStringLiteral("退出频道失败"));
-                                 }
+                             channelActions->createRoom(channelId, [statusBar](bool ok, const QString &,
+                                                                               const QString &, ChannelErrorCode,
+                                                                               const QString &message) {
+                                 if (!ok && statusBar)
+                                     showFailure(statusBar, message, QStringLiteral("创建房间失败"));
                              });
                          });
+        QObject::connect(
+            panel, &MyChannelPanel::leaveChannelRequested, channelActions,
+            [channelActions, statusBar](const QString &channelId) {
+                channelActions->leave(channelId, [statusBar](bool ok, ChannelErrorCode code, const QString &message) {
+                    if (ok || !statusBar)
+                        return;
+                    if (code == ChannelErrorCode::OwnerCannotLeave) {
+                        statusBar->showTransientMessage(QStringLiteral("频道主不能直接退出, 请先转让频道主或解散频道"),
+                                                        MainStatusBar::Normal);
+                    } else {
+                        showFailure(statusBar, message, QStringLiteral("退出频道失败"));
+                    }
+                });
+            });
     }
     QObject::connect(panel, &MyChannelPanel::channelSettingsRequested, window,
                      [window, channelList, channelStore, channelActions, user, users](const QString &channelId) {
-                         openChannelSettings(window, channelId, channelList, channelStore, channelActions, user,
-                                             users);
+                         openChannelSettings(window, channelId, channelList, channelStore, channelActions, user, users);
                      });
     if (statusBar) {
         QObject::connect(channelList, &ChannelListService::membershipLost, statusBar.data(),

@@ -153,16 +153,11 @@ QString chatChannelName(RoomEntityStore *roomStore, ChannelEntityStore *channelS
 QString chatFeedLabel(int role, const QString &baseName)
 {
     switch (role) {
-    case RoomChatService::ActiveRole:
-        return QStringLiteral("%1 (当前)").arg(baseName);
-    case RoomChatService::ParentRole:
-        return QStringLiteral("%1 (父房)").arg(baseName);
-    case RoomChatService::SelectedRole:
-        return QStringLiteral("%1 (选中)").arg(baseName);
-    case RoomChatService::FollowedRole:
-        return baseName;
-    default:
-        return QString();
+        case RoomChatService::ActiveRole: return QStringLiteral("%1 (当前)").arg(baseName);
+        case RoomChatService::ParentRole: return QStringLiteral("%1 (父房)").arg(baseName);
+        case RoomChatService::SelectedRole: return QStringLiteral("%1 (选中)").arg(baseName);
+        case RoomChatService::FollowedRole: return baseName;
+        default: return QString();
     }
 }
 

@@ -107,7 +107,8 @@ struct ChatPredicates
 ChatPredicates chatPredicates(const ChatWiring &in);
 
 // The merged feed's four name providers.
-void assignMergedFeedProviders(MixedFeedView *mixed, const ChatWiring &in, std::shared_ptr<const ChatTagNames> tagNames);
+void assignMergedFeedProviders(MixedFeedView *mixed, const ChatWiring &in,
+                               std::shared_ptr<const ChatTagNames> tagNames);
 
 // The status bar text of a failed send.
 inline constexpr char kSendFailedText[] = "消息发送失败，请稍后重试";

@@ -40,7 +40,7 @@ namespace chatdetail {
 
 // Rebuilds the feed tabs from the subscription list, then tells the merged feed which
 // rooms it keeps.
-template <class Tab>
+template<class Tab>
 void refreshChatFeeds(Tab *tab, MixedFeedView *mixed, RoomChatService *chat, RoomEntityStore *roomStore)
 {
     QList<typename Tab::FeedTab> feeds;
@@ -56,7 +56,7 @@ void refreshChatFeeds(Tab *tab, MixedFeedView *mixed, RoomChatService *chat, Roo
     mixed->setRooms(roomIds);
 }
 
-template <class Panel>
+template<class Panel>
 void connectPanelToChat(Panel *panel, const ChatWiring &in)
 {
     if (panel == nullptr)
@@ -69,7 +69,7 @@ void connectPanelToChat(Panel *panel, const ChatWiring &in)
     });
 }
 
-template <class Tab, class Panel>
+template<class Tab, class Panel>
 void connectPanelSelection(Panel *panel, Tab *tab, RoomChatService *chat)
 {
     if (panel == nullptr)
@@ -85,7 +85,7 @@ void connectPanelSelection(Panel *panel, Tab *tab, RoomChatService *chat)
 
 // Joins the chat service (and the two chat moderation actions) to the tab, its merged
 // feed and the three room panels. Nothing without a tab, a merged feed or a chat service.
-template <class Tab>
+template<class Tab>
 void wireChatTab(Tab *tab, MixedFeedView *mixed, const ChatWiring &in)
 {
     RoomChatService *chat = in.chat;
@@ -143,10 +143,10 @@ void wireChatTab(Tab *tab, MixedFeedView *mixed, const ChatWiring &in)
                          chat->uploadAndPost(roomId, batchId, toLocalImages(images), tagName, title, content);
                      });
     QObject::connect(tab, &Tab::uploadCancelRequested, chat, &RoomChatService::cancelUpload);
-    QObject::connect(chat, &RoomChatService::uploadProgress, tab, [tab](const QString &roomId, const QString &batchId,
-                                                                         int percent) {
-        tab->setUploadProgress(roomId, batchId, percent);
-    });
+    QObject::connect(chat, &RoomChatService::uploadProgress, tab,
+                     [tab](const QString &roomId, const QString &batchId, int percent) {
+                         tab->setUploadProgress(roomId, batchId, percent);
+                     });
     QObject::connect(chat, &RoomChatService::uploadFinished, tab,
                      [tab](const QString &roomId, const QString &batchId) { tab->finishUpload(roomId, batchId); });
     QObject::connect(chat, &RoomChatService::uploadFailed, tab,
@@ -172,7 +172,8 @@ void wireChatTab(Tab *tab, MixedFeedView *mixed, const ChatWiring &in)
     QObject::connect(chat, &RoomChatService::messageHidden, tab,
                      [tab](const QString &roomId, const QString &messageId) { tab->markHidden(roomId, messageId); });
     QObject::connect(tab, &Tab::hideMessageRequested, chat, &RoomChatService::hideMessage);
-    QObject::connect(chat, &RoomChatService::chatCleared, tab, [tab](const QString &roomId) { tab->clearFeed(roomId); });
+    QObject::connect(chat, &RoomChatService::chatCleared, tab,
+                     [tab](const QString &roomId) { tab->clearFeed(roomId); });
     QObject::connect(tab, &Tab::feedActivated, chat, &RoomChatService::onFeedActivated);
     QObject::connect(chat, &RoomChatService::gapMarked, tab,
                      [tab](const QString &roomId, qlonglong gapBeforeSeq) { tab->markGap(roomId, gapBeforeSeq); });
@@ -238,7 +239,7 @@ void wireChatTab(Tab *tab, MixedFeedView *mixed, const ChatWiring &in)
 // The chat section of a main window: the window's messages tab (of class `Tab`), its
 // merged feed, its status bar and room panels, joined to the services. Nothing while
 // the window holds no such tab or no chat service is given.
-template <class Tab>
+template<class Tab>
 void wireChat(MainWindow *window, ActiveRoomSession *activeRoom, RoomEntityStore *roomStore,
               RoomModerationService *moderation, RoomChatService *chat, UserState *user, AbstractUserResolver *users,
               ChannelEntityStore *channelStore, IRawDownloader *downloader,

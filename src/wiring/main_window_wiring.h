@@ -56,10 +56,9 @@ void wireCodeJoin(MainWindow *window, CodeMatchService *codeMatch, CodeAttachSer
 // Returns the feed of this window's room panels (owned by the window).
 RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom, RoomEntityStore *roomStore,
                                RoomCreateService *roomCreate, RoomModerationService *moderation,
-                               RoomChatService *roomChat, RoomFollowCodeService *followCode,
-                               RoomListService *roomList, RoomSubroomService *subrooms, UserState *user,
-                               AbstractUserResolver *users, ChannelEntityStore *channelStore,
-                               IRawDownloader *downloader);
+                               RoomChatService *roomChat, RoomFollowCodeService *followCode, RoomListService *roomList,
+                               RoomSubroomService *subrooms, UserState *user, AbstractUserResolver *users,
+                               ChannelEntityStore *channelStore, IRawDownloader *downloader);
 void wireRoomSettings(MainWindow *window, ActiveRoomSession *activeRoom, RoomEntityStore *roomStore,
                       RoomAdapterRegistry *adapters, RoomSettingsService *roomSettings, UserState *user,
                       AbstractUserResolver *users, GatewayService *gateway, ChannelEntityStore *channelStore,

@@ -28,10 +28,10 @@ namespace {
 
 // What a channel role holding "*" is shown with.
 const QStringList kAllChannelKeys{
-    "core.channel.remove_members",  "core.channel.ban_members",         "core.channel.change_name",
-    "core.channel.change_description", "core.channel.manage_code",      "core.channel.create_attached_room",
-    "core.channel.delete_attached_room", "core.channel.reorder_rooms",  "core.channel.cascade_rooms",
-    "core.channel.assign_roles",    "core.channel.manage_roles",        "core.channel.transfer_ownership",
+    "core.channel.remove_members",       "core.channel.ban_members",   "core.channel.change_name",
+    "core.channel.change_description",   "core.channel.manage_code",   "core.channel.create_attached_room",
+    "core.channel.delete_attached_room", "core.channel.reorder_rooms", "core.channel.cascade_rooms",
+    "core.channel.assign_roles",         "core.channel.manage_roles",  "core.channel.transfer_ownership",
     "core.channel.delete_channel",
 };
 
@@ -100,7 +100,8 @@ void connectChannelRequests(ChannelSettingsDialog *dialog, const QString &channe
                      });
     QObject::connect(dialog, &ChannelSettingsDialog::roleDeleteRequested, actions,
                      [actions, channelId, statusBar](qlonglong roleId) {
-                         actions->deleteRole(channelId, roleId, failureToast(statusBar, QStringLiteral("删除身份失败")));
+                         actions->deleteRole(channelId, roleId,
+                                             failureToast(statusBar, QStringLiteral("删除身份失败")));
                      });
     // The dialog lists the highest level first; the server takes the lowest first.
     QObject::connect(dialog, &ChannelSettingsDialog::rolesReordered, actions,
@@ -156,8 +157,8 @@ void fillRoomPickSource(UserPickerDialog *picker, RoomViewModel *room, AbstractU
     picker->setRoomMembers(entries);
 }
 
-void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roomId,
-                        RoomSettingsService *roomSettings, AbstractUserResolver *users)
+void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roomId, RoomSettingsService *roomSettings,
+                        AbstractUserResolver *users)
 {
     auto *picker = new UserPickerDialog(parent);
     picker->setAttribute(Qt::WA_DeleteOnClose);
@@ -168,14 +169,17 @@ void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roo
     auto *refill = new QTimer(picker);
     refill->setSingleShot(true);
     refill->setInterval(0);
-    QObject::connect(refill, &QTimer::timeout, picker, [picker, room, users] { fillRoomPickSource(picker, room, users); });
+    QObject::connect(refill, &QTimer::timeout, picker,
+                     [picker, room, users] { fillRoomPickSource(picker, room, users); });
     QObject::connect(room, &RoomViewModel::roomChanged, refill, qOverload<>(&QTimer::start));
     if (users != nullptr)
         QObject::connect(users, &AbstractUserResolver::userInfoReady, refill, qOverload<>(&QTimer::start));
     if (roomSettings != nullptr) {
         QObject::connect(roomSettings, &RoomSettingsService::settingsFailed, refill, qOverload<>(&QTimer::start));
         QObject::connect(picker, &UserPickerDialog::addRequested, roomSettings,
-                         [roomSettings, roomId](const QString &userId) { roomSettings->addPrefMember(roomId, userId); });
+                         [roomSettings, roomId](const QString &userId) {
+                             roomSettings->addPrefMember(roomId, userId);
+                         });
         QObject::connect(picker, &UserPickerDialog::removeRequested, roomSettings,
                          [roomSettings, roomId](const QString &userId) {
                              roomSettings->removePrefMember(roomId, userId);

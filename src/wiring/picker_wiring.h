@@ -28,8 +28,8 @@ namespace wiring {
 // The picker of the room's preference group, filled from the room's members and refilled
 // on the next loop turn after a change or a failed request. Window-modal; deletes itself
 // on close.
-void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roomId,
-                        RoomSettingsService *roomSettings, AbstractUserResolver *users);
+void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roomId, RoomSettingsService *roomSettings,
+                        AbstractUserResolver *users);
 void fillRoomPickSource(UserPickerDialog *picker, RoomViewModel *room, AbstractUserResolver *users);
 
 // The picker of a machine-local preference group: its requests go to the group that the

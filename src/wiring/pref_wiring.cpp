@@ -1,5 +1,5 @@
-#include "wiring/main_window_wiring.h"
 #include "wiring/pref_wiring.h"
+#include "wiring/main_window_wiring.h"
 #include "wiring/window_views.h"
 #include "wiring/wiring_common.h"
 
@@ -53,7 +53,8 @@ void refreshPrefGroupDetail(ConfigWindow *window, PrefMemberListView *members, P
     QList<PrefMemberEntry> rows;
     if (index >= 0 && index < configs.size()) {
         for (const QString &userId : configs.at(index).memberIds)
-            rows.append({userId, displayNameFor(users, userId), users != nullptr ? users->username(userId) : QString()});
+            rows.append(
+                {userId, displayNameFor(users, userId), users != nullptr ? users->username(userId) : QString()});
     }
     members->setMembers(rows);
 }
@@ -70,14 +71,12 @@ void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, Abstrac
                      [tab, preferences] { refreshPrefGroups(tab, preferences); });
     QObject::connect(tab, &ConnectSettingsTab::openPrefConfigRequested, window,
                      [window, preferences, users] { openPrefConfigWindow(window, preferences, users, -1); });
-    QObject::connect(tab, &ConnectSettingsTab::openPrefEditRequested, window,
-                     [window, preferences, users](int index) {
-                         openPrefConfigWindow(window, preferences, users, index);
-                     });
+    QObject::connect(tab, &ConnectSettingsTab::openPrefEditRequested, window, [window, preferences, users](int index) {
+        openPrefConfigWindow(window, preferences, users, index);
+    });
 }
 
-void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users,
-                          int index)
+void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index)
 {
     if (preferences == nullptr)
         return;

@@ -22,8 +22,7 @@ namespace wiring {
 
 // Opens a new editor of the preference groups with the group at `index` selected (0 for
 // a negative index). Window-modal; deletes itself on close.
-void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users,
-                          int index);
+void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index);
 
 // What a match runs with: the group of the latest valid match start, shared by the
 // match's connections.

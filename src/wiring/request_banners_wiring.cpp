@@ -157,10 +157,9 @@ void wireRequestBanners(RequestBannerOverlay *overlay, MainStatusBar *statusBar,
                              overlay->setRequestText(requestId, ownJoinPendingText(roomName));
                          });
         QObject::connect(overlay, &RequestBannerOverlay::cancelClicked, roomApply, &RoomApplyService::cancel);
-        QObject::connect(roomApply, &RoomApplyService::applyApproved, overlay,
-                         [overlay](const QString &requestId) {
-                             overlay->showNotice(requestId, QStringLiteral("你已加入房间"));
-                         });
+        QObject::connect(roomApply, &RoomApplyService::applyApproved, overlay, [overlay](const QString &requestId) {
+            overlay->showNotice(requestId, QStringLiteral("你已加入房间"));
+        });
         QObject::connect(roomApply, &RoomApplyService::applyCancelled, overlay, &RequestBannerOverlay::removeRequest);
         QObject::connect(roomApply, &RoomApplyService::applyRejected, overlay,
                          [overlay](const QString &requestId, const QString &roomId, const QString &roomName) {
@@ -176,8 +175,8 @@ void wireRequestBanners(RequestBannerOverlay *overlay, MainStatusBar *statusBar,
         QObject::connect(roomAttachApply, &RoomAttachApplyService::attachApplyCreated, overlay,
                          [overlay](const QString &requestId, const QString &parentRoomId, qlonglong startMs,
                                    qlonglong expiresAtMs) {
-                             overlay->addOwnRequest(requestId, ownAttachPendingText(parentRoomId), startMs,
-                                                    expiresAtMs, QStringLiteral("挂载申请已超时"));
+                             overlay->addOwnRequest(requestId, ownAttachPendingText(parentRoomId), startMs, expiresAtMs,
+                                                    QStringLiteral("挂载申请已超时"));
                          });
         QObject::connect(roomAttachApply, &RoomAttachApplyService::attachNameResolved, overlay,
                          [overlay](const QString &requestId, const QString &parentName) {
@@ -227,8 +226,7 @@ void wireRequestBanners(RequestBannerOverlay *overlay, MainStatusBar *statusBar,
     QObject::connect(nameTimer, &QTimer::timeout, overlay,
                      [overlay, activeRoom, users] { refreshRequestTexts(overlay, activeRoom, users); });
     if (users != nullptr) {
-        QObject::connect(users, &AbstractUserResolver::userInfoReady, nameTimer,
-                         [nameTimer] { nameTimer->start(); });
+        QObject::connect(users, &AbstractUserResolver::userInfoReady, nameTimer, [nameTimer] { nameTimer->start(); });
     }
 }
 

@@ -1,7 +1,7 @@
-#include "match/code_attach_service.h"
-#include "match/code_match_service.h"
 #include "auth/login_service.h"
 #include "auth/session_service.h"
+#include "match/code_attach_service.h"
+#include "match/code_match_service.h"
 #include "realtime/gateway_service.h"
 #include "realtime/watch_registry.h"
 #include "room/active_room_session.h"
@@ -41,8 +41,8 @@ void wireMatchRealtime(GatewayService *gateway, CodeMatchService *codeMatch)
 
 void wireRoomLifecycle(CodeMatchService *codeMatch, CodeAttachService *codeAttach, RoomCreateService *roomCreate,
                        SessionService *session, ActiveRoomSession *activeRoom, UserState *user,
-                       RoomChatService *roomChat, RoomApplyService *roomApply,
-                       RoomAttachApplyService *roomAttachApply, LoginService *login, RoomListService *roomList)
+                       RoomChatService *roomChat, RoomApplyService *roomApply, RoomAttachApplyService *roomAttachApply,
+                       LoginService *login, RoomListService *roomList)
 {
     QObject::connect(login, &LoginService::loginSucceeded, roomList, [roomList] { roomList->bootstrap(); });
     QObject::connect(session, &SessionService::sessionResumed, roomList, [roomList] { roomList->bootstrap(); });
@@ -65,8 +65,7 @@ void wireRoomLifecycle(CodeMatchService *codeMatch, CodeAttachService *codeAttac
     QObject::connect(codeMatch, &CodeMatchService::joinNeedsApply, roomApply, &RoomApplyService::beginApply);
     QObject::connect(roomApply, &RoomApplyService::applyApproved, activeRoom,
                      [activeRoom](const QString &, const QString &roomId) { activeRoom->join(roomId); });
-    QObject::connect(activeRoom, &ActiveRoomSession::activeRoomChanged, roomApply,
-                     &RoomApplyService::withdrawOnEnter);
+    QObject::connect(activeRoom, &ActiveRoomSession::activeRoomChanged, roomApply, &RoomApplyService::withdrawOnEnter);
     QObject::connect(session, &SessionService::loggedOut, roomApply, &RoomApplyService::reset);
     QObject::connect(session, &SessionService::sessionExpired, roomApply, &RoomApplyService::reset);
 
@@ -76,9 +75,9 @@ void wireRoomLifecycle(CodeMatchService *codeMatch, CodeAttachService *codeAttac
 }
 
 WatchRegistry *wireRoomRealtime(GatewayService *gateway, RoomEntityFeed *roomFeed, ActiveRoomSession *activeRoom,
-                                RoomCreateService *roomCreate, RoomChatService *roomChat,
-                                RoomListService *roomList, RoomSettingsService *roomSettings,
-                                RoomApplyService *roomApply, RoomAttachApplyService *roomAttachApply)
+                                RoomCreateService *roomCreate, RoomChatService *roomChat, RoomListService *roomList,
+                                RoomSettingsService *roomSettings, RoomApplyService *roomApply,
+                                RoomAttachApplyService *roomAttachApply)
 {
     auto *watches = new WatchRegistry(gateway);
     // Watch and unwatch frames, watch results and the re-watch after a resync, plus the
@@ -98,8 +97,7 @@ WatchRegistry *wireRoomRealtime(GatewayService *gateway, RoomEntityFeed *roomFee
     QObject::connect(gateway, &GatewayService::resyncRequired, roomChat, &RoomChatService::onResync);
     QObject::connect(gateway, &GatewayService::resyncRequired, roomChat, &RoomChatService::fetchSubscriptions);
     QObject::connect(roomChat, &RoomChatService::subscribeRequested, gateway, &GatewayService::subscribeRoomChat);
-    QObject::connect(roomChat, &RoomChatService::unsubscribeRequested, gateway,
-                     &GatewayService::unsubscribeRoomChat);
+    QObject::connect(roomChat, &RoomChatService::unsubscribeRequested, gateway, &GatewayService::unsubscribeRoomChat);
 
     roomCreate->setSessionIdProvider(sessionIdOf(gateway));
     activeRoom->setSessionIdProvider(sessionIdOf(gateway));

@@ -146,8 +146,7 @@ blocks::MemberRowData buildMemberRow(const RoomPanelsInput &input, const QString
 }
 
 blocks::RoomBlockData buildHierarchyRoomBlock(const RoomPanelsInput &input, const QStringList &roomDotSpeakers,
-                                              const RoomNode &node, bool isParent,
-                                              const QStringList &memberDotSpeakers)
+                                              const RoomNode &node, bool isParent, const QStringList &memberDotSpeakers)
 {
     blocks::RoomBlockData block;
     block.roomId = node.roomId;
@@ -185,8 +184,8 @@ blocks::BlockListData buildCurrentRoomPanelState(const RoomPanelsInput &input)
 
     blocks::BlockSection section;
     if (hierarchy.hasParent) {
-        section.rooms.append(buildHierarchyRoomBlock(input, input.parentSpeakers, hierarchy.parent, true,
-                                                     input.parentSpeakers));
+        section.rooms.append(
+            buildHierarchyRoomBlock(input, input.parentSpeakers, hierarchy.parent, true, input.parentSpeakers));
         section.rooms.append(currentRoomBlock(input, room, hierarchy));
         for (const RoomNode &sibling : hierarchy.siblings)
             section.rooms.append(

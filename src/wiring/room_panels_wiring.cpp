@@ -90,7 +90,7 @@ std::optional<int> roleLevel(const QHash<QString, qint64> &memberRoles, const QL
 
 // The views of the window that the room panels are; made here when the window holds
 // only its placeholder, and reused when something made them before.
-template <typename View>
+template<typename View>
 View *ensureView(MainWindow *window, QWidget *(MainWindow::*get)() const, void (MainWindow::*set)(QWidget *))
 {
     if (auto *view = qobject_cast<View *>((window->*get)()))
@@ -101,7 +101,7 @@ View *ensureView(MainWindow *window, QWidget *(MainWindow::*get)() const, void (
 }
 
 // The failure of a room service: its message, else the action's fixed text.
-template <typename Sender, typename Signal>
+template<typename Sender, typename Signal>
 void toastFailure(MainWindow *window, Sender *sender, Signal signal, const QString &fixedText)
 {
     if (sender == nullptr)
@@ -119,7 +119,7 @@ void setChildOverride(RoomSubroomService *subrooms, const QString &childRoomId, 
 }
 
 // The room actions shared by the three room panels.
-template <typename Panel>
+template<typename Panel>
 void connectRoomActions(Panel *panel, ActiveRoomSession *activeRoom, RoomModerationService *moderation,
                         RoomSubroomService *subrooms)
 {
@@ -138,7 +138,7 @@ void connectRoomActions(Panel *panel, ActiveRoomSession *activeRoom, RoomModerat
 }
 
 // The room actions of a list panel (my rooms, my channels): enter and attach as well.
-template <typename Panel>
+template<typename Panel>
 void connectListPanelActions(Panel *panel, ActiveRoomSession *activeRoom, RoomModerationService *moderation,
                              RoomSubroomService *subrooms)
 {
@@ -200,23 +200,24 @@ void maybePromptReconnect(ReconnectCheck &check)
 
     check.stop();
     if (!check.roomList->isDisconnectedInActiveRoom(ownId)) {
-        qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt skip active_room=") + quoted(roomId) +
-                                            QStringLiteral(" reason=not_disconnected");
+        qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt skip active_room=") + quoted(roomId)
+                                            + QStringLiteral(" reason=not_disconnected");
         return;
     }
     const QList<MyRoomEntry> entries = check.roomList->entries();
-    const auto entry = std::find_if(entries.cbegin(), entries.cend(),
-                                    [&roomId](const MyRoomEntry &e) { return e.roomId == roomId; });
+    const auto entry =
+        std::find_if(entries.cbegin(), entries.cend(), [&roomId](const MyRoomEntry &e) { return e.roomId == roomId; });
     if (entry == entries.cend()) {
-        qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt skip active_room=") + quoted(roomId) +
-                                            QStringLiteral(" reason=room_not_in_list");
+        qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt skip active_room=") + quoted(roomId)
+                                            + QStringLiteral(" reason=room_not_in_list");
         return;
     }
-    const bool othersOnline = std::any_of(entry->members.cbegin(), entry->members.cend(),
-                                          [&ownId](const MyRoomMember &m) { return m.userId != ownId && !m.disconnected; });
-    qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt check room_id=") + quoted(roomId) +
-                                        QStringLiteral(" others_online=") +
-                                        (othersOnline ? QStringLiteral("true") : QStringLiteral("false"));
+    const bool othersOnline =
+        std::any_of(entry->members.cbegin(), entry->members.cend(),
+                    [&ownId](const MyRoomMember &m) { return m.userId != ownId && !m.disconnected; });
+    qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt check room_id=") + quoted(roomId)
+                                        + QStringLiteral(" others_online=")
+                                        + (othersOnline ? QStringLiteral("true") : QStringLiteral("false"));
     if (!othersOnline)
         return;
     const QString shownName = entry->name.isEmpty() ? roomId : entry->name;
@@ -228,8 +229,7 @@ void maybePromptReconnect(ReconnectCheck &check)
 
 } // namespace
 
-ParticipantContextMenuBuilder::State participantMenuState(const RoomMenuContext &context,
-                                                          const QString &targetUserId)
+ParticipantContextMenuBuilder::State participantMenuState(const RoomMenuContext &context, const QString &targetUserId)
 {
     ParticipantContextMenuBuilder::State state;
     const QString ownId = ownIdOf(context.user);
@@ -292,8 +292,8 @@ RoomContextMenuBuilder::State roomMenuState(const RoomMenuContext &context, cons
             state.canApproveSubroomAttach = roomPermission(permissions, activeId, kKeyApproveSubroom);
             state.canOverrideChildBroadcast = roomPermission(permissions, activeId, kKeyOverrideBroadcast);
             state.canOverrideChildChat = roomPermission(permissions, activeId, kKeyOverrideChat);
-            state.canAttachHere = state.canManageAttach && roomId != activeId && activeParent.isEmpty() &&
-                                  active->publicState.childRoomIds.isEmpty();
+            state.canAttachHere = state.canManageAttach && roomId != activeId && activeParent.isEmpty()
+                                  && active->publicState.childRoomIds.isEmpty();
             if (state.relation == 1) {
                 const RoomChildOverride override = active->publicState.childOverrides.value(roomId);
                 state.childBroadcastDenied = override.allowBroadcast == std::optional<bool>(false);
@@ -431,8 +431,8 @@ void wireChatDockFollow(MainWindow *window, ActiveRoomSession *activeRoom,
                      });
 }
 
-void wireReconnectPrompt(MainWindow *window, RoomListService *roomList, ActiveRoomSession *activeRoom,
-                         UserState *user, ReconnectQuestion ask)
+void wireReconnectPrompt(MainWindow *window, RoomListService *roomList, ActiveRoomSession *activeRoom, UserState *user,
+                         ReconnectQuestion ask)
 {
     if (roomList == nullptr || activeRoom == nullptr)
         return;
@@ -456,24 +456,24 @@ void wireReconnectPrompt(MainWindow *window, RoomListService *roomList, ActiveRo
 
 RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom, RoomEntityStore *roomStore,
                                RoomCreateService *roomCreate, RoomModerationService *moderation,
-                               RoomChatService *roomChat, RoomFollowCodeService *followCode,
-                               RoomListService *roomList, RoomSubroomService *subrooms, UserState *user,
-                               AbstractUserResolver *users, ChannelEntityStore *channelStore,
-                               IRawDownloader *downloader)
+                               RoomChatService *roomChat, RoomFollowCodeService *followCode, RoomListService *roomList,
+                               RoomSubroomService *subrooms, UserState *user, AbstractUserResolver *users,
+                               ChannelEntityStore *channelStore, IRawDownloader *downloader)
 {
     wireRoomCreation(window, roomCreate);
 
-    auto *current = ensureView<CurrentRoomPanel>(window, &MainWindow::currentRoomPanel,
-                                                 &MainWindow::setCurrentRoomPanel);
+    auto *current =
+        ensureView<CurrentRoomPanel>(window, &MainWindow::currentRoomPanel, &MainWindow::setCurrentRoomPanel);
     auto *mine = ensureView<MyRoomPanel>(window, &MainWindow::myRoomPanel, &MainWindow::setMyRoomPanel);
     auto *channels = ensureView<MyChannelPanel>(window, &MainWindow::myChannelPanel, &MainWindow::setMyChannelPanel);
-    auto *connectTab = ensureView<ConnectSettingsTab>(window, &MainWindow::connectSettingsTab,
-                                                      &MainWindow::setConnectSettingsTab);
+    auto *connectTab =
+        ensureView<ConnectSettingsTab>(window, &MainWindow::connectSettingsTab, &MainWindow::setConnectSettingsTab);
 
     // Providers.
     const RoomMenuContext menus{activeRoom, roomStore, user, channelStore, roomChat};
     current->setSelfIdProvider([user] { return ownIdOf(user); });
-    current->setParticipantStateProvider([menus](const QString &userId) { return participantMenuState(menus, userId); });
+    current->setParticipantStateProvider(
+        [menus](const QString &userId) { return participantMenuState(menus, userId); });
     const auto roomState = [menus](const QString &roomId) { return roomMenuState(menus, roomId); };
     current->setRoomStateProvider(roomState);
     mine->setRoomStateProvider(roomState);
@@ -486,7 +486,8 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom
         QObject::connect(activeRoom, &ActiveRoomSession::activeRoomChanged, window,
                          [actions] { refreshRoomActions(actions); });
     if (users != nullptr)
-        QObject::connect(users, &AbstractUserResolver::userInfoReady, window, [actions] { refreshRoomActions(actions); });
+        QObject::connect(users, &AbstractUserResolver::userInfoReady, window,
+                         [actions] { refreshRoomActions(actions); });
 
     wireChatDockFollow(window, activeRoom, selectChatFeed(window));
     wireChat<MessagesTab>(window, activeRoom, roomStore, moderation, roomChat, user, users, channelStore, downloader,
@@ -519,11 +520,9 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *window, ActiveRoomSession *activeRoom
     connectRoomActions(current, activeRoom, moderation, subrooms);
     if (moderation != nullptr) {
         QObject::connect(current, &CurrentRoomPanel::kickRequested, moderation, &RoomModerationService::kick);
-        QObject::connect(current, &CurrentRoomPanel::forceMuteRequested, moderation,
-                         &RoomModerationService::muteVoice);
+        QObject::connect(current, &CurrentRoomPanel::forceMuteRequested, moderation, &RoomModerationService::muteVoice);
         QObject::connect(current, &CurrentRoomPanel::banRequested, moderation, &RoomModerationService::ban);
-        QObject::connect(current, &CurrentRoomPanel::textMuteRequested, moderation,
-                         &RoomModerationService::muteText);
+        QObject::connect(current, &CurrentRoomPanel::textMuteRequested, moderation, &RoomModerationService::muteText);
         QObject::connect(current, &CurrentRoomPanel::textUnmuteRequested, moderation,
                          &RoomModerationService::unmuteText);
         QObject::connect(current, &CurrentRoomPanel::forceUnmuteRequested, moderation,

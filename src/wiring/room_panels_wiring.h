@@ -43,8 +43,7 @@ struct RoomMenuContext
 // What the user may do to a member of the active room. A member whose role is not
 // strictly below the user's own gets no moderation entry; the channel cascade lifts
 // the user's own level above every role.
-ParticipantContextMenuBuilder::State participantMenuState(const RoomMenuContext &context,
-                                                          const QString &targetUserId);
+ParticipantContextMenuBuilder::State participantMenuState(const RoomMenuContext &context, const QString &targetUserId);
 // How a room relates to the active room and what the user may do with it there.
 RoomContextMenuBuilder::State roomMenuState(const RoomMenuContext &context, const QString &roomId);
 
@@ -90,7 +89,7 @@ using ReconnectQuestion = std::function<bool(const QString &roomName, QWidget *p
 // joins the room again or leaves it. Runs on every room list change until it has
 // decided, and again when the profile arrives, so that a user id learnt late still
 // gets the question.
-void wireReconnectPrompt(MainWindow *window, RoomListService *roomList, ActiveRoomSession *activeRoom,
-                         UserState *user, ReconnectQuestion ask);
+void wireReconnectPrompt(MainWindow *window, RoomListService *roomList, ActiveRoomSession *activeRoom, UserState *user,
+                         ReconnectQuestion ask);
 
 } // namespace wiring

@@ -1,5 +1,5 @@
-#include "wiring/main_window_wiring.h"
 #include "wiring/room_settings_wiring.h"
+#include "wiring/main_window_wiring.h"
 #include "wiring/window_views.h"
 #include "wiring/wiring_common.h"
 
@@ -205,8 +205,7 @@ QList<RoleEntry> roomSettingsRoles(RoomViewModel *room, UserState *user, Channel
 {
     const QHash<QString, qint64> memberRoles = room->memberRoles();
     QList<RoomAclRole> roles = room->roles();
-    std::sort(roles.begin(), roles.end(),
-              [](const RoomAclRole &a, const RoomAclRole &b) { return a.level > b.level; });
+    std::sort(roles.begin(), roles.end(), [](const RoomAclRole &a, const RoomAclRole &b) { return a.level > b.level; });
     const qint64 ownRoleId = memberRoles.value(ownUserId(user), 0);
     int ownLevel = -1;
     if (roomCascade(room, user, channelStore)) {

@@ -41,21 +41,21 @@ void wireRealtimeLifecycle(LoginService *login, SessionService *session, Gateway
 void wireMatchRealtime(GatewayService *gateway, CodeMatchService *codeMatch);
 void wireRoomLifecycle(CodeMatchService *codeMatch, CodeAttachService *codeAttach, RoomCreateService *roomCreate,
                        SessionService *session, ActiveRoomSession *activeRoom, UserState *user,
-                       RoomChatService *roomChat, RoomApplyService *roomApply,
-                       RoomAttachApplyService *roomAttachApply, LoginService *login, RoomListService *roomList);
+                       RoomChatService *roomChat, RoomApplyService *roomApply, RoomAttachApplyService *roomAttachApply,
+                       LoginService *login, RoomListService *roomList);
 // Returns the watch registry the channel routing shares (owned by the wiring).
 WatchRegistry *wireRoomRealtime(GatewayService *gateway, RoomEntityFeed *roomFeed, ActiveRoomSession *activeRoom,
-                                RoomCreateService *roomCreate, RoomChatService *roomChat,
-                                RoomListService *roomList, RoomSettingsService *roomSettings,
-                                RoomApplyService *roomApply, RoomAttachApplyService *roomAttachApply);
+                                RoomCreateService *roomCreate, RoomChatService *roomChat, RoomListService *roomList,
+                                RoomSettingsService *roomSettings, RoomApplyService *roomApply,
+                                RoomAttachApplyService *roomAttachApply);
 void wireChannelLifecycle(LoginService *login, SessionService *session, ChannelListService *channelList,
                           UserState *user);
 void wireChannelRealtime(GatewayService *gateway, ChannelEntityFeed *channelFeed, ChannelListService *channelList,
                          ChannelEntityStore *channelStore, RoomEntityStore *roomStore, WatchRegistry *watches);
 void wireLiveKitSession(ActiveRoomSession *activeRoom, RoomEntityStore *roomStore, UserState *user,
                         MediaSessionService *media);
-void wireAudioTransmit(ActiveRoomSession *activeRoom, AudioControlService *audioControl,
-                       AudioCaptureManager *capture, MediaSessionService *media, SoundManager *sounds);
+void wireAudioTransmit(ActiveRoomSession *activeRoom, AudioControlService *audioControl, AudioCaptureManager *capture,
+                       MediaSessionService *media, SoundManager *sounds);
 void wirePttHotkey(HotkeyService *hotkeys, AudioControlService *audioControl);
 void wireProfileRealtime(GatewayService *gateway, ProfileService *profile);
 void wireUserDirectory(GatewayService *gateway, UserDirectoryService *directory, SessionService *session);

@@ -60,8 +60,7 @@ void wireShellSession(LoginService *login, SessionService *session, IShellNaviga
                      });
     QObject::connect(session, &SessionService::sessionResumed, session,
                      [navigator](const QString &) { navigator->showMainWindow(MainWindowOptions{}); });
-    QObject::connect(session, &SessionService::sessionExpired, session,
-                     [navigator] { navigator->showLoginWindow(); });
+    QObject::connect(session, &SessionService::sessionExpired, session, [navigator] { navigator->showLoginWindow(); });
     QObject::connect(session, &SessionService::loggedOut, session, [navigator] { navigator->showLoginWindow(); });
 }
 
@@ -82,9 +81,8 @@ void wireRealtimeLifecycle(LoginService *login, SessionService *session, Gateway
 {
     // The gateway asks before every connect; a failed refresh answers with an empty token,
     // on which the gateway backs off and tries again.
-    gateway->setTokenProvider([session](GatewayService::TokenCallback callback) {
-        session->ensureFreshAccessToken(std::move(callback));
-    });
+    gateway->setTokenProvider(
+        [session](GatewayService::TokenCallback callback) { session->ensureFreshAccessToken(std::move(callback)); });
     QObject::connect(login, &LoginService::loginSucceeded, gateway, [gateway] { gateway->start(); });
     QObject::connect(session, &SessionService::sessionResumed, gateway, [gateway] { gateway->start(); });
     QObject::connect(session, &SessionService::loggedOut, gateway, &GatewayService::stop);
@@ -103,8 +101,7 @@ void wireUserDirectory(GatewayService *gateway, UserDirectoryService *directory,
                      &GatewayService::subscribeProfiles);
     QObject::connect(directory, &UserDirectoryService::profileUnsubscribeRequested, gateway,
                      &GatewayService::unsubscribeProfiles);
-    QObject::connect(gateway, &GatewayService::eventReceived, directory,
-                     &UserDirectoryService::onProfileUpdatedEvent);
+    QObject::connect(gateway, &GatewayService::eventReceived, directory, &UserDirectoryService::onProfileUpdatedEvent);
     QObject::connect(gateway, &GatewayService::resyncRequired, directory, &UserDirectoryService::onResync);
     QObject::connect(session, &SessionService::loggedOut, directory, &UserDirectoryService::clear);
     QObject::connect(session, &SessionService::sessionExpired, directory, &UserDirectoryService::clear);

@@ -80,8 +80,8 @@ void wireLiveKitSession(ActiveRoomSession *activeRoom, RoomEntityStore *roomStor
     syncMediaSession(activeRoom, roomStore, user, media);
 }
 
-void wireAudioTransmit(ActiveRoomSession *activeRoom, AudioControlService *audioControl,
-                       AudioCaptureManager *capture, MediaSessionService *media, SoundManager *sounds)
+void wireAudioTransmit(ActiveRoomSession *activeRoom, AudioControlService *audioControl, AudioCaptureManager *capture,
+                       MediaSessionService *media, SoundManager *sounds)
 {
     if (audioControl && media) {
         QObject::connect(audioControl, &AudioControlService::transmitMutedChanged, media,
@@ -125,7 +125,8 @@ void wireSpeakers(MainWindow *window, MediaSessionService *media, RoomPanelsFeed
             controls->setBroadcastAvailable(allowed);
     });
     if (controls)
-        QObject::connect(controls, &ControlPanel::broadcastStateChanged, media, &MediaSessionService::setBroadcastActive);
+        QObject::connect(controls, &ControlPanel::broadcastStateChanged, media,
+                         &MediaSessionService::setBroadcastActive);
     MainStatusBar *bar = window->statusBar();
     QObject::connect(media, &MediaSessionService::connectionQualityUpdated, window, [bar](const QVariantMap &stats) {
         if (bar)

@@ -8,7 +8,7 @@
 // that has not been set (the dock still shows its placeholder) comes back null.
 namespace wiring {
 
-template <class View>
+template<class View>
 View *windowView(QWidget *widget)
 {
     return qobject_cast<View *>(widget);

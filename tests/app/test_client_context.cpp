@@ -4,14 +4,14 @@
 #include "app/tray_icon.h"
 #include "auth/auth_assembly.h"
 #include "auth/auth_interceptor.h"
+#include "channel/channel_assembly.h"
+#include "counting_presenter.h"
 #include "match/match_assembly.h"
 #include "match/pref_assembly.h"
-#include "channel/channel_assembly.h"
 #include "net/http_client.h"
-#include "room/room_assembly.h"
 #include "net/http_transport.h"
 #include "net/tracing_interceptor.h"
-#include "counting_presenter.h"
+#include "room/room_assembly.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -53,8 +53,7 @@ private slots:
         HttpClient *client = context.transport->httpClient();
         QCOMPARE(client->requestInterceptors().size(), 2);
         QVERIFY(dynamic_cast<tracing::TracingInterceptor *>(client->requestInterceptors().at(0)));
-        QCOMPARE(client->requestInterceptors().at(1),
-                 static_cast<IRequestInterceptor *>(context.auth->interceptor()));
+        QCOMPARE(client->requestInterceptors().at(1), static_cast<IRequestInterceptor *>(context.auth->interceptor()));
         QCOMPARE(client->responseInterceptors().size(), 1);
         QCOMPARE(client->responseInterceptors().at(0),
                  static_cast<IResponseInterceptor *>(context.auth->interceptor()));

@@ -61,8 +61,7 @@ private slots:
         QVERIFY(!secondLog.contains("client context initialized"));
 
         // The first one's shell set itself as presenter when it started.
-        QTRY_VERIFY_WITH_TIMEOUT((readFirst(), firstLog.contains("second launch detected, presenting windows")),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((readFirst(), firstLog.contains("second launch detected, presenting windows")), 20000);
         QCOMPARE(first.state(), QProcess::Running);
 
         first.kill();

@@ -44,21 +44,21 @@ void ServerAddressOptionsTest::addresses_data()
                                   << true << local << local;
     QTest::newRow("environment") << QStringList{"kestova"} << "http://127.0.0.1:9000/" << true
                                  << "http://127.0.0.1:9000" << builtInAssets;
-    QTest::newRow("option beats environment") << QStringList{"kestova", "--api", local} << "http://127.0.0.1:9000"
-                                              << true << local << builtInAssets;
+    QTest::newRow("option beats environment")
+        << QStringList{"kestova", "--api", local} << "http://127.0.0.1:9000" << true << local << builtInAssets;
     QTest::newRow("empty environment") << QStringList{"kestova"} << "" << true << builtInApi << builtInAssets;
-    QTest::newRow("other arguments kept apart") << QStringList{"kestova", "-platform", "offscreen"} << QString()
-                                                << true << builtInApi << builtInAssets;
+    QTest::newRow("other arguments kept apart")
+        << QStringList{"kestova", "-platform", "offscreen"} << QString() << true << builtInApi << builtInAssets;
     QTest::newRow("missing value") << QStringList{"kestova", "--api"} << QString() << false << builtInApi
                                    << builtInAssets;
-    QTest::newRow("not http") << QStringList{"kestova", "--api", "ftp://host", "--assets", local} << QString()
-                              << false << builtInApi << builtInAssets;
+    QTest::newRow("not http") << QStringList{"kestova", "--api", "ftp://host", "--assets", local} << QString() << false
+                              << builtInApi << builtInAssets;
     QTest::newRow("no host") << QStringList{"kestova", "--assets", "http://"} << QString() << false << builtInApi
                              << builtInAssets;
-    QTest::newRow("query") << QStringList{"kestova", "--api", "http://host/?x=1"} << QString() << false
-                           << builtInApi << builtInAssets;
-    QTest::newRow("bad environment") << QStringList{"kestova", "--assets", local} << "not a url" << false
-                                     << builtInApi << builtInAssets;
+    QTest::newRow("query") << QStringList{"kestova", "--api", "http://host/?x=1"} << QString() << false << builtInApi
+                           << builtInAssets;
+    QTest::newRow("bad environment") << QStringList{"kestova", "--assets", local} << "not a url" << false << builtInApi
+                                     << builtInAssets;
 }
 
 void ServerAddressOptionsTest::addresses()

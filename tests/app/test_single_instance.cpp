@@ -1,6 +1,6 @@
 #include "app/single_instance.h"
-#include "storage/data_root.h"
 #include "counting_presenter.h"
+#include "storage/data_root.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -66,8 +66,7 @@ private slots:
         QCOMPARE(logs.count("app.instance", "second launch detected, presenting windows"), 1);
 
         // Only the same user may connect.
-        const QFile::Permissions foreign =
-            QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+        const QFile::Permissions foreign = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
         QVERIFY(QFileInfo::exists(socketPath()));
         QCOMPARE(QFileInfo(socketPath()).permissions() & foreign, QFile::Permissions());
     }

@@ -48,7 +48,8 @@ QByteArray manifestFor(const QString &version)
     object.insert("version", version);
     object.insert("fileName", "kestova-setup.exe");
     object.insert("fileSize", double(kInstaller.size()));
-    object.insert("sha256", QString::fromLatin1(QCryptographicHash::hash(kInstaller, QCryptographicHash::Sha256).toHex()));
+    object.insert("sha256",
+                  QString::fromLatin1(QCryptographicHash::hash(kInstaller, QCryptographicHash::Sha256).toHex()));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -61,10 +62,7 @@ struct Rig
     int passed = 0;
     bool versionsReadyWhenPassed = false;
 
-    Rig()
-    {
-        gate.setRetryDelayMs(1);
-    }
+    Rig() { gate.setRetryDelayMs(1); }
 
     void start()
     {
@@ -150,8 +148,9 @@ private slots:
         QVERIFY(logs.contains("app.startup.gate",
                               "startup gate checking base=" + QString::fromLatin1(buildconfig::kAssetBaseUrl)));
 
-        const QHash<QString, QByteArray> bodies{
-            {kManifest, manifestFor("0.1")}, {kSignature, kAnySignature}, {kLegal, kLegalFile}};
+        const QHash<QString, QByteArray> bodies{{kManifest, manifestFor("0.1")},
+                                                {kSignature, kAnySignature},
+                                                {kLegal, kLegalFile}};
         for (const QString &path : order) {
             QCOMPARE(rig.passed, 0);
             QVERIFY(rig.downloader.replyTo(path, PendingRawDownloader::ok(bodies.value(path))));
@@ -207,8 +206,9 @@ private slots:
         QVERIFY(logs.contains("app.startup.gate", "startup gate auto-retry, left=2"));
 
         // The rest of the failed attempt answers well, but after the retry began.
-        const QHash<QString, QByteArray> bodies{
-            {kManifest, manifestFor("0.1.0")}, {kSignature, kAnySignature}, {kLegal, kLegalFile}};
+        const QHash<QString, QByteArray> bodies{{kManifest, manifestFor("0.1.0")},
+                                                {kSignature, kAnySignature},
+                                                {kLegal, kLegalFile}};
         for (const QString &path : {kManifest, kSignature, kLegal}) {
             if (!failing.contains(path))
                 QVERIFY(rig.downloader.replyTo(path, PendingRawDownloader::ok(bodies.value(path))));
@@ -271,13 +271,13 @@ private slots:
         QTest::addColumn<QString>("logged");
         QTest::newRow("bad signature") << false << manifestFor("0.1.0") << kLegalFile
                                        << "latest.json signature INVALID, refusing update";
-        QTest::newRow("manifest fails validation") << true << QByteArray(R"({"version":"0.1.0"})") << kLegalFile
-                                                   << "latest.json parse/validation failed";
-        QTest::newRow("legal privacy empty") << true << manifestFor("0.1.0")
-                                             << QByteArray(R"({"terms":"t7","privacy":""})")
-                                             << "legal version invalid, retrying";
-        QTest::newRow("legal not an object") << true << manifestFor("0.1.0") << QByteArray(R"(["t7","p3"])")
-                                             << "legal version invalid, retrying";
+        QTest::newRow("manifest fails validation")
+            << true << QByteArray(R"({"version":"0.1.0"})") << kLegalFile << "latest.json parse/validation failed";
+        QTest::newRow("legal privacy empty")
+            << true << manifestFor("0.1.0") << QByteArray(R"({"terms":"t7","privacy":""})")
+            << "legal version invalid, retrying";
+        QTest::newRow("legal not an object")
+            << true << manifestFor("0.1.0") << QByteArray(R"(["t7","p3"])") << "legal version invalid, retrying";
     }
 
     void unusableAnswerRetries()

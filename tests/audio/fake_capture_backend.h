@@ -73,7 +73,9 @@ private:
 class FakeCaptureBackend : public IAudioCaptureBackend
 {
 public:
-    explicit FakeCaptureBackend(std::shared_ptr<FakeMicrophone> mic_) : mic(std::move(mic_)) {}
+    explicit FakeCaptureBackend(std::shared_ptr<FakeMicrophone> mic_)
+        : mic(std::move(mic_))
+    {}
 
     CaptureOpenResult open(const QString &deviceId, int, int) override
     {

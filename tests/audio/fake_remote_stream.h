@@ -14,7 +14,9 @@ namespace testsupport {
 class FakeTrack : public livekit::Track
 {
 public:
-    explicit FakeTrack(livekit::TrackKind kind = livekit::TrackKind::Audio) : Track("mic", kind) {}
+    explicit FakeTrack(livekit::TrackKind kind = livekit::TrackKind::Audio)
+        : Track("mic", kind)
+    {}
 };
 
 // A remote stream fed by the test: frames pushed here are what the playback's reader reads.
@@ -41,8 +43,7 @@ public:
     void push(qint16 value, int samples = 480, int rate = 48000, int channels = 1)
     {
         std::lock_guard lock(mutex);
-        frames.emplace_back(std::vector<std::int16_t>(std::size_t(samples * channels), value), rate, channels,
-                            samples);
+        frames.emplace_back(std::vector<std::int16_t>(std::size_t(samples * channels), value), rate, channels, samples);
         ready.notify_all();
     }
     bool isClosed()

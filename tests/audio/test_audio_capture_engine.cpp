@@ -1,8 +1,8 @@
 #include "audio/audio_capture_engine.h"
 #include "audio/audio_frame_sink_slot.h"
 #include "audio/audio_pipeline.h"
-#include "audio/noise_mode.h"
 #include "audio/fake_capture_backend.h"
+#include "audio/noise_mode.h"
 #include "audio/scripted_detector.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
@@ -254,7 +254,7 @@ private slots:
         QVERIFY(logs.contains("audio.capture", "capture device invalidated"));
         QVERIFY(rig.engine->isCapturing());
         QVERIFY(rig.pipelineSlot.load()); // kept for the reopen
-        rig.engine->onCaptureEvent();      // the backend is closed: ignored
+        rig.engine->onCaptureEvent();     // the backend is closed: ignored
         QCOMPARE(failed.count(), 1);
 
         rig.engine->reopenDevice();

@@ -82,8 +82,11 @@ private slots:
     void storedSettingsLoad()
     {
         Rig rig;
-        rig.storage.values = {{"inputGainDb", -45}, {"noiseMode", ""}, {"vadThresholdPct", 2},
-                              {"inputDeviceId", "mic-7"}, {"aecEnabled", false}};
+        rig.storage.values = {{"inputGainDb", -45},
+                              {"noiseMode", ""},
+                              {"vadThresholdPct", 2},
+                              {"inputDeviceId", "mic-7"},
+                              {"aecEnabled", false}};
         rig.build();
         QCOMPARE(rig.manager->inputGainDb(), -30);
         QCOMPARE(rig.manager->noiseMode(), QString("fastenhancer"));

@@ -22,7 +22,9 @@ struct RecordedOutput
 class RecordingOutput : public ILoopbackOutput
 {
 public:
-    explicit RecordingOutput(std::shared_ptr<RecordedOutput> record_) : record(std::move(record_)) {}
+    explicit RecordingOutput(std::shared_ptr<RecordedOutput> record_)
+        : record(std::move(record_))
+    {}
     bool start() override
     {
         std::lock_guard lock(record->mutex);
@@ -48,9 +50,7 @@ struct Fixture
     {
         AudioLoopbackDependencies deps;
         if (scriptedDetector)
-            deps.makeDetector = [] {
-                return std::make_unique<VadDetector>(testsupport::ScriptedDetector::calls());
-            };
+            deps.makeDetector = [] { return std::make_unique<VadDetector>(testsupport::ScriptedDetector::calls()); };
         deps.tickIntervalMs = 0;
         deps.decodeStallMs = 500;
         deps.openOutput = [r = record](const QAudioDevice &) { return std::make_unique<RecordingOutput>(r); };

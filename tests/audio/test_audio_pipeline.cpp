@@ -30,15 +30,15 @@ private slots:
         QTest::newRow("stereo averaged, halves away from zero")
             << Samples{1, 2, -1, -2, 100, 300} << 2 << 48000 << 48000 << Samples{2, -2, 200};
         QTest::newRow("trailing partial frame ignored") << Samples{4, 6, 9} << 2 << 48000 << 48000 << Samples{5};
-        QTest::newRow("upsample keeps both ends") << Samples{0, 300} << 1 << 16000 << 48000
-                                                  << Samples{0, 60, 120, 180, 240, 300};
-        QTest::newRow("downsample keeps both ends") << Samples{0, 10, 20, 30, 40, 50} << 1 << 48000 << 16000
-                                                    << Samples{0, 50};
+        QTest::newRow("upsample keeps both ends")
+            << Samples{0, 300} << 1 << 16000 << 48000 << Samples{0, 60, 120, 180, 240, 300};
+        QTest::newRow("downsample keeps both ends")
+            << Samples{0, 10, 20, 30, 40, 50} << 1 << 48000 << 16000 << Samples{0, 50};
         QTest::newRow("one frame at another rate") << Samples{7} << 1 << 44100 << 48000 << Samples{7};
         QTest::newRow("one frame stretched") << Samples{7} << 1 << 8000 << 48000 << Samples(6, 7);
         QTest::newRow("shrinks to at least one") << Samples{5, 9} << 1 << 48000 << 8000 << Samples{5};
-        QTest::newRow("full scale stereo stays in range") << Samples{-32768, -32768, 32767, 32767} << 2 << 48000
-                                                          << 48000 << Samples{-32768, 32767};
+        QTest::newRow("full scale stereo stays in range")
+            << Samples{-32768, -32768, 32767, 32767} << 2 << 48000 << 48000 << Samples{-32768, 32767};
         QTest::newRow("zero count") << Samples{} << 1 << 48000 << 48000 << Samples{};
         QTest::newRow("no channels") << Samples{1, 2} << 0 << 48000 << 48000 << Samples{};
         QTest::newRow("bad source rate") << Samples{1, 2} << 1 << 0 << 48000 << Samples{};

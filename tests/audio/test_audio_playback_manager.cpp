@@ -367,7 +367,8 @@ void TestAudioPlaybackManager::failedOpenNotRetriedUntilDeviceChanges()
 
     f.manager->onPlaybackTick();
     QCOMPARE(device.openAttempts(), 1);
-    QVERIFY(log.contains(kCategory, QStringLiteral("render open failed: render client initialize failed (format refused)")));
+    QVERIFY(log.contains(kCategory,
+                         QStringLiteral("render open failed: render client initialize failed (format refused)")));
     for (int i = 0; i < 5; ++i)
         f.manager->onPlaybackTick();
     QCOMPARE(device.openAttempts(), 1);

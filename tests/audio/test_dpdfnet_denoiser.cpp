@@ -1,6 +1,6 @@
 #include "audio/audio_pipeline.h"
-#include "audio/dpdfnet_denoiser.h"
 #include "audio/denoise_models.h"
+#include "audio/dpdfnet_denoiser.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -60,15 +60,24 @@ private slots:
     {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("message");
-        QTest::newRow("one input and output") << "dp_one_io" << "expected streaming signature with 2 inputs and 2 outputs";
-        QTest::newRow("spectrum of one dimension") << "dp_spec_1d" << "spec input shape has no usable freq_bins dim";
-        QTest::newRow("one frequency bin") << "dp_spec_bins1" << "spec input shape has no usable freq_bins dim";
-        QTest::newRow("dynamic state") << "dp_state_dynamic" << "state input has non-static shape";
-        QTest::newRow("missing key") << "dp_missing_spec_norm_init" << "missing model metadata key: spec_norm_init";
-        QTest::newRow("state smaller than its parts") << "dp_state_too_small" << "state metadata inconsistent with model shape";
-        QTest::newRow("state size differs from shape") << "dp_state_size_mismatch" << "state metadata inconsistent with model shape";
-        QTest::newRow("bad float list") << "dp_bad_float" << "invalid stof argument";
-        QTest::newRow("bad integer") << "dp_bad_integer" << "invalid stoll argument";
+        QTest::newRow("one input and output") << "dp_one_io"
+                                              << "expected streaming signature with 2 inputs and 2 outputs";
+        QTest::newRow("spectrum of one dimension") << "dp_spec_1d"
+                                                   << "spec input shape has no usable freq_bins dim";
+        QTest::newRow("one frequency bin") << "dp_spec_bins1"
+                                           << "spec input shape has no usable freq_bins dim";
+        QTest::newRow("dynamic state") << "dp_state_dynamic"
+                                       << "state input has non-static shape";
+        QTest::newRow("missing key") << "dp_missing_spec_norm_init"
+                                     << "missing model metadata key: spec_norm_init";
+        QTest::newRow("state smaller than its parts") << "dp_state_too_small"
+                                                      << "state metadata inconsistent with model shape";
+        QTest::newRow("state size differs from shape") << "dp_state_size_mismatch"
+                                                       << "state metadata inconsistent with model shape";
+        QTest::newRow("bad float list") << "dp_bad_float"
+                                        << "invalid stof argument";
+        QTest::newRow("bad integer") << "dp_bad_integer"
+                                     << "invalid stoll argument";
     }
 
     void contractViolationsAreRefusedWithTheirReason()
@@ -127,7 +136,8 @@ private slots:
             std::vector<qint16> frame(480);
             for (int i = 0; i < 480; ++i) {
                 const double t = (k * 480 + i) / 48000.0;
-                frame[std::size_t(i)] = qint16(8000 * std::sin(2 * M_PI * 440 * t) + 3000 * std::sin(2 * M_PI * 3100 * t));
+                frame[std::size_t(i)] =
+                    qint16(8000 * std::sin(2 * M_PI * 440 * t) + 3000 * std::sin(2 * M_PI * 3100 * t));
             }
             in.insert(in.end(), frame.begin(), frame.end());
             denoiser.process(frame.data(), 480);
@@ -141,7 +151,8 @@ private slots:
         // From the second window on every sample has both overlapping halves: exact, one
         // frame late.
         for (std::size_t i = 960; i < out.size(); ++i)
-            QVERIFY2(std::abs(out[i] - in[i - 480]) <= 1, qPrintable(QString("%1: %2 vs %3").arg(i).arg(out[i]).arg(in[i - 480])));
+            QVERIFY2(std::abs(out[i] - in[i - 480]) <= 1,
+                     qPrintable(QString("%1: %2 vs %3").arg(i).arg(out[i]).arg(in[i - 480])));
     }
 
     void failingRunsKeepTheInputBounded()

@@ -1,7 +1,7 @@
 #include "audio/audio_pipeline.h"
+#include "audio/denoise_models.h"
 #include "audio/fast_enhancer_denoiser.h"
 #include "audio/ort_setup.h"
-#include "audio/denoise_models.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -32,18 +32,30 @@ private slots:
     {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("message");
-        QTest::newRow("cache without digits") << "fe_cache_no_digits" << "unexpected model input: cache_in_";
-        QTest::newRow("cache with letters") << "fe_cache_letters" << "unexpected model input: cache_in_x";
-        QTest::newRow("foreign input") << "fe_no_wav_in" << "unexpected model input: audio";
-        QTest::newRow("no wav_in") << "fe_only_state" << "model has no wav_in input";
-        QTest::newRow("two audio outputs") << "fe_two_audio_outputs" << "unexpected model output: extra";
-        QTest::newRow("unpaired state output") << "fe_unpaired_output" << "model outputs do not pair with inputs";
-        QTest::newRow("no audio output") << "fe_no_audio_output" << "model outputs do not pair with inputs";
-        QTest::newRow("index mismatch") << "fe_index_mismatch" << "cache index mismatch between inputs and outputs";
-        QTest::newRow("dynamic hop") << "fe_wav_dynamic" << "wav_in shape is not (1, hop)";
-        QTest::newRow("batch of two") << "fe_wav_batch2" << "wav_in shape is not (1, hop)";
-        QTest::newRow("one dimension") << "fe_wav_1d" << "wav_in shape is not (1, hop)";
-        QTest::newRow("dynamic state") << "fe_cache_dynamic" << "cache_in_0 has non-static shape";
+        QTest::newRow("cache without digits") << "fe_cache_no_digits"
+                                              << "unexpected model input: cache_in_";
+        QTest::newRow("cache with letters") << "fe_cache_letters"
+                                            << "unexpected model input: cache_in_x";
+        QTest::newRow("foreign input") << "fe_no_wav_in"
+                                       << "unexpected model input: audio";
+        QTest::newRow("no wav_in") << "fe_only_state"
+                                   << "model has no wav_in input";
+        QTest::newRow("two audio outputs") << "fe_two_audio_outputs"
+                                           << "unexpected model output: extra";
+        QTest::newRow("unpaired state output") << "fe_unpaired_output"
+                                               << "model outputs do not pair with inputs";
+        QTest::newRow("no audio output") << "fe_no_audio_output"
+                                         << "model outputs do not pair with inputs";
+        QTest::newRow("index mismatch") << "fe_index_mismatch"
+                                        << "cache index mismatch between inputs and outputs";
+        QTest::newRow("dynamic hop") << "fe_wav_dynamic"
+                                     << "wav_in shape is not (1, hop)";
+        QTest::newRow("batch of two") << "fe_wav_batch2"
+                                      << "wav_in shape is not (1, hop)";
+        QTest::newRow("one dimension") << "fe_wav_1d"
+                                       << "wav_in shape is not (1, hop)";
+        QTest::newRow("dynamic state") << "fe_cache_dynamic"
+                                       << "cache_in_0 has non-static shape";
     }
 
     void contractViolationsAreRefusedWithTheirReason()

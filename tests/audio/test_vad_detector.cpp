@@ -1,7 +1,7 @@
+#include "audio/speech_samples.h"
 #include "audio/vad_detector.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
-#include "audio/speech_samples.h"
 
 #include <QSignalSpy>
 
@@ -86,7 +86,8 @@ struct Timeline
     std::vector<std::pair<qint64, int>> bitrates;
     std::vector<qint16> frame = std::vector<qint16>(kHopInput, 0);
 
-    explicit Timeline(VadDetector &v) : vad(v)
+    explicit Timeline(VadDetector &v)
+        : vad(v)
     {
         vad.setManualClock([this] { return now; });
         QObject::connect(&vad, &VadDetector::stateChanged, &vad,

@@ -5,7 +5,8 @@
 #include <functional>
 
 // An ISessionStore in memory. A load waits until the test completes it.
-class MemorySessionStore : public ISessionStore {
+class MemorySessionStore : public ISessionStore
+{
 public:
     void load(std::function<void()> done) override
     {

@@ -11,7 +11,8 @@
 using testsupport::FakeHttpClient;
 using testsupport::jsonReply;
 
-class AuthAssemblyTest : public QObject {
+class AuthAssemblyTest : public QObject
+{
     Q_OBJECT
 
 private slots:

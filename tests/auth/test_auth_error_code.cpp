@@ -6,7 +6,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-class AuthErrorCodeTest : public QObject {
+class AuthErrorCodeTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -51,18 +52,18 @@ private slots:
         QTest::addColumn<QJsonObject>("json");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("both strings") << QJsonObject {{"code", "auth.sms.throttle"}, {"message", "slow down"}}
+        QTest::newRow("both strings") << QJsonObject{{"code", "auth.sms.throttle"}, {"message", "slow down"}}
                                       << "auth.sms.throttle"
                                       << "slow down";
-        QTest::newRow("code is a number") << QJsonObject {{"code", 42}, {"message", "m"}} << ""
+        QTest::newRow("code is a number") << QJsonObject{{"code", 42}, {"message", "m"}} << ""
                                           << "m";
-        QTest::newRow("message is an object") << QJsonObject {{"code", "c"}, {"message", QJsonObject {}}} << "c"
+        QTest::newRow("message is an object") << QJsonObject{{"code", "c"}, {"message", QJsonObject{}}} << "c"
                                               << "";
-        QTest::newRow("members missing") << QJsonObject {{"error", "x"}} << ""
+        QTest::newRow("members missing") << QJsonObject{{"error", "x"}} << ""
                                          << "";
-        QTest::newRow("no json object") << QJsonObject {} << ""
+        QTest::newRow("no json object") << QJsonObject{} << ""
                                         << "";
-        QTest::newRow("code is an array") << QJsonObject {{"code", QJsonArray {"a"}}} << ""
+        QTest::newRow("code is an array") << QJsonObject{{"code", QJsonArray{"a"}}} << ""
                                           << "";
     }
 

@@ -9,8 +9,8 @@
 #include <QSignalSpy>
 
 using testsupport::FakeHttpClient;
-using testsupport::LogCapture;
 using testsupport::jsonReply;
+using testsupport::LogCapture;
 using testsupport::timedOutReply;
 
 namespace {
@@ -23,7 +23,8 @@ HttpResponse tokensReply()
 
 // An interceptor over a session service and a store that holds a session, with
 // the transport's continuations recorded into one event list.
-struct Fixture {
+struct Fixture
+{
     Fixture()
         : service(&api, &store)
         , interceptor(&store, &service)
@@ -53,7 +54,8 @@ struct Fixture {
 };
 } // namespace
 
-class AuthInterceptorTest : public QObject {
+class AuthInterceptorTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -132,7 +134,7 @@ private slots:
 
         f.api.answer(kRefresh, 0, tokensReply());
         // Each replay goes out after the new token was saved.
-        QCOMPARE(f.events, (QStringList {"replay:a:new-access", "replay:b:new-access", "replay:c:new-access"}));
+        QCOMPARE(f.events, (QStringList{"replay:a:new-access", "replay:b:new-access", "replay:c:new-access"}));
         QVERIFY(logs.contains("auth.session", "refresh ok, replaying 3 pending requests"));
 
         // Idle again: the next refusal starts a new refresh.
@@ -148,7 +150,7 @@ private slots:
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         QVERIFY(f.offer(QStringLiteral("b"), 401));
         f.api.answer(kRefresh, 0, jsonReply(401, {{"code", "auth.refresh.invalid"}}));
-        QCOMPARE(f.events, (QStringList {"expired", "deliver:a:401", "deliver:b:401"}));
+        QCOMPARE(f.events, (QStringList{"expired", "deliver:a:401", "deliver:b:401"}));
         QVERIFY(f.store.refresh.isEmpty());
         QVERIFY(logs.contains("auth.session", "refresh failed, failing 2 pending requests"));
     }
@@ -159,7 +161,7 @@ private slots:
         QSignalSpy expired(&f.service, &SessionService::sessionExpired);
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         f.api.answer(kRefresh, 0, timedOutReply());
-        QCOMPARE(f.events, QStringList {"deliver:a:401"});
+        QCOMPARE(f.events, QStringList{"deliver:a:401"});
         QCOMPARE(f.store.refresh, QStringLiteral("old-refresh"));
         QVERIFY(expired.isEmpty());
     }
@@ -177,7 +179,7 @@ private slots:
         QVERIFY(f.interceptor.onResponse(jsonReply(401), QStringLiteral("/v1/a"), {}, 0, control));
         QVERIFY(f.offer(QStringLiteral("b"), 401));
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(f.events, (QStringList {"replay:a", "replay:b:new-access"}));
+        QCOMPARE(f.events, (QStringList{"replay:a", "replay:b:new-access"}));
         QCOMPARE(f.api.callsTo(kRefresh).size(), 2);
 
         f.api.answer(kRefresh, 1, tokensReply());
@@ -194,8 +196,8 @@ private slots:
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         QCOMPARE(f.api.callsTo(kRefresh).size(), 1);
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(tokens, QStringList {"new-access"});
-        QCOMPARE(f.events, QStringList {"replay:a:new-access"});
+        QCOMPARE(tokens, QStringList{"new-access"});
+        QCOMPARE(f.events, QStringList{"replay:a:new-access"});
     }
 
     // Held requests of a session that was logged out are failed, not replayed with a late token.
@@ -204,9 +206,9 @@ private slots:
         Fixture f;
         QVERIFY(f.offer(QStringLiteral("a"), 401));
         f.service.logout();
-        QCOMPARE(f.events, QStringList {"deliver:a:401"});
+        QCOMPARE(f.events, QStringList{"deliver:a:401"});
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(f.events, QStringList {"deliver:a:401"});
+        QCOMPARE(f.events, QStringList{"deliver:a:401"});
         QVERIFY(f.store.access.isEmpty());
     }
 };

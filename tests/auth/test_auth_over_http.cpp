@@ -3,8 +3,8 @@
 #include "auth/login_service.h"
 #include "auth/session_service.h"
 #include "auth/session_store.h"
-#include "net/http_client.h"
 #include "memory_session_store.h"
+#include "net/http_client.h"
 #include "support/log_capture.h"
 #include "support/loopback_http_server.h"
 #include "support/request_check.h"
@@ -20,7 +20,8 @@ using testsupport::ScriptedReply;
 
 namespace {
 // Records the path and bearer header of every request as it leaves, after the auth interceptor.
-class SentRecorder : public IRequestInterceptor {
+class SentRecorder : public IRequestInterceptor
+{
 public:
     void onRequest(QNetworkRequest &request, const HttpOptions &) override
     {
@@ -30,7 +31,8 @@ public:
 };
 
 // Records the path of every reply in the order the client received it; takes none over.
-class ArrivalRecorder : public IResponseInterceptor {
+class ArrivalRecorder : public IResponseInterceptor
+{
 public:
     bool onResponse(const HttpResponse &response, const QString &path, const HttpOptions &, int attempt,
                     ResponseControl) override
@@ -42,7 +44,8 @@ public:
 };
 } // namespace
 
-class AuthOverHttpTest : public QObject {
+class AuthOverHttpTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -52,14 +55,14 @@ private slots:
     {
         LoopbackHttpServer server;
         QVERIFY(server.listen());
-        const QStringList paths {"/v1/a", "/v1/b", "/v1/c"};
+        const QStringList paths{"/v1/a", "/v1/b", "/v1/c"};
         for (const QString &path : paths) {
-            server.enqueue("GET", path, ScriptedReply::json(401, QJsonObject {{"code", "auth.token_expired"}}));
-            server.on("GET", path, ScriptedReply::json(200, QJsonObject {{"path", path}}));
+            server.enqueue("GET", path, ScriptedReply::json(401, QJsonObject{{"code", "auth.token_expired"}}));
+            server.on("GET", path, ScriptedReply::json(200, QJsonObject{{"path", path}}));
         }
         // The refresh answers only after every refusal has reached the client.
         server.on("POST", "/v1/auth/refresh",
-                  ScriptedReply::json(200, QJsonObject {{"accessToken", "new-access"}, {"refreshToken", "new-refresh"}})
+                  ScriptedReply::json(200, QJsonObject{{"accessToken", "new-access"}, {"refreshToken", "new-refresh"}})
                       .withDelay(1000));
 
         HttpClient client;
@@ -77,7 +80,7 @@ private slots:
         for (const QString &path : paths) {
             client.get(path, [&answers, path](const HttpResponse &response) {
                 answers << path + QLatin1Char(' ') + QString::number(response.status) + QLatin1Char(' ')
-                        + response.json.value("path").toString();
+                               + response.json.value("path").toString();
             });
         }
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 3, 10000);
@@ -85,7 +88,7 @@ private slots:
         QCOMPARE(server.requestsTo("/v1/auth/refresh").size(), 1);
         const QString mismatch = testsupport::requestMismatch(
             server.requestsTo("/v1/auth/refresh").first(),
-            {"POST", "/v1/auth/refresh", QJsonObject {{"refreshToken", "r"}}, {}, {}, {"Authorization"}});
+            {"POST", "/v1/auth/refresh", QJsonObject{{"refreshToken", "r"}}, {}, {}, {"Authorization"}});
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
         // The refusals, in the order they arrived, and then the replays in that same order.
@@ -122,13 +125,14 @@ private slots:
         LoopbackHttpServer server;
         QVERIFY(server.listen());
         server.on("POST", "/v1/auth/login",
-                  ScriptedReply::json(200, QJsonObject {{"userId", "u-sms"},
-                                                        {"accessToken", "AT-SECRET-login"},
-                                                        {"refreshToken", "RT-SECRET-login"},
-                                                        {"refreshExpiresIn", 3600}}));
-        server.enqueue("POST", "/v1/auth/refresh", ScriptedReply::json(401, QJsonObject {{"code", "auth.invalid"}}));
+                  ScriptedReply::json(200, QJsonObject{{"userId", "u-sms"},
+                                                       {"accessToken", "AT-SECRET-login"},
+                                                       {"refreshToken", "RT-SECRET-login"},
+                                                       {"refreshExpiresIn", 3600}}));
+        server.enqueue("POST", "/v1/auth/refresh", ScriptedReply::json(401, QJsonObject{{"code", "auth.invalid"}}));
         server.on("POST", "/v1/auth/refresh",
-                  ScriptedReply::json(200, QJsonObject {{"accessToken", "AT-SECRET-2"}, {"refreshToken", "RT-SECRET-2"}}));
+                  ScriptedReply::json(200,
+                                      QJsonObject{{"accessToken", "AT-SECRET-2"}, {"refreshToken", "RT-SECRET-2"}}));
         server.on("POST", "/v1/auth/logout", ScriptedReply::empty(204));
 
         HttpClient client;
@@ -169,12 +173,13 @@ private slots:
         QTRY_COMPARE(server.requestsTo("/v1/auth/logout").size(), 1);
         const QString logoutMismatch = testsupport::requestMismatch(
             server.requestsTo("/v1/auth/logout").first(),
-            {"POST", "/v1/auth/logout", QJsonObject {{"refreshToken", "RT-SECRET-2"}}, {}, {}, {"Authorization"}});
+            {"POST", "/v1/auth/logout", QJsonObject{{"refreshToken", "RT-SECRET-2"}}, {}, {}, {"Authorization"}});
         QVERIFY2(logoutMismatch.isEmpty(), qPrintable(logoutMismatch));
 
         QVERIFY(logs.entries().size() > 5);
         for (const auto &entry : logs.entries())
-            QVERIFY2(!entry.message.contains(QLatin1String("SECRET")), qPrintable(entry.category + ": " + entry.message));
+            QVERIFY2(!entry.message.contains(QLatin1String("SECRET")),
+                     qPrintable(entry.category + ": " + entry.message));
     }
 
     // The refresh endpoint closes the connection without a reply: the network layer may
@@ -196,7 +201,10 @@ private slots:
         int answers = 0;
         bool ok = true;
         for (int i = 0; i < 3; ++i)
-            session.refreshAccessToken([&](bool result) { ++answers; ok = ok && result; });
+            session.refreshAccessToken([&](bool result) {
+                ++answers;
+                ok = ok && result;
+            });
         QTRY_COMPARE_WITH_TIMEOUT(answers, 3, 10000);
         QVERIFY(!ok);
         QCOMPARE(expired.size(), 0);

@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 
 using testsupport::FakeHttpClient;
-using testsupport::LogCapture;
 using testsupport::jsonReply;
+using testsupport::LogCapture;
 using testsupport::networkErrorReply;
 using testsupport::timedOutReply;
 
@@ -34,7 +34,8 @@ QJsonObject with(QJsonObject object, const QString &key, const QJsonValue &value
 }
 } // namespace
 
-class LoginServiceTest : public QObject {
+class LoginServiceTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -49,11 +50,10 @@ private slots:
         const FakeHttpClient::Call &call = api.calls.first();
         QCOMPARE(call.method, HttpMethod::Post);
         QCOMPARE(call.path, kLogin);
-        QCOMPARE(call.body,
-                 (QJsonObject {{"phone", "13812345678"},
-                               {"code", "123456"},
-                               {"deviceId", "device-9"},
-                               {"agreedLegalVersion", "terms@3+privacy@4"}}));
+        QCOMPARE(call.body, (QJsonObject{{"phone", "13812345678"},
+                                         {"code", "123456"},
+                                         {"deviceId", "device-9"},
+                                         {"agreedLegalVersion", "terms@3+privacy@4"}}));
         QVERIFY(call.options.skipAuth);
         QCOMPARE(call.options.timeoutMs, 0);
         QVERIFY(call.options.headers.isEmpty());
@@ -160,9 +160,8 @@ private slots:
 
         QVERIFY(logs.contains("auth.login", "login succeeded user_id=user-1 is_new_user=true reactivated=false"));
         QVERIFY(logs.contains("auth.login", "login response malformed, missing credentials"));
-        QVERIFY(logs.contains("auth.login",
-                              "login failed status=400 code=auth.login.code_invalid net_err= body="
-                                  + QString::fromUtf8(failed.body)));
+        QVERIFY(logs.contains("auth.login", "login failed status=400 code=auth.login.code_invalid net_err= body="
+                                                + QString::fromUtf8(failed.body)));
         for (const auto &entry : logs.entries())
             QVERIFY2(!entry.message.contains("access-1") && !entry.message.contains("refresh-1"),
                      qPrintable(entry.message));

@@ -8,8 +8,8 @@
 #include <QSignalSpy>
 
 using testsupport::FakeHttpClient;
-using testsupport::LogCapture;
 using testsupport::jsonReply;
+using testsupport::LogCapture;
 using testsupport::networkErrorReply;
 using testsupport::timedOutReply;
 using Outcome = SessionService::RefreshOutcome;
@@ -26,7 +26,8 @@ HttpResponse tokensReply(const QString &access = QStringLiteral("new-access"),
 }
 
 // A service over a store that holds a session with an expired access token.
-struct Fixture {
+struct Fixture
+{
     Fixture()
         : service(&api, &store)
     {
@@ -41,7 +42,8 @@ struct Fixture {
 };
 } // namespace
 
-class SessionServiceTest : public QObject {
+class SessionServiceTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -78,7 +80,7 @@ private slots:
         const FakeHttpClient::Call &call = f.api.calls.first();
         QCOMPARE(call.method, HttpMethod::Post);
         QCOMPARE(call.path, kRefresh);
-        QCOMPARE(call.body, (QJsonObject {{"refreshToken", "old-refresh"}}));
+        QCOMPARE(call.body, (QJsonObject{{"refreshToken", "old-refresh"}}));
         QVERIFY(call.options.skipAuth);
         QCOMPARE(call.options.timeoutMs, 0);
         QVERIFY(call.options.headers.isEmpty());
@@ -128,7 +130,7 @@ private slots:
         f.service.refreshAccessToken([&results](bool result) { results.append(result); });
         f.api.answer(kRefresh, 0, response);
 
-        QCOMPARE(results, QList<bool> {ok});
+        QCOMPARE(results, QList<bool>{ok});
         QVERIFY2(logs.contains("auth.session", log), qPrintable(log));
         if (ok) {
             QCOMPARE(f.store.access, QStringLiteral("new-access"));
@@ -160,7 +162,7 @@ private slots:
         QVERIFY(order.isEmpty());
 
         f.api.answer(kRefresh, 0, tokensReply());
-        QCOMPARE(order, (QStringList {"ensure1:new-access", "refresh:1", "ensure2:new-access"}));
+        QCOMPARE(order, (QStringList{"ensure1:new-access", "refresh:1", "ensure2:new-access"}));
 
         // The next one starts a request of its own.
         f.service.refreshAccessToken({});
@@ -177,7 +179,7 @@ private slots:
         f.service.ensureFreshAccessToken([&order](const QString &token) { order << "ensure:" + token; });
         f.service.refreshAccessToken([&order](bool ok) { order << QStringLiteral("refresh:%1").arg(ok); });
         f.api.answer(kRefresh, 0, jsonReply(401));
-        QCOMPARE(order, (QStringList {"expired", "refresh:0", "ensure:", "refresh:0"}));
+        QCOMPARE(order, (QStringList{"expired", "refresh:0", "ensure:", "refresh:0"}));
     }
 
     void ensureFresh_data()
@@ -203,9 +205,9 @@ private slots:
         if (refreshes) {
             QVERIFY(got.isEmpty());
             f.api.answer(kRefresh, 0, tokensReply());
-            QCOMPARE(got, QStringList {"new-access"});
+            QCOMPARE(got, QStringList{"new-access"});
         } else {
-            QCOMPARE(got, QStringList {token});
+            QCOMPARE(got, QStringList{token});
         }
     }
 
@@ -226,7 +228,7 @@ private slots:
         QStringList got;
         f.service.ensureFreshAccessToken([&got](const QString &t) { got << t; });
         f.api.answer(kRefresh, 0, jsonReply(503));
-        QCOMPARE(got, QStringList {QString()});
+        QCOMPARE(got, QStringList{QString()});
     }
 
     void resume_data()
@@ -262,7 +264,7 @@ private slots:
         store.completeLoad(QStringLiteral("user-7"), QStringLiteral("stored-refresh"), expiresAt);
         QVERIFY(logs.contains("auth.session", "resumable session found, refreshing"));
         QCOMPARE(api.callsTo(kRefresh).size(), 1);
-        QCOMPARE(api.calls.first().body, (QJsonObject {{"refreshToken", "stored-refresh"}}));
+        QCOMPARE(api.calls.first().body, (QJsonObject{{"refreshToken", "stored-refresh"}}));
         api.answer(kRefresh, 0, response);
 
         QCOMPARE(resumedSpy.size(), resumed ? 1 : 0);
@@ -296,7 +298,8 @@ private slots:
 
         service.tryResume();
         if (by == "login")
-            store.saveLogin(QStringLiteral("user-sms"), QStringLiteral("sms-access"), QStringLiteral("sms-refresh"), 3600);
+            store.saveLogin(QStringLiteral("user-sms"), QStringLiteral("sms-access"), QStringLiteral("sms-refresh"),
+                            3600);
         else
             service.logout();
         store.completeLoad(QStringLiteral("user-7"), QStringLiteral("stored-refresh"), kNow + 3600);
@@ -349,7 +352,7 @@ private slots:
         QVERIFY(logs.contains("auth.session", "logout, session cleared locally"));
         QCOMPARE(f.api.callsTo(kLogout).size(), 1);
         const FakeHttpClient::Call call = f.api.callsTo(kLogout).first();
-        QCOMPARE(call.body, (QJsonObject {{"refreshToken", "old-refresh"}}));
+        QCOMPARE(call.body, (QJsonObject{{"refreshToken", "old-refresh"}}));
         QVERIFY(call.options.skipAuth);
 
         f.api.answer(kLogout, 0, jsonReply(503));
@@ -386,7 +389,7 @@ private slots:
         QCOMPARE(api.callsTo(kRefresh).size(), 1);
 
         service.logout();
-        QCOMPARE(order, (QStringList {"loggedOut", "ensure:"}));
+        QCOMPARE(order, (QStringList{"loggedOut", "ensure:"}));
 
         api.answer(kRefresh, 0, tokensReply());
         QCOMPARE(store.saveRefreshCount, 0);
@@ -402,7 +405,7 @@ private slots:
         service.refreshAccessToken([&results](bool ok) { results << ok; });
         QCOMPARE(api.callsTo(kRefresh).size(), 2);
         api.answer(kRefresh, 1, tokensReply());
-        QCOMPARE(results, QList<bool> {true});
+        QCOMPARE(results, QList<bool>{true});
     }
 
     // A login while a resume's refresh is on its way: the late answer must not mix into the new session.
@@ -435,7 +438,7 @@ private slots:
         QCOMPARE(store.clearCount, 0);
         QVERIFY(resumedSpy.isEmpty());
         QVERIFY(expired.isEmpty());
-        QCOMPARE(results, QList<bool> {false});
+        QCOMPARE(results, QList<bool>{false});
     }
 
     // A refused answer arriving after the logout expires nothing either.
@@ -446,9 +449,9 @@ private slots:
         QList<bool> results;
         f.service.refreshAccessToken([&results](bool ok) { results << ok; });
         f.service.logout();
-        QCOMPARE(results, QList<bool> {false});
+        QCOMPARE(results, QList<bool>{false});
         f.api.answer(kRefresh, 0, jsonReply(401));
-        QCOMPARE(results, QList<bool> {false});
+        QCOMPARE(results, QList<bool>{false});
         QVERIFY(expired.isEmpty());
         QCOMPARE(f.store.clearCount, 1);
     }

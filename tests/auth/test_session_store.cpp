@@ -12,7 +12,8 @@ namespace {
 constexpr qint64 kNow = 1'700'000'000;
 
 // Runs a keychain job to its end and returns it (deleted later by the event loop).
-template <typename Job> Job *finish(Job *job)
+template<typename Job>
+Job *finish(Job *job)
 {
     QSignalSpy done(job, &QKeychain::Job::finished);
     job->start();
@@ -76,7 +77,8 @@ void drainJobs(SessionStore &store)
         }                                                                                                              \
     } while (false)
 
-class SessionStoreTest : public QObject {
+class SessionStoreTest : public QObject
+{
     Q_OBJECT
 
 private:
@@ -203,9 +205,8 @@ private slots:
         store.setClock([] { return kNow; });
         store.saveLogin(QStringLiteral("user-1"), QStringLiteral("access-secret"), QStringLiteral("refresh-1"), 3600);
         drainJobs(store);
-        QCOMPARE(readItem(),
-                 std::optional<QString>(QStringLiteral(
-                     R"({"refreshExpiresAt":1700003600,"refreshToken":"refresh-1","userId":"user-1"})")));
+        QCOMPARE(readItem(), std::optional<QString>(QStringLiteral(
+                                 R"({"refreshExpiresAt":1700003600,"refreshToken":"refresh-1","userId":"user-1"})")));
         QVERIFY(logs.contains("auth.session", "session saved (login), user_id=user-1 refresh_expires_in=3600"));
         for (const auto &entry : logs.entries())
             QVERIFY2(!entry.message.contains("secret") && !entry.message.contains("refresh-1"),
@@ -237,9 +238,8 @@ private slots:
         second.saveRefresh(QStringLiteral("a3"), QStringLiteral("r3"), 60);
         QCOMPARE(second.userId(), QStringLiteral("user-1"));
         drainJobs(second);
-        QCOMPARE(readItem(),
-                 std::optional<QString>(
-                     QStringLiteral(R"({"refreshExpiresAt":1700000060,"refreshToken":"r3","userId":"user-1"})")));
+        QCOMPARE(readItem(), std::optional<QString>(QStringLiteral(
+                                 R"({"refreshExpiresAt":1700000060,"refreshToken":"r3","userId":"user-1"})")));
     }
 
     void clearRemovesTheItem()

@@ -6,12 +6,13 @@
 #include <QSignalSpy>
 
 using testsupport::FakeHttpClient;
-using testsupport::LogCapture;
 using testsupport::jsonReply;
+using testsupport::LogCapture;
 using testsupport::networkErrorReply;
 using testsupport::timedOutReply;
 
-class SmsServiceTest : public QObject {
+class SmsServiceTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -25,7 +26,7 @@ private slots:
         const FakeHttpClient::Call &call = api.calls.first();
         QCOMPARE(call.method, HttpMethod::Post);
         QCOMPARE(call.path, QStringLiteral("/v1/auth/send-code"));
-        QCOMPARE(call.body, (QJsonObject {{"phone", "13812345678"}}));
+        QCOMPARE(call.body, (QJsonObject{{"phone", "13812345678"}}));
         QVERIFY(call.options.skipAuth);
         QCOMPARE(call.options.timeoutMs, 0);
         QVERIFY(call.options.headers.isEmpty());
@@ -42,8 +43,9 @@ private slots:
         QTest::newRow("ok with delay") << jsonReply(200, {{"retryAfter", 60}}) << true << AuthErrorCode::Other << ""
                                        << 60;
         QTest::newRow("ok without delay") << jsonReply(204) << true << AuthErrorCode::Other << "" << 0;
-        QTest::newRow("throttled with details") << jsonReply(
-            429, {{"code", "auth.sms.throttle"}, {"message", "wait"}, {"details", QJsonObject {{"retryAfter", 42}}}})
+        QTest::newRow("throttled with details") << jsonReply(429, {{"code", "auth.sms.throttle"},
+                                                                   {"message", "wait"},
+                                                                   {"details", QJsonObject{{"retryAfter", 42}}}})
                                                 << false << AuthErrorCode::SmsThrottled << "wait" << 42;
         QTest::newRow("delay only at top level")
             << jsonReply(429, {{"code", "auth.sms.throttle"}, {"message", "wait"}, {"retryAfter", 42}}) << false
@@ -95,8 +97,8 @@ private slots:
         sms.sendCode(QStringLiteral("13812345678"));
         HttpResponse response = jsonReply(400, {{"code", "auth.sms.phone_invalid"}});
         api.answer(QStringLiteral("/v1/auth/send-code"), 0, response);
-        const QString expected
-            = QStringLiteral("send code failed status=400 code=auth.sms.phone_invalid net_err= body=")
+        const QString expected =
+            QStringLiteral("send code failed status=400 code=auth.sms.phone_invalid net_err= body=")
             + QString::fromUtf8(response.body);
         QVERIFY2(logs.contains("auth.sms", expected), qPrintable(expected));
     }

@@ -63,13 +63,16 @@ private slots:
         const QString empty;
         QTest::newRow("create") << Operation([name](ChannelActionsService &s) { s.create(name, {}); })
                                 << HttpMethod::Post << "/v1/channels" << QByteArray(R"({"name":"  Hall "})");
-        QTest::newRow("create role") << Operation([](ChannelActionsService &s) {
-            s.createRole("c1", "mods", {"core.channel.ban_members", "core.channel.remove_members"}, {});
-        }) << HttpMethod::Post << "/v1/channels/c1/roles"
-           << QByteArray(R"({"name":"mods","permissions":["core.channel.ban_members","core.channel.remove_members"]})");
-        QTest::newRow("create role, all") << Operation([](ChannelActionsService &s) { s.createRole("c1", "all", {"*"}, {}); })
-                                          << HttpMethod::Post << "/v1/channels/c1/roles"
-                                          << QByteArray(R"({"name":"all","permissions":["*"]})");
+        QTest::newRow("create role")
+            << Operation([](ChannelActionsService &s) {
+                   s.createRole("c1", "mods", {"core.channel.ban_members", "core.channel.remove_members"}, {});
+               })
+            << HttpMethod::Post << "/v1/channels/c1/roles"
+            << QByteArray(
+                   R"({"name":"mods","permissions":["core.channel.ban_members","core.channel.remove_members"]})");
+        QTest::newRow("create role, all")
+            << Operation([](ChannelActionsService &s) { s.createRole("c1", "all", {"*"}, {}); }) << HttpMethod::Post
+            << "/v1/channels/c1/roles" << QByteArray(R"({"name":"all","permissions":["*"]})");
         QTest::newRow("create room") << Operation([](ChannelActionsService &s) { s.createRoom("c1", {}); })
                                      << HttpMethod::Post << "/v1/channels/c1/rooms" << QByteArray("{}");
         QTest::newRow("delete role") << Operation([](ChannelActionsService &s) { s.deleteRole("c1", 42, {}); })
@@ -81,8 +84,9 @@ private slots:
         QTest::newRow("reassign role") << Operation([](ChannelActionsService &s) { s.reassignRole("c1", 5, 7, {}); })
                                        << HttpMethod::Post << "/v1/channels/c1/roles/5/reassign"
                                        << QByteArray(R"({"toRoleId":7})");
-        QTest::newRow("reorder roles") << Operation([](ChannelActionsService &s) { s.reorderRoles("c1", {3, 1, 2}, {}); })
-                                       << HttpMethod::Put << "/v1/channels/c1/role-order"
+        QTest::newRow("reorder roles") << Operation([](ChannelActionsService &s) {
+            s.reorderRoles("c1", {3, 1, 2}, {});
+        }) << HttpMethod::Put << "/v1/channels/c1/role-order"
                                        << QByteArray(R"({"roleIds":[3,1,2]})");
         QTest::newRow("reorder roles, large ids")
             << Operation([](ChannelActionsService &s) {
@@ -90,8 +94,9 @@ private slots:
                })
             << HttpMethod::Put << "/v1/channels/c1/role-order"
             << QByteArray(R"({"roleIds":[9007199254740993,-1,9223372036854775807]})");
-        QTest::newRow("reorder rooms") << Operation([](ChannelActionsService &s) { s.reorderRooms("c1", {"b", "a"}, {}); })
-                                       << HttpMethod::Put << "/v1/channels/c1/room-order"
+        QTest::newRow("reorder rooms") << Operation([](ChannelActionsService &s) {
+            s.reorderRooms("c1", {"b", "a"}, {});
+        }) << HttpMethod::Put << "/v1/channels/c1/room-order"
                                        << QByteArray(R"({"roomIds":["b","a"]})");
         QTest::newRow("code on") << Operation([](ChannelActionsService &s) { s.setCodeEnabled("c1", true, {}); })
                                  << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"codeEnabled":true})");
@@ -99,35 +104,39 @@ private slots:
                                   << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"codeEnabled":false})");
         QTest::newRow("member role") << Operation([](ChannelActionsService &s) {
             s.setMemberRole("c1", "u7", Q_INT64_C(9007199254740993), {});
-        }) << HttpMethod::Put << "/v1/channels/c1/members/u7/role" << QByteArray(R"({"roleId":9007199254740993})");
+        }) << HttpMethod::Put << "/v1/channels/c1/members/u7/role"
+                                     << QByteArray(R"({"roleId":9007199254740993})");
         QTest::newRow("update role") << Operation([](ChannelActionsService &s) { s.updateRole("c1", 3, "", {}, {}); })
                                      << HttpMethod::Patch << "/v1/channels/c1/roles/3"
                                      << QByteArray(R"({"name":"","permissions":[]})");
         QTest::newRow("settings, name") << Operation([name](ChannelActionsService &s) {
             s.updateSettings("c1", &name, nullptr, {});
-        }) << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"name":"  Hall "})");
-        QTest::newRow("settings, description") << Operation([name](ChannelActionsService &s) {
-            s.updateSettings("c1", nullptr, &name, {});
-        }) << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"description":"  Hall "})");
-        QTest::newRow("settings, empty name") << Operation([empty](ChannelActionsService &s) {
-            s.updateSettings("c1", &empty, nullptr, {});
-        }) << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"name":""})");
+        }) << HttpMethod::Patch << "/v1/channels/c1"
+                                        << QByteArray(R"({"name":"  Hall "})");
+        QTest::newRow("settings, description")
+            << Operation([name](ChannelActionsService &s) { s.updateSettings("c1", nullptr, &name, {}); })
+            << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"description":"  Hall "})");
+        QTest::newRow("settings, empty name")
+            << Operation([empty](ChannelActionsService &s) { s.updateSettings("c1", &empty, nullptr, {}); })
+            << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"name":""})");
         QTest::newRow("settings, both") << Operation([name, empty](ChannelActionsService &s) {
             s.updateSettings("c1", &name, &empty, {});
-        }) << HttpMethod::Patch << "/v1/channels/c1" << QByteArray(R"({"description":"","name":"  Hall "})");
-        QTest::newRow("settings, neither") << Operation([](ChannelActionsService &s) {
-            s.updateSettings("c1", nullptr, nullptr, {});
-        }) << HttpMethod::Patch << "/v1/channels/c1" << QByteArray("{}");
+        }) << HttpMethod::Patch << "/v1/channels/c1"
+                                        << QByteArray(R"({"description":"","name":"  Hall "})");
+        QTest::newRow("settings, neither")
+            << Operation([](ChannelActionsService &s) { s.updateSettings("c1", nullptr, nullptr, {}); })
+            << HttpMethod::Patch << "/v1/channels/c1" << QByteArray("{}");
 
         // Ids are single path segments, whatever they hold.
-        QTest::newRow("hostile channel id") << Operation([](ChannelActionsService &s) { s.leave("a/../b?x#y", {}); })
-                                            << HttpMethod::Delete << "/v1/channels/a%2F..%2Fb%3Fx%23y/members/me"
-                                            << QByteArray();
+        QTest::newRow("hostile channel id")
+            << Operation([](ChannelActionsService &s) { s.leave("a/../b?x#y", {}); }) << HttpMethod::Delete
+            << "/v1/channels/a%2F..%2Fb%3Fx%23y/members/me" << QByteArray();
         QTest::newRow("dot channel id") << Operation([](ChannelActionsService &s) { s.dissolve("..", {}); })
                                         << HttpMethod::Delete << "/v1/channels/%2E%2E" << QByteArray();
         QTest::newRow("hostile user id") << Operation([](ChannelActionsService &s) {
             s.setMemberRole("c 1", "me/role", 2, {});
-        }) << HttpMethod::Put << "/v1/channels/c%201/members/me%2Frole/role" << QByteArray(R"({"roleId":2})");
+        }) << HttpMethod::Put << "/v1/channels/c%201/members/me%2Frole/role"
+                                         << QByteArray(R"({"roleId":2})");
         QTest::newRow("negative role id") << Operation([](ChannelActionsService &s) { s.deleteRole("c1", -1, {}); })
                                           << HttpMethod::Delete << "/v1/channels/c1/roles/-1" << QByteArray();
         QTest::newRow("empty ids are still sent") << Operation([](ChannelActionsService &s) { s.leave("", {}); })
@@ -183,8 +192,8 @@ private slots:
         QTest::newRow("other refusal") << jsonReply(403, QJsonObject{{"code", "channel.forbidden"}, {"message", "no"}})
                                        << false << ChannelErrorCode::Other << "no";
         QTest::newRow("refusal without body") << jsonReply(500) << false << ChannelErrorCode::Other << "";
-        QTest::newRow("code of another type") << jsonReply(400, QJsonObject{{"code", 1}, {"message", 2}}) << false
-                                              << ChannelErrorCode::Other << "";
+        QTest::newRow("code of another type")
+            << jsonReply(400, QJsonObject{{"code", 1}, {"message", 2}}) << false << ChannelErrorCode::Other << "";
         QTest::newRow("time-out") << testsupport::timedOutReply() << false << ChannelErrorCode::Other << "";
         QTest::newRow("network error") << testsupport::networkErrorReply() << false << ChannelErrorCode::Other << "";
         QTest::newRow("redirect") << jsonReply(302) << false << ChannelErrorCode::Other << "";
@@ -231,8 +240,9 @@ private slots:
         LogCapture logs;
         service.leave("c1", {});
         http.reply(0, jsonReply(409, QJsonObject{{"code", "channel.owner_cannot_leave"}, {"message", "m"}}));
-        QVERIFY(logs.contains("channel.actions",
-                              "leave channel failed status=409 code=\"channel.owner_cannot_leave\" msg=\"m\" net_err=\"\""));
+        QVERIFY(logs.contains(
+            "channel.actions",
+            "leave channel failed status=409 code=\"channel.owner_cannot_leave\" msg=\"m\" net_err=\"\""));
         service.createRoom("c1", {});
         http.reply(1, testsupport::timedOutReply());
         QVERIFY(logs.contains("channel.actions", "create attached room failed status=0"));
@@ -256,7 +266,9 @@ private slots:
         service.create("Hall", callback);
         http.reply(1, jsonReply(200, QJsonObject{}));
         service.create("Hall", callback);
-        http.reply(2, jsonReply(400, QJsonObject{{"channelId", "c8"}, {"code", "channel.name_taken"}, {"message", "taken"}}));
+        http.reply(2,
+                   jsonReply(400,
+                             QJsonObject{{"channelId", "c8"}, {"code", "channel.name_taken"}, {"message", "taken"}}));
 
         QCOMPARE(seen.size(), 3);
         QCOMPARE(seen.at(0), std::make_tuple(true, QString("c9"), ChannelErrorCode::Other, QString()));
@@ -307,13 +319,16 @@ private slots:
         ChannelActionsService service(&http);
         QList<std::tuple<bool, QString, QString, ChannelErrorCode, QString>> seen;
         auto callback = [&seen](bool ok, const QString &roomId, const QString &name, ChannelErrorCode code,
-                                const QString &message) { seen.append({ok, roomId, name, code, message}); };
+                                const QString &message) {
+            seen.append({ok, roomId, name, code, message});
+        };
         service.createRoom("c1", callback);
         http.reply(0, jsonReply(200, QJsonObject{{"roomId", "r5"}, {"name", "Room 5"}}));
         service.createRoom("c1", callback);
         http.reply(1, testsupport::timedOutReply());
         QCOMPARE(seen.size(), 2);
-        QCOMPARE(seen.at(0), std::make_tuple(true, QString("r5"), QString("Room 5"), ChannelErrorCode::Other, QString()));
+        QCOMPARE(seen.at(0),
+                 std::make_tuple(true, QString("r5"), QString("Room 5"), ChannelErrorCode::Other, QString()));
         QCOMPARE(seen.at(1), std::make_tuple(false, QString(), QString(), ChannelErrorCode::Other, QString()));
     }
 

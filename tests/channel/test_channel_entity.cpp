@@ -111,12 +111,10 @@ private slots:
         QTest::newRow("wildcard among others") << QStringList{"core.channel.manage_code", "*"} << "anything" << true;
         QTest::newRow("listed key") << QStringList{"core.channel.manage_code"} << "core.channel.manage_code" << true;
         QTest::newRow("other key") << QStringList{"core.channel.manage_code"} << "core.channel.ban_members" << false;
-        QTest::newRow("letter case") << QStringList{"core.channel.manage_code"} << "core.channel.MANAGE_CODE"
-                                     << false;
+        QTest::newRow("letter case") << QStringList{"core.channel.manage_code"} << "core.channel.MANAGE_CODE" << false;
         QTest::newRow("prefix only") << QStringList{"core.channel.manage"} << "core.channel.manage_code" << false;
         QTest::newRow("empty list") << QStringList{} << "core.channel.manage_code" << false;
-        QTest::newRow("star is not a pattern") << QStringList{"core.channel.*"} << "core.channel.manage_code"
-                                               << false;
+        QTest::newRow("star is not a pattern") << QStringList{"core.channel.*"} << "core.channel.manage_code" << false;
     }
 
     void permission()

@@ -137,7 +137,8 @@ private slots:
         store.retain("c1");
         store.applyBundle("c1", ChannelEntity::fromJson(snapshotWithVersion(5)));
         const auto join = channeltest::parseEvent("channel.member.joined", kJoinU4);
-        const auto leave = channeltest::parseEvent("channel.member.left", json(R"({"channelId": "c1", "userId": "u4"})"));
+        const auto leave =
+            channeltest::parseEvent("channel.member.left", json(R"({"channelId": "c1", "userId": "u4"})"));
         QCOMPARE(store.applyEvent("c1", *join, 5), false);
         QCOMPARE(store.applyEvent("c1", *join, 6), true);
         QCOMPARE(store.find("c1")->version, qint64(6));
@@ -265,21 +266,22 @@ private slots:
         QTest::addColumn<QString>("payload");
         QTest::addColumn<bool>("applied");
         QTest::addColumn<bool>("parseWarning");
-        QTest::newRow("known event") << "channel.room.created" << R"({"channelId": "c1", "roomId": "r9"})" << true
-                                     << false;
-        QTest::newRow("unknown channel event") << "channel.room.renamed" << R"({"channelId": "c1", "roomId": "r9"})"
-                                               << false << false;
+        QTest::newRow("known event") << "channel.room.created"
+                                     << R"({"channelId": "c1", "roomId": "r9"})" << true << false;
+        QTest::newRow("unknown channel event") << "channel.room.renamed"
+                                               << R"({"channelId": "c1", "roomId": "r9"})" << false << false;
         QTest::newRow("name with trailing NUL") << QString::fromUtf8("channel.room.created\0x", 22)
                                                 << R"({"channelId": "c1", "roomId": "r9"})" << false << false;
-        QTest::newRow("room event") << "room.room.created" << R"({"channelId": "c1", "roomId": "r9"})" << false
-                                    << false;
-        QTest::newRow("letter case") << "Channel.room.created" << R"({"channelId": "c1", "roomId": "r9"})" << false
-                                     << false;
-        QTest::newRow("no channel id") << "channel.room.created" << R"({"roomId": "r9"})" << false << true;
-        QTest::newRow("empty channel id") << "channel.room.created" << R"({"channelId": "", "roomId": "r9"})"
-                                          << false << true;
-        QTest::newRow("other channel") << "channel.room.created" << R"({"channelId": "c2", "roomId": "r9"})" << false
-                                       << false;
+        QTest::newRow("room event") << "room.room.created"
+                                    << R"({"channelId": "c1", "roomId": "r9"})" << false << false;
+        QTest::newRow("letter case") << "Channel.room.created"
+                                     << R"({"channelId": "c1", "roomId": "r9"})" << false << false;
+        QTest::newRow("no channel id") << "channel.room.created"
+                                       << R"({"roomId": "r9"})" << false << true;
+        QTest::newRow("empty channel id") << "channel.room.created"
+                                          << R"({"channelId": "", "roomId": "r9"})" << false << true;
+        QTest::newRow("other channel") << "channel.room.created"
+                                       << R"({"channelId": "c2", "roomId": "r9"})" << false << false;
     }
 
     void eventDispatch()

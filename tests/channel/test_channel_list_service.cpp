@@ -163,7 +163,8 @@ private slots:
         QVERIFY(!f.list.pendingRetryDelayMs());
         QCOMPARE(f.list.channelIds(), QStringList{"a"});
         QCOMPARE(changed.count(), 0);
-        QVERIFY(logs.contains("channel.list", QStringLiteral("list my channels failed status=%1 code=\"nope\"").arg(status)));
+        QVERIFY(logs.contains("channel.list",
+                              QStringLiteral("list my channels failed status=%1 code=\"nope\"").arg(status)));
     }
 
     void olderRepliesAreIgnored()
@@ -216,33 +217,53 @@ private slots:
         QTest::addColumn<int>("listChanges");
 
         const QStringList ab{"a", "b"};
-        QTest::newRow("own removal") << "channel.member.removed" << R"({"channelId": "a", "userId": "me"})"
-                                     << QStringList{"b"} << "removed" << "" << 1;
-        QTest::newRow("other's removal") << "channel.member.removed" << R"({"channelId": "a", "userId": "you"})" << ab
-                                         << "" << "" << 0;
-        QTest::newRow("own ban") << "channel.member.banned" << R"({"channelId": "b", "userId": "me"})"
-                                 << QStringList{"a"} << "banned" << "" << 1;
-        QTest::newRow("own departure") << "channel.member.left" << R"({"channelId": "a", "userId": "me"})"
-                                       << QStringList{"b"} << "" << "" << 1;
-        QTest::newRow("deleted") << "channel.deleted" << R"({"channelId": "a"})" << QStringList{"b"} << "deleted" << ""
-                                 << 1;
-        QTest::newRow("deleted, not listed") << "channel.deleted" << R"({"channelId": "z"})" << ab << "" << "" << 0;
-        QTest::newRow("restored, listed") << "channel.restored" << R"({"channelId": "a"})" << ab << "" << "" << 0;
-        QTest::newRow("restored, new") << "channel.restored" << R"({"channelId": "c"})"
-                                       << QStringList{"a", "b", "c"} << "" << "c" << 1;
-        QTest::newRow("own join") << "channel.member.joined" << R"({"channelId": "c", "userId": "me"})"
-                                  << QStringList{"a", "b", "c"} << "" << "c" << 1;
-        QTest::newRow("own join, listed") << "channel.member.joined" << R"({"channelId": "a", "userId": "me"})" << ab
-                                          << "" << "" << 0;
-        QTest::newRow("other's join") << "channel.member.joined" << R"({"channelId": "c", "userId": "you"})" << ab
-                                      << "" << "" << 0;
-        QTest::newRow("user id letter case") << "channel.member.removed" << R"({"channelId": "a", "userId": "ME"})"
-                                             << ab << "" << "" << 0;
-        QTest::newRow("own role change") << "channel.member.role_changed" << R"({"channelId": "a", "userId": "me"})"
-                                         << ab << "" << "" << 0;
-        QTest::newRow("empty channel id") << "channel.deleted" << R"({"channelId": ""})" << ab << "" << "" << 0;
-        QTest::newRow("numeric channel id") << "channel.deleted" << R"({"channelId": 5})" << ab << "" << "" << 0;
-        QTest::newRow("room event") << "room.member.removed" << R"({"channelId": "a", "userId": "me"})" << ab << ""
+        QTest::newRow("own removal") << "channel.member.removed"
+                                     << R"({"channelId": "a", "userId": "me"})" << QStringList{"b"} << "removed"
+                                     << "" << 1;
+        QTest::newRow("other's removal") << "channel.member.removed"
+                                         << R"({"channelId": "a", "userId": "you"})" << ab << ""
+                                         << "" << 0;
+        QTest::newRow("own ban") << "channel.member.banned"
+                                 << R"({"channelId": "b", "userId": "me"})" << QStringList{"a"} << "banned"
+                                 << "" << 1;
+        QTest::newRow("own departure") << "channel.member.left"
+                                       << R"({"channelId": "a", "userId": "me"})" << QStringList{"b"} << ""
+                                       << "" << 1;
+        QTest::newRow("deleted") << "channel.deleted"
+                                 << R"({"channelId": "a"})" << QStringList{"b"} << "deleted"
+                                 << "" << 1;
+        QTest::newRow("deleted, not listed") << "channel.deleted"
+                                             << R"({"channelId": "z"})" << ab << ""
+                                             << "" << 0;
+        QTest::newRow("restored, listed") << "channel.restored"
+                                          << R"({"channelId": "a"})" << ab << ""
+                                          << "" << 0;
+        QTest::newRow("restored, new") << "channel.restored"
+                                       << R"({"channelId": "c"})" << QStringList{"a", "b", "c"} << ""
+                                       << "c" << 1;
+        QTest::newRow("own join") << "channel.member.joined"
+                                  << R"({"channelId": "c", "userId": "me"})" << QStringList{"a", "b", "c"} << ""
+                                  << "c" << 1;
+        QTest::newRow("own join, listed") << "channel.member.joined"
+                                          << R"({"channelId": "a", "userId": "me"})" << ab << ""
+                                          << "" << 0;
+        QTest::newRow("other's join") << "channel.member.joined"
+                                      << R"({"channelId": "c", "userId": "you"})" << ab << ""
+                                      << "" << 0;
+        QTest::newRow("user id letter case") << "channel.member.removed"
+                                             << R"({"channelId": "a", "userId": "ME"})" << ab << ""
+                                             << "" << 0;
+        QTest::newRow("own role change") << "channel.member.role_changed"
+                                         << R"({"channelId": "a", "userId": "me"})" << ab << ""
+                                         << "" << 0;
+        QTest::newRow("empty channel id") << "channel.deleted"
+                                          << R"({"channelId": ""})" << ab << ""
+                                          << "" << 0;
+        QTest::newRow("numeric channel id") << "channel.deleted"
+                                            << R"({"channelId": 5})" << ab << ""
+                                            << "" << 0;
+        QTest::newRow("room event") << "room.member.removed"
+                                    << R"({"channelId": "a", "userId": "me"})" << ab << ""
                                     << "" << 0;
     }
 

@@ -122,8 +122,8 @@ int main(int argc, char *argv[])
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             QWidget *window = shell->currentWindow();
-            const QString name = window && window->isVisible() ? QString::fromLatin1(window->metaObject()->className())
-                                                               : QString();
+            const QString name =
+                window && window->isVisible() ? QString::fromLatin1(window->metaObject()->className()) : QString();
             if (name != shown) {
                 shown = name;
                 if (!name.isEmpty())

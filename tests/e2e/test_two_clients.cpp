@@ -148,13 +148,13 @@ void TwoClientsTest::bothSignInWithThePrintedCodes()
     QVERIFY(QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR)));
 
     const QList<std::pair<LineProcess *, QString>> clients{{&first, QStringLiteral("13800138001")},
-                                                          {&second, QStringLiteral("13800138002")}};
+                                                           {&second, QStringLiteral("13800138002")}};
     for (const auto &[client, phone] : clients) {
         // The start-up check passes and the login window shows.
         QVERIFY2(client->waitFor(QStringLiteral("^window LoginWindow$")).hasMatch(), qPrintable(client->tail()));
         client->send(QStringLiteral("sms ") + phone);
-        const QRegularExpressionMatch code = service.waitFor(
-            QStringLiteral("^verification code for %1: (\\d+)$").arg(phone));
+        const QRegularExpressionMatch code =
+            service.waitFor(QStringLiteral("^verification code for %1: (\\d+)$").arg(phone));
         QVERIFY2(code.hasMatch(), qPrintable(service.tail()));
         client->send(QStringLiteral("login ") + code.captured(1));
         QVERIFY2(client->waitFor(QStringLiteral("^window MainWindow$")).hasMatch(), qPrintable(client->tail()));

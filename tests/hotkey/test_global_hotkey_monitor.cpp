@@ -28,10 +28,7 @@ struct Rig
     }
     QTimer *poll() const { return monitor->findChild<QTimer *>(QStringLiteral("releasePollTimer")); }
     // One poll, as if 100 ms had passed.
-    void runPoll() const
-    {
-        QMetaObject::invokeMethod(poll(), "timeout", Qt::DirectConnection);
-    }
+    void runPoll() const { QMetaObject::invokeMethod(poll(), "timeout", Qt::DirectConnection); }
     static QList<int> keysOf(const QSignalSpy &spy)
     {
         QList<int> keys;

@@ -191,7 +191,8 @@ void HotkeyServiceTest::rebindStoresAndMovesWatchedKey()
         QCOMPARE(rig.changed->first().at(1).value<QKeySequence>(), sequence);
         QCOMPARE(rig.service->bindingFor(HotkeyAction::Ptt), QKeySequence(Qt::Key_F5));
         QCOMPARE(stored(QStringLiteral("ptt")), QStringLiteral("Ctrl+F5"));
-        QVERIFY(log.contains(QStringLiteral("hotkey.service"), QStringLiteral("binding changed, action=ptt key=Ctrl+F5")));
+        QVERIFY(
+            log.contains(QStringLiteral("hotkey.service"), QStringLiteral("binding changed, action=ptt key=Ctrl+F5")));
         // F5 alone triggers; the old key is quiet.
         rig.keys->press(kF2);
         QCOMPARE(rig.pttPressed->count(), 0);

@@ -214,9 +214,12 @@ private slots:
     {
         QTest::addColumn<QString>("terms");
         QTest::addColumn<QString>("privacy");
-        QTest::newRow("no privacy") << "t1" << "";
-        QTest::newRow("no terms") << "" << "p1";
-        QTest::newRow("neither") << "" << "";
+        QTest::newRow("no privacy") << "t1"
+                                    << "";
+        QTest::newRow("no terms") << ""
+                                  << "p1";
+        QTest::newRow("neither") << ""
+                                 << "";
     }
 
     void versionsNeedBothHalves()
@@ -253,11 +256,21 @@ private slots:
         QTest::addColumn<QString>("privacy");
         QTest::addColumn<QString>("tag");
         // Plain versions are written exactly as before, so stored tags keep their meaning.
-        QTest::newRow("plain") << "2024-03-01" << "v2@beta" << "terms@2024-03-01+privacy@v2@beta";
-        QTest::newRow("build suffix") << "1" << "2.1.0+build7" << "terms@1+privacy@2.1.0%2Bbuild7";
-        QTest::newRow("forged part") << "2+privacy@0" << "5" << "terms@2%2Bprivacy@0+privacy@5";
-        QTest::newRow("percent") << "50%" << "a%2Bb" << "terms@50%25+privacy@a%252Bb";
-        QTest::newRow("at and plus") << "1@x+y" << "+" << "terms@1@x%2By+privacy@%2B";
+        QTest::newRow("plain") << "2024-03-01"
+                               << "v2@beta"
+                               << "terms@2024-03-01+privacy@v2@beta";
+        QTest::newRow("build suffix") << "1"
+                                      << "2.1.0+build7"
+                                      << "terms@1+privacy@2.1.0%2Bbuild7";
+        QTest::newRow("forged part") << "2+privacy@0"
+                                     << "5"
+                                     << "terms@2%2Bprivacy@0+privacy@5";
+        QTest::newRow("percent") << "50%"
+                                 << "a%2Bb"
+                                 << "terms@50%25+privacy@a%252Bb";
+        QTest::newRow("at and plus") << "1@x+y"
+                                     << "+"
+                                     << "terms@1@x%2By+privacy@%2B";
     }
 
     void versionTagRoundTrips()

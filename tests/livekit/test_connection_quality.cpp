@@ -138,8 +138,8 @@ void ConnectionQualityTest::keepsLastConnectionType()
 {
     ConnectionQualityState state;
     evaluateConnectionQuality(poll(0.05, 1000, 5000, IceCandidateType::Relay), 1000, 0, state);
-    const QVariantMap map = evaluateConnectionQuality(poll(0.05, 2000, 5000, IceCandidateType::Relay, false), 3000, 0,
-                                                      state);
+    const QVariantMap map =
+        evaluateConnectionQuality(poll(0.05, 2000, 5000, IceCandidateType::Relay, false), 3000, 0, state);
     QCOMPARE(text(map, "connectionType"), QStringLiteral("UDP (relay)"));
     QVERIFY(!map.contains(QStringLiteral("rtt")));
 }

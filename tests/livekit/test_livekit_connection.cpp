@@ -165,7 +165,8 @@ void LiveKitConnectionTest::publishesToneAndStatistics()
     alice.setSendingAudio(true);
     auto pump = feed(alice, 440);
     QTRY_VERIFY_WITH_TIMEOUT(alice.isAudioPublished(), 5000);
-    QVERIFY(log.contains(QStringLiteral("livekit.connection"), QStringLiteral("audio published role=0 bitrate_kbps=32")));
+    QVERIFY(
+        log.contains(QStringLiteral("livekit.connection"), QStringLiteral("audio published role=0 bitrate_kbps=32")));
 
     QTRY_COMPARE_WITH_TIMEOUT(bob.recorder.subscribed(), 1, 5000);
     QVERIFY(bob.recorder.startReading());
@@ -195,8 +196,8 @@ void LiveKitConnectionTest::refusesBadToken_data()
     QTest::addColumn<QString>("token");
     QTest::addColumn<QString>("reason");
     QTest::newRow("wrong secret")
-        << janus.url() << janus.serverToken(QStringLiteral("wrong")) + QLatin1Char('|') + janus.roomToken()
-                              + QStringLiteral("|alice")
+        << janus.url()
+        << janus.serverToken(QStringLiteral("wrong")) + QLatin1Char('|') + janus.roomToken() + QStringLiteral("|alice")
         << QStringLiteral("LiveKit 连接异常：janus: Unauthorized request (wrong or missing secret/token)");
     QTest::newRow("empty token") << janus.url() << QString() << QStringLiteral("连接参数无效");
     QTest::newRow("empty url") << QString() << janus.token(QStringLiteral("alice")) << QStringLiteral("连接参数无效");
@@ -393,9 +394,9 @@ void LiveKitConnectionTest::speakingPackets()
     QTRY_VERIFY_WITH_TIMEOUT(send(local, {2}, "spk") && speaking.last().at(0).toString() == QStringLiteral("carol"),
                              5000);
     QVERIFY(speaking.last().at(1).toBool()); // any non-zero byte is speaking
-    QVERIFY(send(local, {0, 1}, "spk")); // not speaking; extra bytes are ignored
-    QVERIFY(send(local, {}, "spk"));    // empty payload: ignored
-    QVERIFY(send(local, {1}, "other"));  // another topic: ignored
+    QVERIFY(send(local, {0, 1}, "spk"));     // not speaking; extra bytes are ignored
+    QVERIFY(send(local, {}, "spk"));         // empty payload: ignored
+    QVERIFY(send(local, {1}, "other"));      // another topic: ignored
     QVERIFY(send(local, {3}, "spk"));
     // The channel is ordered: after the "not speaking" packet exactly one signal follows.
     const auto afterStop = [&speaking]() -> int {
@@ -422,7 +423,8 @@ void LiveKitConnectionTest::subscriptionFilterAtVolumeFloor()
     QVERIFY(connectAs(speaker, alice));
     // Arriving at the floor: refused, never played.
     QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("livekit.connection"),
-                                          QStringLiteral("remote track rejected by subscription filter identity=alice")),
+                                          QStringLiteral(
+                                              "remote track rejected by subscription filter identity=alice")),
                              5000);
     QVERIFY(!playback.hasRemoteTrack(alice));
 

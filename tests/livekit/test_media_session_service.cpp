@@ -235,8 +235,9 @@ void MediaSessionServiceTest::refusedTokenIsFinal()
     rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
     rig.answer(room, jsonReply(403, {{"code", "FORBIDDEN"}, {"message", "no"}}));
     QVERIFY(!rig.timer(parentSide ? "parentRetryTimer" : "ownRetryTimer")->isActive());
-    QVERIFY(log.contains(kSession, QStringLiteral("livekit token fetch failed session=%1 room_id=%2 status=403 code=FORBIDDEN")
-                                       .arg(parentSide ? "parent" : "own", room)));
+    QVERIFY(log.contains(kSession,
+                         QStringLiteral("livekit token fetch failed session=%1 room_id=%2 status=403 code=FORBIDDEN")
+                             .arg(parentSide ? "parent" : "own", room)));
     QVERIFY(log.contains(kSession, QStringLiteral("deterministic reject, not retrying room_id=") + room));
 
     // The same rooms again (the next change of the active room) ask nothing more of the refused one.

@@ -155,7 +155,8 @@ private slots:
         QTest::addColumn<QString>("transport");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("entering") << 200 << obj(R"({"status":"entering","roomId":"r1"})") << "" << "roomEntering:r1";
+        QTest::newRow("entering") << 200 << obj(R"({"status":"entering","roomId":"r1"})") << ""
+                                  << "roomEntering:r1";
         QTest::newRow("ok joins a channel") << 200 << obj(R"({"status":"ok","roomId":"r1"})") << ""
                                             << "channelJoined";
         QTest::newRow("needApply") << 200 << obj(R"({"status":"needApply","roomId":"r2"})") << ""
@@ -164,29 +165,41 @@ private slots:
             << 200 << obj(R"({"status":"error","reason":"match.room_gone","message":"房间已解散"})") << ""
             << "failed:3:房间已解散";
         QTest::newRow("error with unlisted reason")
-            << 200 << obj(R"({"status":"error","reason":"match.other","message":"no"})") << "" << "failed:0:no";
-        QTest::newRow("error without reason or message") << 200 << obj(R"({"status":"error"})") << "" << "failed:0:";
+            << 200 << obj(R"({"status":"error","reason":"match.other","message":"no"})") << ""
+            << "failed:0:no";
+        QTest::newRow("error without reason or message") << 200 << obj(R"({"status":"error"})") << ""
+                                                         << "failed:0:";
         QTest::newRow("error code key is not the reason")
-            << 200 << obj(R"({"status":"error","code":"match.invalid_code"})") << "" << "failed:0:";
-        QTest::newRow("unknown status") << 200 << obj(R"({"status":"queued","message":"m"})") << "" << "failed:0:";
-        QTest::newRow("status compared exactly")
-            << 200 << obj(R"({"status":"Entering","roomId":"r1"})") << "" << "failed:0:";
-        QTest::newRow("status not a string") << 200 << obj(R"({"status":1})") << "" << "failed:0:";
-        QTest::newRow("no body") << 204 << QJsonObject() << "" << "failed:0:";
+            << 200 << obj(R"({"status":"error","code":"match.invalid_code"})") << ""
+            << "failed:0:";
+        QTest::newRow("unknown status") << 200 << obj(R"({"status":"queued","message":"m"})") << ""
+                                        << "failed:0:";
+        QTest::newRow("status compared exactly") << 200 << obj(R"({"status":"Entering","roomId":"r1"})") << ""
+                                                 << "failed:0:";
+        QTest::newRow("status not a string") << 200 << obj(R"({"status":1})") << ""
+                                             << "failed:0:";
+        QTest::newRow("no body") << 204 << QJsonObject() << ""
+                                 << "failed:0:";
         QTest::newRow("http error with listed code")
-            << 400 << obj(R"({"code":"match.invalid_code","message":"邀请码无效"})") << "" << "failed:1:邀请码无效";
+            << 400 << obj(R"({"code":"match.invalid_code","message":"邀请码无效"})") << ""
+            << "failed:1:邀请码无效";
         QTest::newRow("http error reason is not read")
-            << 400 << obj(R"({"reason":"match.invalid_code","message":"m"})") << "" << "failed:0:m";
+            << 400 << obj(R"({"reason":"match.invalid_code","message":"m"})") << ""
+            << "failed:0:m";
         QTest::newRow("http error with other code") << 500 << obj(R"({"code":"oops","message":"m"})") << ""
                                                     << "failed:0:m";
         QTest::newRow("success body behind a failure status")
-            << 409 << obj(R"({"status":"entering","roomId":"r1"})") << "" << "failed:0:";
-        QTest::newRow("time-out") << 0 << QJsonObject() << "timeout" << "failed:0:";
-        QTest::newRow("network error") << 0 << QJsonObject() << "network" << "failed:0:";
-        QTest::newRow("status with network flag")
-            << 200 << obj(R"({"status":"entering","roomId":"r1"})") << "flagged" << "failed:0:";
+            << 409 << obj(R"({"status":"entering","roomId":"r1"})") << ""
+            << "failed:0:";
+        QTest::newRow("time-out") << 0 << QJsonObject() << "timeout"
+                                  << "failed:0:";
+        QTest::newRow("network error") << 0 << QJsonObject() << "network"
+                                       << "failed:0:";
+        QTest::newRow("status with network flag") << 200 << obj(R"({"status":"entering","roomId":"r1"})") << "flagged"
+                                                  << "failed:0:";
         // An empty room id would make the receiver enter or apply for nothing.
-        QTest::newRow("entering without room id") << 200 << obj(R"({"status":"entering"})") << "" << "failed:0:";
+        QTest::newRow("entering without room id") << 200 << obj(R"({"status":"entering"})") << ""
+                                                  << "failed:0:";
         QTest::newRow("needApply without room id") << 200 << obj(R"({"status":"needApply","roomId":""})") << ""
                                                    << "failed:0:";
     }
@@ -272,14 +285,17 @@ private slots:
         QTest::addColumn<QString>("transport");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("attached") << 200 << obj(R"({"status":"attached","roomId":"p1"})") << "" << "attached:p1";
+        QTest::newRow("attached") << 200 << obj(R"({"status":"attached","roomId":"p1"})") << ""
+                                  << "attached:p1";
         QTest::newRow("pending whole milliseconds")
             << 200
             << obj(R"({"status":"attachPending","roomId":"p1","requestId":"q1","expiresAtMs":1700000000123,"roomName":"大厅"})")
-            << "" << "pending:q1:p1:child:1700000000123:大厅";
+            << ""
+            << "pending:q1:p1:child:1700000000123:大厅";
         QTest::newRow("pending fraction truncated")
             << 200 << obj(R"({"status":"attachPending","roomId":"p1","requestId":"q1","expiresAtMs":1700000000123.9})")
-            << "" << "pending:q1:p1:child:1700000000123:";
+            << ""
+            << "pending:q1:p1:child:1700000000123:";
         QTest::newRow("pending negative fraction toward zero")
             << 200 << obj(R"({"status":"attachPending","roomId":"p1","requestId":"q1","expiresAtMs":-5.7})") << ""
             << "pending:q1:p1:child:-5:";
@@ -297,16 +313,20 @@ private slots:
         QTest::newRow("error with listed reason")
             << 200 << obj(R"({"status":"error","reason":"match.attach_rejected","message":"拒绝"})") << ""
             << "failed:5:拒绝";
-        QTest::newRow("error with join reason") << 200 << obj(R"({"status":"error","reason":"match.join_rejected"})")
-                                                << "" << "failed:4:";
+        QTest::newRow("error with join reason")
+            << 200 << obj(R"({"status":"error","reason":"match.join_rejected"})") << ""
+            << "failed:4:";
         QTest::newRow("unknown status") << 200 << obj(R"({"status":"entering","roomId":"p1"})") << ""
                                         << "failed:0:";
         QTest::newRow("status compared exactly") << 200 << obj(R"({"status":"Attached","roomId":"p1"})") << ""
                                                  << "failed:0:";
         QTest::newRow("http error with listed code")
-            << 403 << obj(R"({"code":"match.channel_banned","message":"banned"})") << "" << "failed:2:banned";
-        QTest::newRow("time-out") << 0 << QJsonObject() << "timeout" << "failed:0:";
-        QTest::newRow("network error") << 0 << QJsonObject() << "network" << "failed:0:";
+            << 403 << obj(R"({"code":"match.channel_banned","message":"banned"})") << ""
+            << "failed:2:banned";
+        QTest::newRow("time-out") << 0 << QJsonObject() << "timeout"
+                                  << "failed:0:";
+        QTest::newRow("network error") << 0 << QJsonObject() << "network"
+                                       << "failed:0:";
     }
 
     void attachReply()

@@ -77,15 +77,15 @@ private slots:
             << 200
             << obj(R"({"status":"candidates","candidates":[{"userId":"u1","roomId":"r1"},{"userId":"u1","roomId":"r1"}]})")
             << true << QStringList{"u1@r1", "u1@r1"} << 0 << "";
-        QTest::newRow("no array is an empty list") << 200 << obj(R"({"status":"candidates"})") << true
-                                                   << QStringList() << 0 << "";
+        QTest::newRow("no array is an empty list")
+            << 200 << obj(R"({"status":"candidates"})") << true << QStringList() << 0 << "";
         QTest::newRow("malformed elements keep their place")
             << 200 << obj(R"({"status":"candidates","candidates":[7,{"roomId":"r2"},{"userId":3,"roomId":"r3"}]})")
             << true << QStringList{"@", "@r2", "@r3"} << 0 << "";
-        QTest::newRow("other status") << 200 << obj(R"({"status":"none","message":"m"})") << false << QStringList()
-                                      << 0 << "";
-        QTest::newRow("status compared exactly") << 200 << obj(R"({"status":"Candidates","candidates":[]})") << false
-                                                 << QStringList() << 0 << "";
+        QTest::newRow("other status") << 200 << obj(R"({"status":"none","message":"m"})") << false << QStringList() << 0
+                                      << "";
+        QTest::newRow("status compared exactly")
+            << 200 << obj(R"({"status":"Candidates","candidates":[]})") << false << QStringList() << 0 << "";
         QTest::newRow("http error with listed code")
             << 403 << obj(R"({"code":"match.channel_banned","message":"封禁"})") << false << QStringList() << 2
             << "封禁";

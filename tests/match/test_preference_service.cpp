@@ -48,10 +48,7 @@ class PreferenceServiceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QDir(machineDir()).removeRecursively();
-    }
+    void init() { QDir(machineDir()).removeRecursively(); }
 
     void noFileThenFirstAddCreatesIt()
     {
@@ -181,12 +178,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("changes");
-        QTest::newRow("blanks around are trimmed") << 0 << "  家人 \t" << "家人" << true;
-        QTest::newRow("blanks only") << 0 << "   " << "old" << false;
-        QTest::newRow("empty") << 0 << "" << "old" << false;
-        QTest::newRow("same after trimming") << 0 << " old " << "old" << false;
-        QTest::newRow("index past the end") << 1 << "new" << "old" << false;
-        QTest::newRow("negative index") << -1 << "new" << "old" << false;
+        QTest::newRow("blanks around are trimmed") << 0 << "  家人 \t"
+                                                   << "家人" << true;
+        QTest::newRow("blanks only") << 0 << "   "
+                                     << "old" << false;
+        QTest::newRow("empty") << 0 << ""
+                               << "old" << false;
+        QTest::newRow("same after trimming") << 0 << " old "
+                                             << "old" << false;
+        QTest::newRow("index past the end") << 1 << "new"
+                                            << "old" << false;
+        QTest::newRow("negative index") << -1 << "new"
+                                        << "old" << false;
     }
 
     void rename()
@@ -296,8 +299,7 @@ private slots:
         MemoryPrefStorage storage;
         PreferenceService service(&storage);
         QStringList seenAtSignal;
-        connect(&service, &PreferenceService::configsChanged, this,
-                [&] { seenAtSignal = describe(storage.stored); });
+        connect(&service, &PreferenceService::configsChanged, this, [&] { seenAtSignal = describe(storage.stored); });
         service.addConfig();
         QCOMPARE(seenAtSignal, QStringList{"新配置:"});
     }

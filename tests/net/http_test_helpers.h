@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/http_client.h"
-#include "net/raw_transfer_client.h"
 #include "net/http_types.h"
+#include "net/raw_transfer_client.h"
 #include "support/loopback_http_server.h"
 
 #include <QList>

@@ -19,10 +19,7 @@ class HttpClientTest : public QObject, private LoopbackClientFixture
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        QVERIFY(startLoopback());
-    }
+    void init() { QVERIFY(startLoopback()); }
     void cleanup() { stopLoopback(); }
 
     void sendsMethodPathQueryAndBody_data()
@@ -30,7 +27,7 @@ private slots:
         QTest::addColumn<int>("method");
         QTest::addColumn<QByteArray>("verb");
         QTest::addColumn<QByteArray>("body");
-        const QByteArray json = R"({"n":1,"name":"a"})";    // compact, keys in QJsonObject order
+        const QByteArray json = R"({"n":1,"name":"a"})"; // compact, keys in QJsonObject order
         QTest::newRow("get") << int(HttpMethod::Get) << QByteArray("GET") << QByteArray();
         QTest::newRow("post") << int(HttpMethod::Post) << QByteArray("POST") << json;
         QTest::newRow("put") << int(HttpMethod::Put) << QByteArray("PUT") << json;
@@ -47,11 +44,11 @@ private slots:
         const QJsonObject object{{"name", "a"}, {"n", 1}};
         ResponseCollector got;
         switch (HttpMethod(method)) {
-        case HttpMethod::Get: client->get(path, got.callback()); break;
-        case HttpMethod::Post: client->post(path, object, got.callback()); break;
-        case HttpMethod::Put: client->put(path, object, got.callback()); break;
-        case HttpMethod::Patch: client->patch(path, object, got.callback()); break;
-        case HttpMethod::Delete: client->del(path, got.callback()); break;
+            case HttpMethod::Get: client->get(path, got.callback()); break;
+            case HttpMethod::Post: client->post(path, object, got.callback()); break;
+            case HttpMethod::Put: client->put(path, object, got.callback()); break;
+            case HttpMethod::Patch: client->patch(path, object, got.callback()); break;
+            case HttpMethod::Delete: client->del(path, got.callback()); break;
         }
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.last().status, 200);
@@ -61,9 +58,12 @@ private slots:
         QCOMPARE(server->requestCount(), 1);
         const auto request = server->lastRequest();
         // Every REST request, GET and DELETE included, carries the JSON content type.
-        const QString mismatch = testsupport::requestMismatch(
-            request, {verb, QStringLiteral("/v1/rooms/r1"), {}, body, {{"Content-Type", "application/json"}},
-                      {"Authorization"}});
+        const QString mismatch = testsupport::requestMismatch(request, {verb,
+                                                                        QStringLiteral("/v1/rooms/r1"),
+                                                                        {},
+                                                                        body,
+                                                                        {{"Content-Type", "application/json"}},
+                                                                        {"Authorization"}});
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         QCOMPARE(request.query, QStringLiteral("beforeSeq=5&limit=20"));
     }
@@ -189,7 +189,7 @@ private slots:
         QVERIFY(log.contains("base.net", "limit_ms 60"));
         // The reply was aborted: the connection goes, and the late answer never arrives.
         QTRY_COMPARE(server->openConnections(), 0);
-        QTest::qWait(300);    // past the server's delay
+        QTest::qWait(300); // past the server's delay
         QCOMPARE(got.count(), 1);
         QCOMPARE(interceptor.offerCount(), 0);
         QVERIFY(client->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
@@ -199,7 +199,8 @@ private slots:
     {
         QTest::addColumn<QJsonObject>("body");
         QTest::addColumn<int>("retryAfter");
-        QTest::newRow("retryAfter 7") << QJsonObject{{"code", "rate_limited"}, {"details", QJsonObject{{"retryAfter", 7}}}}
+        QTest::newRow("retryAfter 7") << QJsonObject{{"code", "rate_limited"},
+                                                     {"details", QJsonObject{{"retryAfter", 7}}}}
                                       << 7;
         QTest::newRow("no details") << QJsonObject{{"code", "rate_limited"}} << 0;
         QTest::newRow("details without retryAfter") << QJsonObject{{"details", QJsonObject{{"x", 1}}}} << 0;
@@ -229,7 +230,8 @@ private slots:
 
     void otherStatusesDoNotEmitRateLimited()
     {
-        server->on("GET", QStringLiteral("/v1/x"), ScriptedReply::json(503, QJsonObject{{"details", QJsonObject{{"retryAfter", 3}}}}));
+        server->on("GET", QStringLiteral("/v1/x"),
+                   ScriptedReply::json(503, QJsonObject{{"details", QJsonObject{{"retryAfter", 3}}}}));
         QSignalSpy spy(client.get(), &HttpClient::rateLimited);
         ResponseCollector got;
         client->get(QStringLiteral("/v1/x"), got.callback());
@@ -245,8 +247,8 @@ private slots:
         QTest::newRow("given") << QByteArray("image/png") << QByteArray() << QByteArray("image/png");
         QTest::newRow("empty keeps json") << QByteArray() << QByteArray() << QByteArray("application/json");
         QTest::newRow("empty, caller header") << QByteArray() << QByteArray("text/plain") << QByteArray("text/plain");
-        QTest::newRow("given beats caller header") << QByteArray("image/png") << QByteArray("text/plain")
-                                                   << QByteArray("image/png");
+        QTest::newRow("given beats caller header")
+            << QByteArray("image/png") << QByteArray("text/plain") << QByteArray("image/png");
     }
     void postRawContentType()
     {
@@ -316,7 +318,7 @@ private slots:
         QTRY_COMPARE(server->requestCount(), 1);
         client.reset();
         QTRY_COMPARE(server->openConnections(), 0);
-        QTest::qWait(350);    // past the time-out the request had
+        QTest::qWait(350); // past the time-out the request had
         QCOMPARE(got.count(), 0);
     }
 };

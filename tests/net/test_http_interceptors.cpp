@@ -19,10 +19,7 @@ class HttpInterceptorsTest : public QObject, private LoopbackClientFixture
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        QVERIFY(startLoopback());
-    }
+    void init() { QVERIFY(startLoopback()); }
     void cleanup() { stopLoopback(); }
 
     void requestInterceptorsRunInOrderBeforeCallerHeaders()
@@ -31,7 +28,7 @@ private slots:
         first.setHeader("Authorization", "Bearer from-interceptor");
         RecordingRequestInterceptor second;
         client->addRequestInterceptor(&first);
-        client->addRequestInterceptor(nullptr);    // ignored
+        client->addRequestInterceptor(nullptr); // ignored
         client->addRequestInterceptor(&second);
         QCOMPARE(client->requestInterceptors().size(), 2);
         server->on("POST", QStringLiteral("/v1/x"), ScriptedReply::empty(204));
@@ -161,7 +158,8 @@ private slots:
         QCOMPARE(sent.at(1).body, sent.at(0).body);
         QCOMPARE(sent.at(1).header("Idempotency-Key"), QByteArray("same-key"));
 
-        const QRegularExpression line(QStringLiteral("^http response POST \"/v1/rooms\" status 201 elapsed_ms (\\d+)$"));
+        const QRegularExpression line(
+            QStringLiteral("^http response POST \"/v1/rooms\" status 201 elapsed_ms (\\d+)$"));
         qint64 elapsed = -1;
         for (const auto &e : log.entries()) {
             const auto m = line.match(e.message);

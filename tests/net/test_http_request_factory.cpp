@@ -13,21 +13,29 @@ private slots:
         QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("host only") << "https://api.example.test" << "/v1/users/me"
+        QTest::newRow("host only") << "https://api.example.test"
+                                   << "/v1/users/me"
                                    << "https://api.example.test/v1/users/me";
-        QTest::newRow("host with slash") << "https://api.example.test/" << "/v1/users/me"
+        QTest::newRow("host with slash") << "https://api.example.test/"
+                                         << "/v1/users/me"
                                          << "https://api.example.test/v1/users/me";
-        QTest::newRow("path without slash") << "https://api.example.test" << "v1/users/me"
+        QTest::newRow("path without slash") << "https://api.example.test"
+                                            << "v1/users/me"
                                             << "https://api.example.test/v1/users/me";
-        QTest::newRow("base path") << "http://127.0.0.1:8080/api" << "/v1/rooms"
+        QTest::newRow("base path") << "http://127.0.0.1:8080/api"
+                                   << "/v1/rooms"
                                    << "http://127.0.0.1:8080/api/v1/rooms";
-        QTest::newRow("base path, both slashes") << "http://127.0.0.1:8080/api/" << "//v1/rooms"
+        QTest::newRow("base path, both slashes") << "http://127.0.0.1:8080/api/"
+                                                 << "//v1/rooms"
                                                  << "http://127.0.0.1:8080/api/v1/rooms";
-        QTest::newRow("query kept") << "https://api.example.test" << "/v1/im/rooms/r1/messages?beforeSeq=42&limit=50"
+        QTest::newRow("query kept") << "https://api.example.test"
+                                    << "/v1/im/rooms/r1/messages?beforeSeq=42&limit=50"
                                     << "https://api.example.test/v1/im/rooms/r1/messages?beforeSeq=42&limit=50";
-        QTest::newRow("escapes kept") << "https://api.example.test" << "/v1/users/a%20b?q=%E4%BD%A0"
+        QTest::newRow("escapes kept") << "https://api.example.test"
+                                      << "/v1/users/a%20b?q=%E4%BD%A0"
                                       << "https://api.example.test/v1/users/a%20b?q=%E4%BD%A0";
-        QTest::newRow("space encoded") << "https://api.example.test" << "/v1/users/a b"
+        QTest::newRow("space encoded") << "https://api.example.test"
+                                       << "/v1/users/a b"
                                        << "https://api.example.test/v1/users/a%20b";
     }
     void joinsBaseAndPath()

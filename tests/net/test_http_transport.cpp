@@ -44,7 +44,7 @@ private slots:
         QVERIFY(dynamic_cast<tracing::TracingInterceptor *>(client->requestInterceptors().at(0)));
         QVERIFY(client->responseInterceptors().isEmpty());
         QVERIFY(log.contains("base.net", QStringLiteral("http transport ready base_url=\"%1\"")
-                                              .arg(QLatin1String(buildconfig::kApiBaseUrl))));
+                                             .arg(QLatin1String(buildconfig::kApiBaseUrl))));
 
         testsupport::RecordingRequestInterceptor auth;
         ScriptedResponseInterceptor responses;
@@ -67,8 +67,9 @@ private slots:
         // The first answer is replayed once, as a token refresh would.
         ScriptedResponseInterceptor replayer;
         replayer.setScript([](const ScriptedResponseInterceptor::Offer &offer) {
-            return offer.attempt == 0 && offer.path == QLatin1String("/v1/a") ? ScriptedResponseInterceptor::Action::Replay
-                                                                             : ScriptedResponseInterceptor::Action::PassOn;
+            return offer.attempt == 0 && offer.path == QLatin1String("/v1/a")
+                       ? ScriptedResponseInterceptor::Action::Replay
+                       : ScriptedResponseInterceptor::Action::PassOn;
         });
         transport.addResponseInterceptor(&replayer);
         server.on("GET", QStringLiteral("/v1/a"), ScriptedReply::json(200, QJsonObject{}));
@@ -80,7 +81,7 @@ private slots:
         QTRY_COMPARE(got.count(), 2);
 
         const auto requests = server.requests();
-        QCOMPARE(requests.size(), 3);    // /v1/a, its replay, /v1/b
+        QCOMPARE(requests.size(), 3); // /v1/a, its replay, /v1/b
         QSet<QByteArray> traceIds, parentIds, requestIds;
         for (const auto &r : requests) {
             const QByteArray traceparent = r.header("traceparent");
@@ -141,7 +142,7 @@ private slots:
             QTRY_COMPARE(server.requestCount(), 1);
         }
         QTRY_COMPARE(server.openConnections(), 0);
-        QTest::qWait(200);    // past the time-out the request had
+        QTest::qWait(200); // past the time-out the request had
         QCOMPARE(got.count(), 0);
     }
 };

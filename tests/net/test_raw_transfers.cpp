@@ -84,7 +84,7 @@ private slots:
         QVERIFY(!got.last().networkError);
         // Strings unquoted in the failure line.
         QVERIFY(log.contains("base.net", QStringLiteral("http raw get failed %1 status 404 elapsed_ms")
-                                              .arg(server->url(QStringLiteral("/missing")))));
+                                             .arg(server->url(QStringLiteral("/missing")))));
         QVERIFY(log.contains("base.net", "body no such file"));
 
         QTcpServer probe;
@@ -154,7 +154,7 @@ private slots:
             QVERIFY(log.contains("base.net", logLine));
             QVERIFY(log.contains("base.net", "limit_ms 60"));
         }
-        QTRY_COMPARE(server->openConnections(), 0);    // the reply was aborted
+        QTRY_COMPARE(server->openConnections(), 0); // the reply was aborted
         QVERIFY(raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
         QCOMPARE(results(), 1);
     }
@@ -166,7 +166,7 @@ private slots:
         QTest::addColumn<qint64>("last");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<qint64>("dataFirst");    // expected slice of the file, -1 for none
+        QTest::addColumn<qint64>("dataFirst"); // expected slice of the file, -1 for none
         QTest::addColumn<qint64>("dataSize");
         const qint64 size = 4000;
         QTest::newRow("honoured") << int(RangeMode::Honour) << qint64(0) << qint64(1023) << true << QString()
@@ -175,8 +175,8 @@ private slots:
                                 << qint64(1000) << qint64(1000);
         QTest::newRow("past the end is cut") << int(RangeMode::Honour) << qint64(3500) << qint64(9999) << true
                                              << QString() << qint64(3500) << qint64(500);
-        QTest::newRow("ignored: whole file") << int(RangeMode::IgnoreRange) << qint64(0) << qint64(1023) << true
-                                             << QString() << qint64(0) << size;
+        QTest::newRow("ignored: whole file")
+            << int(RangeMode::IgnoreRange) << qint64(0) << qint64(1023) << true << QString() << qint64(0) << size;
         QTest::newRow("416") << int(RangeMode::Unsatisfiable) << qint64(0) << qint64(1023) << false
                              << QStringLiteral("HTTP 416") << qint64(-1) << qint64(0);
         QTest::newRow("start past the end") << int(RangeMode::Honour) << qint64(5000) << qint64(5999) << false
@@ -237,8 +237,12 @@ private slots:
         const QByteArray body = patternBytes(300 * 1024);
         QList<QPair<qint64, qint64>> progress;
         ResponseCollector done;
-        raw->rawPut(server->url(QStringLiteral("/upload/a.png")), body, "image/png", done.callback(),
-                       [&progress](qint64 sent, qint64 total) { progress.append({sent, total}); }, 0);
+        raw->rawPut(
+            server->url(QStringLiteral("/upload/a.png")), body, "image/png", done.callback(),
+            [&progress](qint64 sent, qint64 total) {
+                progress.append({sent, total});
+            },
+            0);
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(done.last().status, 200);
         QCOMPARE(done.last().body, QByteArray("stored"));
@@ -270,15 +274,18 @@ private slots:
         clock.start();
         sinceReport.start();
         ResponseCollector done;
-        raw->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(),
-                       [&](qint64, qint64) {
-                           ++reports;
-                           longestGap = qMax(longestGap, sinceReport.restart());
-                       },
-                       limit);
+        raw->rawPut(
+            server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(),
+            [&](qint64, qint64) {
+                ++reports;
+                longestGap = qMax(longestGap, sinceReport.restart());
+            },
+            limit);
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 20000);
         const QString figures = QStringLiteral("took %1 ms, longest silence %2 ms, %3 reports")
-                                    .arg(clock.elapsed()).arg(longestGap).arg(reports);
+                                    .arg(clock.elapsed())
+                                    .arg(longestGap)
+                                    .arg(reports);
         QVERIFY2(!done.last().timedOut, qPrintable(figures));
         QCOMPARE(done.last().status, 201);
         QVERIFY2(clock.elapsed() > limit, qPrintable(QString::number(clock.elapsed())));
@@ -293,8 +300,7 @@ private slots:
         const QByteArray body = patternBytes(4 * 1024 * 1024);
         testsupport::LogCapture log;
         ResponseCollector done;
-        raw->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(), {},
-                       150);
+        raw->rawPut(server->url(QStringLiteral("/upload")), body, "application/octet-stream", done.callback(), {}, 150);
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 20000);
         QVERIFY(done.last().timedOut);
         QCOMPARE(done.last().error, QStringLiteral("上传超时"));
@@ -322,9 +328,9 @@ private slots:
         QTRY_VERIFY(raw->findChildren<QTimer *>(Qt::FindDirectChildrenOnly).isEmpty());
         QTRY_COMPARE(server->openConnections(), 0);
         QTRY_VERIFY(copy.reply.isNull());
-        QTest::qWait(250);    // past the server's delay
+        QTest::qWait(250); // past the server's delay
         QCOMPARE(results(), 0);
-        copy.cancel();    // a second cancel does nothing
+        copy.cancel(); // a second cancel does nothing
         QCOMPARE(results(), 0);
     }
 
@@ -344,7 +350,7 @@ private slots:
     void nonWebSchemesAreRefused_data()
     {
         QTest::addColumn<QString>("url");
-        QTest::newRow("file") << QString();    // a real local file, filled in below
+        QTest::newRow("file") << QString(); // a real local file, filled in below
         QTest::newRow("qrc") << QStringLiteral("qrc:/icons/app.png");
         QTest::newRow("data") << QStringLiteral("data:text/plain;base64,aGVsbG8=");
         QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/file");
@@ -418,7 +424,7 @@ private slots:
         QTRY_COMPARE(server->requestCount(), 3);
         raw.reset();
         QTRY_COMPARE(server->openConnections(), 0);
-        QTest::qWait(350);    // past the time-outs the requests had
+        QTest::qWait(350); // past the time-outs the requests had
         QCOMPARE(results(), 0);
     }
 

@@ -95,8 +95,8 @@ private slots:
     void survivesRandomFaults()
     {
         const quint32 seed = qEnvironmentVariableIsSet("KESTOVA_CHAOS_SEED")
-            ? quint32(qEnvironmentVariableIntValue("KESTOVA_CHAOS_SEED"))
-            : QRandomGenerator::global()->generate();
+                                 ? quint32(qEnvironmentVariableIntValue("KESTOVA_CHAOS_SEED"))
+                                 : QRandomGenerator::global()->generate();
         qInfo() << "chaos seed" << seed << "(KESTOVA_CHAOS_SEED repeats a run)";
         QRandomGenerator random(seed);
 
@@ -147,37 +147,37 @@ private slots:
             const QString sessionBefore = server.currentSessionId();
             const int fault = int(random.bounded(6));
             switch (fault) {
-            case 0: // the connection drops
-                server.dropConnection();
-                break;
-            case 1: // a graceful restart of the server
-                server.sendPleaseReconnect();
-                break;
-            case 2: // the server forgets the session
-                server.setResumeAccepted(false);
-                server.dropConnection();
-                break;
-            case 3: // the server dies and comes back on the same port
-                server.stopListening();
-                server.dropConnection();
-                QTest::qWait(int(random.bounded(80)));
-                QVERIFY(server.listen(port));
-                break;
-            case 4: // reconnects are refused for a while
-                server.setAccepting(false);
-                server.dropConnection();
-                QTest::qWait(int(random.bounded(80)));
-                server.setAccepting(true);
-                break;
-            case 5: // the session is declared invalid
-                server.sendSessionInvalid();
-                break;
+                case 0: // the connection drops
+                    server.dropConnection();
+                    break;
+                case 1: // a graceful restart of the server
+                    server.sendPleaseReconnect();
+                    break;
+                case 2: // the server forgets the session
+                    server.setResumeAccepted(false);
+                    server.dropConnection();
+                    break;
+                case 3: // the server dies and comes back on the same port
+                    server.stopListening();
+                    server.dropConnection();
+                    QTest::qWait(int(random.bounded(80)));
+                    QVERIFY(server.listen(port));
+                    break;
+                case 4: // reconnects are refused for a while
+                    server.setAccepting(false);
+                    server.dropConnection();
+                    QTest::qWait(int(random.bounded(80)));
+                    server.setAccepting(true);
+                    break;
+                case 5: // the session is declared invalid
+                    server.sendSessionInvalid();
+                    break;
             }
             // Events sent in the gap are lost to the old connection; a resume replays them.
             if (random.bounded(2) == 0)
                 chaos.sendEvent();
-            QTRY_VERIFY2_WITH_TIMEOUT(ready.count() > readyBefore, qPrintable(QString("cycle %1 fault %2").arg(cycle).arg(fault)),
-                                      5000);
+            QTRY_VERIFY2_WITH_TIMEOUT(ready.count() > readyBefore,
+                                      qPrintable(QString("cycle %1 fault %2").arg(cycle).arg(fault)), 5000);
             server.setResumeAccepted(true);
             const bool resumed = server.currentSessionId() == sessionBefore;
             QTRY_COMPARE(server.openCount(), 1);

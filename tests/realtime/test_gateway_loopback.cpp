@@ -186,9 +186,8 @@ private slots:
         gateway.setTimings(timings);
         gateway.setGatewayUrl(GatewayService::gatewayUrlForApiBase(server.apiBaseUrl()));
         int issued = 0;
-        gateway.setTokenProvider([&issued](GatewayService::TokenCallback done) {
-            done(QStringLiteral("SECRET-gw/%1+x=").arg(++issued));
-        });
+        gateway.setTokenProvider(
+            [&issued](GatewayService::TokenCallback done) { done(QStringLiteral("SECRET-gw/%1+x=").arg(++issued)); });
         QSignalSpy ready(&gateway, &GatewayService::sessionReady);
         gateway.start();
         QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
@@ -198,8 +197,7 @@ private slots:
 
         int errors = 0;
         for (const auto &entry : logs.entries()) {
-            QVERIFY2(!entry.message.contains(QLatin1String("SECRET"), Qt::CaseInsensitive),
-                     qPrintable(entry.message));
+            QVERIFY2(!entry.message.contains(QLatin1String("SECRET"), Qt::CaseInsensitive), qPrintable(entry.message));
             QVERIFY2(!entry.message.contains(QLatin1String("gw%2F"), Qt::CaseInsensitive), qPrintable(entry.message));
             if (entry.message.startsWith(QLatin1String("gateway socket error reason=")))
                 ++errors;

@@ -102,9 +102,12 @@ private slots:
     {
         QTest::addColumn<QString>("apiBase");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("https") << "https://api.kestova.com" << "wss://api.kestova.com/ws";
-        QTest::newRow("http with port") << "http://127.0.0.1:8080" << "ws://127.0.0.1:8080/ws";
-        QTest::newRow("base with a path") << "https://host.example/api/v1/" << "wss://host.example/ws";
+        QTest::newRow("https") << "https://api.kestova.com"
+                               << "wss://api.kestova.com/ws";
+        QTest::newRow("http with port") << "http://127.0.0.1:8080"
+                                        << "ws://127.0.0.1:8080/ws";
+        QTest::newRow("base with a path") << "https://host.example/api/v1/"
+                                          << "wss://host.example/ws";
     }
 
     void gatewayUrlFollowsApiBase()
@@ -189,9 +192,12 @@ private slots:
     {
         QTest::addColumn<QString>("token");
         QTest::addColumn<QString>("sessionId");
-        QTest::newRow("fresh") << "jwt.payload.sig" << "";
-        QTest::newRow("resume") << "jwt.payload.sig" << "s-42";
-        QTest::newRow("reserved characters") << "a+b&c=d e" << "x&y";
+        QTest::newRow("fresh") << "jwt.payload.sig"
+                               << "";
+        QTest::newRow("resume") << "jwt.payload.sig"
+                                << "s-42";
+        QTest::newRow("reserved characters") << "a+b&c=d e"
+                                             << "x&y";
     }
 
     void connectUrlCarriesTokenAndSession()
@@ -213,7 +219,8 @@ private slots:
         QCOMPARE(queryItem(url, "token"), token);
         QCOMPARE(QUrlQuery(url).hasQueryItem("sessionId"), !sessionId.isEmpty());
         QCOMPARE(queryItem(url, "sessionId"), sessionId);
-        const QString expectedLog = sessionId.isEmpty() ? "gateway opening resume=false" : "gateway opening resume=true";
+        const QString expectedLog =
+            sessionId.isEmpty() ? "gateway opening resume=false" : "gateway opening resume=true";
         QVERIFY(logs.contains(kCategory, expectedLog));
     }
 
@@ -287,8 +294,8 @@ private slots:
         QTest::addColumn<QString>("event");
         QTest::addColumn<bool>("keepsSession");
         QTest::addColumn<QString>("logLine");
-        QTest::newRow("please-reconnect") << "please-reconnect" << true
-                                          << "gateway please-reconnect (server graceful shutdown)";
+        QTest::newRow("please-reconnect")
+            << "please-reconnect" << true << "gateway please-reconnect (server graceful shutdown)";
         QTest::newRow("session-invalid") << "session-invalid" << false
                                          << "gateway session invalid, resync + reconnect fresh";
     }
@@ -550,8 +557,8 @@ private slots:
         rig.startAndEstablish();
         QSignalSpy results(&rig.gateway, &GatewayService::watchResultReceived);
         rig.socket.deliverEvent("watched", {{"results", QJsonArray{QJsonObject{{"target", "room:1"}, {"ok", true}},
-                                                                  QJsonObject{{"ok", true}},
-                                                                  QJsonObject{{"target", "channel:2"}}}}});
+                                                                   QJsonObject{{"ok", true}},
+                                                                   QJsonObject{{"target", "channel:2"}}}}});
         QCOMPARE(results.count(), 2);
         QCOMPARE(results.at(0), QVariantList({"room:1", true}));
         QCOMPARE(results.at(1), QVariantList({"channel:2", false}));
@@ -589,21 +596,27 @@ private slots:
         const QJsonObject payload{{"roomId", "r1"}};
         QTest::newRow("plain") << R"({"event":"room.updated","data":{"roomId":"r1"},"seq":7,"version":12})"
                                << "room.updated" << payload << qint64(12) << 7;
-        QTest::newRow("fractional numbers") << R"({"event":"room.updated","data":{"roomId":"r1"},"seq":8.9,"version":12.9})"
-                                            << "room.updated" << payload << qint64(12) << 8;
+        QTest::newRow("fractional numbers")
+            << R"({"event":"room.updated","data":{"roomId":"r1"},"seq":8.9,"version":12.9})"
+            << "room.updated" << payload << qint64(12) << 8;
         QTest::newRow("older seq") << R"({"event":"room.updated","data":{"roomId":"r1"},"seq":3})"
                                    << "room.updated" << payload << qint64(0) << 5;
-        QTest::newRow("no seq, data not an object") << R"({"event":"chat.x","data":[1,2]})" << "chat.x" << QJsonObject()
-                                                    << qint64(0) << 5;
-        QTest::newRow("64-bit version") << R"({"event":"room.updated","version":4294967296123})" << "room.updated"
-                                        << QJsonObject() << qint64(4294967296123) << 5;
+        QTest::newRow("no seq, data not an object") << R"({"event":"chat.x","data":[1,2]})"
+                                                    << "chat.x" << QJsonObject() << qint64(0) << 5;
+        QTest::newRow("64-bit version") << R"({"event":"room.updated","version":4294967296123})"
+                                        << "room.updated" << QJsonObject() << qint64(4294967296123) << 5;
         QTest::newRow("out of range numbers") << R"({"event":"room.updated","seq":1e300,"version":-1e300})"
                                               << "room.updated" << QJsonObject() << qint64(0) << 5;
-        QTest::newRow("not json") << "hello, gateway" << "" << QJsonObject() << qint64(0) << 5;
-        QTest::newRow("json array") << R"([{"event":"room.updated","seq":99}])" << "" << QJsonObject() << qint64(0) << 5;
-        QTest::newRow("no event") << R"({"data":{"roomId":"r1"},"seq":99})" << "" << QJsonObject() << qint64(0) << 5;
-        QTest::newRow("pong with seq") << R"({"event":"pong","seq":50})" << "<none>" << QJsonObject() << qint64(0) << 5;
-        QTest::newRow("case differs") << R"({"event":"Pong","seq":6})" << "Pong" << QJsonObject() << qint64(0) << 6;
+        QTest::newRow("not json") << "hello, gateway"
+                                  << "" << QJsonObject() << qint64(0) << 5;
+        QTest::newRow("json array") << R"([{"event":"room.updated","seq":99}])"
+                                    << "" << QJsonObject() << qint64(0) << 5;
+        QTest::newRow("no event") << R"({"data":{"roomId":"r1"},"seq":99})"
+                                  << "" << QJsonObject() << qint64(0) << 5;
+        QTest::newRow("pong with seq") << R"({"event":"pong","seq":50})"
+                                       << "<none>" << QJsonObject() << qint64(0) << 5;
+        QTest::newRow("case differs") << R"({"event":"Pong","seq":6})"
+                                      << "Pong" << QJsonObject() << qint64(0) << 6;
     }
 
     void serverEvents()

@@ -214,8 +214,8 @@ private slots:
         socket.sentFrames.clear();
 
         socket.deliverSession(resumed ? "s1" : "s2", resumed);
-        const QList<QStringList> expected = resumed ? QList<QStringList>{{"room:x"}}
-                                                    : QList<QStringList>{{"room:answered", "room:x"}};
+        const QList<QStringList> expected =
+            resumed ? QList<QStringList>{{"room:x"}} : QList<QStringList>{{"room:answered", "room:x"}};
         QCOMPARE(watchFrames(socket), expected);
 
         // Once sent on the established session, a later session-ready on it sends nothing more.

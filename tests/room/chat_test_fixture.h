@@ -30,10 +30,12 @@ struct ChatFixture
     ChatFixture()
     {
         QObject::connect(&session, &ActiveRoomSession::activeRoomChanged, &chat, &RoomChatService::onActiveRoomChanged);
-        QObject::connect(&chat, &RoomChatService::subscribeRequested, [this](const QString &id) { events << "sub " + id; });
+        QObject::connect(&chat, &RoomChatService::subscribeRequested,
+                         [this](const QString &id) { events << "sub " + id; });
         QObject::connect(&chat, &RoomChatService::unsubscribeRequested,
                          [this](const QString &id) { events << "unsub " + id; });
-        QObject::connect(&chat, &RoomChatService::chatCleared, [this](const QString &id) { events << "cleared " + id; });
+        QObject::connect(&chat, &RoomChatService::chatCleared,
+                         [this](const QString &id) { events << "cleared " + id; });
         QObject::connect(&chat, &RoomChatService::feedsChanged, [this] { events << "feeds"; });
     }
 

@@ -10,7 +10,10 @@
 namespace roomtest {
 namespace {
 
-QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
 
 QString optionalText(const std::optional<bool> &value)
 {
@@ -25,55 +28,103 @@ QString sorted(QStringList items)
     return items.join(',');
 }
 
-QString setText(const QSet<QString> &set) { return sorted(set.values()); }
+QString setText(const QSet<QString> &set)
+{
+    return sorted(set.values());
+}
 
 } // namespace
 
 QStringList fieldNames()
 {
-    return {"name", "isPersistent", "channelId", "parentRoomId", "childRoomIds", "childOverrides", "present",
-            "disconnected", "memberRoles", "voiceMuted", "textMuted", "bitrate", "accessMode", "allowSubRoom",
-            "allowSubRoomBroadcast", "allowSubRoomChat", "requireApproval", "codeDirectEntry", "attachedModule",
-            "prefMembers", "roomCode", "roomCodeEnabled", "roles", "overrides", "followCode",
-            "followCodeExpiresAtMs", "pendingJoinRequests", "pendingSubrooms", "version", "populated"};
+    return {"name",
+            "isPersistent",
+            "channelId",
+            "parentRoomId",
+            "childRoomIds",
+            "childOverrides",
+            "present",
+            "disconnected",
+            "memberRoles",
+            "voiceMuted",
+            "textMuted",
+            "bitrate",
+            "accessMode",
+            "allowSubRoom",
+            "allowSubRoomBroadcast",
+            "allowSubRoomChat",
+            "requireApproval",
+            "codeDirectEntry",
+            "attachedModule",
+            "prefMembers",
+            "roomCode",
+            "roomCodeEnabled",
+            "roles",
+            "overrides",
+            "followCode",
+            "followCodeExpiresAtMs",
+            "pendingJoinRequests",
+            "pendingSubrooms",
+            "version",
+            "populated"};
 }
 
 QString fieldText(const RoomEntity &room, const QString &field)
 {
     const RoomPublicState &p = room.publicState;
     const RoomPrivateState &q = room.privateState;
-    if (field == "name") return room.name;
-    if (field == "isPersistent") return boolText(p.isPersistent);
-    if (field == "channelId") return p.channelId;
-    if (field == "parentRoomId") return p.parentRoomId;
-    if (field == "childRoomIds") return p.childRoomIds.join(',');
+    if (field == "name")
+        return room.name;
+    if (field == "isPersistent")
+        return boolText(p.isPersistent);
+    if (field == "channelId")
+        return p.channelId;
+    if (field == "parentRoomId")
+        return p.parentRoomId;
+    if (field == "childRoomIds")
+        return p.childRoomIds.join(',');
     if (field == "childOverrides") {
         QStringList items;
         for (auto it = p.childOverrides.cbegin(); it != p.childOverrides.cend(); ++it)
             items << it.key() + ':' + optionalText(it->allowBroadcast) + '/' + optionalText(it->allowChat);
         return sorted(items);
     }
-    if (field == "present") return p.present.join(',');
-    if (field == "disconnected") return setText(p.disconnected);
+    if (field == "present")
+        return p.present.join(',');
+    if (field == "disconnected")
+        return setText(p.disconnected);
     if (field == "memberRoles") {
         QStringList items;
         for (auto it = p.memberRoles.cbegin(); it != p.memberRoles.cend(); ++it)
             items << it.key() + ':' + QString::number(it.value());
         return sorted(items);
     }
-    if (field == "voiceMuted") return setText(p.voiceMuted);
-    if (field == "textMuted") return setText(p.textMuted);
-    if (field == "bitrate") return QString::number(p.bitrate);
-    if (field == "accessMode") return p.accessMode;
-    if (field == "allowSubRoom") return p.allowSubRoom;
-    if (field == "allowSubRoomBroadcast") return boolText(p.allowSubRoomBroadcast);
-    if (field == "allowSubRoomChat") return boolText(p.allowSubRoomChat);
-    if (field == "requireApproval") return boolText(p.requireApproval);
-    if (field == "codeDirectEntry") return boolText(p.codeDirectEntry);
-    if (field == "attachedModule") return p.attachedModule;
-    if (field == "prefMembers") return p.prefMembers.join(',');
-    if (field == "roomCode") return p.roomCode;
-    if (field == "roomCodeEnabled") return boolText(p.roomCodeEnabled);
+    if (field == "voiceMuted")
+        return setText(p.voiceMuted);
+    if (field == "textMuted")
+        return setText(p.textMuted);
+    if (field == "bitrate")
+        return QString::number(p.bitrate);
+    if (field == "accessMode")
+        return p.accessMode;
+    if (field == "allowSubRoom")
+        return p.allowSubRoom;
+    if (field == "allowSubRoomBroadcast")
+        return boolText(p.allowSubRoomBroadcast);
+    if (field == "allowSubRoomChat")
+        return boolText(p.allowSubRoomChat);
+    if (field == "requireApproval")
+        return boolText(p.requireApproval);
+    if (field == "codeDirectEntry")
+        return boolText(p.codeDirectEntry);
+    if (field == "attachedModule")
+        return p.attachedModule;
+    if (field == "prefMembers")
+        return p.prefMembers.join(',');
+    if (field == "roomCode")
+        return p.roomCode;
+    if (field == "roomCodeEnabled")
+        return boolText(p.roomCodeEnabled);
     if (field == "roles") {
         QStringList items;
         for (const RoomAclRole &r : p.roles) {
@@ -95,8 +146,10 @@ QString fieldText(const RoomEntity &room, const QString &field)
                 items << user.key() + '.' + key.key() + '=' + (key.value() ? '1' : '0');
         return sorted(items);
     }
-    if (field == "followCode") return q.followCode;
-    if (field == "followCodeExpiresAtMs") return QString::number(q.followCodeExpiresAtMs);
+    if (field == "followCode")
+        return q.followCode;
+    if (field == "followCodeExpiresAtMs")
+        return QString::number(q.followCodeExpiresAtMs);
     if (field == "pendingJoinRequests") {
         QStringList items;
         for (const auto &r : q.pendingJoinRequests)
@@ -112,8 +165,10 @@ QString fieldText(const RoomEntity &room, const QString &field)
                          .arg(r.expiresAtMs);
         return items.join(',');
     }
-    if (field == "version") return QString::number(room.version);
-    if (field == "populated") return QString::number(room.populated);
+    if (field == "version")
+        return QString::number(room.version);
+    if (field == "populated")
+        return QString::number(room.populated);
     return QStringLiteral("<unknown field %1>").arg(field);
 }
 

@@ -20,8 +20,14 @@ using testsupport::RoomSnapshotBuilder;
 
 namespace {
 
-QString pub(const QString &id) { return publicStreamTarget(id); }
-QString priv(const QString &id) { return privateStreamTarget(id); }
+QString pub(const QString &id)
+{
+    return publicStreamTarget(id);
+}
+QString priv(const QString &id)
+{
+    return privateStreamTarget(id);
+}
 
 // The session over a real store, feed, view-model registry and watch registry. The
 // registry stands in for the gateway: its watch and unwatch requests are recorded
@@ -65,7 +71,10 @@ struct Fixture
         watches.onWatchResult(priv(roomId), true);
     }
 
-    void snapshot(const RoomSnapshotBuilder &room) { feed.onStreamSnapshot(room.publicTarget(), room.publicSnapshot()); }
+    void snapshot(const RoomSnapshotBuilder &room)
+    {
+        feed.onStreamSnapshot(room.publicTarget(), room.publicSnapshot());
+    }
 };
 
 } // namespace
@@ -114,8 +123,8 @@ private slots:
         QTest::newRow("needApply") << jsonReply(200, {{"outcome", "needApply"}}) << false << true << -1 << "";
         QTest::newRow("other outcome") << jsonReply(200, {{"outcome", "queued"}}) << false << false << 0 << "";
         QTest::newRow("no outcome") << jsonReply(200) << false << false << 0 << "";
-        QTest::newRow("banned") << jsonReply(403, {{"code", "room.banned"}, {"message", "no"}}) << false << false
-                                << 2 << "no";
+        QTest::newRow("banned") << jsonReply(403, {{"code", "room.banned"}, {"message", "no"}}) << false << false << 2
+                                << "no";
         QTest::newRow("not found") << jsonReply(404, {{"code", "room.not_found"}}) << false << false << 1 << "";
         QTest::newRow("network") << testsupport::networkErrorReply() << false << false << 0 << "";
     }
@@ -385,9 +394,9 @@ private slots:
         QTest::addColumn<QJsonObject>("payload");
         QTest::addColumn<bool>("leaves");
         QTest::addColumn<QString>("line");
-        QTest::newRow("left") << "room.presence.left"
-                              << QJsonObject{{"roomId", "A"}, {"userId", "me"}, {"reason", "timeout"}} << true
-                              << "removed from room (presence.left reason=\"timeout\"), leaving room view room_id=\"A\"";
+        QTest::newRow("left")
+            << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "me"}, {"reason", "timeout"}} << true
+            << "removed from room (presence.left reason=\"timeout\"), leaving room view room_id=\"A\"";
         QTest::newRow("kicked") << "room.member.kicked" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << true
                                 << "kicked, leaving room view room_id=\"A\"";
         QTest::newRow("banned") << "room.member.banned" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << true
@@ -397,12 +406,12 @@ private slots:
                                     << "session superseded by another device, leaving room view room_id=\"A\" "
                                        "new_session_id=\"s2\"";
         QTest::newRow("superseded by this session")
-            << "room.member.superseded" << QJsonObject{{"roomId", "A"}, {"userId", "me"}, {"sessionId", "s1"}}
-            << false << "";
-        QTest::newRow("another user kicked") << "room.member.kicked" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}}
-                                             << false << "";
-        QTest::newRow("case differs") << "room.member.banned" << QJsonObject{{"roomId", "A"}, {"userId", "Me"}}
-                                      << false << "";
+            << "room.member.superseded" << QJsonObject{{"roomId", "A"}, {"userId", "me"}, {"sessionId", "s1"}} << false
+            << "";
+        QTest::newRow("another user kicked")
+            << "room.member.kicked" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << false << "";
+        QTest::newRow("case differs") << "room.member.banned" << QJsonObject{{"roomId", "A"}, {"userId", "Me"}} << false
+                                      << "";
     }
 
     void selfRemoval()
@@ -450,38 +459,39 @@ private slots:
         const uint R = RoomFieldFlag::Requests;
         QTest::newRow("joined") << "room.presence.joined" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << P
                                 << "joined u2";
-        QTest::newRow("joined, no presence bit") << "room.presence.joined"
-                                                 << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << R << "";
+        QTest::newRow("joined, no presence bit")
+            << "room.presence.joined" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << R << "";
         QTest::newRow("own joined") << "room.presence.joined" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << P
                                     << "";
         QTest::newRow("left") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << P
                               << "left u2";
-        QTest::newRow("own left") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << P
-                                  << "";
-        QTest::newRow("left, mask 0") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}}
-                                      << 0u << "";
-        QTest::newRow("request created")
-            << "room.request.created"
-            << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}, {"fromUserId", "u3"}, {"createdAt", 5},
-                           {"expiresAtMs", 9}}
-            << R << "join q1 u3 5 9";
+        QTest::newRow("own left") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "me"}} << P << "";
+        QTest::newRow("left, mask 0") << "room.presence.left" << QJsonObject{{"roomId", "A"}, {"userId", "u2"}} << 0u
+                                      << "";
+        QTest::newRow("request created") << "room.request.created"
+                                         << QJsonObject{{"roomId", "A"},
+                                                        {"requestId", "q1"},
+                                                        {"fromUserId", "u3"},
+                                                        {"createdAt", 5},
+                                                        {"expiresAtMs", 9}}
+                                         << R << "join q1 u3 5 9";
         QTest::newRow("request created, presence bit only")
             << "room.request.created" << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}} << P << "";
-        QTest::newRow("request approved") << "room.request.approved"
-                                          << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}, {"approvedBy", "u4"}}
-                                          << R << "resolved q1 u4 1";
-        QTest::newRow("request rejected") << "room.request.rejected"
-                                          << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}, {"rejectedBy", "u4"}}
-                                          << R << "resolved q1 u4 0";
-        QTest::newRow("request cancelled") << "room.request.cancelled"
-                                           << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}} << R << "removed q1";
+        QTest::newRow("request approved")
+            << "room.request.approved" << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}, {"approvedBy", "u4"}} << R
+            << "resolved q1 u4 1";
+        QTest::newRow("request rejected")
+            << "room.request.rejected" << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}, {"rejectedBy", "u4"}} << R
+            << "resolved q1 u4 0";
+        QTest::newRow("request cancelled")
+            << "room.request.cancelled" << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}} << R << "removed q1";
         QTest::newRow("request expired") << "room.request.expired" << QJsonObject{{"roomId", "A"}, {"requestId", "q1"}}
                                          << R << "removed q1";
-        QTest::newRow("subroom pending")
-            << "room.subroom.pending"
-            << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}, {"childRoomId", "C"}, {"fromUserId", "u5"},
-                           {"createdAt", 1}, {"expiresAtMs", 2}}
-            << R << "subroom q2 C u5 1 2";
+        QTest::newRow("subroom pending") << "room.subroom.pending"
+                                         << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"},
+                                                        {"childRoomId", "C"},  {"fromUserId", "u5"},
+                                                        {"createdAt", 1},      {"expiresAtMs", 2}}
+                                         << R << "subroom q2 C u5 1 2";
         QTest::newRow("subroom approved")
             << "room.subroom.approved" << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}, {"approvedBy", "u4"}}
             << R << "resolved q2 u4 1";
@@ -489,17 +499,18 @@ private slots:
             << "room.subroom.rejected"
             << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}, {"rejectedBy", "u4"}, {"trigger", "owner"}} << R
             << "resolved q2 u4 0";
-        QTest::newRow("subroom lapsed")
-            << "room.subroom.rejected"
-            << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}, {"rejectedBy", "u4"}, {"trigger", "ttl_expired"}}
-            << R << "removed q2";
-        QTest::newRow("subroom cancelled") << "room.subroom.cancelled"
-                                           << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}} << R
-                                           << "removed q2";
+        QTest::newRow("subroom lapsed") << "room.subroom.rejected"
+                                        << QJsonObject{{"parentRoomId", "A"},
+                                                       {"requestId", "q2"},
+                                                       {"rejectedBy", "u4"},
+                                                       {"trigger", "ttl_expired"}}
+                                        << R << "removed q2";
+        QTest::newRow("subroom cancelled")
+            << "room.subroom.cancelled" << QJsonObject{{"parentRoomId", "A"}, {"requestId", "q2"}} << R << "removed q2";
         QTest::newRow("subroom attached")
             << "room.subroom.attached" << QJsonObject{{"parentRoomId", "A"}, {"childRoomId", "C"}} << (P | R) << "";
-        QTest::newRow("bitrate") << "room.bitrate.changed" << QJsonObject{{"roomId", "A"}, {"newValue", 1}}
-                                 << ~0u << "";
+        QTest::newRow("bitrate") << "room.bitrate.changed" << QJsonObject{{"roomId", "A"}, {"newValue", 1}} << ~0u
+                                 << "";
     }
 
     // The active room's events as signals; the store's mask decides whether anything changed.
@@ -512,10 +523,14 @@ private slots:
         Fixture f;
         f.enterAndConfirm("A");
         QStringList seen;
-        QObject::connect(&f.session, &ActiveRoomSession::memberJoined, [&](const QString &u) { seen << "joined " + u; });
+        QObject::connect(&f.session, &ActiveRoomSession::memberJoined,
+                         [&](const QString &u) { seen << "joined " + u; });
         QObject::connect(&f.session, &ActiveRoomSession::memberLeft, [&](const QString &u) { seen << "left " + u; });
         QObject::connect(&f.session, &ActiveRoomSession::joinRequestAdded, [&](const roomdata::PendingJoinRequest &r) {
-            seen << QStringLiteral("join %1 %2 %3 %4").arg(r.requestId, r.fromUserId).arg(r.createdAt).arg(r.expiresAtMs);
+            seen << QStringLiteral("join %1 %2 %3 %4")
+                        .arg(r.requestId, r.fromUserId)
+                        .arg(r.createdAt)
+                        .arg(r.expiresAtMs);
         });
         QObject::connect(&f.session, &ActiveRoomSession::subroomRequestAdded,
                          [&](const roomdata::PendingSubroomRequest &r) {
@@ -524,10 +539,12 @@ private slots:
                                          .arg(r.createdAt)
                                          .arg(r.expiresAtMs);
                          });
-        QObject::connect(&f.session, &ActiveRoomSession::requestResolved, [&](const QString &id, const QString &by, bool ok) {
-            seen << QStringLiteral("resolved %1 %2 %3").arg(id, by).arg(int(ok));
-        });
-        QObject::connect(&f.session, &ActiveRoomSession::requestRemoved, [&](const QString &id) { seen << "removed " + id; });
+        QObject::connect(&f.session, &ActiveRoomSession::requestResolved,
+                         [&](const QString &id, const QString &by, bool ok) {
+                             seen << QStringLiteral("resolved %1 %2 %3").arg(id, by).arg(int(ok));
+                         });
+        QObject::connect(&f.session, &ActiveRoomSession::requestRemoved,
+                         [&](const QString &id) { seen << "removed " + id; });
 
         const QList<RoomUpdate> items = parseRoomEvent(name, payload, 0);
         QVERIFY(!items.isEmpty());

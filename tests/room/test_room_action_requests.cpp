@@ -41,8 +41,8 @@ private slots:
     void requestTable_data()
     {
         QTest::addColumn<Action>("action");
-        QTest::addColumn<bool>("active");     // whether room "A" (parent "P") is active first
-        QTest::addColumn<int>("method");      // HttpMethod, or -1 when nothing may be sent
+        QTest::addColumn<bool>("active"); // whether room "A" (parent "P") is active first
+        QTest::addColumn<int>("method");  // HttpMethod, or -1 when nothing may be sent
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body"); // compact JSON; empty for DELETE
 
@@ -55,69 +55,105 @@ private slots:
                   patch = int(HttpMethod::Patch);
 
         // Moderation.
-        row("mute voice", [](Services &s) { s.moderation.muteVoice("u1"); }, true, put,
+        row(
+            "mute voice", [](Services &s) { s.moderation.muteVoice("u1"); }, true, put,
             "/v1/rooms/A/members/u1/mutes/voice", "{}");
-        row("mute voice, no room", [](Services &s) { s.moderation.muteVoice("u1"); }, false, none, "", "");
-        row("mute voice, no user", [](Services &s) { s.moderation.muteVoice(""); }, true, none, "", "");
-        row("unmute voice", [](Services &s) { s.moderation.unmuteVoice("u1"); }, true, del,
+        row(
+            "mute voice, no room", [](Services &s) { s.moderation.muteVoice("u1"); }, false, none, "", "");
+        row(
+            "mute voice, no user", [](Services &s) { s.moderation.muteVoice(""); }, true, none, "", "");
+        row(
+            "unmute voice", [](Services &s) { s.moderation.unmuteVoice("u1"); }, true, del,
             "/v1/rooms/A/members/u1/mutes/voice", "");
-        row("mute text", [](Services &s) { s.moderation.muteText("u1"); }, true, put,
+        row(
+            "mute text", [](Services &s) { s.moderation.muteText("u1"); }, true, put,
             "/v1/rooms/A/members/u1/mutes/text", "{}");
-        row("mute text in", [](Services &s) { s.moderation.muteTextIn("B", "u1", 1700000000123); }, false, put,
+        row(
+            "mute text in", [](Services &s) { s.moderation.muteTextIn("B", "u1", 1700000000123); }, false, put,
             "/v1/rooms/B/members/u1/mutes/text", R"({"expireAtMs":1700000000123})");
-        row("mute text in, no room id", [](Services &s) { s.moderation.muteTextIn("", "u1", 5); }, true, none, "", "");
-        row("mute text in, no user", [](Services &s) { s.moderation.muteTextIn("B", "", 5); }, true, none, "", "");
-        row("unmute text", [](Services &s) { s.moderation.unmuteText("u1"); }, true, del,
+        row(
+            "mute text in, no room id", [](Services &s) { s.moderation.muteTextIn("", "u1", 5); }, true, none, "", "");
+        row(
+            "mute text in, no user", [](Services &s) { s.moderation.muteTextIn("B", "", 5); }, true, none, "", "");
+        row(
+            "unmute text", [](Services &s) { s.moderation.unmuteText("u1"); }, true, del,
             "/v1/rooms/A/members/u1/mutes/text", "");
-        row("unmute text, no room", [](Services &s) { s.moderation.unmuteText("u1"); }, false, none, "", "");
-        row("kick", [](Services &s) { s.moderation.kick("u/1"); }, true, del, "/v1/rooms/A/members/u%2F1", "");
-        row("kick, no room", [](Services &s) { s.moderation.kick("u1"); }, false, none, "", "");
-        row("ban", [](Services &s) { s.moderation.ban("u1"); }, true, put, "/v1/rooms/A/bans/u1", "{}");
-        row("ban, no room", [](Services &s) { s.moderation.ban("u1"); }, false, none, "", "");
-        row("ban in", [](Services &s) { s.moderation.banIn("B?x", "u1"); }, false, put, "/v1/rooms/B%3Fx/bans/u1",
+        row(
+            "unmute text, no room", [](Services &s) { s.moderation.unmuteText("u1"); }, false, none, "", "");
+        row(
+            "kick", [](Services &s) { s.moderation.kick("u/1"); }, true, del, "/v1/rooms/A/members/u%2F1", "");
+        row(
+            "kick, no room", [](Services &s) { s.moderation.kick("u1"); }, false, none, "", "");
+        row(
+            "ban", [](Services &s) { s.moderation.ban("u1"); }, true, put, "/v1/rooms/A/bans/u1", "{}");
+        row(
+            "ban, no room", [](Services &s) { s.moderation.ban("u1"); }, false, none, "", "");
+        row(
+            "ban in", [](Services &s) { s.moderation.banIn("B?x", "u1"); }, false, put, "/v1/rooms/B%3Fx/bans/u1",
             "{}");
-        row("ban in, no user", [](Services &s) { s.moderation.banIn("B", ""); }, false, none, "", "");
-        row("dissolve", [](Services &s) { s.moderation.dissolve(); }, true, post, "/v1/rooms/A/dissolve", "{}");
-        row("dissolve, no room", [](Services &s) { s.moderation.dissolve(); }, false, none, "", "");
+        row(
+            "ban in, no user", [](Services &s) { s.moderation.banIn("B", ""); }, false, none, "", "");
+        row(
+            "dissolve", [](Services &s) { s.moderation.dissolve(); }, true, post, "/v1/rooms/A/dissolve", "{}");
+        row(
+            "dissolve, no room", [](Services &s) { s.moderation.dissolve(); }, false, none, "", "");
 
         // Approvals.
-        row("approve join", [](Services &s) { s.requests.approveJoin("q1"); }, true, post,
+        row(
+            "approve join", [](Services &s) { s.requests.approveJoin("q1"); }, true, post,
             "/v1/rooms/A/join-requests/q1/approve", "{}");
-        row("reject join", [](Services &s) { s.requests.rejectJoin("q1"); }, true, post,
+        row(
+            "reject join", [](Services &s) { s.requests.rejectJoin("q1"); }, true, post,
             "/v1/rooms/A/join-requests/q1/reject", "{}");
-        row("approve subroom", [](Services &s) { s.requests.approveSubroom("r7"); }, true, post,
+        row(
+            "approve subroom", [](Services &s) { s.requests.approveSubroom("r7"); }, true, post,
             "/v1/rooms/A/subroom-requests/r7/approve", "{}");
-        row("reject subroom", [](Services &s) { s.requests.rejectSubroom("r/7"); }, true, post,
+        row(
+            "reject subroom", [](Services &s) { s.requests.rejectSubroom("r/7"); }, true, post,
             "/v1/rooms/A/subroom-requests/r%2F7/reject", "{}");
-        row("approve, no room", [](Services &s) { s.requests.approveJoin("q1"); }, false, none, "", "");
-        row("approve, no id", [](Services &s) { s.requests.approveJoin(""); }, true, none, "", "");
+        row(
+            "approve, no room", [](Services &s) { s.requests.approveJoin("q1"); }, false, none, "", "");
+        row(
+            "approve, no id", [](Services &s) { s.requests.approveJoin(""); }, true, none, "", "");
 
         // Sub-rooms.
-        row("attach", [](Services &s) { s.subroom.attachToParent("Q"); }, true, put, "/v1/rooms/A/parent",
+        row(
+            "attach", [](Services &s) { s.subroom.attachToParent("Q"); }, true, put, "/v1/rooms/A/parent",
             R"({"parentRoomId":"Q"})");
-        row("attach to itself", [](Services &s) { s.subroom.attachToParent("A"); }, true, none, "", "");
-        row("attach, no parent id", [](Services &s) { s.subroom.attachToParent(""); }, true, none, "", "");
-        row("attach, no room", [](Services &s) { s.subroom.attachToParent("Q"); }, false, none, "", "");
-        row("detach from parent", [](Services &s) { s.subroom.detachFromParent(); }, true, del, "/v1/rooms/A/parent",
+        row(
+            "attach to itself", [](Services &s) { s.subroom.attachToParent("A"); }, true, none, "", "");
+        row(
+            "attach, no parent id", [](Services &s) { s.subroom.attachToParent(""); }, true, none, "", "");
+        row(
+            "attach, no room", [](Services &s) { s.subroom.attachToParent("Q"); }, false, none, "", "");
+        row(
+            "detach from parent", [](Services &s) { s.subroom.detachFromParent(); }, true, del, "/v1/rooms/A/parent",
             "");
-        row("detach child", [](Services &s) { s.subroom.detachChild("C1"); }, true, del, "/v1/rooms/A/children/C1",
-            "");
-        row("detach child, no id", [](Services &s) { s.subroom.detachChild(""); }, true, none, "", "");
-        row("deny broadcast", [](Services &s) { s.subroom.setChildOverride("C1", true, false); }, true, patch,
+        row(
+            "detach child", [](Services &s) { s.subroom.detachChild("C1"); }, true, del, "/v1/rooms/A/children/C1", "");
+        row(
+            "detach child, no id", [](Services &s) { s.subroom.detachChild(""); }, true, none, "", "");
+        row(
+            "deny broadcast", [](Services &s) { s.subroom.setChildOverride("C1", true, false); }, true, patch,
             "/v1/rooms/A/children/C1", R"({"allowBroadcast":false})");
-        row("allow broadcast", [](Services &s) { s.subroom.setChildOverride("C1", true, true); }, true, patch,
+        row(
+            "allow broadcast", [](Services &s) { s.subroom.setChildOverride("C1", true, true); }, true, patch,
             "/v1/rooms/A/children/C1", R"({"allowBroadcast":true})");
-        row("chat back to the parent's", [](Services &s) { s.subroom.setChildOverride("C1", false, std::nullopt); },
+        row(
+            "chat back to the parent's", [](Services &s) { s.subroom.setChildOverride("C1", false, std::nullopt); },
             true, patch, "/v1/rooms/A/children/C1", R"({"allowChat":null})");
-        row("override, no room", [](Services &s) { s.subroom.setChildOverride("C1", false, false); }, false, none, "",
+        row(
+            "override, no room", [](Services &s) { s.subroom.setChildOverride("C1", false, false); }, false, none, "",
             "");
 
         // Follow codes.
-        row("attach follow code", [](Services &s) { s.followCode.attach(); }, true, post, "/v1/rooms/A/follow-code",
+        row(
+            "attach follow code", [](Services &s) { s.followCode.attach(); }, true, post, "/v1/rooms/A/follow-code",
             "{}");
-        row("detach follow code", [](Services &s) { s.followCode.detach(); }, true, del, "/v1/rooms/A/follow-code",
-            "");
-        row("follow code, no room", [](Services &s) { s.followCode.attach(); }, false, none, "", "");
+        row(
+            "detach follow code", [](Services &s) { s.followCode.detach(); }, true, del, "/v1/rooms/A/follow-code", "");
+        row(
+            "follow code, no room", [](Services &s) { s.followCode.attach(); }, false, none, "", "");
     }
 
     void requestTable()

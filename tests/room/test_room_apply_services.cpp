@@ -16,7 +16,10 @@ struct ApplyFixture : RoomServiceFixture
     qint64 now = 1000;
     RoomApplyService apply{&http, &session};
 
-    ApplyFixture() { apply.setClock([this] { return now; }); }
+    ApplyFixture()
+    {
+        apply.setClock([this] { return now; });
+    }
 
     // Creates a request for the room and answers it.
     void created(const QString &roomId, const QString &requestId, qint64 expiresAtMs, const QString &roomName = {})
@@ -67,7 +70,8 @@ private slots:
         QCOMPARE(f.http.calls.at(0).path, QString("/v1/rooms/R%2F1/join-requests"));
         QVERIFY(f.http.calls.at(0).body.isEmpty());
         f.now = 1234;
-        f.http.reply(0, jsonReply(201, QJsonObject{{"requestId", "q1"}, {"expiresAtMs", "5000"}, {"roomName", "Hall"}}));
+        f.http.reply(0,
+                     jsonReply(201, QJsonObject{{"requestId", "q1"}, {"expiresAtMs", "5000"}, {"roomName", "Hall"}}));
 
         QCOMPARE(created.count(), 1);
         QCOMPARE(created.at(0), (QList<QVariant>{"q1", "R/1", qlonglong(1234), qlonglong(5000)}));

@@ -31,14 +31,14 @@ private slots:
     {
         FakeHttpClient http;
         RoomAssembly assembly(&http, nullptr);
-        const QList<QObject *> members{assembly.entityStore(),       assembly.entityFeed(),
-                                       assembly.adapterRegistry(),   assembly.session(),
-                                       assembly.moderationService(), assembly.chatService(),
-                                       assembly.followCodeService(),
-                                       assembly.listService(),       assembly.settingsService(),
-                                       assembly.subroomService(),    assembly.requestService(),
-                                       assembly.applyService(),      assembly.attachApplyService(),
-                                       assembly.createService(),     assembly.createConfigService()};
+        const QList<QObject *> members{assembly.entityStore(),        assembly.entityFeed(),
+                                       assembly.adapterRegistry(),    assembly.session(),
+                                       assembly.moderationService(),  assembly.chatService(),
+                                       assembly.followCodeService(),  assembly.listService(),
+                                       assembly.settingsService(),    assembly.subroomService(),
+                                       assembly.requestService(),     assembly.applyService(),
+                                       assembly.attachApplyService(), assembly.createService(),
+                                       assembly.createConfigService()};
         QSet<QObject *> distinct;
         for (QObject *member : members) {
             QVERIFY(member);

@@ -153,8 +153,9 @@ private slots:
         f.follow({"r"});
         QStringList order;
         QObject::connect(&f.chat, &RoomChatService::chatCleared, [&](const QString &id) { order << "cleared " + id; });
-        QObject::connect(&f.chat, &RoomChatService::gapMarked,
-                         [&](const QString &id, qlonglong gap) { order << QStringLiteral("gap %1 %2").arg(id).arg(gap); });
+        QObject::connect(&f.chat, &RoomChatService::gapMarked, [&](const QString &id, qlonglong gap) {
+            order << QStringLiteral("gap %1 %2").arg(id).arg(gap);
+        });
         QObject::connect(&f.chat, &RoomChatService::historyLoaded,
                          [&](const QString &id, const QList<ImMessageSentEvent> &messages) {
                              order << QStringLiteral("history %1 %2").arg(id).arg(messages.size());
@@ -218,7 +219,8 @@ private slots:
         f.follow({"f"});
         f.chat.onFeedActivated("f");
         f.http.reply(f.http.calls.size() - 1, jsonReply(404, {{"code", "room.not_found"}}));
-        QVERIFY(log.contains("room.chat", "chat refresh failed room_id=\"f\" status=404 code=\"room.not_found\" net_err=\"\""));
+        QVERIFY(log.contains("room.chat",
+                             "chat refresh failed room_id=\"f\" status=404 code=\"room.not_found\" net_err=\"\""));
         QVERIFY(log.contains("room.chat", "room gone, dropping subscription room_id=\"f\""));
         QCOMPARE(f.http.calls.last().method, HttpMethod::Delete);
         QCOMPARE(f.http.calls.last().path, QStringLiteral("/v1/users/me/chat-subscriptions/f"));

@@ -70,7 +70,8 @@ private slots:
         ChatFixture f;
         f.follow({"A", "B"});
         f.chat.onFeedActivated("A");
-        f.http.reply(f.http.calls.size() - 1, jsonReply(200, {{"history", QJsonArray{QJsonObject{{"roomId", "A"}, {"seq", 1}}}}}));
+        f.http.reply(f.http.calls.size() - 1,
+                     jsonReply(200, {{"history", QJsonArray{QJsonObject{{"roomId", "A"}, {"seq", 1}}}}}));
         QVERIFY(f.chat.buffer("A"));
         f.events.clear();
         f.follow({"B"});
@@ -113,7 +114,8 @@ private slots:
         QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("no"));
         QCOMPARE(f.chat.followedRoomIds(), QStringList{"a/b"});
         QVERIFY(log.contains("room.chat", "chat subscribe failed room_id=\"c\" status=403 code=\"room.banned\""));
-        QVERIFY(!log.contains("room.chat", "chat subscribe failed room_id=\"c\" status=403 code=\"room.banned\" net_err"));
+        QVERIFY(
+            !log.contains("room.chat", "chat subscribe failed room_id=\"c\" status=403 code=\"room.banned\" net_err"));
         QVERIFY(log.contains("room.chat", "chat unsubscribe failed room_id=\"a/b\" status=0 code=\"\""));
 
         f.chat.unsubscribeRoomChat("a/b");
@@ -267,11 +269,12 @@ private slots:
     {
         QTest::addColumn<int>("operation");
         QTest::addColumn<QString>("line");
-        QTest::newRow("send") << 0
-                              << "chat send failed room_id=\"r\" status=409 code=\"room.not_in_room\" net_err=\"\" body=";
-        QTest::newRow("hide") << 1 << "chat hide failed room_id=\"r\" message_id=\"m1\" status=409 code=\"room.not_in_room\"";
-        QTest::newRow("retag") << 2
-                               << "retag message failed room_id=\"r\" status=409 code=\"room.not_in_room\" net_err=\"\" body=";
+        QTest::newRow("send")
+            << 0 << "chat send failed room_id=\"r\" status=409 code=\"room.not_in_room\" net_err=\"\" body=";
+        QTest::newRow("hide")
+            << 1 << "chat hide failed room_id=\"r\" message_id=\"m1\" status=409 code=\"room.not_in_room\"";
+        QTest::newRow("retag")
+            << 2 << "retag message failed room_id=\"r\" status=409 code=\"room.not_in_room\" net_err=\"\" body=";
     }
 
     void failuresReportOnce()
@@ -307,8 +310,9 @@ private slots:
         f.follow({"r"});
         QStringList order;
         QObject::connect(&f.chat, &RoomChatService::sendFailed, [&] { order << "failed"; });
-        QObject::connect(&f.chat, &RoomChatService::sendFinished,
-                         [&](const QString &roomId, bool sent) { order << QStringLiteral("%1 %2").arg(roomId).arg(sent); });
+        QObject::connect(&f.chat, &RoomChatService::sendFinished, [&](const QString &roomId, bool sent) {
+            order << QStringLiteral("%1 %2").arg(roomId).arg(sent);
+        });
         f.chat.sendMessage("other", "hi", 0, "");
         f.chat.sendMessage("r", "  ", 0, "");
         QCOMPARE(order, (QStringList{"other 0", "r 0"}));

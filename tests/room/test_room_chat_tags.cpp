@@ -11,15 +11,17 @@ namespace {
 
 QJsonObject tagJson(qint64 tagId, const QString &name)
 {
-    return QJsonObject{{"tagId", double(tagId)}, {"name", name}, {"createdBy", "u1"}, {"firstMessageId", "m1"},
-                       {"messageCount", 4}, {"lastSeq", "77"}, {"lastMessageAt", 1000}, {"firstTitle", "T"},
-                       {"firstUserId", "u2"}, {"firstContent", "c"}, {"firstHidden", true}};
+    return QJsonObject{{"tagId", double(tagId)}, {"name", name},       {"createdBy", "u1"},
+                       {"firstMessageId", "m1"}, {"messageCount", 4},  {"lastSeq", "77"},
+                       {"lastMessageAt", 1000},  {"firstTitle", "T"},  {"firstUserId", "u2"},
+                       {"firstContent", "c"},    {"firstHidden", true}};
 }
 
 QJsonObject sent(qint64 seq, const QString &roomId = QStringLiteral("r"), qint64 tagId = 0)
 {
-    return QJsonObject{{"roomId", roomId}, {"messageId", QStringLiteral("m%1").arg(seq)}, {"seq", double(seq)},
-                       {"tagId", double(tagId)}, {"content", "text"}, {"title", "title"}};
+    return QJsonObject{{"roomId", roomId},   {"messageId", QStringLiteral("m%1").arg(seq)},
+                       {"seq", double(seq)}, {"tagId", double(tagId)},
+                       {"content", "text"},  {"title", "title"}};
 }
 
 } // namespace
@@ -34,14 +36,16 @@ private slots:
     {
         QTest::addColumn<HttpResponse>("unread");
         QTest::addColumn<QList<qint64>>("counts");
-        QTest::newRow("all listed") << jsonReply(200, {{"unread", QJsonArray{QJsonObject{{"tagKey", 1}, {"unread", 3}},
-                                                                             QJsonObject{{"tagKey", 2}, {"unread", 5}}}}})
+        QTest::newRow("all listed") << jsonReply(200,
+                                                 {{"unread", QJsonArray{QJsonObject{{"tagKey", 1}, {"unread", 3}},
+                                                                        QJsonObject{{"tagKey", 2}, {"unread", 5}}}}})
                                     << QList<qint64>{3, 5};
-        QTest::newRow("one missing") << jsonReply(200, {{"unread", QJsonArray{QJsonObject{{"tagKey", 2}, {"unread", 5}}}}})
+        QTest::newRow("one missing") << jsonReply(200,
+                                                  {{"unread", QJsonArray{QJsonObject{{"tagKey", 2}, {"unread", 5}}}}})
                                      << QList<qint64>{0, 5};
         QTest::newRow("duplicate: later wins")
             << jsonReply(200, {{"unread", QJsonArray{QJsonObject{{"tagKey", 1}, {"unread", 3}},
-                                                    QJsonObject{{"tagKey", 1}, {"unread", 8}}}}})
+                                                     QJsonObject{{"tagKey", 1}, {"unread", 8}}}}})
             << QList<qint64>{8, 0};
         QTest::newRow("failed") << jsonReply(500, {{"unread", QJsonArray{QJsonObject{{"tagKey", 1}, {"unread", 3}}}}})
                                 << QList<qint64>{0, 0};
@@ -115,9 +119,9 @@ private slots:
         QTest::newRow("rename, blank") << 1 << "r" << 7LL << "  " << 0LL << -1 << "" << QJsonObject();
         QTest::newRow("archive, purge") << 2 << "r" << 7LL << "purge" << 0LL << post << "/v1/im/rooms/r/tags/7/archive"
                                         << QJsonObject{{"mode", "purge"}};
-        QTest::newRow("archive, transfer") << 2 << "r" << 7LL << "transfer" << 9LL << post
-                                           << "/v1/im/rooms/r/tags/7/archive"
-                                           << QJsonObject{{"mode", "transfer"}, {"targetTagId", 9}};
+        QTest::newRow("archive, transfer")
+            << 2 << "r" << 7LL << "transfer" << 9LL << post << "/v1/im/rooms/r/tags/7/archive"
+            << QJsonObject{{"mode", "transfer"}, {"targetTagId", 9}};
         QTest::newRow("archive, tag 0") << 2 << "r" << 0LL << "purge" << 0LL << -1 << "" << QJsonObject();
         QTest::newRow("cursor") << 3 << "r" << 7LL << "" << 0LL << put << "/v1/im/rooms/r/read-cursor"
                                 << QJsonObject{{"tagKey", 7}, {"seq", 0}};
@@ -187,7 +191,8 @@ private slots:
         f.chat.setTagConfig("r", false);
         f.http.reply(f.http.calls.size() - 1, jsonReply(403, {{"code", "room.banned"}, {"message", "m"}}));
         QCOMPARE(failed.count(), 1);
-        QVERIFY(log.contains("room.chat", "set tag config failed room_id=\"r\" status=403 code=\"room.banned\" net_err=\"\" body="));
+        QVERIFY(log.contains("room.chat",
+                             "set tag config failed room_id=\"r\" status=403 code=\"room.banned\" net_err=\"\" body="));
         f.chat.setTagConfig(QString(), true);
         QCOMPARE(f.http.calls.last().path, QStringLiteral("/v1/im/rooms/r/tag-config"));
 
@@ -262,13 +267,15 @@ private slots:
         QTest::addColumn<QJsonObject>("payload");
         QTest::addColumn<QList<qint64>>("tags");
         QTest::addColumn<QList<bool>>("hiddenFlags");
-        QTest::newRow("transfer") << QJsonObject{{"roomId", "r"}, {"tagId", 5}, {"mode", "transfer"}, {"targetTagId", 8}}
+        QTest::newRow("transfer") << QJsonObject{{"roomId", "r"},
+                                                 {"tagId", 5},
+                                                 {"mode", "transfer"},
+                                                 {"targetTagId", 8}}
                                   << QList<qint64>{5 == 5 ? 8 : 0, 3, 8} << QList<bool>{false, false, false};
-        QTest::newRow("transfer without target")
-            << QJsonObject{{"roomId", "r"}, {"tagId", "5"}, {"mode", "transfer"}} << QList<qint64>{0, 3, 0}
-            << QList<bool>{false, false, false};
-        QTest::newRow("purge") << QJsonObject{{"roomId", "r"}, {"tagId", 5}, {"mode", "purge"}} << QList<qint64>{5, 3, 5}
-                               << QList<bool>{true, false, true};
+        QTest::newRow("transfer without target") << QJsonObject{{"roomId", "r"}, {"tagId", "5"}, {"mode", "transfer"}}
+                                                 << QList<qint64>{0, 3, 0} << QList<bool>{false, false, false};
+        QTest::newRow("purge") << QJsonObject{{"roomId", "r"}, {"tagId", 5}, {"mode", "purge"}}
+                               << QList<qint64>{5, 3, 5} << QList<bool>{true, false, true};
         QTest::newRow("unknown mode") << QJsonObject{{"roomId", "r"}, {"tagId", 5}, {"mode", "Transfer"}}
                                       << QList<qint64>{5, 3, 5} << QList<bool>{true, false, true};
     }

@@ -29,9 +29,11 @@ private slots:
         api.on("GET", "/v1/users/me/chat-subscriptions",
                ScriptedReply::json(200, QJsonObject{{"rooms", QJsonArray{"r1"}}}));
         api.enqueue("POST", "/v1/im/rooms/r1/attachments",
-                    ScriptedReply::json(200, QJsonObject{{"attachmentId", "att-1"}, {"uploadUrl", api.url("/blob/1")}}));
+                    ScriptedReply::json(200,
+                                        QJsonObject{{"attachmentId", "att-1"}, {"uploadUrl", api.url("/blob/1")}}));
         api.enqueue("POST", "/v1/im/rooms/r1/attachments",
-                    ScriptedReply::json(200, QJsonObject{{"attachmentId", "att-2"}, {"uploadUrl", api.url("/blob/2")}}));
+                    ScriptedReply::json(200,
+                                        QJsonObject{{"attachmentId", "att-2"}, {"uploadUrl", api.url("/blob/2")}}));
         api.on("PUT", "/blob/1", ScriptedReply::empty(200));
         api.on("PUT", "/blob/2", ScriptedReply::empty(200));
         api.on("POST", "/v1/im/rooms/r1/messages", ScriptedReply::json(201, QJsonObject{{"messageId", "m1"}}));

@@ -33,10 +33,10 @@ struct UploadLog
         });
         QObject::connect(&chat, &RoomChatService::uploadFinished,
                          [this](const QString &, const QString &b) { lines << "finished " + b; });
-        QObject::connect(&chat, &RoomChatService::uploadFailed, [this](const QString &, const QString &b,
-                                                                        const QString &reason) {
-            lines << QStringLiteral("failed %1 %2").arg(b, reason);
-        });
+        QObject::connect(&chat, &RoomChatService::uploadFailed,
+                         [this](const QString &, const QString &b, const QString &reason) {
+                             lines << QStringLiteral("failed %1 %2").arg(b, reason);
+                         });
     }
 };
 
@@ -57,8 +57,11 @@ private slots:
         f.chat.uploadAndSend("r", "b1", {image("a.png", 300), image("b.png", 700)}, "  hello ", 4, " ");
         QCOMPARE(f.http.callsTo(kAttachments).size(), 1);
         const auto first = f.http.callsTo(kAttachments).at(0);
-        QCOMPARE(first.body, (QJsonObject{{"fileName", "a.png"}, {"contentType", "image/png"}, {"sizeBytes", 300},
-                                          {"width", 40}, {"height", 30}}));
+        QCOMPARE(first.body, (QJsonObject{{"fileName", "a.png"},
+                                          {"contentType", "image/png"},
+                                          {"sizeBytes", 300},
+                                          {"width", 40},
+                                          {"height", 30}}));
         QVERIFY(!first.options.headers.value("Idempotency-Key").isEmpty());
         f.http.answer(kAttachments, 0, ticket("att-1"));
         QCOMPARE(f.uploads.puts.size(), 1);
@@ -81,8 +84,8 @@ private slots:
 
         const auto send = f.http.callsTo("/v1/im/rooms/r/messages");
         QCOMPARE(send.size(), 1);
-        QCOMPARE(send.at(0).body, (QJsonObject{{"content", "hello"}, {"attachmentIds", QJsonArray{"att-1", "att-2"}},
-                                               {"tagId", 4}}));
+        QCOMPARE(send.at(0).body,
+                 (QJsonObject{{"content", "hello"}, {"attachmentIds", QJsonArray{"att-1", "att-2"}}, {"tagId", 4}}));
         QVERIFY(!send.at(0).options.headers.value("Idempotency-Key").isEmpty());
         f.http.answer("/v1/im/rooms/r/messages", 0, jsonReply(201));
         QCOMPARE(log.lines.last(), QStringLiteral("finished b1"));
@@ -129,7 +132,9 @@ private slots:
         QCOMPARE(f.http.callsTo("/v1/im/rooms/r/messages").size(), 0);
         const auto post = f.http.callsTo("/v1/im/rooms/r/tags");
         QCOMPARE(post.size(), 1);
-        QCOMPARE(post.at(0).body, (QJsonObject{{"name", "Tag"}, {"title", "Title"}, {"content", "Body"},
+        QCOMPARE(post.at(0).body, (QJsonObject{{"name", "Tag"},
+                                               {"title", "Title"},
+                                               {"content", "Body"},
                                                {"attachmentIds", QJsonArray{"att-2"}}}));
         QVERIFY(!post.at(0).options.headers.value("Idempotency-Key").isEmpty());
         f.http.answer("/v1/im/rooms/r/tags", 0, jsonReply(201));
@@ -145,10 +150,10 @@ private slots:
         QTest::newRow("server message") << jsonReply(413, {{"message", "too big"}}) << HttpResponse() << "too big";
         QTest::newRow("no message") << jsonReply(500) << HttpResponse() << "网络错误";
         QTest::newRow("no status") << testsupport::networkErrorReply() << HttpResponse() << "网络错误";
-        QTest::newRow("ticket without url") << jsonReply(200, {{"attachmentId", "a"}}) << HttpResponse()
-                                            << "上传票响应异常";
-        QTest::newRow("ticket without id") << jsonReply(200, {{"uploadUrl", "https://x.invalid/"}}) << HttpResponse()
-                                           << "上传票响应异常";
+        QTest::newRow("ticket without url")
+            << jsonReply(200, {{"attachmentId", "a"}}) << HttpResponse() << "上传票响应异常";
+        QTest::newRow("ticket without id")
+            << jsonReply(200, {{"uploadUrl", "https://x.invalid/"}}) << HttpResponse() << "上传票响应异常";
         QTest::newRow("put timed out") << ticket("a") << testsupport::timedOutReply() << "上传超时";
         QTest::newRow("put refused") << ticket("a") << jsonReply(403) << "上传失败";
         QTest::newRow("put network") << ticket("a") << testsupport::networkErrorReply() << "上传失败";

@@ -67,10 +67,7 @@ class RoomCreateConfigsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QDir(machineDir()).removeRecursively();
-    }
+    void init() { QDir(machineDir()).removeRecursively(); }
 
     void freshMachineHasNoPresets()
     {
@@ -184,9 +181,15 @@ private slots:
         QFETCH(QString, missing);
         // Every key holds the opposite of its default, except the one left out.
         const QList<QPair<QString, QVariant>> edited = {
-            {"name", "hand"},           {"roomName", "r"},          {"bitrate", 32000},
-            {"accessMode", "apply"},    {"requireApproval", true},  {"codeDirectEntry", false},
-            {"allowSubroom", "deny"},   {"allowSubroomBroadcast", false}, {"allowSubroomChat", false},
+            {"name", "hand"},
+            {"roomName", "r"},
+            {"bitrate", 32000},
+            {"accessMode", "apply"},
+            {"requireApproval", true},
+            {"codeDirectEntry", false},
+            {"allowSubroom", "deny"},
+            {"allowSubroomBroadcast", false},
+            {"allowSubroomChat", false},
         };
         QDir().mkpath(machineDir());
         {
@@ -213,15 +216,9 @@ private slots:
             {"allowSubroomChat", c.allowSubRoomChat},
         };
         const QMap<QString, QVariant> defaults = {
-            {"name", QString()},
-            {"roomName", QString()},
-            {"bitrate", 64000},
-            {"accessMode", "public"},
-            {"requireApproval", false},
-            {"codeDirectEntry", true},
-            {"allowSubroom", "ask"},
-            {"allowSubroomBroadcast", true},
-            {"allowSubroomChat", true},
+            {"name", QString()},      {"roomName", QString()},         {"bitrate", 64000},
+            {"accessMode", "public"}, {"requireApproval", false},      {"codeDirectEntry", true},
+            {"allowSubroom", "ask"},  {"allowSubroomBroadcast", true}, {"allowSubroomChat", true},
         };
         for (const auto &[key, value] : edited) {
             const QVariant expected = key == missing ? defaults.value(key) : value;
@@ -267,12 +264,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("changes");
-        QTest::newRow("trimmed") << 0 << "  周末  " << "周末" << true;
-        QTest::newRow("blanks only") << 0 << " \t " << "old" << false;
-        QTest::newRow("current label") << 0 << "old" << "old" << false;
-        QTest::newRow("current label with blanks") << 0 << " old" << "old" << false;
-        QTest::newRow("out of range") << 1 << "x" << "old" << false;
-        QTest::newRow("negative") << -1 << "x" << "old" << false;
+        QTest::newRow("trimmed") << 0 << "  周末  "
+                                 << "周末" << true;
+        QTest::newRow("blanks only") << 0 << " \t "
+                                     << "old" << false;
+        QTest::newRow("current label") << 0 << "old"
+                                       << "old" << false;
+        QTest::newRow("current label with blanks") << 0 << " old"
+                                                   << "old" << false;
+        QTest::newRow("out of range") << 1 << "x"
+                                      << "old" << false;
+        QTest::newRow("negative") << -1 << "x"
+                                  << "old" << false;
     }
 
     void rename()
@@ -375,12 +378,8 @@ private slots:
         RoomCreateConfigService service(&storage);
 
         QJsonObject expected{
-            {"bitrate", 48000},
-            {"accessMode", "apply"},
-            {"requireApproval", true},
-            {"codeDirectEntry", false},
-            {"allowSubRoom", "deny"},
-            {"allowSubRoomBroadcast", false},
+            {"bitrate", 48000},         {"accessMode", "apply"},  {"requireApproval", true},
+            {"codeDirectEntry", false}, {"allowSubRoom", "deny"}, {"allowSubRoomBroadcast", false},
             {"allowSubRoomChat", true},
         };
         if (!sentName.isUndefined())

@@ -88,8 +88,8 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<QJsonObject>("expected");
         const QJsonObject settings{
-            {"bitrate", 64000},           {"accessMode", "public"},         {"requireApproval", false},
-            {"codeDirectEntry", true},    {"allowSubRoom", "ask"},          {"allowSubRoomBroadcast", true},
+            {"bitrate", 64000},         {"accessMode", "public"}, {"requireApproval", false},
+            {"codeDirectEntry", true},  {"allowSubRoom", "ask"},  {"allowSubRoomBroadcast", true},
             {"allowSubRoomChat", true},
         };
         QJsonObject withName = settings;
@@ -158,25 +158,24 @@ private slots:
         QTest::addColumn<QJsonObject>("joinBody");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("create fails")
-            << 403 << obj("{\"code\":\"room.banned\",\"message\":\"被封禁\"}") << false << 0 << QJsonObject()
-            << "tempFailed:2:被封禁";
-        QTest::newRow("create fails with unknown code") << 500 << obj("{\"code\":\"x\"}") << false << 0
-                                                        << QJsonObject() << "tempFailed:0:";
-        QTest::newRow("create gives no room id") << 200 << obj("{\"ok\":true}") << false << 0 << QJsonObject()
-                                                 << "tempFailed:0:";
+        QTest::newRow("create fails") << 403 << obj("{\"code\":\"room.banned\",\"message\":\"被封禁\"}") << false << 0
+                                      << QJsonObject() << "tempFailed:2:被封禁";
+        QTest::newRow("create fails with unknown code")
+            << 500 << obj("{\"code\":\"x\"}") << false << 0 << QJsonObject() << "tempFailed:0:";
+        QTest::newRow("create gives no room id")
+            << 200 << obj("{\"ok\":true}") << false << 0 << QJsonObject() << "tempFailed:0:";
         QTest::newRow("join fails") << 200 << obj("{\"roomId\":\"r1\"}") << true << 404
                                     << obj("{\"code\":\"room.not_found\",\"message\":\"没了\"}") << "tempFailed:1:没了";
         QTest::newRow("join needs apply") << 200 << obj("{\"roomId\":\"r1\"}") << true << 200
                                           << obj("{\"outcome\":\"needApply\"}") << "tempFailed:0:";
-        QTest::newRow("join without outcome") << 200 << obj("{\"roomId\":\"r1\"}") << true << 200 << QJsonObject()
-                                              << "tempFailed:0:";
-        QTest::newRow("join outcome compared exactly") << 200 << obj("{\"roomId\":\"r1\"}") << true << 200
-                                                       << obj("{\"outcome\":\"Joined\"}") << "tempFailed:0:";
-        QTest::newRow("join without an answer") << 200 << obj("{\"roomId\":\"r1\"}") << true << 0 << QJsonObject()
-                                                << "tempFailed:0:";
-        QTest::newRow("success") << 200 << obj("{\"roomId\":\"r1\"}") << true << 200
-                                 << obj("{\"outcome\":\"joined\"}") << "entering:r1";
+        QTest::newRow("join without outcome")
+            << 200 << obj("{\"roomId\":\"r1\"}") << true << 200 << QJsonObject() << "tempFailed:0:";
+        QTest::newRow("join outcome compared exactly")
+            << 200 << obj("{\"roomId\":\"r1\"}") << true << 200 << obj("{\"outcome\":\"Joined\"}") << "tempFailed:0:";
+        QTest::newRow("join without an answer")
+            << 200 << obj("{\"roomId\":\"r1\"}") << true << 0 << QJsonObject() << "tempFailed:0:";
+        QTest::newRow("success") << 200 << obj("{\"roomId\":\"r1\"}") << true << 200 << obj("{\"outcome\":\"joined\"}")
+                                 << "entering:r1";
     }
 
     void createThenJoin()
@@ -230,10 +229,11 @@ private slots:
         f.http.reply(4, testsupport::timedOutReply());
 
         QVERIFY(logs.contains("room.create", "temp room created room_id=\"r1\", joining"));
-        QVERIFY(logs.contains("room.create",
-                              "created room join unexpected outcome room_id=\"r1\" outcome=\"needApply\""));
-        QVERIFY(logs.contains("room.create",
-                              "created room join failed room_id=\"r2\" status=404 code=\"room.not_found\" net_err=\"\" body="));
+        QVERIFY(
+            logs.contains("room.create", "created room join unexpected outcome room_id=\"r1\" outcome=\"needApply\""));
+        QVERIFY(logs.contains(
+            "room.create",
+            "created room join failed room_id=\"r2\" status=404 code=\"room.not_found\" net_err=\"\" body="));
         QVERIFY(logs.contains("room.create", "temp room create failed status=0 code=\"\" net_err=\""));
     }
 
@@ -242,8 +242,8 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QJsonObject>("reply");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("created, not entered") << 200 << obj("{\"roomId\":\"p1\",\"roomName\":\"server name\"}")
-                                              << "persistent:p1:";
+        QTest::newRow("created, not entered")
+            << 200 << obj("{\"roomId\":\"p1\",\"roomName\":\"server name\"}") << "persistent:p1:";
         QTest::newRow("failed") << 404 << obj("{\"code\":\"room.not_in_room\",\"message\":\"m\"}")
                                 << "persistentFailed:3:m";
         QTest::newRow("no answer") << 0 << QJsonObject() << "persistentFailed:0:";

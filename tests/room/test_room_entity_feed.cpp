@@ -11,9 +11,9 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 
+using testsupport::json;
 using testsupport::LogCapture;
 using testsupport::RoomSnapshotBuilder;
-using testsupport::json;
 
 namespace {
 
@@ -62,27 +62,25 @@ private slots:
         using V = QList<qint64>;
         QTest::newRow("one room") << "room.name.changed" << QByteArray(R"({"roomId":"r","newName":"x"})")
                                   << QStringList{"r"} << V{9};
-        QTest::newRow("unknown room event") << "room.renamed" << QByteArray(R"({"roomId":"r"})") << QStringList{}
-                                            << V{};
-        QTest::newRow("channel event") << "channel.updated" << QByteArray(R"({"roomId":"r"})") << QStringList{}
-                                       << V{};
-        QTest::newRow("required key missing") << "room.name.changed" << QByteArray(R"({"newName":"x"})")
-                                              << QStringList{} << V{};
+        QTest::newRow("unknown room event")
+            << "room.renamed" << QByteArray(R"({"roomId":"r"})") << QStringList{} << V{};
+        QTest::newRow("channel event") << "channel.updated" << QByteArray(R"({"roomId":"r"})") << QStringList{} << V{};
+        QTest::newRow("required key missing")
+            << "room.name.changed" << QByteArray(R"({"newName":"x"})") << QStringList{} << V{};
         QTest::newRow("child then parent")
             << "room.subroom.attached" << QByteArray(R"({"childRoomId":"c","parentRoomId":"p"})")
             << QStringList{"c", "p"} << V{0, 0};
         QTest::newRow("room and parent, version to the room only")
-            << "room.created" << QByteArray(R"({"roomId":"c","parentRoomId":"p"})") << QStringList{"c", "p"}
-            << V{9, 0};
+            << "room.created" << QByteArray(R"({"roomId":"c","parentRoomId":"p"})") << QStringList{"c", "p"} << V{9, 0};
         QTest::newRow("all three") << "room.subroom.attached"
                                    << QByteArray(R"({"roomId":"p","childRoomId":"c","parentRoomId":"p"})")
                                    << QStringList{"p", "c"} << V{9, 0};
-        QTest::newRow("room equals parent") << "room.created" << QByteArray(R"({"roomId":"r","parentRoomId":"r"})")
-                                            << QStringList{"r"} << V{9};
+        QTest::newRow("room equals parent")
+            << "room.created" << QByteArray(R"({"roomId":"r","parentRoomId":"r"})") << QStringList{"r"} << V{9};
         QTest::newRow("parent a number") << "room.created" << QByteArray(R"({"roomId":"r","parentRoomId":5})")
                                          << QStringList{"r"} << V{9};
-        QTest::newRow("ids differing in case") << "room.created" << QByteArray(R"({"roomId":"r","parentRoomId":"R"})")
-                                               << QStringList{"r", "R"} << V{9, 0};
+        QTest::newRow("ids differing in case")
+            << "room.created" << QByteArray(R"({"roomId":"r","parentRoomId":"R"})") << QStringList{"r", "R"} << V{9, 0};
         QTest::newRow("parsed but names no room")
             << "room.request.approved" << QByteArray(R"({"requestId":"q1"})") << QStringList{} << V{};
     }

@@ -117,9 +117,9 @@ private slots:
             namesSeen << roomId + '=' + store.find(roomId)->publicState.present.join(',');
         });
 
-        const QHash<QString, uint> masks = store.applySnapshots(
-            {publicUpdate("r1", "Lobby"), joined("r1", "u1"), joined("r2", "u7"), joined("r1", "u2"),
-             joined("gone", "u1")});
+        const QHash<QString, uint> masks =
+            store.applySnapshots({publicUpdate("r1", "Lobby"), joined("r1", "u1"), joined("r2", "u7"),
+                                  joined("r1", "u2"), joined("gone", "u1")});
         QCOMPARE(masks.size(), 2);
         QCOMPARE(masks.value("r1"), RoomFieldFlag::Name | RoomFieldFlag::Availability | RoomFieldFlag::Presence);
         QCOMPARE(masks.value("r2"), RoomFieldFlag::Presence);

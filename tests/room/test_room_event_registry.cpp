@@ -16,7 +16,9 @@ private slots:
             const RoomEventParser parse = findRoomEventParser(name);
             QVERIFY2(parse == roomEventTable[row].parse, qPrintable(name));
             // Each required key, filled, yields the row's own alternative.
-            const QJsonObject payload{{"roomId", "r1"}, {"requestId", "q1"}, {"childRoomId", "c1"},
+            const QJsonObject payload{{"roomId", "r1"},
+                                      {"requestId", "q1"},
+                                      {"childRoomId", "c1"},
                                       {"parentRoomId", "p1"}};
             const std::optional<RoomEventPayload> parsed = parse(payload);
             QVERIFY2(parsed.has_value(), qPrintable(name));
@@ -25,10 +27,7 @@ private slots:
         QCOMPARE(buildRoomEventRegistry().size(), qsizetype(roomEventTable.size()));
     }
 
-    void connStateRow()
-    {
-        QVERIFY(findRoomEventParser("room.presence.conn-state") == roomEventTable[27].parse);
-    }
+    void connStateRow() { QVERIFY(findRoomEventParser("room.presence.conn-state") == roomEventTable[27].parse); }
 
     void unknownNames_data()
     {

@@ -55,7 +55,8 @@ private slots:
         const QStringList targets{publicStreamTarget("r1"), privateStreamTarget("r1")};
         watches.acquire(targets);
         QTRY_COMPARE(server.receivedEvents("watch").size(), 1);
-        const QJsonArray watched = server.receivedEvents("watch").at(0).value("data").toObject().value("targets").toArray();
+        const QJsonArray watched =
+            server.receivedEvents("watch").at(0).value("data").toObject().value("targets").toArray();
         QCOMPARE(watched.size(), 2);
         server.sendWatched({{targets.at(0), true}, {targets.at(1), true}});
 

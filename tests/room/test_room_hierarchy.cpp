@@ -13,11 +13,14 @@ struct RoomSpec
 {
     RoomSpec(QString id_ = {}, QString parent_ = {}, QStringList children_ = {}, bool allowSubRoomBroadcast_ = true,
              QHash<QString, RoomChildOverride> overrides_ = {}, int bitrate_ = 0, QStringList present_ = {})
-        : id(std::move(id_)), parent(std::move(parent_)), children(std::move(children_)),
-          allowSubRoomBroadcast(allowSubRoomBroadcast_), overrides(std::move(overrides_)), bitrate(bitrate_),
-          present(std::move(present_))
-    {
-    }
+        : id(std::move(id_))
+        , parent(std::move(parent_))
+        , children(std::move(children_))
+        , allowSubRoomBroadcast(allowSubRoomBroadcast_)
+        , overrides(std::move(overrides_))
+        , bitrate(bitrate_)
+        , present(std::move(present_))
+    {}
 
     QString id;
     QString parent;
@@ -87,13 +90,11 @@ private slots:
         QTest::newRow("empty id") << QList<RoomSpec>{} << "" << QStringList{};
         QTest::newRow("room not held") << QList<RoomSpec>{} << "r" << QStringList{"r"};
         QTest::newRow("room alone") << QList<RoomSpec>{{"r"}} << "r" << QStringList{"r"};
-        QTest::newRow("children, parent, siblings")
-            << QList<RoomSpec>{{"r", "p", {"c1", "c2"}}, {"p", "", {"r", "c3"}}} << "r"
-            << QStringList{"r", "c1", "c2", "p", "c3"};
+        QTest::newRow("children, parent, siblings") << QList<RoomSpec>{{"r", "p", {"c1", "c2"}}, {"p", "", {"r", "c3"}}}
+                                                    << "r" << QStringList{"r", "c1", "c2", "p", "c3"};
         QTest::newRow("parent not held") << QList<RoomSpec>{{"r", "p", {"c1"}}} << "r" << QStringList{"r", "c1", "p"};
-        QTest::newRow("parent among its children")
-            << QList<RoomSpec>{{"r", "p", {"p", "c1"}}, {"p", "", {"r", "c2"}}} << "r"
-            << QStringList{"r", "p", "c1", "c2"};
+        QTest::newRow("parent among its children") << QList<RoomSpec>{{"r", "p", {"p", "c1"}}, {"p", "", {"r", "c2"}}}
+                                                   << "r" << QStringList{"r", "p", "c1", "c2"};
         QTest::newRow("empty and repeated children")
             << QList<RoomSpec>{{"r", "", {"c1", "", "c1", "r"}}} << "r" << QStringList{"r", "c1"};
         QTest::newRow("case matters") << QList<RoomSpec>{{"r", "", {"R", "c"}}} << "r" << QStringList{"r", "R", "c"};

@@ -123,9 +123,8 @@ private slots:
         for (int i = 0; i < 7; ++i) {
             f.load(jsonReply(503, {{"code", "busy"}}));
             QVERIFY(f.list.isRetryScheduled());
-            const QString line = QStringLiteral("list my rooms retry scheduled attempt=%1 delay_ms=%2")
-                                     .arg(i + 1)
-                                     .arg(expected[i]);
+            const QString line =
+                QStringLiteral("list my rooms retry scheduled attempt=%1 delay_ms=%2").arg(i + 1).arg(expected[i]);
             QVERIFY2(log.contains("room.list", line), qPrintable(line));
         }
         QCOMPARE(log.count("room.list", "list my rooms failed status=503 code=\"busy\" net_err=\"\" body="), 7);
@@ -229,7 +228,8 @@ private slots:
         QCOMPARE(f.watchLog, (QStringList{"+room:a", "+room:z"}));
         QCOMPARE(f.listedIds(), QStringList{"a"});
         f.changed.clear();
-        f.feed.onStreamSnapshot("room:z", RoomSnapshotBuilder("z").present({"me"}).disconnected({"me"}).publicSnapshot());
+        f.feed.onStreamSnapshot("room:z",
+                                RoomSnapshotBuilder("z").present({"me"}).disconnected({"me"}).publicSnapshot());
         QCOMPARE(f.changed.count(), 1);
         QVERIFY(f.list.isActiveRoomLoaded());
         QVERIFY(f.list.isDisconnectedInActiveRoom("me"));

@@ -41,23 +41,40 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("cascade");
         QTest::addColumn<bool>("expected");
-        QTest::newRow("role grants") << false << "u1" << "core.room.speak" << false << true;
-        QTest::newRow("role lacks") << false << "u1" << "core.room.kick_members" << false << false;
-        QTest::newRow("mod kicks") << false << "u7" << "core.room.kick_members" << false << true;
-        QTest::newRow("override denies over role") << false << "u2" << "core.room.kick_members" << false << false;
-        QTest::newRow("override of another key") << false << "u2" << "core.room.speak" << false << true;
-        QTest::newRow("override grants without role") << false << "u5" << "core.room.kick_members" << false << true;
-        QTest::newRow("role id not in list") << false << "u3" << "core.room.speak" << false << false;
-        QTest::newRow("no entry, no role 0") << false << "u4" << "core.room.speak" << false << false;
-        QTest::newRow("no entry, role 0") << true << "u4" << "core.room.speak" << false << true;
-        QTest::newRow("first role of an id") << false << "u7" << "core.room.everything" << false << false;
-        QTest::newRow("key case") << false << "u1" << "Core.Room.Speak" << false << false;
-        QTest::newRow("no wildcard") << false << "u2" << "core.room.*" << false << false;
-        QTest::newRow("cascade") << false << "stranger" << "core.room.kick_members" << true << true;
-        QTest::newRow("cascade beats override") << false << "u2" << "core.room.kick_members" << true << true;
-        QTest::newRow("cascade, empty key") << false << "u1" << "" << true << false;
-        QTest::newRow("cascade, empty user") << false << "" << "core.room.speak" << true << false;
-        QTest::newRow("empty user") << true << "" << "core.room.speak" << false << false;
+        QTest::newRow("role grants") << false << "u1"
+                                     << "core.room.speak" << false << true;
+        QTest::newRow("role lacks") << false << "u1"
+                                    << "core.room.kick_members" << false << false;
+        QTest::newRow("mod kicks") << false << "u7"
+                                   << "core.room.kick_members" << false << true;
+        QTest::newRow("override denies over role") << false << "u2"
+                                                   << "core.room.kick_members" << false << false;
+        QTest::newRow("override of another key") << false << "u2"
+                                                 << "core.room.speak" << false << true;
+        QTest::newRow("override grants without role") << false << "u5"
+                                                      << "core.room.kick_members" << false << true;
+        QTest::newRow("role id not in list") << false << "u3"
+                                             << "core.room.speak" << false << false;
+        QTest::newRow("no entry, no role 0") << false << "u4"
+                                             << "core.room.speak" << false << false;
+        QTest::newRow("no entry, role 0") << true << "u4"
+                                          << "core.room.speak" << false << true;
+        QTest::newRow("first role of an id") << false << "u7"
+                                             << "core.room.everything" << false << false;
+        QTest::newRow("key case") << false << "u1"
+                                  << "Core.Room.Speak" << false << false;
+        QTest::newRow("no wildcard") << false << "u2"
+                                     << "core.room.*" << false << false;
+        QTest::newRow("cascade") << false << "stranger"
+                                 << "core.room.kick_members" << true << true;
+        QTest::newRow("cascade beats override") << false << "u2"
+                                                << "core.room.kick_members" << true << true;
+        QTest::newRow("cascade, empty key") << false << "u1"
+                                            << "" << true << false;
+        QTest::newRow("cascade, empty user") << false << ""
+                                             << "core.room.speak" << true << false;
+        QTest::newRow("empty user") << true << ""
+                                    << "core.room.speak" << false << false;
     }
 
     void userHasPermission()

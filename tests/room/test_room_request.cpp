@@ -53,15 +53,13 @@ private slots:
         QTest::newRow("299") << jsonReply(299) << false << RoomErrorCode::Other << "";
         QTest::newRow("199") << jsonReply(199) << true << RoomErrorCode::Other << "";
         QTest::newRow("300") << jsonReply(300) << true << RoomErrorCode::Other << "";
-        QTest::newRow("404 not found")
-            << jsonReply(404, {{"code", "room.not_found"}, {"message", "gone"}}) << true << RoomErrorCode::NotFound
-            << "gone";
-        QTest::newRow("403 banned") << jsonReply(403, {{"code", "room.banned"}}) << true << RoomErrorCode::Banned
-                                    << "";
-        QTest::newRow("409 not in room") << jsonReply(409, {{"code", "room.not_in_room"}, {"message", "m"}})
-                                         << true << RoomErrorCode::NotInRoom << "m";
-        QTest::newRow("code not a string") << jsonReply(400, {{"code", 3}, {"message", 4}}) << true
-                                           << RoomErrorCode::Other << "";
+        QTest::newRow("404 not found") << jsonReply(404, {{"code", "room.not_found"}, {"message", "gone"}}) << true
+                                       << RoomErrorCode::NotFound << "gone";
+        QTest::newRow("403 banned") << jsonReply(403, {{"code", "room.banned"}}) << true << RoomErrorCode::Banned << "";
+        QTest::newRow("409 not in room") << jsonReply(409, {{"code", "room.not_in_room"}, {"message", "m"}}) << true
+                                         << RoomErrorCode::NotInRoom << "m";
+        QTest::newRow("code not a string")
+            << jsonReply(400, {{"code", 3}, {"message", 4}}) << true << RoomErrorCode::Other << "";
         QTest::newRow("network error") << testsupport::networkErrorReply() << true << RoomErrorCode::Other << "";
         QTest::newRow("time-out") << testsupport::timedOutReply() << true << RoomErrorCode::Other << "";
         HttpResponse flagged = jsonReply(200, {{"code", "room.banned"}});
@@ -84,8 +82,7 @@ private slots:
         sendRoomRequest(
             &http, lcRoomModeration, &receiver,
             makeRequest(HttpMethod::Put, "/v1/x", {}, "op failed", FailureDetail::Body),
-            [&](const HttpResponse &) { ++successes; },
-            [&](const RoomRequestError &error) { failure = error; });
+            [&](const HttpResponse &) { ++successes; }, [&](const RoomRequestError &error) { failure = error; });
         http.reply(0, response);
         QCOMPARE(successes, failed ? 0 : 1);
         QCOMPARE(failure.has_value(), failed);
@@ -105,10 +102,12 @@ private slots:
         const QString userId = QStringLiteral("u\"2");
         sendRoomRequest(&http, lcRoomModeration, &receiver,
                         makeRequest(HttpMethod::Delete, "/v1/a", {},
-                                    logText("kick failed room_id=", QStringLiteral("r1"), " user_id=", userId, " n=", 7)),
+                                    logText("kick failed room_id=", QStringLiteral("r1"), " user_id=", userId,
+                                            " n=", 7)),
                         {}, {});
         sendRoomRequest(&http, lcRoomModeration, &receiver,
-                        makeRequest(HttpMethod::Delete, "/v1/b", {}, logText("mute failed room_id=", QStringLiteral("r1")), FailureDetail::NetError),
+                        makeRequest(HttpMethod::Delete, "/v1/b", {},
+                                    logText("mute failed room_id=", QStringLiteral("r1")), FailureDetail::NetError),
                         {}, {});
         HttpResponse big = rawReply(503, QByteArray(600, 'x'));
         big.json = QJsonObject{{"code", "busy"}};
@@ -184,8 +183,8 @@ private slots:
         QFETCH(HttpMethod, method);
         FakeHttpClient http;
         QObject receiver;
-        sendRoomRequest(&http, lcRoomModeration, &receiver, makeRequest(method, "/v1/m", {{"a", true}}, "", FailureDetail::Body),
-                        {}, {});
+        sendRoomRequest(&http, lcRoomModeration, &receiver,
+                        makeRequest(method, "/v1/m", {{"a", true}}, "", FailureDetail::Body), {}, {});
         QCOMPARE(http.calls.size(), 1);
         QCOMPARE(http.calls.at(0).method, method);
         QCOMPARE(http.calls.at(0).path, QStringLiteral("/v1/m"));
@@ -201,7 +200,8 @@ private slots:
         LogCapture log;
         int calls = 0;
         sendRoomRequest(
-            &http, lcRoomModeration, receiver.get(), makeRequest(HttpMethod::Get, "/v1/g", {}, "g failed", FailureDetail::Body),
+            &http, lcRoomModeration, receiver.get(),
+            makeRequest(HttpMethod::Get, "/v1/g", {}, "g failed", FailureDetail::Body),
             [&](const HttpResponse &) { ++calls; }, [&](const RoomRequestError &) { ++calls; });
         receiver.reset();
         http.reply(0, jsonReply(500));
@@ -219,10 +219,12 @@ private slots:
         int calls = 0;
         RoomRequest request = makeRequest(HttpMethod::Get, "/v1/w", {}, "w failed");
         request.stillWanted = [&wanted] { return wanted; };
-        sendRoomRequest(&http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
-                        [&](const RoomRequestError &) { ++calls; });
-        sendRoomRequest(&http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
-                        [&](const RoomRequestError &) { ++calls; });
+        sendRoomRequest(
+            &http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
+            [&](const RoomRequestError &) { ++calls; });
+        sendRoomRequest(
+            &http, lcRoomModeration, &receiver, request, [&](const HttpResponse &) { ++calls; },
+            [&](const RoomRequestError &) { ++calls; });
         http.reply(0, jsonReply(200));
         QCOMPARE(calls, 1);
         wanted = false;
@@ -236,12 +238,18 @@ private slots:
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("path");
-        QTest::newRow("plain") << "r1" << "/v1/rooms/r1/members/me";
-        QTest::newRow("slash") << "a/b" << "/v1/rooms/a%2Fb/members/me";
-        QTest::newRow("query") << "a?x=1" << "/v1/rooms/a%3Fx%3D1/members/me";
-        QTest::newRow("fragment") << "a#b" << "/v1/rooms/a%23b/members/me";
-        QTest::newRow("placeholder") << "%2" << "/v1/rooms/%252/members/me";
-        QTest::newRow("dot dot") << ".." << "/v1/rooms/%2E%2E/members/me";
+        QTest::newRow("plain") << "r1"
+                               << "/v1/rooms/r1/members/me";
+        QTest::newRow("slash") << "a/b"
+                               << "/v1/rooms/a%2Fb/members/me";
+        QTest::newRow("query") << "a?x=1"
+                               << "/v1/rooms/a%3Fx%3D1/members/me";
+        QTest::newRow("fragment") << "a#b"
+                                  << "/v1/rooms/a%23b/members/me";
+        QTest::newRow("placeholder") << "%2"
+                                     << "/v1/rooms/%252/members/me";
+        QTest::newRow("dot dot") << ".."
+                                 << "/v1/rooms/%2E%2E/members/me";
     }
 
     void idsStayOneSegment()

@@ -35,8 +35,9 @@ struct Fixture
 
     void snapshot(const QStringList &prefMembers, qint64 version = 1)
     {
-        const RoomSnapshotBuilder room = RoomSnapshotBuilder("R").name("r").version(version).setting(
-            "prefMembers", QJsonArray::fromStringList(prefMembers));
+        const RoomSnapshotBuilder room =
+            RoomSnapshotBuilder("R").name("r").version(version).setting("prefMembers",
+                                                                        QJsonArray::fromStringList(prefMembers));
         feed.onStreamSnapshot(room.publicTarget(), room.publicSnapshot());
     }
 
@@ -73,52 +74,110 @@ private slots:
         const int none = -1, post = int(HttpMethod::Post), put = int(HttpMethod::Put), del = int(HttpMethod::Delete),
                   patch = int(HttpMethod::Patch);
 
-        row("name and bitrate", [](auto &s) { s.saveSettings("R", QJsonObject{{"name", "Hall"}, {"bitrate", 64000}}); },
+        row(
+            "name and bitrate",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"name", "Hall"}, {"bitrate", 64000}});
+            },
             patch, "/v1/rooms/R/settings", R"({"bitrate":64000,"roomName":"Hall"})");
-        row("sub-room policy", [](auto &s) { s.saveSettings("R", QJsonObject{{"allowSubroom", "ask"}}); }, patch,
-            "/v1/rooms/R/settings", R"({"allowSubRoom":"ask"})");
-        row("sub-room broadcast", [](auto &s) { s.saveSettings("R", QJsonObject{{"allowSubroomBroadcast", false}}); },
+        row(
+            "sub-room policy",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"allowSubroom", "ask"}});
+            },
+            patch, "/v1/rooms/R/settings", R"({"allowSubRoom":"ask"})");
+        row(
+            "sub-room broadcast",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"allowSubroomBroadcast", false}});
+            },
             patch, "/v1/rooms/R/settings", R"({"allowSubRoomBroadcast":false})");
-        row("sub-room chat", [](auto &s) { s.saveSettings("R", QJsonObject{{"allowSubroomChat", true}}); }, patch,
-            "/v1/rooms/R/settings", R"({"allowSubRoomChat":true})");
-        row("own names", [](auto &s) {
-            s.saveSettings("R", QJsonObject{{"accessMode", "pref_only"}, {"requireApproval", true},
-                                            {"codeDirectEntry", false}});
-        }, patch, "/v1/rooms/R/settings", R"({"accessMode":"pref_only","codeDirectEntry":false,"requireApproval":true})");
-        row("letter case is not renamed", [](auto &s) { s.saveSettings("R", QJsonObject{{"Name", "x"}}); }, patch,
-            "/v1/rooms/R/settings", R"({"Name":"x"})");
-        row("empty settings", [](auto &s) { s.saveSettings("R", QJsonObject{}); }, none, "", "");
-        row("settings, no room", [](auto &s) { s.saveSettings("", QJsonObject{{"name", "x"}}); }, none, "", "");
-        row("room code on", [](auto &s) { s.setRoomCodeEnabled("R", true); }, patch, "/v1/rooms/R/room-code",
+        row(
+            "sub-room chat",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"allowSubroomChat", true}});
+            },
+            patch, "/v1/rooms/R/settings", R"({"allowSubRoomChat":true})");
+        row(
+            "own names",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"accessMode", "pref_only"},
+                                                {"requireApproval", true},
+                                                {"codeDirectEntry", false}});
+            },
+            patch, "/v1/rooms/R/settings",
+            R"({"accessMode":"pref_only","codeDirectEntry":false,"requireApproval":true})");
+        row(
+            "letter case is not renamed",
+            [](auto &s) {
+                s.saveSettings("R", QJsonObject{{"Name", "x"}});
+            },
+            patch, "/v1/rooms/R/settings", R"({"Name":"x"})");
+        row(
+            "empty settings", [](auto &s) { s.saveSettings("R", QJsonObject{}); }, none, "", "");
+        row(
+            "settings, no room",
+            [](auto &s) {
+                s.saveSettings("", QJsonObject{{"name", "x"}});
+            },
+            none, "", "");
+        row(
+            "room code on", [](auto &s) { s.setRoomCodeEnabled("R", true); }, patch, "/v1/rooms/R/room-code",
             R"({"enabled":true})");
-        row("create role", [](auto &s) { s.createRole("R", "  mods "); }, post, "/v1/rooms/R/roles",
+        row(
+            "create role", [](auto &s) { s.createRole("R", "  mods "); }, post, "/v1/rooms/R/roles",
             R"({"name":"mods","permissions":{}})");
-        row("create role, blank", [](auto &s) { s.createRole("R", "   "); }, none, "", "");
-        row("update role", [](auto &s) { s.updateRole("R", 7, " mods", {"core.room.speak", "core.room.kick_members"}); },
+        row(
+            "create role, blank", [](auto &s) { s.createRole("R", "   "); }, none, "", "");
+        row(
+            "update role",
+            [](auto &s) {
+                s.updateRole("R", 7, " mods", {"core.room.speak", "core.room.kick_members"});
+            },
             patch, "/v1/rooms/R/roles/7",
             R"({"name":"mods","permissions":{"core.room.kick_members":true,"core.room.speak":true}})");
-        row("update role, no permissions", [](auto &s) { s.updateRole("R", -4, "m", {}); }, patch,
+        row(
+            "update role, no permissions", [](auto &s) { s.updateRole("R", -4, "m", {}); }, patch,
             "/v1/rooms/R/roles/-4", R"({"name":"m","permissions":{}})");
-        row("update role, no role", [](auto &s) { s.updateRole("R", 0, "m", {}); }, none, "", "");
-        row("update role, blank name", [](auto &s) { s.updateRole("R", 7, " ", {}); }, none, "", "");
-        row("delete role", [](auto &s) { s.deleteRole("R", 9007199254740993); }, del,
+        row(
+            "update role, no role", [](auto &s) { s.updateRole("R", 0, "m", {}); }, none, "", "");
+        row(
+            "update role, blank name", [](auto &s) { s.updateRole("R", 7, " ", {}); }, none, "", "");
+        row(
+            "delete role", [](auto &s) { s.deleteRole("R", 9007199254740993); }, del,
             "/v1/rooms/R/roles/9007199254740993", "");
-        row("delete role 0", [](auto &s) { s.deleteRole("R", 0); }, none, "", "");
-        row("reorder roles", [](auto &s) { s.reorderRoles("R", {3, 1, 9007199254740993}); }, post,
-            "/v1/rooms/R/roles/reorder", R"({"roleIds":[3,1,9007199254740993]})");
-        row("reorder nothing", [](auto &s) { s.reorderRoles("R", {}); }, none, "", "");
-        row("reassign", [](auto &s) { s.reassignRole("R", -2, 9007199254740993); }, post, "/v1/rooms/R/roles/reassign",
+        row(
+            "delete role 0", [](auto &s) { s.deleteRole("R", 0); }, none, "", "");
+        row(
+            "reorder roles",
+            [](auto &s) {
+                s.reorderRoles("R", {3, 1, 9007199254740993});
+            },
+            post, "/v1/rooms/R/roles/reorder", R"({"roleIds":[3,1,9007199254740993]})");
+        row(
+            "reorder nothing", [](auto &s) { s.reorderRoles("R", {}); }, none, "", "");
+        row(
+            "reassign", [](auto &s) { s.reassignRole("R", -2, 9007199254740993); }, post, "/v1/rooms/R/roles/reassign",
             R"({"fromRoleId":-2,"toRoleId":9007199254740993})");
-        row("reassign to itself", [](auto &s) { s.reassignRole("R", 3, 3); }, none, "", "");
-        row("reassign from 0", [](auto &s) { s.reassignRole("R", 0, 3); }, none, "", "");
-        row("reassign to 0", [](auto &s) { s.reassignRole("R", 3, 0); }, none, "", "");
-        row("member role", [](auto &s) { s.assignMemberRole("R", "u/1", 9007199254740993); }, put,
+        row(
+            "reassign to itself", [](auto &s) { s.reassignRole("R", 3, 3); }, none, "", "");
+        row(
+            "reassign from 0", [](auto &s) { s.reassignRole("R", 0, 3); }, none, "", "");
+        row(
+            "reassign to 0", [](auto &s) { s.reassignRole("R", 3, 0); }, none, "", "");
+        row(
+            "member role", [](auto &s) { s.assignMemberRole("R", "u/1", 9007199254740993); }, put,
             "/v1/rooms/R/members/u%2F1/role", R"({"roleId":9007199254740993})");
-        row("member role, no user", [](auto &s) { s.assignMemberRole("R", "", 3); }, none, "", "");
-        row("member role 0", [](auto &s) { s.assignMemberRole("R", "u1", 0); }, none, "", "");
-        row("delete room", [](auto &s) { s.deleteRoom("R#1"); }, del, "/v1/rooms/R%231", "");
-        row("delete room, no id", [](auto &s) { s.deleteRoom(""); }, none, "", "");
-        row("detach module", [](auto &s) { s.detachModule("R"); }, del, "/v1/rooms/R/module", "");
+        row(
+            "member role, no user", [](auto &s) { s.assignMemberRole("R", "", 3); }, none, "", "");
+        row(
+            "member role 0", [](auto &s) { s.assignMemberRole("R", "u1", 0); }, none, "", "");
+        row(
+            "delete room", [](auto &s) { s.deleteRoom("R#1"); }, del, "/v1/rooms/R%231", "");
+        row(
+            "delete room, no id", [](auto &s) { s.deleteRoom(""); }, none, "", "");
+        row(
+            "detach module", [](auto &s) { s.detachModule("R"); }, del, "/v1/rooms/R/module", "");
     }
 
     void requestTable()
@@ -199,7 +258,7 @@ private slots:
         f.settings.addPrefMember("R", "c");
         QCOMPARE(f.sentPref(0), (QStringList{"a", "b", "c"}));
         QCOMPARE(f.http.calls.at(0).path, QString("/v1/rooms/R/settings"));
-        f.http.reply(0, jsonReply(500)); // refused: the store's list counts again
+        f.http.reply(0, jsonReply(500));       // refused: the store's list counts again
         f.settings.removePrefMember("R", "x"); // not listed: the list still goes out
         QCOMPARE(f.sentPref(1), (QStringList{"a", "b"}));
         f.http.reply(1, jsonReply(200));

@@ -191,8 +191,9 @@ private slots:
         RoomEntity child = freshRoom("c1");
         child.applySnapshot(publicSnapshot("Child", 3));
 
-        const RoomUpdate created = roomtest::eventUpdate(
-            "p1", "room.created", R"({"roomId":"c1","parentRoomId":"p1","roomName":"Child"})", 50);
+        const RoomUpdate created =
+            roomtest::eventUpdate("p1", "room.created", R"({"roomId":"c1","parentRoomId":"p1","roomName":"Child"})",
+                                  50);
         QCOMPARE(parent.applySnapshot(created.update), 0u);
         QCOMPARE(parent.version, qint64(10));
         // The child's own version moves with it.
@@ -200,8 +201,8 @@ private slots:
         QCOMPARE(child.version, qint64(50));
 
         // A lower child version still reaches the parent, which keeps its counter.
-        const RoomUpdate attached = roomtest::eventUpdate(
-            "p1", "room.subroom.attached", R"({"childRoomId":"c2","parentRoomId":"p1"})", 4);
+        const RoomUpdate attached =
+            roomtest::eventUpdate("p1", "room.subroom.attached", R"({"childRoomId":"c2","parentRoomId":"p1"})", 4);
         QCOMPARE(parent.applySnapshot(attached.update), RoomFieldFlag::Hierarchy);
         QCOMPARE(parent.version, qint64(10));
 
@@ -216,7 +217,8 @@ private slots:
     void eventsApplyWhateverThePopulatedState()
     {
         RoomEntity room = freshRoom();
-        const RoomUpdate joined = roomtest::eventUpdate("r1", "room.presence.joined", R"({"roomId":"r1","userId":"u1"})", 2);
+        const RoomUpdate joined =
+            roomtest::eventUpdate("r1", "room.presence.joined", R"({"roomId":"r1","userId":"u1"})", 2);
         QCOMPARE(room.applySnapshot(joined.update), RoomFieldFlag::Presence);
         QCOMPARE(room.populated, 0);
         QCOMPARE(room.version, qint64(2));

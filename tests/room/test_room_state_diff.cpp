@@ -29,43 +29,74 @@ RoomPublicState filledPublicState()
     s.prefMembers = {"u1", "u2"};
     s.roomCode = "ABCD";
     s.roomCodeEnabled = true;
-    s.roles = {{1, "member", 10, {"core.room.speak"}, true}, {2, "mod", 20, {"core.room.speak", "core.room.kick_members"}, false}};
+    s.roles = {{1, "member", 10, {"core.room.speak"}, true},
+               {2, "mod", 20, {"core.room.speak", "core.room.kick_members"}, false}};
     s.overrides.insert("u2", {{"core.room.speak", false}});
     return s;
 }
 
 void mutatePublic(RoomPublicState &s, const QString &change)
 {
-    if (change == "isPersistent") s.isPersistent = false;
-    else if (change == "channelId") s.channelId = "CH1";
-    else if (change == "present reordered") s.present = {"u2", "u1", "u3"};
-    else if (change == "present grows") s.present.append("u4");
-    else if (change == "disconnected") s.disconnected.insert("u1");
-    else if (change == "voiceMuted") s.voiceMuted.clear();
-    else if (change == "textMuted") s.textMuted.insert("u1");
-    else if (change == "memberRoles value") s.memberRoles["u2"] = 1;
-    else if (change == "roles reordered") std::swap(s.roles[0], s.roles[1]);
-    else if (change == "role permission") s.roles[1].permissions.remove("core.room.kick_members");
-    else if (change == "role join default") s.roles[0].isJoinDefault = false;
-    else if (change == "role level") s.roles[1].level = 21;
-    else if (change == "overrides value") s.overrides["u2"]["core.room.speak"] = true;
-    else if (change == "overrides key") s.overrides["u2"].insert("core.room.kick_members", false);
-    else if (change == "bitrate") s.bitrate = 32000;
-    else if (change == "accessMode") s.accessMode = "Public";
-    else if (change == "allowSubRoom") s.allowSubRoom = "never";
-    else if (change == "allowSubRoomBroadcast") s.allowSubRoomBroadcast = false;
-    else if (change == "allowSubRoomChat") s.allowSubRoomChat = false;
-    else if (change == "requireApproval") s.requireApproval = true;
-    else if (change == "codeDirectEntry") s.codeDirectEntry = false;
-    else if (change == "attachedModule") s.attachedModule.clear();
-    else if (change == "prefMembers reordered") s.prefMembers = {"u2", "u1"};
-    else if (change == "roomCode") s.roomCode = "abcd";
-    else if (change == "roomCodeEnabled") s.roomCodeEnabled = false;
-    else if (change == "parentRoomId") s.parentRoomId.clear();
-    else if (change == "childRoomIds reordered") s.childRoomIds = {"c2", "c1"};
-    else if (change == "override set to unset") s.childOverrides["c1"].allowBroadcast.reset();
-    else if (change == "override unset to false") s.childOverrides["c1"].allowChat = false;
-    else if (change == "override entry added") s.childOverrides.insert("c2", {});
+    if (change == "isPersistent")
+        s.isPersistent = false;
+    else if (change == "channelId")
+        s.channelId = "CH1";
+    else if (change == "present reordered")
+        s.present = {"u2", "u1", "u3"};
+    else if (change == "present grows")
+        s.present.append("u4");
+    else if (change == "disconnected")
+        s.disconnected.insert("u1");
+    else if (change == "voiceMuted")
+        s.voiceMuted.clear();
+    else if (change == "textMuted")
+        s.textMuted.insert("u1");
+    else if (change == "memberRoles value")
+        s.memberRoles["u2"] = 1;
+    else if (change == "roles reordered")
+        std::swap(s.roles[0], s.roles[1]);
+    else if (change == "role permission")
+        s.roles[1].permissions.remove("core.room.kick_members");
+    else if (change == "role join default")
+        s.roles[0].isJoinDefault = false;
+    else if (change == "role level")
+        s.roles[1].level = 21;
+    else if (change == "overrides value")
+        s.overrides["u2"]["core.room.speak"] = true;
+    else if (change == "overrides key")
+        s.overrides["u2"].insert("core.room.kick_members", false);
+    else if (change == "bitrate")
+        s.bitrate = 32000;
+    else if (change == "accessMode")
+        s.accessMode = "Public";
+    else if (change == "allowSubRoom")
+        s.allowSubRoom = "never";
+    else if (change == "allowSubRoomBroadcast")
+        s.allowSubRoomBroadcast = false;
+    else if (change == "allowSubRoomChat")
+        s.allowSubRoomChat = false;
+    else if (change == "requireApproval")
+        s.requireApproval = true;
+    else if (change == "codeDirectEntry")
+        s.codeDirectEntry = false;
+    else if (change == "attachedModule")
+        s.attachedModule.clear();
+    else if (change == "prefMembers reordered")
+        s.prefMembers = {"u2", "u1"};
+    else if (change == "roomCode")
+        s.roomCode = "abcd";
+    else if (change == "roomCodeEnabled")
+        s.roomCodeEnabled = false;
+    else if (change == "parentRoomId")
+        s.parentRoomId.clear();
+    else if (change == "childRoomIds reordered")
+        s.childRoomIds = {"c2", "c1"};
+    else if (change == "override set to unset")
+        s.childOverrides["c1"].allowBroadcast.reset();
+    else if (change == "override unset to false")
+        s.childOverrides["c1"].allowChat = false;
+    else if (change == "override entry added")
+        s.childOverrides.insert("c2", {});
     else if (change == "sets in another order") {
         // Sets and maps compare without regard to insertion order.
         QSet<QString> muted;
@@ -180,12 +211,18 @@ private slots:
         base.pendingJoinRequests = {{"r1", "u1", 10, 100}, {"r2", "u2", 20, 200}};
         base.pendingSubrooms = {{"s1", "c1", "u1", 30, 300}};
         RoomPrivateState other = base;
-        if (change == "followCode") other.followCode = "f1";
-        else if (change == "followCodeExpiresAtMs") other.followCodeExpiresAtMs = 1001;
-        else if (change == "join createdAt") other.pendingJoinRequests[1].createdAt = 21;
-        else if (change == "join reordered") other.pendingJoinRequests.swapItemsAt(0, 1);
-        else if (change == "subroom childRoomId") other.pendingSubrooms[0].childRoomId = "c2";
-        else if (change == "subroom removed") other.pendingSubrooms.clear();
+        if (change == "followCode")
+            other.followCode = "f1";
+        else if (change == "followCodeExpiresAtMs")
+            other.followCodeExpiresAtMs = 1001;
+        else if (change == "join createdAt")
+            other.pendingJoinRequests[1].createdAt = 21;
+        else if (change == "join reordered")
+            other.pendingJoinRequests.swapItemsAt(0, 1);
+        else if (change == "subroom childRoomId")
+            other.pendingSubrooms[0].childRoomId = "c2";
+        else if (change == "subroom removed")
+            other.pendingSubrooms.clear();
         else if (change == "both") {
             other.followCode.clear();
             other.pendingJoinRequests.removeLast();

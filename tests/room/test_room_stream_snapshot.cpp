@@ -10,8 +10,8 @@
 
 #include <algorithm>
 
-using testsupport::RoomSnapshotBuilder;
 using testsupport::json;
+using testsupport::RoomSnapshotBuilder;
 
 namespace {
 
@@ -239,55 +239,75 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("bitrate number") << QByteArray(R"({"roomId":"r","acl":{"settings":{"bitrate":64000}}})")
-                                        << "bitrate" << "64000";
-        QTest::newRow("bitrate as string") << QByteArray(R"({"roomId":"r","acl":{"settings":{"bitrate":"64000"}}})")
-                                           << "bitrate" << "0";
-        QTest::newRow("bitrate fraction") << QByteArray(R"({"roomId":"r","acl":{"settings":{"bitrate":1.5}}})")
-                                          << "bitrate" << "0";
-        QTest::newRow("version as string") << QByteArray(R"({"roomId":"r","meta":{"version":"12345678901"}})")
-                                           << "version" << "12345678901";
+                                        << "bitrate"
+                                        << "64000";
+        QTest::newRow("bitrate as string")
+            << QByteArray(R"({"roomId":"r","acl":{"settings":{"bitrate":"64000"}}})") << "bitrate"
+            << "0";
+        QTest::newRow("bitrate fraction")
+            << QByteArray(R"({"roomId":"r","acl":{"settings":{"bitrate":1.5}}})") << "bitrate"
+            << "0";
+        QTest::newRow("version as string")
+            << QByteArray(R"({"roomId":"r","meta":{"version":"12345678901"}})") << "version"
+            << "12345678901";
         QTest::newRow("version as text") << QByteArray(R"({"roomId":"r","meta":{"version":"v3"}})") << "version"
                                          << "0";
-        QTest::newRow("version beyond 64 bits") << QByteArray(R"({"roomId":"r","meta":{"version":1e30}})")
-                                                << "version" << "0";
-        QTest::newRow("meta not an object") << QByteArray(R"({"roomId":"r","meta":"lobby"})") << "name" << "";
-        QTest::newRow("name a number") << QByteArray(R"({"roomId":"r","meta":{"name":7}})") << "name" << "";
+        QTest::newRow("version beyond 64 bits") << QByteArray(R"({"roomId":"r","meta":{"version":1e30}})") << "version"
+                                                << "0";
+        QTest::newRow("meta not an object") << QByteArray(R"({"roomId":"r","meta":"lobby"})") << "name"
+                                            << "";
+        QTest::newRow("name a number") << QByteArray(R"({"roomId":"r","meta":{"name":7}})") << "name"
+                                       << "";
         QTest::newRow("settings at top level")
             << QByteArray(R"({"roomId":"r","settings":{"bitrate":64000,"allowSubRoomBroadcast":false}})")
-            << "allowSubRoomBroadcast" << "1";
-        QTest::newRow("settings in meta") << QByteArray(R"({"roomId":"r","meta":{"settings":{"bitrate":9}}})")
-                                          << "bitrate" << "0";
-        QTest::newRow("flag as string")
-            << QByteArray(R"({"roomId":"r","acl":{"settings":{"codeDirectEntry":"false"}}})") << "codeDirectEntry"
+            << "allowSubRoomBroadcast"
             << "1";
+        QTest::newRow("settings in meta")
+            << QByteArray(R"({"roomId":"r","meta":{"settings":{"bitrate":9}}})") << "bitrate"
+            << "0";
+        QTest::newRow("flag as string") << QByteArray(
+            R"({"roomId":"r","acl":{"settings":{"codeDirectEntry":"false"}}})")
+                                        << "codeDirectEntry"
+                                        << "1";
         QTest::newRow("flag as number") << QByteArray(R"({"roomId":"r","acl":{"settings":{"requireApproval":1}}})")
-                                        << "requireApproval" << "0";
-        QTest::newRow("allowSubRoom boolean") << QByteArray(R"({"roomId":"r","acl":{"settings":{"allowSubRoom":true}}})")
-                                              << "allowSubRoom" << "";
+                                        << "requireApproval"
+                                        << "0";
+        QTest::newRow("allowSubRoom boolean")
+            << QByteArray(R"({"roomId":"r","acl":{"settings":{"allowSubRoom":true}}})") << "allowSubRoom"
+            << "";
         QTest::newRow("present with number and duplicate")
-            << QByteArray(R"({"roomId":"r","present":["u1",5,"u1"]})") << "present" << "u1||u1";
-        QTest::newRow("present not an array") << QByteArray(R"({"roomId":"r","present":"u1"})") << "present" << "";
-        QTest::newRow("disconnected non-string") << QByteArray(R"({"roomId":"r","disconnected":["u1",null]})")
-                                                 << "disconnected" << ",u1";
-        QTest::newRow("prefMembers non-string") << QByteArray(R"({"roomId":"r","acl":{"settings":{"prefMembers":["a",1]}}})")
-                                                << "prefMembers" << "a|";
-        QTest::newRow("member role as string") << QByteArray(R"({"roomId":"r","acl":{"memberRoles":{"u1":"7","u3":null}}})")
-                                               << "memberRoles" << "u1=7,u3=0";
+            << QByteArray(R"({"roomId":"r","present":["u1",5,"u1"]})") << "present"
+            << "u1||u1";
+        QTest::newRow("present not an array") << QByteArray(R"({"roomId":"r","present":"u1"})") << "present"
+                                              << "";
+        QTest::newRow("disconnected non-string")
+            << QByteArray(R"({"roomId":"r","disconnected":["u1",null]})") << "disconnected"
+            << ",u1";
+        QTest::newRow("prefMembers non-string")
+            << QByteArray(R"({"roomId":"r","acl":{"settings":{"prefMembers":["a",1]}}})") << "prefMembers"
+            << "a|";
+        QTest::newRow("member role as string")
+            << QByteArray(R"({"roomId":"r","acl":{"memberRoles":{"u1":"7","u3":null}}})") << "memberRoles"
+            << "u1=7,u3=0";
         QTest::newRow("role not an object") << QByteArray(R"({"roomId":"r","acl":{"roles":[5]}})") << "roles"
                                             << "0//0//0";
-        QTest::newRow("role with odd members")
-            << QByteArray(R"({"roomId":"r","acl":{"roles":[{"roleId":"3","name":1,"level":"2","permissions":["a",4],"isJoinDefault":"yes"}]}})")
-            << "roles" << "3//0/,a/0";
+        QTest::newRow("role with odd members") << QByteArray(
+            R"({"roomId":"r","acl":{"roles":[{"roleId":"3","name":1,"level":"2","permissions":["a",4],"isJoinDefault":"yes"}]}})")
+                                               << "roles"
+                                               << "3//0/,a/0";
         QTest::newRow("roles not an array") << QByteArray(R"({"roomId":"r","acl":{"roles":{"roleId":1}}})") << "roles"
                                             << "";
         QTest::newRow("overrides lenient")
             << QByteArray(R"({"roomId":"r","acl":{"overrides":{"u1":{"k":true,"j":"x"},"u2":3,"u3":{}}}})")
-            << "overrides" << "u1:j=0,k=1;u2:;u3:";
+            << "overrides"
+            << "u1:j=0,k=1;u2:;u3:";
         QTest::newRow("childOverrides at top level ignored")
             << QByteArray(R"({"roomId":"r","childRoomIds":["c1"],"childOverrides":{"c1":{"allowChat":true}}})")
-            << "childOverrides" << "";
-        QTest::newRow("parentRoomId under acl ignored") << QByteArray(R"({"roomId":"r","acl":{"parentRoomId":"p"}})")
-                                                        << "parentRoomId" << "";
+            << "childOverrides"
+            << "";
+        QTest::newRow("parentRoomId under acl ignored")
+            << QByteArray(R"({"roomId":"r","acl":{"parentRoomId":"p"}})") << "parentRoomId"
+            << "";
         QTest::newRow("parentRoomId a number") << QByteArray(R"({"roomId":"r","parentRoomId":9})") << "parentRoomId"
                                                << "";
     }
@@ -327,28 +347,31 @@ private slots:
         QTest::addColumn<QString>("variant");
         QTest::addColumn<QStringList>("expected");
 
-        QTest::newRow("voice without end, voice") << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":-1}])")
-                                                  << "voice" << QStringList{"u1"};
-        QTest::newRow("voice without end, text") << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":-1}])")
-                                                 << "text" << QStringList{};
+        QTest::newRow("voice without end, voice")
+            << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":-1}])") << "voice" << QStringList{"u1"};
+        QTest::newRow("voice without end, text")
+            << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":-1}])") << "text" << QStringList{};
         QTest::newRow("expires at now") << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":1000000}])")
                                         << "voice" << QStringList{};
-        QTest::newRow("expires after now") << QByteArray(R"([{"userId":"u1","variant":"text","expireAtMs":1000001}])")
-                                           << "text" << QStringList{"u1"};
+        QTest::newRow("expires after now")
+            << QByteArray(R"([{"userId":"u1","variant":"text","expireAtMs":1000001}])") << "text" << QStringList{"u1"};
         QTest::newRow("expired") << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":5}])") << "voice"
                                  << QStringList{};
-        QTest::newRow("no expiry key") << QByteArray(R"([{"userId":"u1","variant":"voice"}])") << "voice" << QStringList{};
-        QTest::newRow("expiry as string") << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":"-1"}])")
-                                          << "voice" << QStringList{"u1"};
-        QTest::newRow("variant in capitals") << QByteArray(R"([{"userId":"u1","variant":"Voice","expireAtMs":-1}])")
-                                             << "voice" << QStringList{};
-        QTest::newRow("entry not an object") << QByteArray(R"(["u1",{"userId":"u2","variant":"voice","expireAtMs":-1}])")
-                                             << "voice" << QStringList{"u2"};
-        QTest::newRow("user missing") << QByteArray(R"([{"variant":"voice","expireAtMs":-1}])") << "voice" << QStringList{""};
+        QTest::newRow("no expiry key") << QByteArray(R"([{"userId":"u1","variant":"voice"}])") << "voice"
+                                       << QStringList{};
+        QTest::newRow("expiry as string")
+            << QByteArray(R"([{"userId":"u1","variant":"voice","expireAtMs":"-1"}])") << "voice" << QStringList{"u1"};
+        QTest::newRow("variant in capitals")
+            << QByteArray(R"([{"userId":"u1","variant":"Voice","expireAtMs":-1}])") << "voice" << QStringList{};
+        QTest::newRow("entry not an object")
+            << QByteArray(R"(["u1",{"userId":"u2","variant":"voice","expireAtMs":-1}])") << "voice"
+            << QStringList{"u2"};
+        QTest::newRow("user missing") << QByteArray(R"([{"variant":"voice","expireAtMs":-1}])") << "voice"
+                                      << QStringList{""};
         QTest::newRow("several") << QByteArray(R"([{"userId":"u2","variant":"voice","expireAtMs":-1},
                                                   {"userId":"u1","variant":"voice","expireAtMs":2000000},
                                                   {"userId":"u3","variant":"text","expireAtMs":-1}])")
-                                 << "voice" << QStringList{"u1","u2"};
+                                 << "voice" << QStringList{"u1", "u2"};
     }
 
     void mutes()
@@ -399,8 +422,7 @@ private slots:
         const RoomPrivateSnapshot &s = std::get<RoomPrivateSnapshot>(update->update);
         QCOMPARE(s.followCode, QStringLiteral("F-1"));
         QCOMPARE(s.followCodeExpiresAtMs, qint64(99));
-        const QList<roomdata::PendingJoinRequest> joins = {
-            {"q1", "u1", 10, 20}, {"q4", "", 12, 0}, {"q1", "u1", 0, 0}};
+        const QList<roomdata::PendingJoinRequest> joins = {{"q1", "u1", 10, 20}, {"q4", "", 12, 0}, {"q1", "u1", 0, 0}};
         QCOMPARE(s.pendingJoinRequests, joins);
         const QList<roomdata::PendingSubroomRequest> subrooms = {{"s1", "c1", "u1", 1, 2}, {"s3", "c3", "", 0, 0}};
         QCOMPARE(s.pendingSubrooms, subrooms);

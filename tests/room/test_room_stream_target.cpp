@@ -39,8 +39,8 @@ private slots:
 
         // Seeded with values no valid target can give back, to see them untouched.
         QString outId = QStringLiteral("untouched");
-        RoomStreamKind outKind = valid && kind == RoomStreamKind::Private ? RoomStreamKind::Public
-                                                                          : RoomStreamKind::Private;
+        RoomStreamKind outKind =
+            valid && kind == RoomStreamKind::Private ? RoomStreamKind::Public : RoomStreamKind::Private;
         const RoomStreamKind seededKind = outKind;
         QCOMPARE(parseRoomStreamTarget(target, outId, outKind), valid);
         if (valid) {

@@ -231,8 +231,10 @@ private slots:
         store.retain("r1");
         QString seen;
         connect(model, &RoomViewModel::roomChanged, this, [&] { seen = model->roomName(); });
-        const std::optional<RoomUpdate> first = parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("a").publicSnapshot());
-        const std::optional<RoomUpdate> second = parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("b").publicSnapshot());
+        const std::optional<RoomUpdate> first =
+            parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("a").publicSnapshot());
+        const std::optional<RoomUpdate> second =
+            parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("b").publicSnapshot());
         QVERIFY(first && second);
         store.applySnapshots({*first, *second});
         QCOMPARE(seen, QStringLiteral("b"));

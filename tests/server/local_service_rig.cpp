@@ -22,8 +22,7 @@ localservice::LocalServiceConfig defaultConfig()
 
 ServiceRig::ServiceRig()
     : ServiceRig(defaultConfig())
-{
-}
+{}
 
 ServiceRig::ServiceRig(localservice::LocalServiceConfig config)
     : service(std::make_unique<localservice::LocalService>(std::move(config)))

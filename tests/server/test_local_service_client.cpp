@@ -345,12 +345,13 @@ void LocalServiceClientTest::watchesAreAnsweredWithSnapshots()
 {
     ServiceRig rig;
     QVERIFY(rig.start());
-    rig.service->gateway()->addStreamSource(
-        QStringLiteral("test:"), [](const QString &userId, const QString &target) -> std::optional<QJsonObject> {
-            if (target == QLatin1String("test:secret"))
-                return std::nullopt;
-            return QJsonObject{{"target", target}, {"for", userId}};
-        });
+    rig.service->gateway()->addStreamSource(QStringLiteral("test:"),
+                                            [](const QString &userId,
+                                               const QString &target) -> std::optional<QJsonObject> {
+                                                if (target == QLatin1String("test:secret"))
+                                                    return std::nullopt;
+                                                return QJsonObject{{"target", target}, {"for", userId}};
+                                            });
     ClientRig client;
     passStartupGate(client);
     QString userId;

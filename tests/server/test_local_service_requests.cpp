@@ -9,12 +9,12 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWebSocket>
 
 using servertest::ServiceRig;
@@ -137,28 +137,28 @@ void LocalServiceRequestsTest::malformedRequests_data()
                                     << "request.field_type";
     QTest::newRow("code missing") << QByteArray("POST") << "/v1/auth/login" << QByteArray(R"({"phone":"13900139000"})")
                                   << false << 400 << "auth.login.code_required";
-    QTest::newRow("refresh token object") << QByteArray("POST") << "/v1/auth/refresh"
-                                          << QByteArray(R"({"refreshToken":{}})") << false << 400
-                                          << "request.field_type";
-    QTest::newRow("refresh token unknown") << QByteArray("POST") << "/v1/auth/refresh"
-                                           << QByteArray(R"({"refreshToken":"abc"})") << false << 401
-                                           << "auth.refresh.invalid";
+    QTest::newRow("refresh token object")
+        << QByteArray("POST") << "/v1/auth/refresh" << QByteArray(R"({"refreshToken":{}})") << false << 400
+        << "request.field_type";
+    QTest::newRow("refresh token unknown")
+        << QByteArray("POST") << "/v1/auth/refresh" << QByteArray(R"({"refreshToken":"abc"})") << false << 401
+        << "auth.refresh.invalid";
     QTest::newRow("logout token null") << QByteArray("POST") << "/v1/auth/logout"
                                        << QByteArray(R"({"refreshToken":null})") << false << 400
                                        << "request.field_missing";
-    QTest::newRow("nickname as number") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":7})") << true
-                                        << 400 << "request.field_type";
-    QTest::newRow("nickname blank") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":"   "})") << true
-                                    << 400 << "request.field_invalid";
-    QTest::newRow("nickname control") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":"a\u0007b"})")
-                                      << true << 400 << "request.field_invalid";
+    QTest::newRow("nickname as number") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":7})") << true << 400
+                                        << "request.field_type";
+    QTest::newRow("nickname blank") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":"   "})") << true << 400
+                                    << "request.field_invalid";
+    QTest::newRow("nickname control") << QByteArray("PATCH") << me << QByteArray(R"({"nickname":"a\u0007b"})") << true
+                                      << 400 << "request.field_invalid";
     QTest::newRow("nickname too long") << QByteArray("PATCH") << me
-                                       << QByteArray(R"({"nickname":")") + QByteArray(33, 'n') + "\"}" << true
-                                       << 400 << "request.field_too_long";
+                                       << QByteArray(R"({"nickname":")") + QByteArray(33, 'n') + "\"}" << true << 400
+                                       << "request.field_too_long";
     QTest::newRow("nothing to change") << QByteArray("PATCH") << me << QByteArray("{}") << true << 400
                                        << "request.field_invalid";
-    QTest::newRow("consent empty") << QByteArray("PATCH") << me << QByteArray(R"({"agreedLegalVersion":""})")
-                                   << true << 400 << "request.field_invalid";
+    QTest::newRow("consent empty") << QByteArray("PATCH") << me << QByteArray(R"({"agreedLegalVersion":""})") << true
+                                   << 400 << "request.field_invalid";
     QTest::newRow("ids as string") << QByteArray("POST") << batch << QByteArray(R"({"userIds":"1"})") << true << 400
                                    << "request.field_type";
     QTest::newRow("ids mixed") << QByteArray("POST") << batch << QByteArray(R"({"userIds":["1",2]})") << true << 400
@@ -170,12 +170,10 @@ void LocalServiceRequestsTest::malformedRequests_data()
                                     << QByteArray(R"({"phone":")") + QByteArray(70000, '1') + "\"}" << false << 413
                                     << "request.too_large";
     QTest::newRow("no token") << QByteArray("GET") << me << QByteArray() << false << 401 << "auth.unauthorized";
-    QTest::newRow("unknown path") << QByteArray("GET") << "/v1/nothing" << QByteArray() << true << 404
-                                  << "not_found";
+    QTest::newRow("unknown path") << QByteArray("GET") << "/v1/nothing" << QByteArray() << true << 404 << "not_found";
     QTest::newRow("trailing slash") << QByteArray("GET") << "/v1/users/me/" << QByteArray() << true << 404
                                     << "not_found";
-    QTest::newRow("wrong method") << QByteArray("PUT") << me << QByteArray("{}") << true << 405
-                                  << "method_not_allowed";
+    QTest::newRow("wrong method") << QByteArray("PUT") << me << QByteArray("{}") << true << 405 << "method_not_allowed";
     QTest::newRow("unknown legal file") << QByteArray("GET") << "/legal/terms-0.md" << QByteArray() << false << 404
                                         << "not_found";
 }
@@ -237,27 +235,30 @@ void LocalServiceRequestsTest::tokensAreCheckedWholly()
     QVERIFY(issuer.verifyAccessToken(token, now));
     QStringList parts = token.split('.');
     switch (edit) {
-    case 1: {
-        QJsonObject claims = QJsonDocument::fromJson(QByteArray::fromBase64(parts[1].toLatin1(), QByteArray::Base64UrlEncoding)).object();
-        claims["sub"] = "10002";
-        parts[1] = QString::fromLatin1(QJsonDocument(claims).toJson(QJsonDocument::Compact).toBase64(
-            QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-        token = parts.join('.');
-        break;
-    }
-    case 2:
-        parts[2][0] = parts[2][0] == 'A' ? 'B' : 'A';
-        token = parts.join('.');
-        break;
-    case 3:
-        token = parts[0] + '.' + parts[1] + '.';
-        break;
-    case 4:
-        token = localservice::TokenIssuer().issueAccessToken(userId, rig->service->state().signIns.keys().value(0), now, 60);
-        break;
-    case 5:
-        token = issuer.issueAccessToken(userId, rig->service->state().signIns.keys().value(0), now - 120, 60);
-        break;
+        case 1: {
+            QJsonObject claims =
+                QJsonDocument::fromJson(QByteArray::fromBase64(parts[1].toLatin1(), QByteArray::Base64UrlEncoding))
+                    .object();
+            claims["sub"] = "10002";
+            parts[1] =
+                QString::fromLatin1(QJsonDocument(claims)
+                                        .toJson(QJsonDocument::Compact)
+                                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+            token = parts.join('.');
+            break;
+        }
+        case 2:
+            parts[2][0] = parts[2][0] == 'A' ? 'B' : 'A';
+            token = parts.join('.');
+            break;
+        case 3: token = parts[0] + '.' + parts[1] + '.'; break;
+        case 4:
+            token = localservice::TokenIssuer().issueAccessToken(userId, rig->service->state().signIns.keys().value(0),
+                                                                 now, 60);
+            break;
+        case 5:
+            token = issuer.issueAccessToken(userId, rig->service->state().signIns.keys().value(0), now - 120, 60);
+            break;
     }
     QVERIFY(!issuer.verifyAccessToken(token, now));
     const QString kept = accessToken;
@@ -279,10 +280,11 @@ void LocalServiceRequestsTest::gatewayIgnoresMalformedFrames()
     QCOMPARE(QJsonDocument::fromJson(texts.at(0).at(0).toString().toUtf8()).object().value("event").toString(),
              QStringLiteral("session-established"));
 
-    for (const char *frame : {"not json", "[1,2]", R"({"data":{}})", R"({"event":5})", R"({"event":"watch","data":7})",
-                              R"({"event":"watch","data":{"targets":"room:1"}})",
-                              R"({"event":"watch","data":{"targets":[1]}})", R"({"event":"resume","data":{"lastSeq":"x"}})",
-                              R"({"event":"chat-subscribe","data":{"roomId":""}})", R"({"event":"no-such-command"})"})
+    for (const char *frame :
+         {"not json", "[1,2]", R"({"data":{}})", R"({"event":5})", R"({"event":"watch","data":7})",
+          R"({"event":"watch","data":{"targets":"room:1"}})", R"({"event":"watch","data":{"targets":[1]}})",
+          R"({"event":"resume","data":{"lastSeq":"x"}})", R"({"event":"chat-subscribe","data":{"roomId":""}})",
+          R"({"event":"no-such-command"})"})
         socket.sendTextMessage(QString::fromLatin1(frame));
     socket.sendBinaryMessage(QByteArray(100, 'x'));
     socket.sendTextMessage(QStringLiteral(R"({"event":"heartbeat"})"));

@@ -68,7 +68,9 @@ QString LocalServiceRoomRightsTest::signUp(const QString &phone)
     QSignalSpy codes(rig->service.get(), &localservice::LocalService::codeSent);
     call(QString(), "POST", QStringLiteral("/v1/auth/send-code"), {{"phone", phone}});
     const Answer login = call(QString(), "POST", QStringLiteral("/v1/auth/login"),
-                              {{"phone", phone}, {"code", codes.value(0).value(1).toString()}, {"deviceId", "d"},
+                              {{"phone", phone},
+                               {"code", codes.value(0).value(1).toString()},
+                               {"deviceId", "d"},
                                {"agreedLegalVersion", "terms@local-1+privacy@local-1"}});
     tokens.insert(phone, login.json.value("accessToken").toString());
     return login.json.value("userId").toString();
@@ -109,8 +111,9 @@ void LocalServiceRoomRightsTest::initTestCase()
     ids.insert("room", created.json.value("roomId").toString());
     QCOMPARE(call("owner", "POST", fill("/v1/rooms/{room}/join"), {{"sessionId", "s-owner"}}).status, 200);
     for (const char *who : {"moderator", "member", "banned", "muted"})
-        QCOMPARE(call(who, "POST", fill("/v1/rooms/{room}/join"), {{"sessionId", "s"}}).json.value("outcome").toString(),
-                 QStringLiteral("joined"));
+        QCOMPARE(
+            call(who, "POST", fill("/v1/rooms/{room}/join"), {{"sessionId", "s"}}).json.value("outcome").toString(),
+            QStringLiteral("joined"));
     QCOMPARE(call("owner", "PUT", fill("/v1/rooms/{room}/members/{moderator}/role"), {{"roleId", 2}}).status, 200);
     QCOMPARE(call("owner", "PUT", fill("/v1/rooms/{room}/bans/{banned}")).status, 200);
     QCOMPARE(call("owner", "PUT", fill("/v1/rooms/{room}/members/{muted}/mutes/text")).status, 200);
@@ -124,8 +127,9 @@ void LocalServiceRoomRightsTest::initTestCase()
     QCOMPARE(request.status, 200);
     ids.insert("request", request.json.value("requestId").toString());
     // An image of the owner's, announced for this room.
-    const Answer ticket = call("owner", "POST", fill("/v1/im/rooms/{room}/attachments"),
-                               {{"fileName", "a.png"}, {"contentType", "image/png"}, {"sizeBytes", 4}, {"width", 1}, {"height", 1}});
+    const Answer ticket =
+        call("owner", "POST", fill("/v1/im/rooms/{room}/attachments"),
+             {{"fileName", "a.png"}, {"contentType", "image/png"}, {"sizeBytes", 4}, {"width", 1}, {"height", 1}});
     QCOMPARE(ticket.status, 200);
     ids.insert("ownerImage", ticket.json.value("attachmentId").toString());
     const QUrl upload(ticket.json.value("uploadUrl").toString());
@@ -148,21 +152,23 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
 
     const QString forbidden = QStringLiteral("room.forbidden");
     // A member's role offers no moderation, no role or settings changes.
-    QTest::newRow("member kicks the owner") << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}"
-                                            << QByteArray() << 403 << forbidden;
-    QTest::newRow("member kicks a member") << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{muted}"
-                                           << QByteArray() << 403 << forbidden;
+    QTest::newRow("member kicks the owner")
+        << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}" << QByteArray() << 403 << forbidden;
+    QTest::newRow("member kicks a member")
+        << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{muted}" << QByteArray() << 403 << forbidden;
     QTest::newRow("member bans") << "member" << QByteArray("PUT") << "/v1/rooms/{room}/bans/{muted}" << QByteArray()
                                  << 403 << forbidden;
     QTest::newRow("member lifts a ban") << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/bans/{banned}"
                                         << QByteArray() << 403 << forbidden;
-    QTest::newRow("member mutes voice") << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{muted}/mutes/voice"
-                                        << QByteArray() << 403 << forbidden;
-    QTest::newRow("member lifts a text mute") << "member" << QByteArray("DELETE")
-                                              << "/v1/rooms/{room}/members/{muted}/mutes/text" << QByteArray() << 403
-                                              << forbidden;
-    QTest::newRow("member gives itself a role") << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role"
-                                                << QByteArray(R"({"roleId":1})") << 403 << forbidden;
+    QTest::newRow("member mutes voice") << "member" << QByteArray("PUT")
+                                        << "/v1/rooms/{room}/members/{muted}/mutes/voice" << QByteArray() << 403
+                                        << forbidden;
+    QTest::newRow("member lifts a text mute")
+        << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{muted}/mutes/text" << QByteArray() << 403
+        << forbidden;
+    QTest::newRow("member gives itself a role")
+        << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << 403 << forbidden;
     QTest::newRow("member changes the bitrate") << "member" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                                 << QByteArray(R"({"bitrate":128000})") << 403 << forbidden;
     QTest::newRow("member renames the room") << "member" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
@@ -171,90 +177,96 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
                                            << QByteArray(R"({"name":"vip","permissions":{}})") << 403 << forbidden;
     QTest::newRow("member switches the room code") << "member" << QByteArray("PATCH") << "/v1/rooms/{room}/room-code"
                                                    << QByteArray(R"({"enabled":false})") << 403 << forbidden;
-    QTest::newRow("member deletes the room") << "member" << QByteArray("DELETE") << "/v1/rooms/{room}" << QByteArray()
-                                             << 403 << forbidden;
-    QTest::newRow("member approves a request") << "member" << QByteArray("POST")
-                                               << "/v1/rooms/{room}/join-requests/{request}/approve" << QByteArray() << 403
-                                               << forbidden;
-    QTest::newRow("member cancels another's request") << "member" << QByteArray("DELETE")
-                                                      << "/v1/rooms/{room}/join-requests/{request}" << QByteArray() << 403
-                                                      << forbidden;
+    QTest::newRow("member deletes the room")
+        << "member" << QByteArray("DELETE") << "/v1/rooms/{room}" << QByteArray() << 403 << forbidden;
+    QTest::newRow("member approves a request")
+        << "member" << QByteArray("POST") << "/v1/rooms/{room}/join-requests/{request}/approve" << QByteArray() << 403
+        << forbidden;
+    QTest::newRow("member cancels another's request")
+        << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/join-requests/{request}" << QByteArray() << 403
+        << forbidden;
     QTest::newRow("member switches tags") << "member" << QByteArray("PUT") << "/v1/im/rooms/{room}/tag-config"
                                           << QByteArray(R"({"enabled":true})") << 403 << forbidden;
     // Other users' messages.
-    QTest::newRow("member hides the owner's message") << "member" << QByteArray("PATCH")
-                                                      << "/v1/im/rooms/{room}/messages/{ownerMessage}"
-                                                      << QByteArray(R"({"hidden":true})") << 403 << forbidden;
-    QTest::newRow("member retags the owner's message") << "member" << QByteArray("PATCH")
-                                                       << "/v1/im/rooms/{room}/messages/{ownerMessage}/tag"
-                                                       << QByteArray(R"({"tagId":0})") << 403 << forbidden;
-    QTest::newRow("moderator hides the owner's message") << "moderator" << QByteArray("PATCH")
-                                                         << "/v1/im/rooms/{room}/messages/{ownerMessage}"
-                                                         << QByteArray(R"({"hidden":true})") << 403 << forbidden;
-    QTest::newRow("member sends the owner's image") << "member" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
-                                                    << QByteArray(R"({"content":"x","attachmentIds":["{ownerImage}"]})")
-                                                    << 400 << "chat.invalid_attachment";
+    QTest::newRow("member hides the owner's message")
+        << "member" << QByteArray("PATCH") << "/v1/im/rooms/{room}/messages/{ownerMessage}"
+        << QByteArray(R"({"hidden":true})") << 403 << forbidden;
+    QTest::newRow("member retags the owner's message")
+        << "member" << QByteArray("PATCH") << "/v1/im/rooms/{room}/messages/{ownerMessage}/tag"
+        << QByteArray(R"({"tagId":0})") << 403 << forbidden;
+    QTest::newRow("moderator hides the owner's message")
+        << "moderator" << QByteArray("PATCH") << "/v1/im/rooms/{room}/messages/{ownerMessage}"
+        << QByteArray(R"({"hidden":true})") << 403 << forbidden;
+    QTest::newRow("member sends the owner's image")
+        << "member" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
+        << QByteArray(R"({"content":"x","attachmentIds":["{ownerImage}"]})") << 400 << "chat.invalid_attachment";
     // A moderator acts below its own rank only.
-    QTest::newRow("moderator kicks the owner") << "moderator" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}"
-                                               << QByteArray() << 403 << forbidden;
-    QTest::newRow("moderator makes a member owner") << "moderator" << QByteArray("PUT")
-                                                    << "/v1/rooms/{room}/members/{member}/role"
-                                                    << QByteArray(R"({"roleId":1})") << 403 << forbidden;
+    QTest::newRow("moderator kicks the owner")
+        << "moderator" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}" << QByteArray() << 403
+        << forbidden;
+    QTest::newRow("moderator makes a member owner")
+        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << 403 << forbidden;
     // A ban shuts every door of the room.
     QTest::newRow("banned joins") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join"
                                   << QByteArray(R"({"sessionId":"s"})") << 403 << "room.banned";
     QTest::newRow("banned writes") << "banned" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
                                    << QByteArray(R"({"content":"back"})") << 403 << "room.banned";
-    QTest::newRow("banned reads history") << "banned" << QByteArray("GET") << "/v1/im/rooms/{room}/messages" << QByteArray()
-                                          << 403 << "room.banned";
-    QTest::newRow("banned follows the chat") << "banned" << QByteArray("PUT")
-                                             << "/v1/users/me/chat-subscriptions/{room}" << QByteArray("{}") << 403
-                                             << "room.banned";
+    QTest::newRow("banned reads history")
+        << "banned" << QByteArray("GET") << "/v1/im/rooms/{room}/messages" << QByteArray() << 403 << "room.banned";
+    QTest::newRow("banned follows the chat")
+        << "banned" << QByteArray("PUT") << "/v1/users/me/chat-subscriptions/{room}" << QByteArray("{}") << 403
+        << "room.banned";
     QTest::newRow("banned asks to join") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join-requests"
                                          << QByteArray() << 403 << "room.banned";
-    QTest::newRow("banned asks for a media token") << "banned" << QByteArray("POST")
-                                                   << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 403
-                                                   << "room.banned";
+    QTest::newRow("banned asks for a media token") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/livekit-token"
+                                                   << QByteArray("{}") << 403 << "room.banned";
     // Somebody who is not in the room.
     QTest::newRow("outsider writes") << "outsider" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
                                      << QByteArray(R"({"content":"hey"})") << 403 << "room.not_in_room";
-    QTest::newRow("outsider asks for a media token") << "outsider" << QByteArray("POST")
-                                                     << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 403
-                                                     << "room.not_in_room";
-    QTest::newRow("outsider leaves") << "outsider" << QByteArray("DELETE") << "/v1/rooms/{room}/members/me" << QByteArray()
-                                     << 403 << "room.not_in_room";
+    QTest::newRow("outsider asks for a media token")
+        << "outsider" << QByteArray("POST") << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 403
+        << "room.not_in_room";
+    QTest::newRow("outsider leaves") << "outsider" << QByteArray("DELETE") << "/v1/rooms/{room}/members/me"
+                                     << QByteArray() << 403 << "room.not_in_room";
     // A text mute silences the chat.
     QTest::newRow("muted writes") << "muted" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
                                   << QByteArray(R"({"content":"psst"})") << 403 << "room.text_muted";
-    QTest::newRow("muted announces an image") << "muted" << QByteArray("POST") << "/v1/im/rooms/{room}/attachments"
-                                              << QByteArray(R"({"fileName":"b.png","contentType":"image/png","sizeBytes":4,"width":1,"height":1})")
-                                              << 403 << "room.text_muted";
+    QTest::newRow("muted announces an image")
+        << "muted" << QByteArray("POST") << "/v1/im/rooms/{room}/attachments"
+        << QByteArray(R"({"fileName":"b.png","contentType":"image/png","sizeBytes":4,"width":1,"height":1})") << 403
+        << "room.text_muted";
     // Bad input, even from the owner, changes nothing.
     QTest::newRow("bitrate not offered") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                          << QByteArray(R"({"bitrate":12345})") << 400 << "room.invalid_settings";
-    QTest::newRow("one bad setting among good ones") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
-                                                     << QByteArray(R"({"roomName":"new","accessMode":"secret"})") << 400
-                                                     << "room.invalid_settings";
+    QTest::newRow("one bad setting among good ones")
+        << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
+        << QByteArray(R"({"roomName":"new","accessMode":"secret"})") << 400 << "room.invalid_settings";
     QTest::newRow("unknown permission") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles"
                                         << QByteArray(R"({"name":"x","permissions":{"core.room.everything":true}})")
                                         << 400 << "room.invalid_role";
-    QTest::newRow("role that does not exist") << "owner" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role"
-                                              << QByteArray(R"({"roleId":99})") << 400 << "room.role_not_found";
+    QTest::newRow("role that does not exist")
+        << "owner" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":99})")
+        << 400 << "room.role_not_found";
     QTest::newRow("empty message") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
                                    << QByteArray(R"({"content":"   "})") << 400 << "chat.empty_message";
-    QTest::newRow("message in a missing tag") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
-                                              << QByteArray(R"({"content":"a","tagId":7})") << 400 << "chat.tag_not_found";
-    QTest::newRow("read cursor beyond the chat") << "owner" << QByteArray("PUT") << "/v1/im/rooms/{room}/read-cursor"
-                                                 << QByteArray(R"({"tagKey":0,"seq":999})") << 400 << "chat.invalid_cursor";
-    QTest::newRow("image of an unknown type") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/attachments"
-                                              << QByteArray(R"({"fileName":"a.exe","contentType":"application/x-msdownload","sizeBytes":4,"width":1,"height":1})")
-                                              << 400 << "chat.invalid_attachment";
+    QTest::newRow("message in a missing tag")
+        << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages" << QByteArray(R"({"content":"a","tagId":7})")
+        << 400 << "chat.tag_not_found";
+    QTest::newRow("read cursor beyond the chat")
+        << "owner" << QByteArray("PUT") << "/v1/im/rooms/{room}/read-cursor" << QByteArray(R"({"tagKey":0,"seq":999})")
+        << 400 << "chat.invalid_cursor";
+    QTest::newRow("image of an unknown type")
+        << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/attachments"
+        << QByteArray(
+               R"({"fileName":"a.exe","contentType":"application/x-msdownload","sizeBytes":4,"width":1,"height":1})")
+        << 400 << "chat.invalid_attachment";
     QTest::newRow("malformed body") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                     << QByteArray("{\"bitrate\":") << 400 << "request.malformed_json";
     // This service runs without the media server: voice is refused with the reason.
-    QTest::newRow("voice while the media server is off") << "owner" << QByteArray("POST")
-                                                         << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 503
-                                                         << "media.unavailable";
+    QTest::newRow("voice while the media server is off")
+        << "owner" << QByteArray("POST") << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 503
+        << "media.unavailable";
     QTest::newRow("unknown room") << "owner" << QByteArray("POST") << "/v1/rooms/nope/join" << QByteArray("{}") << 404
                                   << "room.not_found";
     QTest::newRow("unknown code") << "outsider" << QByteArray("POST") << "/v1/match/code"
@@ -282,7 +294,8 @@ void LocalServiceRoomRightsTest::moderatorActsBelowItsRankOnly()
 {
     // The moderator may mute a member, and the mute shows in the room's snapshot.
     QCOMPARE(call("moderator", "PUT", fill("/v1/rooms/{room}/members/{member}/mutes/voice")).status, 200);
-    const std::optional<QJsonObject> snapshot = rig->service->rooms()->publicSnapshot(ids.value("owner"), ids.value("room"));
+    const std::optional<QJsonObject> snapshot =
+        rig->service->rooms()->publicSnapshot(ids.value("owner"), ids.value("room"));
     QVERIFY(snapshot);
     const QJsonArray mutes = snapshot->value("mutes").toArray();
     QVERIFY(std::any_of(mutes.begin(), mutes.end(), [this](const QJsonValue &m) {
@@ -292,7 +305,9 @@ void LocalServiceRoomRightsTest::moderatorActsBelowItsRankOnly()
     // A voice-muted member is told not to publish.
     QCOMPARE(call("moderator", "DELETE", fill("/v1/rooms/{room}/members/{member}/mutes/voice")).status, 200);
     // The moderator may hide a member's message, which then reads empty in history.
-    QCOMPARE(call("moderator", "PATCH", fill("/v1/im/rooms/{room}/messages/{memberMessage}"), {{"hidden", true}}).status, 200);
+    QCOMPARE(
+        call("moderator", "PATCH", fill("/v1/im/rooms/{room}/messages/{memberMessage}"), {{"hidden", true}}).status,
+        200);
     const Answer page = call("owner", "GET", fill("/v1/im/rooms/{room}/messages"));
     const QJsonArray history = page.json.value("history").toArray();
     const auto hidden = std::find_if(history.begin(), history.end(), [this](const QJsonValue &m) {
@@ -316,11 +331,14 @@ void LocalServiceRoomRightsTest::historyPagesAndUnreadCounts()
     QCOMPARE(tag.status, 200);
     const qint64 tagId = tag.json.value("tagId").toInteger();
     for (int i = 0; i < 60; ++i)
-        QCOMPARE(call("owner", "POST", "/v1/im/rooms/" + room + "/messages", {{"content", QString::number(i)}}).status, 200);
-    QCOMPARE(call("owner", "POST", "/v1/im/rooms/" + room + "/messages", {{"content", "me"}, {"tagId", tagId}}).status, 200);
+        QCOMPARE(call("owner", "POST", "/v1/im/rooms/" + room + "/messages", {{"content", QString::number(i)}}).status,
+                 200);
+    QCOMPARE(call("owner", "POST", "/v1/im/rooms/" + room + "/messages", {{"content", "me"}, {"tagId", tagId}}).status,
+             200);
 
     // The latest page runs newest first; the older one continues below it.
-    const QJsonArray latest = call("member", "GET", "/v1/im/rooms/" + room + "/messages").json.value("history").toArray();
+    const QJsonArray latest =
+        call("member", "GET", "/v1/im/rooms/" + room + "/messages").json.value("history").toArray();
     QCOMPARE(latest.size(), 50);
     QCOMPARE(latest.first().toObject().value("seq").toInteger(), 62);
     QCOMPARE(latest.last().toObject().value("seq").toInteger(), 13);
@@ -329,8 +347,10 @@ void LocalServiceRoomRightsTest::historyPagesAndUnreadCounts()
     QCOMPARE(older.size(), 12);
     QCOMPARE(older.last().toObject().value("seq").toInteger(), 1);
     // A thread page runs forward after the given position.
-    const QJsonArray thread = call("member", "GET", QStringLiteral("/v1/im/rooms/%1/messages?tagId=%2&afterSeq=0").arg(room).arg(tagId))
-                                  .json.value("history").toArray();
+    const QJsonArray thread =
+        call("member", "GET", QStringLiteral("/v1/im/rooms/%1/messages?tagId=%2&afterSeq=0").arg(room).arg(tagId))
+            .json.value("history")
+            .toArray();
     QCOMPARE(thread.size(), 2);
     QCOMPARE(thread.first().toObject().value("title").toString(), QStringLiteral("Saturday"));
 
@@ -341,10 +361,12 @@ void LocalServiceRoomRightsTest::historyPagesAndUnreadCounts()
     };
     QCOMPARE(unreadOf("member"), 2);
     QCOMPARE(unreadOf("owner"), 0);
-    QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 62}}).status, 200);
+    QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 62}}).status,
+             200);
     QCOMPARE(unreadOf("member"), 0);
     // An older position reported late does not move the cursor back.
-    QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 1}}).status, 200);
+    QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 1}}).status,
+             200);
     QCOMPARE(unreadOf("member"), 0);
 }
 

@@ -5,18 +5,18 @@
 #include "local_service_rig.h"
 
 #include "app/startup_gate.h"
-#include "channel/channel_actions_service.h"
-#include "channel/channel_assembly.h"
-#include "channel/channel_entity.h"
-#include "channel/channel_entity_feed.h"
-#include "channel/channel_entity_store.h"
-#include "channel/channel_list_service.h"
 #include "auth/auth_assembly.h"
 #include "auth/auth_interceptor.h"
 #include "auth/login_service.h"
 #include "auth/session_service.h"
 #include "auth/session_store.h"
 #include "auth/sms_service.h"
+#include "channel/channel_actions_service.h"
+#include "channel/channel_assembly.h"
+#include "channel/channel_entity.h"
+#include "channel/channel_entity_feed.h"
+#include "channel/channel_entity_store.h"
+#include "channel/channel_list_service.h"
 #include "legal/legal_service.h"
 #include "match/code_match_service.h"
 #include "match/match_error_code.h"
@@ -35,8 +35,8 @@
 #include "room/room_moderation_service.h"
 #include "room/room_settings_service.h"
 #include "room/room_view_model.h"
-#include "server/local_service.h"
 #include "server/gateway_hub.h"
+#include "server/local_service.h"
 #include "server/rooms_api.h"
 #include "server/service_state.h"
 #include "support/test_main.h"
@@ -89,7 +89,8 @@ struct Client
         QObject::connect(&gateway, &GatewayService::eventReceived, rooms.entityFeed(), &RoomEntityFeed::onGatewayEvent);
         QObject::connect(&gateway, &GatewayService::eventReceived, rooms.chatService(),
                          &RoomChatService::handleGatewayEvent);
-        QObject::connect(rooms.createService(), &RoomCreateService::tempRoomEntering, session, &ActiveRoomSession::enter);
+        QObject::connect(rooms.createService(), &RoomCreateService::tempRoomEntering, session,
+                         &ActiveRoomSession::enter);
         QObject::connect(&codes, &CodeMatchService::roomEntering, session, &ActiveRoomSession::enter);
         QObject::connect(session, &ActiveRoomSession::activeRoomChanged, rooms.chatService(),
                          &RoomChatService::onActiveRoomChanged);
@@ -251,10 +252,10 @@ void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
     QTRY_VERIFY_WITH_TIMEOUT(confirmed(aliceEvents), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(confirmed(bobEvents), kWaitMs);
     const QByteArray png = pngBytes();
-    alice.rooms.chatService()->uploadAndSend(
-        roomId, QStringLiteral("batch-1"),
-        {RoomChatService::LocalImage{QStringLiteral("dot.png"), png, QStringLiteral("image/png"), 8, 6}},
-        QStringLiteral("hello **bob**"), 0, QString());
+    alice.rooms.chatService()->uploadAndSend(roomId, QStringLiteral("batch-1"),
+                                             {RoomChatService::LocalImage{QStringLiteral("dot.png"), png,
+                                                                          QStringLiteral("image/png"), 8, 6}},
+                                             QStringLiteral("hello **bob**"), 0, QString());
     QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bobMessages.size(), 1, kWaitMs);
     const ImMessageSentEvent message = bobMessages.at(0).at(1).value<ImMessageSentEvent>();
@@ -337,10 +338,11 @@ void LocalServiceRoomsTest::channelIsCreatedJoinedAndBans()
 
     // Alice creates a channel; her list shows it and her store holds its snapshot.
     QString channelId;
-    alice.channels.actionsService()->create(QStringLiteral("Choir"), [&](bool ok, const QString &id, auto, const QString &) {
-        QVERIFY(ok);
-        channelId = id;
-    });
+    alice.channels.actionsService()->create(QStringLiteral("Choir"),
+                                            [&](bool ok, const QString &id, auto, const QString &) {
+                                                QVERIFY(ok);
+                                                channelId = id;
+                                            });
     QTRY_VERIFY_WITH_TIMEOUT(!channelId.isEmpty(), kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(alice.channels.listService()->channelIds(), QStringList{channelId}, kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(alice.channels.entityStore()->find(channelId), kWaitMs);
@@ -357,7 +359,8 @@ void LocalServiceRoomsTest::channelIsCreatedJoinedAndBans()
 
     // A room of the channel, created through the client's own action.
     QString roomId;
-    alice.channels.actionsService()->createRoom(channelId, [&](bool ok, const QString &id, const QString &, auto, const QString &) {
+    alice.channels.actionsService()->createRoom(channelId, [&](bool ok, const QString &id, const QString &, auto,
+                                                               const QString &) {
         QVERIFY(ok);
         roomId = id;
     });

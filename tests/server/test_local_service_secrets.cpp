@@ -134,8 +134,8 @@ void LocalServiceSecretsTest::noSecretIsLogged()
     const HttpResponse created = postAndWait(transport.api(), QStringLiteral("/v1/rooms"), {{"bitrate", 32000}});
     QVERIFY2(created.isSuccess(), created.body.constData());
     const QString roomId = created.json.value("roomId").toString();
-    const HttpResponse joined = postAndWait(transport.api(), "/v1/rooms/" + roomId + "/join",
-                                            {{"sessionId", gateway.sessionId()}});
+    const HttpResponse joined =
+        postAndWait(transport.api(), "/v1/rooms/" + roomId + "/join", {{"sessionId", gateway.sessionId()}});
     QVERIFY2(joined.isSuccess(), joined.body.constData());
     if (media) {
         const HttpResponse grant = postAndWait(transport.api(), "/v1/rooms/" + roomId + "/livekit-token", {});
@@ -143,8 +143,7 @@ void LocalServiceSecretsTest::noSecretIsLogged()
         const QString mediaToken = grant.json.value("token").toString();
         QVERIFY(!mediaToken.isEmpty());
         secrets << mediaToken;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.service->media()->hasRoom(rig.service->rooms()->room(roomId)->mediaRoom),
-                                 kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.service->media()->hasRoom(rig.service->rooms()->room(roomId)->mediaRoom), kWaitMs);
         LiveKitConnection connection(LiveKitConnection::Role::Own);
         QSignalSpy connected(&connection, &LiveKitConnection::connectedToRoom);
         QSignalSpy failed(&connection, &LiveKitConnection::connectionFailed);

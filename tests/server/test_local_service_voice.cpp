@@ -60,7 +60,8 @@ struct Participant
         options.source = livekit::TrackSource::Microphone;
         room->localParticipant().lock()->publishTrack(track, options);
         pump = std::make_unique<testsupport::TonePump>(hz, [source = source](const std::int16_t *frame, int samples) {
-            source->captureFrame(livekit::AudioFrame(std::vector<std::int16_t>(frame, frame + samples), 48000, 1, samples));
+            source->captureFrame(
+                livekit::AudioFrame(std::vector<std::int16_t>(frame, frame + samples), 48000, 1, samples));
         });
         pump->start();
     }
@@ -106,7 +107,9 @@ QString LocalServiceVoiceTest::signUp(const QString &name, const QString &phone)
     QSignalSpy codes(rig->service.get(), &localservice::LocalService::codeSent);
     call(QString(), "POST", QStringLiteral("/v1/auth/send-code"), {{"phone", phone}});
     const QJsonObject login = call(QString(), "POST", QStringLiteral("/v1/auth/login"),
-                                   {{"phone", phone}, {"code", codes.value(0).value(1).toString()}, {"deviceId", "d"},
+                                   {{"phone", phone},
+                                    {"code", codes.value(0).value(1).toString()},
+                                    {"deviceId", "d"},
                                     {"agreedLegalVersion", "terms@local-1+privacy@local-1"}});
     tokens.insert(name, login.value("accessToken").toString());
     return login.value("userId").toString();
@@ -167,8 +170,7 @@ void LocalServiceVoiceTest::membersTalkThroughTheMediaServer()
     // A room's token opens that room only.
     QTRY_VERIFY_WITH_TIMEOUT(rig->service->media()->hasRoom(rig->service->rooms()->room(otherRoomId)->mediaRoom), 5000);
     Participant intruder;
-    const QString otherUrl = QStringLiteral("ws://127.0.0.1:%1")
-                                 .arg(QUrl(bobGrant.value("url").toString()).port())
+    const QString otherUrl = QStringLiteral("ws://127.0.0.1:%1").arg(QUrl(bobGrant.value("url").toString()).port())
                              + QStringLiteral("/?room=%1").arg(rig->service->rooms()->room(otherRoomId)->mediaRoom);
     const std::string refused = intruder.connect(otherUrl, bobGrant.value("token").toString());
     QVERIFY2(QString::fromStdString(refused).contains(QLatin1String("Unauthorized")), refused.c_str());

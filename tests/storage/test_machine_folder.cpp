@@ -33,8 +33,7 @@ private slots:
 
     void installIdIsTheHashOfTheLowerCasedRoot()
     {
-        const QByteArray digest =
-            QCryptographicHash::hash(dataRoot().toLower().toUtf8(), QCryptographicHash::Sha256);
+        const QByteArray digest = QCryptographicHash::hash(dataRoot().toLower().toUtf8(), QCryptographicHash::Sha256);
         const QString expected = QString::fromLatin1(digest.toHex().left(16));
         QCOMPARE(installId(), expected);
         QCOMPARE(installId(), installId());

@@ -7,36 +7,36 @@ namespace testsupport {
 
 void FakeHttpClient::get(const QString &path, HttpCallback callback, const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Get, path, {}, {}, {}, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Get, path, {}, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::post(const QString &path, const QJsonObject &body, HttpCallback callback,
                           const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Post, path, body, {}, {}, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Post, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::put(const QString &path, const QJsonObject &body, HttpCallback callback,
                          const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Put, path, body, {}, {}, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Put, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::patch(const QString &path, const QJsonObject &body, HttpCallback callback,
                            const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Patch, path, body, {}, {}, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Patch, path, body, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::del(const QString &path, HttpCallback callback, const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Delete, path, {}, {}, {}, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Delete, path, {}, {}, {}, options, std::move(callback)});
 }
 
 void FakeHttpClient::postRaw(const QString &path, const QByteArray &body, const QByteArray &contentType,
                              HttpCallback callback, const HttpOptions &options)
 {
-    calls.append(Call {HttpMethod::Post, path, {}, body, contentType, options, std::move(callback)});
+    calls.append(Call{HttpMethod::Post, path, {}, body, contentType, options, std::move(callback)});
 }
 
 QList<FakeHttpClient::Call> FakeHttpClient::callsTo(const QString &path) const

@@ -27,9 +27,9 @@ public:
     {
         HttpMethod method = HttpMethod::Get;
         QString path;
-        QJsonObject body;           // JSON calls (post, put, patch)
-        QByteArray rawBody;         // postRaw only
-        QByteArray contentType;     // postRaw only
+        QJsonObject body;       // JSON calls (post, put, patch)
+        QByteArray rawBody;     // postRaw only
+        QByteArray contentType; // postRaw only
         HttpOptions options;
         HttpCallback callback;
     };
@@ -53,8 +53,8 @@ public:
     // Answers the `index`-th call to `path`. Fails the running test when there is no such call.
     void answer(const QString &path, qsizetype index, const HttpResponse &response);
 
-    QList<Call> calls;    // every call so far, answered or not
-    QString baseUrl;      // the last one set
+    QList<Call> calls; // every call so far, answered or not
+    QString baseUrl;   // the last one set
 };
 
 // A reply as the transport hands it over. With a status, the JSON object is the parsed

@@ -47,32 +47,35 @@ bool JanusTestServer::writeConfiguration()
                 root + QStringLiteral("/plugins/libjanus_videoroom.so"));
     QFile::link(QStringLiteral("%1/transports/libjanus_websockets.so").arg(QLatin1String(kModules)),
                 root + QStringLiteral("/transports/libjanus_websockets.so"));
-    const QString core = QStringLiteral(
-        "general: {\n"
-        "  configs_folder = \"%1/conf\"\n  plugins_folder = \"%1/plugins\"\n"
-        "  transports_folder = \"%1/transports\"\n  events_folder = \"%1/none\"\n  loggers_folder = \"%1/none\"\n"
-        "  debug_level = 4\n  debug_timestamps = true\n  session_timeout = 60\n  server_name = \"kestova-test\"\n"
-        "  protected_folders = [ \"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", \"/sys\", "
-        "\"/usr\", \"/var\" ]\n"
-        "  token_auth = true\n  token_auth_secret = \"%2\"\n"
-        "}\ncertificates: {\n}\nmedia: {\n  rtp_port_range = \"20000-20999\"\n  no_media_timer = 2\n}\n"
-        "nat: {\n  nice_debug = false\n  ice_ignore_list = \"vmnet\"\n}\n"
-        "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\nevents: {\n  broadcast = false\n}\n")
-                             .arg(root, QLatin1String(kSecret));
+    const QString core =
+        QStringLiteral(
+            "general: {\n"
+            "  configs_folder = \"%1/conf\"\n  plugins_folder = \"%1/plugins\"\n"
+            "  transports_folder = \"%1/transports\"\n  events_folder = \"%1/none\"\n  loggers_folder = \"%1/none\"\n"
+            "  debug_level = 4\n  debug_timestamps = true\n  session_timeout = 60\n  server_name = \"kestova-test\"\n"
+            "  protected_folders = [ \"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", "
+            "\"/sys\", "
+            "\"/usr\", \"/var\" ]\n"
+            "  token_auth = true\n  token_auth_secret = \"%2\"\n"
+            "}\ncertificates: {\n}\nmedia: {\n  rtp_port_range = \"20000-20999\"\n  no_media_timer = 2\n}\n"
+            "nat: {\n  nice_debug = false\n  ice_ignore_list = \"vmnet\"\n}\n"
+            "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\nevents: {\n  broadcast = false\n}\n")
+            .arg(root, QLatin1String(kSecret));
     const QString transport =
         QStringLiteral("general: {\n  json = \"plain\"\n  ws = true\n  ws_port = %1\n  ws_ip = \"127.0.0.1\"\n"
                        "  wss = false\n}\nadmin: {\n  admin_ws = false\n  admin_wss = false\n}\n")
             .arg(m_port);
-    const QString room = QStringLiteral(
-        "general: {\n  string_ids = false\n}\nroom-%1: {\n  description = \"kestova-test\"\n  publishers = 16\n"
-        "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n  audiolevel_ext = true\n"
-        "  notify_joining = true\n  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
-                             .arg(kRoom)
-                         + QStringLiteral("room-%1: {\n  description = \"kestova-test-parent\"\n  publishers = 16\n"
-                                          "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n"
-                                          "  audiolevel_ext = true\n  notify_joining = true\n"
-                                          "  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
-                               .arg(kParentRoom);
+    const QString room =
+        QStringLiteral(
+            "general: {\n  string_ids = false\n}\nroom-%1: {\n  description = \"kestova-test\"\n  publishers = 16\n"
+            "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n  audiolevel_ext = true\n"
+            "  notify_joining = true\n  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
+            .arg(kRoom)
+        + QStringLiteral("room-%1: {\n  description = \"kestova-test-parent\"\n  publishers = 16\n"
+                         "  audiocodec = \"opus\"\n  opus_fec = true\n  opus_dtx = true\n"
+                         "  audiolevel_ext = true\n  notify_joining = true\n"
+                         "  transport_wide_cc_ext = false\n  signed_tokens = true\n}\n")
+              .arg(kParentRoom);
     return writeFile(root + QStringLiteral("/conf/janus.jcfg"), core)
            && writeFile(root + QStringLiteral("/conf/janus.transport.websockets.jcfg"), transport)
            && writeFile(root + QStringLiteral("/conf/janus.plugin.videoroom.jcfg"), room);

@@ -15,9 +15,9 @@
 namespace testsupport {
 
 LoopbackGatewayServer::LoopbackGatewayServer(QObject *parent)
-    : QObject(parent),
-      tcp(new QTcpServer(this)),
-      server(new QWebSocketServer(QStringLiteral("loopback-gateway"), QWebSocketServer::NonSecureMode, this))
+    : QObject(parent)
+    , tcp(new QTcpServer(this))
+    , server(new QWebSocketServer(QStringLiteral("loopback-gateway"), QWebSocketServer::NonSecureMode, this))
 {
     // The TCP listener is this server's own, so that it can refuse or drop a connection
     // before the WebSocket server sees it.
@@ -85,8 +85,7 @@ void LoopbackGatewayServer::refuse(QTcpSocket *connection)
             return;
         const QByteArray requestLine = head->left(head->indexOf("\r\n"));
         const QByteArray reason = reflect ? requestLine : QByteArrayLiteral("Service Unavailable");
-        connection->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
-                          + "\r\nContent-Length: 0\r\n\r\n");
+        connection->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Length: 0\r\n\r\n");
         QTimer::singleShot(holdMs, connection, [connection] { connection->disconnectFromHost(); });
     });
 }
@@ -163,8 +162,8 @@ void LoopbackGatewayServer::sendSessionEstablished(const QString &id, bool resum
     if (!id.isEmpty() && !issuedSessions.contains(id))
         issuedSessions.append(id);
     sendFrame({{QStringLiteral("event"), QStringLiteral("session-established")},
-               {QStringLiteral("data"), QJsonObject{{QStringLiteral("sessionId"), id},
-                                                    {QStringLiteral("resumed"), resumed}}}});
+               {QStringLiteral("data"),
+                QJsonObject{{QStringLiteral("sessionId"), id}, {QStringLiteral("resumed"), resumed}}}});
 }
 
 void LoopbackGatewayServer::sendResumed(int count)

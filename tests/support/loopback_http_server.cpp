@@ -1,8 +1,8 @@
 #include "support/loopback_http_server.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonDocument>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -22,21 +22,21 @@ QString routeKey(const QByteArray &method, const QString &path)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+        case 200: return "OK";
+        case 201: return "Created";
+        case 204: return "No Content";
+        case 206: return "Partial Content";
+        case 301: return "Moved Permanently";
+        case 302: return "Found";
+        case 400: return "Bad Request";
+        case 401: return "Unauthorized";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 416: return "Range Not Satisfiable";
+        case 429: return "Too Many Requests";
+        case 500: return "Internal Server Error";
+        case 503: return "Service Unavailable";
+        default: return "Status";
     }
 }
 
@@ -127,8 +127,8 @@ struct LoopbackHttpServer::Connection
     bool dispatched = false;
     qint64 contentLength = 0;
     RecordedRequest request;
-    QTimer *readTick = nullptr;    // child of the socket; only with a read rate
-    QElapsedTimer paceClock;       // since the head was read; the rate holds even when ticks run late
+    QTimer *readTick = nullptr; // child of the socket; only with a read rate
+    QElapsedTimer paceClock;    // since the head was read; the rate holds even when ticks run late
     qint64 pacedBytes = 0;
 };
 
@@ -283,7 +283,7 @@ void LoopbackHttpServer::readFrom(Connection *c, bool fromTick)
         }
     } else if (c->readTick) {
         if (!fromTick)
-            return;    // while pacing, only the tick reads
+            return; // while pacing, only the tick reads
         const qint64 due = readBytesPerTick * (c->paceClock.elapsed() / readTickMs + 1) - c->pacedBytes;
         const qint64 want = qMin(due, c->contentLength - c->buffer.size());
         if (want > 0) {
@@ -353,7 +353,7 @@ ScriptedReply LoopbackHttpServer::replyFor(const RecordedRequest &request)
 }
 
 ScriptedReply LoopbackHttpServer::fileReply(const QByteArray &content, RangeMode mode,
-                                           const RecordedRequest &request) const
+                                            const RecordedRequest &request) const
 {
     const QByteArray range = request.header("Range").trimmed();
     const qint64 size = content.size();

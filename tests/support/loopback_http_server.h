@@ -19,10 +19,10 @@ namespace testsupport {
 // One request as the server received it.
 struct RecordedRequest
 {
-    QByteArray method;                               // "GET", "POST", ...
-    QString path;                                    // the target before '?', as sent (percent-encoding kept)
-    QString query;                                   // the target after '?', without it; empty when none
-    QList<QPair<QByteArray, QByteArray>> headers;    // in arrival order, names as sent
+    QByteArray method;                            // "GET", "POST", ...
+    QString path;                                 // the target before '?', as sent (percent-encoding kept)
+    QString query;                                // the target after '?', without it; empty when none
+    QList<QPair<QByteArray, QByteArray>> headers; // in arrival order, names as sent
     QByteArray body;
 
     // Value of the first header of that name (case-insensitive); empty when absent.
@@ -34,14 +34,14 @@ struct RecordedRequest
 struct ScriptedReply
 {
     enum class Mode {
-        Answer,     // write status, headers and body (after delayMs)
-        Never,      // hold the connection open and never answer
-        Close,      // close the connection without writing anything (after delayMs)
+        Answer, // write status, headers and body (after delayMs)
+        Never,  // hold the connection open and never answer
+        Close,  // close the connection without writing anything (after delayMs)
     };
 
     Mode mode = Mode::Answer;
     int status = 200;
-    QList<QPair<QByteArray, QByteArray>> headers;    // besides Content-Length and Connection, which are added
+    QList<QPair<QByteArray, QByteArray>> headers; // besides Content-Length and Connection, which are added
     QByteArray body;
     int delayMs = 0;
 
@@ -60,9 +60,9 @@ struct ScriptedReply
 
 // How a file served with serveFile answers a "Range" request.
 enum class RangeMode {
-    Honour,         // 206 with exactly the asked bytes and Content-Range; 416 when the range starts past the end
-    IgnoreRange,    // 200 with the whole file
-    Unsatisfiable,  // 416 to every ranged request
+    Honour,        // 206 with exactly the asked bytes and Content-Range; 416 when the range starts past the end
+    IgnoreRange,   // 200 with the whole file
+    Unsatisfiable, // 416 to every ranged request
 };
 
 // An HTTP/1.1 server on 127.0.0.1 (port 0) for tests. Each connection carries one
@@ -138,11 +138,11 @@ private:
 
     QTcpServer *server = nullptr;
     QHash<QTcpSocket *, std::shared_ptr<Connection>> connections;
-    QHash<QString, QList<ScriptedReply>> queued;    // key: method + ' ' + path
+    QHash<QString, QList<ScriptedReply>> queued; // key: method + ' ' + path
     QHash<QString, ScriptedReply> routes;
     QHash<QString, FileEntry> files;
     QList<RecordedRequest> recorded;
-    qint64 readBytesPerTick = -1;                   // -1: no limit
+    qint64 readBytesPerTick = -1; // -1: no limit
     int readTickMs = 0;
     qint64 bodyBytes = 0;
     int sentCount = 0;

@@ -68,14 +68,46 @@ public:
         data.push_back({topic, payload, participant ? participant->identity() : std::string()});
     }
 
-    int subscribed() const { std::lock_guard lock(mutex); return subscribedCount; }
-    int unsubscribed() const { std::lock_guard lock(mutex); return unsubscribedCount; }
-    int unpublished() const { std::lock_guard lock(mutex); return unpublishedCount; }
-    std::vector<int> disconnects() const { std::lock_guard lock(mutex); return reasons; }
-    std::vector<std::string> leftIdentities() const { std::lock_guard lock(mutex); return left; }
-    std::shared_ptr<Track> track() const { std::lock_guard lock(mutex); return lastTrack; }
-    std::string identity() const { std::lock_guard lock(mutex); return lastIdentity; }
-    std::size_t dataCount() const { std::lock_guard lock(mutex); return data.size(); }
+    int subscribed() const
+    {
+        std::lock_guard lock(mutex);
+        return subscribedCount;
+    }
+    int unsubscribed() const
+    {
+        std::lock_guard lock(mutex);
+        return unsubscribedCount;
+    }
+    int unpublished() const
+    {
+        std::lock_guard lock(mutex);
+        return unpublishedCount;
+    }
+    std::vector<int> disconnects() const
+    {
+        std::lock_guard lock(mutex);
+        return reasons;
+    }
+    std::vector<std::string> leftIdentities() const
+    {
+        std::lock_guard lock(mutex);
+        return left;
+    }
+    std::shared_ptr<Track> track() const
+    {
+        std::lock_guard lock(mutex);
+        return lastTrack;
+    }
+    std::string identity() const
+    {
+        std::lock_guard lock(mutex);
+        return lastIdentity;
+    }
+    std::size_t dataCount() const
+    {
+        std::lock_guard lock(mutex);
+        return data.size();
+    }
 
     // Reads the decoded audio of the last subscribed track on a thread of its own.
     bool startReading()
@@ -101,8 +133,16 @@ public:
             reader.join();
         stream.reset();
     }
-    std::vector<std::int16_t> received() const { std::lock_guard lock(mutex); return samples; }
-    void clearReceived() { std::lock_guard lock(mutex); samples.clear(); }
+    std::vector<std::int16_t> received() const
+    {
+        std::lock_guard lock(mutex);
+        return samples;
+    }
+    void clearReceived()
+    {
+        std::lock_guard lock(mutex);
+        samples.clear();
+    }
 
     struct Data
     {
@@ -110,7 +150,11 @@ public:
         std::vector<std::uint8_t> payload;
         std::string identity;
     };
-    std::vector<Data> dataPackets() const { std::lock_guard lock(mutex); return data; }
+    std::vector<Data> dataPackets() const
+    {
+        std::lock_guard lock(mutex);
+        return data;
+    }
 
 private:
     mutable std::mutex mutex;
@@ -126,6 +170,5 @@ private:
     std::shared_ptr<AudioStream> stream;
     std::thread reader;
 };
-
 
 } // namespace testsupport

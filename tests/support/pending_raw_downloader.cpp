@@ -16,8 +16,8 @@ RawRequestHandle PendingRawDownloader::rawGet(const QString &url, HttpCallback c
     return {};
 }
 
-RawRequestHandle PendingRawDownloader::rangeGet(const QString &url, qint64 first, qint64 last,
-                                                RangeCallback callback, int timeoutMs)
+RawRequestHandle PendingRawDownloader::rangeGet(const QString &url, qint64 first, qint64 last, RangeCallback callback,
+                                                int timeoutMs)
 {
     Request request;
     request.url = url;

@@ -16,18 +16,21 @@ void enterPrivateNetwork(int argc, char *argv[]);
 // Empty inside a working namespace.
 QString privateNetworkUnavailable();
 // The namespace's own non-loopback address.
-inline const char *privateNetworkAddress() { return "198.18.0.1"; }
+inline const char *privateNetworkAddress()
+{
+    return "198.18.0.1";
+}
 
 } // namespace testsupport
 
 // KESTOVA_TEST_MAIN inside a private network namespace.
-#define KESTOVA_MEDIA_TEST_MAIN(TestObject)                                                                    \
-    int main(int argc, char *argv[])                                                                           \
-    {                                                                                                          \
-        testsupport::enterPrivateNetwork(argc, argv);                                                          \
-        testsupport::prepareTestEnvironment();                                                                 \
-        QApplication app(argc, argv);                                                                          \
-        TestObject tc;                                                                                         \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                             \
-        return QTest::qExec(&tc, argc, argv);                                                                  \
+#define KESTOVA_MEDIA_TEST_MAIN(TestObject)                                                                            \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        testsupport::enterPrivateNetwork(argc, argv);                                                                  \
+        testsupport::prepareTestEnvironment();                                                                         \
+        QApplication app(argc, argv);                                                                                  \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

@@ -16,7 +16,7 @@ public:
     struct Call
     {
         QUrl url;
-        QList<QPair<QByteArray, QByteArray>> headers;    // raw headers present before this interceptor ran
+        QList<QPair<QByteArray, QByteArray>> headers; // raw headers present before this interceptor ran
         HttpOptions options;
     };
 

@@ -17,12 +17,12 @@ namespace testsupport {
 // What a recorded request must be. Unset parts are not checked.
 struct ExpectedRequest
 {
-    QByteArray method;                             // "GET", "POST", ...
-    QString path;                                  // compared without the query
-    std::optional<QJsonObject> json;               // the body as a JSON object, in any key order
-    std::optional<QByteArray> body;                // the body byte for byte
-    QList<QPair<QByteArray, QByteArray>> headers;  // each present with this value (name case-insensitive)
-    QList<QByteArray> absentHeaders;               // each not sent at all
+    QByteArray method;                            // "GET", "POST", ...
+    QString path;                                 // compared without the query
+    std::optional<QJsonObject> json;              // the body as a JSON object, in any key order
+    std::optional<QByteArray> body;               // the body byte for byte
+    QList<QPair<QByteArray, QByteArray>> headers; // each present with this value (name case-insensitive)
+    QList<QByteArray> absentHeaders;              // each not sent at all
 };
 
 // Empty when `request` is as expected; otherwise one line per difference, for

@@ -29,7 +29,9 @@ void appendTo(QJsonObject &object, const QString &key, const QJsonValue &value)
 
 } // namespace
 
-RoomSnapshotBuilder::RoomSnapshotBuilder(const QString &roomId) : id(roomId) {}
+RoomSnapshotBuilder::RoomSnapshotBuilder(const QString &roomId)
+    : id(roomId)
+{}
 
 RoomSnapshotBuilder &RoomSnapshotBuilder::name(const QString &name)
 {

@@ -50,8 +50,8 @@ public:
     RoomSnapshotBuilder &followCode(const QString &code, qint64 expiresAtMs);
     RoomSnapshotBuilder &joinRequest(const QString &requestId, const QString &fromUserId, qint64 createdAt = 0,
                                      qint64 expiresAtMs = 0);
-    RoomSnapshotBuilder &subroomRequest(const QString &requestId, const QString &childRoomId,
-                                        const QString &fromUserId, qint64 createdAt = 0, qint64 expiresAtMs = 0);
+    RoomSnapshotBuilder &subroomRequest(const QString &requestId, const QString &childRoomId, const QString &fromUserId,
+                                        qint64 createdAt = 0, qint64 expiresAtMs = 0);
 
     QString roomId() const { return id; }
     // "room:" + id and "room:" + id + ":private".
@@ -65,8 +65,8 @@ private:
     QString id;
     QJsonObject meta;
     QJsonObject acl;
-    QJsonObject top;      // top-level keys of the public snapshot other than "roomId", "meta", "acl"
-    QJsonObject priv;     // keys of the private snapshot other than "roomId"
+    QJsonObject top;  // top-level keys of the public snapshot other than "roomId", "meta", "acl"
+    QJsonObject priv; // keys of the private snapshot other than "roomId"
 };
 
 } // namespace testsupport

@@ -9,18 +9,16 @@ bool ScriptedResponseInterceptor::onResponse(const HttpResponse &response, const
     recorded.append(offer);
     const Action action = script ? script(offer) : Action::PassOn;
     switch (action) {
-    case Action::PassOn:
-        return false;
-    case Action::Hold:
-        return true;
-    case Action::Replay:
-        if (control.replay)
-            control.replay();
-        return true;
-    case Action::Deliver:
-        if (control.deliver)
-            control.deliver(substitute ? *substitute : response);
-        return true;
+        case Action::PassOn: return false;
+        case Action::Hold: return true;
+        case Action::Replay:
+            if (control.replay)
+                control.replay();
+            return true;
+        case Action::Deliver:
+            if (control.deliver)
+                control.deliver(substitute ? *substitute : response);
+            return true;
     }
     return false;
 }

@@ -17,10 +17,10 @@ class ScriptedResponseInterceptor : public IResponseInterceptor
 {
 public:
     enum class Action {
-        PassOn,     // return false: the next interceptor or the callback gets the response
-        Hold,       // return true and do nothing yet
-        Replay,     // return true and replay at once
-        Deliver,    // return true and deliver at once (the substitute response when one is set)
+        PassOn,  // return false: the next interceptor or the callback gets the response
+        Hold,    // return true and do nothing yet
+        Replay,  // return true and replay at once
+        Deliver, // return true and deliver at once (the substitute response when one is set)
     };
 
     struct Offer

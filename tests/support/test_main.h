@@ -11,13 +11,13 @@ void prepareTestEnvironment();
 } // namespace testsupport
 
 // Like QTEST_MAIN, with a private data root and the offscreen platform.
-#define KESTOVA_TEST_MAIN(TestObject)                                                                          \
-    int main(int argc, char *argv[])                                                                           \
-    {                                                                                                          \
-        testsupport::prepareTestEnvironment();                                                                 \
-        QApplication app(argc, argv);                                                                          \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                               \
-        TestObject tc;                                                                                         \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                             \
-        return QTest::qExec(&tc, argc, argv);                                                                  \
+#define KESTOVA_TEST_MAIN(TestObject)                                                                                  \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        testsupport::prepareTestEnvironment();                                                                         \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

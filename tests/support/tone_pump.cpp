@@ -6,7 +6,10 @@
 
 namespace testsupport {
 
-TonePump::TonePump(double hz, Sink sink) : m_hz(hz), m_sink(std::move(sink)) {}
+TonePump::TonePump(double hz, Sink sink)
+    : m_hz(hz)
+    , m_sink(std::move(sink))
+{}
 
 TonePump::~TonePump()
 {

@@ -187,8 +187,8 @@ void PaintingHelpersTest::tintedIconSizesAndColours()
                         continue;
                     ++opaque;
                     // Premultiplied storage rounds a little at partial coverage.
-                    QVERIFY(std::abs(c.red() - tint.red()) <= 3 && std::abs(c.green() - tint.green()) <= 3 &&
-                            std::abs(c.blue() - tint.blue()) <= 3);
+                    QVERIFY(std::abs(c.red() - tint.red()) <= 3 && std::abs(c.green() - tint.green()) <= 3
+                            && std::abs(c.blue() - tint.blue()) <= 3);
                 }
             }
             QVERIFY(opaque > 8 * ratio * ratio);

@@ -34,17 +34,10 @@ Decoded decode(const QString &path)
         for (int i = 0; i < samples; ++i) {
             double v = 0.0;
             switch (format.sampleFormat()) {
-            case QAudioFormat::Int16:
-                v = buffer.constData<qint16>()[i] / 32768.0;
-                break;
-            case QAudioFormat::Int32:
-                v = buffer.constData<qint32>()[i] / 2147483648.0;
-                break;
-            case QAudioFormat::Float:
-                v = buffer.constData<float>()[i];
-                break;
-            default:
-                v = 0.0;
+                case QAudioFormat::Int16: v = buffer.constData<qint16>()[i] / 32768.0; break;
+                case QAudioFormat::Int32: v = buffer.constData<qint32>()[i] / 2147483648.0; break;
+                case QAudioFormat::Float: v = buffer.constData<float>()[i]; break;
+                default: v = 0.0;
             }
             result.peak = std::max(result.peak, std::abs(v));
         }
@@ -82,8 +75,8 @@ private slots:
 void ResourcesTest::everyResourceLoads_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *path : {":/minimal-theme.qss", ":/licenses.md", ":/icons/icon.ico", ":/sounds/join.ogg",
-                             ":/sounds/leave.ogg"})
+    for (const char *path :
+         {":/minimal-theme.qss", ":/licenses.md", ":/icons/icon.ico", ":/sounds/join.ogg", ":/sounds/leave.ogg"})
         QTest::newRow(path) << QString::fromLatin1(path);
 }
 
@@ -98,9 +91,9 @@ void ResourcesTest::everyResourceLoads()
 void ResourcesTest::iconsRenderAt16Pixels_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *name : {"down-arrow", "check-white", "gear", "power", "smile", "image", "compose", "bold",
-                             "italic", "underline", "strikethrough", "code", "quote", "eye-off", "plus", "eye",
-                             "trash"})
+    for (const char *name :
+         {"down-arrow", "check-white", "gear", "power", "smile", "image", "compose", "bold", "italic", "underline",
+          "strikethrough", "code", "quote", "eye-off", "plus", "eye", "trash"})
         QTest::newRow(name) << QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
 }
 
@@ -145,7 +138,7 @@ void ResourcesTest::soundsDecode()
         QVERIFY2(sound.error.isEmpty(), qPrintable(sound.error));
         QVERIFY(sound.sampleRate > 0);
         const double seconds = double(sound.frames) / sound.sampleRate;
-        QVERIFY2(seconds > 0.1 && seconds < 1.0, qPrintable(QString::number(seconds))); // a short cue
+        QVERIFY2(seconds > 0.1 && seconds < 1.0, qPrintable(QString::number(seconds)));          // a short cue
         QVERIFY2(sound.peak > 0.1 && sound.peak < 0.9, qPrintable(QString::number(sound.peak))); // audible, no clipping
         decoded.append(sound);
     }

@@ -67,15 +67,24 @@ void StyleSheetTest::resolve_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("token") << "@primary@" << "#52b788";
-    QTest::newRow("capital P") << "@Primary@" << "@Primary@";
-    QTest::newRow("not a token") << "color: @nope@;" << "color: @nope@;";
-    QTest::newRow("lone at") << "a @ b" << "a @ b";
-    QTest::newRow("prefix of a longer token") << "@primary@ @primaryText@" << "#52b788 #006945";
-    QTest::newRow("adjacent") << "@text@@base@" << "#3d413f#fbfcfb";
-    QTest::newRow("repeated") << "@danger@,@danger@" << "#ff0000,#ff0000";
-    QTest::newRow("no placeholder") << "QLabel { color: red; }" << "QLabel { color: red; }";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("token") << "@primary@"
+                           << "#52b788";
+    QTest::newRow("capital P") << "@Primary@"
+                               << "@Primary@";
+    QTest::newRow("not a token") << "color: @nope@;"
+                                 << "color: @nope@;";
+    QTest::newRow("lone at") << "a @ b"
+                             << "a @ b";
+    QTest::newRow("prefix of a longer token") << "@primary@ @primaryText@"
+                                              << "#52b788 #006945";
+    QTest::newRow("adjacent") << "@text@@base@"
+                              << "#3d413f#fbfcfb";
+    QTest::newRow("repeated") << "@danger@,@danger@"
+                              << "#ff0000,#ff0000";
+    QTest::newRow("no placeholder") << "QLabel { color: red; }"
+                                    << "QLabel { color: red; }";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void StyleSheetTest::resolve()
@@ -88,8 +97,10 @@ void StyleSheetTest::resolve()
 void StyleSheetTest::unknownPlaceholderIsLoggedOnce()
 {
     testsupport::LogCapture log;
-    QCOMPARE(style::resolveTheme(QStringLiteral("a:@tpyoColour@; b:@primary@")), QStringLiteral("a:@tpyoColour@; b:#52b788"));
-    QCOMPARE(style::resolveTheme(QStringLiteral("@tpyoColour@ @tpyoColour@")), QStringLiteral("@tpyoColour@ @tpyoColour@"));
+    QCOMPARE(style::resolveTheme(QStringLiteral("a:@tpyoColour@; b:@primary@")),
+             QStringLiteral("a:@tpyoColour@; b:#52b788"));
+    QCOMPARE(style::resolveTheme(QStringLiteral("@tpyoColour@ @tpyoColour@")),
+             QStringLiteral("@tpyoColour@ @tpyoColour@"));
     QCOMPARE(log.count(QStringLiteral("ui"), QStringLiteral("tpyoColour")), 1);
     style::resolveTheme(QStringLiteral("@otherTypo@"));
     QCOMPARE(log.count(QStringLiteral("ui"), QStringLiteral("otherTypo")), 1);
@@ -154,14 +165,16 @@ void StyleSheetTest::buttonLooks_data()
     QTest::newRow("checked danger") << Properties{{"checkedVariant", "danger"}} << true << true << QByteArray("danger");
     QTest::newRow("plain disabled") << Properties{} << false << false << QByteArray("overlayBg");
     QTest::newRow("primary") << Properties{{"variant", "primary"}} << false << true << QByteArray("primary");
-    QTest::newRow("primary disabled") << Properties{{"variant", "primary"}} << false << false << QByteArray("overlayBg");
+    QTest::newRow("primary disabled") << Properties{{"variant", "primary"}} << false << false
+                                      << QByteArray("overlayBg");
     QTest::newRow("success") << Properties{{"variant", "success"}} << false << true << QByteArray("success");
     QTest::newRow("danger") << Properties{{"variant", "danger"}} << false << true << QByteArray("danger");
     QTest::newRow("card") << Properties{{"variant", "card"}} << false << true << QByteArray("inputBg");
     QTest::newRow("card checked") << Properties{{"variant", "card"}} << true << true << QByteArray("selectBg");
     QTest::newRow("console") << console << false << true << QByteArray("inputBg");
     QTest::newRow("console disabled") << console << false << false << QByteArray("controlBg");
-    QTest::newRow("console off") << (console + Properties{{"state", "off"}}) << false << true << QByteArray("textFaint");
+    QTest::newRow("console off") << (console + Properties{{"state", "off"}}) << false << true
+                                 << QByteArray("textFaint");
     QTest::newRow("console primary") << (console + Properties{{"state", "primary"}}) << false << true
                                      << QByteArray("primary");
     QTest::newRow("console hold") << (console + Properties{{"state", "primaryHold"}}) << false << true
@@ -169,10 +182,10 @@ void StyleSheetTest::buttonLooks_data()
     QTest::newRow("console danger") << (console + Properties{{"state", "danger"}}) << false << true
                                     << QByteArray("danger");
     // The danger state rule follows the disabled rule, so a disabled red button stays red.
-    QTest::newRow("console danger disabled") << (console + Properties{{"state", "danger"}}) << false << false
-                                             << QByteArray("danger");
-    QTest::newRow("console primary disabled") << (console + Properties{{"state", "primary"}}) << false << false
-                                              << QByteArray("controlBg");
+    QTest::newRow("console danger disabled")
+        << (console + Properties{{"state", "danger"}}) << false << false << QByteArray("danger");
+    QTest::newRow("console primary disabled")
+        << (console + Properties{{"state", "primary"}}) << false << false << QByteArray("controlBg");
 }
 
 void StyleSheetTest::buttonLooks()

@@ -31,8 +31,8 @@ QColor referenceOklch(double l, double c, double hDegrees)
 
 bool near(const QColor &a, const QColor &b, int tolerance = 1)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+           && std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 double lightness(const char *token)

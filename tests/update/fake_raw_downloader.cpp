@@ -23,8 +23,7 @@ RawRequestHandle FakeRawDownloader::rawGet(const QString &url, HttpCallback call
     return handle;
 }
 
-RawRequestHandle FakeRawDownloader::rangeGet(const QString &url, qint64 first, qint64 last, RangeCallback callback,
-                                             int)
+RawRequestHandle FakeRawDownloader::rangeGet(const QString &url, qint64 first, qint64 last, RangeCallback callback, int)
 {
     const RangeRequest request{url, first, last};
     const int index = int(rangeRequests.size());

@@ -51,7 +51,8 @@ void BlockMapTest::parse_data()
     QTest::addColumn<QString>("sha256");
     QTest::addColumn<QStringList>("blockList");
 
-    QTest::newRow("complete") << QByteArray(R"({"version":1,"blockSize":4,"fileSize":10,"sha256":"ab","blocks":["x","y","z"]})")
+    QTest::newRow("complete") << QByteArray(
+        R"({"version":1,"blockSize":4,"fileSize":10,"sha256":"ab","blocks":["x","y","z"]})")
                               << 1 << 4 << qint64(10) << "ab" << QStringList{"x", "y", "z"};
     QTest::newRow("fractional size truncates")
         << QByteArray(R"({"version":1,"blockSize":4,"fileSize":10.7,"blocks":[]})") << 1 << 4 << qint64(10) << ""
@@ -59,12 +60,10 @@ void BlockMapTest::parse_data()
     QTest::newRow("non-string block is empty")
         << QByteArray(R"({"version":2,"blockSize":4,"fileSize":8,"blocks":["x",5]})") << 2 << 4 << qint64(8) << ""
         << QStringList{"x", ""};
-    QTest::newRow("text numbers are zero")
-        << QByteArray(R"({"version":"1","blockSize":"4","fileSize":"8"})") << 0 << 0 << qint64(0) << ""
-        << QStringList{};
-    QTest::newRow("absurd size is zero")
-        << QByteArray(R"({"version":1,"blockSize":4,"fileSize":1e300})") << 1 << 4 << qint64(0) << ""
-        << QStringList{};
+    QTest::newRow("text numbers are zero") << QByteArray(R"({"version":"1","blockSize":"4","fileSize":"8"})") << 0 << 0
+                                           << qint64(0) << "" << QStringList{};
+    QTest::newRow("absurd size is zero") << QByteArray(R"({"version":1,"blockSize":4,"fileSize":1e300})") << 1 << 4
+                                         << qint64(0) << "" << QStringList{};
     QTest::newRow("array") << QByteArray("[1]") << 0 << 0 << qint64(0) << "" << QStringList{};
     QTest::newRow("no json") << QByteArray("blocks") << 0 << 0 << qint64(0) << "" << QStringList{};
 }
@@ -128,9 +127,8 @@ void BlockMapTest::coalesce_data()
     QTest::newRow("short last block ends at file end")
         << IntList{1, 2} << 10 << qint64(25) << QList<qint64>{10, 24, 1, 2};
     QTest::newRow("nothing changed") << IntList{} << 10 << qint64(25) << QList<qint64>{};
-    QTest::newRow("seventeen in a row")
-        << IntList{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16} << 1 << qint64(17)
-        << QList<qint64>{0, 15, 0, 16, 16, 16, 16, 1};
+    QTest::newRow("seventeen in a row") << IntList{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16} << 1
+                                        << qint64(17) << QList<qint64>{0, 15, 0, 16, 16, 16, 16, 1};
 }
 
 void BlockMapTest::coalesce()

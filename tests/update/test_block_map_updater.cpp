@@ -92,8 +92,7 @@ void BlockMapUpdaterTest::deltaFetchesOnlyChangedRanges()
     QSignalSpy progress(&updater, &BlockMapUpdater::progress);
     testsupport::LogCapture log;
 
-    updater.start(kUrl, blockMapOf(pair.oldContent, kBlock), blockMapOf(pair.newContent, kBlock), oldPath(),
-                  outPath());
+    updater.start(kUrl, blockMapOf(pair.oldContent, kBlock), blockMapOf(pair.newContent, kBlock), oldPath(), outPath());
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(finished.at(0).at(0).value<Reason>(), Reason::Success);
     QCOMPARE(readFile(outPath()), pair.newContent);
@@ -103,8 +102,9 @@ void BlockMapUpdaterTest::deltaFetchesOnlyChangedRanges()
     for (const auto &request : downloader.rangeRequests)
         asked.append({request.first, request.last});
     const qint64 size = pair.newContent.size();
-    const QList<QPair<qint64, qint64>> expected{
-        {3 * kBlock, 5 * kBlock - 1}, {7 * kBlock, 8 * kBlock - 1}, {20 * kBlock, size - 1}};
+    const QList<QPair<qint64, qint64>> expected{{3 * kBlock, 5 * kBlock - 1},
+                                                {7 * kBlock, 8 * kBlock - 1},
+                                                {20 * kBlock, size - 1}};
     QCOMPARE(asked, expected);
     const qint64 total = 3 * kBlock + (size - 20 * kBlock);
     QCOMPARE(downloader.rangeBytesServed, total);
@@ -153,7 +153,8 @@ void BlockMapUpdaterTest::badRangeAnswersFail_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("detail");
     QTest::newRow("one byte short") << 0 << "range size mismatch: expected 2048 got 2047";
-    QTest::newRow("range ignored, whole file") << 1 << QString("range size mismatch: expected 2048 got %1").arg(8 * kBlock);
+    QTest::newRow("range ignored, whole file")
+        << 1 << QString("range size mismatch: expected 2048 got %1").arg(8 * kBlock);
     QTest::newRow("transport error") << 2 << "range download failed: connection refused";
 }
 

@@ -39,8 +39,7 @@ void InstallerLaunchTest::cleanup()
     QFile::remove(updateLockPath());
 }
 
-void InstallerLaunchTest::offer(TestUpdateService &service, FakeRawDownloader &downloader,
-                                const QByteArray &content)
+void InstallerLaunchTest::offer(TestUpdateService &service, FakeRawDownloader &downloader, const QByteArray &content)
 {
     const QByteArray manifest = manifestJson("0.2.0", "Kestova-0.2.0.exe", content.size(), sha256Hex(content));
     QCOMPARE(service.evaluateManifest(manifest, key.signManifest(manifest)), ManifestVerdict::UpdateAvailable);
@@ -84,7 +83,7 @@ void InstallerLaunchTest::installerStartsWithSilentArgumentsAndAppQuits()
     const QString argsFile = dir.filePath(QStringLiteral("args"));
     // A stand-in installer: records its arguments, then publishes them in one rename.
     const QByteArray script = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + ".part' && mv '"
-        + argsFile.toUtf8() + ".part' '" + argsFile.toUtf8() + "'\n";
+                              + argsFile.toUtf8() + ".part' '" + argsFile.toUtf8() + "'\n";
 
     FakeRawDownloader downloader;
     TestUpdateService service(&downloader, key.publicKey, true);

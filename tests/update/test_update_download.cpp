@@ -123,8 +123,7 @@ void UpdateDownloadTest::missingBlockMapDownloadsEverythingInRanges()
     QVERIFY(!QFile::exists(inCache("last.blockmap")));
 
     QCOMPARE(service->events.first(), QStringLiteral("started"));
-    QCOMPARE(service->events.mid(service->events.size() - 3),
-             (QStringList{"progress 100", "finished", "install"}));
+    QCOMPARE(service->events.mid(service->events.size() - 3), (QStringList{"progress 100", "finished", "install"}));
     QCOMPARE(service->events.count("started"), 1);
 }
 

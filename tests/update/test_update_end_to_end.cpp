@@ -21,8 +21,7 @@ public:
     RebasingDownloader(IRawDownloader *downloader, const QString &baseUrl)
         : target(downloader)
         , base(baseUrl)
-    {
-    }
+    {}
 
     RawRequestHandle rawGet(const QString &url, HttpCallback callback, int timeoutMs) override
     {

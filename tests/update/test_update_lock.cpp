@@ -55,8 +55,8 @@ void UpdateLockTest::cleanup()
 
 void UpdateLockTest::lockLivesInTheDataFolder()
 {
-    const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Kestova/update.lock");
+    const QString expected =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Kestova/update.lock");
     QCOMPARE(updateLockPath(), expected);
 }
 

@@ -37,14 +37,22 @@ void UpdateManifestTest::compareVersions_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<int>("expected");
-    QTest::newRow("equal") << "0.1.0" << "0.1.0" << 0;
-    QTest::newRow("missing part counts as zero") << "0.1" << "0.1.0" << 0;
-    QTest::newRow("numeric, not text") << "0.10.0" << "0.9.9" << 1;
-    QTest::newRow("lower patch") << "0.1.0" << "0.1.1" << -1;
-    QTest::newRow("major decides") << "0.1.0" << "1" << -1;
-    QTest::newRow("older remote") << "0.1.0" << "0.0.9" << 1;
-    QTest::newRow("fourth part") << "1.2.3" << "1.2.3.1" << -1;
-    QTest::newRow("non-numeric part is zero") << "1.x" << "1.0" << 0;
+    QTest::newRow("equal") << "0.1.0"
+                           << "0.1.0" << 0;
+    QTest::newRow("missing part counts as zero") << "0.1"
+                                                 << "0.1.0" << 0;
+    QTest::newRow("numeric, not text") << "0.10.0"
+                                       << "0.9.9" << 1;
+    QTest::newRow("lower patch") << "0.1.0"
+                                 << "0.1.1" << -1;
+    QTest::newRow("major decides") << "0.1.0"
+                                   << "1" << -1;
+    QTest::newRow("older remote") << "0.1.0"
+                                  << "0.0.9" << 1;
+    QTest::newRow("fourth part") << "1.2.3"
+                                 << "1.2.3.1" << -1;
+    QTest::newRow("non-numeric part is zero") << "1.x"
+                                              << "1.0" << 0;
 }
 
 void UpdateManifestTest::compareVersions()
@@ -63,10 +71,9 @@ void UpdateManifestTest::parseManifest_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<qint64>("size");
 
-    const auto manifest = [](const QString &version, const QString &name, const QByteArray &size,
-                             const QString &sha) {
+    const auto manifest = [](const QString &version, const QString &name, const QByteArray &size, const QString &sha) {
         return QByteArray("{\"version\":\"") + version.toUtf8() + "\",\"fileName\":\"" + name.toUtf8()
-            + "\",\"fileSize\":" + size + ",\"sha256\":\"" + sha.toUtf8() + "\",\"notes\":\"ignored\"}";
+               + "\",\"fileSize\":" + size + ",\"sha256\":\"" + sha.toUtf8() + "\",\"notes\":\"ignored\"}";
     };
     const QString name = QStringLiteral("Kestova-0.2.0.exe");
 
@@ -89,26 +96,22 @@ void UpdateManifestTest::parseManifest_data()
     QTest::newRow("size as text") << manifest("0.2.0", name, "\"1000\"", kDigest) << false << qint64(0);
     QTest::newRow("sha 63") << manifest("0.2.0", name, "1000", kDigest.left(63)) << false << qint64(0);
     QTest::newRow("sha 65") << manifest("0.2.0", name, "1000", kDigest + "0") << false << qint64(0);
-    QTest::newRow("sha letter after f")
-        << manifest("0.2.0", name, "1000", kDigest.left(63) + "g") << false << qint64(0);
+    QTest::newRow("sha letter after f") << manifest("0.2.0", name, "1000", kDigest.left(63) + "g") << false
+                                        << qint64(0);
     QTest::newRow("sha upper case") << manifest("0.2.0", name, "1000", kDigest.toUpper()) << true << qint64(1000);
     QTest::newRow("empty file name") << manifest("0.2.0", "", "1000", kDigest) << false << qint64(0);
     QTest::newRow("file name last.exe") << manifest("0.2.0", "last.exe", "1000", kDigest) << true << qint64(1000);
     QTest::newRow("file name last.blockmap")
         << manifest("0.2.0", "last.blockmap", "1000", kDigest) << false << qint64(0);
-    QTest::newRow("file name with slash")
-        << manifest("0.2.0", "../../evil.exe", "1000", kDigest) << false << qint64(0);
-    QTest::newRow("file name with backslash")
-        << manifest("0.2.0", "a\\\\b.exe", "1000", kDigest) << false << qint64(0);
+    QTest::newRow("file name with slash") << manifest("0.2.0", "../../evil.exe", "1000", kDigest) << false << qint64(0);
+    QTest::newRow("file name with backslash") << manifest("0.2.0", "a\\\\b.exe", "1000", kDigest) << false << qint64(0);
     QTest::newRow("hidden file name") << manifest("0.2.0", ".profile", "1000", kDigest) << false << qint64(0);
-    QTest::newRow("file name with query")
-        << manifest("0.2.0", "a.exe?x=1", "1000", kDigest) << false << qint64(0);
+    QTest::newRow("file name with query") << manifest("0.2.0", "a.exe?x=1", "1000", kDigest) << false << qint64(0);
     QTest::newRow("file name with blank") << manifest("0.2.0", "a b.exe", "1000", kDigest) << false << qint64(0);
-    QTest::newRow("file name with line feed")
-        << manifest("0.2.0", "a.exe\\n", "1000", kDigest) << false << qint64(0);
-    QTest::newRow("missing fileName")
-        << QByteArray("{\"version\":\"0.2.0\",\"fileSize\":1000,\"sha256\":\"") + kDigest.toUtf8() + "\"}" << false
-        << qint64(0);
+    QTest::newRow("file name with line feed") << manifest("0.2.0", "a.exe\\n", "1000", kDigest) << false << qint64(0);
+    QTest::newRow("missing fileName") << QByteArray("{\"version\":\"0.2.0\",\"fileSize\":1000,\"sha256\":\"")
+                                             + kDigest.toUtf8() + "\"}"
+                                      << false << qint64(0);
     QTest::newRow("array") << QByteArray("[1,2]") << false << qint64(0);
     QTest::newRow("not json") << QByteArray("version=0.2.0") << false << qint64(0);
     QTest::newRow("empty") << QByteArray() << false << qint64(0);
@@ -147,7 +150,8 @@ void UpdateManifestTest::verifySignature_data()
     QTest::newRow("valid") << manifest << good << true << key.publicKey;
     QTest::newRow("signed without domain prefix") << manifest << key.sign(manifest) << false << key.publicKey;
     QTest::newRow("extra byte in manifest") << manifest + " " << good << false << key.publicKey;
-    QTest::newRow("one byte changed") << QByteArray(manifest).replace("0.2.0", "0.3.0") << good << false << key.publicKey;
+    QTest::newRow("one byte changed") << QByteArray(manifest).replace("0.2.0", "0.3.0") << good << false
+                                      << key.publicKey;
     QTest::newRow("signature 63 bytes") << manifest << good.left(63) << false << key.publicKey;
     QTest::newRow("signature 65 bytes") << manifest << good + "x" << false << key.publicKey;
     QTest::newRow("signature as hex text") << manifest << good.toHex() << false << key.publicKey;

@@ -32,13 +32,24 @@ void ConsentServiceTest::checkReconsent_data()
     QTest::addColumn<QString>("terms");
     QTest::addColumn<QString>("privacy");
     QTest::addColumn<QList<LegalDoc>>("expected");
-    QTest::newRow("unchanged") << "terms@1+privacy@1" << "1" << "1" << QList<LegalDoc>{};
-    QTest::newRow("privacy newer") << "terms@1+privacy@1" << "1" << "2" << QList<LegalDoc>{LegalDoc::Privacy};
-    QTest::newRow("terms older") << "terms@2+privacy@1" << "1" << "1" << QList<LegalDoc>{LegalDoc::Terms};
-    QTest::newRow("both, other order") << "privacy@1+terms@1" << "3" << "2"
-                                       << QList<LegalDoc>{LegalDoc::Terms, LegalDoc::Privacy};
-    QTest::newRow("never agreed") << "" << "1" << "2" << QList<LegalDoc>{};
-    QTest::newRow("versions not ready") << "terms@1+privacy@1" << "" << "" << QList<LegalDoc>{};
+    QTest::newRow("unchanged") << "terms@1+privacy@1"
+                               << "1"
+                               << "1" << QList<LegalDoc>{};
+    QTest::newRow("privacy newer") << "terms@1+privacy@1"
+                                   << "1"
+                                   << "2" << QList<LegalDoc>{LegalDoc::Privacy};
+    QTest::newRow("terms older") << "terms@2+privacy@1"
+                                 << "1"
+                                 << "1" << QList<LegalDoc>{LegalDoc::Terms};
+    QTest::newRow("both, other order") << "privacy@1+terms@1"
+                                       << "3"
+                                       << "2" << QList<LegalDoc>{LegalDoc::Terms, LegalDoc::Privacy};
+    QTest::newRow("never agreed") << ""
+                                  << "1"
+                                  << "2" << QList<LegalDoc>{};
+    QTest::newRow("versions not ready") << "terms@1+privacy@1"
+                                        << ""
+                                        << "" << QList<LegalDoc>{};
 }
 
 void ConsentServiceTest::checkReconsent()
@@ -63,7 +74,8 @@ void ConsentServiceTest::checkReconsent()
     } else {
         QCOMPARE(required.count(), 1);
         QCOMPARE(required.at(0).at(0).value<QList<LegalDoc>>(), expected);
-        QVERIFY(log.contains("user.consent", QStringLiteral("reconsent required, changed_docs=%1").arg(expected.size())));
+        QVERIFY(
+            log.contains("user.consent", QStringLiteral("reconsent required, changed_docs=%1").arg(expected.size())));
     }
     QVERIFY(http.calls.isEmpty());
 }
@@ -90,8 +102,12 @@ void ConsentServiceTest::submitSendsCurrentTag_data()
     QTest::addColumn<QString>("terms");
     QTest::addColumn<QString>("privacy");
     QTest::addColumn<QString>("expectedTag");
-    QTest::newRow("ready") << "3" << "2" << "terms@3+privacy@2";
-    QTest::newRow("not ready") << "" << "" << "";
+    QTest::newRow("ready") << "3"
+                           << "2"
+                           << "terms@3+privacy@2";
+    QTest::newRow("not ready") << ""
+                               << ""
+                               << "";
 }
 
 void ConsentServiceTest::submitSendsCurrentTag()

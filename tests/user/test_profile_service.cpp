@@ -82,9 +82,9 @@ void ProfileServiceTest::backoffTable()
         QVERIFY(!service.pendingRetryDelayMs()); // a fetch replaces the pending retry
         http.reply(i, jsonReply(status, {{"code", "server.busy"}}));
         QCOMPARE(service.pendingRetryDelayMs(), std::optional<int>(delays[i]));
-        QVERIFY(log.contains("user.profile", QStringLiteral("profile fetch retry scheduled attempt=%1 delay_ms=%2")
-                                                  .arg(i + 1)
-                                                  .arg(delays[i])));
+        QVERIFY(log.contains(
+            "user.profile",
+            QStringLiteral("profile fetch retry scheduled attempt=%1 delay_ms=%2").arg(i + 1).arg(delays[i])));
     }
     QCOMPARE(log.count("user.profile", QStringLiteral("profile fetch failed status=%1 code=server.busy").arg(status)),
              delays.size());
@@ -135,9 +135,9 @@ void ProfileServiceTest::clientErrorEndsAttempt()
     QVERIFY(!service.pendingRetryDelayMs());
     QCOMPARE(fetched.count(), 0);
     QCOMPARE(log.count("user.profile", "profile fetch failed"), 1);
-    QVERIFY(log.contains("user.profile", QStringLiteral("status=%1 code=user.not_found net_err= body=%2")
-                                              .arg(status)
-                                              .arg(QString(512, 'x'))));
+    QVERIFY(log.contains(
+        "user.profile",
+        QStringLiteral("status=%1 code=user.not_found net_err= body=%2").arg(status).arg(QString(512, 'x'))));
     QVERIFY(!log.contains("user.profile", QString(513, 'x')));
     QVERIFY(!log.contains("user.profile", "retry"));
 }
@@ -217,14 +217,13 @@ void ProfileServiceTest::profileEvent_data()
     QTest::addColumn<int>("expectedSignals");
     QTest::newRow("own, new nickname") << "user.profile-updated" << QJsonObject{{"userId", "u1"}, {"nickname", "Bo"}}
                                        << "Bo" << 1;
-    QTest::newRow("own, same nickname") << "user.profile-updated"
-                                        << QJsonObject{{"userId", "u1"}, {"nickname", "Ann"}} << "Ann" << 0;
+    QTest::newRow("own, same nickname") << "user.profile-updated" << QJsonObject{{"userId", "u1"}, {"nickname", "Ann"}}
+                                        << "Ann" << 0;
     QTest::newRow("own, no nickname") << "user.profile-updated" << QJsonObject{{"userId", "u1"}} << "" << 1;
-    QTest::newRow("other user") << "user.profile-updated" << QJsonObject{{"userId", "u2"}, {"nickname", "Bo"}}
-                                << "Ann" << 0;
+    QTest::newRow("other user") << "user.profile-updated" << QJsonObject{{"userId", "u2"}, {"nickname", "Bo"}} << "Ann"
+                                << 0;
     QTest::newRow("user id not a string") << "user.profile-updated" << QJsonObject{{"nickname", "Bo"}} << "Ann" << 0;
-    QTest::newRow("other event") << "room.updated" << QJsonObject{{"userId", "u1"}, {"nickname", "Bo"}} << "Ann"
-                                 << 0;
+    QTest::newRow("other event") << "room.updated" << QJsonObject{{"userId", "u1"}, {"nickname", "Bo"}} << "Ann" << 0;
 }
 
 void ProfileServiceTest::profileEvent()

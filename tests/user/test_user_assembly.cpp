@@ -31,9 +31,9 @@ void UserAssemblyTest::ownsDistinctObjectsOverOneState()
     LegalService legal(nullptr);
     UserAssembly assembly(&http, &legal);
 
-    const QList<QObject *> objects{assembly.userState(), assembly.profileService(), assembly.nicknameService(),
-                                   assembly.deactivateService(), assembly.consentService(),
-                                   assembly.userDirectoryService()};
+    const QList<QObject *> objects{assembly.userState(),       assembly.profileService(),
+                                   assembly.nicknameService(), assembly.deactivateService(),
+                                   assembly.consentService(),  assembly.userDirectoryService()};
     QVERIFY(!objects.contains(nullptr));
     QCOMPARE(QSet<QObject *>(objects.cbegin(), objects.cend()).size(), objects.size());
     for (QObject *object : objects)

@@ -258,14 +258,13 @@ void UserDirectoryServiceTest::profileEvent_data()
                                          << "A2" << 1;
     QTest::newRow("stale") << "user.profile-updated"
                            << QJsonObject{{"userId", "a"}, {"nickname", "A2"}, {"updatedAtMs", 100}} << "Na" << 0;
-    QTest::newRow("no nickname") << "user.profile-updated" << QJsonObject{{"userId", "a"}, {"updatedAtMs", 300}}
-                                 << "" << 1;
+    QTest::newRow("no nickname") << "user.profile-updated" << QJsonObject{{"userId", "a"}, {"updatedAtMs", 300}} << ""
+                                 << 1;
     QTest::newRow("uncached user") << "user.profile-updated"
                                    << QJsonObject{{"userId", "zzz"}, {"nickname", "Z"}, {"updatedAtMs", 300}} << "Na"
                                    << 0;
     QTest::newRow("other event") << "room.updated"
-                                 << QJsonObject{{"userId", "a"}, {"nickname", "A2"}, {"updatedAtMs", 300}} << "Na"
-                                 << 0;
+                                 << QJsonObject{{"userId", "a"}, {"nickname", "A2"}, {"updatedAtMs", 300}} << "Na" << 0;
 }
 
 void UserDirectoryServiceTest::profileEvent()

@@ -1,6 +1,7 @@
 #include "chat_tab_stand_in.h"
 
-ChatTabStandIn::ChatTabStandIn(QWidget *parent) : QWidget(parent)
+ChatTabStandIn::ChatTabStandIn(QWidget *parent)
+    : QWidget(parent)
 {
     mixed = new MixedFeedView(this);
     overlay = new RequestBannerOverlay(this);
@@ -33,7 +34,9 @@ ChatFeedView *ChatTabStandIn::makeFeed(const QString &roomId)
         emit sendMessageRequested(roomId, c, t, ti);
     });
     connect(feed, &ChatFeedView::postRequested, this,
-            [this, roomId](const QString &n, const QString &t, const QString &c) { emit postRequested(roomId, n, t, c); });
+            [this, roomId](const QString &n, const QString &t, const QString &c) {
+                emit postRequested(roomId, n, t, c);
+            });
     connect(feed, &ChatFeedView::sendImagesRequested, this,
             [this, roomId](const QString &b, const QList<ChatPendingImage> &i, const QString &c, qlonglong t,
                            const QString &ti) { emit sendImagesRequested(roomId, b, i, c, t, ti); });
@@ -47,13 +50,16 @@ ChatFeedView *ChatTabStandIn::makeFeed(const QString &roomId)
             [this, roomId](const QString &id) { emit hideMessageRequested(roomId, id); });
     connect(feed, &ChatFeedView::muteUserRequested, this,
             [this, roomId](const QString &u, qlonglong until) { emit muteUserRequested(roomId, u, until); });
-    connect(feed, &ChatFeedView::banRequested, this, [this, roomId](const QString &u) { emit banRequested(roomId, u); });
+    connect(feed, &ChatFeedView::banRequested, this,
+            [this, roomId](const QString &u) { emit banRequested(roomId, u); });
     connect(feed, &ChatFeedView::retagRequested, this,
             [this, roomId](const QString &id, qlonglong t) { emit retagMessageRequested(roomId, id, t); });
     connect(feed, &ChatFeedView::renameTagRequested, this,
             [this, roomId](qlonglong t, const QString &n) { emit renameTagRequested(roomId, t, n); });
     connect(feed, &ChatFeedView::archiveTagRequested, this,
-            [this, roomId](qlonglong t, const QString &m, qlonglong to) { emit archiveTagRequested(roomId, t, m, to); });
+            [this, roomId](qlonglong t, const QString &m, qlonglong to) {
+                emit archiveTagRequested(roomId, t, m, to);
+            });
     connect(feed, &ChatFeedView::loadTagHistoryRequested, this,
             [this, roomId](qlonglong t, qlonglong after) { emit loadTagHistoryRequested(roomId, t, after); });
     connect(feed, &ChatFeedView::tagOpened, this,

@@ -40,7 +40,10 @@ public:
     void setCanHidePredicate(std::function<bool(const QString &, const QString &, bool)> p) { canHide = std::move(p); }
     void setCanMutePredicate(std::function<bool(const QString &, const QString &)> p) { canMute = std::move(p); }
     void setCanBanPredicate(std::function<bool(const QString &, const QString &)> p) { canBan = std::move(p); }
-    void setCanRetagPredicate(std::function<bool(const QString &, const QString &, bool)> p) { canRetag = std::move(p); }
+    void setCanRetagPredicate(std::function<bool(const QString &, const QString &, bool)> p)
+    {
+        canRetag = std::move(p);
+    }
     void setCanEditTagPredicate(std::function<bool(const QString &, const QString &)> p) { canEditTag = std::move(p); }
     void setCanCreateTagPredicate(std::function<bool(const QString &)> p) { canCreateTag = std::move(p); }
     void setCanUnsubscribePredicate(std::function<bool(const QString &)> p) { canUnsubscribe = std::move(p); }

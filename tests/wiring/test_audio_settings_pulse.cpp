@@ -15,12 +15,12 @@
 
 #include <QPointer>
 
+#include <QScopeGuard>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
-#include <QScopeGuard>
 
 #include <thread>
 #include <unistd.h>
@@ -54,8 +54,8 @@ private slots:
     {
         const QString fifo = server->path("mic.fifo");
         QString moduleIndex;
-        QCOMPARE(server->pactl({"load-module", "module-pipe-source", "source_name=fifo", "file=" + fifo,
-                                "format=s16le", "rate=48000", "channels=1"},
+        QCOMPARE(server->pactl({"load-module", "module-pipe-source", "source_name=fifo", "file=" + fifo, "format=s16le",
+                                "rate=48000", "channels=1"},
                                &moduleIndex),
                  0);
         // A 440 Hz tone at about -10 dBFS, written as fast as the server takes it.

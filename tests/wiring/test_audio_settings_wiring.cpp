@@ -57,10 +57,9 @@ struct Rig
         deps.listCaptureDevices = [this] { return inputs; };
         capture = std::make_unique<AudioCaptureManager>(&storage, nullptr, deps);
         capture->setFrameSink([f = frames](const qint16 *, int, int, int) { ++*f; });
-        devices = std::make_unique<AudioDeviceCatalog>(
-            nullptr, nullptr, [this](AudioDirection direction) {
-                return direction == AudioDirection::Capture ? inputs : outputs;
-            });
+        devices = std::make_unique<AudioDeviceCatalog>(nullptr, nullptr, [this](AudioDirection direction) {
+            return direction == AudioDirection::Capture ? inputs : outputs;
+        });
     }
     // Plays frames and waits until the capture side has taken them all.
     bool speak(int count, qint16 value)

@@ -64,8 +64,8 @@ QJsonObject channelSnapshot(const QString &id, const QString &name, const QStrin
             {"name", name},
             {"members", QJsonArray{QJsonObject{{"userId", "me"}, {"roleId", ownRoleId}},
                                    QJsonObject{{"userId", "bob"}, {"roleId", 3}}}},
-            {"roles", QJsonArray{role(-1, "主", 100, {"*"}), role(2, "mod", 50, {ownRolePermission}),
-                                 role(3, "member", 1, {})}},
+            {"roles",
+             QJsonArray{role(-1, "主", 100, {"*"}), role(2, "mod", 50, {ownRolePermission}), role(3, "member", 1, {})}},
             {"roomIds", QJsonArray::fromStringList(roomIds)}};
 }
 

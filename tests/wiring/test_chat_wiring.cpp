@@ -22,10 +22,10 @@
 #include "wiring/chat_wiring_tab.h"
 
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -40,12 +40,9 @@ const QString kMessages = QStringLiteral("/v1/im/rooms/r/messages");
 
 QJsonObject messageJson(qint64 seq, const QString &userId, const QString &content = QString(), qint64 tagId = 0)
 {
-    QJsonObject m{{"roomId", "r"},
-                  {"messageId", QStringLiteral("m%1").arg(seq)},
-                  {"userId", userId},
-                  {"content", content.isEmpty() ? QStringLiteral("text %1").arg(seq) : content},
-                  {"seq", double(seq)},
-                  {"sentAt", double(1700000000000 + seq * 1000)}};
+    QJsonObject m{{"roomId", "r"},      {"messageId", QStringLiteral("m%1").arg(seq)},
+                  {"userId", userId},   {"content", content.isEmpty() ? QStringLiteral("text %1").arg(seq) : content},
+                  {"seq", double(seq)}, {"sentAt", double(1700000000000 + seq * 1000)}};
     if (tagId > 0)
         m.insert("tagId", double(tagId));
     return m;
@@ -263,9 +260,12 @@ void TestChatWiring::failedSendKeepsTheTextAndNamesTheFailure_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("serverMessage");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("server message") << 403 << "你已被禁言" << "你已被禁言";
-    QTest::newRow("no message") << 500 << "" << "消息发送失败，请稍后重试";
-    QTest::newRow("no answer") << 0 << "" << "消息发送失败，请稍后重试";
+    QTest::newRow("server message") << 403 << "你已被禁言"
+                                    << "你已被禁言";
+    QTest::newRow("no message") << 500 << ""
+                                << "消息发送失败，请稍后重试";
+    QTest::newRow("no answer") << 0 << ""
+                               << "消息发送失败，请稍后重试";
 }
 
 void TestChatWiring::failedSendKeepsTheTextAndNamesTheFailure()
@@ -308,7 +308,8 @@ void TestChatWiring::historyOnScroll()
 
     // An empty older page ends the scrolling back.
     emit feed->flatScrollArea()->verticalScrollBar()->valueChanged(0);
-    f.http.answer(QStringLiteral("/v1/im/rooms/r/messages?beforeSeq=41"), 0, jsonReply(200, {{"history", QJsonArray()}}));
+    f.http.answer(QStringLiteral("/v1/im/rooms/r/messages?beforeSeq=41"), 0,
+                  jsonReply(200, {{"history", QJsonArray()}}));
     QVERIFY(feed->isOlderExhausted());
 }
 
@@ -354,9 +355,10 @@ void TestChatWiring::messageActionsFollowPermissions()
     ChatFeedView *feed = f.openRoom();
     f.chat.refreshTags("r");
     f.http.answer("/v1/im/rooms/r/tags", 0,
-                  jsonReply(200, {{"enabled", true},
-                                  {"tags", QJsonArray{QJsonObject{{"tagId", 1}, {"name", "a"}, {"firstMessageId", "m0"}},
-                                                      QJsonObject{{"tagId", 2}, {"name", "b"}}}}}));
+                  jsonReply(200,
+                            {{"enabled", true},
+                             {"tags", QJsonArray{QJsonObject{{"tagId", 1}, {"name", "a"}, {"firstMessageId", "m0"}},
+                                                 QJsonObject{{"tagId", 2}, {"name", "b"}}}}}));
     f.http.answer("/v1/im/rooms/r/unread", 0, jsonReply(200));
     f.event("im.message.sent", messageJson(5, sender, "x", 1));
 
@@ -380,8 +382,9 @@ void TestChatWiring::hideAndRetagReachServiceAndBothFeeds()
 {
     ChatWiringFixture f;
     RoomEntity *room = f.holdRoom("r", "Lobby");
-    room->publicState.roles = {role(1, 5, {"core.room.hide_message", "core.room.retag_other_messages",
-                                           "core.room.mute_text_members", "core.room.ban_members"})};
+    room->publicState.roles = {role(1, 5,
+                                    {"core.room.hide_message", "core.room.retag_other_messages",
+                                     "core.room.mute_text_members", "core.room.ban_members"})};
     room->publicState.memberRoles = {{"me", 1}};
     ChatFeedView *feed = f.openRoom();
     f.chat.refreshTags("r");
@@ -433,7 +436,8 @@ void TestChatWiring::imageUploadProgressFinishAndFailure()
     QCOMPARE(f.http.callsTo(attachments).size(), 1);
     QCOMPARE(f.http.callsTo(attachments).at(0).body.value("fileName").toString(), QString("a.png"));
     QCOMPARE(f.http.callsTo(attachments).at(0).body.value("contentType").toString(), QString("image/png"));
-    f.http.answer(attachments, 0, jsonReply(200, {{"attachmentId", "att-1"}, {"uploadUrl", "https://files.invalid/1"}}));
+    f.http.answer(attachments, 0,
+                  jsonReply(200, {{"attachmentId", "att-1"}, {"uploadUrl", "https://files.invalid/1"}}));
     QCOMPARE(f.uploads.puts.size(), 1);
     QCOMPARE(f.uploads.puts.at(0).body, image.data);
     f.uploads.progress(0, 100, 200);
@@ -467,7 +471,8 @@ void TestChatWiring::imageUploadProgressFinishAndFailure()
             third = id;
     }
     emit feed->uploadCancelRequested(third);
-    f.http.answer(attachments, 2, jsonReply(200, {{"attachmentId", "att-3"}, {"uploadUrl", "https://files.invalid/3"}}));
+    f.http.answer(attachments, 2,
+                  jsonReply(200, {{"attachmentId", "att-3"}, {"uploadUrl", "https://files.invalid/3"}}));
     f.uploads.finish(f.uploads.puts.size() - 1, jsonReply(200));
     QCOMPARE(f.http.callsTo(attachments).size(), 3);
 }
@@ -501,7 +506,8 @@ void TestChatWiring::forumModeTagsThreadAndReadCursor()
     const QString thread = QStringLiteral("/v1/im/rooms/r/messages?tagId=7&afterSeq=0");
     QCOMPARE(f.http.callsTo(thread).size(), 1);
     f.http.answer(thread, 0,
-                  jsonReply(200, {{"history", QJsonArray{messageJson(10, "u2", "a", 7), messageJson(12, "me", "b", 7)}}}));
+                  jsonReply(200,
+                            {{"history", QJsonArray{messageJson(10, "u2", "a", 7), messageJson(12, "me", "b", 7)}}}));
     QCOMPARE(feed->threadPageEntries().size(), 2);
     QVERIFY(feed->threadPageEntries().at(1).message.own);
     QCOMPARE(feed->threadPageEntries().at(0).message.senderName, QString("Bob"));

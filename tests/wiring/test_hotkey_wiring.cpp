@@ -147,9 +147,9 @@ private slots:
         QCOMPARE(changed.count(), 1);
         bool shown = false;
         for (auto *widget : dialog->findChildren<QWidget *>()) {
-            const QString text = qobject_cast<QLabel *>(widget) ? qobject_cast<QLabel *>(widget)->text()
+            const QString text = qobject_cast<QLabel *>(widget)        ? qobject_cast<QLabel *>(widget)->text()
                                  : qobject_cast<QPushButton *>(widget) ? qobject_cast<QPushButton *>(widget)->text()
-                                                                          : QString();
+                                                                       : QString();
             shown = shown || text == QStringLiteral("F5");
         }
         QVERIFY(shown);

@@ -21,10 +21,10 @@
 #include "ui/settings/room_settings_dialog.h"
 #include "ui/settings/user_picker_dialog.h"
 
-#include <QJsonArray>
-#include <QLineEdit>
 #include "ui/settings/room_delete_view.h"
 #include "ui/settings/room_member_pick_view.h"
+#include <QJsonArray>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -298,8 +298,11 @@ void TestPickerWiring::channelRequestsWithTheirFailureTexts()
         QString fixedText;
     };
     const QList<Expected> cases = {
-        {"settings", [&] { emit dialog->settingsSaved({{"description", "new"}}); }, "/v1/channels/c1",
-         "频道设置保存失败"},
+        {"settings",
+         [&] {
+             emit dialog->settingsSaved({{"description", "new"}});
+         },
+         "/v1/channels/c1", "频道设置保存失败"},
         {"code", [&] { emit dialog->codeToggleRequested(false); }, "/v1/channels/c1", "频道码操作失败"},
         {"member role", [&] { emit dialog->memberRoleChanged("zed", 4); }, "/v1/channels/c1/members/zed/role",
          "身份分配失败"},
@@ -310,7 +313,11 @@ void TestPickerWiring::channelRequestsWithTheirFailureTexts()
         {"permissions", [&] { emit dialog->rolePermissionsSaved(4, {"core.channel.manage_code"}); },
          "/v1/channels/c1/roles/4", "保存权限失败"},
         {"delete role", [&] { emit dialog->roleDeleteRequested(4); }, "/v1/channels/c1/roles/4", "删除身份失败"},
-        {"reorder", [&] { emit dialog->rolesReordered({2, 4, 3}); }, "/v1/channels/c1/role-order", "身份排序失败"},
+        {"reorder",
+         [&] {
+             emit dialog->rolesReordered({2, 4, 3});
+         },
+         "/v1/channels/c1/role-order", "身份排序失败"},
         {"dissolve", [&] { emit dialog->channelDeleteRequested(); }, "/v1/channels/c1", "删除频道失败"},
     };
     QStringList expectedTexts;

@@ -61,8 +61,7 @@ struct Fixture
         users.names.insert("u3", {"Three", "three"});
         users.names.insert("u4", {QString(), "four"});
         wiring::wirePrefConfigs(&ui.window, prefs.get(), &users);
-        wiring::wirePrefMatch(&ui.window, prefs.get(), &match, &room.store, &room.session, &create, &settings,
-                              &users);
+        wiring::wirePrefMatch(&ui.window, prefs.get(), &match, &room.store, &room.session, &create, &settings, &users);
     }
     ConfigWindow *editor() const { return findDialog<ConfigWindow>(&ui.window); }
     PrefMemberListView *editorList() const { return editor()->findChild<PrefMemberListView *>(); }

@@ -13,10 +13,10 @@
 #include "room/room_stream_target.h"
 #include "support/fake_http_client.h"
 #include "support/room_snapshot_builder.h"
+#include "ui/chat/messages_tab.h"
 #include "ui/connect/banner_row.h"
 #include "ui/connect/request_banner_overlay.h"
 #include "ui/main/main_status_bar.h"
-#include "ui/chat/messages_tab.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
 #include "user/user_profile.h"
@@ -127,10 +127,12 @@ void TestRequestBannersWiring::incomingJoinRequestLife()
     QCOMPARE(f.row("q0")->requestKind(), RequestBannerOverlay::Join);
 
     // Arrive.
-    f.roomEvent("room.request.created", {{"roomId", "A"}, {"requestId", "q1"}, {"fromUserId", "u2"},
-                                         {"createdAt", 2000}, {"expiresAtMs", 62000}});
-    f.roomEvent("room.request.created", {{"roomId", "A"}, {"requestId", "q2"}, {"fromUserId", "u2"},
-                                         {"createdAt", 2000}, {"expiresAtMs", 90000}});
+    f.roomEvent(
+        "room.request.created",
+        {{"roomId", "A"}, {"requestId", "q1"}, {"fromUserId", "u2"}, {"createdAt", 2000}, {"expiresAtMs", 62000}});
+    f.roomEvent(
+        "room.request.created",
+        {{"roomId", "A"}, {"requestId", "q2"}, {"fromUserId", "u2"}, {"createdAt", 2000}, {"expiresAtMs", 90000}});
     QCOMPARE(f.overlay.shownRows().size(), 3);
 
     // Approve: the decision is sent, the banner settles.
@@ -150,10 +152,12 @@ void TestRequestBannersWiring::incomingJoinRequestLife()
     QTRY_VERIFY(f.row("q0") == nullptr);
 
     // Reject, and a request withdrawn by its sender.
-    f.roomEvent("room.request.created", {{"roomId", "A"}, {"requestId", "q3"}, {"fromUserId", "u2"},
-                                         {"createdAt", 61000}, {"expiresAtMs", 120000}});
-    f.roomEvent("room.request.created", {{"roomId", "A"}, {"requestId", "q4"}, {"fromUserId", "u2"},
-                                         {"createdAt", 61000}, {"expiresAtMs", 120000}});
+    f.roomEvent(
+        "room.request.created",
+        {{"roomId", "A"}, {"requestId", "q3"}, {"fromUserId", "u2"}, {"createdAt", 61000}, {"expiresAtMs", 120000}});
+    f.roomEvent(
+        "room.request.created",
+        {{"roomId", "A"}, {"requestId", "q4"}, {"fromUserId", "u2"}, {"createdAt", 61000}, {"expiresAtMs", 120000}});
     QTRY_VERIFY(f.row("q3") != nullptr);
     f.button("q3", "拒绝")->click();
     QCOMPARE(f.http.callsTo("/v1/rooms/A/join-requests/q3/reject").size(), 1);
@@ -200,8 +204,8 @@ void TestRequestBannersWiring::rightsDecideWhichBannersShow()
         QCOMPARE(f.row("s0")->currentText(), QString("Bob（bob）申请挂载为子房间"));
 
     f.roomEvent("room.request.created", {{"roomId", "A"}, {"requestId", "q1"}, {"fromUserId", "u2"}});
-    f.roomEvent("room.subroom.pending", {{"parentRoomId", "A"}, {"requestId", "s1"}, {"childRoomId", "D"},
-                                         {"fromUserId", "u2"}});
+    f.roomEvent("room.subroom.pending",
+                {{"parentRoomId", "A"}, {"requestId", "s1"}, {"childRoomId", "D"}, {"fromUserId", "u2"}});
     auto present = [&](const QString &id) {
         if (f.row(id) != nullptr)
             return true;
@@ -310,8 +314,10 @@ void TestRequestBannersWiring::ownAttachApplicationLife()
 
     f.attach.track("a3", "W", "C", 0, QString());
     QTRY_VERIFY(f.row("a3") != nullptr);
-    f.attach.handleGatewayEvent("room.subroom.rejected", {{"childRoomId", "C"}, {"parentRoomId", "W"},
-                                                          {"requestId", "a3"}, {"rejectedBy", "u2"}});
+    f.attach.handleGatewayEvent("room.subroom.rejected", {{"childRoomId", "C"},
+                                                          {"parentRoomId", "W"},
+                                                          {"requestId", "a3"},
+                                                          {"rejectedBy", "u2"}});
     QVERIFY(f.row("a3")->notice().startsWith("挂载申请已被"));
     QVERIFY(f.row("a3")->notice().endsWith("房间管理员拒绝"));
 
@@ -338,10 +344,14 @@ void TestRequestBannersWiring::failuresReachTheStatusBar_data()
     QTest::addColumn<int>("which");
     QTest::addColumn<QString>("serverMessage");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("approval") << 0 << "" << "审批操作失败，请稍后重试";
-    QTest::newRow("approval, server text") << 0 << "已处理" << "已处理";
-    QTest::newRow("join request") << 1 << "" << "申请加入失败，请稍后重试";
-    QTest::newRow("attach cancel") << 2 << "" << "挂载操作失败，请稍后重试";
+    QTest::newRow("approval") << 0 << ""
+                              << "审批操作失败，请稍后重试";
+    QTest::newRow("approval, server text") << 0 << "已处理"
+                                           << "已处理";
+    QTest::newRow("join request") << 1 << ""
+                                  << "申请加入失败，请稍后重试";
+    QTest::newRow("attach cancel") << 2 << ""
+                                   << "挂载操作失败，请稍后重试";
 }
 
 void TestRequestBannersWiring::failuresReachTheStatusBar()
@@ -350,8 +360,8 @@ void TestRequestBannersWiring::failuresReachTheStatusBar()
     QFETCH(QString, serverMessage);
     QFETCH(QString, shown);
     BannerFixture f;
-    const QJsonObject body = serverMessage.isEmpty() ? QJsonObject{{"code", "x"}}
-                                                     : QJsonObject{{"code", "x"}, {"message", serverMessage}};
+    const QJsonObject body =
+        serverMessage.isEmpty() ? QJsonObject{{"code", "x"}} : QJsonObject{{"code", "x"}, {"message", serverMessage}};
     if (which == 0) {
         f.enter({"core.room.approve_requests"}, RoomSnapshotBuilder("A").joinRequest("q0", "u2"));
         f.button("q0", "同意")->click();

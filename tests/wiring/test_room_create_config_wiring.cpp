@@ -11,13 +11,13 @@
 #include "ui/settings/room_base_settings_view.h"
 #include "ui/settings/room_settings_dialog.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QSignalSpy>
 #include "ui/widgets/segmented_control.h"
+#include <QComboBox>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using testsupport::FakeHttpClient;
 using testsupport::jsonReply;

@@ -29,9 +29,7 @@ struct Rooms
 RoomSnapshotBuilder room(const QString &id, const QString &name, const QStringList &present)
 {
     RoomSnapshotBuilder b(id);
-    b.name(name).present(present)
-        .role(-1, "owner", 100, {"core.room.speak"})
-        .role(1, "member", 1, {"core.room.speak"});
+    b.name(name).present(present).role(-1, "owner", 100, {"core.room.speak"}).role(1, "member", 1, {"core.room.speak"});
     for (const QString &user : present)
         b.memberRole(user, 1);
     return b;
@@ -57,7 +55,9 @@ QString describe(const blocks::BlockListData &data)
         if (!section.caption.isEmpty())
             lines << "# " + section.caption;
         for (const blocks::RoomBlockData &b : section.rooms) {
-            QString line = QStringLiteral("%1 \"%2\" (%3) [%4] dot=%5").arg(b.roomId, b.title).arg(b.memberCount)
+            QString line = QStringLiteral("%1 \"%2\" (%3) [%4] dot=%5")
+                               .arg(b.roomId, b.title)
+                               .arg(b.memberCount)
                                .arg(b.tags.join(','))
                                .arg(b.statusDot);
             if (b.bold)
@@ -71,8 +71,8 @@ QString describe(const blocks::BlockListData &data)
                 QStringList dots;
                 for (int d : m.indicators)
                     dots << QString::number(d);
-                members << QStringLiteral("%1=%2%3[%4]").arg(m.userId, m.name, m.disconnected ? QStringLiteral("~") : QString(),
-                                                           dots.join(','));
+                members << QStringLiteral("%1=%2%3[%4]")
+                               .arg(m.userId, m.name, m.disconnected ? QStringLiteral("~") : QString(), dots.join(','));
             }
             if (!members.isEmpty())
                 line += " | " + members.join(' ');
@@ -115,34 +115,28 @@ void TestRoomPanelState::currentRoomPanel_data()
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no active room") << Setup([](Rooms &, wiring::RoomPanelsInput &) {})
-                                    << "(empty) 无当前房间";
+    QTest::newRow("no active room") << Setup([](Rooms &, wiring::RoomPanelsInput &) {}) << "(empty) 无当前房间";
     QTest::newRow("active room not stored yet")
         << Setup([](Rooms &, wiring::RoomPanelsInput &in) { in.activeRoomId = "r1"; })
         << "r1 \"未知的房间\" (0) [] dot=1 bold fixed open";
-    QTest::newRow("members by id, speaking and dropped")
-        << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
-               rooms.add(room("r1", "Lobby", {"zed", "Amy", "bob"}).disconnected({"bob"}));
-               in.activeRoomId = "r1";
-               in.ownSpeakers = {"zed"};
-           })
-        << "r1 \"Lobby\" (3) [] dot=2 bold fixed open | Amy=AMY[1] bob=BOB (掉线)~[1] zed=ZED[2]";
+    QTest::newRow("members by id, speaking and dropped") << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
+        rooms.add(room("r1", "Lobby", {"zed", "Amy", "bob"}).disconnected({"bob"}));
+        in.activeRoomId = "r1";
+        in.ownSpeakers = {"zed"};
+    }) << "r1 \"Lobby\" (3) [] dot=2 bold fixed open | Amy=AMY[1] bob=BOB (掉线)~[1] zed=ZED[2]";
     QTest::newRow("voice-muted member and member without speak are blocked")
         << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
                rooms.add(room("r1", "Lobby", {"a", "b"}).mute("a", "voice").present({"a", "b", "c"}));
                in.activeRoomId = "r1";
            })
         << "r1 \"Lobby\" (3) [] dot=1 bold fixed open | a=A[3] b=B[1] c=C[3]";
-    QTest::newRow("unnamed room takes the owner's name")
-        << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
-               rooms.add(room("r1", "", {"boss"}).memberRole("boss", -1));
-               in.activeRoomId = "r1";
-           })
-        << "r1 \"BOSS的房间\" (1) [] dot=1 bold fixed open | boss=BOSS[1]";
+    QTest::newRow("unnamed room takes the owner's name") << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
+        rooms.add(room("r1", "", {"boss"}).memberRole("boss", -1));
+        in.activeRoomId = "r1";
+    }) << "r1 \"BOSS的房间\" (1) [] dot=1 bold fixed open | boss=BOSS[1]";
     QTest::newRow("room with children lists them after itself")
         << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
-               rooms.add(room("p", "Hall", {"a"}).child("k1").child("k2")
-                             .childOverride("k2", "allowBroadcast", false));
+               rooms.add(room("p", "Hall", {"a"}).child("k1").child("k2").childOverride("k2", "allowBroadcast", false));
                rooms.add(room("k1", "Kid one", {"b"}).parent("p"));
                in.activeRoomId = "p";
                in.ownSpeakers = {"b"};
@@ -234,7 +228,10 @@ void TestRoomPanelState::myRoomPanel_data()
            "r1 \"a\" (0) [] dot=0";
     QTest::newRow("active room bold and open with own dots; related rooms one dot; others none")
         << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
-               rooms.add(room("me", "Mine", {"x"}).persistent(true).child("kid").child("mute")
+               rooms.add(room("me", "Mine", {"x"})
+                             .persistent(true)
+                             .child("kid")
+                             .child("mute")
                              .childOverride("mute", "allowBroadcast", false));
                rooms.add(room("kid", "Kid", {"k"}).persistent(true).parent("me"));
                rooms.add(room("mute", "Muted kid", {"m"}).persistent(true).parent("me"));
@@ -251,7 +248,10 @@ void TestRoomPanelState::myRoomPanel_data()
            "mute \"Muted kid\" (1) [子房] dot=0 | m=M[3]";
     QTest::newRow("sibling blocked by the parent's setting shows blocked dots")
         << Setup([](Rooms &rooms, wiring::RoomPanelsInput &in) {
-               rooms.add(room("p", "Hall", {}).persistent(true).child("me").child("sib")
+               rooms.add(room("p", "Hall", {})
+                             .persistent(true)
+                             .child("me")
+                             .child("sib")
                              .setting("allowSubRoomBroadcast", false));
                rooms.add(room("me", "Mine", {"x"}).persistent(true).parent("p"));
                rooms.add(room("sib", "Sib", {"s"}).persistent(true).parent("p"));
@@ -301,8 +301,7 @@ void TestRoomPanelState::ownerTitleIsTheLowestOwnerId()
     input.store = &rooms.store;
     input.activeRoomId = "r1";
     input.displayName = [](const QString &id) { return "<" + id + ">"; };
-    QCOMPARE(wiring::buildCurrentRoomPanelState(input).sections.at(0).rooms.at(0).title,
-             QStringLiteral("<U2>的房间"));
+    QCOMPARE(wiring::buildCurrentRoomPanelState(input).sections.at(0).rooms.at(0).title, QStringLiteral("<U2>的房间"));
 }
 
 void TestRoomPanelState::memberDots_data()

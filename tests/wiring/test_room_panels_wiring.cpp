@@ -32,15 +32,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QMenu>
-#include <QTimer>
 #include <QJsonArray>
-#include <QLabel>
-#include <QPointer>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -146,12 +146,14 @@ struct Services
 RoomSnapshotBuilder aclRoom(const QString &id)
 {
     RoomSnapshotBuilder b(id);
-    b.name(id).present({"me", "peer"})
+    b.name(id)
+        .present({"me", "peer"})
         .role(-1, "owner", 100, kModeration + QStringList{"core.room.speak", "core.room.dissolve"})
-        .role(2, "admin", 50, kModeration + QStringList{"core.room.speak", "core.room.manage_attach_to_parent_room",
-                                                         "core.room.approve_subroom_attach",
-                                                         "core.room.override_child_broadcast",
-                                                         "core.room.dissolve", "core.room.manage_follow_code"})
+        .role(2, "admin", 50,
+              kModeration
+                  + QStringList{"core.room.speak", "core.room.manage_attach_to_parent_room",
+                                "core.room.approve_subroom_attach", "core.room.override_child_broadcast",
+                                "core.room.dissolve", "core.room.manage_follow_code"})
         .role(3, "voice keeper", 40, {"core.room.mute_voice_members", "core.room.speak"})
         .role(1, "member", 1, {"core.room.speak"});
     return b;
@@ -180,13 +182,17 @@ QString describeParticipant(const ParticipantContextMenuBuilder::State &s)
 QString describeRoom(const RoomContextMenuBuilder::State &s)
 {
     QStringList parts{QStringLiteral("kind=%1").arg(s.relation)};
-    const QList<QPair<bool, const char *>> flags = {
-        {s.isMember, "member"},       {s.canDissolve, "dissolve"},
-        {s.canManageAttach, "attach"}, {s.canApproveSubroomAttach, "approve"},
-        {s.canOverrideChildBroadcast, "ovBroadcast"}, {s.canOverrideChildChat, "ovChat"},
-        {s.canAttachHere, "here"},    {s.currentHasParent, "hasParent"},
-        {s.childBroadcastDenied, "deniedBroadcast"}, {s.childChatDenied, "deniedChat"},
-        {s.chatSubscribed, "subscribed"}};
+    const QList<QPair<bool, const char *>> flags = {{s.isMember, "member"},
+                                                    {s.canDissolve, "dissolve"},
+                                                    {s.canManageAttach, "attach"},
+                                                    {s.canApproveSubroomAttach, "approve"},
+                                                    {s.canOverrideChildBroadcast, "ovBroadcast"},
+                                                    {s.canOverrideChildChat, "ovChat"},
+                                                    {s.canAttachHere, "here"},
+                                                    {s.currentHasParent, "hasParent"},
+                                                    {s.childBroadcastDenied, "deniedBroadcast"},
+                                                    {s.childChatDenied, "deniedChat"},
+                                                    {s.chatSubscribed, "subscribed"}};
     for (const auto &flag : flags) {
         if (flag.first)
             parts << flag.second;
@@ -197,7 +203,7 @@ QString describeRoom(const RoomContextMenuBuilder::State &s)
 using Action = std::function<void(MainWindow &)>;
 using Failure = std::function<void(Services &, const QString &message)>;
 
-template <typename Panel>
+template<typename Panel>
 Panel *panelOf(QWidget *widget)
 {
     return qobject_cast<Panel *>(widget);
@@ -238,8 +244,8 @@ private slots:
 
 void TestRoomPanelsWiring::participantMenu_data()
 {
-    QTest::addColumn<qint64>("ownRole");   // 0: no entry
-    QTest::addColumn<qint64>("peerRole");  // 0: no entry; -2: entry with role id 0
+    QTest::addColumn<qint64>("ownRole");  // 0: no entry
+    QTest::addColumn<qint64>("peerRole"); // 0: no entry; -2: entry with role id 0
     QTest::addColumn<bool>("cascade");
     QTest::addColumn<bool>("peerMuted");
     QTest::addColumn<QString>("expected");
@@ -252,11 +258,10 @@ void TestRoomPanelsWiring::participantMenu_data()
     QTest::newRow("target role unknown to the list") << qint64(2) << qint64(77) << false << false << "";
     QTest::newRow("own role unknown to the list") << qint64(77) << qint64(1) << false << false << "";
     QTest::newRow("own rights decide the items") << qint64(3) << qint64(1) << false << false << "voice";
-    QTest::newRow("cascade lifts above an equal level") << qint64(2) << qint64(2) << true << false
-                                                        << "voice text kick ban";
+    QTest::newRow("cascade lifts above an equal level")
+        << qint64(2) << qint64(2) << true << false << "voice text kick ban";
     QTest::newRow("cascade still needs a known target role") << qint64(2) << qint64(0) << true << false << "";
-    QTest::newRow("mutes shown without rights") << qint64(1) << qint64(1) << false << true
-                                                << "voiceMuted textMuted";
+    QTest::newRow("mutes shown without rights") << qint64(1) << qint64(1) << false << true << "voiceMuted textMuted";
 }
 
 void TestRoomPanelsWiring::participantMenu()
@@ -296,22 +301,39 @@ void TestRoomPanelsWiring::participantMenuWithoutRoomOrUser()
 
 void TestRoomPanelsWiring::roomMenu_data()
 {
-    QTest::addColumn<QString>("active");   // "me" (with parent "p"), "solo" or "" (none)
+    QTest::addColumn<QString>("active"); // "me" (with parent "p"), "solo" or "" (none)
     QTest::addColumn<QString>("roomId");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("empty id") << "me" << "" << "kind=4";
-    QTest::newRow("active room") << "me" << "me" << "kind=0 member dissolve attach approve ovBroadcast hasParent";
-    QTest::newRow("child denied broadcast") << "me" << "kid"
+    QTest::newRow("empty id") << "me"
+                              << ""
+                              << "kind=4";
+    QTest::newRow("active room") << "me"
+                                 << "me"
+                                 << "kind=0 member dissolve attach approve ovBroadcast hasParent";
+    QTest::newRow("child denied broadcast") << "me"
+                                            << "kid"
                                             << "kind=1 attach approve ovBroadcast hasParent deniedBroadcast";
-    QTest::newRow("child denied chat only")
-        << "me" << "kid2" << "kind=1 attach approve ovBroadcast hasParent deniedChat";
-    QTest::newRow("parent, dissolve of its own") << "me" << "p" << "kind=2 member attach approve ovBroadcast hasParent";
-    QTest::newRow("sibling") << "me" << "sib" << "kind=3 attach approve ovBroadcast hasParent";
-    QTest::newRow("unrelated room, active has a parent") << "me" << "far" << "kind=4 attach approve ovBroadcast hasParent";
-    QTest::newRow("unstored room") << "me" << "ghost" << "kind=4 attach approve ovBroadcast hasParent";
-    QTest::newRow("attach here: active without parent or children")
-        << "solo" << "far" << "kind=4 attach approve ovBroadcast here";
-    QTest::newRow("no active room") << "" << "far" << "kind=4";
+    QTest::newRow("child denied chat only") << "me"
+                                            << "kid2"
+                                            << "kind=1 attach approve ovBroadcast hasParent deniedChat";
+    QTest::newRow("parent, dissolve of its own") << "me"
+                                                 << "p"
+                                                 << "kind=2 member attach approve ovBroadcast hasParent";
+    QTest::newRow("sibling") << "me"
+                             << "sib"
+                             << "kind=3 attach approve ovBroadcast hasParent";
+    QTest::newRow("unrelated room, active has a parent") << "me"
+                                                         << "far"
+                                                         << "kind=4 attach approve ovBroadcast hasParent";
+    QTest::newRow("unstored room") << "me"
+                                   << "ghost"
+                                   << "kind=4 attach approve ovBroadcast hasParent";
+    QTest::newRow("attach here: active without parent or children") << "solo"
+                                                                    << "far"
+                                                                    << "kind=4 attach approve ovBroadcast here";
+    QTest::newRow("no active room") << ""
+                                    << "far"
+                                    << "kind=4";
 }
 
 void TestRoomPanelsWiring::roomMenu()
@@ -329,7 +351,11 @@ void TestRoomPanelsWiring::roomMenu()
     s.add(aclRoom("solo").memberRole("me", 2));
     if (active == "me") {
         s.rooms.activate("me");
-        s.rooms.snapshot(aclRoom("me").memberRole("me", 2).parent("p").child("kid").child("kid2")
+        s.rooms.snapshot(aclRoom("me")
+                             .memberRole("me", 2)
+                             .parent("p")
+                             .child("kid")
+                             .child("kid2")
                              .childOverride("kid", "allowBroadcast", false)
                              .childOverride("kid2", "allowChat", false));
     } else if (active == "solo") {
@@ -346,9 +372,9 @@ void TestRoomPanelsWiring::actionsReachTheServices_data()
     const auto mine = [](MainWindow &w) { return panelOf<MyRoomPanel>(w.myRoomPanel()); };
     const auto channels = [](MainWindow &w) { return panelOf<MyChannelPanel>(w.myChannelPanel()); };
 
-    QTest::newRow("control panel disconnect") << Action([](MainWindow &w) {
-        emit w.controlPanel()->disconnectRoomRequested();
-    }) << "DELETE /v1/rooms/r1/members/me";
+    QTest::newRow("control panel disconnect")
+        << Action([](MainWindow &w) { emit w.controlPanel()->disconnectRoomRequested(); })
+        << "DELETE /v1/rooms/r1/members/me";
     QTest::newRow("current leave") << Action([=](MainWindow &w) { emit current(w)->leaveRoomRequested(); })
                                    << "DELETE /v1/rooms/r1/members/me";
     QTest::newRow("kick") << Action([=](MainWindow &w) { emit current(w)->kickRequested("u2"); })
@@ -369,12 +395,12 @@ void TestRoomPanelsWiring::actionsReachTheServices_data()
                                   << "DELETE /v1/rooms/r1/children/k1";
     QTest::newRow("detach from parent") << Action([=](MainWindow &w) { emit current(w)->detachFromParentRequested(); })
                                         << "DELETE /v1/rooms/r1/parent";
-    QTest::newRow("deny broadcast")
-        << Action([=](MainWindow &w) { emit current(w)->childOverrideToggled("k1", true, true); })
-        << "PATCH /v1/rooms/r1/children/k1 {\"allowBroadcast\":false}";
-    QTest::newRow("lift chat denial")
-        << Action([=](MainWindow &w) { emit current(w)->childOverrideToggled("k1", false, false); })
-        << "PATCH /v1/rooms/r1/children/k1 {\"allowChat\":null}";
+    QTest::newRow("deny broadcast") << Action([=](MainWindow &w) {
+        emit current(w)->childOverrideToggled("k1", true, true);
+    }) << "PATCH /v1/rooms/r1/children/k1 {\"allowBroadcast\":false}";
+    QTest::newRow("lift chat denial") << Action([=](MainWindow &w) {
+        emit current(w)->childOverrideToggled("k1", false, false);
+    }) << "PATCH /v1/rooms/r1/children/k1 {\"allowChat\":null}";
     QTest::newRow("follow code assign") << Action([](MainWindow &w) {
         emit qobject_cast<ConnectSettingsTab *>(w.connectSettingsTab())->followCodeAssignRequested();
     }) << "POST /v1/rooms/r1/follow-code";
@@ -385,9 +411,9 @@ void TestRoomPanelsWiring::actionsReachTheServices_data()
                                     << "POST /v1/rooms/r9/join {\"sessionId\":\"s1\"}";
     QTest::newRow("my rooms attach") << Action([=](MainWindow &w) { emit mine(w)->attachToRoomRequested("r9"); })
                                      << "PUT /v1/rooms/r1/parent {\"parentRoomId\":\"r9\"}";
-    QTest::newRow("my rooms override")
-        << Action([=](MainWindow &w) { emit mine(w)->childOverrideToggled("k1", false, true); })
-        << "PATCH /v1/rooms/r1/children/k1 {\"allowChat\":false}";
+    QTest::newRow("my rooms override") << Action([=](MainWindow &w) {
+        emit mine(w)->childOverrideToggled("k1", false, true);
+    }) << "PATCH /v1/rooms/r1/children/k1 {\"allowChat\":false}";
     QTest::newRow("my rooms leave") << Action([=](MainWindow &w) { emit mine(w)->leaveRoomRequested(); })
                                     << "DELETE /v1/rooms/r1/members/me";
     QTest::newRow("my rooms dissolve") << Action([=](MainWindow &w) { emit mine(w)->dissolveRequested(); })
@@ -400,9 +426,8 @@ void TestRoomPanelsWiring::actionsReachTheServices_data()
     QTest::newRow("my channels detach from parent")
         << Action([=](MainWindow &w) { emit channels(w)->detachFromParentRequested(); })
         << "DELETE /v1/rooms/r1/parent";
-    QTest::newRow("my channels attach")
-        << Action([=](MainWindow &w) { emit channels(w)->attachToRoomRequested("r7"); })
-        << "PUT /v1/rooms/r1/parent {\"parentRoomId\":\"r7\"}";
+    QTest::newRow("my channels attach") << Action([=](MainWindow &w) { emit channels(w)->attachToRoomRequested("r7"); })
+                                        << "PUT /v1/rooms/r1/parent {\"parentRoomId\":\"r7\"}";
     QTest::newRow("current panel attach reaches nothing")
         << Action([=](MainWindow &w) { emit current(w)->attachToRoomRequested("r7"); }) << "(none)";
 }
@@ -438,15 +463,24 @@ void TestRoomPanelsWiring::failuresShowTheMessageElseTheFixedText_data()
         emit s.followCode.followCodeFailed(RoomErrorCode(0), m);
     };
     const Failure pending = [](Services &s, const QString &) { emit s.subrooms.attachPending("anything"); };
-    QTest::newRow("enter, fixed") << enter << "" << "进入房间失败，请稍后重试";
-    QTest::newRow("enter, server") << enter << "房间已满" << "房间已满";
-    QTest::newRow("leave, fixed") << leave << "" << "离开房间失败，请稍后重试";
-    QTest::newRow("moderation, fixed") << moderation << "" << "操作失败，请稍后重试";
-    QTest::newRow("moderation, server") << moderation << "权限不足" << "权限不足";
-    QTest::newRow("sub-room, fixed") << subroom << "" << "子房间操作失败，请稍后重试";
-    QTest::newRow("follow code, fixed") << follow << "" << "跟随码操作失败，请稍后重试";
-    QTest::newRow("follow code, server") << follow << "已过期" << "已过期";
-    QTest::newRow("attach pending") << pending << "" << "挂载申请已发送，等待对方房间同意";
+    QTest::newRow("enter, fixed") << enter << ""
+                                  << "进入房间失败，请稍后重试";
+    QTest::newRow("enter, server") << enter << "房间已满"
+                                   << "房间已满";
+    QTest::newRow("leave, fixed") << leave << ""
+                                  << "离开房间失败，请稍后重试";
+    QTest::newRow("moderation, fixed") << moderation << ""
+                                       << "操作失败，请稍后重试";
+    QTest::newRow("moderation, server") << moderation << "权限不足"
+                                        << "权限不足";
+    QTest::newRow("sub-room, fixed") << subroom << ""
+                                     << "子房间操作失败，请稍后重试";
+    QTest::newRow("follow code, fixed") << follow << ""
+                                        << "跟随码操作失败，请稍后重试";
+    QTest::newRow("follow code, server") << follow << "已过期"
+                                         << "已过期";
+    QTest::newRow("attach pending") << pending << ""
+                                    << "挂载申请已发送，等待对方房间同意";
 }
 
 void TestRoomPanelsWiring::failuresShowTheMessageElseTheFixedText()
@@ -692,14 +726,17 @@ void TestRoomPanelsWiring::reconnectPrompt_data()
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("log");
-    QTest::newRow("others online, accepted") << QStringList{"me"} << true << "Hall" << "POST /v1/rooms/r1/join {\"sessionId\":\"s1\"}"
+    QTest::newRow("others online, accepted") << QStringList{"me"} << true << "Hall"
+                                             << "POST /v1/rooms/r1/join {\"sessionId\":\"s1\"}"
                                              << "reconnect prompt check room_id=\"r1\" others_online=true";
     QTest::newRow("others online, declined") << QStringList{"me"} << false << "Hall"
                                              << "DELETE /v1/rooms/r1/members/me"
                                              << "reconnect prompt check room_id=\"r1\" others_online=true";
-    QTest::newRow("everyone else dropped too") << QStringList{"me", "peer"} << true << "" << "(none)"
+    QTest::newRow("everyone else dropped too") << QStringList{"me", "peer"} << true << ""
+                                               << "(none)"
                                                << "reconnect prompt check room_id=\"r1\" others_online=false";
-    QTest::newRow("user not disconnected") << QStringList{} << true << "" << "(none)"
+    QTest::newRow("user not disconnected") << QStringList{} << true << ""
+                                           << "(none)"
                                            << "reconnect prompt skip active_room=\"r1\" reason=not_disconnected";
 }
 

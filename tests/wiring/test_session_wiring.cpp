@@ -84,8 +84,8 @@ void TestSessionWiring::signInAndResumeRunInOrder()
     QCOMPARE(rig.lastOptions.reactivated, !resume);
     // Then the profile, the gateway (whose connect first refreshes the stale token), the
     // room list and the chat subscriptions.
-    QCOMPARE(rig.pathsFrom(before), QStringList({"/v1/users/me", "/v1/auth/refresh", "/v1/rooms/mine",
-                                                 "/v1/users/me/chat-subscriptions"}));
+    QCOMPARE(rig.pathsFrom(before),
+             QStringList({"/v1/users/me", "/v1/auth/refresh", "/v1/rooms/mine", "/v1/users/me/chat-subscriptions"}));
 }
 
 void TestSessionWiring::failedTokenRefreshHandsTheGatewayNoToken()
@@ -95,7 +95,8 @@ void TestSessionWiring::failedTokenRefreshHandsTheGatewayNoToken()
     testsupport::LogCapture logs;
     rig.signIn();
     rig.http.answer(QStringLiteral("/v1/auth/refresh"), 0, testsupport::jsonReply(500));
-    QVERIFY(logs.contains(QStringLiteral("base.realtime"), QStringLiteral("gateway connect: no access token, will retry")));
+    QVERIFY(
+        logs.contains(QStringLiteral("base.realtime"), QStringLiteral("gateway connect: no access token, will retry")));
 }
 
 void TestSessionWiring::logoutAndExpiryResetInOrder_data()

@@ -40,12 +40,9 @@ void TestStatusAnnouncer::roomChanges_data()
     QTest::addColumn<QStringList>("shown"); // one per id, empty when nothing is shown
     QTest::newRow("opened in a room, then left, then another")
         << "r1" << QStringList{"r1", "", "r2"} << QStringList{"", "已退出房间", "已加入房间"};
-    QTest::newRow("opened in the lobby, then entered")
-        << "" << QStringList{"", "r1"} << QStringList{"", "已加入房间"};
-    QTest::newRow("straight from one room to another")
-        << "r1" << QStringList{"r2"} << QStringList{"已加入房间"};
-    QTest::newRow("repeats of the same room are silent")
-        << "r1" << QStringList{"r1", "r1"} << QStringList{"", ""};
+    QTest::newRow("opened in the lobby, then entered") << "" << QStringList{"", "r1"} << QStringList{"", "已加入房间"};
+    QTest::newRow("straight from one room to another") << "r1" << QStringList{"r2"} << QStringList{"已加入房间"};
+    QTest::newRow("repeats of the same room are silent") << "r1" << QStringList{"r1", "r1"} << QStringList{"", ""};
 }
 
 void TestStatusAnnouncer::roomChanges()

@@ -47,8 +47,10 @@ QString tokenPath(const QString &roomId)
 RoomSnapshotBuilder speakingRoom(const QString &roomId)
 {
     RoomSnapshotBuilder room(roomId);
-    room.present({"me", "u2"}).role(1, "member", 1, {"core.room.speak"}, true).memberRole("me", 1).setting("bitrate",
-                                                                                                            48000);
+    room.present({"me", "u2"})
+        .role(1, "member", 1, {"core.room.speak"}, true)
+        .memberRole("me", 1)
+        .setting("bitrate", 48000);
     return room;
 }
 
@@ -277,8 +279,11 @@ private slots:
 
         rig.controls()->setBroadcasting(true);
         QSignalSpy denied(rig.media.get(), &MediaSessionService::parentCanPublishChanged);
-        rig.rooms.snapshot(
-            RoomSnapshotBuilder("P").version(2).child("C").setting("bitrate", 32000).childOverride("C", "allowBroadcast", false));
+        rig.rooms.snapshot(RoomSnapshotBuilder("P")
+                               .version(2)
+                               .child("C")
+                               .setting("bitrate", 32000)
+                               .childOverride("C", "allowBroadcast", false));
         rig.rooms.snapshot(speakingRoom("C").parent("P").version(2));
         QCOMPARE(denied.count(), 1);
         QVERIFY(!rig.feed.parentBroadcastAllowed());

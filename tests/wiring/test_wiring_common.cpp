@@ -69,9 +69,15 @@ void TestWiringCommon::displayNameUsesTheCacheAndFetchesOnlyTheUnknown_data()
     QTest::addColumn<QString>("username");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("fetched");
-    QTest::newRow("nickname wins") << "Nick" << "user" << "Nick" << false;
-    QTest::newRow("username when no nickname") << "" << "user" << "user" << false;
-    QTest::newRow("unknown user") << "" << "" << "\u2026" << true;
+    QTest::newRow("nickname wins") << "Nick"
+                                   << "user"
+                                   << "Nick" << false;
+    QTest::newRow("username when no nickname") << ""
+                                               << "user"
+                                               << "user" << false;
+    QTest::newRow("unknown user") << ""
+                                  << ""
+                                  << "\u2026" << true;
 }
 
 void TestWiringCommon::displayNameUsesTheCacheAndFetchesOnlyTheUnknown()
@@ -115,17 +121,39 @@ void TestWiringCommon::permissionTest_data()
     QTest::addColumn<bool>("expected");
 
     // Room roles: admin (level 50, kick), member (level 10, speak); me = admin.
-    QTest::newRow("role grants") << "" << "core.room.kick_members" << "" << true;
-    QTest::newRow("role lacks key") << "" << "core.room.delete_room" << "" << false;
-    QTest::newRow("override revokes") << "" << "core.room.speak" << "" << false;
-    QTest::newRow("level above member") << "" << "core.room.kick_members" << "member" << true;
-    QTest::newRow("level equal") << "" << "core.room.kick_members" << "peer" << false;
-    QTest::newRow("level below") << "" << "core.room.kick_members" << "boss" << false;
-    QTest::newRow("target without role") << "" << "core.room.kick_members" << "stranger" << true;
-    QTest::newRow("target role unknown") << "" << "core.room.kick_members" << "ghost" << true;
-    QTest::newRow("cascade by key") << "core.channel.cascade_rooms" << "core.room.delete_room" << "" << true;
-    QTest::newRow("cascade by star skips level") << "*" << "core.room.kick_members" << "boss" << true;
-    QTest::newRow("channel role without cascade") << "core.channel.manage" << "core.room.delete_room" << "" << false;
+    QTest::newRow("role grants") << ""
+                                 << "core.room.kick_members"
+                                 << "" << true;
+    QTest::newRow("role lacks key") << ""
+                                    << "core.room.delete_room"
+                                    << "" << false;
+    QTest::newRow("override revokes") << ""
+                                      << "core.room.speak"
+                                      << "" << false;
+    QTest::newRow("level above member") << ""
+                                        << "core.room.kick_members"
+                                        << "member" << true;
+    QTest::newRow("level equal") << ""
+                                 << "core.room.kick_members"
+                                 << "peer" << false;
+    QTest::newRow("level below") << ""
+                                 << "core.room.kick_members"
+                                 << "boss" << false;
+    QTest::newRow("target without role") << ""
+                                         << "core.room.kick_members"
+                                         << "stranger" << true;
+    QTest::newRow("target role unknown") << ""
+                                         << "core.room.kick_members"
+                                         << "ghost" << true;
+    QTest::newRow("cascade by key") << "core.channel.cascade_rooms"
+                                    << "core.room.delete_room"
+                                    << "" << true;
+    QTest::newRow("cascade by star skips level") << "*"
+                                                 << "core.room.kick_members"
+                                                 << "boss" << true;
+    QTest::newRow("channel role without cascade") << "core.channel.manage"
+                                                  << "core.room.delete_room"
+                                                  << "" << false;
 }
 
 void TestWiringCommon::permissionTest()

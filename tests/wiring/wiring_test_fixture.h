@@ -99,7 +99,7 @@ inline void signIn(UserState &user, const QString &userId, const QString &nickna
 }
 
 // The newest visible top-level dialog of type T, null when there is none.
-template <class T>
+template<class T>
 T *openDialog()
 {
     T *found = nullptr;
@@ -110,7 +110,7 @@ T *openDialog()
     return found;
 }
 
-template <class T>
+template<class T>
 T *findDialog(const QObject *parent)
 {
     const QList<T *> all = parent->findChildren<T *>();

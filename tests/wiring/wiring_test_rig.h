@@ -76,7 +76,7 @@ struct WiringTestRig : IShellNavigator
     WatchRegistry *watches = nullptr;
 
     std::unique_ptr<MainWindow> window;
-    QStringList navigation;      // "main" / "login", in order
+    QStringList navigation;       // "main" / "login", in order
     QList<int> callsAtNavigation; // REST calls made before each navigation
     MainWindowOptions lastOptions;
 

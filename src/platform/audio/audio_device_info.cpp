@@ -35,7 +35,7 @@ QList<AudioDeviceInfo> renderDevices()
 QString defaultEndpointId(AudioDirection direction, bool communications)
 {
     Q_UNUSED(communications) // one default per direction on this platform
-    const QAudioDevice device = direction == AudioDirection::Capture ? QMediaDevices::defaultAudioInput()
-                                                                     : QMediaDevices::defaultAudioOutput();
+    const QAudioDevice device =
+        direction == AudioDirection::Capture ? QMediaDevices::defaultAudioInput() : QMediaDevices::defaultAudioOutput();
     return device.isNull() ? QString() : QString::fromUtf8(device.id());
 }

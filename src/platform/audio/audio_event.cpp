@@ -8,8 +8,7 @@
 
 AudioEvent::AudioEvent()
     : descriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+{}
 
 AudioEvent::~AudioEvent()
 {

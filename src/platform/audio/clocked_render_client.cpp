@@ -29,9 +29,9 @@ struct ClockedRenderDevice::State
     std::deque<qint16> queue;
     std::vector<qint16> written;
     bool signalled = false;
-    bool idle = false;         // a render thread waits on the event
-    bool attached = false;     // a render thread has waited since the open
-    quint64 idleCount = 0;     // times a render thread went back to waiting
+    bool idle = false;     // a render thread waits on the event
+    bool attached = false; // a render thread has waited since the open
+    quint64 idleCount = 0; // times a render thread went back to waiting
 };
 
 namespace {
@@ -39,7 +39,9 @@ namespace {
 class ClockedRenderClient : public IRenderClient
 {
 public:
-    explicit ClockedRenderClient(std::shared_ptr<ClockedRenderDevice::State> state) : s(std::move(state)) {}
+    explicit ClockedRenderClient(std::shared_ptr<ClockedRenderDevice::State> state)
+        : s(std::move(state))
+    {}
     ~ClockedRenderClient() override { close(); }
 
     RenderOpenResult open(const QString &endpointId, int sampleRate, int channels) override
@@ -131,8 +133,7 @@ public:
         s->attached = true;
         ++s->idleCount;
         s->changed.notify_all();
-        s->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                            [this] { return s->signalled || !mine(); });
+        s->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return s->signalled || !mine(); });
         s->idle = false;
         if (!mine())
             return RenderWait::Failed;
@@ -177,7 +178,8 @@ private:
 
 } // namespace
 
-ClockedRenderDevice::ClockedRenderDevice(int bufferFrames) : s(std::make_shared<State>())
+ClockedRenderDevice::ClockedRenderDevice(int bufferFrames)
+    : s(std::make_shared<State>())
 {
     s->bufferFrames = bufferFrames;
 }

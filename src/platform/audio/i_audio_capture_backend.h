@@ -9,9 +9,9 @@
 struct CaptureOpenResult
 {
     bool ok = false;
-    bool rawMode = false;   // the device's own sound effects bypassed
-    QString endpointId;     // the device actually opened, after any fallback
-    QString error;          // the failure text when not ok
+    bool rawMode = false; // the device's own sound effects bypassed
+    QString endpointId;   // the device actually opened, after any fallback
+    QString error;        // the failure text when not ok
 };
 
 // A microphone as the capture engine sees it: open a device by id, a waitable event that

@@ -29,7 +29,8 @@ struct PulseDeviceNotifier::Impl
     void post(Signal signal)
     {
         PulseDeviceNotifier *target = owner;
-        QMetaObject::invokeMethod(target, [target, signal] { emit(target->*signal)(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            target, [target, signal] { emit(target->*signal)(); }, Qt::QueuedConnection);
     }
 
     void queryDefaults()
@@ -91,26 +92,25 @@ struct PulseDeviceNotifier::Impl
     {
         auto *d = static_cast<Impl *>(self);
         switch (pa_context_get_state(c)) {
-        case PA_CONTEXT_READY: {
-            pa_context_set_subscribe_callback(c, &Impl::onEvent, d);
-            const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK
-                                                                  | PA_SUBSCRIPTION_MASK_SERVER);
-            if (pa_operation *op = pa_context_subscribe(c, mask, &Impl::onSubscribed, d))
-                pa_operation_unref(op);
-            d->queryDefaults();
-            break;
-        }
-        case PA_CONTEXT_FAILED:
-        case PA_CONTEXT_TERMINATED:
-            d->subscribed = false;
-            if (!d->failureLogged) {
-                d->failureLogged = true;
-                qCWarning(lcNotifier).noquote() << "endpoint notification registration failed:"
-                                                << pa_strerror(pa_context_errno(c));
+            case PA_CONTEXT_READY: {
+                pa_context_set_subscribe_callback(c, &Impl::onEvent, d);
+                const auto mask = static_cast<pa_subscription_mask_t>(
+                    PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER);
+                if (pa_operation *op = pa_context_subscribe(c, mask, &Impl::onSubscribed, d))
+                    pa_operation_unref(op);
+                d->queryDefaults();
+                break;
             }
-            break;
-        default:
-            break;
+            case PA_CONTEXT_FAILED:
+            case PA_CONTEXT_TERMINATED:
+                d->subscribed = false;
+                if (!d->failureLogged) {
+                    d->failureLogged = true;
+                    qCWarning(lcNotifier).noquote()
+                        << "endpoint notification registration failed:" << pa_strerror(pa_context_errno(c));
+                }
+                break;
+            default: break;
         }
     }
 };

@@ -40,8 +40,7 @@ std::unique_ptr<IAudioCaptureBackend> createCaptureBackend()
 
 QtCaptureBackend::QtCaptureBackend()
     : d(std::make_unique<Impl>())
-{
-}
+{}
 
 QtCaptureBackend::~QtCaptureBackend()
 {

@@ -45,7 +45,9 @@ std::unique_ptr<IRenderClient> createRenderClient()
     return std::make_unique<QtRenderClient>();
 }
 
-QtRenderClient::QtRenderClient() : d(std::make_unique<Impl>()) {}
+QtRenderClient::QtRenderClient()
+    : d(std::make_unique<Impl>())
+{}
 
 QtRenderClient::~QtRenderClient()
 {

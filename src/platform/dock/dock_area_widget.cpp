@@ -54,8 +54,9 @@ void CDockAreaWidget::insertDockWidget(int index, CDockWidget *dock, bool activa
     stack->insertWidget(index, dock);
     if (!dock->isClosed()) {
         title->tabBar()->insertTab(tabIndexFor(dock), dock->tabWidget());
-        connect(dock->tabWidget(), &CDockWidgetTab::clicked, this,
-                [this, dock] { setCurrentDockWidget(dock); }, Qt::UniqueConnection);
+        connect(
+            dock->tabWidget(), &CDockWidgetTab::clicked, this, [this, dock] { setCurrentDockWidget(dock); },
+            Qt::UniqueConnection);
         setVisible(true);
         if (activate || !current)
             setCurrentDockWidget(dock);
@@ -135,8 +136,9 @@ void CDockAreaWidget::onDockToggled(CDockWidget *dock, bool open)
 {
     if (open) {
         title->tabBar()->insertTab(tabIndexFor(dock), dock->tabWidget());
-        connect(dock->tabWidget(), &CDockWidgetTab::clicked, this,
-                [this, dock] { setCurrentDockWidget(dock); }, Qt::UniqueConnection);
+        connect(
+            dock->tabWidget(), &CDockWidgetTab::clicked, this, [this, dock] { setCurrentDockWidget(dock); },
+            Qt::UniqueConnection);
         setVisible(true);
         setCurrentDockWidget(dock);
     } else {

@@ -14,8 +14,7 @@ namespace {
 CDockManager::ConfigFlags &globalFlags()
 {
     static CDockManager::ConfigFlags flags = CDockManager::ActiveTabHasCloseButton
-                                             | CDockManager::DockAreaHasCloseButton
-                                             | CDockManager::OpaqueSplitterResize
+                                             | CDockManager::DockAreaHasCloseButton | CDockManager::OpaqueSplitterResize
                                              | CDockManager::DockAreaHasUndockButton
                                              | CDockManager::DockAreaHasTabsMenuButton;
     return flags;

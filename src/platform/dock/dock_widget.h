@@ -17,7 +17,7 @@ class CDockWidget : public QFrame
     Q_OBJECT
 public:
     enum eInsertMode {
-        AutoScrollArea = 0,    // a scroll area unless the content already scrolls
+        AutoScrollArea = 0, // a scroll area unless the content already scrolls
         ForceScrollArea = 1,
         ForceNoScrollArea = 2,
     };

@@ -7,8 +7,7 @@
 
 FramelessAgent::FramelessAgent(QWidget *window_)
     : QObject(window_)
-{
-}
+{}
 
 void FramelessAgent::setup(QWidget *target)
 {
@@ -42,15 +41,9 @@ void FramelessAgent::setHitTestVisible(QWidget *widget, bool visible)
 void FramelessAgent::setSystemButton(SystemButton role, QAbstractButton *button)
 {
     switch (role) {
-    case Minimize:
-        minimizeButton = button;
-        break;
-    case Maximize:
-        maximizeButton = button;
-        break;
-    case Close:
-        closeButton = button;
-        break;
+        case Minimize: minimizeButton = button; break;
+        case Maximize: maximizeButton = button; break;
+        case Close: closeButton = button; break;
     }
     setHitTestVisible(button, true);
 }
@@ -58,12 +51,9 @@ void FramelessAgent::setSystemButton(SystemButton role, QAbstractButton *button)
 QAbstractButton *FramelessAgent::systemButton(SystemButton role) const
 {
     switch (role) {
-    case Minimize:
-        return minimizeButton;
-    case Maximize:
-        return maximizeButton;
-    case Close:
-        return closeButton;
+        case Minimize: return minimizeButton;
+        case Maximize: return maximizeButton;
+        case Close: return closeButton;
     }
     return nullptr;
 }
@@ -95,36 +85,35 @@ Qt::Edges FramelessAgent::edgesAt(const QPoint &pos) const
 bool FramelessAgent::onWindowEvent(QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::HoverMove: {
-        const Qt::Edges edges = edgesAt(static_cast<QHoverEvent *>(event)->position().toPoint());
-        if ((edges & (Qt::LeftEdge | Qt::TopEdge)) == (Qt::LeftEdge | Qt::TopEdge) ||
-            (edges & (Qt::RightEdge | Qt::BottomEdge)) == (Qt::RightEdge | Qt::BottomEdge))
-            window->setCursor(Qt::SizeFDiagCursor);
-        else if ((edges & (Qt::RightEdge | Qt::TopEdge)) == (Qt::RightEdge | Qt::TopEdge) ||
-                 (edges & (Qt::LeftEdge | Qt::BottomEdge)) == (Qt::LeftEdge | Qt::BottomEdge))
-            window->setCursor(Qt::SizeBDiagCursor);
-        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
-            window->setCursor(Qt::SizeHorCursor);
-        else if (edges & (Qt::TopEdge | Qt::BottomEdge))
-            window->setCursor(Qt::SizeVerCursor);
-        else
-            window->unsetCursor();
-        return false;
-    }
-    case QEvent::MouseButtonPress: {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton)
+        case QEvent::HoverMove: {
+            const Qt::Edges edges = edgesAt(static_cast<QHoverEvent *>(event)->position().toPoint());
+            if ((edges & (Qt::LeftEdge | Qt::TopEdge)) == (Qt::LeftEdge | Qt::TopEdge)
+                || (edges & (Qt::RightEdge | Qt::BottomEdge)) == (Qt::RightEdge | Qt::BottomEdge))
+                window->setCursor(Qt::SizeFDiagCursor);
+            else if ((edges & (Qt::RightEdge | Qt::TopEdge)) == (Qt::RightEdge | Qt::TopEdge)
+                     || (edges & (Qt::LeftEdge | Qt::BottomEdge)) == (Qt::LeftEdge | Qt::BottomEdge))
+                window->setCursor(Qt::SizeBDiagCursor);
+            else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+                window->setCursor(Qt::SizeHorCursor);
+            else if (edges & (Qt::TopEdge | Qt::BottomEdge))
+                window->setCursor(Qt::SizeVerCursor);
+            else
+                window->unsetCursor();
             return false;
-        const Qt::Edges edges = edgesAt(mouse->position().toPoint());
-        if (!edges)
-            return false;
-        emit systemResizeRequested(edges);
-        if (QWindow *handle = window->windowHandle())
-            handle->startSystemResize(edges);
-        return true;
-    }
-    default:
-        return false;
+        }
+        case QEvent::MouseButtonPress: {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton)
+                return false;
+            const Qt::Edges edges = edgesAt(mouse->position().toPoint());
+            if (!edges)
+                return false;
+            emit systemResizeRequested(edges);
+            if (QWindow *handle = window->windowHandle())
+                handle->startSystemResize(edges);
+            return true;
+        }
+        default: return false;
     }
 }
 

@@ -25,15 +25,14 @@ struct KeysymKey
 
 // Keys with a fixed virtual key besides letters, digits and function keys.
 constexpr KeysymKey kNamedKeys[] = {
-    {XK_space, 32},        {XK_Tab, 9},           {XK_ISO_Left_Tab, 9},     {XK_Insert, 45},
-    {XK_Delete, 46},       {XK_Pause, 19},        {XK_Home, 36},            {XK_End, 35},
-    {XK_Left, 37},         {XK_Up, 38},           {XK_Right, 39},           {XK_Down, 40},
-    {XK_Prior, 33},        {XK_Next, 34},         {XK_Shift_L, 16},         {XK_Shift_R, 16},
-    {XK_Control_L, 17},    {XK_Control_R, 17},    {XK_Alt_L, 18},           {XK_Alt_R, 18},
-    {XK_Caps_Lock, 20},    {XK_Scroll_Lock, 145}, {XK_BackSpace, 8},        {XK_Return, 13},
-    {XK_Escape, 27},       {XK_semicolon, 0xBA},  {XK_equal, 0xBB},         {XK_comma, 0xBC},
-    {XK_minus, 0xBD},      {XK_period, 0xBE},     {XK_slash, 0xBF},         {XK_grave, 0xC0},
-    {XK_bracketleft, 0xDB}, {XK_backslash, 0xDC}, {XK_bracketright, 0xDD},  {XK_apostrophe, 0xDE},
+    {XK_space, 32},        {XK_Tab, 9},           {XK_ISO_Left_Tab, 9},   {XK_Insert, 45},      {XK_Delete, 46},
+    {XK_Pause, 19},        {XK_Home, 36},         {XK_End, 35},           {XK_Left, 37},        {XK_Up, 38},
+    {XK_Right, 39},        {XK_Down, 40},         {XK_Prior, 33},         {XK_Next, 34},        {XK_Shift_L, 16},
+    {XK_Shift_R, 16},      {XK_Control_L, 17},    {XK_Control_R, 17},     {XK_Alt_L, 18},       {XK_Alt_R, 18},
+    {XK_Caps_Lock, 20},    {XK_Scroll_Lock, 145}, {XK_BackSpace, 8},      {XK_Return, 13},      {XK_Escape, 27},
+    {XK_semicolon, 0xBA},  {XK_equal, 0xBB},      {XK_comma, 0xBC},       {XK_minus, 0xBD},     {XK_period, 0xBE},
+    {XK_slash, 0xBF},      {XK_grave, 0xC0},      {XK_bracketleft, 0xDB}, {XK_backslash, 0xDC}, {XK_bracketright, 0xDD},
+    {XK_apostrophe, 0xDE},
 };
 
 } // namespace

@@ -15,8 +15,7 @@ namespace {
 // The module works on 10 ms blocks only.
 void requireTenMilliseconds(const AudioFrame &frame, const char *what)
 {
-    if (frame.sampleRate() <= 0 || frame.numChannels() <= 0
-        || frame.samplesPerChannel() * 100 != frame.sampleRate())
+    if (frame.sampleRate() <= 0 || frame.numChannels() <= 0 || frame.samplesPerChannel() * 100 != frame.sampleRate())
         throw std::runtime_error(std::string(what) + ": frames must hold exactly 10 ms, got "
                                  + std::to_string(frame.samplesPerChannel()) + " samples at "
                                  + std::to_string(frame.sampleRate()) + " Hz");

@@ -8,7 +8,8 @@
 namespace livekit {
 
 AudioSource::AudioSource(int sampleRate, int numChannels, int queueSizeMs)
-    : m_sampleRate(sampleRate), m_numChannels(numChannels)
+    : m_sampleRate(sampleRate)
+    , m_numChannels(numChannels)
 {
     (void)queueSizeMs; // frames are never queued here: the encoder takes them at once
     if (sampleRate != 48000 || numChannels != 1)
@@ -21,8 +22,9 @@ void AudioSource::captureFrame(const AudioFrame &frame, int timeoutMs)
 {
     (void)timeoutMs;
     if (frame.sampleRate() != m_sampleRate || frame.numChannels() != m_numChannels
-        || frame.data().size() != static_cast<std::size_t>(frame.samplesPerChannel()) * static_cast<std::size_t>(
-               frame.numChannels() > 0 ? frame.numChannels() : 1))
+        || frame.data().size()
+               != static_cast<std::size_t>(frame.samplesPerChannel())
+                      * static_cast<std::size_t>(frame.numChannels() > 0 ? frame.numChannels() : 1))
         throw std::invalid_argument("frame does not match the audio source");
     std::shared_ptr<detail::SendPath> path;
     bool muted = false;

@@ -5,7 +5,9 @@
 
 namespace livekit {
 
-AudioStream::AudioStream(int capacity) : m_capacity(capacity) {}
+AudioStream::AudioStream(int capacity)
+    : m_capacity(capacity)
+{}
 
 AudioStream::~AudioStream() = default;
 

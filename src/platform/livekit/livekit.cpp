@@ -49,8 +49,9 @@ void prepareEngine(LogLevel level)
     g_engineReady = makeCertificate();
     // Loading the plugins of a connection costs the first connect a few hundred milliseconds more
     // than later ones; making each element once here moves that cost ahead too.
-    const char *warm[] = {"webrtcbin", "opusenc", "opusdec", "rtpopuspay", "rtpopusdepay", "nicesrc", "nicesink",
-                          "dtlssrtpenc", "dtlssrtpdec", "sctpenc", "sctpdec", "rtpbin", "audioconvert", "audioresample"};
+    const char *warm[] = {"webrtcbin", "opusenc",  "opusdec",      "rtpopuspay",   "rtpopusdepay",
+                          "nicesrc",   "nicesink", "dtlssrtpenc",  "dtlssrtpdec",  "sctpenc",
+                          "sctpdec",   "rtpbin",   "audioconvert", "audioresample"};
     for (const char *name : warm) {
         if (GstElement *element = gst_element_factory_make(name, nullptr))
             gst_object_unref(element);

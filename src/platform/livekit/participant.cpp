@@ -7,16 +7,16 @@
 namespace livekit {
 
 Participant::Participant(std::string sid, std::string identity)
-    : m_sid(std::move(sid)), m_identity(std::move(identity))
-{
-}
+    : m_sid(std::move(sid))
+    , m_identity(std::move(identity))
+{}
 
 Participant::~Participant() = default;
 
 LocalParticipant::LocalParticipant(std::string sid, std::string identity, std::weak_ptr<detail::RoomEngine> engine)
-    : Participant(std::move(sid), std::move(identity)), m_engine(std::move(engine))
-{
-}
+    : Participant(std::move(sid), std::move(identity))
+    , m_engine(std::move(engine))
+{}
 
 namespace {
 std::shared_ptr<detail::RoomEngine> lockEngine(const std::weak_ptr<detail::RoomEngine> &engine)
@@ -53,8 +53,7 @@ void LocalParticipant::publishData(const std::vector<std::uint8_t> &payload, boo
 
 RemoteParticipant::RemoteParticipant(std::string sid, std::string identity)
     : Participant(std::move(sid), std::move(identity))
-{
-}
+{}
 
 std::map<std::string, std::shared_ptr<RemoteTrackPublication>> RemoteParticipant::trackPublications() const
 {

@@ -41,7 +41,7 @@ std::shared_ptr<Peer> lockRef(gpointer data)
     return static_cast<PeerRef *>(data)->lock();
 }
 
-template <typename Callback>
+template<typename Callback>
 void connectSignal(gpointer instance, const char *signal, Callback callback, const std::shared_ptr<Peer> &peer)
 {
     g_signal_connect_data(instance, signal, G_CALLBACK(callback), newRef(peer), freeRef, GConnectFlags(0));
@@ -330,10 +330,10 @@ GstWebRTCSessionDescription *parseDescription(GstWebRTCSDPType type, const std::
 // ---------------------------------------------------------------- SendPath
 
 SendPath::SendPath(GstElement *appsrc, GstElement *encoder, std::shared_ptr<PeerCounters> counters)
-    : m_appsrc(GST_ELEMENT(gst_object_ref(appsrc))), m_encoder(GST_ELEMENT(gst_object_ref(encoder))),
-      m_counters(std::move(counters))
-{
-}
+    : m_appsrc(GST_ELEMENT(gst_object_ref(appsrc)))
+    , m_encoder(GST_ELEMENT(gst_object_ref(encoder)))
+    , m_counters(std::move(counters))
+{}
 
 SendPath::~SendPath()
 {
@@ -341,8 +341,7 @@ SendPath::~SendPath()
     gst_object_unref(m_encoder);
 }
 
-void SendPath::push(const std::int16_t *samples, std::size_t count, int samplesPerChannel, int sampleRate,
-                    bool silence)
+void SendPath::push(const std::int16_t *samples, std::size_t count, int samplesPerChannel, int sampleRate, bool silence)
 {
     const gsize bytes = count * sizeof(std::int16_t);
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
@@ -381,14 +380,15 @@ void SendPath::setDtx(bool on)
 // ---------------------------------------------------------------- Peer
 
 Peer::Peer(EventLoop *loop, PeerSettings settings, PeerEvents events)
-    : m_loop(loop), m_settings(std::move(settings)), m_events(std::move(events)),
-      m_counters(std::make_shared<PeerCounters>())
+    : m_loop(loop)
+    , m_settings(std::move(settings))
+    , m_events(std::move(events))
+    , m_counters(std::make_shared<PeerCounters>())
 {
     m_counters->jitterBufferMs = m_settings.jitterBufferMs;
 }
 
-std::shared_ptr<Peer> Peer::create(EventLoop *loop, const PeerSettings &settings, PeerEvents events,
-                                   std::string *error)
+std::shared_ptr<Peer> Peer::create(EventLoop *loop, const PeerSettings &settings, PeerEvents events, std::string *error)
 {
     std::shared_ptr<Peer> peer(new Peer(loop, settings, std::move(events)));
     if (!peer->build(error))
@@ -551,8 +551,7 @@ void Peer::applyOffer(const std::string &sdp)
         handleError("media: the server's offer is not valid SDP");
         return;
     }
-    GstPromise *promise =
-        gst_promise_new_with_change_func(onRemoteOfferSet, newRef(shared_from_this()), freeRefNotify);
+    GstPromise *promise = gst_promise_new_with_change_func(onRemoteOfferSet, newRef(shared_from_this()), freeRefNotify);
     g_signal_emit_by_name(m_webrtc, "set-remote-description", description, promise);
     gst_webrtc_session_description_free(description);
 }
@@ -565,8 +564,8 @@ void Peer::handleRemoteOfferSet()
         // The server relays data to a subscriber only after the subscriber opened a channel itself.
         if (!self.m_channel)
             g_signal_emit_by_name(self.m_webrtc, "create-data-channel", "kestova-sub", nullptr, &self.m_channel);
-        GstPromise *promise = gst_promise_new_with_change_func(onDescriptionCreated,
-                                                               newRef(self.shared_from_this()), freeRefNotify);
+        GstPromise *promise =
+            gst_promise_new_with_change_func(onDescriptionCreated, newRef(self.shared_from_this()), freeRefNotify);
         g_signal_emit_by_name(self.m_webrtc, "create-answer", nullptr, promise);
     });
 }
@@ -658,8 +657,8 @@ void Peer::onDecodedFrame(const std::int16_t *samples, std::size_t count)
     std::lock_guard lock(m_streamMutex);
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         if (auto stream = it->lock()) {
-            stream->push(AudioFrame(std::vector<std::int16_t>(samples, samples + count), 48000, 1,
-                                    static_cast<int>(count)));
+            stream->push(
+                AudioFrame(std::vector<std::int16_t>(samples, samples + count), 48000, 1, static_cast<int>(count)));
             ++it;
         } else {
             it = m_streams.erase(it);

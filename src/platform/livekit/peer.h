@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/livekit/rtc_stats.h"
 #include "platform/livekit/room.h"
+#include "platform/livekit/rtc_stats.h"
 
 #include <array>
 #include <atomic>
@@ -55,12 +55,12 @@ struct PeerCounters
     std::atomic<bool> connected{false};
     int jitterBufferMs = 0;
 
-    std::mutex mutex; // guards the receive counters below
-    double jitterBufferDelay = 0;           // seconds × samples
-    std::uint64_t jitterBufferEmitted = 0;  // samples
+    std::mutex mutex;                      // guards the receive counters below
+    double jitterBufferDelay = 0;          // seconds × samples
+    std::uint64_t jitterBufferEmitted = 0; // samples
     std::uint64_t concealedSamples = 0;
     std::uint64_t samplesReceived = 0;
-    std::array<std::int64_t, 1024> arrivalUs{};  // by RTP sequence number modulo the size
+    std::array<std::int64_t, 1024> arrivalUs{}; // by RTP sequence number modulo the size
     std::array<std::uint16_t, 1024> arrivalSeq{};
 };
 
@@ -73,8 +73,7 @@ public:
     SendPath(const SendPath &) = delete;
     SendPath &operator=(const SendPath &) = delete;
 
-    void push(const std::int16_t *samples, std::size_t count, int samplesPerChannel, int sampleRate,
-              bool silence);
+    void push(const std::int16_t *samples, std::size_t count, int samplesPerChannel, int sampleRate, bool silence);
     void setBitrate(int bps);
     int bitrate() const;
     void setDtx(bool on);

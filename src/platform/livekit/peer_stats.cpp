@@ -115,79 +115,78 @@ gboolean collectRecord(GQuark, const GValue *value, gpointer data)
     }
 
     switch (type) {
-    case GST_WEBRTC_STATS_CODEC: {
-        record.type = RtcStats::Type::Codec;
-        CodecStats codec;
-        codec.mimeType = lower(text(s, "mime-type"));
-        codec.payloadType = static_cast<std::uint32_t>(number(s, "payload-type"));
-        codec.clockRate = static_cast<std::uint32_t>(number(s, "clock-rate"));
-        codec.channels = static_cast<std::uint32_t>(number(s, "channels"));
-        record.stats = codec;
-        break;
-    }
-    case GST_WEBRTC_STATS_INBOUND_RTP: {
-        record.type = RtcStats::Type::InboundRtp;
-        InboundRtpStats inbound;
-        inbound.kind = text(s, "kind");
-        inbound.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
-        inbound.packetsReceived = static_cast<std::uint64_t>(number(s, "packets-received"));
-        inbound.bytesReceived = static_cast<std::uint64_t>(number(s, "bytes-received"));
-        inbound.packetsLost = static_cast<std::int64_t>(number(s, "packets-lost"));
-        inbound.jitter = std::max(0.0, number(s, "jitter"));
-        record.stats = inbound;
-        break;
-    }
-    case GST_WEBRTC_STATS_OUTBOUND_RTP: {
-        record.type = RtcStats::Type::OutboundRtp;
-        OutboundRtpStats outbound;
-        outbound.kind = text(s, "kind");
-        outbound.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
-        outbound.bytesSent = static_cast<std::uint64_t>(number(s, "bytes-sent"));
-        outbound.packetsSent = static_cast<std::uint64_t>(number(s, "packets-sent"));
-        record.stats = outbound;
-        break;
-    }
-    case GST_WEBRTC_STATS_REMOTE_INBOUND_RTP: {
-        record.type = RtcStats::Type::RemoteInboundRtp;
-        RemoteInboundRtpStats remote;
-        remote.kind = text(s, "kind");
-        remote.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
-        remote.packetsLost = static_cast<std::int64_t>(number(s, "packets-lost"));
-        remote.fractionLost = number(s, "fraction-lost");
-        remote.roundTripTime = number(s, "round-trip-time");
-        record.stats = remote;
-        break;
-    }
-    case GST_WEBRTC_STATS_TRANSPORT: {
-        record.type = RtcStats::Type::Transport;
-        TransportStats transport;
-        transport.selectedCandidatePairId = text(s, "selected-candidate-pair-id");
-        record.stats = transport;
-        break;
-    }
-    case GST_WEBRTC_STATS_CANDIDATE_PAIR: {
-        record.type = RtcStats::Type::CandidatePair;
-        CandidatePairStats pair;
-        pair.localCandidateId = text(s, "local-candidate-id");
-        pair.remoteCandidateId = text(s, "remote-candidate-id");
-        record.stats = pair;
-        break;
-    }
-    case GST_WEBRTC_STATS_LOCAL_CANDIDATE:
-    case GST_WEBRTC_STATS_REMOTE_CANDIDATE: {
-        // This engine version swaps the two labels; the pair's ids are right, so the candidates are
-        // kept by id and typed from the pair below.
-        IceCandidateStats candidate;
-        candidate.address = text(s, "address");
-        candidate.port = static_cast<int>(number(s, "port"));
-        candidate.protocol = lower(text(s, "protocol"));
-        candidate.candidateType = candidateType(text(s, "candidate-type"));
-        candidate.url = text(s, "url");
-        out->candidates[record.id] = candidate;
-        return TRUE;
-    }
-    default:
-        return TRUE;
+        case GST_WEBRTC_STATS_CODEC: {
+            record.type = RtcStats::Type::Codec;
+            CodecStats codec;
+            codec.mimeType = lower(text(s, "mime-type"));
+            codec.payloadType = static_cast<std::uint32_t>(number(s, "payload-type"));
+            codec.clockRate = static_cast<std::uint32_t>(number(s, "clock-rate"));
+            codec.channels = static_cast<std::uint32_t>(number(s, "channels"));
+            record.stats = codec;
+            break;
+        }
+        case GST_WEBRTC_STATS_INBOUND_RTP: {
+            record.type = RtcStats::Type::InboundRtp;
+            InboundRtpStats inbound;
+            inbound.kind = text(s, "kind");
+            inbound.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
+            inbound.packetsReceived = static_cast<std::uint64_t>(number(s, "packets-received"));
+            inbound.bytesReceived = static_cast<std::uint64_t>(number(s, "bytes-received"));
+            inbound.packetsLost = static_cast<std::int64_t>(number(s, "packets-lost"));
+            inbound.jitter = std::max(0.0, number(s, "jitter"));
+            record.stats = inbound;
+            break;
+        }
+        case GST_WEBRTC_STATS_OUTBOUND_RTP: {
+            record.type = RtcStats::Type::OutboundRtp;
+            OutboundRtpStats outbound;
+            outbound.kind = text(s, "kind");
+            outbound.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
+            outbound.bytesSent = static_cast<std::uint64_t>(number(s, "bytes-sent"));
+            outbound.packetsSent = static_cast<std::uint64_t>(number(s, "packets-sent"));
+            record.stats = outbound;
+            break;
+        }
+        case GST_WEBRTC_STATS_REMOTE_INBOUND_RTP: {
+            record.type = RtcStats::Type::RemoteInboundRtp;
+            RemoteInboundRtpStats remote;
+            remote.kind = text(s, "kind");
+            remote.ssrc = static_cast<std::uint32_t>(number(s, "ssrc"));
+            remote.packetsLost = static_cast<std::int64_t>(number(s, "packets-lost"));
+            remote.fractionLost = number(s, "fraction-lost");
+            remote.roundTripTime = number(s, "round-trip-time");
+            record.stats = remote;
+            break;
+        }
+        case GST_WEBRTC_STATS_TRANSPORT: {
+            record.type = RtcStats::Type::Transport;
+            TransportStats transport;
+            transport.selectedCandidatePairId = text(s, "selected-candidate-pair-id");
+            record.stats = transport;
+            break;
+        }
+        case GST_WEBRTC_STATS_CANDIDATE_PAIR: {
+            record.type = RtcStats::Type::CandidatePair;
+            CandidatePairStats pair;
+            pair.localCandidateId = text(s, "local-candidate-id");
+            pair.remoteCandidateId = text(s, "remote-candidate-id");
+            record.stats = pair;
+            break;
+        }
+        case GST_WEBRTC_STATS_LOCAL_CANDIDATE:
+        case GST_WEBRTC_STATS_REMOTE_CANDIDATE: {
+            // This engine version swaps the two labels; the pair's ids are right, so the candidates are
+            // kept by id and typed from the pair below.
+            IceCandidateStats candidate;
+            candidate.address = text(s, "address");
+            candidate.port = static_cast<int>(number(s, "port"));
+            candidate.protocol = lower(text(s, "protocol"));
+            candidate.candidateType = candidateType(text(s, "candidate-type"));
+            candidate.url = text(s, "url");
+            out->candidates[record.id] = candidate;
+            return TRUE;
+        }
+        default: return TRUE;
     }
     out->records.push_back(std::move(record));
     return TRUE;
@@ -294,8 +293,9 @@ std::future<std::vector<RtcStats>> Peer::collectStats() const
         delete request;
         return future;
     }
-    GstPromise *promise = gst_promise_new_with_change_func(
-        onStatsReply, request, [](gpointer data) { delete static_cast<StatsRequest *>(data); });
+    GstPromise *promise = gst_promise_new_with_change_func(onStatsReply, request, [](gpointer data) {
+        delete static_cast<StatsRequest *>(data);
+    });
     g_signal_emit_by_name(webrtc, "get-stats", nullptr, promise);
     gst_promise_unref(promise);
     gst_object_unref(webrtc);

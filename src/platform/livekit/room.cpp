@@ -6,7 +6,9 @@
 
 namespace livekit {
 
-Room::Room() : m_engine(std::make_shared<detail::RoomEngine>()) {}
+Room::Room()
+    : m_engine(std::make_shared<detail::RoomEngine>())
+{}
 
 Room::~Room()
 {
@@ -52,34 +54,31 @@ std::weak_ptr<RemoteParticipant> Room::remoteParticipant(const std::string &iden
 }
 
 RoomDelegate::~RoomDelegate() = default;
-void RoomDelegate::onParticipantConnected(const std::shared_ptr<RemoteParticipant> &) {}
-void RoomDelegate::onParticipantDisconnected(const std::shared_ptr<RemoteParticipant> &) {}
+void RoomDelegate::onParticipantConnected(const std::shared_ptr<RemoteParticipant> &)
+{}
+void RoomDelegate::onParticipantDisconnected(const std::shared_ptr<RemoteParticipant> &)
+{}
 void RoomDelegate::onTrackPublished(const std::shared_ptr<RemoteTrackPublication> &,
                                     const std::shared_ptr<RemoteParticipant> &)
-{
-}
+{}
 void RoomDelegate::onTrackUnpublished(const std::shared_ptr<RemoteTrackPublication> &,
                                       const std::shared_ptr<RemoteParticipant> &)
-{
-}
+{}
 void RoomDelegate::onTrackSubscribed(const std::shared_ptr<Track> &, const std::shared_ptr<RemoteTrackPublication> &,
                                      const std::shared_ptr<RemoteParticipant> &)
-{
-}
-void RoomDelegate::onTrackUnsubscribed(const std::shared_ptr<Track> &,
-                                       const std::shared_ptr<RemoteTrackPublication> &,
+{}
+void RoomDelegate::onTrackUnsubscribed(const std::shared_ptr<Track> &, const std::shared_ptr<RemoteTrackPublication> &,
                                        const std::shared_ptr<RemoteParticipant> &)
-{
-}
+{}
 void RoomDelegate::onTrackSubscriptionFailed(const std::string &, const std::string &,
                                              const std::shared_ptr<RemoteParticipant> &)
-{
-}
-void RoomDelegate::onConnectionStateChanged(ConnectionState) {}
-void RoomDelegate::onDisconnected(DisconnectReason) {}
+{}
+void RoomDelegate::onConnectionStateChanged(ConnectionState)
+{}
+void RoomDelegate::onDisconnected(DisconnectReason)
+{}
 void RoomDelegate::onDataReceived(const std::vector<std::uint8_t> &, const std::string &,
                                   const std::shared_ptr<RemoteParticipant> &)
-{
-}
+{}
 
 } // namespace livekit

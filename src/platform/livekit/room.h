@@ -24,11 +24,11 @@ struct RoomOptions
 {
     bool autoSubscribe = true;
     std::vector<IceServer> iceServers;
-    bool relayOnly = false;             // use relay candidates only
-    int connectTimeoutMs = 10000;       // whole connect, signalling and media
-    int keepaliveIntervalMs = 5000;     // signalling keepalive period
-    int keepaliveTimeoutMs = 10000;     // no answer for this long: the room is lost (ConnectionTimeout)
-    int jitterBufferMs = 60;            // receive jitter buffer
+    bool relayOnly = false;         // use relay candidates only
+    int connectTimeoutMs = 10000;   // whole connect, signalling and media
+    int keepaliveIntervalMs = 5000; // signalling keepalive period
+    int keepaliveTimeoutMs = 10000; // no answer for this long: the room is lost (ConnectionTimeout)
+    int jitterBufferMs = 60;        // receive jitter buffer
 };
 
 struct RoomInfo

@@ -41,7 +41,7 @@ std::vector<std::string> split(const std::string &text, char separator)
     return parts;
 }
 
-template <typename T>
+template<typename T>
 T waitFor(std::future<T> &future, int timeoutMs, const char *what)
 {
     if (future.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
@@ -51,7 +51,9 @@ T waitFor(std::future<T> &future, int timeoutMs, const char *what)
 
 } // namespace
 
-RoomEngine::RoomEngine() : m_loop(std::make_unique<EventLoop>()) {}
+RoomEngine::RoomEngine()
+    : m_loop(std::make_unique<EventLoop>())
+{}
 
 RoomEngine::~RoomEngine()
 {
@@ -225,8 +227,7 @@ void RoomEngine::onSocketOpen(SoupWebsocketConnection *socket)
     soup_websocket_connection_set_max_incoming_payload_size(socket, 1 << 20);
     soup_websocket_connection_set_keepalive_interval(socket, 0);
     g_signal_connect_data(
-        socket, "message",
-        G_CALLBACK(+[](SoupWebsocketConnection *, gint type, GBytes *message, gpointer data) {
+        socket, "message", G_CALLBACK(+[](SoupWebsocketConnection *, gint type, GBytes *message, gpointer data) {
             auto self = static_cast<EngineRef *>(data)->lock();
             if (!self || type != SOUP_WEBSOCKET_DATA_TEXT)
                 return;
@@ -237,8 +238,7 @@ void RoomEngine::onSocketOpen(SoupWebsocketConnection *socket)
         new EngineRef(shared_from_this()), [](gpointer data, GClosure *) { delete static_cast<EngineRef *>(data); },
         GConnectFlags(0));
     g_signal_connect_data(
-        socket, "closed",
-        G_CALLBACK(+[](SoupWebsocketConnection *connection, gpointer data) {
+        socket, "closed", G_CALLBACK(+[](SoupWebsocketConnection *connection, gpointer data) {
             if (auto self = static_cast<EngineRef *>(data)->lock())
                 self->onSocketClosed(soup_websocket_connection_get_close_code(connection));
         }),
@@ -251,7 +251,8 @@ void RoomEngine::onSocketOpen(SoupWebsocketConnection *socket)
             return;
         m_session = intMember(objectMember(reply, "data"), "id");
         m_lastKeepaliveUs = g_get_monotonic_time();
-        const int tick = std::max(20, std::min({m_options.keepaliveIntervalMs, m_options.keepaliveTimeoutMs / 4, 1000}));
+        const int tick =
+            std::max(20, std::min({m_options.keepaliveIntervalMs, m_options.keepaliveTimeoutMs / 4, 1000}));
         m_keepalive = m_loop->addTimer(tick, [weak = EngineRef(shared_from_this())] {
             auto self = weak.lock();
             if (!self)
@@ -454,8 +455,7 @@ void RoomEngine::onPluginEvent(std::int64_t handle, JsonObject *data, JsonObject
     }
     if (kind != "event")
         return;
-    if (jsep && json_object_has_member(data, "configured") && m_publisher
-        && stringMember(jsep, "type") == "answer")
+    if (jsep && json_object_has_member(data, "configured") && m_publisher && stringMember(jsep, "type") == "answer")
         m_publisher->applyAnswer(stringMember(jsep, "sdp"));
     addPublishers(data, "publishers");
     if (JsonObject *joining = objectMember(data, "joining"))
@@ -576,11 +576,12 @@ void RoomEngine::addPublishers(JsonObject *data, const char *member)
         Feed entry;
         entry.participant = participantOf(feed);
         const EngineRef weak = weak_from_this();
-        entry.publication = std::make_shared<RemoteTrackPublication>(
-            trackSid(feed), "microphone", TrackKind::Audio, [weak, feed](bool subscribed) {
-                if (auto self = weak.lock())
-                    self->requestSubscription(feed, subscribed);
-            });
+        entry.publication =
+            std::make_shared<RemoteTrackPublication>(trackSid(feed), "microphone", TrackKind::Audio,
+                                                     [weak, feed](bool subscribed) {
+                                                         if (auto self = weak.lock())
+                                                             self->requestSubscription(feed, subscribed);
+                                                     });
         entry.wanted = m_options.autoSubscribe;
         entry.participant->addPublication(entry.publication);
         m_feeds[feed] = entry;
@@ -641,8 +642,8 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
             }
         }
         auto path = self->m_publisher->sendPath();
-        const int bitrate = options.audioEncoding.maxBitrate > 0 ? options.audioEncoding.maxBitrate
-                                                                 : track->maxBitrate();
+        const int bitrate =
+            options.audioEncoding.maxBitrate > 0 ? options.audioEncoding.maxBitrate : track->maxBitrate();
         if (bitrate > 0)
             path->setBitrate(bitrate);
         path->setDtx(options.dtx);

@@ -91,8 +91,8 @@ private:
     void onSocketMessage(const char *data, std::size_t size);
     void onSocketClosed(unsigned short code);
     void send(JsonObject *message, std::int64_t handle = 0, Reply reply = nullptr);
-    void sendMessage(std::int64_t handle, JsonObject *body, const char *jsepType = nullptr,
-                     const std::string &sdp = {}, Reply reply = nullptr);
+    void sendMessage(std::int64_t handle, JsonObject *body, const char *jsepType = nullptr, const std::string &sdp = {},
+                     Reply reply = nullptr);
     void sendTrickle(std::int64_t handle, int mline, const std::string &candidate);
     void onPluginEvent(std::int64_t handle, JsonObject *data, JsonObject *jsep);
     void onJoined(JsonObject *data);

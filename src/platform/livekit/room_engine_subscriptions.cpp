@@ -136,8 +136,7 @@ void RoomEngine::onSubscriberState(std::int64_t handle, PeerState state)
     }
     if (state == PeerState::Failed) {
         const auto feed = m_feeds.find(subscription.feed);
-        std::shared_ptr<RemoteParticipant> participant =
-            feed == m_feeds.end() ? nullptr : feed->second.participant;
+        std::shared_ptr<RemoteParticipant> participant = feed == m_feeds.end() ? nullptr : feed->second.participant;
         const std::string sid = trackSid(subscription.feed);
         dropSubscription(handle);
         notify([&](RoomDelegate &d) { d.onTrackSubscriptionFailed(sid, "media connection failed", participant); });

@@ -8,7 +8,10 @@
 
 namespace livekit {
 
-Track::Track(std::string name, TrackKind kind) : m_name(std::move(name)), m_kind(kind) {}
+Track::Track(std::string name, TrackKind kind)
+    : m_name(std::move(name))
+    , m_kind(kind)
+{}
 
 Track::~Track() = default;
 
@@ -41,9 +44,9 @@ std::future<std::vector<RtcStats>> Track::getStats() const
 }
 
 LocalAudioTrack::LocalAudioTrack(std::string name, std::shared_ptr<AudioSource> source)
-    : Track(std::move(name), TrackKind::Audio), m_source(std::move(source))
-{
-}
+    : Track(std::move(name), TrackKind::Audio)
+    , m_source(std::move(source))
+{}
 
 std::shared_ptr<LocalAudioTrack> LocalAudioTrack::createLocalAudioTrack(const std::string &name,
                                                                         const std::shared_ptr<AudioSource> &source)
@@ -99,6 +102,8 @@ int LocalAudioTrack::maxBitrate() const
     return m_maxBitrate;
 }
 
-RemoteAudioTrack::RemoteAudioTrack(std::string name) : Track(std::move(name), TrackKind::Audio) {}
+RemoteAudioTrack::RemoteAudioTrack(std::string name)
+    : Track(std::move(name), TrackKind::Audio)
+{}
 
 } // namespace livekit

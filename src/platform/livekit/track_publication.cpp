@@ -3,9 +3,10 @@
 namespace livekit {
 
 TrackPublication::TrackPublication(std::string sid, std::string name, TrackKind kind)
-    : m_sid(std::move(sid)), m_name(std::move(name)), m_kind(kind)
-{
-}
+    : m_sid(std::move(sid))
+    , m_name(std::move(name))
+    , m_kind(kind)
+{}
 
 TrackPublication::~TrackPublication() = default;
 
@@ -23,14 +24,13 @@ void TrackPublication::setTrack(const std::shared_ptr<Track> &track)
 
 LocalTrackPublication::LocalTrackPublication(std::string sid, std::string name, TrackKind kind)
     : TrackPublication(std::move(sid), std::move(name), kind)
-{
-}
+{}
 
 RemoteTrackPublication::RemoteTrackPublication(std::string sid, std::string name, TrackKind kind,
                                                SubscribeRequest request)
-    : TrackPublication(std::move(sid), std::move(name), kind), m_request(std::move(request))
-{
-}
+    : TrackPublication(std::move(sid), std::move(name), kind)
+    , m_request(std::move(request))
+{}
 
 void RemoteTrackPublication::setSubscribed(bool subscribed)
 {

@@ -39,8 +39,7 @@ bool judgeBlock(Detector &d, const int16_t *samples)
 
 extern "C" int ten_vad_create(void **handle, size_t hop_size, float threshold)
 {
-    if (!handle || hop_size == 0 || hop_size > static_cast<size_t>(kRate) || !(threshold >= 0.0f)
-        || threshold > 1.0f)
+    if (!handle || hop_size == 0 || hop_size > static_cast<size_t>(kRate) || !(threshold >= 0.0f) || threshold > 1.0f)
         return -1;
     *handle = nullptr;
     auto *d = new (std::nothrow) Detector;

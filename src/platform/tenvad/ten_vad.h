@@ -29,8 +29,7 @@ TEN_VAD_API int ten_vad_create(void **handle, size_t hop_size, float threshold);
 
 // Judges one hop of exactly `count` == hop_size samples. Writes the speech probability (0..1)
 // and the flag (1 speech, 0 not).
-TEN_VAD_API int ten_vad_process(void *handle, const int16_t *samples, size_t count, float *probability,
-                                int *flag);
+TEN_VAD_API int ten_vad_process(void *handle, const int16_t *samples, size_t count, float *probability, int *flag);
 
 // Destroys the instance and clears *handle.
 TEN_VAD_API int ten_vad_destroy(void **handle);

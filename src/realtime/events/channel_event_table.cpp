@@ -4,7 +4,7 @@
 
 namespace {
 
-template <typename Record>
+template<typename Record>
 constexpr ChannelEventEntry row(const char *name)
 {
     return ChannelEventEntry{name, &parseEventAs<ChannelEventPayload, Record>};

@@ -12,7 +12,7 @@
 // the variant alternative of that record's type, the rows are strictly ascending by
 // name, and row r holds the parser of alternative r.
 
-template <typename Payload, typename Record>
+template<typename Payload, typename Record>
 std::optional<Payload> parseEventAs(const QJsonObject &payload)
 {
     std::optional<Record> record = Record::fromJson(payload);
@@ -22,7 +22,7 @@ std::optional<Payload> parseEventAs(const QJsonObject &payload)
     return Payload(std::in_place_type<Record>, std::move(*record));
 }
 
-template <typename Table>
+template<typename Table>
 constexpr bool eventNamesStrictlyAscending(const Table &table)
 {
     for (std::size_t row = 1; row < table.size(); ++row) {
@@ -32,15 +32,16 @@ constexpr bool eventNamesStrictlyAscending(const Table &table)
     return true;
 }
 
-template <typename Payload, typename Table, std::size_t... Row>
+template<typename Payload, typename Table, std::size_t... Row>
 constexpr bool eventRowsMatchAlternatives(const Table &table, std::index_sequence<Row...>)
 {
-    return ((table[Row].parse == &parseEventAs<Payload, std::variant_alternative_t<Row, Payload>>) && ...);
+    return ((table[Row].parse == &parseEventAs<Payload, std::variant_alternative_t<Row, Payload>>)&&...);
 }
 
-template <typename Payload, typename Table>
+template<typename Payload, typename Table>
 constexpr bool eventRowsMatchAlternatives(const Table &table)
 {
-    return table.size() == std::variant_size_v<Payload>
-        && eventRowsMatchAlternatives<Payload>(table, std::make_index_sequence<std::variant_size_v<Payload>>{});
+    return table.size()
+               == std::variant_size_v<
+                   Payload> && eventRowsMatchAlternatives<Payload>(table, std::make_index_sequence<std::variant_size_v<Payload>>{});
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-template <typename Record>
+template<typename Record>
 constexpr RoomEventEntry row(const char *name)
 {
     return RoomEventEntry{name, &parseEventAs<RoomEventPayload, Record>};

@@ -5,7 +5,7 @@
 namespace {
 
 // Rows that carry a boolean setting share one shape.
-template <typename Record>
+template<typename Record>
 std::optional<Record> parseBoolSetting(const QJsonObject &payload)
 {
     const std::optional<QString> roomId = eventRequiredText(payload, "roomId");
@@ -19,7 +19,7 @@ std::optional<Record> parseBoolSetting(const QJsonObject &payload)
     };
 }
 
-template <typename Record>
+template<typename Record>
 std::optional<Record> parseChildOverride(const QJsonObject &payload)
 {
     const std::optional<QString> parentRoomId = eventRequiredText(payload, "parentRoomId");
@@ -34,7 +34,7 @@ std::optional<Record> parseChildOverride(const QJsonObject &payload)
     };
 }
 
-template <typename Record>
+template<typename Record>
 std::optional<Record> parseRoomOfChannel(const QJsonObject &payload)
 {
     const std::optional<QString> roomId = eventRequiredText(payload, "roomId");
@@ -74,8 +74,8 @@ std::optional<RoomAllowSubRoomChangedEvent> RoomAllowSubRoomChangedEvent::fromJs
     };
 }
 
-std::optional<RoomAllowSubRoomBroadcastChangedEvent>
-RoomAllowSubRoomBroadcastChangedEvent::fromJson(const QJsonObject &payload)
+std::optional<RoomAllowSubRoomBroadcastChangedEvent> RoomAllowSubRoomBroadcastChangedEvent::fromJson(
+    const QJsonObject &payload)
 {
     return parseBoolSetting<RoomAllowSubRoomBroadcastChangedEvent>(payload);
 }
@@ -98,8 +98,8 @@ std::optional<RoomBitrateChangedEvent> RoomBitrateChangedEvent::fromJson(const Q
     };
 }
 
-std::optional<RoomChildAllowBroadcastChangedEvent>
-RoomChildAllowBroadcastChangedEvent::fromJson(const QJsonObject &payload)
+std::optional<RoomChildAllowBroadcastChangedEvent> RoomChildAllowBroadcastChangedEvent::fromJson(
+    const QJsonObject &payload)
 {
     return parseChildOverride<RoomChildAllowBroadcastChangedEvent>(payload);
 }

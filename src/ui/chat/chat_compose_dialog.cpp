@@ -30,7 +30,9 @@
 class ImePlainTextEdit : public QPlainTextEdit
 {
 public:
-    ImePlainTextEdit(const QString &placeholderText, QWidget *parent) : QPlainTextEdit(parent), placeholder(placeholderText)
+    ImePlainTextEdit(const QString &placeholderText, QWidget *parent)
+        : QPlainTextEdit(parent)
+        , placeholder(placeholderText)
     {
         setPlaceholderText(placeholder);
     }
@@ -54,8 +56,8 @@ constexpr int kChipSize = 46;
 class AttachChip : public QWidget
 {
 public:
-    AttachChip(const QImage &image, const QString &toolTip, std::function<void()> preview,
-               std::function<void()> remove, QWidget *parent)
+    AttachChip(const QImage &image, const QString &toolTip, std::function<void()> preview, std::function<void()> remove,
+               QWidget *parent)
         : QWidget(parent)
     {
         setFixedSize(kChipSize, kChipSize);
@@ -63,8 +65,7 @@ public:
         if (!image.isNull()) {
             const qreal ratio = devicePixelRatioF();
             const int side = int(std::lround(kChipSize * ratio));
-            thumbnail = QPixmap::fromImage(
-                image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            thumbnail = QPixmap::fromImage(image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
             thumbnail.setDevicePixelRatio(ratio);
         }
         previewButton = makeButton(":/icons/eye.svg", QStringLiteral("预览"), 0, std::move(preview));
@@ -127,8 +128,12 @@ QString tagText(const QString &name, qint64 count)
 
 ChatComposeDialog::ChatComposeDialog(bool enabled, qint64 initialTagId, const QList<TagEntry> &tagEntries,
                                      bool mayCreateTag, bool locked, QWidget *parent)
-    : QDialog(parent), tagsEnabled(enabled), canCreateTag(mayCreateTag), tagLocked(locked),
-      chosenTagId(initialTagId), tags(tagEntries)
+    : QDialog(parent)
+    , tagsEnabled(enabled)
+    , canCreateTag(mayCreateTag)
+    , tagLocked(locked)
+    , chosenTagId(initialTagId)
+    , tags(tagEntries)
 {
     setWindowTitle(QStringLiteral("文本编辑器"));
     setModal(true);
@@ -163,9 +168,12 @@ ChatComposeDialog::ChatComposeDialog(bool enabled, qint64 initialTagId, const QL
         const char *tip;
         const char *marker;
     };
-    static const Wrap wraps[] = {{":/icons/bold.svg", "加粗", "**"},          {":/icons/italic.svg", "斜体", "*"},
-                                 {":/icons/underline.svg", "下划线", "__"},   {":/icons/strikethrough.svg", "删除线", "~~"},
-                                 {":/icons/code.svg", "代码", "`"},           {":/icons/eye-off.svg", "剧透", "||"}};
+    static const Wrap wraps[] = {{":/icons/bold.svg", "加粗", "**"},
+                                 {":/icons/italic.svg", "斜体", "*"},
+                                 {":/icons/underline.svg", "下划线", "__"},
+                                 {":/icons/strikethrough.svg", "删除线", "~~"},
+                                 {":/icons/code.svg", "代码", "`"},
+                                 {":/icons/eye-off.svg", "剧透", "||"}};
     for (const Wrap &wrap : wraps) {
         QPushButton *button = makeToolButton(wrap.svg, QString::fromUtf8(wrap.tip));
         const QString marker = QString::fromLatin1(wrap.marker);
@@ -367,12 +375,13 @@ void ChatComposeDialog::rebuildAttachRow()
                 rebuildAttachRow();
             });
         };
-        attachLayout->addWidget(new AttachChip(QImage::fromData(image.data), image.fileName, preview, remove, attachRow));
+        attachLayout->addWidget(
+            new AttachChip(QImage::fromData(image.data), image.fileName, preview, remove, attachRow));
     }
     if (!imageList.isEmpty()) {
         addImageButton->setText(QString());
-        addImageButton->setIcon(makeTintedIcon(QStringLiteral(":/icons/plus.svg"), tokenColor("text"),
-                                               tokenColor("textFaint"), 16));
+        addImageButton->setIcon(
+            makeTintedIcon(QStringLiteral(":/icons/plus.svg"), tokenColor("text"), tokenColor("textFaint"), 16));
         addImageButton->setIconSize(QSize(16, 16));
         addImageButton->setToolTip(QStringLiteral("添加图片"));
         addImageButton->setFixedSize(kChipSize, kChipSize);

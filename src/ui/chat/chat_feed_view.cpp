@@ -63,7 +63,9 @@ QWidget *makeInputBar(QWidget *parent)
 
 } // namespace
 
-ChatFeedView::ChatFeedView(QWidget *parent) : QWidget(parent), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+ChatFeedView::ChatFeedView(QWidget *parent)
+    : QWidget(parent)
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -81,8 +83,9 @@ ChatFeedView::ChatFeedView(QWidget *parent) : QWidget(parent), clock([] { return
 
     dropOverlay = new QLabel(this);
     dropOverlay->setAlignment(Qt::AlignCenter);
-    dropOverlay->setStyleSheet(QStringLiteral("background:%1;border:2px dashed %2;color:%3;font-size:14px;font-weight:600;")
-                                   .arg(hexOf("selectBg"), hexOf("primary"), hexOf("primaryText")));
+    dropOverlay->setStyleSheet(
+        QStringLiteral("background:%1;border:2px dashed %2;color:%3;font-size:14px;font-weight:600;")
+            .arg(hexOf("selectBg"), hexOf("primary"), hexOf("primaryText")));
     dropOverlay->hide();
 }
 
@@ -93,8 +96,8 @@ QPushButton *ChatFeedView::makeIconButton(const char *svg, const QString &toolTi
     auto *button = new QPushButton(this);
     button->setProperty("compact", true);
     button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::MinimumExpanding);
-    button->setIcon(makeTintedIcon(QString::fromLatin1(svg), ThemePalette::color("text"),
-                                   ThemePalette::color("textFaint"), 16));
+    button->setIcon(
+        makeTintedIcon(QString::fromLatin1(svg), ThemePalette::color("text"), ThemePalette::color("textFaint"), 16));
     button->setIconSize(QSize(16, 16));
     button->setToolTip(toolTip);
     return button;
@@ -319,8 +322,8 @@ QString ChatFeedView::tagName(qint64 tagId) const
 
 ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool showTagChip, QWidget *listWidget)
 {
-    auto *row = new ChatMessageRow(message, compact, tagName(message.tagId), showTagChip,
-                                   listWidget ? listWidget : this);
+    auto *row =
+        new ChatMessageRow(message, compact, tagName(message.tagId), showTagChip, listWidget ? listWidget : this);
     row->onTagClicked = [this](qint64 tagId) {
         if (tagsEnabled && tagId > 0)
             selectTag(tagId);
@@ -360,7 +363,8 @@ void ChatFeedView::appendMessage(const Message &m)
             oldestSeq = m.seq;
         bool gapAdded = false;
         if (gapSeq > 0 && gapSeq == m.seq) {
-            addToList(flatList, flatList->count(), makeDividerRow(QStringLiteral("⚠ 连接中断，期间消息未同步"), flatContent));
+            addToList(flatList, flatList->count(),
+                      makeDividerRow(QStringLiteral("⚠ 连接中断，期间消息未同步"), flatContent));
             gapAdded = true;
         }
         ChatMessageRow *row = nullptr;
@@ -540,8 +544,7 @@ void ChatFeedView::appendToThread(const Message &message)
     const int insertAt = threadList->count() - 1; // before the final stretch
     QWidget *divider = nullptr;
     ChatMessageRow *row = nullptr;
-    if (threadEntries.isEmpty()
-        || localDate(threadEntries.last().message.createdAt) != localDate(message.createdAt)) {
+    if (threadEntries.isEmpty() || localDate(threadEntries.last().message.createdAt) != localDate(message.createdAt)) {
         divider = makeDividerRow(dateLabel(message.createdAt), threadList->parentWidget());
         addToList(threadList, insertAt, divider);
         row = makeRow(message, false, false, threadList->parentWidget());
@@ -613,7 +616,8 @@ void ChatFeedView::updateInputState()
         tagButton->setText(QStringLiteral("%1 ▴").arg(tagName(selectedTagId)));
     }
     input->setEnabled(usable);
-    input->setPlaceholderText(usable ? QStringLiteral("输入消息...") : QStringLiteral("必须选择一个标签才能使用文字聊天"));
+    input->setPlaceholderText(usable ? QStringLiteral("输入消息...")
+                                     : QStringLiteral("必须选择一个标签才能使用文字聊天"));
     sendButton->setEnabled(usable && pendingSendInput != input);
 }
 
@@ -725,7 +729,8 @@ QMenu *ChatFeedView::buildMessageMenu(const QString &messageId)
     const Message m = entries.at(index).message;
     auto *menu = new QMenu(this);
 
-    QAction *hide = menu->addAction(QStringLiteral("隐藏此消息"), this, [this, messageId] { emit hideRequested(messageId); });
+    QAction *hide =
+        menu->addAction(QStringLiteral("隐藏此消息"), this, [this, messageId] { emit hideRequested(messageId); });
     hide->setEnabled(canHide && canHide(m.senderId, m.own));
 
     QMenu *mute = menu->addMenu(QStringLiteral("禁言此用户"));
@@ -737,13 +742,15 @@ QMenu *ChatFeedView::buildMessageMenu(const QString &messageId)
     }
     mute->setEnabled(!m.own && canMute && canMute(m.senderId));
 
-    QAction *ban = menu->addAction(QStringLiteral("封禁此用户"), this, [this, sender = m.senderId, name = m.senderName] {
-        const auto answer = QMessageBox::question(this, QStringLiteral("封禁用户"),
-                                                  QStringLiteral("确定封禁「%1」？封禁后将被移出且无法再进入此房间。").arg(name),
-                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
-        if (answer == QMessageBox::Yes)
-            emit banRequested(sender);
-    });
+    QAction *ban =
+        menu->addAction(QStringLiteral("封禁此用户"), this, [this, sender = m.senderId, name = m.senderName] {
+            const auto answer =
+                QMessageBox::question(this, QStringLiteral("封禁用户"),
+                                      QStringLiteral("确定封禁「%1」？封禁后将被移出且无法再进入此房间。").arg(name),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+            if (answer == QMessageBox::Yes)
+                emit banRequested(sender);
+        });
     ban->setEnabled(!m.own && canBan && canBan(m.senderId));
 
     QMenu *retag = menu->addMenu(QStringLiteral("修改消息所属标签"));

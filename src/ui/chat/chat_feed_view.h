@@ -171,8 +171,7 @@ public:
     // What an accepted compose dialog turns into: a send, a post, or an image batch.
     void applyComposeResult(const ChatComposeDialog &dialog, bool forThread);
 
-    void sendImages(const QList<ChatPendingImage> &images, const QString &content, qint64 tagId,
-                    const QString &title);
+    void sendImages(const QList<ChatPendingImage> &images, const QString &content, qint64 tagId, const QString &title);
     void postImages(const QList<ChatPendingImage> &images, const QString &tagName, const QString &title,
                     const QString &content);
     void removeUploadCard(const QString &batchId);

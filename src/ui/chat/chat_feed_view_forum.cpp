@@ -120,11 +120,12 @@ QWidget *ChatFeedView::makeForumCard(const TagInfo &tag)
     left->setContentsMargins(0, 0, 0, 0);
     left->setSpacing(3);
     const QString displayTitle = (tag.firstHidden || tag.firstTitle.isEmpty()) ? tag.name : tag.firstTitle;
-    auto *title = new QLabel(QStringLiteral("<span style=\"background-color:%1;color:%2;font-size:11px;\">&nbsp;%3&nbsp;</span> "
-                                            "<b style=\"font-size:15px;\">%4</b>")
-                                 .arg(hexOf("selectBg"), hexOf("primaryText"), tag.name.toHtmlEscaped(),
-                                      displayTitle.toHtmlEscaped()),
-                             card);
+    auto *title =
+        new QLabel(QStringLiteral("<span style=\"background-color:%1;color:%2;font-size:11px;\">&nbsp;%3&nbsp;</span> "
+                                  "<b style=\"font-size:15px;\">%4</b>")
+                       .arg(hexOf("selectBg"), hexOf("primaryText"), tag.name.toHtmlEscaped(),
+                            displayTitle.toHtmlEscaped()),
+                   card);
     title->setTextFormat(Qt::RichText);
     QString body = tag.firstHidden ? QStringLiteral("（消息被隐藏）") : tag.firstContent;
     if (body.size() > kPreviewLength)
@@ -146,8 +147,9 @@ QWidget *ChatFeedView::makeForumCard(const TagInfo &tag)
     right->setSpacing(3);
     const QString statStyle = QStringLiteral("color:%1;font-size:11px;").arg(hexOf("textMuted"));
     const qint64 read = tag.messageCount - tag.unreadCount;
-    auto *lastOpened = new QLabel(read >= 1 ? QStringLiteral("最后打开：%1条").arg(read) : QStringLiteral("最后打开：无"),
-                                  rightWidget);
+    auto *lastOpened =
+        new QLabel(read >= 1 ? QStringLiteral("最后打开：%1条").arg(read) : QStringLiteral("最后打开：无"),
+                   rightWidget);
     auto *total = new QLabel(QStringLiteral("总共消息：%1条").arg(tag.messageCount), rightWidget);
     lastOpened->setStyleSheet(statStyle);
     total->setStyleSheet(statStyle);

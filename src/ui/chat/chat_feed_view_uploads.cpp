@@ -77,7 +77,8 @@ void ChatFeedView::makeUploadCard(const QString &batchId, const QString &caption
     layout->addWidget(progress);
 
     auto *error = new QLabel(card);
-    error->setStyleSheet(QStringLiteral("color:%1;font-size:12px;border:none;background:transparent;").arg(hexOf("danger")));
+    error->setStyleSheet(
+        QStringLiteral("color:%1;font-size:12px;border:none;background:transparent;").arg(hexOf("danger")));
     error->setWordWrap(true);
     error->hide();
     layout->addWidget(error);

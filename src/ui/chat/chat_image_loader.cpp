@@ -110,7 +110,9 @@ void postToGuiThread(Call call)
 } // namespace
 
 ChatImageLoader::ChatImageLoader(IRawDownloader *downloader_, QObject *parent)
-    : QObject(parent), downloader(downloader_), disk(std::make_shared<DiskState>())
+    : QObject(parent)
+    , downloader(downloader_)
+    , disk(std::make_shared<DiskState>())
 {
     disk->cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/chat-media");
     QDir().mkpath(disk->cacheDir);

@@ -21,8 +21,8 @@ struct InlineDelimiter
 
 // Tried in this order at every position: "**" before "*".
 constexpr InlineDelimiter kDelimiters[] = {
-    {u"**", 2, InlineKind::Bold},   {u"__", 2, InlineKind::Underline}, {u"~~", 2, InlineKind::Strike},
-    {u"||", 2, InlineKind::Spoiler}, {u"`", 1, InlineKind::Code},      {u"*", 1, InlineKind::Italic},
+    {u"**", 2, InlineKind::Bold},    {u"__", 2, InlineKind::Underline}, {u"~~", 2, InlineKind::Strike},
+    {u"||", 2, InlineKind::Spoiler}, {u"`", 1, InlineKind::Code},       {u"*", 1, InlineKind::Italic},
 };
 
 struct DelimiterMatch
@@ -47,8 +47,9 @@ const QString kFence = QStringLiteral("```");
 
 const QRegularExpression &linkPattern()
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "(https?://[^\\s<>\"']+)|(\\bwww\\.[^\\s<>\"']+)|(\\b[\\w-]+(?:\\.[\\w-]+)*\\.[A-Za-z]{2,}(?:/[^\\s<>\"']*)?)"));
+    static const QRegularExpression pattern(
+        QStringLiteral("(https?://[^\\s<>\"']+)|(\\bwww\\.[^\\s<>\"']+)|(\\b[\\w-]+(?:\\.[\\w-]+)*\\.[A-Za-z]{2,}(?:/"
+                       "[^\\s<>\"']*)?)"));
     return pattern;
 }
 
@@ -81,8 +82,7 @@ QString tokenColour(const char *token)
 bool isAsciiPunctuation(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= 0x21 && u <= 0x2F) || (u >= 0x3A && u <= 0x40) || (u >= 0x5B && u <= 0x60) ||
-           (u >= 0x7B && u <= 0x7E);
+    return (u >= 0x21 && u <= 0x2F) || (u >= 0x3A && u <= 0x40) || (u >= 0x5B && u <= 0x60) || (u >= 0x7B && u <= 0x7E);
 }
 
 std::optional<DelimiterMatch> matchInlineDelimiter(const QString &text, int pos)
@@ -197,26 +197,24 @@ QString renderInline(const QString &text, MarkdownRenderState &state)
         run.clear();
         const QString content = text.mid(match->contentStart, match->closeStart - match->contentStart);
         switch (match->kind) {
-        case InlineKind::Bold:
-            result += QStringLiteral("<b>") + renderInline(content, state) + QStringLiteral("</b>");
-            break;
-        case InlineKind::Underline:
-            result += QStringLiteral("<u>") + renderInline(content, state) + QStringLiteral("</u>");
-            break;
-        case InlineKind::Strike:
-            result += QStringLiteral("<s>") + renderInline(content, state) + QStringLiteral("</s>");
-            break;
-        case InlineKind::Italic:
-            result += QStringLiteral("<i>") + renderInline(content, state) + QStringLiteral("</i>");
-            break;
-        case InlineKind::Code:
-            result += QStringLiteral("<span style=\"background-color:%1;font-family:'Consolas','Courier New',"
-                                     "monospace;font-size:13px;\">%2</span>")
-                          .arg(tokenColour("fillHover"), content.toHtmlEscaped());
-            break;
-        case InlineKind::Spoiler:
-            result += renderSpoiler(content, state);
-            break;
+            case InlineKind::Bold:
+                result += QStringLiteral("<b>") + renderInline(content, state) + QStringLiteral("</b>");
+                break;
+            case InlineKind::Underline:
+                result += QStringLiteral("<u>") + renderInline(content, state) + QStringLiteral("</u>");
+                break;
+            case InlineKind::Strike:
+                result += QStringLiteral("<s>") + renderInline(content, state) + QStringLiteral("</s>");
+                break;
+            case InlineKind::Italic:
+                result += QStringLiteral("<i>") + renderInline(content, state) + QStringLiteral("</i>");
+                break;
+            case InlineKind::Code:
+                result += QStringLiteral("<span style=\"background-color:%1;font-family:'Consolas','Courier New',"
+                                         "monospace;font-size:13px;\">%2</span>")
+                              .arg(tokenColour("fillHover"), content.toHtmlEscaped());
+                break;
+            case InlineKind::Spoiler: result += renderSpoiler(content, state); break;
         }
         i = match->closeEnd;
     }
@@ -322,7 +320,8 @@ bool containsLooseLink(const QString &text)
     return false;
 }
 
-ChatMarkdownHighlighter::ChatMarkdownHighlighter(QTextDocument *document) : QSyntaxHighlighter(document)
+ChatMarkdownHighlighter::ChatMarkdownHighlighter(QTextDocument *document)
+    : QSyntaxHighlighter(document)
 {
     markerFormat.setForeground(QBrush(ThemePalette::color("textFaint")));
     codeBlockFormat.setFontFamilies(codeFontFamilies());
@@ -369,25 +368,15 @@ void ChatMarkdownHighlighter::highlightInline(const QString &text, int from, int
         setFormat(match->closeStart, match->length, markerFormat);
         QTextCharFormat format = base;
         switch (match->kind) {
-        case InlineKind::Bold:
-            format.setFontWeight(700);
-            break;
-        case InlineKind::Italic:
-            format.setFontItalic(true);
-            break;
-        case InlineKind::Underline:
-            format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-            break;
-        case InlineKind::Strike:
-            format.setFontStrikeOut(true);
-            break;
-        case InlineKind::Code:
-            format.setFontFamilies(codeFontFamilies());
-            format.setBackground(QBrush(ThemePalette::color("fillHover")));
-            break;
-        case InlineKind::Spoiler:
-            format.setBackground(QBrush(ThemePalette::color("selectBg")));
-            break;
+            case InlineKind::Bold: format.setFontWeight(700); break;
+            case InlineKind::Italic: format.setFontItalic(true); break;
+            case InlineKind::Underline: format.setUnderlineStyle(QTextCharFormat::SingleUnderline); break;
+            case InlineKind::Strike: format.setFontStrikeOut(true); break;
+            case InlineKind::Code:
+                format.setFontFamilies(codeFontFamilies());
+                format.setBackground(QBrush(ThemePalette::color("fillHover")));
+                break;
+            case InlineKind::Spoiler: format.setBackground(QBrush(ThemePalette::color("selectBg"))); break;
         }
         setFormat(match->contentStart, match->closeStart - match->contentStart, format);
         if (match->kind != InlineKind::Code)

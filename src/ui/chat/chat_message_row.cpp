@@ -31,7 +31,10 @@ QString hexOf(const char *token)
 } // namespace
 
 ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &tagName, bool chip, QWidget *parent)
-    : QWidget(parent), messageId(m.id), compact(isCompact), showTagChip(chip)
+    : QWidget(parent)
+    , messageId(m.id)
+    , compact(isCompact)
+    , showTagChip(chip)
 {
     auto *rowLayout = new QHBoxLayout(this);
     rowLayout->setSpacing(10);
@@ -100,16 +103,19 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
 
     if (showTagChip && m.tagId > 0) {
         tagChip->setText(tagName.isEmpty() ? QStringLiteral("标签") : tagName);
-        tagChip->setStyleSheet(QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
-                                   .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
+        tagChip->setStyleSheet(
+            QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
+                .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
         tagChip->setVisible(!compact);
     } else {
         tagChip->hide();
     }
 
-    header->setText(QStringLiteral("<b style=\"color:%1;font-size:16px;\">%2</b> <span style=\"color:%3;font-size:12px;\">%4</span>")
-                        .arg(hexOf("primaryText"), m.senderName.toHtmlEscaped(), hexOf("textMuted"),
-                             QDateTime::fromMSecsSinceEpoch(m.createdAt).toString(QStringLiteral("HH:mm"))));
+    header->setText(
+        QStringLiteral(
+            "<b style=\"color:%1;font-size:16px;\">%2</b> <span style=\"color:%3;font-size:12px;\">%4</span>")
+            .arg(hexOf("primaryText"), m.senderName.toHtmlEscaped(), hexOf("textMuted"),
+                 QDateTime::fromMSecsSinceEpoch(m.createdAt).toString(QStringLiteral("HH:mm"))));
 
     renderBody();
     buildAttachments();
@@ -119,12 +125,14 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
 void ChatMessageRow::renderBody()
 {
     if (message.hidden) {
-        body->setText(QStringLiteral("<span style=\"color:%1;font-size:16px;\">（消息被隐藏）</span>").arg(hexOf("textFaint")));
+        body->setText(
+            QStringLiteral("<span style=\"color:%1;font-size:16px;\">（消息被隐藏）</span>").arg(hexOf("textFaint")));
         return;
     }
     QString html;
     if (!message.title.isEmpty())
-        html += QStringLiteral("<div style=\"font-size:17px;font-weight:bold;\">%1</div>").arg(message.title.toHtmlEscaped());
+        html += QStringLiteral("<div style=\"font-size:17px;font-weight:bold;\">%1</div>")
+                    .arg(message.title.toHtmlEscaped());
     html += QStringLiteral("<div style=\"font-size:16px;\">%1</div>")
                 .arg(renderMarkdown(message.content, &revealedSpoilers, hotLooseHref, looseLinksShown));
     body->setText(html);
@@ -180,8 +188,7 @@ void ChatMessageRow::buildAttachments()
     }
     thumbArea->show();
     const int count = int(message.attachments.size());
-    const QString style =
-        QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
+    const QString style = QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
     for (int i = 0; i < count; ++i) {
         const ChatAttachment &attachment = message.attachments.at(i);
         const QSize size = thumbnailSize(attachment, count);

@@ -12,10 +12,10 @@ class QImage;
 // they will be uploaded, and what the upload record needs to describe them.
 struct ChatPendingImage
 {
-    QString fileName;   // without its folder
-    QByteArray data;    // the encoded image
-    QString mime;       // "image/jpeg", "image/png", "image/gif" or "image/webp"
-    int width = 0;      // 0 when unreadable
+    QString fileName; // without its folder
+    QByteArray data;  // the encoded image
+    QString mime;     // "image/jpeg", "image/png", "image/gif" or "image/webp"
+    int width = 0;    // 0 when unreadable
     int height = 0;
 };
 

@@ -111,8 +111,7 @@ void ChatTabBar::setCurrentFeed(const QString &id)
 {
     if (id == current)
         return;
-    if (id != mixedFeedId()
-        && std::none_of(tabs.cbegin(), tabs.cend(), [&id](const Tab &t) { return t.id == id; }))
+    if (id != mixedFeedId() && std::none_of(tabs.cbegin(), tabs.cend(), [&id](const Tab &t) { return t.id == id; }))
         return;
     current = id;
     update();

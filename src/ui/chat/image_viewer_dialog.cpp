@@ -56,8 +56,12 @@ QPushButton *textButton(const QString &text, QWidget *parent)
 
 ImageViewerDialog::ImageViewerDialog(IRawDownloader *downloader_, const QString &url_, const QString &name_,
                                      qint64 sizeBytes_, const QString &contentType_, QWidget *parent)
-    : QDialog(parent), downloader(downloader_), url(url_), name(name_), sizeBytes(sizeBytes_),
-      contentType(contentType_)
+    : QDialog(parent)
+    , downloader(downloader_)
+    , url(url_)
+    , name(name_)
+    , sizeBytes(sizeBytes_)
+    , contentType(contentType_)
 {
     buildUi();
     fetch();
@@ -65,7 +69,11 @@ ImageViewerDialog::ImageViewerDialog(IRawDownloader *downloader_, const QString 
 
 ImageViewerDialog::ImageViewerDialog(const QByteArray &bytes_, const QString &name_, const QString &contentType_,
                                      QWidget *parent)
-    : QDialog(parent), name(name_), sizeBytes(bytes_.size()), contentType(contentType_), bytes(bytes_)
+    : QDialog(parent)
+    , name(name_)
+    , sizeBytes(bytes_.size())
+    , contentType(contentType_)
+    , bytes(bytes_)
 {
     buildUi();
     QMetaObject::invokeMethod(
@@ -109,8 +117,8 @@ void ImageViewerDialog::buildUi()
 
     captionLabel = new QLabel(this);
     captionLabel->setAlignment(Qt::AlignCenter);
-    captionLabel->setStyleSheet(QStringLiteral(
-        "color:rgba(255,255,255,0.6);font-size:12px;font-family:Consolas,'Courier New',monospace;"));
+    captionLabel->setStyleSheet(
+        QStringLiteral("color:rgba(255,255,255,0.6);font-size:12px;font-family:Consolas,'Courier New',monospace;"));
     captionLabel->setText(captionText());
     layout->addWidget(captionLabel);
 

@@ -103,9 +103,10 @@ ChatFeedView *MessagesTab::createView(const QString &roomId)
 void MessagesTab::connectView(ChatFeedView *view, const QString &roomId)
 {
     using V = ChatFeedView;
-    connect(view, &V::sendRequested, this, [this, roomId](const QString &content, qlonglong tagId, const QString &title) {
-        emit sendMessageRequested(roomId, content, tagId, title);
-    });
+    connect(view, &V::sendRequested, this,
+            [this, roomId](const QString &content, qlonglong tagId, const QString &title) {
+                emit sendMessageRequested(roomId, content, tagId, title);
+            });
     connect(view, &V::postRequested, this,
             [this, roomId](const QString &tagName, const QString &title, const QString &content) {
                 emit postRequested(roomId, tagName, title, content);
@@ -205,7 +206,8 @@ ChatFeedView *MessagesTab::viewFor(const QString &roomId, const char *operation)
 {
     ChatFeedView *view = feedViews.value(roomId);
     if (!view)
-        qCDebug(lcUi) << "chat data for a room without feed ignored" << "op=" << operation << "room=" << roomId;
+        qCDebug(lcUi) << "chat data for a room without feed ignored"
+                      << "op=" << operation << "room=" << roomId;
     return view;
 }
 

@@ -74,8 +74,8 @@ signals:
     void sendMessageRequested(const QString &roomId, const QString &content, qlonglong tagId, const QString &title);
     void postRequested(const QString &roomId, const QString &tagName, const QString &title, const QString &content);
     void sendImagesRequested(const QString &roomId, const QString &batchId,
-                             const QList<ChatFeedView::PendingImage> &images, const QString &content,
-                             qlonglong tagId, const QString &title);
+                             const QList<ChatFeedView::PendingImage> &images, const QString &content, qlonglong tagId,
+                             const QString &title);
     void postImagesRequested(const QString &roomId, const QString &batchId,
                              const QList<ChatFeedView::PendingImage> &images, const QString &tagName,
                              const QString &title, const QString &content);

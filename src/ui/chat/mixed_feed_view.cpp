@@ -66,7 +66,8 @@ void refreshLoose(QLabel *label, BodyState &state)
 
 } // namespace
 
-MixedFeedView::MixedFeedView(QWidget *parent) : QWidget(parent)
+MixedFeedView::MixedFeedView(QWidget *parent)
+    : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -205,7 +206,8 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
             state->hovered = link;
             refreshLoose(body, *state);
         });
-        connect(CtrlKeyWatcher::instance(), &CtrlKeyWatcher::changed, body, [body, state] { refreshLoose(body, *state); });
+        connect(CtrlKeyWatcher::instance(), &CtrlKeyWatcher::changed, body,
+                [body, state] { refreshLoose(body, *state); });
     }
 
     if (item.hidden || item.attachments.isEmpty()) {
@@ -222,7 +224,8 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
         grid->setSpacing(4);
         columnLayout->addWidget(gridWidget, 0, Qt::AlignLeft);
         const int count = int(item.attachments.size());
-        const QString style = QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
+        const QString style =
+            QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
         for (int i = 0; i < count; ++i) {
             const ChatAttachment &attachment = item.attachments.at(i);
             const QSize size = ChatMessageRow::thumbnailSize(attachment, count);
@@ -233,12 +236,14 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
             label->setStyleSheet(style);
             grid->addWidget(label, i / 2, i % 2, Qt::AlignLeft);
             if (imageLoader) {
-                const QString key = attachment.attachmentId + QStringLiteral("@%1x%2").arg(size.width()).arg(size.height());
+                const QString key =
+                    attachment.attachmentId + QStringLiteral("@%1x%2").arg(size.width()).arg(size.height());
                 QPointer<QLabel> target(label);
-                imageLoader->load(key, attachment.thumbUrl, size, devicePixelRatioF(), label, [target](const QPixmap &pixmap) {
-                    if (target && !pixmap.isNull())
-                        target->setPixmap(pixmap);
-                });
+                imageLoader->load(key, attachment.thumbUrl, size, devicePixelRatioF(), label,
+                                  [target](const QPixmap &pixmap) {
+                                      if (target && !pixmap.isNull())
+                                          target->setPixmap(pixmap);
+                                  });
             }
             label->installEventFilter(this);
             // Labels die only with a rebuild, which empties this table, or with the view.

@@ -42,9 +42,12 @@ TagArchiveDialog::TagArchiveDialog(const QString &tagName, const QList<TagChoice
     group->addButton(purge);
     group->addButton(transfer);
 
-    auto *note = new QLabel(QStringLiteral("删除内容 = 消息全部变为墓碑「（消息被隐藏）」，记录保留；标签删除后名字可复用。"), this);
+    auto *note =
+        new QLabel(QStringLiteral("删除内容 = 消息全部变为墓碑「（消息被隐藏）」，记录保留；标签删除后名字可复用。"),
+                   this);
     note->setWordWrap(true);
-    note->setStyleSheet(QStringLiteral("color:%1;font-size:12px;").arg(QString::fromLatin1(ThemePalette::hex("textMuted"))));
+    note->setStyleSheet(
+        QStringLiteral("color:%1;font-size:12px;").arg(QString::fromLatin1(ThemePalette::hex("textMuted"))));
     layout->addWidget(note);
 
     auto *buttons = new QWidget(this);

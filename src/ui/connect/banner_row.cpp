@@ -13,10 +13,15 @@
 #include <algorithm>
 #include <cmath>
 
-BannerRow::BannerRow(const QString &requestId_, RequestBannerOverlay::Kind kind_, const QString &text_,
-                     qint64 startMs_, qint64 expiresAtMs_, bool own_, QWidget *parent)
-    : QWidget(parent), requestId(requestId_), kind(kind_), text(text_), startMs(startMs_), expiresAtMs(expiresAtMs_),
-      own(own_)
+BannerRow::BannerRow(const QString &requestId_, RequestBannerOverlay::Kind kind_, const QString &text_, qint64 startMs_,
+                     qint64 expiresAtMs_, bool own_, QWidget *parent)
+    : QWidget(parent)
+    , requestId(requestId_)
+    , kind(kind_)
+    , text(text_)
+    , startMs(startMs_)
+    , expiresAtMs(expiresAtMs_)
+    , own(own_)
 {
     setFixedHeight(28);
     auto *layout = new QHBoxLayout(this);
@@ -129,7 +134,8 @@ void BannerRow::paintEvent(QPaintEvent *)
             };
             const Segment segments[] = {
                 {actorName, "text"},
-                {approved ? QStringLiteral("已同意") : QStringLiteral("已拒绝"), approved ? "successText" : "dangerText"},
+                {approved ? QStringLiteral("已同意") : QStringLiteral("已拒绝"),
+                 approved ? "successText" : "dangerText"},
                 {QStringLiteral("此申请"), "text"},
             };
             int x = 8;

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 
-CodeInputEdit::CodeInputEdit(QWidget *parent) : QLineEdit(parent)
+CodeInputEdit::CodeInputEdit(QWidget *parent)
+    : QLineEdit(parent)
 {
     statusLabel = new QLabel(this);
     statusLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -30,8 +31,9 @@ void CodeInputEdit::setStatus(int kind, const QString &text)
         setTextMargins(6, 0, 6, 0);
         return;
     }
-    statusLabel->setStyleSheet(QStringLiteral("color: %1; font-size: 12px; background: transparent;")
-                                   .arg(QLatin1String(ThemePalette::hex(kind == ErrorStatus ? "dangerText" : "textMuted"))));
+    statusLabel->setStyleSheet(
+        QStringLiteral("color: %1; font-size: 12px; background: transparent;")
+            .arg(QLatin1String(ThemePalette::hex(kind == ErrorStatus ? "dangerText" : "textMuted"))));
     statusLabel->show();
     layoutStatus();
 }

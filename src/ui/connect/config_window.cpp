@@ -58,7 +58,8 @@ QString hexOf(const char *token)
 
 } // namespace
 
-ConfigWindow::ConfigWindow(const QString &title, const QString &addText, QWidget *parent) : QDialog(parent)
+ConfigWindow::ConfigWindow(const QString &title, const QString &addText, QWidget *parent)
+    : QDialog(parent)
 {
     setWindowTitle(title);
     setModal(true);
@@ -105,8 +106,8 @@ ConfigWindow::ConfigWindow(const QString &title, const QString &addText, QWidget
 
     auto *footer = new QWidget(this);
     footer->setObjectName(QStringLiteral("dlgFoot"));
-    footer->setStyleSheet(QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
-                              .arg(hexOf("panelBg"), hexOf("border")));
+    footer->setStyleSheet(
+        QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}").arg(hexOf("panelBg"), hexOf("border")));
     auto *footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(16, 12, 16, 12);
     footerLayout->setSpacing(10);
@@ -258,9 +259,9 @@ void ConfigWindow::confirmDelete(int index)
     if (index < 0 || index >= items.size())
         return;
     const QString name = items.at(index);
-    const auto answer = QMessageBox::question(this, QStringLiteral("确认"),
-                                              QStringLiteral("确定要删除“%1”吗？").arg(name),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    const auto answer =
+        QMessageBox::question(this, QStringLiteral("确认"), QStringLiteral("确定要删除“%1”吗？").arg(name),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     // The list may have changed while the question was open.
     if (answer != QMessageBox::Yes || index >= items.size() || items.at(index) != name)
         return;

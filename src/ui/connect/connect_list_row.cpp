@@ -6,7 +6,8 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 
-ConnectListRow::ConnectListRow(QWidget *parent) : QWidget(parent)
+ConnectListRow::ConnectListRow(QWidget *parent)
+    : QWidget(parent)
 {
     setAttribute(Qt::WA_StyledBackground);
     setFixedHeight(40);

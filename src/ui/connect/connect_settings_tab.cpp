@@ -77,9 +77,10 @@ QPushButton *makeRowTextButton(const QString &text, bool primary, QWidget *paren
     button->setFixedSize(46, 24);
     button->setCursor(Qt::PointingHandCursor);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setStyleSheet(QStringLiteral("QPushButton{background:transparent;border:none;font-size:12px;color:%1;"
-                                         "padding:0;}QPushButton:hover{color:%2;}")
-                              .arg(hexOf(primary ? "primaryText" : "textSub"), hexOf(primary ? "primaryPressed" : "text")));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton{background:transparent;border:none;font-size:12px;color:%1;"
+                       "padding:0;}QPushButton:hover{color:%2;}")
+            .arg(hexOf(primary ? "primaryText" : "textSub"), hexOf(primary ? "primaryPressed" : "text")));
     return button;
 }
 
@@ -166,7 +167,8 @@ QWidget *makeSectionHeader(const QString &title, QWidget *parent, QPushButton **
     row->addStretch();
     if (status) {
         *status = new QLabel(header);
-        (*status)->setStyleSheet(QStringLiteral("background:transparent;font-size:12px;color:%1;").arg(hexOf("textMuted")));
+        (*status)->setStyleSheet(
+            QStringLiteral("background:transparent;font-size:12px;color:%1;").arg(hexOf("textMuted")));
         row->addWidget(*status);
     }
     if (link) {
@@ -223,7 +225,8 @@ void styleActionButton(QPushButton *button, const QString &name)
 
 } // namespace
 
-ConnectSettingsTab::ConnectSettingsTab(QWidget *parent) : QWidget(parent)
+ConnectSettingsTab::ConnectSettingsTab(QWidget *parent)
+    : QWidget(parent)
 {
     // Upper block in the lobby: temporary rooms from saved configurations.
     configSection = makeSection(this, QStringLiteral("configSection"), 0);
@@ -282,7 +285,8 @@ ConnectSettingsTab::ConnectSettingsTab(QWidget *parent) : QWidget(parent)
     entryFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
     codeEdit->setFont(entryFont);
     codeEdit->setTextMargins(6, 0, 6, 0);
-    connect(codeEdit, &QLineEdit::textEdited, this, [this] { codeEdit->setStatus(CodeInputEdit::NoStatus, QString()); });
+    connect(codeEdit, &QLineEdit::textEdited, this,
+            [this] { codeEdit->setStatus(CodeInputEdit::NoStatus, QString()); });
     codeSection->layout()->addWidget(codeEdit);
     auto *codeButtons = new QHBoxLayout;
     codeButtons->setSpacing(6);
@@ -301,7 +305,8 @@ ConnectSettingsTab::ConnectSettingsTab(QWidget *parent) : QWidget(parent)
 
     // Lower block in the lobby: preference groups.
     prefSection = makeSection(this, QStringLiteral("prefSection"), 0);
-    prefSection->layout()->addWidget(makeSectionHeader(QStringLiteral("偏好组"), prefSection, &prefConfigButton, nullptr));
+    prefSection->layout()->addWidget(
+        makeSectionHeader(QStringLiteral("偏好组"), prefSection, &prefConfigButton, nullptr));
     prefConfigButton->setObjectName(QStringLiteral("prefConfigButton"));
     prefConfigButton->setText(QStringLiteral("配置"));
     connect(prefConfigButton, &QPushButton::clicked, this, &ConnectSettingsTab::openPrefConfigRequested);

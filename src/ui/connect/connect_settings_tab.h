@@ -41,7 +41,7 @@ public:
     struct ConfigEntry
     {
         QString name;
-        QString roomName; // blank: the default room name
+        QString roomName;    // blank: the default room name
         int bitrate = 64000; // bits per second
     };
     using ConfigItem = ConfigEntry;

@@ -8,7 +8,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-RequestBannerOverlay::RequestBannerOverlay(QWidget *parent) : QWidget(parent)
+RequestBannerOverlay::RequestBannerOverlay(QWidget *parent)
+    : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -185,8 +186,8 @@ QSize RequestBannerOverlay::sizeHint() const
 
 BannerRow *RequestBannerOverlay::createRow(const PendingBanner &entry)
 {
-    auto *row = new BannerRow(entry.requestId, entry.kind, entry.text, entry.startMs, entry.expiresAtMs, entry.own,
-                              this);
+    auto *row =
+        new BannerRow(entry.requestId, entry.kind, entry.text, entry.startMs, entry.expiresAtMs, entry.own, this);
     row->setClock(clock);
     row->setCloseDelayMs(closeDelayMs);
     if (!entry.expiredText.isEmpty())

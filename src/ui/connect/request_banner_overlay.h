@@ -35,7 +35,7 @@ public:
         qint64 startMs = 0;
         qint64 expiresAtMs = 0; // 0 or less: no expiry
         bool own = false;
-        QString expiredText;    // own requests only; empty keeps the banner's default
+        QString expiredText; // own requests only; empty keeps the banner's default
     };
 
     explicit RequestBannerOverlay(QWidget *parent = nullptr);

@@ -4,7 +4,9 @@
 #include <QPen>
 #include <QTimer>
 
-SpinnerWidget::SpinnerWidget(const QColor &color_, QWidget *parent) : QWidget(parent), color(color_)
+SpinnerWidget::SpinnerWidget(const QColor &color_, QWidget *parent)
+    : QWidget(parent)
+    , color(color_)
 {
     setFixedSize(14, 14);
     setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -102,8 +102,8 @@ void HotkeySettingsDialog::keyPressEvent(QKeyEvent *event)
         endCapture();
         return;
     }
-    if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Meta || key == Qt::Key_Alt ||
-        key == Qt::Key_unknown)
+    if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Meta || key == Qt::Key_Alt
+        || key == Qt::Key_unknown)
         return;
     const HotkeyAction action = capturedAction;
     endCapture();

@@ -67,9 +67,9 @@ PrefCandidateDialog::PrefCandidateDialog(QWidget *parent)
 
     auto *footer = new QWidget(this);
     footer->setObjectName(QStringLiteral("dlgFoot"));
-    footer->setStyleSheet(QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
-                              .arg(QLatin1String(ThemePalette::hex("panelBg")),
-                                   QLatin1String(ThemePalette::hex("border"))));
+    footer->setStyleSheet(
+        QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
+            .arg(QLatin1String(ThemePalette::hex("panelBg")), QLatin1String(ThemePalette::hex("border"))));
     auto *footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(16, 12, 16, 12);
     footerLayout->setSpacing(10);

@@ -14,9 +14,9 @@ class QPushButton;
 struct PrefCandidateRoom
 {
     QString roomId;
-    QString roomName; // empty when the room is not in the local room store
+    QString roomName;         // empty when the room is not in the local room store
     bool directEntry = false; // the room admits without a join request
-    QStringList memberNames; // the group's members found in the room, in the caller's order
+    QStringList memberNames;  // the group's members found in the room, in the caller's order
 };
 
 // The result of a preference match: the rooms a group's members are in, and who is in no

@@ -36,8 +36,9 @@ bool askReconnect(const QString &roomName, QWidget *parent)
 
     auto *footer = new QWidget(&dialog);
     footer->setObjectName(QStringLiteral("dlgFoot"));
-    footer->setStyleSheet(QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
-                              .arg(QLatin1String(ThemePalette::hex("panelBg")), QLatin1String(ThemePalette::hex("border"))));
+    footer->setStyleSheet(
+        QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
+            .arg(QLatin1String(ThemePalette::hex("panelBg")), QLatin1String(ThemePalette::hex("border"))));
     auto *buttons = new QHBoxLayout(footer);
     buttons->setContentsMargins(16, 12, 16, 12);
     buttons->setSpacing(10);

@@ -5,8 +5,7 @@
 ReconsentFlow::ReconsentFlow(QWidget *parentWidget, QObject *parent)
     : QObject(parent)
     , dialogParent(parentWidget)
-{
-}
+{}
 
 void ReconsentFlow::start(const QList<LegalDoc> &list)
 {
@@ -32,8 +31,8 @@ void ReconsentFlow::showCurrent()
         return;
     }
     const LegalDoc doc = docs.at(index);
-    const QString title = doc == LegalDoc::Terms ? QStringLiteral("用户协议（已更新）")
-                                                 : QStringLiteral("隐私保护政策（已更新）");
+    const QString title =
+        doc == LegalDoc::Terms ? QStringLiteral("用户协议（已更新）") : QStringLiteral("隐私保护政策（已更新）");
     dialog = new DocumentDialog(title, DocumentDialog::Consent, dialogParent);
     // Only the dialog on screen may move the flow on, and only once.
     DocumentDialog *shown = dialog;

@@ -65,26 +65,22 @@ void WindowTitleBar::SysButton::paintEvent(QPaintEvent *)
     const QRect box((width() - 10) / 2, (height() - 10) / 2, 10, 10);
 
     switch (buttonKind) {
-    case Minimize:
-        paintHairlineH(painter, box.top() + 5, box.left(), box.left() + box.width(), glyph);
-        break;
-    case Maximize:
-        paintHairlineRect(painter, box, glyph);
-        break;
-    case Restore: {
-        paintHairlineRect(painter, QRect(box.x() + 3, box.y(), 7, 7), glyph);
-        const QRect front(box.x(), box.y() + 3, 7, 7);
-        painter.fillRect(front, background.isValid() ? background : ThemePalette::color("panelBg"));
-        paintHairlineRect(painter, front, glyph);
-        break;
-    }
-    case Close: {
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setPen(QPen(glyph, hairlineThickness(painter)));
-        painter.drawLine(QPointF(box.left(), box.top()), QPointF(box.right() + 1, box.bottom() + 1));
-        painter.drawLine(QPointF(box.right() + 1, box.top()), QPointF(box.left(), box.bottom() + 1));
-        break;
-    }
+        case Minimize: paintHairlineH(painter, box.top() + 5, box.left(), box.left() + box.width(), glyph); break;
+        case Maximize: paintHairlineRect(painter, box, glyph); break;
+        case Restore: {
+            paintHairlineRect(painter, QRect(box.x() + 3, box.y(), 7, 7), glyph);
+            const QRect front(box.x(), box.y() + 3, 7, 7);
+            painter.fillRect(front, background.isValid() ? background : ThemePalette::color("panelBg"));
+            paintHairlineRect(painter, front, glyph);
+            break;
+        }
+        case Close: {
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            painter.setPen(QPen(glyph, hairlineThickness(painter)));
+            painter.drawLine(QPointF(box.left(), box.top()), QPointF(box.right() + 1, box.bottom() + 1));
+            painter.drawLine(QPointF(box.right() + 1, box.top()), QPointF(box.left(), box.bottom() + 1));
+            break;
+        }
     }
 }
 

@@ -85,11 +85,10 @@ LoginForm::LoginForm(QWidget *parent)
     agreementLabel->setWordWrap(true);
     agreementLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     agreementLabel->setOpenExternalLinks(false);
-    agreementLabel->setText(
-        QStringLiteral("<span style='font-size:12px;'>我已阅读并同意<a href='terms' "
-                       "style='color:%1;text-decoration:none;'>《用户协议》</a>和<a href='privacy' "
-                       "style='color:%1;text-decoration:none;'>《隐私保护政策》</a></span>")
-            .arg(QLatin1String(ThemePalette::hex("primaryText"))));
+    agreementLabel->setText(QStringLiteral("<span style='font-size:12px;'>我已阅读并同意<a href='terms' "
+                                           "style='color:%1;text-decoration:none;'>《用户协议》</a>和<a href='privacy' "
+                                           "style='color:%1;text-decoration:none;'>《隐私保护政策》</a></span>")
+                                .arg(QLatin1String(ThemePalette::hex("primaryText"))));
     agreementRow->addWidget(agreement, 0, Qt::AlignTop);
     agreementRow->addWidget(agreementLabel, 1);
     column->addLayout(agreementRow);
@@ -131,8 +130,8 @@ void LoginForm::updateLoginEnabled()
 {
     if (busy)
         return;
-    login->setEnabled(!phone->text().trimmed().isEmpty() && !code->text().trimmed().isEmpty() &&
-                      agreement->isChecked());
+    login->setEnabled(!phone->text().trimmed().isEmpty() && !code->text().trimmed().isEmpty()
+                      && agreement->isChecked());
 }
 
 void LoginForm::showError(const QString &text)
@@ -191,27 +190,25 @@ void LoginForm::applyLoginError(AuthErrorCode errorCode, const QString &message)
     setBusy(false);
     const QString text = message.isEmpty() ? QStringLiteral("登录失败，请稍后重试") : message;
     switch (errorCode) {
-    case AuthErrorCode::LoginCodeRequired:
-    case AuthErrorCode::LoginCodeInvalid:
-        showError(text);
-        code->setFocus(Qt::OtherFocusReason);
-        code->selectAll();
-        break;
-    case AuthErrorCode::LoginCodeAttemptsExceeded:
-        // Cleared before the message is shown: clearing the field clears the error line.
-        code->clear();
-        showError(text);
-        code->setFocus(Qt::OtherFocusReason);
-        break;
-    case AuthErrorCode::LoginLegalRequired:
-        agreement->setChecked(false);
-        error->clear();
-        updateLoginEnabled();
-        showError(text);
-        break;
-    default:
-        showError(text);
-        break;
+        case AuthErrorCode::LoginCodeRequired:
+        case AuthErrorCode::LoginCodeInvalid:
+            showError(text);
+            code->setFocus(Qt::OtherFocusReason);
+            code->selectAll();
+            break;
+        case AuthErrorCode::LoginCodeAttemptsExceeded:
+            // Cleared before the message is shown: clearing the field clears the error line.
+            code->clear();
+            showError(text);
+            code->setFocus(Qt::OtherFocusReason);
+            break;
+        case AuthErrorCode::LoginLegalRequired:
+            agreement->setChecked(false);
+            error->clear();
+            updateLoginEnabled();
+            showError(text);
+            break;
+        default: showError(text); break;
     }
 }
 

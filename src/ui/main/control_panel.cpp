@@ -28,8 +28,8 @@ void fitRow(QPushButton *button, int minimumWidth)
 QPushButton *iconButton(const char *svg, const char *normal, QWidget *parent)
 {
     auto *button = consoleButton(QString(), parent);
-    button->setIcon(makeTintedIcon(QString::fromLatin1(svg), ThemePalette::color(normal),
-                                   ThemePalette::color("textFaint"), 16));
+    button->setIcon(
+        makeTintedIcon(QString::fromLatin1(svg), ThemePalette::color(normal), ThemePalette::color("textFaint"), 16));
     button->setIconSize(QSize(16, 16));
     // The sheet's icon-only rule tests "icon", but on a push button that name is the
     // button's own icon property: the flag cannot be stored, so these buttons keep the
@@ -195,8 +195,8 @@ void ControlPanel::setBroadcastVisible(bool visible)
 bool ControlPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == broadcast) {
-        if (event->type() == QEvent::MouseButtonPress &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton && !broadcasting) {
+        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+            && !broadcasting) {
             if (broadcast->isVisible() && broadcast->isEnabled()) {
                 broadcasting = true;
                 updateBroadcastButton();
@@ -204,8 +204,8 @@ bool ControlPanel::eventFilter(QObject *watched, QEvent *event)
             }
             return true;
         }
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton && broadcasting) {
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+            && broadcasting) {
             endBroadcast();
             return true;
         }

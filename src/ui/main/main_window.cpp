@@ -147,15 +147,14 @@ MainWindow::MainWindow(const MainWindowOptions &options, QWidget *parent)
         tabs->setAutoFillBackground(false);
         connect(area, &ads::CDockAreaWidget::currentChanged, this, &MainWindow::refreshAreaEmpty);
     });
-    connect(dockManager_, &ads::CDockManager::floatingWidgetCreated, this,
-            [](ads::CFloatingDockContainer *container) {
-                auto *bar = new WindowTitleBar(nullptr, container);
-                bar->setTitle(container->windowTitle());
-                connect(container, &QWidget::windowTitleChanged, bar, &WindowTitleBar::setTitle);
-                if (auto *box = qobject_cast<QBoxLayout *>(container->layout()))
-                    box->insertWidget(0, bar);
-                installFramelessAgent(container, bar);
-            });
+    connect(dockManager_, &ads::CDockManager::floatingWidgetCreated, this, [](ads::CFloatingDockContainer *container) {
+        auto *bar = new WindowTitleBar(nullptr, container);
+        bar->setTitle(container->windowTitle());
+        connect(container, &QWidget::windowTitleChanged, bar, &WindowTitleBar::setTitle);
+        if (auto *box = qobject_cast<QBoxLayout *>(container->layout()))
+            box->insertWidget(0, bar);
+        installFramelessAgent(container, bar);
+    });
 
     buildDocks();
     refreshSoleTabs();
@@ -374,8 +373,8 @@ void MainWindow::showMyChannelTabMenu(const QPoint &globalPos)
     showTabMenu(myChannelDock_, QStringLiteral("创建频道"), true, &MainWindow::createChannelRequested, globalPos);
 }
 
-void MainWindow::showTabMenu(ads::CDockWidget *dock, const QString &text, bool enabled,
-                             void (MainWindow::*signal)(), const QPoint &globalPos)
+void MainWindow::showTabMenu(ads::CDockWidget *dock, const QString &text, bool enabled, void (MainWindow::*signal)(),
+                             const QPoint &globalPos)
 {
     // The window may go away while the menu runs (a sign-out); the guard deletes the menu
     // only when its parent has not already done so.

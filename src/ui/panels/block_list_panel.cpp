@@ -57,8 +57,7 @@ BlockListPanel::BlockListPanel(QWidget *parent)
     dropIndicator->setFixedHeight(2);
     dropIndicator->setAttribute(Qt::WA_StyledBackground);
     dropIndicator->setAttribute(Qt::WA_TransparentForMouseEvents);
-    dropIndicator->setStyleSheet(
-        QStringLiteral("background: %1;").arg(QLatin1String(ThemePalette::hex("primary"))));
+    dropIndicator->setStyleSheet(QStringLiteral("background: %1;").arg(QLatin1String(ThemePalette::hex("primary"))));
     dropIndicator->hide();
 
     rowHeight = rowHeightFor(font());
@@ -121,10 +120,9 @@ QList<BlockListPanel::PlannedSection> BlockListPanel::plan() const
                                            [&](const RoomBlockData &r) { return r.draggable && r.roomId == id; });
             if (room != section.rooms.cend())
                 add(id, true, &*room, nullptr);
-            const auto channel = std::find_if(section.channels.cbegin(), section.channels.cend(),
-                                              [&](const ChannelBlockData &c) {
-                                                  return c.draggable && c.channelId == id;
-                                              });
+            const auto channel =
+                std::find_if(section.channels.cbegin(), section.channels.cend(),
+                             [&](const ChannelBlockData &c) { return c.draggable && c.channelId == id; });
             if (channel != section.channels.cend())
                 add(id, true, nullptr, &*channel);
         }
@@ -275,14 +273,10 @@ QWidget *BlockListPanel::widgetFor(const QString &id) const
 bool BlockListPanel::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        return handlePress(watched, event);
-    case QEvent::MouseMove:
-        return handleMove(event);
-    case QEvent::MouseButtonRelease:
-        return handleRelease(watched, event);
-    default:
-        return QScrollArea::eventFilter(watched, event);
+        case QEvent::MouseButtonPress: return handlePress(watched, event);
+        case QEvent::MouseMove: return handleMove(event);
+        case QEvent::MouseButtonRelease: return handleRelease(watched, event);
+        default: return QScrollArea::eventFilter(watched, event);
     }
 }
 
@@ -371,8 +365,8 @@ void BlockListPanel::resetDrag()
 
 void BlockListPanel::updateDropIndicator(const QPoint &globalPos)
 {
-    const auto group = std::find_if(groups.cbegin(), groups.cend(),
-                                    [&](const QStringList &ids) { return ids.contains(dragId); });
+    const auto group =
+        std::find_if(groups.cbegin(), groups.cend(), [&](const QStringList &ids) { return ids.contains(dragId); });
     if (group == groups.cend())
         return;
     const int size = int(group->size());
@@ -408,8 +402,8 @@ void BlockListPanel::updateDropIndicator(const QPoint &globalPos)
 
 void BlockListPanel::finishDrag()
 {
-    const auto group = std::find_if(groups.cbegin(), groups.cend(),
-                                    [&](const QStringList &ids) { return ids.contains(dragId); });
+    const auto group =
+        std::find_if(groups.cbegin(), groups.cend(), [&](const QStringList &ids) { return ids.contains(dragId); });
     if (group != groups.cend() && dropIndex >= 0) {
         QString anchor;
         for (qsizetype k = dropIndex; k < group->size(); ++k) {
@@ -434,7 +428,8 @@ void BlockListPanel::finishDrag()
         }
         if (next != order) {
             order = next;
-            qCDebug(lcUi) << "block order changed" << "id=" << dragId;
+            qCDebug(lcUi) << "block order changed"
+                          << "id=" << dragId;
             emit orderChanged(order);
             rebuild();
         }

@@ -11,17 +11,10 @@ QString dotStyle(int state)
 {
     const char *token = nullptr;
     switch (state) {
-    case 1:
-        token = "statusIdle";
-        break;
-    case 2:
-        token = "success";
-        break;
-    case 3:
-        token = "danger";
-        break;
-    default:
-        return QStringLiteral("color: transparent; font-size: 8px;");
+        case 1: token = "statusIdle"; break;
+        case 2: token = "success"; break;
+        case 3: token = "danger"; break;
+        default: return QStringLiteral("color: transparent; font-size: 8px;");
     }
     return QStringLiteral("color: %1; font-size: 8px;").arg(QLatin1String(ThemePalette::hex(token)));
 }

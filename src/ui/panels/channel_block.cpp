@@ -51,8 +51,8 @@ void ChannelBlock::setData(const ChannelBlockData &d)
         userOverride = false;
         lastProposedExpanded = d.expanded;
     }
-    const bool headerSame = hasData && d.channelId == blockData.channelId && d.name == blockData.name
-                            && d.draggable == blockData.draggable;
+    const bool headerSame =
+        hasData && d.channelId == blockData.channelId && d.name == blockData.name && d.draggable == blockData.draggable;
     blockData = d;
     hasData = true;
     if (!headerSame)

@@ -23,7 +23,8 @@ CurrentRoomPanel::CurrentRoomPanel(QWidget *parent)
     banner->setAlignment(Qt::AlignCenter);
     banner->setFixedHeight(kBannerHeight);
     banner->setStyleSheet(QStringLiteral("background:%1;border-top:1px solid %2;color:%3;")
-                              .arg(QLatin1String(ThemePalette::hex("white")), QLatin1String(ThemePalette::hex("border")),
+                              .arg(QLatin1String(ThemePalette::hex("white")),
+                                   QLatin1String(ThemePalette::hex("border")),
                                    QLatin1String(ThemePalette::hex("text"))));
     banner->hide();
 }

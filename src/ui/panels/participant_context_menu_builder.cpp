@@ -37,8 +37,7 @@ QWidget *makeVolumeRow(const ParticipantContextMenuBuilder::State &state,
 
 } // namespace
 
-void ParticipantContextMenuBuilder::exec(QWidget *parent, QPoint globalPos, const State &state,
-                                         const Actions &actions)
+void ParticipantContextMenuBuilder::exec(QWidget *parent, QPoint globalPos, const State &state, const Actions &actions)
 {
     PopupMenu menu(parent);
     if (state.canVoiceMute) {

@@ -7,8 +7,7 @@
 
 PopupMenu::PopupMenu(QWidget *anchor)
     : popup(new QMenu(anchor ? anchor->window() : nullptr))
-{
-}
+{}
 
 PopupMenu::~PopupMenu()
 {

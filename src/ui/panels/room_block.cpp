@@ -118,8 +118,8 @@ void RoomBlock::updateHeader()
     tagBox->setVisible(!blockData.tags.isEmpty());
 
     // Concatenated rather than filled in, so that a "%1" in a room's title stays as typed.
-    const QString titleText = blockData.title + QStringLiteral(" (") + QString::number(blockData.memberCount)
-                              + QLatin1Char(')');
+    const QString titleText =
+        blockData.title + QStringLiteral(" (") + QString::number(blockData.memberCount) + QLatin1Char(')');
     if (title->text() != titleText)
         title->setText(titleText);
     applyStyle(title, QStringLiteral("color: %1; font-size: 13px;%2")

@@ -17,7 +17,7 @@ inline const QString kBanQuestion = QStringLiteral("确定要封禁该成员吗�
 
 // The room menu's callbacks for a panel that declares the room signals of every room
 // panel; each callback re-emits the panel's signal of that name, dissolve after asking.
-template <typename Panel>
+template<typename Panel>
 RoomContextMenuBuilder::Actions roomMenuActions(Panel *panel, const QString &roomId)
 {
     const QPointer<Panel> guard(panel);

@@ -196,9 +196,9 @@ void AudioSettingsDialog::onLoopProgress(double position, double total)
     }
     setLoopProgress(std::max(0, perMille(position, total)));
     if (playBtn->isChecked()) {
-        setStatusText(QStringLiteral("%1 %2s / %3s")
-                          .arg(loopSourceLabel.isEmpty() ? kPlayText : loopSourceLabel, seconds(position),
-                               seconds(total)));
+        setStatusText(
+            QStringLiteral("%1 %2s / %3s")
+                .arg(loopSourceLabel.isEmpty() ? kPlayText : loopSourceLabel, seconds(position), seconds(total)));
     }
 }
 
@@ -236,9 +236,10 @@ void AudioSettingsDialog::resetLoop()
 
 void AudioSettingsDialog::onFileClicked()
 {
-    const QString path = chooseFile ? chooseFile(this, QStringLiteral("打开音频文件"), QString(),
-                                                 QStringLiteral("音频文件 (*.wav *.mp3 *.flac *.ogg *.m4a);;所有文件 (*)"))
-                                     : QString();
+    const QString path = chooseFile
+                             ? chooseFile(this, QStringLiteral("打开音频文件"), QString(),
+                                          QStringLiteral("音频文件 (*.wav *.mp3 *.flac *.ogg *.m4a);;所有文件 (*)"))
+                             : QString();
     if (!path.isEmpty())
         emit loopFileChosen(path);
 }

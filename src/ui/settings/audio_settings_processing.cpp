@@ -99,9 +99,8 @@ QWidget *AudioSettingsDialog::buildNoiseCards()
         ++index;
     }
     // Every click counts, also on the card that is already checked.
-    connect(noiseGroup, &QButtonGroup::buttonClicked, this, [this](QAbstractButton *button) {
-        emit noiseModeSelected(button->property("cardValue").toString());
-    });
+    connect(noiseGroup, &QButtonGroup::buttonClicked, this,
+            [this](QAbstractButton *button) { emit noiseModeSelected(button->property("cardValue").toString()); });
     return cards;
 }
 
@@ -114,10 +113,10 @@ QWidget *AudioSettingsDialog::buildProcessingCards()
     layout->addWidget(makeProcessingCard(row, "回声消除", "AEC",
                                          "声学回声消除，自动消除外放带来的重复声音输入，建议打开。", &aecCheck),
                       1);
-    layout->addWidget(
-        makeProcessingCard(row, "自动增益", "AGC",
-                           "自动增益控制，自动调整输入音量，会导致底噪提高，声音浮动严重，建议关闭。", &agcCheck),
-        1);
+    layout->addWidget(makeProcessingCard(row, "自动增益", "AGC",
+                                         "自动增益控制，自动调整输入音量，会导致底噪提高，声音浮动严重，建议关闭。",
+                                         &agcCheck),
+                      1);
     layout->addWidget(makeProcessingCard(row, "高通滤波", "HPF",
                                          "切除 80Hz 以下的低频噪音（桌面震动、风声等），建议打开。", &hpfCheck),
                       1);

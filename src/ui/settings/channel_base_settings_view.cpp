@@ -122,6 +122,7 @@ void ChannelBaseSettingsView::refreshCodeRow()
     codeText->setStyleSheet(QStringLiteral("font-family:Consolas,monospace; font-size:13px; color:%1;")
                                 .arg(QLatin1String(ThemePalette::hex(active ? "text" : "textMuted"))));
     copy->setVisible(hasCode);
-    toggle->setText(!hasCode ? QStringLiteral("生成并启用") : (active ? QStringLiteral("暂停") : QStringLiteral("启用")));
+    toggle->setText(!hasCode ? QStringLiteral("生成并启用")
+                             : (active ? QStringLiteral("暂停") : QStringLiteral("启用")));
     toggle->setEnabled(canManageCode);
 }

@@ -11,10 +11,8 @@ const PermissionDef kRoomAbility[] = {
     {"core.room.bypass_admission", "免审进房"},
 };
 const PermissionDef kRoomMembers[] = {
-    {"core.room.kick_members", "踢出房间"},
-    {"core.room.ban_members", "禁止进入"},
-    {"core.room.mute_voice_members", "强制闭麦"},
-    {"core.room.mute_text_members", "强制禁字"},
+    {"core.room.kick_members", "踢出房间"},       {"core.room.ban_members", "禁止进入"},
+    {"core.room.mute_voice_members", "强制闭麦"}, {"core.room.mute_text_members", "强制禁字"},
     {"core.room.hide_message", "隐藏消息"},
 };
 const PermissionDef kRoomTags[] = {

@@ -14,15 +14,14 @@ QLabel *makeInitialBadge(const QString &name, QWidget *parent)
     // halves of its surrogate pair: half a pair draws as a replacement box.
     QString initial = QStringLiteral("?");
     if (!name.isEmpty())
-        initial = (name.at(0).isHighSurrogate() && name.size() > 1 && name.at(1).isLowSurrogate())
-                      ? name.left(2)
-                      : name.left(1);
+        initial = (name.at(0).isHighSurrogate() && name.size() > 1 && name.at(1).isLowSurrogate()) ? name.left(2)
+                                                                                                   : name.left(1);
     auto *badge = new QLabel(initial, parent);
     badge->setFixedSize(26, 26);
     badge->setAlignment(Qt::AlignCenter);
-    badge->setStyleSheet(QStringLiteral("background:%1; color:%2; font-weight:700; font-size:12px;")
-                             .arg(QLatin1String(ThemePalette::hex("selectBg")),
-                                  QLatin1String(ThemePalette::hex("primaryText"))));
+    badge->setStyleSheet(
+        QStringLiteral("background:%1; color:%2; font-weight:700; font-size:12px;")
+            .arg(QLatin1String(ThemePalette::hex("selectBg")), QLatin1String(ThemePalette::hex("primaryText"))));
     return badge;
 }
 

@@ -81,8 +81,8 @@ void RoomBaseSettingsView::addSeparator()
     pageLayout->addSpacing(4);
 }
 
-SegmentedControl *RoomBaseSettingsView::makeChoiceControl(const QList<QPair<QString, QString>> &segments,
-                                                          Accent accent, const QString &value, bool enabled)
+SegmentedControl *RoomBaseSettingsView::makeChoiceControl(const QList<QPair<QString, QString>> &segments, Accent accent,
+                                                          const QString &value, bool enabled)
 {
     auto *control = new SegmentedControl(this);
     for (int i = 0; i < segments.size(); ++i) {
@@ -147,8 +147,7 @@ void RoomBaseSettingsView::buildUi()
         button->setSizePolicy(policy);
     }
     connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(values.roomCode); });
-    connect(codeSwitch, &QPushButton::clicked, this,
-            [this] { emit roomCodeToggleRequested(!values.roomCodeEnabled); });
+    connect(codeSwitch, &QPushButton::clicked, this, [this] { emit roomCodeToggleRequested(!values.roomCodeEnabled); });
     codeLayout->addWidget(codeLabel);
     codeLayout->addWidget(copy);
     codeLayout->addWidget(codeSwitch);
@@ -325,8 +324,7 @@ void RoomBaseSettingsView::refreshAccessHint()
     if (!accessHint)
         return;
     const QString mode = accessControl ? accessControl->value() : values.accessMode;
-    const bool approval =
-        approvalChoice ? approvalChoice->value() == QLatin1String("true") : values.requireApproval;
+    const bool approval = approvalChoice ? approvalChoice->value() == QLatin1String("true") : values.requireApproval;
     QString text;
     if (mode == QLatin1String("invite_only"))
         text = approval ? QStringLiteral("能加入 = 受邀请用户，可申请 = 偏好组成员、其他，不可加入 = 无")

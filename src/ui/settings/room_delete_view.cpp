@@ -21,8 +21,7 @@ RoomDeleteView::Texts RoomDeleteView::channelTexts()
 
 RoomDeleteView::RoomDeleteView(QWidget *parent)
     : RoomDeleteView(Texts{}, parent)
-{
-}
+{}
 
 RoomDeleteView::RoomDeleteView(const Texts &texts, QWidget *parent)
     : QWidget(parent)
@@ -35,9 +34,9 @@ RoomDeleteView::RoomDeleteView(const Texts &texts, QWidget *parent)
 
     auto *box = new QWidget(this);
     box->setObjectName(QStringLiteral("delBox"));
-    box->setStyleSheet(QStringLiteral("#delBox{background:%1;border:1px solid %2;}")
-                           .arg(QLatin1String(ThemePalette::hex("dangerFaint")),
-                                QLatin1String(ThemePalette::hex("danger"))));
+    box->setStyleSheet(
+        QStringLiteral("#delBox{background:%1;border:1px solid %2;}")
+            .arg(QLatin1String(ThemePalette::hex("dangerFaint")), QLatin1String(ThemePalette::hex("danger"))));
     auto *boxLayout = new QVBoxLayout(box);
     boxLayout->setContentsMargins(16, 14, 16, 14);
     boxLayout->setSpacing(6);
@@ -62,8 +61,8 @@ RoomDeleteView::RoomDeleteView(const Texts &texts, QWidget *parent)
 
 void RoomDeleteView::confirm()
 {
-    const auto answer = QMessageBox::warning(this, dialogTitle, dialogText, QMessageBox::Yes | QMessageBox::No,
-                                             QMessageBox::No);
+    const auto answer =
+        QMessageBox::warning(this, dialogTitle, dialogText, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         emit roomDeleteRequested();
 }

@@ -15,8 +15,8 @@ public:
     struct Texts
     {
         QString title = QStringLiteral("⚠ 删除此房间");
-        QString description =
-            QStringLiteral("删除后房间、房间码、身份与权限设置一并移除，成员被移出，聊天记录不再可读。此操作不可恢复。");
+        QString description = QStringLiteral(
+            "删除后房间、房间码、身份与权限设置一并移除，成员被移出，聊天记录不再可读。此操作不可恢复。");
         QString confirmButtonText = QStringLiteral("我确认，删除房间");
         QString dialogTitle = QStringLiteral("删除房间");
         QString dialogText = QStringLiteral("确定删除此房间？此操作不可恢复。");

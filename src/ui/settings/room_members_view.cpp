@@ -37,9 +37,9 @@ RoomMembersView::RoomMembersView(QWidget *parent)
 
     batch = new QWidget(this);
     batch->setObjectName(QStringLiteral("batchBar"));
-    batch->setStyleSheet(QStringLiteral("#batchBar{background:%1;border:1px solid %2;}")
-                             .arg(QLatin1String(ThemePalette::hex("overlayBg")),
-                                  QLatin1String(ThemePalette::hex("borderFaint"))));
+    batch->setStyleSheet(
+        QStringLiteral("#batchBar{background:%1;border:1px solid %2;}")
+            .arg(QLatin1String(ThemePalette::hex("overlayBg")), QLatin1String(ThemePalette::hex("borderFaint"))));
     auto *batchLayout = new QHBoxLayout(batch);
     batchLayout->setContentsMargins(10, 7, 10, 7);
     batchLayout->setSpacing(8);

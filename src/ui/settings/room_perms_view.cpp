@@ -70,9 +70,9 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     auto *rail = new QWidget(this);
     rail->setObjectName(QStringLiteral("permRail"));
     rail->setFixedWidth(150);
-    rail->setStyleSheet(QStringLiteral("#permRail{background:%1;border-right:1px solid %2;}")
-                            .arg(QLatin1String(ThemePalette::hex("panelBg")),
-                                 QLatin1String(ThemePalette::hex("border"))));
+    rail->setStyleSheet(
+        QStringLiteral("#permRail{background:%1;border-right:1px solid %2;}")
+            .arg(QLatin1String(ThemePalette::hex("panelBg")), QLatin1String(ThemePalette::hex("border"))));
     auto *railLayout = new QVBoxLayout(rail);
     railLayout->setContentsMargins(8, 8, 8, 8);
     railLayout->setSpacing(2);
@@ -84,9 +84,9 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     ownerName = new QLabel(ownerHeader);
     ownerName->setStyleSheet(QStringLiteral("font-weight:700;"));
     auto *locked = new QLabel(QStringLiteral("锁定"), ownerHeader);
-    locked->setStyleSheet(QStringLiteral("color:%1; font-size:10px; border:1px solid %2; padding:0 3px;")
-                              .arg(QLatin1String(ThemePalette::hex("textSub")),
-                                   QLatin1String(ThemePalette::hex("border"))));
+    locked->setStyleSheet(
+        QStringLiteral("color:%1; font-size:10px; border:1px solid %2; padding:0 3px;")
+            .arg(QLatin1String(ThemePalette::hex("textSub")), QLatin1String(ThemePalette::hex("border"))));
     ownerLayout->addWidget(ownerName);
     ownerLayout->addWidget(locked);
     ownerLayout->addStretch();

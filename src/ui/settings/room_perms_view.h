@@ -25,8 +25,8 @@ public:
 
     void setRoles(const QList<RoleEntry> &roles);
     void setCanManage(bool canManage);
-    void setCatalog(const PermissionGroup *groups, int groupCount, const PermissionDef *ownerOnly,
-                    int ownerOnlyCount, const QString &ownerNote);
+    void setCatalog(const PermissionGroup *groups, int groupCount, const PermissionDef *ownerOnly, int ownerOnlyCount,
+                    const QString &ownerNote);
 
     qint64 selectedRoleId() const { return selectedId; }
     QListWidget *roleList() const { return rolesList; }

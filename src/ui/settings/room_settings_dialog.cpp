@@ -67,8 +67,7 @@ RoomSettingsDialog::RoomSettingsDialog(QWidget *parent, bool embedded)
     // After the forward, so a click first leaves the dialog and then updates the status.
     connect(basePageView, &RoomBaseSettingsView::settingsSaved, this, &RoomSettingsDialog::refreshPrefStatus);
     connect(prefListView, &PrefMemberListView::addRequested, this, &RoomSettingsDialog::prefMemberAddRequested);
-    connect(prefListView, &PrefMemberListView::removeRequested, this,
-            &RoomSettingsDialog::prefMemberRemoveRequested);
+    connect(prefListView, &PrefMemberListView::removeRequested, this, &RoomSettingsDialog::prefMemberRemoveRequested);
     connect(membersView, &RoomMembersView::memberRoleChanged, this, &RoomSettingsDialog::memberRoleChanged);
     connect(membersView, &RoomMembersView::memberRoleBatchReassignRequested, this,
             &RoomSettingsDialog::memberRoleBatchReassignRequested);
@@ -83,9 +82,9 @@ RoomSettingsDialog::RoomSettingsDialog(QWidget *parent, bool embedded)
     if (!embedded) {
         footerWidget = new QWidget(this);
         footerWidget->setObjectName(QStringLiteral("dlgFoot"));
-        footerWidget->setStyleSheet(QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
-                                        .arg(QLatin1String(ThemePalette::hex("panelBg")),
-                                             QLatin1String(ThemePalette::hex("border"))));
+        footerWidget->setStyleSheet(
+            QStringLiteral("#dlgFoot{background:%1;border-top:1px solid %2;}")
+                .arg(QLatin1String(ThemePalette::hex("panelBg")), QLatin1String(ThemePalette::hex("border"))));
         auto *footLayout = new QHBoxLayout(footerWidget);
         footLayout->setContentsMargins(16, 12, 16, 12);
         footLayout->setSpacing(10);

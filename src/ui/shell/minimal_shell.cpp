@@ -3,9 +3,10 @@
 #include "app/client_context.h"
 #include "app/startup_gate.h"
 #include "audio/audio_assembly.h"
-#include "hotkey/hotkey_assembly.h"
 #include "auth/auth_assembly.h"
+#include "auth/session_service.h"
 #include "channel/channel_assembly.h"
+#include "hotkey/hotkey_assembly.h"
 #include "legal/legal_service.h"
 #include "livekit/media_session_service.h"
 #include "match/match_assembly.h"
@@ -28,7 +29,6 @@
 #include "update/update_service.h"
 #include "user/user_assembly.h"
 #include "user/user_directory_service.h"
-#include "auth/session_service.h"
 #include "wiring/login_window_wiring.h"
 #include "wiring/main_window_wiring.h"
 #include "wiring/service_wiring.h"
@@ -63,8 +63,7 @@ MinimalShell::MinimalShell(ClientContext *ctx, QObject *parent)
     : QObject(parent)
     , context(ctx)
     , store(std::make_unique<UiMachineStore>())
-{
-}
+{}
 
 MinimalShell::~MinimalShell()
 {
@@ -116,13 +115,13 @@ void MinimalShell::wireServices()
     wiring::wireRoomLifecycle(codeMatch, codeAttach, rooms->createService(), session, activeRoom, user,
                               rooms->chatService(), rooms->applyService(), rooms->attachApplyService(), login,
                               rooms->listService());
-    WatchRegistry *watches = wiring::wireRoomRealtime(gateway, rooms->entityFeed(), activeRoom, rooms->createService(),
-                                                      rooms->chatService(), rooms->listService(),
-                                                      rooms->settingsService(), rooms->applyService(),
-                                                      rooms->attachApplyService());
+    WatchRegistry *watches =
+        wiring::wireRoomRealtime(gateway, rooms->entityFeed(), activeRoom, rooms->createService(), rooms->chatService(),
+                                 rooms->listService(), rooms->settingsService(), rooms->applyService(),
+                                 rooms->attachApplyService());
     wiring::wireChannelLifecycle(login, session, channelList, user);
-    wiring::wireChannelRealtime(gateway, context->channel->entityFeed(), channelList,
-                                context->channel->entityStore(), roomStore, watches);
+    wiring::wireChannelRealtime(gateway, context->channel->entityFeed(), channelList, context->channel->entityStore(),
+                                roomStore, watches);
     wiring::wireLiveKitSession(activeRoom, roomStore, user, media);
     wiring::wireAudioTransmit(activeRoom, audioControl, context->audio->captureManager(), media, sounds);
     wiring::wirePttHotkey(hotkeys, audioControl);
@@ -231,18 +230,18 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
     wiring::wireStatusAnnouncer(w, activeRoom, gateway);
     wiring::wireAccountDialog(w, user, context->user->nicknameService());
     wiring::wireCodeJoin(w, context->match->codeMatchService(), context->match->codeAttachService(), activeRoom);
-    wiring::RoomPanelsFeed *feed = wiring::wireRoomPanels(
-        w, activeRoom, roomStore, rooms->createService(), rooms->moderationService(), rooms->chatService(),
-        rooms->followCodeService(), rooms->listService(), rooms->subroomService(), user, users, channelStore,
-        context->transport->downloader());
+    wiring::RoomPanelsFeed *feed =
+        wiring::wireRoomPanels(w, activeRoom, roomStore, rooms->createService(), rooms->moderationService(),
+                               rooms->chatService(), rooms->followCodeService(), rooms->listService(),
+                               rooms->subroomService(), user, users, channelStore, context->transport->downloader());
     wiring::wireRoomSettings(w, activeRoom, roomStore, rooms->adapterRegistry(), rooms->settingsService(), user, users,
                              gateway, channelStore, rooms->chatService());
     wiring::wireRoomCreateConfigs(w, rooms->createConfigService(), user);
     wiring::wirePrefConfigs(w, preferences, users);
     wiring::wirePrefMatch(w, preferences, context->match->prefMatchService(), roomStore, activeRoom,
                           rooms->createService(), rooms->settingsService(), users);
-    wiring::wireRoomRequests(w, activeRoom, rooms->requestService(), rooms->applyService(),
-                             rooms->attachApplyService(), user, users, channelStore);
+    wiring::wireRoomRequests(w, activeRoom, rooms->requestService(), rooms->applyService(), rooms->attachApplyService(),
+                             user, users, channelStore);
     wiring::wireSpeakers(w, media, feed);
     wiring::wireControlPanel(w, audioControl, activeRoom, user);
     wiring::wireBroadcastHotkey(w, hotkeys);

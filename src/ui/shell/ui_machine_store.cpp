@@ -13,8 +13,7 @@ const QString kMyChannelOrder = QStringLiteral("minimal/myChannelOrder");
 
 UiMachineStore::UiMachineStore()
     : settings(openMachineSettings(QStringLiteral("ui")))
-{
-}
+{}
 
 UiMachineStore::~UiMachineStore() = default;
 

@@ -6,8 +6,7 @@
 
 CtrlKeyWatcher::CtrlKeyWatcher(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 CtrlKeyWatcher *CtrlKeyWatcher::instance()
 {
@@ -30,19 +29,18 @@ void CtrlKeyWatcher::setHeld(bool value)
 bool CtrlKeyWatcher::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Control && !key->isAutoRepeat())
-            setHeld(event->type() == QEvent::KeyPress);
-        break;
-    }
-    case QEvent::ApplicationStateChange:
-        if (static_cast<QApplicationStateChangeEvent *>(event)->applicationState() != Qt::ApplicationActive)
-            setHeld(false);
-        break;
-    default:
-        break;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Control && !key->isAutoRepeat())
+                setHeld(event->type() == QEvent::KeyPress);
+            break;
+        }
+        case QEvent::ApplicationStateChange:
+            if (static_cast<QApplicationStateChangeEvent *>(event)->applicationState() != Qt::ApplicationActive)
+                setHeld(false);
+            break;
+        default: break;
     }
     return QObject::eventFilter(watched, event);
 }

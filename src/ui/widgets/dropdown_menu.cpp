@@ -24,8 +24,7 @@ public:
         , enabled(enabled)
         , marked(marked)
         , onClick(std::move(onClick))
-    {
-    }
+    {}
 
 protected:
     void enterEvent(QEnterEvent *event) override
@@ -199,8 +198,8 @@ void DropdownMenu::submitAction()
 
 bool DropdownMenu::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == actionEdit && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+    if (watched == actionEdit && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
         actionStack->setCurrentIndex(0);
         setFocus(Qt::OtherFocusReason);
         return true;

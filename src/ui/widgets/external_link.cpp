@@ -80,7 +80,8 @@ void confirmOpenExternalLink(const QString &url, QWidget *parent)
     QObject::connect(open, &QPushButton::clicked, &dialog, [&dialog, refusal, target] {
         const QUrl address = QUrl(target, QUrl::TolerantMode);
         if (!isWebUrl(address)) {
-            qCWarning(lcUi) << "external link refused" << "scheme=" << address.scheme();
+            qCWarning(lcUi) << "external link refused"
+                            << "scheme=" << address.scheme();
             refusal->show();
             return;
         }

@@ -103,8 +103,8 @@ void SegmentedControl::paintEvent(QPaintEvent *)
         QColor fill;
         if (i == current) {
             const QColor accent = items.at(i).accent;
-            fill = !enabled ? ThemePalette::color("border")
-                            : (accent.isValid() ? accent : ThemePalette::color("primary"));
+            fill =
+                !enabled ? ThemePalette::color("border") : (accent.isValid() ? accent : ThemePalette::color("primary"));
         } else {
             fill = ThemePalette::color(enabled ? "white" : "overlayBg");
         }

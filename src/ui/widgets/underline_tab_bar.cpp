@@ -149,8 +149,8 @@ void UnderlineTabBar::paintEvent(QPaintEvent *)
         const Tab &t = tabs.at(i);
         if (!t.visible)
             continue;
-        const char *token = t.danger ? "dangerText"
-                                     : (i == current ? "primaryText" : (i == hoverIndex ? "text" : "textSub"));
+        const char *token =
+            t.danger ? "dangerText" : (i == current ? "primaryText" : (i == hoverIndex ? "text" : "textSub"));
         painter.setPen(ThemePalette::color(token));
         painter.drawText(rects.at(i), Qt::AlignCenter, t.text);
     }

@@ -28,11 +28,10 @@ public:
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
         qputenv("PULSE_SERVER", ("unix:" + runtime.filePath("pulse/native")).toUtf8());
-        const int rc = QProcess::execute("pulseaudio",
-                                         {"--daemonize=yes", "--exit-idle-time=-1", "-n",
-                                          "--load=module-native-protocol-unix",
-                                          "--load=module-null-sink sink_name=nullsink",
-                                          "--load=module-null-source source_name=nullsrc"});
+        const int rc = QProcess::execute("pulseaudio", {"--daemonize=yes", "--exit-idle-time=-1", "-n",
+                                                        "--load=module-native-protocol-unix",
+                                                        "--load=module-null-sink sink_name=nullsink",
+                                                        "--load=module-null-source source_name=nullsrc"});
         QFile pidFile(runtime.filePath("pulse/pid"));
         if (rc != 0 || !pidFile.open(QIODevice::ReadOnly))
             return false;

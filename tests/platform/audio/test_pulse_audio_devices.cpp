@@ -4,8 +4,8 @@
 #include "audio/audio_pipeline.h"
 #include "platform/audio/audio_device_info.h"
 #include "platform/audio/audio_device_notifier.h"
-#include "platform/audio/qt_capture_backend.h"
 #include "platform/audio/private_pulse_server.h"
+#include "platform/audio/qt_capture_backend.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
 
@@ -14,8 +14,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -120,7 +120,8 @@ private slots:
         r = backend.open("no-such-device", 48000, 1);
         QVERIFY(r.ok);
         QCOMPARE(r.endpointId, QString("nullsrc"));
-        QVERIFY(logs.contains("audio.capture", "stored capture device not found, falling back to default device_id=no-such-device"));
+        QVERIFY(logs.contains("audio.capture",
+                              "stored capture device not found, falling back to default device_id=no-such-device"));
 
         r = backend.open(QString(), 48000, 1);
         QVERIFY(r.ok);
@@ -135,8 +136,8 @@ private slots:
         const QString fifo = server->path("mic.fifo");
         // The module makes the FIFO itself (and refuses one that exists).
         QString moduleIndex;
-        QCOMPARE(server->pactl({"load-module", "module-pipe-source", "source_name=fifo", "file=" + fifo,
-                                "format=s16le", "rate=48000", "channels=1"},
+        QCOMPARE(server->pactl({"load-module", "module-pipe-source", "source_name=fifo", "file=" + fifo, "format=s16le",
+                                "rate=48000", "channels=1"},
                                &moduleIndex),
                  0);
 
@@ -183,7 +184,8 @@ private slots:
         std::vector<qint16> captured;
         bool readFailed = false;
         QSocketNotifier ready(backend.eventHandle(), QSocketNotifier::Read);
-        connect(&ready, &QSocketNotifier::activated, this, [&] { readFailed = readFailed || !backend.readPackets(captured); });
+        connect(&ready, &QSocketNotifier::activated, this,
+                [&] { readFailed = readFailed || !backend.readPackets(captured); });
         QTRY_VERIFY_WITH_TIMEOUT(captured.size() >= 48000 || readFailed, 10000);
         QVERIFY(!readFailed);
 

@@ -5,8 +5,7 @@
 
 SyntheticKeyboard::SyntheticKeyboard(const QByteArray &name)
     : display(XOpenDisplay(name.constData()))
-{
-}
+{}
 
 SyntheticKeyboard::~SyntheticKeyboard()
 {

@@ -1,7 +1,7 @@
+#include "audio/speech_samples.h"
 #include "platform/livekit/audio_frame.h"
 #include "platform/livekit/audio_processing_module.h"
 #include "support/test_main.h"
-#include "audio/speech_samples.h"
 
 #include <cmath>
 #include <stdexcept>

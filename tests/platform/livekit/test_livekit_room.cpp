@@ -198,7 +198,8 @@ void LiveKitRoomTest::refusesBadCredentials_data()
     QTest::addColumn<QString>("message");
     const QString goodRoom = janus.roomToken();
     QTest::newRow("server token of another secret")
-        << janus.url() << janus.serverToken(QStringLiteral("wrong")) + QLatin1Char('|') + goodRoom + QStringLiteral("|x")
+        << janus.url()
+        << janus.serverToken(QStringLiteral("wrong")) + QLatin1Char('|') + goodRoom + QStringLiteral("|x")
         << "janus: Unauthorized request";
     QTest::newRow("no room token") << janus.url() << janus.serverToken() + QStringLiteral("||x")
                                    << "videoroom: Unauthorized";
@@ -281,11 +282,12 @@ void LiveKitRoomTest::relaysThroughTurn()
     QProcess turn;
     turn.setProcessChannelMode(QProcess::MergedChannels);
     turn.start(QStringLiteral("turnserver"),
-               {QStringLiteral("-n"), QStringLiteral("--listening-ip=198.18.0.1"), QStringLiteral("--relay-ip=198.18.0.1"),
-                QStringLiteral("--listening-port=3478"), QStringLiteral("--min-port=49152"),
-                QStringLiteral("--max-port=49300"), QStringLiteral("--lt-cred-mech"),
-                QStringLiteral("--user=kuser:kpass"), QStringLiteral("--realm=kestova"), QStringLiteral("--no-tls"),
-                QStringLiteral("--no-dtls"), QStringLiteral("--no-cli"), QStringLiteral("--log-file=stdout"),
+               {QStringLiteral("-n"), QStringLiteral("--listening-ip=198.18.0.1"),
+                QStringLiteral("--relay-ip=198.18.0.1"), QStringLiteral("--listening-port=3478"),
+                QStringLiteral("--min-port=49152"), QStringLiteral("--max-port=49300"),
+                QStringLiteral("--lt-cred-mech"), QStringLiteral("--user=kuser:kpass"),
+                QStringLiteral("--realm=kestova"), QStringLiteral("--no-tls"), QStringLiteral("--no-dtls"),
+                QStringLiteral("--no-cli"), QStringLiteral("--log-file=stdout"),
                 QStringLiteral("--userdb=") + folder.filePath(QStringLiteral("turndb"))});
     if (!turn.waitForStarted(3000))
         QSKIP("turnserver is not installed");

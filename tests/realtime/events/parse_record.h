@@ -7,7 +7,7 @@
 
 // Parses a payload that the test expects to give a record; a payload that gives none
 // is a broken test fixture, so it stops the run.
-template <typename Record>
+template<typename Record>
 Record parseRecord(const QJsonObject &payload)
 {
     const std::optional<Record> record = Record::fromJson(payload);

@@ -157,11 +157,10 @@ private slots:
                                       << ChannelEventPayload(ChannelRoleCreatedEvent{"c1", roles});
         QTest::newRow("role deleted") << "channel.role.deleted" << withRoles(R"({"channelId":"c1","deletedRoleId":9)")
                                       << ChannelEventPayload(ChannelRoleDeletedEvent{"c1", 9, roles});
-        QTest::newRow("role updated")
-            << "channel.role.updated"
-            << json(R"({"channelId":"c1","role":{"roleId":5,"name":"Mod","level":50,
+        QTest::newRow("role updated") << "channel.role.updated"
+                                      << json(R"({"channelId":"c1","role":{"roleId":5,"name":"Mod","level":50,
                         "permissions":["core.channel.ban_members","core.channel.reorder_rooms"]}})")
-            << ChannelEventPayload(ChannelRoleUpdatedEvent{"c1", roles.at(1)});
+                                      << ChannelEventPayload(ChannelRoleUpdatedEvent{"c1", roles.at(1)});
         QTest::newRow("roles reordered") << "channel.roles.reordered" << withRoles(R"({"channelId":"c1")")
                                          << ChannelEventPayload(ChannelRolesReorderedEvent{"c1", roles});
         QTest::newRow("room created") << "channel.room.created" << json(R"({"channelId":"c1","roomId":"r1"})")
@@ -191,7 +190,8 @@ private slots:
 
     void memberJoinedReadsRoleIdFromADecimalString()
     {
-        const auto joined = parseRecord<ChannelMemberJoinedEvent>(json(R"({"channelId":"c1","userId":"u1","roleId":"7"})"));
+        const auto joined =
+            parseRecord<ChannelMemberJoinedEvent>(json(R"({"channelId":"c1","userId":"u1","roleId":"7"})"));
         QCOMPARE(joined.roleId, 7ll);
         QCOMPARE(joined.joinedAt, 0ll);
     }
@@ -229,8 +229,8 @@ private slots:
         QVERIFY(parseRecord<ChannelRoleUpdatedEvent>(json(R"({"channelId":"c1","role":"admin"})")).role
                 == ChannelRole{});
 
-        QVERIFY(parseRecord<ChannelRolesReorderedEvent>(json(R"({"channelId":"c1","roles":{"roleId":1}})")).roles
-                    .isEmpty());
+        QVERIFY(parseRecord<ChannelRolesReorderedEvent>(json(R"({"channelId":"c1","roles":{"roleId":1}})"))
+                    .roles.isEmpty());
         const QList<ChannelRole> mixed =
             parseRecord<ChannelRolesReorderedEvent>(json(R"({"channelId":"c1","roles":[3,{"roleId":1,"name":"A"}]})"))
                 .roles;
@@ -244,9 +244,8 @@ private slots:
         QTest::newRow("fraction level") << json(R"({"roleId":1,"level":2.5})") << role(1, "", 0, {});
         QTest::newRow("string level") << json(R"({"roleId":1,"level":"2"})") << role(1, "", 0, {});
         QTest::newRow("negative level") << json(R"({"roleId":1,"level":-1})") << role(1, "", -1, {});
-        QTest::newRow("non-string permission")
-            << json(R"({"roleId":"8","permissions":["core.channel.ban_members",3]})")
-            << role(8, "", 0, {"core.channel.ban_members", ""});
+        QTest::newRow("non-string permission") << json(R"({"roleId":"8","permissions":["core.channel.ban_members",3]})")
+                                               << role(8, "", 0, {"core.channel.ban_members", ""});
         QTest::newRow("permissions not an array") << json(R"({"roleId":2,"permissions":"*"})") << role(2, "", 0, {});
         QTest::newRow("empty object") << QJsonObject() << ChannelRole{};
     }

@@ -19,7 +19,7 @@ ImMessageSentEvent parseMessage(const char *text)
     return *message;
 }
 
-template <typename T>
+template<typename T>
 QString debugText(const T &value)
 {
     QString text;
@@ -55,17 +55,33 @@ private slots:
     void messageReadsEveryKey()
     {
         const QJsonObject attachment{
-            {"attachmentId", "a1"}, {"contentType", "image/png"}, {"sizeBytes", "2048"}, {"width", 640},
-            {"height", 480}, {"url", "https://x/a1"}, {"thumbUrl", "https://x/a1t"}, {"fileName", "a.png"}};
-        const std::optional<ImMessageSentEvent> message = ImMessageSentEvent::fromJson(QJsonObject{
-            {"roomId", "r1"}, {"messageId", "m1"}, {"userId", "u1"}, {"content", "**hi**"}, {"tagId", "12"},
-            {"seq", 42}, {"sentAt", qint64(1700000000000)}, {"hidden", true}, {"title", "Topic"}, {"extra", "ignored"},
-            {"attachments", QJsonArray{attachment}}});
+            {"attachmentId", "a1"}, {"contentType", "image/png"}, {"sizeBytes", "2048"},         {"width", 640},
+            {"height", 480},        {"url", "https://x/a1"},      {"thumbUrl", "https://x/a1t"}, {"fileName", "a.png"}};
+        const std::optional<ImMessageSentEvent> message =
+            ImMessageSentEvent::fromJson(QJsonObject{{"roomId", "r1"},
+                                                     {"messageId", "m1"},
+                                                     {"userId", "u1"},
+                                                     {"content", "**hi**"},
+                                                     {"tagId", "12"},
+                                                     {"seq", 42},
+                                                     {"sentAt", qint64(1700000000000)},
+                                                     {"hidden", true},
+                                                     {"title", "Topic"},
+                                                     {"extra", "ignored"},
+                                                     {"attachments", QJsonArray{attachment}}});
         QVERIFY(message);
 
-        const ImMessageSentEvent expected{
-            "r1", "m1", "u1", "**hi**", 12, 42, 1700000000000, true, "Topic",
-            {ImAttachment{"a1", "image/png", 2048, 640, 480, "https://x/a1", "https://x/a1t", "a.png"}}};
+        const ImMessageSentEvent expected{"r1",
+                                          "m1",
+                                          "u1",
+                                          "**hi**",
+                                          12,
+                                          42,
+                                          1700000000000,
+                                          true,
+                                          "Topic",
+                                          {ImAttachment{"a1", "image/png", 2048, 640, 480, "https://x/a1",
+                                                        "https://x/a1t", "a.png"}}};
         QVERIFY2(*message == expected, qPrintable(debugText(*message)));
     }
 
@@ -137,9 +153,16 @@ private slots:
     void messagePrintsEveryField()
     {
         const ImMessageSentEvent message{
-            "r1", "m1", "u1", "say \"hi\"", 12, 42, 1700000000000, true, "",
-            {ImAttachment{"a1", "image/png", 2048, 640, 480, "https://x/a1", "https://x/t1", "a.png"},
-             ImAttachment{}}};
+            "r1",
+            "m1",
+            "u1",
+            "say \"hi\"",
+            12,
+            42,
+            1700000000000,
+            true,
+            "",
+            {ImAttachment{"a1", "image/png", 2048, 640, 480, "https://x/a1", "https://x/t1", "a.png"}, ImAttachment{}}};
         const QString expected =
             "ImMessageSentEvent{roomId=\"r1\", messageId=\"m1\", userId=\"u1\", content=\"say \\\"hi\\\"\", "
             "tagId=12, seq=42, sentAt=1700000000000, hidden=true, title=\"\", attachments=QList("

@@ -47,14 +47,14 @@ private slots:
         QTest::newRow("true as string") << QByteArray("\"true\"") << "true" << 0ll << 0 << false << 0 << true;
         QTest::newRow("whole number") << QByteArray("42") << "" << 42ll << 42 << false << 0 << true;
         QTest::newRow("negative number") << QByteArray("-1") << "" << -1ll << -1 << false << 0 << true;
-        QTest::newRow("whole number with point") << QByteArray("64000.0") << "" << 64000ll << 64000 << false << 0
-                                                 << true;
+        QTest::newRow("whole number with point")
+            << QByteArray("64000.0") << "" << 64000ll << 64000 << false << 0 << true;
         // The variant conversion rounds a fraction; the int reading refuses it.
         QTest::newRow("fraction rounds up") << QByteArray("1.5") << "" << 2ll << 0 << false << 0 << true;
         QTest::newRow("fraction rounds down") << QByteArray("2.4") << "" << 2ll << 0 << false << 0 << true;
         QTest::newRow("beyond int") << QByteArray("3000000000") << "" << 3000000000ll << 0 << false << 0 << true;
-        QTest::newRow("beyond double precision") << QByteArray("9007199254740993") << "" << 9007199254740993ll << 0
-                                                 << false << 0 << true;
+        QTest::newRow("beyond double precision")
+            << QByteArray("9007199254740993") << "" << 9007199254740993ll << 0 << false << 0 << true;
         QTest::newRow("int64 max") << QByteArray("9223372036854775807") << "" << 9223372036854775807ll << 0 << false
                                    << 0 << true;
         QTest::newRow("int64 max as string") << QByteArray("\"9223372036854775807\"") << "9223372036854775807"
@@ -135,11 +135,10 @@ private slots:
         QTest::addColumn<QByteArray>("arrayJson");
         QTest::addColumn<QStringList>("expected");
 
-        QTest::newRow("mixed elements")
-            << QByteArray(R"([{"userId": "u1"}, {"userId": ""}, "u2", {"name": "x"}])")
-            << QStringList{"u1", "", "", ""};
-        QTest::newRow("non-string user ids") << QByteArray(R"([{"userId": 7}, {"userId": null}, 3, null])")
-                                             << QStringList{"", "", "", ""};
+        QTest::newRow("mixed elements") << QByteArray(R"([{"userId": "u1"}, {"userId": ""}, "u2", {"name": "x"}])")
+                                        << QStringList{"u1", "", "", ""};
+        QTest::newRow("non-string user ids")
+            << QByteArray(R"([{"userId": 7}, {"userId": null}, 3, null])") << QStringList{"", "", "", ""};
         QTest::newRow("duplicates stay") << QByteArray(R"([{"userId": "u1"}, {"userId": "u1"}])")
                                          << QStringList{"u1", "u1"};
     }

@@ -116,7 +116,7 @@ QString idField(const RoomEventPayload &payload, const QString &key)
 }
 
 // Parses through the given row and checks that the row gave its own alternative.
-template <typename Record>
+template<typename Record>
 std::optional<Record> recordOfRow(int row, const QJsonObject &payload)
 {
     const std::optional<RoomEventPayload> value = roomEventTable[std::size_t(row)].parse(payload);
@@ -125,7 +125,7 @@ std::optional<Record> recordOfRow(int row, const QJsonObject &payload)
     return std::get<Record>(*value);
 }
 
-template <typename Record>
+template<typename Record>
 auto fieldsOf4(const Record &record)
 {
     const auto &[a, b, c, d] = record;

@@ -62,18 +62,41 @@ private slots:
         QTest::addColumn<int>("images");
         QTest::addColumn<QString>("error"); // empty: accepted
         const QString max(2000, QLatin1Char('x'));
-        QTest::newRow("empty") << false << qint64(0) << "-" << "" << "   " << 0 << "内容不能为空";
-        QTest::newRow("2000 units with spaces around") << false << qint64(0) << "-" << "" << "  " + max + "  " << 0 << "";
-        QTest::newRow("2001 units") << false << qint64(0) << "-" << "" << max + "y" << 0 << "内容超长 (上限 2000 字)";
-        QTest::newRow("tags off, any title") << false << qint64(9) << "-" << "whatever" << "hi" << 0 << "";
-        QTest::newRow("no tag chosen") << true << qint64(0) << "-" << "" << "hi" << 0 << "必须选择一个标签";
-        QTest::newRow("unknown initial tag") << true << qint64(99) << "-" << "" << "hi" << 0 << "必须选择一个标签";
-        QTest::newRow("chosen tag") << true << qint64(4) << "-" << "" << "hi" << 0 << "";
-        QTest::newRow("images only, chosen tag") << true << qint64(4) << "-" << "" << "" << 2 << "";
-        QTest::newRow("images only, new tag") << true << qint64(0) << "news" << "T" << "" << 2 << "内容不能为空";
-        QTest::newRow("new tag without name") << true << qint64(0) << "  " << "T" << "hi" << 0 << "标签名必填";
-        QTest::newRow("new tag without title") << true << qint64(0) << "news" << " " << "hi" << 0 << "新帖标题必填";
-        QTest::newRow("new tag complete") << true << qint64(0) << "news" << "T" << "hi" << 0 << "";
+        QTest::newRow("empty") << false << qint64(0) << "-"
+                               << ""
+                               << "   " << 0 << "内容不能为空";
+        QTest::newRow("2000 units with spaces around") << false << qint64(0) << "-"
+                                                       << ""
+                                                       << "  " + max + "  " << 0 << "";
+        QTest::newRow("2001 units") << false << qint64(0) << "-"
+                                    << "" << max + "y" << 0 << "内容超长 (上限 2000 字)";
+        QTest::newRow("tags off, any title") << false << qint64(9) << "-"
+                                             << "whatever"
+                                             << "hi" << 0 << "";
+        QTest::newRow("no tag chosen") << true << qint64(0) << "-"
+                                       << ""
+                                       << "hi" << 0 << "必须选择一个标签";
+        QTest::newRow("unknown initial tag") << true << qint64(99) << "-"
+                                             << ""
+                                             << "hi" << 0 << "必须选择一个标签";
+        QTest::newRow("chosen tag") << true << qint64(4) << "-"
+                                    << ""
+                                    << "hi" << 0 << "";
+        QTest::newRow("images only, chosen tag") << true << qint64(4) << "-"
+                                                 << ""
+                                                 << "" << 2 << "";
+        QTest::newRow("images only, new tag") << true << qint64(0) << "news"
+                                              << "T"
+                                              << "" << 2 << "内容不能为空";
+        QTest::newRow("new tag without name") << true << qint64(0) << "  "
+                                              << "T"
+                                              << "hi" << 0 << "标签名必填";
+        QTest::newRow("new tag without title") << true << qint64(0) << "news"
+                                               << " "
+                                               << "hi" << 0 << "新帖标题必填";
+        QTest::newRow("new tag complete") << true << qint64(0) << "news"
+                                          << "T"
+                                          << "hi" << 0 << "";
     }
     void sendChecks()
     {

@@ -47,7 +47,8 @@ QList<Message> threadPage(qint64 firstSeq, int count, qint64 tagId)
 {
     QList<Message> out;
     for (int i = 0; i < count; ++i)
-        out << message(QStringLiteral("t%1").arg(firstSeq + i), firstSeq + i, QStringLiteral("u%1").arg(i % 2), 0, tagId);
+        out << message(QStringLiteral("t%1").arg(firstSeq + i), firstSeq + i, QStringLiteral("u%1").arg(i % 2), 0,
+                       tagId);
     return out;
 }
 
@@ -80,7 +81,8 @@ private slots:
         QVERIFY(second.at(0).contains(QStringLiteral(">gone</b>")));
         QCOMPARE(second.mid(1), QStringList({"Bob：（消息被隐藏）", "最后打开：无", "总共消息：10条"}));
         QCOMPARE(cardTexts(view, 2).at(1), QStringLiteral("还没有消息"));
-        QCOMPARE(cardTexts(view, 3).at(1), QStringLiteral("Carl：") + QString(40, QLatin1Char('x')) + QStringLiteral("…"));
+        QCOMPARE(cardTexts(view, 3).at(1),
+                 QStringLiteral("Carl：") + QString(40, QLatin1Char('x')) + QStringLiteral("…"));
     }
 
     void openingAThreadFromTheFlatPage()
@@ -88,9 +90,12 @@ private slots:
         ChatFeedView view;
         view.setTags(true, {fullTag(5, "five", 3, 0, "A", "x")});
         QStringList order;
-        connect(&view, &ChatFeedView::forumModeChanged, this, [&](bool on) { order << QStringLiteral("forum:%1").arg(on); });
-        connect(&view, &ChatFeedView::tagOpened, this, [&](qlonglong id, qlonglong seq) { order << QStringLiteral("opened:%1:%2").arg(id).arg(seq); });
-        connect(&view, &ChatFeedView::loadTagHistoryRequested, this, [&](qlonglong id, qlonglong after) { order << QStringLiteral("load:%1:%2").arg(id).arg(after); });
+        connect(&view, &ChatFeedView::forumModeChanged, this,
+                [&](bool on) { order << QStringLiteral("forum:%1").arg(on); });
+        connect(&view, &ChatFeedView::tagOpened, this,
+                [&](qlonglong id, qlonglong seq) { order << QStringLiteral("opened:%1:%2").arg(id).arg(seq); });
+        connect(&view, &ChatFeedView::loadTagHistoryRequested, this,
+                [&](qlonglong id, qlonglong after) { order << QStringLiteral("load:%1:%2").arg(id).arg(after); });
         view.openThread(5);
         QCOMPARE(order, QStringList({"forum:1", "opened:5:500", "load:5:0"}));
         QVERIFY(view.isForumMode());
@@ -198,10 +203,14 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("sent"); // empty: nothing sent
-        QTest::newRow("25 characters") << "abcdefghijklmnopqrstuvwxy" << "abcdefghijklmnopqrst";
-        QTest::newRow("same name") << "seven" << "";
-        QTest::newRow("blank") << "   " << "";
-        QTest::newRow("trimmed") << "  new  " << "new";
+        QTest::newRow("25 characters") << "abcdefghijklmnopqrstuvwxy"
+                                       << "abcdefghijklmnopqrst";
+        QTest::newRow("same name") << "seven"
+                                   << "";
+        QTest::newRow("blank") << "   "
+                               << "";
+        QTest::newRow("trimmed") << "  new  "
+                                 << "new";
     }
     void renameSendsAtMostTwentyCharactersAndOnlyChanges()
     {

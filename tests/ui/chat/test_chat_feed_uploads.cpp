@@ -145,7 +145,8 @@ private slots:
         view.failUpload(first, QStringLiteral("no"));
         button(view.uploads().value(first).card, QStringLiteral("重试"))->click();
         QCOMPARE(posted.size(), 2);
-        QCOMPARE(posted.at(1).mid(2), QVariantList({QStringLiteral("news"), QStringLiteral("Title"), QStringLiteral("body")}));
+        QCOMPARE(posted.at(1).mid(2),
+                 QVariantList({QStringLiteral("news"), QStringLiteral("Title"), QStringLiteral("body")}));
     }
 
     void dragsWithoutLocalImagesAreRefused_data()
@@ -250,7 +251,6 @@ private slots:
         QCOMPARE(images.size(), 1);
         QCOMPARE(images.first().fileName, QStringLiteral("剪贴板图片.png"));
         QCOMPARE(images.first().mime, QStringLiteral("image/png"));
-
     }
 
     void notificationsAfterAClearTouchNoDeletedCard()

@@ -54,7 +54,8 @@ QList<Message> page(qint64 firstSeq, int count, int dayOffset = 0)
 {
     QList<Message> out;
     for (int i = 0; i < count; ++i)
-        out << message(QStringLiteral("h%1").arg(firstSeq + i), firstSeq + i, QStringLiteral("u%1").arg(i % 2), dayOffset);
+        out << message(QStringLiteral("h%1").arg(firstSeq + i), firstSeq + i, QStringLiteral("u%1").arg(i % 2),
+                       dayOffset);
     return out;
 }
 
@@ -93,21 +94,22 @@ private slots:
         QTest::addColumn<qint64>("gapSeq");
         QTest::addColumn<QStringList>("expected");
         // Message i has the id "m<i>" and the sequence number i (from 1).
-        QTest::newRow("same sender, tag and day")
-            << QList<Step>{{"a", 0, 0}, {"a", 0, 0}, {"a", 0, 0}} << qint64(0)
-            << QStringList{"D:今天", "R:m1", "C:m2", "C:m3"};
+        QTest::newRow("same sender, tag and day") << QList<Step>{{"a", 0, 0}, {"a", 0, 0}, {"a", 0, 0}} << qint64(0)
+                                                  << QStringList{"D:今天", "R:m1", "C:m2", "C:m3"};
         QTest::newRow("other sender") << QList<Step>{{"a", 0, 0}, {"b", 0, 0}} << qint64(0)
                                       << QStringList{"D:今天", "R:m1", "R:m2"};
         QTest::newRow("other tag") << QList<Step>{{"a", 0, 3}, {"a", 0, 4}} << qint64(0)
                                    << QStringList{"D:今天", "R:m1", "R:m2"};
-        QTest::newRow("yesterday then today") << QList<Step>{{"a", -1, 0}, {"a", 0, 0}} << qint64(0)
-                                              << QStringList{"D:昨天", "R:m1", "D:今天", "R:m2"};
-        QTest::newRow("older date without year") << QList<Step>{{"a", -9, 0}, {"a", -9, 0}} << qint64(0)
-                                                 << QStringList{"D:12月1日", "R:m1", "C:m2"};
-        QTest::newRow("gap breaks a run") << QList<Step>{{"a", 0, 0}, {"a", 0, 0}, {"a", 0, 0}} << qint64(2)
-                                          << QStringList{"D:今天", "R:m1", "D:⚠ 连接中断，期间消息未同步", "R:m2", "C:m3"};
-        QTest::newRow("gap before a new day") << QList<Step>{{"a", -1, 0}, {"a", 0, 0}} << qint64(2)
-                                              << QStringList{"D:昨天", "R:m1", "D:⚠ 连接中断，期间消息未同步", "D:今天", "R:m2"};
+        QTest::newRow("yesterday then today")
+            << QList<Step>{{"a", -1, 0}, {"a", 0, 0}} << qint64(0) << QStringList{"D:昨天", "R:m1", "D:今天", "R:m2"};
+        QTest::newRow("older date without year")
+            << QList<Step>{{"a", -9, 0}, {"a", -9, 0}} << qint64(0) << QStringList{"D:12月1日", "R:m1", "C:m2"};
+        QTest::newRow("gap breaks a run")
+            << QList<Step>{{"a", 0, 0}, {"a", 0, 0}, {"a", 0, 0}} << qint64(2)
+            << QStringList{"D:今天", "R:m1", "D:⚠ 连接中断，期间消息未同步", "R:m2", "C:m3"};
+        QTest::newRow("gap before a new day")
+            << QList<Step>{{"a", -1, 0}, {"a", 0, 0}} << qint64(2)
+            << QStringList{"D:昨天", "R:m1", "D:⚠ 连接中断，期间消息未同步", "D:今天", "R:m2"};
     }
     void dividersAndCompactRows()
     {
@@ -117,7 +119,8 @@ private slots:
         auto view = makeView();
         view->setGapSeq(gapSeq);
         for (int i = 0; i < steps.size(); ++i)
-            view->appendMessage(message(QStringLiteral("m%1").arg(i + 1), i + 1, steps[i].sender, steps[i].day, steps[i].tag));
+            view->appendMessage(
+                message(QStringLiteral("m%1").arg(i + 1), i + 1, steps[i].sender, steps[i].day, steps[i].tag));
         QCOMPARE(trace(*view), expected);
         // Rows right after a divider and compact rows sit 1 pixel below what is above them.
         for (const ChatFeedView::Entry &entry : view->flatEntries()) {
@@ -244,7 +247,8 @@ private slots:
         auto view = makeView();
         Message m = message("m1", 1);
         m.title = QStringLiteral("secret title");
-        m.attachments = {ChatAttachment{"a1", "http://127.0.0.1/a", "http://127.0.0.1/t", 10, 10, "image/png", 5, "a.png"}};
+        m.attachments = {
+            ChatAttachment{"a1", "http://127.0.0.1/a", "http://127.0.0.1/t", 10, 10, "image/png", 5, "a.png"}};
         view->appendMessage(m);
         ChatMessageRow *row = view->flatEntries().first().row;
         QCOMPARE(row->thumbnailLabels().size(), 1);
@@ -290,7 +294,8 @@ private slots:
         QTest::addColumn<bool>("ban");
         QTest::addColumn<bool>("retag");
         QTest::newRow("other's message, all allowed") << false << true << false << true << true << true << true;
-        QTest::newRow("other's message, nothing allowed") << false << false << false << false << false << false << false;
+        QTest::newRow("other's message, nothing allowed")
+            << false << false << false << false << false << false << false;
         QTest::newRow("own message, all allowed") << true << true << false << true << false << false << true;
         QTest::newRow("first message of its tag") << false << true << true << true << true << true << false;
     }
@@ -302,7 +307,10 @@ private slots:
         auto view = makeView();
         view->setTags(true, {tag(1, "one", "u9", firstOfTag ? "m1" : "x", 3), tag(2, "two", "u9", "y", 1)});
         QStringList asked;
-        view->setCanHide([&](const QString &sender, bool isOwn) { asked << "hide:" + sender + (isOwn ? "+own" : ""); return allowed; });
+        view->setCanHide([&](const QString &sender, bool isOwn) {
+            asked << "hide:" + sender + (isOwn ? "+own" : "");
+            return allowed;
+        });
         view->setCanMute([&](const QString &) { return allowed; });
         view->setCanBan([&](const QString &) { return allowed; });
         view->setCanRetag([&](const QString &, bool) { return allowed; });

@@ -192,10 +192,14 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("file");
-        QTest::newRow("parent folders") << "../../escape@1x1" << "______escape@1x1";
-        QTest::newRow("absolute") << "/etc/passwd" << "_etc_passwd";
-        QTest::newRow("colon and dash") << "a:b-c@2x3" << "a_b-c@2x3";
-        QTest::newRow("dots only") << ".." << "__";
+        QTest::newRow("parent folders") << "../../escape@1x1"
+                                        << "______escape@1x1";
+        QTest::newRow("absolute") << "/etc/passwd"
+                                  << "_etc_passwd";
+        QTest::newRow("colon and dash") << "a:b-c@2x3"
+                                        << "a_b-c@2x3";
+        QTest::newRow("dots only") << ".."
+                                   << "__";
     }
     void hostileKeysStayInsideTheCacheFolder()
     {
@@ -226,7 +230,8 @@ private slots:
             loader.load(key, QStringLiteral("http://h/") + key, QSize(10, 10), 1.0, this, results.collect(key));
             if (results.pixmaps.size() > before)
                 return true;
-            stalled |= !QTest::qWaitFor([&] { return downloader.pendingCount() == 1 || results.pixmaps.size() > before; });
+            stalled |=
+                !QTest::qWaitFor([&] { return downloader.pendingCount() == 1 || results.pixmaps.size() > before; });
             if (downloader.pendingCount() == 1)
                 downloader.replyTo(key, PendingRawDownloader::ok(png(QSize(10, 10))));
             stalled |= !QTest::qWaitFor([&] { return results.pixmaps.size() > before; });
@@ -234,8 +239,8 @@ private slots:
         };
         QVERIFY(!fetch("a"));
         QVERIFY(!fetch("b"));
-        QVERIFY(fetch("a"));   // a is now the most recently used
-        QVERIFY(!fetch("c"));  // evicts b
+        QVERIFY(fetch("a"));  // a is now the most recently used
+        QVERIFY(!fetch("c")); // evicts b
         QVERIFY(fetch("a"));
         QVERIFY(fetch("c"));
         const int downloads = downloader.count();

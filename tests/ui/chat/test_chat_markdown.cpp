@@ -5,8 +5,8 @@
 
 #include <QRegularExpression>
 #include <QTextBlock>
-#include <QTextLayout>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace {
 
@@ -22,21 +22,21 @@ QString codeSpan(const QString &html)
 {
     return "<span style=\"background-color:{fillHover};font-family:'Consolas','Courier New',monospace;"
            "font-size:13px;\">"
-        + html + "</span>";
+           + html + "</span>";
 }
 
 QString codeBlock(const QString &html)
 {
     return "<table bgcolor=\"{fillHover}\" cellpadding=\"6\" width=\"100%\"><tr><td><pre style=\"font-family:"
            "'Consolas','Courier New',monospace;font-size:13px;margin:0;\">"
-        + html + "</pre></td></tr></table>";
+           + html + "</pre></td></tr></table>";
 }
 
 QString quote(const QString &html)
 {
     return "<table cellpadding=\"0\" cellspacing=\"0\"><tr><td width=\"3\" bgcolor=\"{border}\"></td>"
            "<td width=\"8\"></td><td>"
-        + html + "</td></tr></table>";
+           + html + "</td></tr></table>";
 }
 
 QString hidden(int n, const QString &html)
@@ -44,7 +44,7 @@ QString hidden(int n, const QString &html)
     return QStringLiteral("<a href=\"spoiler:%1\" style=\"text-decoration:none;\"><span style=\"background-color:"
                           "{text};color:{text};\">")
                .arg(n)
-        + html + "</span></a>";
+           + html + "</span></a>";
 }
 
 QString shown(const QString &html)
@@ -67,7 +67,7 @@ QString emoji(const QString &run)
     return "<span style=\"font-size:22px;\">" + run + "</span>";
 }
 
-const QString kGrin = QString::fromUtf8("\xF0\x9F\x98\x80");   // U+1F600
+const QString kGrin = QString::fromUtf8("\xF0\x9F\x98\x80");                  // U+1F600
 const QString kThumb = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // U+1F44D with a skin tone
 
 // Inputs a hostile sender may try; whatever they hold, the output may only carry the
@@ -158,7 +158,8 @@ private slots:
         row("second revealed", "||x|| and ||y||", hidden(0, "x") + " and " + shown("y"), {1});
         row("revealed spoiler is formatted", "||**b**||", shown("<b>b</b>"), {0});
         row("hidden spoiler is not formatted", "||**b** <x>||", hidden(0, "**b** &lt;x&gt;"));
-        row("spoiler in spoiler splits", "||outer ||inner|| rest||", hidden(0, "outer ") + "inner" + hidden(1, " rest"));
+        row("spoiler in spoiler splits", "||outer ||inner|| rest||",
+            hidden(0, "outer ") + "inner" + hidden(1, " rest"));
         row("numbers run across lines and quotes", "||a||\n> ||b||\n||c||",
             hidden(0, "a") + quote(hidden(1, "b")) + hidden(2, "c"));
         row("numbers follow the rendering order", "*||a||* ~~||b||~~ ||c||",
@@ -173,7 +174,8 @@ private slots:
         row("bare domain while active", "go to a.com", "go to " + looseLink("a.com"), {}, true);
         row("hot bare domain", "a.com", "<a href=\"loose:a.com\" style=\"color:{primaryText}\">a.com</a>", {}, true,
             "loose:a.com");
-        row("italic found before the link", "https://a.com/*x*/y", urlAnchor("https://a.com/", "https://a.com/") + "<i>x</i>/y");
+        row("italic found before the link", "https://a.com/*x*/y",
+            urlAnchor("https://a.com/", "https://a.com/") + "<i>x</i>/y");
         row("closing bracket stays with the address", "[x](https://a.com)",
             "[x](" + urlAnchor("https://a.com)", "https://a.com)"));
         // Emoji, enlarged outside links only.

@@ -138,10 +138,7 @@ private slots:
         QCOMPARE(decoded.size(), QSize(9, 5));
     }
 
-    void listTravelsInQueuedSignals()
-    {
-        QVERIFY(QMetaType::fromName("QList<ChatPendingImage>").isValid());
-    }
+    void listTravelsInQueuedSignals() { QVERIFY(QMetaType::fromName("QList<ChatPendingImage>").isValid()); }
 };
 
 KESTOVA_TEST_MAIN(ChatPendingImageTest)

@@ -46,24 +46,24 @@ class ChatTabBarTest : public QObject
 private slots:
     void setTabsChoosesTheCurrentTab_data()
     {
-        QTest::addColumn<QString>("start");       // current id before, set through setTabs/clicks
-        QTest::addColumn<QStringList>("before");  // tabs before
-        QTest::addColumn<QStringList>("after");   // tabs given next
+        QTest::addColumn<QString>("start");      // current id before, set through setTabs/clicks
+        QTest::addColumn<QStringList>("before"); // tabs before
+        QTest::addColumn<QStringList>("after");  // tabs given next
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QStringList>("emitted");
 
-        QTest::newRow("empty list, nothing current") << QString() << QStringList() << QStringList()
-                                                     << "__mixed__" << QStringList{"__mixed__"};
-        QTest::newRow("first list picks its first room") << QString() << QStringList() << QStringList{"a", "b"}
-                                                         << "a" << QStringList{"a"};
-        QTest::newRow("current room still listed") << "b" << QStringList{"a", "b"} << QStringList{"c", "b"} << "b"
-                                                   << QStringList();
-        QTest::newRow("current room dropped") << "b" << QStringList{"a", "b"} << QStringList{"c", "a"} << "c"
-                                              << QStringList{"c"};
-        QTest::newRow("last room dropped") << "b" << QStringList{"a", "b"} << QStringList() << "__mixed__"
-                                           << QStringList{"__mixed__"};
-        QTest::newRow("merged feed stays current") << "__mixed__" << QStringList{"a"} << QStringList{"c"}
-                                                   << "__mixed__" << QStringList();
+        QTest::newRow("empty list, nothing current")
+            << QString() << QStringList() << QStringList() << "__mixed__" << QStringList{"__mixed__"};
+        QTest::newRow("first list picks its first room")
+            << QString() << QStringList() << QStringList{"a", "b"} << "a" << QStringList{"a"};
+        QTest::newRow("current room still listed")
+            << "b" << QStringList{"a", "b"} << QStringList{"c", "b"} << "b" << QStringList();
+        QTest::newRow("current room dropped")
+            << "b" << QStringList{"a", "b"} << QStringList{"c", "a"} << "c" << QStringList{"c"};
+        QTest::newRow("last room dropped")
+            << "b" << QStringList{"a", "b"} << QStringList() << "__mixed__" << QStringList{"__mixed__"};
+        QTest::newRow("merged feed stays current")
+            << "__mixed__" << QStringList{"a"} << QStringList{"c"} << "__mixed__" << QStringList();
     }
 
     void setTabsChoosesTheCurrentTab()
@@ -99,7 +99,7 @@ private slots:
 
         QTest::mouseClick(&bar, Qt::LeftButton, {}, bar.roomTabRect(1).center());
         QCOMPARE(bar.currentId(), QStringLiteral("b"));
-        QTest::mouseClick(&bar, Qt::LeftButton, {}, bar.roomTabRect(1).center()); // already current
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, bar.roomTabRect(1).center());  // already current
         QTest::mouseClick(&bar, Qt::RightButton, {}, bar.roomTabRect(0).center()); // not a selection
         QCOMPARE(changed.size(), 1);
 

@@ -228,12 +228,14 @@ private slots:
 
         const QString room = QStringLiteral("b");
         QCOMPARE(send.value(0), QVariantList({room, QStringLiteral("hello"), qlonglong(5), QString()}));
-        QCOMPARE(post.value(0), QVariantList({room, QStringLiteral("news"), QStringLiteral("T"), QStringLiteral("body")}));
+        QCOMPARE(post.value(0),
+                 QVariantList({room, QStringLiteral("news"), QStringLiteral("T"), QStringLiteral("body")}));
         QCOMPARE(sendImages.value(0).mid(0, 2), QVariantList({room, QStringLiteral("B1")}));
         QCOMPARE(sendImages.value(0).at(2).value<QList<ChatPendingImage>>().first().fileName, QStringLiteral("p.png"));
         QCOMPARE(sendImages.value(0).mid(3), QVariantList({QStringLiteral("c"), qlonglong(2), QStringLiteral("t")}));
         QCOMPARE(postImages.value(0).mid(0, 2), QVariantList({room, QStringLiteral("B2")}));
-        QCOMPARE(postImages.value(0).mid(3), QVariantList({QStringLiteral("n"), QStringLiteral("t"), QStringLiteral("c")}));
+        QCOMPARE(postImages.value(0).mid(3),
+                 QVariantList({QStringLiteral("n"), QStringLiteral("t"), QStringLiteral("c")}));
         QCOMPARE(cancel.value(0), QVariantList({QStringLiteral("B3")}));
         QCOMPARE(older.value(0), QVariantList({room, qlonglong(40)}));
         QCOMPARE(hide.value(0), QVariantList({room, QStringLiteral("m1")}));

@@ -34,7 +34,8 @@ QStringList trace(const MixedFeedView &view)
         QWidget *w = list->itemAt(i)->widget();
         const QList<QLabel *> labels = w->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         if (w->layout()->contentsMargins().left() == 12) {
-            QString header = QStringLiteral("H:") + labels.at(0)->text().section(QLatin1Char('>'), 2, 2).section(QLatin1Char('<'), 0, 0);
+            QString header = QStringLiteral("H:")
+                             + labels.at(0)->text().section(QLatin1Char('>'), 2, 2).section(QLatin1Char('<'), 0, 0);
             if (labels.size() == 3)
                 header += QStringLiteral("#") + labels.at(1)->text();
             out << header;
@@ -55,7 +56,9 @@ private slots:
     {
         MixedFeedView view;
         view.userNameResolver = [](const QString &id) { return id.toUpper(); };
-        view.tagNameResolver = [](const QString &, qint64 tag) { return tag == 5 ? QStringLiteral("five") : QString(); };
+        view.tagNameResolver = [](const QString &, qint64 tag) {
+            return tag == 5 ? QStringLiteral("five") : QString();
+        };
         view.appendItem(item("A", "u1"));
         view.appendItem(item("A", "u1"));
         view.appendItem(item("B", "u1"));

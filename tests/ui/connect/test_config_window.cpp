@@ -165,13 +165,27 @@ void ConfigWindowTest::renameCommits_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("expected"); // empty: nothing emitted
-    QTest::newRow("enter") << "C" << "enter" << "C";
-    QTest::newRow("enter trims") << "  C  " << "enter" << "C";
-    QTest::newRow("focus loss") << "D" << "focus" << "D";
-    QTest::newRow("click elsewhere") << "E" << "click" << "E";
-    QTest::newRow("same name with spaces") << " A " << "enter" << "";
-    QTest::newRow("blank") << "   " << "enter" << "";
-    QTest::newRow("escape") << "F" << "escape" << "";
+    QTest::newRow("enter") << "C"
+                           << "enter"
+                           << "C";
+    QTest::newRow("enter trims") << "  C  "
+                                 << "enter"
+                                 << "C";
+    QTest::newRow("focus loss") << "D"
+                                << "focus"
+                                << "D";
+    QTest::newRow("click elsewhere") << "E"
+                                     << "click"
+                                     << "E";
+    QTest::newRow("same name with spaces") << " A "
+                                           << "enter"
+                                           << "";
+    QTest::newRow("blank") << "   "
+                           << "enter"
+                           << "";
+    QTest::newRow("escape") << "F"
+                            << "escape"
+                            << "";
 }
 
 void ConfigWindowTest::renameCommits()

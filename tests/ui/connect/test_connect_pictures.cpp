@@ -50,8 +50,8 @@ void ConnectPicturesTest::connectionTab()
 
     auto *lobby = new ConnectSettingsTab(&page);
     lobby->setDefaultRoomName(QStringLiteral("小明的房间"));
-    lobby->setConfigs({{QStringLiteral("晚间开黑"), QString(), 96000},
-                       {QStringLiteral("高音质"), QStringLiteral("音乐房"), 128000}});
+    lobby->setConfigs(
+        {{QStringLiteral("晚间开黑"), QString(), 96000}, {QStringLiteral("高音质"), QStringLiteral("音乐房"), 128000}});
     lobby->setPrefGroups({{QStringLiteral("好友"), 3}, {QStringLiteral("同事"), 5}});
     lobby->codeInput()->setText(QStringLiteral("x7k2p9"));
     lobby->applyJoinError(MatchErrorCode::RoomGone);
@@ -62,7 +62,8 @@ void ConnectPicturesTest::connectionTab()
     room->setFollowCode(QStringLiteral("K7Q2MX"), kBase + 154'000);
     room->setCanAttach(true);
     room->setCanManageFollowCode(true);
-    room->setRoomPrefMembers({{QStringLiteral("u1"), QStringLiteral("小红")}, {QStringLiteral("u2"), QStringLiteral("小蓝")}});
+    room->setRoomPrefMembers(
+        {{QStringLiteral("u1"), QStringLiteral("小红")}, {QStringLiteral("u2"), QStringLiteral("小蓝")}});
     room->applyAttachPending();
 
     row->addWidget(lobby);

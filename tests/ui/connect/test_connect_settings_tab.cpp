@@ -187,7 +187,8 @@ void ConnectSettingsTabTest::resultSlots_data()
     const QString applied = QStringLiteral("已申请，等待审核");
     QTest::newRow("entering") << "success" << false << true << 0 << "" << join << attach;
     QTest::newRow("attached") << "success" << true << true << 0 << "" << join << attach;
-    QTest::newRow("channel joined") << "channel" << false << true << 2 << "已加入频道，频道列表暂未接入" << join << attach;
+    QTest::newRow("channel joined") << "channel" << false << true << 2 << "已加入频道，频道列表暂未接入" << join
+                                    << attach;
     QTest::newRow("join pending") << "joinPending" << false << true << 0 << "" << applied << attach;
     QTest::newRow("attach pending") << "attachPending" << true << true << 0 << "" << join << applied;
     QTest::newRow("join failed") << "joinError" << false << false << 1 << "加入失败" << join << attach;
@@ -556,7 +557,8 @@ void ConnectSettingsTabTest::busyButtonDestroyedByRebuild()
 void ConnectSettingsTabTest::prefAndMemberLists()
 {
     QCOMPARE(tab->prefContentHeight(), 48);
-    QCOMPARE(tab->findChild<QWidget *>(QStringLiteral("prefList"))->findChild<QLabel *>()->text(), QStringLiteral("无偏好组"));
+    QCOMPARE(tab->findChild<QWidget *>(QStringLiteral("prefList"))->findChild<QLabel *>()->text(),
+             QStringLiteral("无偏好组"));
     tab->setPrefGroups({{QStringLiteral("好友"), 3}, {QStringLiteral("同事"), 0}});
     QCOMPARE(tab->prefContentHeight(), 80);
     QList<ConnectListRow *> rows = rowsOf("prefList");
@@ -582,8 +584,10 @@ void ConnectSettingsTabTest::prefAndMemberLists()
 
     tab->setInRoom(true);
     QCOMPARE(tab->memberContentHeight(), 48);
-    QCOMPARE(tab->findChild<QWidget *>(QStringLiteral("roomPrefList"))->findChild<QLabel *>()->text(), QStringLiteral("无成员"));
-    tab->setRoomPrefMembers({{QStringLiteral("u1"), QStringLiteral("小红")}, {QStringLiteral("u2"), QStringLiteral("小蓝")}});
+    QCOMPARE(tab->findChild<QWidget *>(QStringLiteral("roomPrefList"))->findChild<QLabel *>()->text(),
+             QStringLiteral("无成员"));
+    tab->setRoomPrefMembers(
+        {{QStringLiteral("u1"), QStringLiteral("小红")}, {QStringLiteral("u2"), QStringLiteral("小蓝")}});
     QCOMPARE(tab->memberContentHeight(), 80);
     rows = rowsOf("roomPrefList");
     QCOMPARE(rows.size(), 2);

@@ -64,8 +64,8 @@ void RequestBannerOverlayTest::cleanup()
 void RequestBannerOverlayTest::addIncoming(int count, qint64 expiresAt)
 {
     for (int i = 0; i < count; ++i)
-        overlay->addRequest(QStringLiteral("r%1").arg(i), RequestBannerOverlay::Join, QStringLiteral("用户%1申请加入房间").arg(i),
-                            kBase, expiresAt);
+        overlay->addRequest(QStringLiteral("r%1").arg(i), RequestBannerOverlay::Join,
+                            QStringLiteral("用户%1申请加入房间").arg(i), kBase, expiresAt);
 }
 
 void RequestBannerOverlayTest::fiveRequestsQueueAndMoveUp()
@@ -161,7 +161,8 @@ void RequestBannerOverlayTest::countdownBarAndExpiry()
 void RequestBannerOverlayTest::queuedEntriesExpire()
 {
     addIncoming(3);
-    overlay->addRequest(QStringLiteral("late"), RequestBannerOverlay::Attach, QStringLiteral("子房"), kBase, kBase + 1'000);
+    overlay->addRequest(QStringLiteral("late"), RequestBannerOverlay::Attach, QStringLiteral("子房"), kBase,
+                        kBase + 1'000);
     overlay->addRequest(QStringLiteral("open"), RequestBannerOverlay::Attach, QStringLiteral("子房"), kBase, 0);
     QCOMPARE(overlay->queue().size(), 2);
     nowMs = kBase + 1'000;
@@ -179,7 +180,8 @@ void RequestBannerOverlayTest::bannerFromQueueKeepsCountingAfterExpiryTick()
     // The three shown banners expire in one tick; the fourth moves up and must still
     // expire later, so the tick may not stop.
     addIncoming(3, kBase + 1'000);
-    overlay->addRequest(QStringLiteral("next"), RequestBannerOverlay::Join, QStringLiteral("下一个"), kBase, kBase + 60'000);
+    overlay->addRequest(QStringLiteral("next"), RequestBannerOverlay::Join, QStringLiteral("下一个"), kBase,
+                        kBase + 60'000);
     nowMs = kBase + 1'000;
     overlay->onTick();
     QCOMPARE(overlay->shownRows().size(), 1);
@@ -232,7 +234,8 @@ void RequestBannerOverlayTest::approveAndReject()
     QFETCH(int, button);
     QFETCH(bool, approved);
     overlay->setCloseDelayMs(30);
-    overlay->addRequest(QStringLiteral("sub"), RequestBannerOverlay::Attach, QStringLiteral("B申请挂载为子房间"), kBase, 0);
+    overlay->addRequest(QStringLiteral("sub"), RequestBannerOverlay::Attach, QStringLiteral("B申请挂载为子房间"), kBase,
+                        0);
     QSignalSpy approve(overlay, &RequestBannerOverlay::approveClicked);
     QSignalSpy reject(overlay, &RequestBannerOverlay::rejectClicked);
     const QList<QPushButton *> buttons = row(0)->buttonList();

@@ -112,7 +112,8 @@ void AccountDialogTest::errorKeepsTheText_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
     QTest::newRow("no message") << QString() << "修改失败，请稍后重试";
-    QTest::newRow("server message") << "昵称包含敏感词" << "昵称包含敏感词";
+    QTest::newRow("server message") << "昵称包含敏感词"
+                                    << "昵称包含敏感词";
 }
 
 void AccountDialogTest::errorKeepsTheText()

@@ -76,13 +76,20 @@ void LoginFormTest::enabling_data()
     QTest::addColumn<bool>("agreed");
     QTest::addColumn<bool>("sendEnabled");
     QTest::addColumn<bool>("loginEnabled");
-    QTest::newRow("empty") << "" << "" << false << false << false;
-    QTest::newRow("valid phone only") << "13800138000" << "" << false << true << false;
-    QTest::newRow("second digit 2") << "12800138000" << "123456" << true << false << true;
-    QTest::newRow("too short") << "1380013800" << "" << false << false << false;
-    QTest::newRow("all but consent") << "13800138000" << "123456" << false << true << false;
-    QTest::newRow("all") << "13800138000" << "123456" << true << true << true;
-    QTest::newRow("blank code") << "13800138000" << "   " << true << true << false;
+    QTest::newRow("empty") << ""
+                           << "" << false << false << false;
+    QTest::newRow("valid phone only") << "13800138000"
+                                      << "" << false << true << false;
+    QTest::newRow("second digit 2") << "12800138000"
+                                    << "123456" << true << false << true;
+    QTest::newRow("too short") << "1380013800"
+                               << "" << false << false << false;
+    QTest::newRow("all but consent") << "13800138000"
+                                     << "123456" << false << true << false;
+    QTest::newRow("all") << "13800138000"
+                         << "123456" << true << true << true;
+    QTest::newRow("blank code") << "13800138000"
+                                << "   " << true << true << false;
 }
 
 void LoginFormTest::enabling()
@@ -105,10 +112,14 @@ void LoginFormTest::submitChecksInOrder_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("agreed");
     QTest::addColumn<QString>("error");
-    QTest::newRow("no phone") << "" << "1234" << true << "请输入手机号";
-    QTest::newRow("no code, phone invalid by pattern") << "12" << "" << true << "请输入验证码";
-    QTest::newRow("no consent") << "13800138000" << "1234" << false << "请先阅读并同意用户协议和隐私保护政策";
-    QTest::newRow("all good") << "13800138000" << " 1234 " << true << "";
+    QTest::newRow("no phone") << ""
+                              << "1234" << true << "请输入手机号";
+    QTest::newRow("no code, phone invalid by pattern") << "12"
+                                                       << "" << true << "请输入验证码";
+    QTest::newRow("no consent") << "13800138000"
+                                << "1234" << false << "请先阅读并同意用户协议和隐私保护政策";
+    QTest::newRow("all good") << "13800138000"
+                              << " 1234 " << true << "";
 }
 
 void LoginFormTest::submitChecksInOrder()
@@ -155,11 +166,21 @@ void LoginFormTest::loginErrors_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("codeAfter");
     QTest::addColumn<bool>("agreedAfter");
-    QTest::newRow("invalid code") << 5 << "验证码错误" << "验证码错误" << "1234" << true;
-    QTest::newRow("code required") << 4 << "" << "登录失败，请稍后重试" << "1234" << true;
-    QTest::newRow("too many attempts") << 6 << "尝试次数过多" << "尝试次数过多" << "" << true;
-    QTest::newRow("consent required") << 7 << "请同意最新协议" << "请同意最新协议" << "1234" << false;
-    QTest::newRow("other") << 0 << "" << "登录失败，请稍后重试" << "1234" << true;
+    QTest::newRow("invalid code") << 5 << "验证码错误"
+                                  << "验证码错误"
+                                  << "1234" << true;
+    QTest::newRow("code required") << 4 << ""
+                                   << "登录失败，请稍后重试"
+                                   << "1234" << true;
+    QTest::newRow("too many attempts") << 6 << "尝试次数过多"
+                                       << "尝试次数过多"
+                                       << "" << true;
+    QTest::newRow("consent required") << 7 << "请同意最新协议"
+                                      << "请同意最新协议"
+                                      << "1234" << false;
+    QTest::newRow("other") << 0 << ""
+                           << "登录失败，请稍后重试"
+                           << "1234" << true;
 }
 
 void LoginFormTest::loginErrors()

@@ -1,9 +1,9 @@
 #include "ui/login/login_form.h"
 #include "ui/login/login_window.h"
 
-#include "ui/frame/window_title_bar.h"
 #include "theme/style_helpers.h"
 #include "theme/theme_palette.h"
+#include "ui/frame/window_title_bar.h"
 
 #include "support/test_main.h"
 
@@ -39,10 +39,10 @@ void LoginWindowPictureTest::picture()
 
     QImage image;
     // The compositor-free display needs a moment to paint; wait until the body is white.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (image = window.screen()->grabWindow(window.winId()).toImage(),
-         image.size() == QSize(800, 600) && image.pixel(400, 200) == ThemePalette::color("white").rgb()),
-        5000);
+    QTRY_VERIFY_WITH_TIMEOUT((image = window.screen()->grabWindow(window.winId()).toImage(),
+                              image.size() == QSize(800, 600)
+                                  && image.pixel(400, 200) == ThemePalette::color("white").rgb()),
+                             5000);
     QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
     QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/login_window.png")));
 

@@ -44,7 +44,8 @@ void ConsolePictureTest::picture()
     held->setMicState(true, false, true);
     auto *bar = new MainStatusBar(&page);
     bar->setNickname(QStringLiteral("小明"));
-    bar->setQualityStats({{QStringLiteral("rtt"), QStringLiteral("35 ms")}, {QStringLiteral("packetLoss"), QStringLiteral("0.2%")}});
+    bar->setQualityStats(
+        {{QStringLiteral("rtt"), QStringLiteral("35 ms")}, {QStringLiteral("packetLoss"), QStringLiteral("0.2%")}});
     bar->setSystemMessageCount(3);
     column->addWidget(panel);
     column->addWidget(held);

@@ -76,12 +76,18 @@ void ControlPanelTest::micStates_data()
     QTest::addColumn<bool>("forceMuted");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("state");
-    QTest::newRow("open") << true << false << false << "自由发言" << "";
-    QTest::newRow("push to talk idle") << false << false << false << "按键发言" << "off";
-    QTest::newRow("push to talk held") << false << true << false << "说话中" << "primary";
-    QTest::newRow("held beats open") << true << true << false << "说话中" << "primary";
-    QTest::newRow("blocked") << false << false << true << "被禁言" << "danger";
-    QTest::newRow("blocked beats all") << true << true << true << "被禁言" << "danger";
+    QTest::newRow("open") << true << false << false << "自由发言"
+                          << "";
+    QTest::newRow("push to talk idle") << false << false << false << "按键发言"
+                                       << "off";
+    QTest::newRow("push to talk held") << false << true << false << "说话中"
+                                       << "primary";
+    QTest::newRow("held beats open") << true << true << false << "说话中"
+                                     << "primary";
+    QTest::newRow("blocked") << false << false << true << "被禁言"
+                             << "danger";
+    QTest::newRow("blocked beats all") << true << true << true << "被禁言"
+                                       << "danger";
 }
 
 void ControlPanelTest::micStates()
@@ -179,7 +185,7 @@ void ControlPanelTest::disabledButtonSwallowsPress()
 void ControlPanelTest::hotkeyRules()
 {
     QSignalSpy changed(panel, &ControlPanel::broadcastStateChanged);
-    panel->setBroadcasting(true); // hidden: refused
+    panel->setBroadcasting(true);  // hidden: refused
     panel->setBroadcasting(false); // already off
     QCOMPARE(changed.count(), 0);
 

@@ -65,8 +65,8 @@ void MainStatusBarTest::construction()
     QCOMPARE(bar->nicknameText(), QStringLiteral("加载中…"));
     QCOMPARE(bar->latencyText(), QStringLiteral("延迟 ---"));
     QCOMPARE(bar->packetLossText(), QStringLiteral("丢包 ---"));
-    QCOMPARE(bar->systemMessagesText(),
-             QStringLiteral("系统消息：<span style=\"color:%1;\">0</span>").arg(QLatin1String(ThemePalette::hex("text"))));
+    QCOMPARE(bar->systemMessagesText(), QStringLiteral("系统消息：<span style=\"color:%1;\">0</span>")
+                                            .arg(QLatin1String(ThemePalette::hex("text"))));
     QCOMPARE(bar->messageLabel()->y(), 24); // parked below
     QVERIFY(bar->messageLabel()->testAttribute(Qt::WA_TransparentForMouseEvents));
     bar->setNickname(QStringLiteral("小明"));
@@ -93,11 +93,16 @@ void MainStatusBarTest::figures_data()
     QTest::addColumn<QVariantMap>("stats");
     QTest::addColumn<QString>("latency");
     QTest::addColumn<QString>("loss");
-    QTest::newRow("empty") << QVariantMap{} << "延迟 ---" << "丢包 ---";
-    QTest::newRow("both") << QVariantMap{{"rtt", "35 ms"}, {"packetLoss", "0.5%"}} << "延迟 35 ms" << "丢包 0.5%";
-    QTest::newRow("empty string") << QVariantMap{{"rtt", ""}, {"packetLoss", "2%"}} << "延迟 ---" << "丢包 2%";
-    QTest::newRow("number") << QVariantMap{{"rtt", 48}} << "延迟 48" << "丢包 ---";
-    QTest::newRow("other keys ignored") << QVariantMap{{"jitter", "3 ms"}} << "延迟 ---" << "丢包 ---";
+    QTest::newRow("empty") << QVariantMap{} << "延迟 ---"
+                           << "丢包 ---";
+    QTest::newRow("both") << QVariantMap{{"rtt", "35 ms"}, {"packetLoss", "0.5%"}} << "延迟 35 ms"
+                          << "丢包 0.5%";
+    QTest::newRow("empty string") << QVariantMap{{"rtt", ""}, {"packetLoss", "2%"}} << "延迟 ---"
+                                  << "丢包 2%";
+    QTest::newRow("number") << QVariantMap{{"rtt", 48}} << "延迟 48"
+                            << "丢包 ---";
+    QTest::newRow("other keys ignored") << QVariantMap{{"jitter", "3 ms"}} << "延迟 ---"
+                                        << "丢包 ---";
 }
 
 void MainStatusBarTest::figures()
@@ -192,7 +197,7 @@ void MainStatusBarTest::clearingSticky()
     bar->setStickyMessage(QString());
     QCOMPARE(bar->currentMessage(), QString());
     QCOMPARE(bar->messageLabel()->text(), QStringLiteral("连接已断开")); // kept while it leaves
-    QTRY_COMPARE(bar->messageLabel()->y(), -24); // upwards
+    QTRY_COMPARE(bar->messageLabel()->y(), -24);                         // upwards
 
     // Not at rest: only parked below.
     bar->setStickyMessage(QStringLiteral("连接已断开"));

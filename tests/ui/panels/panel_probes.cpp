@@ -72,7 +72,8 @@ void answerWhenAsked(std::shared_ptr<QuestionProbe::Result> shared, QMessageBox:
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box) {
         if (triesLeft > 0)
-            QTimer::singleShot(5, qApp, [shared, answer, triesLeft] { answerWhenAsked(shared, answer, triesLeft - 1); });
+            QTimer::singleShot(5, qApp,
+                               [shared, answer, triesLeft] { answerWhenAsked(shared, answer, triesLeft - 1); });
         return;
     }
     shared->asked = true;

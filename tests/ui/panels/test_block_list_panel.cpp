@@ -186,8 +186,9 @@ void BlockListPanelTest::emptyStateOnlyOnChange()
 void BlockListPanelTest::sectionsDividersSeparatorsAndPlaceholder()
 {
     BlockListPanel panel;
-    BlockListData d = list({section(QStringLiteral("临时房间"), {room(QStringLiteral("t1")), room(QStringLiteral("t2"))}),
-                            section(QStringLiteral("持久房间"), {room(QStringLiteral("p1"))})});
+    BlockListData d =
+        list({section(QStringLiteral("临时房间"), {room(QStringLiteral("t1")), room(QStringLiteral("t2"))}),
+              section(QStringLiteral("持久房间"), {room(QStringLiteral("p1"))})});
     panel.setBlocks(d);
     QCOMPARE(layoutOrder(panel), ids({"|临时房间", "t1", "t2", "|持久房间", "p1"}));
 
@@ -261,12 +262,12 @@ void BlockListPanelTest::savedOrder_data()
     QTest::newRow("no saved order") << QStringList{} << ids({"x", "a", "b", "c", "k"}) << ids({"a", "b", "c", "k"});
     QTest::newRow("saved order wins") << ids({"k", "b", "c", "a"}) << ids({"x", "b", "a", "k", "c"})
                                       << ids({"k", "b", "c", "a"});
-    QTest::newRow("unknown ids kept, not shown") << ids({"gone", "b", "old", "a"}) << ids({"x", "b", "a", "c", "k"})
-                                                 << ids({"gone", "b", "old", "a", "c", "k"});
-    QTest::newRow("missing ids appended in data order") << ids({"c"}) << ids({"x", "a", "b", "c", "k"})
-                                                        << ids({"c", "a", "b", "k"});
-    QTest::newRow("fixed id in saved order stays first") << ids({"b", "x", "a"}) << ids({"x", "b", "a", "c", "k"})
-                                                         << ids({"b", "x", "a", "c", "k"});
+    QTest::newRow("unknown ids kept, not shown")
+        << ids({"gone", "b", "old", "a"}) << ids({"x", "b", "a", "c", "k"}) << ids({"gone", "b", "old", "a", "c", "k"});
+    QTest::newRow("missing ids appended in data order")
+        << ids({"c"}) << ids({"x", "a", "b", "c", "k"}) << ids({"c", "a", "b", "k"});
+    QTest::newRow("fixed id in saved order stays first")
+        << ids({"b", "x", "a"}) << ids({"x", "b", "a", "c", "k"}) << ids({"b", "x", "a", "c", "k"});
 }
 
 void BlockListPanelTest::savedOrder()
@@ -278,8 +279,9 @@ void BlockListPanelTest::savedOrder()
     panel.setOrder(saved);
     ChannelBlockData k = channel(QStringLiteral("k"), {room(QStringLiteral("kr"))});
     k.draggable = true;
-    panel.setBlocks(list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("x"), false), room(QStringLiteral("b"))}),
-                          section({}, {room(QStringLiteral("c"))}, {k})}));
+    panel.setBlocks(
+        list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("x"), false), room(QStringLiteral("b"))}),
+              section({}, {room(QStringLiteral("c"))}, {k})}));
     QStringList blocksShown = layoutOrder(panel);
     QCOMPARE(blocksShown, shown);
     QCOMPARE(panel.savedOrder(), orderAfter);
@@ -288,7 +290,8 @@ void BlockListPanelTest::savedOrder()
 void BlockListPanelTest::setOrderAppendsMissingIds()
 {
     BlockListPanel panel;
-    panel.setBlocks(list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("b")), room(QStringLiteral("c"))})}));
+    panel.setBlocks(
+        list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("b")), room(QStringLiteral("c"))})}));
     QSignalSpy orderSpy(&panel, &BlockListPanel::orderChanged);
     panel.setOrder(ids({"c", "zz"}));
     QCOMPARE(panel.savedOrder(), ids({"c", "zz", "a", "b"}));
@@ -357,16 +360,22 @@ void BlockListPanelTest::dragStartsAtSummedDistance()
 void BlockListPanelTest::dragReorders_data()
 {
     QTest::addColumn<QString>("dragged");
-    QTest::addColumn<QString>("over");    // the block whose header the drop lands on
-    QTest::addColumn<bool>("upperHalf");  // above that block's centre, else at the list's end
+    QTest::addColumn<QString>("over");              // the block whose header the drop lands on
+    QTest::addColumn<bool>("upperHalf");            // above that block's centre, else at the list's end
     QTest::addColumn<QStringList>("expectedOrder"); // empty: no orderChanged
     // Section 1: fixed f, then a, b, c; section 2: d. The saved order also holds "z".
-    QTest::newRow("down before c") << "a" << "c" << true << ids({"b", "a", "c", "z", "d"});
-    QTest::newRow("up before a") << "c" << "a" << true << ids({"c", "a", "b", "z", "d"});
-    QTest::newRow("own place") << "b" << "b" << true << QStringList{};
-    QTest::newRow("just below itself") << "b" << "c" << true << QStringList{};
-    QTest::newRow("below the last block") << "a" << "" << false << ids({"b", "c", "a", "z", "d"});
-    QTest::newRow("never above the fixed head") << "b" << "f" << true << ids({"b", "a", "c", "z", "d"});
+    QTest::newRow("down before c") << "a"
+                                   << "c" << true << ids({"b", "a", "c", "z", "d"});
+    QTest::newRow("up before a") << "c"
+                                 << "a" << true << ids({"c", "a", "b", "z", "d"});
+    QTest::newRow("own place") << "b"
+                               << "b" << true << QStringList{};
+    QTest::newRow("just below itself") << "b"
+                                       << "c" << true << QStringList{};
+    QTest::newRow("below the last block") << "a"
+                                          << "" << false << ids({"b", "c", "a", "z", "d"});
+    QTest::newRow("never above the fixed head") << "b"
+                                                << "f" << true << ids({"b", "a", "c", "z", "d"});
 }
 
 void BlockListPanelTest::dragReorders()
@@ -377,8 +386,8 @@ void BlockListPanelTest::dragReorders()
     QFETCH(QStringList, expectedOrder);
     BlockListPanel panel;
     panel.setOrder(ids({"a", "b", "c", "z", "d"}));
-    panel.setBlocks(list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("b")), room(QStringLiteral("f"), false),
-                                       room(QStringLiteral("c"))}),
+    panel.setBlocks(list({section({}, {room(QStringLiteral("a")), room(QStringLiteral("b")),
+                                       room(QStringLiteral("f"), false), room(QStringLiteral("c"))}),
                           section(QStringLiteral("二"), {room(QStringLiteral("d"))})}));
     panel.resize(300, 400);
     panel.show();
@@ -442,9 +451,10 @@ void BlockListPanelTest::dragAbandonedWithoutButton()
 void BlockListPanelTest::rowDragInsideChannel()
 {
     BlockListPanel panel;
-    const BlockListData d = list(
-        {section({}, {}, {channel(QStringLiteral("k"), {room(QStringLiteral("r1")), room(QStringLiteral("r2")),
-                                                        room(QStringLiteral("r3"))})})});
+    const BlockListData d =
+        list({section({}, {},
+                      {channel(QStringLiteral("k"), {room(QStringLiteral("r1")), room(QStringLiteral("r2")),
+                                                     room(QStringLiteral("r3"))})})});
     panel.setBlocks(d);
     panel.resize(300, 300);
     panel.show();
@@ -499,17 +509,39 @@ void BlockListPanelTest::rightClickHits_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("signal");
     QTest::addColumn<QString>("id");
-    QTest::newRow("room title") << "roomTitle" << "room" << "r1";
-    QTest::newRow("room header") << "roomHeader" << "room" << "r1";
-    QTest::newRow("room fold button") << "roomFold" << "room" << "r1";
-    QTest::newRow("room tag") << "roomTag" << "room" << "r1";
-    QTest::newRow("member name") << "memberName" << "member" << "m1";
-    QTest::newRow("member dot") << "memberDot" << "member" << "m1";
-    QTest::newRow("channel header") << "channelName" << "channel" << "k";
-    QTest::newRow("room in channel") << "nestedTitle" << "room" << "kr";
-    QTest::newRow("member of room in channel") << "nestedMember" << "member" << "km";
-    QTest::newRow("section divider") << "divider" << "blank" << "";
-    QTest::newRow("empty space") << "space" << "blank" << "";
+    QTest::newRow("room title") << "roomTitle"
+                                << "room"
+                                << "r1";
+    QTest::newRow("room header") << "roomHeader"
+                                 << "room"
+                                 << "r1";
+    QTest::newRow("room fold button") << "roomFold"
+                                      << "room"
+                                      << "r1";
+    QTest::newRow("room tag") << "roomTag"
+                              << "room"
+                              << "r1";
+    QTest::newRow("member name") << "memberName"
+                                 << "member"
+                                 << "m1";
+    QTest::newRow("member dot") << "memberDot"
+                                << "member"
+                                << "m1";
+    QTest::newRow("channel header") << "channelName"
+                                    << "channel"
+                                    << "k";
+    QTest::newRow("room in channel") << "nestedTitle"
+                                     << "room"
+                                     << "kr";
+    QTest::newRow("member of room in channel") << "nestedMember"
+                                               << "member"
+                                               << "km";
+    QTest::newRow("section divider") << "divider"
+                                     << "blank"
+                                     << "";
+    QTest::newRow("empty space") << "space"
+                                 << "blank"
+                                 << "";
 }
 
 void BlockListPanelTest::rightClickHits()
@@ -520,9 +552,10 @@ void BlockListPanelTest::rightClickHits()
     BlockListPanel panel;
     RoomBlockData r1 = room(QStringLiteral("r1"), true, {QStringLiteral("m1")});
     r1.tags = QStringList{QStringLiteral("父房")};
-    panel.setBlocks(list({section(QStringLiteral("房间"), {r1}),
-                          section({}, {}, {channel(QStringLiteral("k"),
-                                                   {room(QStringLiteral("kr"), false, {QStringLiteral("km")})})})}));
+    panel.setBlocks(
+        list({section(QStringLiteral("房间"), {r1}),
+              section({}, {},
+                      {channel(QStringLiteral("k"), {room(QStringLiteral("kr"), false, {QStringLiteral("km")})})})}));
     panel.resize(300, 400);
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
@@ -565,10 +598,10 @@ void BlockListPanelTest::rightClickHits()
     QSignalSpy selected(&panel, &BlockListPanel::roomSelected);
     QTest::mouseClick(widget, Qt::RightButton, {}, point);
     QCOMPARE(room.count() + member.count() + channel.count() + blank.count(), 1);
-    QSignalSpy *hit = signal == QLatin1String("room")     ? &room
-                      : signal == QLatin1String("member") ? &member
+    QSignalSpy *hit = signal == QLatin1String("room")      ? &room
+                      : signal == QLatin1String("member")  ? &member
                       : signal == QLatin1String("channel") ? &channel
-                                                          : &blank;
+                                                           : &blank;
     QCOMPARE(hit->count(), 1);
     const QList<QVariant> args = hit->at(0);
     if (hit != &blank)
@@ -580,8 +613,8 @@ void BlockListPanelTest::rightClickHits()
 void BlockListPanelTest::rebuildUnderOpenMenuIsSafe()
 {
     BlockListPanel panel;
-    const BlockListData full = list({section({}, {room(QStringLiteral("r1"), true, {QStringLiteral("m1")}),
-                                                 room(QStringLiteral("r2"))})});
+    const BlockListData full =
+        list({section({}, {room(QStringLiteral("r1"), true, {QStringLiteral("m1")}), room(QStringLiteral("r2"))})});
     panel.setBlocks(full);
     panel.resize(300, 300);
     panel.show();
@@ -605,15 +638,16 @@ void BlockListPanelTest::rebuildUnderOpenMenuIsSafe()
 void BlockListPanelTest::doubleClickReachesPanel()
 {
     BlockListPanel panel;
-    panel.setBlocks(list({section({}, {room(QStringLiteral("r1"))},
-                                  {channel(QStringLiteral("k"), {room(QStringLiteral("kr"))})})}));
+    panel.setBlocks(list(
+        {section({}, {room(QStringLiteral("r1"))}, {channel(QStringLiteral("k"), {room(QStringLiteral("kr"))})})}));
     panel.resize(300, 300);
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     settleLayout(panel);
     QSignalSpy spy(&panel, &BlockListPanel::roomDoubleClicked);
     QTest::mouseDClick(panel.roomBlock(QStringLiteral("r1"))->titleLabel(), Qt::LeftButton);
-    QTest::mouseDClick(panel.channelBlock(QStringLiteral("k"))->roomBlocks().at(0).second->titleLabel(), Qt::LeftButton);
+    QTest::mouseDClick(panel.channelBlock(QStringLiteral("k"))->roomBlocks().at(0).second->titleLabel(),
+                       Qt::LeftButton);
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("r1"));
     QCOMPARE(spy.at(1).at(0).toString(), QStringLiteral("kr"));

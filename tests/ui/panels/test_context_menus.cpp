@@ -185,8 +185,8 @@ void ContextMenusTest::participantEntries_data()
     QTest::newRow("muted but no right") << split("voiceMuted textMuted canKick") << false << split("踢出房间");
     QTest::newRow("volume row only") << QStringList{} << true << split("<row>");
     QTest::newRow("invite only") << split("invitePlaceholder") << false << split("(邀请)");
-    QTest::newRow("invite after moderation") << split("canBan invitePlaceholder") << true
-                                             << split("封禁 - (邀请) - <row>");
+    QTest::newRow("invite after moderation")
+        << split("canBan invitePlaceholder") << true << split("封禁 - (邀请) - <row>");
     QTest::newRow("nothing") << QStringList{} << false << QStringList{};
 }
 
@@ -216,9 +216,9 @@ void ContextMenusTest::participantEntryRunsItsCallback()
         const char *entry;
         const char *call;
     } cases[] = {
-        {"canVoiceMute", "语音禁言", "voiceMute"},       {"canVoiceMute voiceMuted", "语音解禁", "voiceUnmute"},
-        {"canTextMute", "文字禁言", "textMute"},         {"canTextMute textMuted", "文字解禁", "textUnmute"},
-        {"canKick", "踢出房间", "kick"},                 {"canBan", "封禁", "ban"},
+        {"canVoiceMute", "语音禁言", "voiceMute"}, {"canVoiceMute voiceMuted", "语音解禁", "voiceUnmute"},
+        {"canTextMute", "文字禁言", "textMute"},   {"canTextMute textMuted", "文字解禁", "textUnmute"},
+        {"canKick", "踢出房间", "kick"},           {"canBan", "封禁", "ban"},
     };
     for (const auto &c : cases) {
         ParticipantRecorder recorder;
@@ -305,21 +305,23 @@ void ContextMenusTest::roomEntries_data()
     QTest::newRow("current sub-room with every right")
         << 0 << split("isMember canDissolve canManageAttach currentHasParent")
         << split("断开连接 - 脱离父房间 - 房间设置 订阅此房间文字 - 解散房间");
-    QTest::newRow("current room without parent") << 0 << split("isMember canManageAttach")
-                                                 << split("断开连接 - 房间设置 订阅此房间文字");
-    QTest::newRow("parent room") << 2 << split("canManageAttach isMember") << split("脱离父房间 - 房间设置 订阅此房间文字");
+    QTest::newRow("current room without parent")
+        << 0 << split("isMember canManageAttach") << split("断开连接 - 房间设置 订阅此房间文字");
+    QTest::newRow("parent room") << 2 << split("canManageAttach isMember")
+                                 << split("脱离父房间 - 房间设置 订阅此房间文字");
     QTest::newRow("parent room without right") << 2 << split("isMember") << split("房间设置 订阅此房间文字");
-    QTest::newRow("sub-room overrides") << 1 << split("canApproveSubroomAttach canOverrideChildBroadcast "
-                                                      "canOverrideChildChat childBroadcastDenied")
+    QTest::newRow("sub-room overrides") << 1
+                                        << split("canApproveSubroomAttach canOverrideChildBroadcast "
+                                                 "canOverrideChildChat childBroadcastDenied")
                                         << QStringList{QStringLiteral("移出子房"), QStringLiteral("[x]单独禁止广播"),
                                                        QStringLiteral("[ ]单独禁止聊天"), QStringLiteral("-"),
                                                        QStringLiteral("订阅此房间文字")};
-    QTest::newRow("overrides only for a sub-room") << 3 << split("canApproveSubroomAttach canOverrideChildBroadcast")
-                                                   << split("订阅此房间文字");
+    QTest::newRow("overrides only for a sub-room")
+        << 3 << split("canApproveSubroomAttach canOverrideChildBroadcast") << split("订阅此房间文字");
     QTest::newRow("attach here") << 4 << split("canAttachHere chatSubscribed")
                                  << split("挂载到此房间 - (订阅此房间文字)");
-    QTest::newRow("dissolve only for the current room") << 1 << split("canDissolve isMember")
-                                                        << split("房间设置 订阅此房间文字");
+    QTest::newRow("dissolve only for the current room")
+        << 1 << split("canDissolve isMember") << split("房间设置 订阅此房间文字");
     QTest::newRow("unrelated, subscribed") << 4 << split("chatSubscribed") << split("(订阅此房间文字)");
 }
 
@@ -348,18 +350,27 @@ void ContextMenusTest::roomEntryRunsItsCallback_data()
     QTest::addColumn<QStringList>("flags");
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("call");
-    QTest::newRow("leave") << 0 << QStringList{} << "断开连接" << "leave";
-    QTest::newRow("detach from parent") << 2 << split("canManageAttach") << "脱离父房间" << "detachFromParent";
-    QTest::newRow("detach child") << 1 << split("canApproveSubroomAttach") << "移出子房" << "detachChild";
+    QTest::newRow("leave") << 0 << QStringList{} << "断开连接"
+                           << "leave";
+    QTest::newRow("detach from parent") << 2 << split("canManageAttach") << "脱离父房间"
+                                        << "detachFromParent";
+    QTest::newRow("detach child") << 1 << split("canApproveSubroomAttach") << "移出子房"
+                                  << "detachChild";
     QTest::newRow("deny broadcast") << 1 << split("canOverrideChildBroadcast") << "单独禁止广播"
                                     << "childOverride(1,1)";
-    QTest::newRow("allow broadcast again") << 1 << split("canOverrideChildBroadcast childBroadcastDenied")
-                                           << "单独禁止广播" << "childOverride(1,0)";
-    QTest::newRow("deny chat") << 1 << split("canOverrideChildChat") << "单独禁止聊天" << "childOverride(0,1)";
-    QTest::newRow("attach here") << 4 << split("canAttachHere") << "挂载到此房间" << "attachHere";
-    QTest::newRow("settings") << 3 << split("isMember") << "房间设置" << "openSettings";
-    QTest::newRow("subscribe") << 4 << QStringList{} << "订阅此房间文字" << "subscribeChat";
-    QTest::newRow("dissolve") << 0 << split("canDissolve") << "解散房间" << "dissolve";
+    QTest::newRow("allow broadcast again")
+        << 1 << split("canOverrideChildBroadcast childBroadcastDenied") << "单独禁止广播"
+        << "childOverride(1,0)";
+    QTest::newRow("deny chat") << 1 << split("canOverrideChildChat") << "单独禁止聊天"
+                               << "childOverride(0,1)";
+    QTest::newRow("attach here") << 4 << split("canAttachHere") << "挂载到此房间"
+                                 << "attachHere";
+    QTest::newRow("settings") << 3 << split("isMember") << "房间设置"
+                              << "openSettings";
+    QTest::newRow("subscribe") << 4 << QStringList{} << "订阅此房间文字"
+                               << "subscribeChat";
+    QTest::newRow("dissolve") << 0 << split("canDissolve") << "解散房间"
+                              << "dissolve";
 }
 
 void ContextMenusTest::roomEntryRunsItsCallback()

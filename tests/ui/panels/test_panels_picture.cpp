@@ -54,7 +54,8 @@ BlockListData currentRoom()
     active.bold = true;
     active.statusDot = 2;
     active.expanded = true;
-    RoomBlockData sibling = room(QStringLiteral("s2"), QStringLiteral("安静区"), {member(QStringLiteral("u6"), QStringLiteral("赵六"), {3, 1})});
+    RoomBlockData sibling = room(QStringLiteral("s2"), QStringLiteral("安静区"),
+                                 {member(QStringLiteral("u6"), QStringLiteral("赵六"), {3, 1})});
     sibling.tags = QStringList{QStringLiteral("子房")};
     sibling.statusDot = 3;
     sibling.expanded = true;
@@ -75,7 +76,8 @@ BlockListData myRooms()
     temp.expanded = true;
     RoomBlockData keep = room(QStringLiteral("k1"), QStringLiteral("周末开黑"), {});
     keep.statusDot = 0;
-    RoomBlockData keep2 = room(QStringLiteral("k2"), QStringLiteral("读书会"), {member(QStringLiteral("u8"), QStringLiteral("Bo"), {1})});
+    RoomBlockData keep2 =
+        room(QStringLiteral("k2"), QStringLiteral("读书会"), {member(QStringLiteral("u8"), QStringLiteral("Bo"), {1})});
     keep2.tags = QStringList{QStringLiteral("父房")};
     BlockListData d;
     d.sections = {{QStringLiteral("临时房间"), {temp}, {}}, {QStringLiteral("持久房间"), {keep, keep2}, {}}};
@@ -91,7 +93,8 @@ BlockListData myChannels()
     c.name = QStringLiteral("桌游社");
     c.expanded = true;
     c.roomsReorderable = true;
-    RoomBlockData a = room(QStringLiteral("c1r1"), QStringLiteral("一号桌"), {member(QStringLiteral("u9"), QStringLiteral("Kai"), {2})});
+    RoomBlockData a = room(QStringLiteral("c1r1"), QStringLiteral("一号桌"),
+                           {member(QStringLiteral("u9"), QStringLiteral("Kai"), {2})});
     a.draggable = false;
     a.expanded = true;
     RoomBlockData b = room(QStringLiteral("c1r2"), QStringLiteral("二号桌"), {});
@@ -169,7 +172,8 @@ void PanelsPictureTest::picture()
     int speakingPixels = 0;
     for (int y = 0; y < speakingDot->height(); ++y)
         for (int x = 0; x < speakingDot->width(); ++x)
-            speakingPixels += image.pixel(speakingDot->mapTo(&page, QPoint(x, y))) == ThemePalette::color("success").rgb();
+            speakingPixels +=
+                image.pixel(speakingDot->mapTo(&page, QPoint(x, y))) == ThemePalette::color("success").rgb();
     QVERIFY(speakingPixels > 4);
     // A filled panel is white, an empty one shows the panel background.
     const QPoint filledCorner = current->mapTo(&page, QPoint(current->width() - 3, 3));

@@ -1,9 +1,9 @@
+#include "ui/panels/channel_block.h"
 #include "ui/panels/current_room_panel.h"
+#include "ui/panels/member_row.h"
 #include "ui/panels/my_channel_panel.h"
 #include "ui/panels/my_room_panel.h"
-#include "ui/panels/member_row.h"
 #include "ui/panels/room_block.h"
-#include "ui/panels/channel_block.h"
 #include "ui/widgets/volume_control.h"
 
 #include "panel_probes.h"
@@ -61,14 +61,16 @@ RoomContextMenuBuilder::State everyRoomEntry(int relation)
 }
 
 // Records every signal of a panel as "name(arg,arg)".
-template <typename Panel>
+template<typename Panel>
 std::unique_ptr<QObject> recordSignals(Panel *panel, QStringList *log)
 {
     auto context = std::make_unique<QObject>();
     const auto one = [log](const char *name) {
         return [log, name](const QString &id) { *log << QStringLiteral("%1(%2)").arg(QLatin1String(name), id); };
     };
-    const auto none = [log](const char *name) { return [log, name] { *log << QLatin1String(name) + QStringLiteral("()"); }; };
+    const auto none = [log](const char *name) {
+        return [log, name] { *log << QLatin1String(name) + QStringLiteral("()"); };
+    };
     QObject *c = context.get();
     QObject::connect(panel, &Panel::roomSettingsRequested, c, one("roomSettingsRequested"));
     QObject::connect(panel, &Panel::roomChatSubscribeRequested, c, one("roomChatSubscribeRequested"));
@@ -102,7 +104,7 @@ std::unique_ptr<QObject> recordSignals(Panel *panel, QStringList *log)
 }
 
 // Opens the room menu of a panel for a room and chooses one entry.
-template <typename Panel>
+template<typename Panel>
 QStringList chooseRoomEntry(int relation, const QString &entry, QMessageBox::StandardButton answer,
                             bool *asked = nullptr)
 {
@@ -153,11 +155,16 @@ void RoomPanelsTest::participantRequests_data()
     QTest::addColumn<bool>("muted");
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("voice mute") << false << "语音禁言" << "forceMuteRequested(u2)";
-    QTest::newRow("voice unmute") << true << "语音解禁" << "forceUnmuteRequested(u2)";
-    QTest::newRow("text mute") << false << "文字禁言" << "textMuteRequested(u2)";
-    QTest::newRow("text unmute") << true << "文字解禁" << "textUnmuteRequested(u2)";
-    QTest::newRow("kick") << false << "踢出房间" << "kickRequested(u2)";
+    QTest::newRow("voice mute") << false << "语音禁言"
+                                << "forceMuteRequested(u2)";
+    QTest::newRow("voice unmute") << true << "语音解禁"
+                                  << "forceUnmuteRequested(u2)";
+    QTest::newRow("text mute") << false << "文字禁言"
+                               << "textMuteRequested(u2)";
+    QTest::newRow("text unmute") << true << "文字解禁"
+                                 << "textUnmuteRequested(u2)";
+    QTest::newRow("kick") << false << "踢出房间"
+                          << "kickRequested(u2)";
 }
 
 void RoomPanelsTest::participantRequests()
@@ -338,14 +345,22 @@ void RoomPanelsTest::roomRequests_data()
         const auto row = [panel](const char *name) {
             return &QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(panel), QLatin1String(name))));
         };
-        *row("leave") << panel << 0 << "断开连接" << "leaveRoomRequested()";
-        *row("detach from parent") << panel << 0 << "脱离父房间" << "detachFromParentRequested()";
-        *row("detach child") << panel << 1 << "移出子房" << "detachChildRequested(r9)";
-        *row("deny broadcast") << panel << 1 << "单独禁止广播" << "childOverrideToggled(r9,1,1)";
-        *row("allow chat") << panel << 1 << "单独禁止聊天" << "childOverrideToggled(r9,0,0)";
-        *row("attach here") << panel << 4 << "挂载到此房间" << "attachToRoomRequested(r9)";
-        *row("settings") << panel << 3 << "房间设置" << "roomSettingsRequested(r9)";
-        *row("subscribe") << panel << 2 << "订阅此房间文字" << "roomChatSubscribeRequested(r9)";
+        *row("leave") << panel << 0 << "断开连接"
+                      << "leaveRoomRequested()";
+        *row("detach from parent") << panel << 0 << "脱离父房间"
+                                   << "detachFromParentRequested()";
+        *row("detach child") << panel << 1 << "移出子房"
+                             << "detachChildRequested(r9)";
+        *row("deny broadcast") << panel << 1 << "单独禁止广播"
+                               << "childOverrideToggled(r9,1,1)";
+        *row("allow chat") << panel << 1 << "单独禁止聊天"
+                           << "childOverrideToggled(r9,0,0)";
+        *row("attach here") << panel << 4 << "挂载到此房间"
+                            << "attachToRoomRequested(r9)";
+        *row("settings") << panel << 3 << "房间设置"
+                         << "roomSettingsRequested(r9)";
+        *row("subscribe") << panel << 2 << "订阅此房间文字"
+                          << "roomChatSubscribeRequested(r9)";
     }
 }
 
@@ -356,7 +371,8 @@ void RoomPanelsTest::roomRequests()
     QFETCH(QString, entry);
     QFETCH(QString, expected);
     const auto asked = QMessageBox::No;
-    const QStringList log = panel == QLatin1String("current") ? chooseRoomEntry<CurrentRoomPanel>(relation, entry, asked)
+    const QStringList log = panel == QLatin1String("current")
+                                ? chooseRoomEntry<CurrentRoomPanel>(relation, entry, asked)
                             : panel == QLatin1String("rooms") ? chooseRoomEntry<MyRoomPanel>(relation, entry, asked)
                                                               : chooseRoomEntry<MyChannelPanel>(relation, entry, asked);
     QCOMPARE(log, QStringList{expected});
@@ -384,9 +400,10 @@ void RoomPanelsTest::dissolveAsksFirst()
     const auto button = QMessageBox::StandardButton(answer);
     const QString entry = QStringLiteral("解散房间");
     bool asked = false;
-    const QStringList log = panel == QLatin1String("current") ? chooseRoomEntry<CurrentRoomPanel>(0, entry, button, &asked)
-                            : panel == QLatin1String("rooms") ? chooseRoomEntry<MyRoomPanel>(0, entry, button, &asked)
-                                                              : chooseRoomEntry<MyChannelPanel>(0, entry, button, &asked);
+    const QStringList log =
+        panel == QLatin1String("current") ? chooseRoomEntry<CurrentRoomPanel>(0, entry, button, &asked)
+        : panel == QLatin1String("rooms") ? chooseRoomEntry<MyRoomPanel>(0, entry, button, &asked)
+                                          : chooseRoomEntry<MyChannelPanel>(0, entry, button, &asked);
     QVERIFY(asked);
     QCOMPARE(log, expected);
 }
@@ -397,9 +414,9 @@ void RoomPanelsTest::noRoomMenuWithoutProvider()
     MyChannelPanel channels;
     CurrentRoomPanel current;
     MenuProbe probe;
-    for (blocks::BlockListPanel *panel : {static_cast<blocks::BlockListPanel *>(&rooms),
-                                          static_cast<blocks::BlockListPanel *>(&channels),
-                                          static_cast<blocks::BlockListPanel *>(&current)}) {
+    for (blocks::BlockListPanel *panel :
+         {static_cast<blocks::BlockListPanel *>(&rooms), static_cast<blocks::BlockListPanel *>(&channels),
+          static_cast<blocks::BlockListPanel *>(&current)}) {
         probe.arm();
         emit panel->roomMenuRequested(QStringLiteral("r1"), kAt);
         MenuProbe::settle();
@@ -502,12 +519,12 @@ void RoomPanelsTest::channelMenu_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("member") << false << false
                             << QStringList{QStringLiteral("频道设置"), QStringLiteral("-"), QStringLiteral("退出频道")};
-    QTest::newRow("member who may create")
-        << true << false
-        << QStringList{QStringLiteral("频道设置"), QStringLiteral("创建房间"), QStringLiteral("-"), QStringLiteral("退出频道")};
+    QTest::newRow("member who may create") << true << false
+                                           << QStringList{QStringLiteral("频道设置"), QStringLiteral("创建房间"),
+                                                          QStringLiteral("-"), QStringLiteral("退出频道")};
     QTest::newRow("owner") << false << true << QStringList{QStringLiteral("频道设置")};
-    QTest::newRow("owner who may create") << true << true
-                                          << QStringList{QStringLiteral("频道设置"), QStringLiteral("创建房间")};
+    QTest::newRow("owner who may create")
+        << true << true << QStringList{QStringLiteral("频道设置"), QStringLiteral("创建房间")};
 }
 
 void RoomPanelsTest::channelMenu()
@@ -538,9 +555,12 @@ void RoomPanelsTest::channelMenuRequests_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("settings") << "频道设置" << "channelSettingsRequested(c1)";
-    QTest::newRow("create room") << "创建房间" << "createRoomRequested(c1)";
-    QTest::newRow("leave") << "退出频道" << "leaveChannelRequested(c1)";
+    QTest::newRow("settings") << "频道设置"
+                              << "channelSettingsRequested(c1)";
+    QTest::newRow("create room") << "创建房间"
+                                 << "createRoomRequested(c1)";
+    QTest::newRow("leave") << "退出频道"
+                           << "leaveChannelRequested(c1)";
 }
 
 void RoomPanelsTest::channelMenuRequests()

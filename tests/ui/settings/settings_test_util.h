@@ -40,8 +40,7 @@ inline RoleEntry role(qint64 id, const QString &name, int count, bool editable, 
     return entry;
 }
 
-inline MemberEntry member(const QString &userId, const QString &displayName, const QString &username,
-                          qint64 roleId)
+inline MemberEntry member(const QString &userId, const QString &displayName, const QString &username, qint64 roleId)
 {
     MemberEntry entry;
     entry.userId = userId;

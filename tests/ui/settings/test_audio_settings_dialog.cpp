@@ -83,8 +83,7 @@ void tick(Dialog &dialog, int times = 1)
 QString stateLabel(int /*index*/, const char *dot, const char *text, const char *caption)
 {
     return QStringLiteral("<span style=\"color:%1\">●</span> <span style=\"color:%2\">%3</span>")
-        .arg(QLatin1String(ThemePalette::hex(dot)), QLatin1String(ThemePalette::hex(text)),
-             QString::fromUtf8(caption));
+        .arg(QLatin1String(ThemePalette::hex(dot)), QLatin1String(ThemePalette::hex(text)), QString::fromUtf8(caption));
 }
 
 } // namespace
@@ -185,7 +184,8 @@ private slots:
             int hangover;
             int cue;
         } rows[] = {
-            {45, 30, 95, 1000, 100}, {-45, -30, 5, 100, 0}, {3, 3, 3, 50, -5}, {-29, -29, 99, 2000, 150}, {0, 0, 50, 300, 35},
+            {45, 30, 95, 1000, 100},   {-45, -30, 5, 100, 0}, {3, 3, 3, 50, -5},
+            {-29, -29, 99, 2000, 150}, {0, 0, 50, 300, 35},
         };
         for (const auto &row : rows) {
             dialog.setInputGain(row.in);
@@ -338,10 +338,12 @@ private slots:
         dialog.setCaptureDevice(QStringLiteral("USB 麦克风"), true);
         dialog.setProcessingLoad(load);
         const QString text = dialog.processingStatusLabel()->text();
-        QVERIFY2(text.startsWith(QStringLiteral("当前：USB 麦克风 · 48k 单声道 · 驱动音效已旁路 · ")), qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("当前：USB 麦克风 · 48k 单声道 · 驱动音效已旁路 · ")),
+                 qPrintable(text));
         QVERIFY2(text.endsWith(tail), qPrintable(text));
         dialog.setCaptureDevice(QString(), false);
-        QVERIFY(dialog.processingStatusLabel()->text().startsWith(QStringLiteral("当前：— · 48k 单声道 · 设备不支持旁路")));
+        QVERIFY(
+            dialog.processingStatusLabel()->text().startsWith(QStringLiteral("当前：— · 48k 单声道 · 设备不支持旁路")));
     }
 
     void probability_data()
@@ -405,7 +407,9 @@ private slots:
             bool ok;
             int db;
             const char *text;
-        } results[] = {{true, 0, "推荐 0 dB"}, {true, 6, "推荐 +6 dB"}, {true, -4, "推荐 -4 dB"},
+        } results[] = {{true, 0, "推荐 0 dB"},
+                       {true, 6, "推荐 +6 dB"},
+                       {true, -4, "推荐 -4 dB"},
                        {false, 9, "样本不足，请再试一次"}};
         for (const auto &result : results) {
             button->click(); // a new start; the result arrives while calibrating
@@ -566,7 +570,8 @@ private slots:
         Dialog dialog;
         dialog.setThreadCountSource([] { return 8; });
         dialog.setInputDevices(kDevices, QStringLiteral("{mic-1}"));
-        dialog.setOutputDevices({{QStringLiteral("{spk}"), QStringLiteral("扬声器 (Realtek)")}}, QStringLiteral("{spk}"));
+        dialog.setOutputDevices({{QStringLiteral("{spk}"), QStringLiteral("扬声器 (Realtek)")}},
+                                QStringLiteral("{spk}"));
         dialog.setInputGain(6);
         dialog.setOutputGain(-3);
         dialog.setInputLevel(-18.0);

@@ -127,7 +127,9 @@ private slots:
         dialog.setChannel(channel(QStringLiteral("ABC123"), true));
         dialog.show();
         QListWidget *list = dialog.membersPage()->memberList();
-        const auto assignEnabled = [&] { return list->itemWidget(list->item(0))->findChild<QPushButton *>()->isEnabled(); };
+        const auto assignEnabled = [&] {
+            return list->itemWidget(list->item(0))->findChild<QPushButton *>()->isEnabled();
+        };
 
         ChannelSettingsDialog::Permissions p;
         p.manageRoles = true;
@@ -217,7 +219,8 @@ private slots:
         QCOMPARE(saved.at(1).at(0).toJsonObject(), QJsonObject({{QStringLiteral("description"), QString()}}));
 
         typeAndLeave(view.nameField(), QString(25, QLatin1Char('x')));
-        QCOMPARE(saved.last().at(0).toJsonObject().value(QStringLiteral("name")).toString(), QString(20, QLatin1Char('x')));
+        QCOMPARE(saved.last().at(0).toJsonObject().value(QStringLiteral("name")).toString(),
+                 QString(20, QLatin1Char('x')));
         QCOMPARE(view.nameField()->maxLength(), 20);
         QCOMPARE(view.descriptionField()->maxLength(), 200);
     }
@@ -251,9 +254,12 @@ private slots:
         QTest::addColumn<QString>("colour");
         QTest::addColumn<bool>("copyShown");
         QTest::addColumn<QString>("switchText");
-        QTest::newRow("no code") << QString() << true << "------" << "textMuted" << false << "生成并启用";
-        QTest::newRow("paused") << "K9Z" << false << "K9Z" << "textMuted" << true << "启用";
-        QTest::newRow("active") << "K9Z" << true << "K9Z" << "text" << true << "暂停";
+        QTest::newRow("no code") << QString() << true << "------"
+                                 << "textMuted" << false << "生成并启用";
+        QTest::newRow("paused") << "K9Z" << false << "K9Z"
+                                << "textMuted" << true << "启用";
+        QTest::newRow("active") << "K9Z" << true << "K9Z"
+                                << "text" << true << "暂停";
     }
 
     void codeRow()
@@ -293,7 +299,8 @@ private slots:
     {
         ChannelSettingsDialog dialog;
         dialog.setPermissions({true, true, true, true, true});
-        dialog.setChannel({QStringLiteral("周五桌游"), QStringLiteral("每周五晚上开黑"), QStringLiteral("QX7-42B"), true});
+        dialog.setChannel(
+            {QStringLiteral("周五桌游"), QStringLiteral("每周五晚上开黑"), QStringLiteral("QX7-42B"), true});
         dialog.setRoles(sampleRoles());
         dialog.setMembers(sampleMembers());
         dialog.resize(560, 600);

@@ -33,9 +33,8 @@ void PermissionCatalogTest::groups_data()
     QTest::addColumn<QStringList>("actual");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("room") << groupLabels(kRoomPermissionGroups, kRoomPermissionGroupCount)
-                          << QStringList{"能力/4",         "成员管理/5",    "标签/6",
-                                         "身份管理/2",     "房间基础设置/4", "房间额外设置/7",
-                                         "模块管理/1",     "审核管理/2",    "子房间管理/3"};
+                          << QStringList{"能力/4",         "成员管理/5", "标签/6",     "身份管理/2",  "房间基础设置/4",
+                                         "房间额外设置/7", "模块管理/1", "审核管理/2", "子房间管理/3"};
     QTest::newRow("channel") << groupLabels(kChannelPermissionGroups, kChannelPermissionGroupCount)
                              << QStringList{"成员管理/2", "身份管理/2", "频道管理/7"};
 }

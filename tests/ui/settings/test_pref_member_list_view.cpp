@@ -62,12 +62,18 @@ void PrefMemberListViewTest::initialBadge_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("badge");
-    QTest::newRow("latin, case kept") << "alice" << "a";
-    QTest::newRow("upper case") << "Bob" << "B";
-    QTest::newRow("cjk") << "阿明" << "阿";
-    QTest::newRow("emoji keeps its surrogate pair") << "🐱猫" << "🐱";
-    QTest::newRow("empty") << "" << "?";
-    QTest::newRow("leading blank") << " x" << " ";
+    QTest::newRow("latin, case kept") << "alice"
+                                      << "a";
+    QTest::newRow("upper case") << "Bob"
+                                << "B";
+    QTest::newRow("cjk") << "阿明"
+                         << "阿";
+    QTest::newRow("emoji keeps its surrogate pair") << "🐱猫"
+                                                    << "🐱";
+    QTest::newRow("empty") << ""
+                           << "?";
+    QTest::newRow("leading blank") << " x"
+                                   << " ";
     QTest::newRow("lone high surrogate") << QString(QChar(0xD83D)) << QString(QChar(0xD83D));
 }
 

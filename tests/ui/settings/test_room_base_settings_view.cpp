@@ -141,13 +141,20 @@ void RoomBaseSettingsViewTest::choiceClickEmitsOnlyThatChange_data()
     QTest::addColumn<QString>("segment");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QJsonValue>("expected");
-    QTest::newRow("invite only") << 0 << "invite_only" << "accessMode" << QJsonValue(QStringLiteral("invite_only"));
-    QTest::newRow("pref only") << 0 << "pref_only" << "accessMode" << QJsonValue(QStringLiteral("pref_only"));
-    QTest::newRow("approval on") << 1 << "true" << "requireApproval" << QJsonValue(true);
-    QTest::newRow("direct entry off") << 2 << "false" << "codeDirectEntry" << QJsonValue(false);
-    QTest::newRow("sub-room reject") << 3 << "reject" << "allowSubroom" << QJsonValue(QStringLiteral("reject"));
-    QTest::newRow("broadcast off") << 4 << "false" << "allowSubroomBroadcast" << QJsonValue(false);
-    QTest::newRow("chat off") << 5 << "false" << "allowSubroomChat" << QJsonValue(false);
+    QTest::newRow("invite only") << 0 << "invite_only"
+                                 << "accessMode" << QJsonValue(QStringLiteral("invite_only"));
+    QTest::newRow("pref only") << 0 << "pref_only"
+                               << "accessMode" << QJsonValue(QStringLiteral("pref_only"));
+    QTest::newRow("approval on") << 1 << "true"
+                                 << "requireApproval" << QJsonValue(true);
+    QTest::newRow("direct entry off") << 2 << "false"
+                                      << "codeDirectEntry" << QJsonValue(false);
+    QTest::newRow("sub-room reject") << 3 << "reject"
+                                     << "allowSubroom" << QJsonValue(QStringLiteral("reject"));
+    QTest::newRow("broadcast off") << 4 << "false"
+                                   << "allowSubroomBroadcast" << QJsonValue(false);
+    QTest::newRow("chat off") << 5 << "false"
+                              << "allowSubroomChat" << QJsonValue(false);
 }
 
 void RoomBaseSettingsViewTest::choiceClickEmitsOnlyThatChange()
@@ -158,8 +165,8 @@ void RoomBaseSettingsViewTest::choiceClickEmitsOnlyThatChange()
     QFETCH(QJsonValue, expected);
     view->setPermissions(allRights());
     view->setValues(persistentValues());
-    SegmentedControl *controls[] = {view->accessModeControl(),    view->approvalControl(),
-                                    view->directEntryControl(),   view->subroomAttachControl(),
+    SegmentedControl *controls[] = {view->accessModeControl(),       view->approvalControl(),
+                                    view->directEntryControl(),      view->subroomAttachControl(),
                                     view->subroomBroadcastControl(), view->subroomChatControl()};
     SegmentedControl *target = controls[control];
 
@@ -290,16 +297,16 @@ void RoomBaseSettingsViewTest::roomCodeRow_data()
     QTest::addColumn<bool>("copyVisible");
     QTest::addColumn<QString>("switchText");
     QTest::addColumn<bool>("switchEnabled");
-    QTest::newRow("temporary room, all rights")
-        << false << "123456" << true << true << "------" << "textMuted" << false << "禁用" << false;
-    QTest::newRow("persistent, no code") << true << "" << true << true << "------" << "textMuted" << false << "启用"
-                                         << true;
-    QTest::newRow("persistent, code off") << true << "123456" << false << true << "123456" << "textMuted" << true
-                                          << "启用" << true;
-    QTest::newRow("persistent, code on") << true << "123456" << true << true << "123456" << "text" << true << "暂停"
-                                         << true;
-    QTest::newRow("persistent, code on, no right")
-        << true << "123456" << true << false << "123456" << "text" << true << "暂停" << false;
+    QTest::newRow("temporary room, all rights") << false << "123456" << true << true << "------"
+                                                << "textMuted" << false << "禁用" << false;
+    QTest::newRow("persistent, no code") << true << "" << true << true << "------"
+                                         << "textMuted" << false << "启用" << true;
+    QTest::newRow("persistent, code off") << true << "123456" << false << true << "123456"
+                                          << "textMuted" << true << "启用" << true;
+    QTest::newRow("persistent, code on") << true << "123456" << true << true << "123456"
+                                         << "text" << true << "暂停" << true;
+    QTest::newRow("persistent, code on, no right") << true << "123456" << true << false << "123456"
+                                                   << "text" << true << "暂停" << false;
 }
 
 void RoomBaseSettingsViewTest::roomCodeRow()
@@ -350,7 +357,8 @@ void RoomBaseSettingsViewTest::accessHint_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("invite, approval") << "invite_only" << true
                                       << "能加入 = 受邀请用户，可申请 = 偏好组成员、其他，不可加入 = 无";
-    QTest::newRow("invite") << "invite_only" << false << "能加入 = 受邀请用户，可申请 = 无，不可加入 = 偏好组成员、其他";
+    QTest::newRow("invite") << "invite_only" << false
+                            << "能加入 = 受邀请用户，可申请 = 无，不可加入 = 偏好组成员、其他";
     QTest::newRow("pref, approval") << "pref_only" << true
                                     << "能加入 = 偏好组成员、受邀请用户，可申请 = 其他人，不可加入 = 无";
     QTest::newRow("pref") << "pref_only" << false << "能加入 = 偏好组成员、受邀请用户，可申请 = 无，不可加入 = 其他人";

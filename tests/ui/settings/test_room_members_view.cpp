@@ -93,9 +93,9 @@ void RoomMembersViewTest::rowsKeepTheGivenOrder()
 {
     // The caller sorts by user id in code-unit order: upper case before lower case.
     view->setMembers(sampleMembers());
-    QCOMPARE(shownNames(*view), (QStringList{QStringLiteral("Zed"), QStringLiteral("阿明"), QStringLiteral("Bob"),
-                                             QStringLiteral("carol"), QStringLiteral("🐱猫"), QString(),
-                                             QStringLiteral("Dan")}));
+    QCOMPARE(shownNames(*view),
+             (QStringList{QStringLiteral("Zed"), QStringLiteral("阿明"), QStringLiteral("Bob"), QStringLiteral("carol"),
+                          QStringLiteral("🐱猫"), QString(), QStringLiteral("Dan")}));
     QListWidget *list = view->memberList();
     QCOMPARE(list->itemWidget(list->item(4))->findChildren<QLabel *>().at(0)->text(), QStringLiteral("🐱"));
     QCOMPARE(list->itemWidget(list->item(5))->findChildren<QLabel *>().at(0)->text(), QStringLiteral("?"));
@@ -105,9 +105,8 @@ void RoomMembersViewTest::filterSegmentsOfferNoOwner()
 {
     view->setRoles(sampleRoles());
     view->setMembers(sampleMembers());
-    QCOMPARE(segmentLabels(view->filterControl()),
-             (QStringList{QStringLiteral("全部 7"), QStringLiteral("管理员 1"), QStringLiteral("主持 2"),
-                          QStringLiteral("成员 3")}));
+    QCOMPARE(segmentLabels(view->filterControl()), (QStringList{QStringLiteral("全部 7"), QStringLiteral("管理员 1"),
+                                                                QStringLiteral("主持 2"), QStringLiteral("成员 3")}));
     QVERIFY(clickSegment(view->filterControl(), QStringLiteral("20")));
     QCOMPARE(view->roleFilter(), QStringLiteral("20"));
     QCOMPARE(shownNames(*view), (QStringList{QStringLiteral("carol"), QStringLiteral("🐱猫")}));

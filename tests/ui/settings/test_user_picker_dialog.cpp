@@ -20,7 +20,8 @@ PickEntry entry(const QString &userId, const QString &name, bool picked = false,
 
 QList<PickEntry> sample()
 {
-    return {entry(QStringLiteral("AbC123"), QStringLiteral("阿明")), entry(QStringLiteral("u2"), QStringLiteral("Zoe"), true),
+    return {entry(QStringLiteral("AbC123"), QStringLiteral("阿明")),
+            entry(QStringLiteral("u2"), QStringLiteral("Zoe"), true),
             entry(QStringLiteral("u3"), QStringLiteral("zorro"), false, QStringLiteral("主持"))};
 }
 

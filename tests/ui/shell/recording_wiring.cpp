@@ -65,7 +65,9 @@ void wireMatchRealtime(GatewayService *a0, CodeMatchService *a1)
     recording::noteNull(1, a1);
 }
 
-void wireRoomLifecycle(CodeMatchService *a0, CodeAttachService *a1, RoomCreateService *a2, SessionService *a3, ActiveRoomSession *a4, UserState *a5, RoomChatService *a6, RoomApplyService *a7, RoomAttachApplyService *a8, LoginService *a9, RoomListService *a10)
+void wireRoomLifecycle(CodeMatchService *a0, CodeAttachService *a1, RoomCreateService *a2, SessionService *a3,
+                       ActiveRoomSession *a4, UserState *a5, RoomChatService *a6, RoomApplyService *a7,
+                       RoomAttachApplyService *a8, LoginService *a9, RoomListService *a10)
 {
     recording::calls << QStringLiteral("wireRoomLifecycle");
     recording::noteNull(0, a0);
@@ -81,7 +83,9 @@ void wireRoomLifecycle(CodeMatchService *a0, CodeAttachService *a1, RoomCreateSe
     recording::noteNull(10, a10);
 }
 
-WatchRegistry *wireRoomRealtime(GatewayService *a0, RoomEntityFeed *a1, ActiveRoomSession *a2, RoomCreateService *a3, RoomChatService *a4, RoomListService *a5, RoomSettingsService *a6, RoomApplyService *a7, RoomAttachApplyService *a8)
+WatchRegistry *wireRoomRealtime(GatewayService *a0, RoomEntityFeed *a1, ActiveRoomSession *a2, RoomCreateService *a3,
+                                RoomChatService *a4, RoomListService *a5, RoomSettingsService *a6, RoomApplyService *a7,
+                                RoomAttachApplyService *a8)
 {
     recording::calls << QStringLiteral("wireRoomRealtime");
     recording::noteNull(0, a0);
@@ -106,7 +110,8 @@ void wireChannelLifecycle(LoginService *a0, SessionService *a1, ChannelListServi
     recording::noteNull(3, a3);
 }
 
-void wireChannelRealtime(GatewayService *a0, ChannelEntityFeed *a1, ChannelListService *a2, ChannelEntityStore *a3, RoomEntityStore *a4, WatchRegistry *a5)
+void wireChannelRealtime(GatewayService *a0, ChannelEntityFeed *a1, ChannelListService *a2, ChannelEntityStore *a3,
+                         RoomEntityStore *a4, WatchRegistry *a5)
 {
     recording::calls << QStringLiteral("wireChannelRealtime");
     recording::noteNull(0, a0);
@@ -126,7 +131,8 @@ void wireLiveKitSession(ActiveRoomSession *a0, RoomEntityStore *a1, UserState *a
     recording::noteNull(3, a3);
 }
 
-void wireAudioTransmit(ActiveRoomSession *a0, AudioControlService *a1, AudioCaptureManager *a2, MediaSessionService *a3, SoundManager *a4)
+void wireAudioTransmit(ActiveRoomSession *a0, AudioControlService *a1, AudioCaptureManager *a2, MediaSessionService *a3,
+                       SoundManager *a4)
 {
     recording::calls << QStringLiteral("wireAudioTransmit");
     recording::noteNull(0, a0);
@@ -180,7 +186,8 @@ void wireLoginForm(LoginWindow *a0, SmsService *a1, LoginService *a2, LegalServi
     recording::noteNull(3, a3);
 }
 
-void wireAudioSettings(LoginWindow *a0, AudioDeviceCatalog *a1, AudioCaptureManager *a2, AudioPlaybackManager *a3, SoundManager *a4)
+void wireAudioSettings(LoginWindow *a0, AudioDeviceCatalog *a1, AudioCaptureManager *a2, AudioPlaybackManager *a3,
+                       SoundManager *a4)
 {
     recording::calls << QStringLiteral("login:wireAudioSettings");
     recording::noteNull(0, a0);
@@ -235,7 +242,10 @@ void wireCodeJoin(MainWindow *a0, CodeMatchService *a1, CodeAttachService *a2, A
     recording::noteNull(3, a3);
 }
 
-RoomPanelsFeed *wireRoomPanels(MainWindow *a0, ActiveRoomSession *a1, RoomEntityStore *a2, RoomCreateService *a3, RoomModerationService *a4, RoomChatService *a5, RoomFollowCodeService *a6, RoomListService *a7, RoomSubroomService *a8, UserState *a9, AbstractUserResolver *a10, ChannelEntityStore *a11, IRawDownloader *a12)
+RoomPanelsFeed *wireRoomPanels(MainWindow *a0, ActiveRoomSession *a1, RoomEntityStore *a2, RoomCreateService *a3,
+                               RoomModerationService *a4, RoomChatService *a5, RoomFollowCodeService *a6,
+                               RoomListService *a7, RoomSubroomService *a8, UserState *a9, AbstractUserResolver *a10,
+                               ChannelEntityStore *a11, IRawDownloader *a12)
 {
     recording::calls << QStringLiteral("main:wireRoomPanels");
     recording::noteNull(0, a0);
@@ -256,7 +266,9 @@ RoomPanelsFeed *wireRoomPanels(MainWindow *a0, ActiveRoomSession *a1, RoomEntity
     return feed;
 }
 
-void wireRoomSettings(MainWindow *a0, ActiveRoomSession *a1, RoomEntityStore *a2, RoomAdapterRegistry *a3, RoomSettingsService *a4, UserState *a5, AbstractUserResolver *a6, GatewayService *a7, ChannelEntityStore *a8, RoomChatService *a9)
+void wireRoomSettings(MainWindow *a0, ActiveRoomSession *a1, RoomEntityStore *a2, RoomAdapterRegistry *a3,
+                      RoomSettingsService *a4, UserState *a5, AbstractUserResolver *a6, GatewayService *a7,
+                      ChannelEntityStore *a8, RoomChatService *a9)
 {
     recording::calls << QStringLiteral("main:wireRoomSettings");
     recording::noteNull(0, a0);
@@ -287,7 +299,8 @@ void wirePrefConfigs(MainWindow *a0, PreferenceService *a1, AbstractUserResolver
     recording::noteNull(2, a2);
 }
 
-void wirePrefMatch(MainWindow *a0, PreferenceService *a1, PrefMatchService *a2, RoomEntityStore *a3, ActiveRoomSession *a4, RoomCreateService *a5, RoomSettingsService *a6, AbstractUserResolver *a7)
+void wirePrefMatch(MainWindow *a0, PreferenceService *a1, PrefMatchService *a2, RoomEntityStore *a3,
+                   ActiveRoomSession *a4, RoomCreateService *a5, RoomSettingsService *a6, AbstractUserResolver *a7)
 {
     recording::calls << QStringLiteral("main:wirePrefMatch");
     recording::noteNull(0, a0);
@@ -300,7 +313,8 @@ void wirePrefMatch(MainWindow *a0, PreferenceService *a1, PrefMatchService *a2, 
     recording::noteNull(7, a7);
 }
 
-void wireRoomRequests(MainWindow *a0, ActiveRoomSession *a1, RoomRequestService *a2, RoomApplyService *a3, RoomAttachApplyService *a4, UserState *a5, AbstractUserResolver *a6, ChannelEntityStore *a7)
+void wireRoomRequests(MainWindow *a0, ActiveRoomSession *a1, RoomRequestService *a2, RoomApplyService *a3,
+                      RoomAttachApplyService *a4, UserState *a5, AbstractUserResolver *a6, ChannelEntityStore *a7)
 {
     recording::calls << QStringLiteral("main:wireRoomRequests");
     recording::noteNull(0, a0);
@@ -345,7 +359,8 @@ void wireHotkeySettings(MainWindow *a0, HotkeyService *a1)
     recording::noteNull(1, a1);
 }
 
-void wireAudioSettings(MainWindow *a0, AudioDeviceCatalog *a1, AudioCaptureManager *a2, AudioPlaybackManager *a3, SoundManager *a4)
+void wireAudioSettings(MainWindow *a0, AudioDeviceCatalog *a1, AudioCaptureManager *a2, AudioPlaybackManager *a3,
+                       SoundManager *a4)
 {
     recording::calls << QStringLiteral("main:wireAudioSettings");
     recording::noteNull(0, a0);
@@ -370,7 +385,9 @@ void wireMyRoomOrder(MainWindow *a0, IUiStorage *a1)
     recording::noteNull(1, a1);
 }
 
-void wireChannelPanels(MainWindow *a0, ChannelListService *a1, ChannelEntityStore *a2, ChannelActionsService *a3, UserState *a4, AbstractUserResolver *a5, IUiStorage *a6, RoomEntityStore *a7, ActiveRoomSession *a8, RoomPanelsFeed *a9)
+void wireChannelPanels(MainWindow *a0, ChannelListService *a1, ChannelEntityStore *a2, ChannelActionsService *a3,
+                       UserState *a4, AbstractUserResolver *a5, IUiStorage *a6, RoomEntityStore *a7,
+                       ActiveRoomSession *a8, RoomPanelsFeed *a9)
 {
     recording::calls << QStringLiteral("main:wireChannelPanels");
     recording::noteNull(0, a0);

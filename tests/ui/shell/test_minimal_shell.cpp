@@ -5,10 +5,10 @@
 #include "app/startup_gate.h"
 #include "auth/auth_assembly.h"
 #include "auth/session_store.h"
+#include "net/server_addresses.h"
 #include "storage/data_root.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
-#include "net/server_addresses.h"
 #include "ui/connect/connect_settings_tab.h"
 #include "ui/dialogs/startup_retry_dialog.h"
 #include "ui/login/login_window.h"
@@ -32,21 +32,20 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-const QStringList kServiceWiring{
-    "wireShellSession",    "wireProfileLifecycle", "wireReconsentCheck",  "wireRealtimeLifecycle",
-    "wireMatchRealtime",   "wireRoomLifecycle",    "wireRoomRealtime",    "wireChannelLifecycle",
-    "wireChannelRealtime", "wireLiveKitSession",   "wireAudioTransmit",   "wirePttHotkey",
-    "wireProfileRealtime", "wireUserDirectory"};
+const QStringList kServiceWiring{"wireShellSession",      "wireProfileLifecycle", "wireReconsentCheck",
+                                 "wireRealtimeLifecycle", "wireMatchRealtime",    "wireRoomLifecycle",
+                                 "wireRoomRealtime",      "wireChannelLifecycle", "wireChannelRealtime",
+                                 "wireLiveKitSession",    "wireAudioTransmit",    "wirePttHotkey",
+                                 "wireProfileRealtime",   "wireUserDirectory"};
 const QStringList kLoginWiring{"login:wireLegal", "login:wireLicenses", "login:wireLoginForm",
                                "login:wireAudioSettings"};
-const QStringList kMainWiring{
-    "main:wireLicenses",        "main:wireLogout",           "main:wireNicknameLabel",
-    "main:wireStatusAnnouncer", "main:wireAccountDialog",    "main:wireCodeJoin",
-    "main:wireRoomPanels",      "main:wireRoomSettings",     "main:wireRoomCreateConfigs",
-    "main:wirePrefConfigs",     "main:wirePrefMatch",        "main:wireRoomRequests",
-    "main:wireSpeakers",        "main:wireControlPanel",     "main:wireBroadcastHotkey",
-    "main:wireHotkeySettings",  "main:wireAudioSettings",    "main:wireParticipantVolume",
-    "main:wireMyRoomOrder",     "main:wireChannelPanels",    "main:wireUserReconsent"};
+const QStringList kMainWiring{"main:wireLicenses",        "main:wireLogout",        "main:wireNicknameLabel",
+                              "main:wireStatusAnnouncer", "main:wireAccountDialog", "main:wireCodeJoin",
+                              "main:wireRoomPanels",      "main:wireRoomSettings",  "main:wireRoomCreateConfigs",
+                              "main:wirePrefConfigs",     "main:wirePrefMatch",     "main:wireRoomRequests",
+                              "main:wireSpeakers",        "main:wireControlPanel",  "main:wireBroadcastHotkey",
+                              "main:wireHotkeySettings",  "main:wireAudioSettings", "main:wireParticipantVolume",
+                              "main:wireMyRoomOrder",     "main:wireChannelPanels", "main:wireUserReconsent"};
 
 StartupRetryDialog *visibleRetryDialog()
 {
@@ -177,7 +176,10 @@ private slots:
         QTimer::singleShot(kWaitMs, qApp, [] { QCoreApplication::exit(1); });
         QCOMPARE(qApp->exec(), 0);
 
-        QTimer::singleShot(0, dialog, [dialog] { dialog->show(); dialog->close(); });
+        QTimer::singleShot(0, dialog, [dialog] {
+            dialog->show();
+            dialog->close();
+        });
         QTimer::singleShot(kWaitMs, qApp, [] { QCoreApplication::exit(1); });
         QCOMPARE(qApp->exec(), 0);
 

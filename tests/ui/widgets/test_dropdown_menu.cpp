@@ -133,7 +133,8 @@ void DropdownMenuTest::itemClickSelectsAndCloses()
 void DropdownMenuTest::marksAndDisabledRows()
 {
     QPointer<DropdownMenu> menu = new DropdownMenu(window);
-    menu->setItems({{0, QStringLiteral("无标签"), true}, {5, QStringLiteral("公告"), true},
+    menu->setItems({{0, QStringLiteral("无标签"), true},
+                    {5, QStringLiteral("公告"), true},
                     {6, QStringLiteral("归档"), false}},
                    5);
     QSignalSpy selected(menu.data(), &DropdownMenu::itemSelected);

@@ -125,7 +125,7 @@ void ExternalLinkTest::looseLinkNeedsCtrl()
     PromptSeen seen;
     answerWith(seen, {QStringLiteral("取消")});
     confirmOpenExternalLink(QStringLiteral("loose:example.com/a"), window);
-    QVERIFY(!seen.shown); // returned at once, nothing shown
+    QVERIFY(!seen.shown);              // returned at once, nothing shown
     QCoreApplication::processEvents(); // let the unused timer fire harmlessly
 
     setCtrl(window, true);
@@ -164,7 +164,8 @@ void ExternalLinkTest::ordinaryLinkIsOfferedUnchanged()
 
 void ExternalLinkTest::longAddressIsElidedButCopiedWhole()
 {
-    const QString address = QStringLiteral("https://example.com/") + QString(300, QLatin1Char('a')) + QStringLiteral("/end");
+    const QString address =
+        QStringLiteral("https://example.com/") + QString(300, QLatin1Char('a')) + QStringLiteral("/end");
     PromptSeen seen;
     answerWith(seen, {QStringLiteral("用默认浏览器打开")});
     confirmOpenExternalLink(address, window);
@@ -184,7 +185,8 @@ void ExternalLinkTest::openHandsOnlyWebAddressesToTheDesktop()
     QCOMPARE(recorder.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/page"))});
     QVERIFY(!web.refusalShown);
 
-    for (const char *other : {"file:///etc/passwd", "mailto:a@example.com", "ftp://example.com/x", "javascript:alert(1)"}) {
+    for (const char *other :
+         {"file:///etc/passwd", "mailto:a@example.com", "ftp://example.com/x", "javascript:alert(1)"}) {
         recorder.opened.clear();
         PromptSeen seen;
         answerWith(seen, {QStringLiteral("用默认浏览器打开"), QStringLiteral("取消")});

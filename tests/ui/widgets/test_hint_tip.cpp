@@ -128,7 +128,8 @@ void HintTipTest::popupBelowNearTheTop()
 void HintTipTest::popupKeptInsideHorizontally()
 {
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const QString longText = QStringLiteral("一段较长的说明文字，用来把弹出框撑到它的最大宽度，以便检查它不会越过屏幕边缘。");
+    const QString longText =
+        QStringLiteral("一段较长的说明文字，用来把弹出框撑到它的最大宽度，以便检查它不会越过屏幕边缘。");
     {
         Host host(QPoint(available.left(), available.top() + 200));
         host.tip->setText(longText);

@@ -43,7 +43,7 @@ void LevelMeterTest::filledWidth_data()
     QTest::newRow("full scale") << 0.0 << 120 << 120;
     QTest::newRow("over") << 6.0 << 120 << 120;
     QTest::newRow("rounds half away") << -59.75 << 2 << 0; // 2 * 0.0041 = 0.008
-    QTest::newRow("rounds up at half") << -45.0 << 2 << 1;  // 2 * 0.25 = 0.5 -> 1
+    QTest::newRow("rounds up at half") << -45.0 << 2 << 1; // 2 * 0.25 = 0.5 -> 1
     QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 120 << 0;
 }
 
