@@ -204,10 +204,10 @@ QString ImageViewerDialog::captionText() const
 {
     QString caption = name;
     if (!bytes.isEmpty()) {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        const QSize size = QImageReader(&buffer).size();
+        QBuffer source;
+        source.setData(bytes);
+        source.open(QIODevice::ReadOnly);
+        const QSize size = QImageReader(&source).size();
         if (size.isValid() && !size.isEmpty())
             caption += QStringLiteral(" · %1×%2").arg(size.width()).arg(size.height());
     }

@@ -19,11 +19,11 @@ namespace {
 class DropdownRow : public QWidget
 {
 public:
-    DropdownRow(const QString &text, bool enabled, bool marked, std::function<void()> onClick)
-        : text(text)
-        , enabled(enabled)
-        , marked(marked)
-        , onClick(std::move(onClick))
+    DropdownRow(const QString &rowText, bool rowEnabled, bool rowMarked, std::function<void()> clicked)
+        : text(rowText)
+        , enabled(rowEnabled)
+        , marked(rowMarked)
+        , onClick(std::move(clicked))
     {}
 
 protected:
