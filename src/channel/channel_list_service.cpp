@@ -79,6 +79,8 @@ void ChannelListService::bootstrap()
 {
     const int requestGeneration = ++generation;
     retryTimer->stop();
+    listInFlight = true;
+    changesSinceRequest.clear();
     QPointer<ChannelListService> self(this);
     http->get(QStringLiteral("/v1/channels"), [self, requestGeneration](const HttpResponse &response) {
         if (self)
@@ -90,6 +92,8 @@ void ChannelListService::onListReply(int requestGeneration, const HttpResponse &
 {
     if (requestGeneration != generation)
         return;
+    listInFlight = false;
+    const QList<std::pair<QString, bool>> changes = std::exchange(changesSinceRequest, {});
 
     if (!response.isSuccess()) {
         qCWarning(lcChannelList).nospace()
@@ -111,6 +115,12 @@ void ChannelListService::onListReply(int requestGeneration, const HttpResponse &
         const QString id = element.toString();
         if (!id.isEmpty() && !loaded.contains(id))
             loaded.append(id);
+    }
+    for (const auto &[id, joined] : changes) {
+        if (joined && !loaded.contains(id))
+            loaded.append(id);
+        else if (!joined)
+            loaded.removeAll(id);
     }
     ids = loaded;
     reconcileWatches();
@@ -160,6 +170,8 @@ void ChannelListService::reset()
     ++generation;
     retryTimer->stop();
     retryAttempt = 0;
+    listInFlight = false;
+    changesSinceRequest.clear();
     if (ids.isEmpty())
         return;
     ids.clear();
@@ -169,6 +181,8 @@ void ChannelListService::reset()
 
 void ChannelListService::addChannel(const QString &channelId)
 {
+    if (listInFlight)
+        changesSinceRequest.append({channelId, true});
     if (ids.contains(channelId))
         return;
     const QString id = channelId;
@@ -181,6 +195,8 @@ void ChannelListService::addChannel(const QString &channelId)
 
 void ChannelListService::removeChannel(const QString &channelId, const QString &reason)
 {
+    if (listInFlight)
+        changesSinceRequest.append({channelId, false});
     const qsizetype index = ids.indexOf(channelId);
     if (index < 0)
         return;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class ChannelEntityStore;
 struct HttpResponse;
@@ -70,6 +71,11 @@ private:
     QStringList ids;
     QStringList heldChannelIds;
     int generation = 0;
+    // Membership changes announced by events while a list request is in flight, in order
+    // (true: joined). The reply may have been read on the server before them, so they are
+    // applied on top of it instead of being lost until the next load.
+    bool listInFlight = false;
+    QList<std::pair<QString, bool>> changesSinceRequest;
     QTimer *retryTimer = nullptr;
     int retryAttempt = 0;
     int retryUnitMs = 1000;

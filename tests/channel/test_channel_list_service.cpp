@@ -310,6 +310,34 @@ private slots:
         QCOMPARE(flatten(unwatched).size() + flatten(watched).size(), listChanges);
     }
 
+    // The list the server read before a membership event must not undo the event: a channel
+    // joined (or left) while the load is in flight stays joined (or left) after the reply.
+    void eventsDuringALoadSurviveItsReply()
+    {
+        Fixture f;
+        f.load({"a", "gone"});
+        f.list.bootstrap();
+        f.list.handleGatewayEvent(QStringLiteral("channel.member.joined"), json(R"({"channelId":"new","userId":"me"})"),
+                                  4);
+        f.list.handleGatewayEvent(QStringLiteral("channel.member.left"), json(R"({"channelId":"gone","userId":"me"})"),
+                                  5);
+        // Joined and left again while in flight: the last word holds.
+        f.list.handleGatewayEvent(QStringLiteral("channel.member.joined"),
+                                  json(R"({"channelId":"brief","userId":"me"})"), 6);
+        f.list.handleGatewayEvent(QStringLiteral("channel.deleted"), json(R"({"channelId":"brief"})"), 7);
+        f.http.reply(f.http.calls.size() - 1, channelsReply({"a", "gone"}));
+        QCOMPARE(f.list.channelIds(), (QStringList{"a", "new"}));
+        QVERIFY(f.store.find("new"));
+        QVERIFY(!f.store.find("gone"));
+        QVERIFY(!f.store.find("brief"));
+
+        // Events after the reply are not replayed on the next load's reply.
+        f.list.handleGatewayEvent(QStringLiteral("channel.member.left"), json(R"({"channelId":"new","userId":"me"})"),
+                                  8);
+        f.load({"a", "b"});
+        QCOMPARE(f.list.channelIds(), (QStringList{"a", "b"}));
+    }
+
     void ownEventsNeedTheUserIdProvider()
     {
         FakeHttpClient http;
