@@ -135,10 +135,44 @@ void JanusTestServer::kill()
     m_process->waitForFinished(3000);
 }
 
+namespace {
+
+// True once every thread of `pid` is stopped. A stop signal takes effect asynchronously: a
+// thread running on another core goes on until it is interrupted, and under load it may still
+// answer a request sent just after kill() returned.
+bool allThreadsStopped(qint64 pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (ids.isEmpty())
+        return false;
+    for (const QString &id : ids) {
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue; // the thread ended
+        const QByteArray text = stat.readAll();
+        // The state follows the command name in parentheses, which may itself hold spaces.
+        const qsizetype close = text.lastIndexOf(')');
+        if (close < 0 || close + 2 >= text.size())
+            return false;
+        const char state = text.at(close + 2);
+        if (state != 'T' && state != 't')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void JanusTestServer::pause()
 {
-    if (isRunning())
-        ::kill(static_cast<pid_t>(m_process->processId()), SIGSTOP);
+    if (!isRunning())
+        return;
+    const qint64 pid = m_process->processId();
+    ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    QDeadlineTimer deadline(5000);
+    while (!allThreadsStopped(pid) && !deadline.hasExpired())
+        ::usleep(1000);
 }
 
 void JanusTestServer::resume()

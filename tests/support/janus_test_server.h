@@ -37,7 +37,8 @@ public:
     void stop();
     // SIGKILL, as in a crash: no close frame, no goodbye.
     void kill();
-    // SIGSTOP / SIGCONT: the server stops answering while its sockets stay open.
+    // SIGSTOP / SIGCONT: the server stops answering while its sockets stay open. pause()
+    // returns once every thread of the server has stopped.
     void pause();
     void resume();
     bool isRunning() const;
