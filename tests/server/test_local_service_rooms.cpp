@@ -409,6 +409,7 @@ void LocalServiceRoomsTest::stateSurvivesARestart()
     config.statePath = folder.filePath(QStringLiteral("state.json"));
     QString roomId;
     QString userId;
+    qint64 requestExpiresAtMs = 0;
     {
         ServiceRig rig(config);
         QVERIFY(rig.start());
@@ -424,10 +425,19 @@ void LocalServiceRoomsTest::stateSurvivesARestart()
         alice.rooms.chatService()->sendMessage(roomId, QStringLiteral("kept"), 0, QString());
         QTRY_COMPARE_WITH_TIMEOUT(rig.service->state().world.rooms.first().messages.size(), 1, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->bitrate(), 32000, kWaitMs);
+        // Bob's request to join is still pending when the service goes down.
+        Client bob(QStringLiteral("device-b"));
+        QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+        bob.rooms.applyService()->beginApply(roomId);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.service->rooms()->room(roomId)->joinRequests.size(), 1, kWaitMs);
+        requestExpiresAtMs = rig.service->rooms()->room(roomId)->joinRequests.first().expiresAtMs;
         rig.service->shutdown();
     }
+    // The service comes back after the request's time ran out: it ends at the start.
     ServiceRig again(config);
+    again.nowMs = requestExpiresAtMs;
     QVERIFY(again.start());
+    QVERIFY(again.service->rooms()->room(roomId)->joinRequests.isEmpty());
     const localservice::Room *room = again.service->rooms()->room(roomId);
     QVERIFY(room);
     QVERIFY(room->persistent);
