@@ -7,8 +7,11 @@
 #include "service_state.h"
 #include "token_issuer.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QUuid>
@@ -25,6 +28,10 @@ constexpr int kMaxTitleChars = 200;
 constexpr int kMaxTagNameChars = 64;
 constexpr int kMaxAttachments = 4;
 constexpr int kMaxIdempotentReplies = 2000;
+
+// The largest box in which the client shows a chat image is 320 x 200; thumbnails fit
+// twice that, so that they stay sharp on a screen with a device pixel ratio of 2.
+const QSize kThumbnailBox(640, 400);
 
 const QStringList kImageTypes{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/gif"),
                               QStringLiteral("image/webp")};
@@ -106,6 +113,8 @@ void ChatApi::addRoutes(ApiRouter &router)
                             [this](const ApiRequest &request) { return uploadAttachment(request); });
     router.add("GET", QStringLiteral("/assets/chat/{}"), Access::Public,
                [this](const ApiRequest &request) { return serveAttachment(request); });
+    router.add("GET", QStringLiteral("/assets/chat/{}/thumb"), Access::Public,
+               [this](const ApiRequest &request) { return serveThumbnail(request); });
 }
 
 // ---------------------------------------------------------------- helpers
@@ -141,7 +150,7 @@ QJsonObject ChatApi::messageJson(const Room &room, const ChatMessage &m) const
                                            {"width", a.width},
                                            {"height", a.height},
                                            {"url", url},
-                                           {"thumbUrl", url},
+                                           {"thumbUrl", url + QStringLiteral("/thumb")},
                                            {"fileName", a.fileName}});
         }
     }
@@ -701,6 +710,53 @@ ApiReply ChatApi::serveAttachment(const ApiRequest &request)
     if (!file.open(QIODevice::ReadOnly))
         return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
     return ApiReply::bytes(200, file.readAll(), found->contentType.toLatin1());
+}
+
+ApiReply ChatApi::serveThumbnail(const ApiRequest &request)
+{
+    const auto found = state->world.attachments.constFind(request.captures.at(0));
+    if (found == state->world.attachments.cend() || !found->stored)
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+    const QDir dir(folder);
+    // A JPEG stays a JPEG; anything else (an animation gives its first frame) becomes a PNG.
+    const bool jpeg = found->contentType == QLatin1String("image/jpeg");
+    const QByteArray type = jpeg ? QByteArrayLiteral("image/jpeg") : QByteArrayLiteral("image/png");
+    QFile cached(dir.filePath(found->attachmentId + QStringLiteral(".thumb")));
+    if (cached.open(QIODevice::ReadOnly))
+        return ApiReply::bytes(200, cached.readAll(), type);
+    QFile file(dir.filePath(found->attachmentId));
+    if (!file.open(QIODevice::ReadOnly))
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+    QImageReader reader(&file);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    // An image that already fits, or one that cannot be read (the client cannot read it
+    // either), is its own thumbnail.
+    const auto original = [&] {
+        file.seek(0);
+        return ApiReply::bytes(200, file.readAll(), found->contentType.toLatin1());
+    };
+    if (!size.isValid() || (size.width() <= kThumbnailBox.width() && size.height() <= kThumbnailBox.height()))
+        return original();
+    reader.setScaledSize(size.scaled(kThumbnailBox, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        qCWarning(lcServiceChat).noquote().nospace()
+            << "thumbnail not made attachment_id=" << found->attachmentId << " reason=" << reader.errorString();
+        return original();
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, jpeg ? QByteArrayLiteral("jpg") : QByteArrayLiteral("png"));
+    if (!writer.write(image))
+        return original();
+    QSaveFile store(cached.fileName());
+    if (!store.open(QIODevice::WriteOnly) || store.write(bytes) != bytes.size() || !store.commit())
+        qCWarning(lcServiceChat).noquote().nospace() << "thumbnail not kept attachment_id=" << found->attachmentId;
+    qCInfo(lcServiceChat).noquote().nospace() << "thumbnail made attachment_id=" << found->attachmentId
+                                              << " width=" << image.width() << " height=" << image.height();
+    return ApiReply::bytes(200, bytes, type);
 }
 
 } // namespace localservice

@@ -20,7 +20,8 @@ struct ServiceState;
 // history pages, hiding, tags and the tag switch, the read cursor with unread counts,
 // and image attachments. An attachment is announced first (a ticket with a one-time
 // upload URL), then its bytes are PUT to that URL and stored in the upload folder; the
-// asset host serves them back under "/assets/chat/<id>". Messages reach the sessions
+// asset host serves them back under "/assets/chat/<id>", and a scaled-down copy under
+// "/assets/chat/<id>/thumb". Messages reach the sessions
 // subscribed to the room's chat as "im.*" events. GUI thread only.
 class ChatApi : public QObject
 {
@@ -54,6 +55,9 @@ private:
     ApiReply announceAttachment(const ApiRequest &request);
     ApiReply uploadAttachment(const ApiRequest &request);
     ApiReply serveAttachment(const ApiRequest &request);
+    // A copy that fits the largest box the client shows an image in, made once and
+    // kept beside the image.
+    ApiReply serveThumbnail(const ApiRequest &request);
 
     // The room, when the caller may read its chat; otherwise the refusal.
     Room *readableRoom(const ApiRequest &request, ApiReply *refusal);

@@ -29,6 +29,9 @@ namespace {
 constexpr const char *kModules = "/usr/lib/x86_64-linux-gnu/janus";
 constexpr int kKeepaliveMs = 25000;
 constexpr int kErrorRoomExists = 427;
+// A media server that ran this long before it exited counts as healthy: the next
+// restart comes after the shortest pause again.
+constexpr qint64 kStableRunMs = 60000;
 
 bool writeFile(const QString &path, const QString &text)
 {
@@ -52,9 +55,12 @@ quint16 freeLoopbackPort()
 JanusControl::JanusControl(QObject *parent)
     : QObject(parent)
     , keepalive(new QTimer(this))
+    , restartTimer(new QTimer(this))
     , secret(TokenIssuer::randomToken(24).toLatin1())
     , adminKey(TokenIssuer::randomToken(24))
 {
+    restartTimer->setSingleShot(true);
+    connect(restartTimer, &QTimer::timeout, this, &JanusControl::restart);
     keepalive->setInterval(kKeepaliveMs);
     connect(keepalive, &QTimer::timeout, this, [this] {
         if (sessionId != 0)
@@ -153,7 +159,7 @@ bool JanusControl::start()
                                      "and the media server gathers no candidates on loopback");
         return false;
     }
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("janus"));
+    program = QStandardPaths::findExecutable(QStringLiteral("janus"));
     if (program.isEmpty()) {
         unavailable = QStringLiteral("voice is unavailable: the media server (janus) is not installed");
         return false;
@@ -162,24 +168,34 @@ bool JanusControl::start()
         unavailable = QStringLiteral("voice is unavailable: no folder for the media server's configuration");
         return false;
     }
+    port = 0;
+    if (!launch(&unavailable))
+        return false;
+    unavailable.clear();
+    return true;
+}
+
+bool JanusControl::launch(QString *why)
+{
     // The port may be taken between the probe and the start; the server then exits at once.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        port = freeLoopbackPort();
+        if (port == 0 || attempt > 0)
+            port = freeLoopbackPort();
         if (port == 0 || !writeConfiguration()) {
-            unavailable = QStringLiteral("voice is unavailable: the media server's configuration cannot be written");
+            *why = QStringLiteral("voice is unavailable: the media server's configuration cannot be written");
             return false;
         }
         process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::MergedChannels);
-        process->setStandardOutputFile(folder.filePath(QStringLiteral("janus.log")));
+        // Appended, so the log of a server that crashed survives its restart.
+        process->setStandardOutputFile(folder.filePath(QStringLiteral("janus.log")), QIODevice::Append);
         // The media server ends with the service, even when the service is killed.
         process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         const QString conf = folder.filePath(QStringLiteral("conf"));
         process->start(program, {QStringLiteral("-C"), conf + QStringLiteral("/janus.jcfg"), QStringLiteral("-F"), conf,
                                  QStringLiteral("-o")});
         if (!process->waitForStarted(5000)) {
-            unavailable =
-                QStringLiteral("voice is unavailable: the media server does not start: ") + process->errorString();
+            *why = QStringLiteral("voice is unavailable: the media server does not start: ") + process->errorString();
             process.reset();
             return false;
         }
@@ -188,9 +204,11 @@ bool JanusControl::start()
             QTcpSocket probe;
             probe.connectToHost(QHostAddress::LocalHost, port);
             if (probe.waitForConnected(50)) {
-                unavailable.clear();
                 qCInfo(lcServiceMedia).noquote().nospace()
                     << "media server started port=" << port << " pid=" << process->processId();
+                connect(process.get(), &QProcess::finished, this,
+                        [this](int exitCode, QProcess::ExitStatus status) { onExited(exitCode, int(status)); });
+                running.start();
                 openControl();
                 return true;
             }
@@ -198,15 +216,75 @@ bool JanusControl::start()
         }
         stop();
     }
-    unavailable = QStringLiteral("voice is unavailable: the media server exited at start (see its log in ")
-                  + folder.path() + QStringLiteral(")");
+    *why = QStringLiteral("voice is unavailable: the media server exited at start (see its log in ") + folder.path()
+           + QStringLiteral(")");
     folder.setAutoRemove(false);
     return false;
+}
+
+qint64 JanusControl::processId() const
+{
+    return process && process->state() == QProcess::Running ? process->processId() : 0;
+}
+
+void JanusControl::setRestartDelays(int firstMs, int maxMs)
+{
+    firstRestartDelayMs = std::max(0, firstMs);
+    maxRestartDelayMs = std::max(firstRestartDelayMs, maxMs);
+    restartDelayMs = firstRestartDelayMs;
+}
+
+void JanusControl::onExited(int exitCode, int exitStatus)
+{
+    if (running.isValid() && running.elapsed() >= kStableRunMs)
+        restartDelayMs = firstRestartDelayMs;
+    qCWarning(lcServiceMedia).noquote().nospace()
+        << "media server exited unexpectedly exit_code=" << exitCode
+        << " crashed=" << (exitStatus == QProcess::CrashExit ? "true" : "false") << " restart_in_ms=" << restartDelayMs;
+    // Its control session and rooms went with it; the rooms are made again once the
+    // new server's control session is up.
+    keepalive->stop();
+    if (control) {
+        control->disconnect(this);
+        control->abort();
+        control->deleteLater();
+        control = nullptr;
+    }
+    sessionId = 0;
+    handleId = 0;
+    waiting.clear();
+    creating.clear();
+    createdRooms.clear();
+    // The process object is deleted later: this runs inside one of its signals.
+    process.release()->deleteLater();
+    running.invalidate();
+    restartTimer->start(restartDelayMs);
+    restartDelayMs = int(std::min<qint64>(qint64(restartDelayMs) * 2, maxRestartDelayMs));
+}
+
+void JanusControl::restart()
+{
+    QString why;
+    if (!launch(&why)) {
+        // Voice stays announced as available meanwhile, so rooms made now are still
+        // remembered and made once a restart succeeds.
+        qCWarning(lcServiceMedia).noquote().nospace()
+            << "media server restart failed reason=" << why << " retry_in_ms=" << restartDelayMs;
+        restartTimer->start(restartDelayMs);
+        restartDelayMs = int(std::min<qint64>(qint64(restartDelayMs) * 2, maxRestartDelayMs));
+        return;
+    }
+    ++restarts;
+    qCInfo(lcServiceMedia).noquote().nospace() << "media server restarted restarts=" << restarts << " port=" << port;
+    const QHash<qint64, int> rooms = wantedRooms;
+    for (auto it = rooms.begin(); it != rooms.end(); ++it)
+        ensureRoom(it.key(), it.value());
 }
 
 void JanusControl::stop()
 {
     keepalive->stop();
+    restartTimer->stop();
     if (control) {
         control->disconnect(this);
         control->abort();
@@ -217,6 +295,8 @@ void JanusControl::stop()
     handleId = 0;
     if (!process)
         return;
+    // An exit asked for is no crash.
+    process->disconnect(this);
     if (process->state() == QProcess::Running) {
         process->terminate();
         if (!process->waitForFinished(3000)) {

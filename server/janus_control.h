@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -23,6 +24,8 @@ namespace localservice {
 // Requests wait in a queue until the control session is up. Whether voice can work at
 // all is decided at start: without a network address other than loopback the media
 // server gathers no candidates, so it is not started and `unavailableReason` says why.
+// A media server that exits on its own is started again on the same port after a pause
+// that doubles while it keeps failing soon after its start; its rooms are made again.
 // GUI thread only.
 class JanusControl : public QObject
 {
@@ -48,6 +51,10 @@ public:
     void destroyRoom(qint64 mediaRoom);
     // Rooms the media server confirmed.
     bool hasRoom(qint64 mediaRoom) const { return createdRooms.contains(mediaRoom); }
+    // The running media server's process id; 0 when none runs.
+    qint64 processId() const;
+    // The pause before the first restart after an unexpected exit, and the longest pause.
+    void setRestartDelays(int firstMs, int maxMs);
 
     static QString signedToken(const QByteArray &secret, qint64 expiry, const QString &realm,
                                const QString &descriptor);
@@ -58,6 +65,11 @@ signals:
     void roomReady(qint64 mediaRoom);
 
 private:
+    // Starts the process and waits until its port answers, trying the current port
+    // first (when there is one), then fresh ones.
+    bool launch(QString *why);
+    void onExited(int exitCode, int exitStatus);
+    void restart();
     bool writeConfiguration();
     void openControl();
     void send(QJsonObject message);
@@ -66,9 +78,16 @@ private:
     QString serverToken() const;
 
     QTemporaryDir folder;
+    QString program;
     std::unique_ptr<QProcess> process;
+    QElapsedTimer running; // since the last successful start
+    int firstRestartDelayMs = 1000;
+    int maxRestartDelayMs = 60000;
+    int restartDelayMs = 1000; // the pause before the next restart
+    int restarts = 0;
     QWebSocket *control = nullptr;
     QTimer *keepalive = nullptr;
+    QTimer *restartTimer = nullptr;
     QByteArray secret;
     QString adminKey;
     quint16 port = 0;

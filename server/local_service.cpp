@@ -179,6 +179,8 @@ bool LocalService::start(QString *error)
         http.reset();
         return false;
     }
+    // What ran out while the service was down ends now; the rest gets its timer.
+    roomsApi->expireDue();
     saveState();
     if (config.media) {
         if (janus->start())

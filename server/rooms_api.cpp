@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QJsonDocument>
+#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
@@ -154,11 +155,110 @@ RoomsApi::RoomsApi(ServiceState *state_, GatewayHub *gateway_, QObject *parent)
     , state(state_)
     , gateway(gateway_)
     , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
-{}
+    , expiryTimer(new QTimer(this))
+{
+    expiryTimer->setSingleShot(true);
+    connect(expiryTimer, &QTimer::timeout, this, &RoomsApi::expireDue);
+}
 
 void RoomsApi::setClock(std::function<qint64()> nowMs)
 {
     clock = std::move(nowMs);
+}
+
+void RoomsApi::setExpiryCheckMs(int ms)
+{
+    expiryCheckMs = std::max(1, ms);
+    scheduleExpiry();
+}
+
+void RoomsApi::scheduleExpiry()
+{
+    qint64 next = -1;
+    const auto consider = [&next](qint64 deadline) {
+        if (next < 0 || deadline < next)
+            next = deadline;
+    };
+    for (const Room &room : std::as_const(state->world.rooms)) {
+        for (const JoinRequest &q : room.joinRequests) {
+            if (q.expiresAtMs > 0)
+                consider(q.expiresAtMs);
+        }
+        for (const SubroomRequest &q : room.subroomRequests) {
+            if (q.expiresAtMs > 0)
+                consider(q.expiresAtMs);
+        }
+        for (const RoomMute &m : room.mutes) {
+            if (m.expireAtMs >= 0)
+                consider(m.expireAtMs);
+        }
+    }
+    if (next < 0) {
+        expiryTimer->stop();
+        return;
+    }
+    expiryTimer->start(int(std::clamp<qint64>(next - now(), 0, expiryCheckMs)));
+}
+
+void RoomsApi::expireDue()
+{
+    const qint64 at = now();
+    for (const QString &roomId : allRoomIds()) {
+        Room *target = room(roomId);
+        if (!target)
+            continue;
+        for (int i = 0; i < target->joinRequests.size();) {
+            const JoinRequest q = target->joinRequests.at(i);
+            if (q.expiresAtMs <= 0 || q.expiresAtMs > at) {
+                ++i;
+                continue;
+            }
+            target->joinRequests.removeAt(i);
+            qCInfo(lcServiceRooms).noquote().nospace()
+                << "join request expired room_id=" << roomId << " request_id=" << q.requestId;
+            const QJsonObject data{{"requestId", q.requestId},
+                                   {"roomId", roomId},
+                                   {"fromUserId", q.fromUserId},
+                                   {"expiredAt", double(at)}};
+            publishPrivateEvent(*target, QStringLiteral("room.request.expired"), data, perm("approve_requests"));
+            gateway->publishToUser(q.fromUserId, QStringLiteral("room.request.expired"), data);
+        }
+        for (int i = 0; i < target->subroomRequests.size();) {
+            const SubroomRequest q = target->subroomRequests.at(i);
+            if (q.expiresAtMs <= 0 || q.expiresAtMs > at) {
+                ++i;
+                continue;
+            }
+            target->subroomRequests.removeAt(i);
+            qCInfo(lcServiceRooms).noquote().nospace()
+                << "sub-room request expired room_id=" << roomId << " request_id=" << q.requestId;
+            // A lapse reaches the client as a rejection that nobody made.
+            const QJsonObject data{{"requestId", q.requestId}, {"childRoomId", q.childRoomId},
+                                   {"parentRoomId", roomId},   {"trigger", "ttl_expired"},
+                                   {"rejectedBy", ""},         {"rejectedAt", double(at)}};
+            publishPrivateEvent(*target, QStringLiteral("room.subroom.rejected"), data, perm("approve_subroom_attach"));
+            gateway->publishToUser(q.fromUserId, QStringLiteral("room.subroom.rejected"), data);
+        }
+        for (int i = 0; i < target->mutes.size();) {
+            const RoomMute m = target->mutes.at(i);
+            if (m.expireAtMs < 0 || m.expireAtMs > at) {
+                ++i;
+                continue;
+            }
+            target->mutes.removeAt(i);
+            qCInfo(lcServiceRooms).noquote().nospace()
+                << "mute ended room_id=" << roomId << " user_id=" << m.userId << " variant=" << m.variant;
+            // The end of a timed mute reads like a manual unmute by nobody, so clients
+            // drop the user from their muted sets as they do for one.
+            publishRoomEvent(*target, QStringLiteral("room.member.unmuted"),
+                             QJsonObject{{"roomId", roomId},
+                                         {"userId", m.userId},
+                                         {"byUserId", ""},
+                                         {"variant", m.variant},
+                                         {"unmutedAt", double(at)}});
+        }
+    }
+    scheduleExpiry();
 }
 
 void RoomsApi::addRoutes(ApiRouter &router)
@@ -707,6 +807,7 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
                         target->mutes.end());
     if (on) {
         target->mutes.append(RoomMute{userId, variant, expireAtMs});
+        scheduleExpiry();
         publishRoomEvent(*target, QStringLiteral("room.member.muted"),
                          QJsonObject{{"roomId", target->id},
                                      {"userId", userId},
@@ -1214,6 +1315,7 @@ ApiReply RoomsApi::createJoinRequest(const ApiRequest &request)
     JoinRequest q{QStringLiteral("jr-") + TokenIssuer::randomToken(9), request.userId, now(),
                   now() + kJoinRequestTtlMs};
     target->joinRequests.append(q);
+    scheduleExpiry();
     publishPrivateEvent(*target, QStringLiteral("room.request.created"),
                         QJsonObject{{"requestId", q.requestId},
                                     {"roomId", target->id},
@@ -1377,6 +1479,7 @@ ApiReply RoomsApi::attachToParent(const ApiRequest &request)
     SubroomRequest q{QStringLiteral("sr-") + TokenIssuer::randomToken(9), child->id, request.userId, now(),
                      now() + kJoinRequestTtlMs};
     parent->subroomRequests.append(q);
+    scheduleExpiry();
     publishPrivateEvent(*parent, QStringLiteral("room.subroom.pending"),
                         QJsonObject{{"requestId", q.requestId},
                                     {"childRoomId", q.childRoomId},

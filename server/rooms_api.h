@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+class QTimer;
+
 namespace localservice {
 
 class GatewayHub;
@@ -37,6 +39,13 @@ public:
 
     void setClock(std::function<qint64()> nowMs);
     void addRoutes(ApiRouter &router);
+    // Ends what has run out by the clock (join and sub-room requests, timed mutes),
+    // each with the event its watchers expect, and arms the timer for the next
+    // deadline. The service calls it once its state is loaded; the timer after that.
+    void expireDue();
+    // The longest the expiry timer waits before it reads the clock again, so a clock
+    // that jumps (or a test that moves it) is noticed within that time.
+    void setExpiryCheckMs(int ms);
 
     qint64 now() const { return clock(); }
     Room *room(const QString &roomId);
@@ -114,10 +123,14 @@ private:
     QString newRoomCode() const;
     QStringList allRoomIds() const;
     QJsonArray rolesEventJson(const Room &room) const;
+    // Arms the expiry timer for the earliest deadline of all rooms, or stops it.
+    void scheduleExpiry();
 
     ServiceState *state;
     GatewayHub *gateway;
     std::function<qint64()> clock;
+    QTimer *expiryTimer;
+    int expiryCheckMs = 60000;
 };
 
 } // namespace localservice

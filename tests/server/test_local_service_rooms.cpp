@@ -26,6 +26,7 @@
 #include "realtime/socket_client.h"
 #include "realtime/watch_registry.h"
 #include "room/active_room_session.h"
+#include "room/room_apply_service.h"
 #include "room/room_assembly.h"
 #include "room/room_chat_service.h"
 #include "room/room_create_service.h"
@@ -34,6 +35,7 @@
 #include "room/room_entity_store.h"
 #include "room/room_moderation_service.h"
 #include "room/room_settings_service.h"
+#include "room/room_subroom_service.h"
 #include "room/room_view_model.h"
 #include "server/gateway_hub.h"
 #include "server/local_service.h"
@@ -166,15 +168,20 @@ bool connectClient(ServiceRig &rig, Client &client, const QString &phone)
     return QTest::qWaitFor([&] { return ready.size() == 1; }, kWaitMs);
 }
 
-QByteArray pngBytes()
+QByteArray imageBytes(QSize size, const char *format)
 {
-    QImage image(8, 6, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
+}
+
+QByteArray pngBytes()
+{
+    return imageBytes(QSize(8, 6), "PNG");
 }
 
 QByteArray fetch(const QString &url)
@@ -199,6 +206,7 @@ private slots:
     void presenceFollowsTheGatewaySession();
     void channelIsCreatedJoinedAndBans();
     void stateSurvivesARestart();
+    void requestsAndTimedMutesRunOut();
 };
 
 void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
@@ -252,10 +260,12 @@ void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
     QTRY_VERIFY_WITH_TIMEOUT(confirmed(aliceEvents), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(confirmed(bobEvents), kWaitMs);
     const QByteArray png = pngBytes();
-    alice.rooms.chatService()->uploadAndSend(roomId, QStringLiteral("batch-1"),
-                                             {RoomChatService::LocalImage{QStringLiteral("dot.png"), png,
-                                                                          QStringLiteral("image/png"), 8, 6}},
-                                             QStringLiteral("hello **bob**"), 0, QString());
+    const QByteArray jpeg = imageBytes(QSize(1000, 500), "JPG");
+    alice.rooms.chatService()->uploadAndSend(
+        roomId, QStringLiteral("batch-1"),
+        {RoomChatService::LocalImage{QStringLiteral("dot.png"), png, QStringLiteral("image/png"), 8, 6},
+         RoomChatService::LocalImage{QStringLiteral("wide.jpg"), jpeg, QStringLiteral("image/jpeg"), 1000, 500}},
+        QStringLiteral("hello **bob**"), 0, QString());
     QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bobMessages.size(), 1, kWaitMs);
     const ImMessageSentEvent message = bobMessages.at(0).at(1).value<ImMessageSentEvent>();
@@ -263,9 +273,15 @@ void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
     QCOMPARE(message.userId, alice.userId);
     QCOMPARE(message.content, QStringLiteral("hello **bob**"));
     QCOMPARE(message.seq, 1);
-    QCOMPARE(message.attachments.size(), 1);
+    QCOMPARE(message.attachments.size(), 2);
     QCOMPARE(message.attachments.at(0).width, 8);
     QCOMPARE(fetch(message.attachments.at(0).url), png);
+    // A small image is its own thumbnail; a large one is scaled down, its shape kept.
+    QCOMPARE(fetch(message.attachments.at(0).thumbUrl), png);
+    QCOMPARE(fetch(message.attachments.at(1).url), jpeg);
+    const QByteArray thumbnail = fetch(message.attachments.at(1).thumbUrl);
+    QCOMPARE(QImage::fromData(thumbnail, "JPG").size(), QSize(640, 320));
+    QCOMPARE(fetch(message.attachments.at(1).thumbUrl), thumbnail);
 
     // A second message follows with the next sequence number.
     bob.rooms.chatService()->sendMessage(roomId, QStringLiteral("hi"), 0, QString());
@@ -393,6 +409,7 @@ void LocalServiceRoomsTest::stateSurvivesARestart()
     config.statePath = folder.filePath(QStringLiteral("state.json"));
     QString roomId;
     QString userId;
+    qint64 requestExpiresAtMs = 0;
     {
         ServiceRig rig(config);
         QVERIFY(rig.start());
@@ -408,10 +425,19 @@ void LocalServiceRoomsTest::stateSurvivesARestart()
         alice.rooms.chatService()->sendMessage(roomId, QStringLiteral("kept"), 0, QString());
         QTRY_COMPARE_WITH_TIMEOUT(rig.service->state().world.rooms.first().messages.size(), 1, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->bitrate(), 32000, kWaitMs);
+        // Bob's request to join is still pending when the service goes down.
+        Client bob(QStringLiteral("device-b"));
+        QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+        bob.rooms.applyService()->beginApply(roomId);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.service->rooms()->room(roomId)->joinRequests.size(), 1, kWaitMs);
+        requestExpiresAtMs = rig.service->rooms()->room(roomId)->joinRequests.first().expiresAtMs;
         rig.service->shutdown();
     }
+    // The service comes back after the request's time ran out: it ends at the start.
     ServiceRig again(config);
+    again.nowMs = requestExpiresAtMs;
     QVERIFY(again.start());
+    QVERIFY(again.service->rooms()->room(roomId)->joinRequests.isEmpty());
     const localservice::Room *room = again.service->rooms()->room(roomId);
     QVERIFY(room);
     QVERIFY(room->persistent);
@@ -423,6 +449,98 @@ void LocalServiceRoomsTest::stateSurvivesARestart()
     // Presence belongs to connections, which a restart ends.
     QVERIFY(room->present.isEmpty());
     QVERIFY(!QFile::exists(config.statePath + QStringLiteral(".tmp")));
+}
+
+void LocalServiceRoomsTest::requestsAndTimedMutesRunOut()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    // The expiry timer looks at the test's clock every few milliseconds.
+    rig.service->rooms()->setExpiryCheckMs(5);
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    QObject::connect(&bob.gateway, &GatewayService::eventReceived, bob.rooms.applyService(),
+                     &RoomApplyService::handleGatewayEvent);
+    QSignalSpy bobEvents(&bob.gateway, &GatewayService::eventReceived);
+
+    alice.rooms.createService()->createTempRoom(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(!alice.activeRoomId().isEmpty(), kWaitMs);
+    const QString roomId = alice.activeRoomId();
+    alice.rooms.settingsService()->saveSettings(roomId, {{"requireApproval", true}});
+    QTRY_VERIFY_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->requireApproval(), kWaitMs);
+    bob.rooms.createService()->createTempRoom(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(!bob.activeRoomId().isEmpty(), kWaitMs);
+    const QString bobRoomId = bob.activeRoomId();
+
+    // Bob asks to join Alice's room and to attach his own under it; Alice sees both.
+    QSignalSpy joinAsked(alice.rooms.session(), &ActiveRoomSession::joinRequestAdded);
+    QSignalSpy attachAsked(alice.rooms.session(), &ActiveRoomSession::subroomRequestAdded);
+    QSignalSpy removed(alice.rooms.session(), &ActiveRoomSession::requestRemoved);
+    QSignalSpy applied(bob.rooms.applyService(), &RoomApplyService::applyCreated);
+    QSignalSpy applyExpired(bob.rooms.applyService(), &RoomApplyService::applyExpired);
+    bob.rooms.applyService()->beginApply(roomId);
+    bob.rooms.subroomService()->attachToParent(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(joinAsked.size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(attachAsked.size(), 1, kWaitMs);
+    QCOMPARE(applied.size(), 1);
+    const QString joinRequestId = applied.at(0).at(0).toString();
+    const auto attachRequest = attachAsked.at(0).at(0).value<roomdata::PendingSubroomRequest>();
+    QCOMPARE(attachRequest.childRoomId, bobRoomId);
+    const localservice::Room *served = rig.service->rooms()->room(roomId);
+    QCOMPARE(served->joinRequests.size(), 1);
+    QCOMPARE(served->subroomRequests.size(), 1);
+
+    // A millisecond before their end both requests still stand.
+    rig.nowMs = served->joinRequests.first().expiresAtMs - 1;
+    rig.service->rooms()->expireDue();
+    QCOMPARE(served->joinRequests.size(), 1);
+    QCOMPARE(served->subroomRequests.size(), 1);
+    QVERIFY(removed.isEmpty());
+
+    // At their end the timer removes both: Alice's session drops them, Bob's apply
+    // service reports the lapse, and Bob hears that his attach request ran out.
+    rig.nowMs = std::max(served->joinRequests.first().expiresAtMs, served->subroomRequests.first().expiresAtMs);
+    QTRY_COMPARE_WITH_TIMEOUT(removed.size(), 2, kWaitMs);
+    QCOMPARE((QStringList{removed.at(0).at(0).toString(), removed.at(1).at(0).toString()}),
+             (QStringList{joinRequestId, attachRequest.requestId}));
+    QTRY_COMPARE_WITH_TIMEOUT(applyExpired.size(), 1, kWaitMs);
+    QCOMPARE(applyExpired.at(0).at(0).toString(), joinRequestId);
+    const auto attachLapsed = [&] {
+        for (const QList<QVariant> &event : bobEvents) {
+            const QJsonObject payload = event.at(1).toJsonObject();
+            if (event.at(0).toString() == QLatin1String("room.subroom.rejected")
+                && payload.value("requestId").toString() == attachRequest.requestId)
+                return payload.value("trigger").toString() == QLatin1String("ttl_expired");
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(attachLapsed(), kWaitMs);
+    QVERIFY(served->joinRequests.isEmpty());
+    QVERIFY(served->subroomRequests.isEmpty());
+    QVERIFY(rig.service->rooms()->room(bobRoomId)->parentRoomId.isEmpty());
+
+    // Bob comes in by the room code; Alice mutes his text for five minutes.
+    bob.codes.joinByCode(alice.rooms.session()->currentViewModel()->roomCode());
+    QTRY_COMPARE_WITH_TIMEOUT(bob.activeRoomId(), roomId, kWaitMs);
+    const auto textMuted = [](const Client &client, const QString &room, const QString &userId) {
+        const RoomEntity *entity = client.rooms.entityStore()->find(room);
+        return entity && entity->publicState.textMuted.contains(userId);
+    };
+    const qint64 mutedUntil = rig.nowMs + 5 * 60000;
+    alice.rooms.moderationService()->muteTextIn(roomId, bob.userId, mutedUntil);
+    QTRY_VERIFY_WITH_TIMEOUT(textMuted(alice, roomId, bob.userId), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(textMuted(bob, roomId, bob.userId), kWaitMs);
+    rig.nowMs = mutedUntil - 1;
+    rig.service->rooms()->expireDue();
+    QCOMPARE(served->mutes.size(), 1);
+
+    // When it ends, both clients hear the unmute and the service forgets the mute.
+    rig.nowMs = mutedUntil;
+    QTRY_VERIFY_WITH_TIMEOUT(!textMuted(alice, roomId, bob.userId), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!textMuted(bob, roomId, bob.userId), kWaitMs);
+    QVERIFY(served->mutes.isEmpty());
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomsTest)

@@ -13,12 +13,15 @@
 #include "server/api_types.h"
 #include "server/janus_control.h"
 #include "server/rooms_api.h"
+#include "support/log_capture.h"
 #include "support/media_room_recorder.h"
 #include "support/private_network.h"
 #include "support/tone_pump.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
+
+#include <csignal>
 
 using servertest::ServiceRig;
 
@@ -77,6 +80,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void membersTalkThroughTheMediaServer();
+    void crashedMediaServerIsRestarted();
 
 private:
     QJsonObject call(const QString &actor, const QByteArray &method, const QString &path, const QJsonObject &body,
@@ -180,6 +184,36 @@ void LocalServiceVoiceTest::membersTalkThroughTheMediaServer()
     call("alice", "PUT", "/v1/rooms/" + roomId + "/members/" + bobId + "/mutes/voice", {}, &status);
     QCOMPARE(status, 200);
     QVERIFY(!call("bob", "POST", "/v1/rooms/" + roomId + "/livekit-token", {}).value("canPublish").toBool());
+}
+
+void LocalServiceVoiceTest::crashedMediaServerIsRestarted()
+{
+    localservice::JanusControl *media = rig->service->media();
+    media->setRestartDelays(10, 1000);
+    signUp("carol", "13700137003");
+    const QString roomId = call("carol", "POST", "/v1/rooms/persistent", {}).value("roomId").toString();
+    QCOMPARE(call("carol", "POST", "/v1/rooms/" + roomId + "/join", {{"sessionId", "c"}}).value("outcome").toString(),
+             QStringLiteral("joined"));
+    const qint64 mediaRoom = rig->service->rooms()->room(roomId)->mediaRoom;
+    QTRY_VERIFY_WITH_TIMEOUT(media->hasRoom(mediaRoom), 5000);
+    const QJsonObject grant = call("carol", "POST", "/v1/rooms/" + roomId + "/livekit-token", {});
+
+    // Killed twice in a row: each time it comes back, the second time after a longer pause.
+    testsupport::LogCapture logs;
+    for (const char *pause : {"restart_in_ms=10", "restart_in_ms=20"}) {
+        const qint64 crashed = media->processId();
+        QVERIFY(crashed > 0);
+        QCOMPARE(::kill(pid_t(crashed), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(media->processId() != 0 && media->processId() != crashed, 10000);
+        QVERIFY(logs.contains(QStringLiteral("server.media"), QLatin1String(pause)));
+        // Its rooms are made again.
+        QTRY_VERIFY_WITH_TIMEOUT(media->hasRoom(mediaRoom), 5000);
+    }
+    QVERIFY(media->available());
+
+    // The address and the token handed out before the crashes still open the room.
+    Participant carol;
+    QCOMPARE(carol.connect(grant.value("url").toString(), grant.value("token").toString()), std::string());
 }
 
 KESTOVA_MEDIA_TEST_MAIN(LocalServiceVoiceTest)
