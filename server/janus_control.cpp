@@ -243,6 +243,24 @@ void JanusControl::onExited(int exitCode, int exitStatus)
         << " crashed=" << (exitStatus == QProcess::CrashExit ? "true" : "false") << " restart_in_ms=" << restartDelayMs;
     // Its control session and rooms went with it; the rooms are made again once the
     // new server's control session is up.
+    dropControlSession();
+    waiting.clear();
+    creating.clear();
+    createdRooms.clear();
+    // The process object is deleted later: this runs inside one of its signals.
+    process.release()->deleteLater();
+    running.invalidate();
+    scheduleRestart();
+}
+
+void JanusControl::scheduleRestart()
+{
+    restartTimer->start(restartDelayMs);
+    restartDelayMs = int(std::min<qint64>(qint64(restartDelayMs) * 2, maxRestartDelayMs));
+}
+
+void JanusControl::dropControlSession()
+{
     keepalive->stop();
     if (control) {
         control->disconnect(this);
@@ -252,14 +270,6 @@ void JanusControl::onExited(int exitCode, int exitStatus)
     }
     sessionId = 0;
     handleId = 0;
-    waiting.clear();
-    creating.clear();
-    createdRooms.clear();
-    // The process object is deleted later: this runs inside one of its signals.
-    process.release()->deleteLater();
-    running.invalidate();
-    restartTimer->start(restartDelayMs);
-    restartDelayMs = int(std::min<qint64>(qint64(restartDelayMs) * 2, maxRestartDelayMs));
 }
 
 void JanusControl::restart()
@@ -270,8 +280,7 @@ void JanusControl::restart()
         // remembered and made once a restart succeeds.
         qCWarning(lcServiceMedia).noquote().nospace()
             << "media server restart failed reason=" << why << " retry_in_ms=" << restartDelayMs;
-        restartTimer->start(restartDelayMs);
-        restartDelayMs = int(std::min<qint64>(qint64(restartDelayMs) * 2, maxRestartDelayMs));
+        scheduleRestart();
         return;
     }
     ++restarts;
@@ -283,16 +292,8 @@ void JanusControl::restart()
 
 void JanusControl::stop()
 {
-    keepalive->stop();
     restartTimer->stop();
-    if (control) {
-        control->disconnect(this);
-        control->abort();
-        control->deleteLater();
-        control = nullptr;
-    }
-    sessionId = 0;
-    handleId = 0;
+    dropControlSession();
     if (!process)
         return;
     // An exit asked for is no crash.

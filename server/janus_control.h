@@ -70,6 +70,10 @@ private:
     bool launch(QString *why);
     void onExited(int exitCode, int exitStatus);
     void restart();
+    // Starts the restart timer with the current pause and doubles the next one, up to the cap.
+    void scheduleRestart();
+    // Closes the control socket and forgets its session; the rooms it made die with the server.
+    void dropControlSession();
     bool writeConfiguration();
     void openControl();
     void send(QJsonObject message);
