@@ -4,6 +4,7 @@
 #include "audio/audio_pipeline.h"
 #include "audio/capture_log.h"
 #include "audio/i_audio_storage.h"
+#include "audio/thread_handoff.h"
 
 #include <QSet>
 #include <QThread>
@@ -120,8 +121,7 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
 AudioCaptureManager::~AudioCaptureManager()
 {
     // The thread's finish stops capture and the detector on the capture thread.
-    d->thread.quit();
-    d->thread.wait();
+    quitAndJoin(d->thread);
     delete d->engine;
     d->engine = nullptr;
 }

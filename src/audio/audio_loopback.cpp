@@ -3,6 +3,7 @@
 #include "audio/audio_pipeline.h"
 #include "audio/noise_mode.h"
 #include "audio/playback_log.h"
+#include "audio/thread_handoff.h"
 #include "audio/vad_detector.h"
 #include "platform/audio/audio_device_info.h"
 
@@ -197,16 +198,18 @@ AudioLoopback::~AudioLoopback()
             w->pipeline.reset();
         },
         Qt::BlockingQueuedConnection);
-    thread.quit();
-    thread.wait();
+    quitAndJoin(thread);
     delete worker;
 }
 
 void AudioLoopback::installSource(QList<qint16> samples, const QString &label)
 {
+    // The samples were written on this thread and are read on the loop-test thread from now on.
+    annotateHappensBefore(worker);
     QMetaObject::invokeMethod(
         worker,
         [w = worker, samples = std::move(samples), label]() mutable {
+            annotateHappensAfter(w);
             w->samples = std::move(samples);
             w->label = label;
             w->position = 0;
