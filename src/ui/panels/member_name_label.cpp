@@ -21,6 +21,33 @@ void MemberNameLabel::setFaint(bool faint)
     update();
 }
 
+QSize MemberNameLabel::sizeHint() const
+{
+    return minimumSizeHint();
+}
+
+QSize MemberNameLabel::minimumSizeHint() const
+{
+    if (wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0)
+        return QLabel::minimumSizeHint();
+    ensurePolished();
+    const QMargins margins = contentsMargins();
+    if (hintValid && hintText == text() && hintFont == font() && hintMargins == margins)
+        return hint.expandedTo(minimumSize());
+    // A single line of plain text measures the same at every width, so the preferred and
+    // the minimum size are one measurement (alignment flags as the label passes them).
+    const Qt::LayoutDirection direction = text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    const int flags = int(QStyle::visualAlignment(direction, alignment())) & ~(Qt::AlignVCenter | Qt::AlignHCenter);
+    const QRect bounds =
+        fontMetrics().boundingRect(0, 0, 2000 - (margins.left() + margins.right()), 2000, flags, text());
+    hint = QSize(bounds.width() + margins.left() + margins.right(), bounds.height() + margins.top() + margins.bottom());
+    hintText = text();
+    hintFont = font();
+    hintMargins = margins;
+    hintValid = true;
+    return hint.expandedTo(minimumSize());
+}
+
 void MemberNameLabel::paintEvent(QPaintEvent *event)
 {
     if (!faintText) {

@@ -19,11 +19,22 @@ public:
     void setFaint(bool faint);
     bool isFaint() const { return faintText; }
 
+    // The same sizes a plain-text label gives, measured once per text and font: the label
+    // measures a changed text three times, and a room where many names change at once
+    // (members dropping) spends its layout on those measurements.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     bool faintText = false;
+    mutable bool hintValid = false;
+    mutable QString hintText;
+    mutable QFont hintFont;
+    mutable QMargins hintMargins;
+    mutable QSize hint;
 };
 
 } // namespace blocks

@@ -25,9 +25,13 @@ void MemberRow::setData(const MemberRowData &d)
     if (hasData && d == rowData)
         return;
     const bool rebuild = !hasData || d.indicators.size() != rowData.indicators.size();
+    // Setting a property looks its name up among the class's own first; a row keeps its
+    // member, so this runs once.
+    const bool newId = !hasData || d.userId != rowData.userId;
     rowData = d;
     hasData = true;
-    setProperty("vcMemberId", rowData.userId);
+    if (newId)
+        setProperty("vcMemberId", rowData.userId);
     if (rebuild)
         rebuildIndicators();
     for (int i = 0; i < dots.size(); ++i)

@@ -118,6 +118,8 @@ private slots:
     void dotDrawnAsStyledLabel();
     void nameDrawnAsStyledLabel_data();
     void nameDrawnAsStyledLabel();
+    void nameMeasuredAsLabel_data();
+    void nameMeasuredAsLabel();
     void rowHeightFollowsFont();
     void memberRowShowsRecord();
     void memberRowEqualRecordTouchesNothing();
@@ -251,6 +253,60 @@ void BlockWidgetsTest::nameDrawnAsStyledLabel()
         for (int x = 0; x < image.width(); ++x)
             coloured += image.pixel(x, y) == colour.rgb();
     QVERIFY(coloured > 4);
+}
+
+void BlockWidgetsTest::nameMeasuredAsLabel_data()
+{
+    QTest::addColumn<bool>("withSheet");
+    QTest::addColumn<QStringList>("texts");
+    const QStringList texts{QStringLiteral("成员 7"),
+                            QStringLiteral("成员 7 (掉线)"),
+                            QString(),
+                            QStringLiteral("Alex"),
+                            QStringLiteral("\u05E9\u05DC\u05D5\u05DD abc"),
+                            QStringLiteral("two\nlines"),
+                            QStringLiteral(
+                                "a very long name that is wider than any panel would ever be, 很长很长的名字")};
+    QTest::newRow("application style sheet") << true << texts;
+    QTest::newRow("no style sheet") << false << texts;
+}
+
+// A name's sizes, measured once per text, are the sizes a plain-text label gives, also
+// after its text, its font or its margins change.
+void BlockWidgetsTest::nameMeasuredAsLabel()
+{
+    QFETCH(bool, withSheet);
+    QFETCH(QStringList, texts);
+    if (withSheet) {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    }
+    const auto restore = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+
+    MemberNameLabel name(nullptr);
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    const auto same = [&] {
+        QCOMPARE(name.sizeHint(), plain.sizeHint());
+        QCOMPARE(name.minimumSizeHint(), plain.minimumSizeHint());
+    };
+    for (const QString &text : std::as_const(texts)) {
+        name.setText(text);
+        plain.setText(text);
+        same();
+    }
+    QFont large = name.font();
+    large.setPixelSize(27);
+    name.setFont(large);
+    plain.setFont(large);
+    same();
+    name.setContentsMargins(3, 1, 5, 2);
+    plain.setContentsMargins(3, 1, 5, 2);
+    same();
+    name.setMinimumWidth(900);
+    plain.setMinimumWidth(900);
+    same();
 }
 
 void BlockWidgetsTest::rowHeightFollowsFont()
