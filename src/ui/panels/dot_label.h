@@ -6,11 +6,11 @@ class QColor;
 
 namespace blocks {
 
-// A member's status dot: the "●" glyph, centred, drawn 8 pixels high in the colour of its
+// A member's status dot: the "●" glyph, centred, in an 8-pixel font and the colour of its
 // state (idle, speaking, blocked for 1, 2, 3; nothing for any other value, while the dot
 // still takes its place). It paints that colour itself instead of carrying a style sheet,
 // so that a change of state costs one repaint and no re-polish against the application
-// style sheet; a room where everyone changes at once stays within one frame.
+// style sheet, even when every member of a big room changes at once.
 class DotLabel : public QLabel
 {
     Q_OBJECT

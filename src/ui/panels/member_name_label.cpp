@@ -28,7 +28,7 @@ QSize MemberNameLabel::sizeHint() const
 
 QSize MemberNameLabel::minimumSizeHint() const
 {
-    if (wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0)
+    if (textFormat() != Qt::PlainText || wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0)
         return QLabel::minimumSizeHint();
     ensurePolished();
     const QMargins margins = contentsMargins();

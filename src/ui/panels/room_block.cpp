@@ -138,8 +138,8 @@ void RoomBlock::updateMembers()
             rows.at(i)->setData(blockData.members.at(i));
         return;
     }
-    // The list changed: every member keeps the row it has, so a join or a leave makes or
-    // deletes one row and moves none of the others' widgets but those out of place.
+    // The list changed: each member who stays keeps its row, and only rows out of place
+    // move, so a join or a leave makes or deletes one row.
     QHash<QString, MemberRow *> byId;
     byId.reserve(rows.size());
     QList<MemberRow *> gone;
