@@ -1,10 +1,8 @@
 #include "ui/panels/member_row.h"
 
-#include "theme/theme_palette.h"
-#include "ui/panels/block_style.h"
+#include "ui/panels/dot_label.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 
 namespace blocks {
@@ -18,7 +16,7 @@ MemberRow::MemberRow(int rowHeight_, QWidget *parent)
     rowLayout = new QHBoxLayout(this);
     rowLayout->setContentsMargins(14, 0, 0, 0);
     rowLayout->setSpacing(4);
-    name = new QLabel(this);
+    name = new MemberNameLabel(this);
     rowLayout->addWidget(name, 1);
 }
 
@@ -27,17 +25,20 @@ void MemberRow::setData(const MemberRowData &d)
     if (hasData && d == rowData)
         return;
     const bool rebuild = !hasData || d.indicators.size() != rowData.indicators.size();
+    // Setting a property looks its name up among the class's own first; a row keeps its
+    // member, so this runs once.
+    const bool newId = !hasData || d.userId != rowData.userId;
     rowData = d;
     hasData = true;
-    setProperty("vcMemberId", rowData.userId);
+    if (newId)
+        setProperty("vcMemberId", rowData.userId);
     if (rebuild)
         rebuildIndicators();
     for (int i = 0; i < dots.size(); ++i)
-        applyStyle(dots.at(i), dotStyle(rowData.indicators.at(i)));
+        dots.at(i)->setState(rowData.indicators.at(i));
     if (name->text() != rowData.name)
         name->setText(rowData.name);
-    applyStyle(name, QStringLiteral("color: %1; font-size: 13px;")
-                         .arg(QLatin1String(ThemePalette::hex(rowData.disconnected ? "textFaint" : "text"))));
+    name->setFaint(rowData.disconnected);
 }
 
 void MemberRow::rebuildIndicators()
@@ -55,8 +56,7 @@ void MemberRow::rebuildIndicators()
     const int full = rowHeight - 4;
     const int dotHeight = rowData.indicators.size() == 1 ? full : full / 2;
     for (qsizetype i = 0; i < rowData.indicators.size(); ++i) {
-        auto *dot = new QLabel(QStringLiteral("\u25CF"), column);
-        dot->setAlignment(Qt::AlignCenter);
+        auto *dot = new DotLabel(column);
         dot->setFixedHeight(dotHeight);
         columnLayout->addWidget(dot);
         dots.append(dot);

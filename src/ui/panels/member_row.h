@@ -1,12 +1,13 @@
 #pragma once
 
 #include "ui/panels/block_records.h"
+#include "ui/panels/dot_label.h"
+#include "ui/panels/member_name_label.h"
 
 #include <QFrame>
 #include <QList>
 
 class QHBoxLayout;
-class QLabel;
 class QVBoxLayout;
 
 namespace blocks {
@@ -23,9 +24,9 @@ public:
     void setData(const MemberRowData &d);
 
     const MemberRowData &data() const { return rowData; }
-    QLabel *nameLabel() const { return name; }
+    MemberNameLabel *nameLabel() const { return name; }
     // The dot labels, top to bottom; empty when the row has no indicator column.
-    const QList<QLabel *> &dotLabels() const { return dots; }
+    const QList<DotLabel *> &dotLabels() const { return dots; }
     QWidget *indicatorColumn() const { return column; }
 
 private:
@@ -37,8 +38,8 @@ private:
     QHBoxLayout *rowLayout = nullptr;
     QWidget *column = nullptr;
     QVBoxLayout *columnLayout = nullptr;
-    QList<QLabel *> dots;
-    QLabel *name = nullptr;
+    QList<DotLabel *> dots;
+    MemberNameLabel *name = nullptr;
 };
 
 } // namespace blocks

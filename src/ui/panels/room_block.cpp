@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -137,17 +138,46 @@ void RoomBlock::updateMembers()
             rows.at(i)->setData(blockData.members.at(i));
         return;
     }
-    qDeleteAll(rows);
-    rows.clear();
-    rows.reserve(blockData.members.size());
-    for (const MemberRowData &member : std::as_const(blockData.members)) {
-        auto *row = new MemberRow(rowHeight, memberBox);
-        if (eventTarget)
-            row->installEventFilter(eventTarget);
-        row->setData(member);
-        memberLayout->addWidget(row);
-        rows.append(row);
+    // The list changed: each member who stays keeps its row, and only rows out of place
+    // move, so a join or a leave makes or deletes one row.
+    QHash<QString, MemberRow *> byId;
+    byId.reserve(rows.size());
+    QList<MemberRow *> gone;
+    for (MemberRow *row : std::as_const(rows)) {
+        MemberRow *&slot = byId[row->data().userId];
+        if (slot)
+            gone.append(row); // a second row for one id is not kept
+        else
+            slot = row;
     }
+    QList<MemberRow *> ordered;
+    ordered.reserve(blockData.members.size());
+    for (const MemberRowData &member : std::as_const(blockData.members)) {
+        MemberRow *row = byId.take(member.userId);
+        if (!row) {
+            row = new MemberRow(rowHeight, memberBox);
+            if (eventTarget)
+                row->installEventFilter(eventTarget);
+        }
+        row->setData(member);
+        ordered.append(row);
+    }
+    // The rows of members who left go at once.
+    for (MemberRow *row : std::as_const(byId))
+        gone.append(row);
+    for (MemberRow *row : std::as_const(gone)) {
+        memberLayout->removeWidget(row);
+        delete row;
+    }
+    for (qsizetype i = 0; i < ordered.size(); ++i) {
+        MemberRow *row = ordered.at(i);
+        const QLayoutItem *item = memberLayout->itemAt(int(i));
+        if (item && item->widget() == row)
+            continue;
+        memberLayout->removeWidget(row);
+        memberLayout->insertWidget(int(i), row);
+    }
+    rows = ordered;
 }
 
 bool RoomBlock::isExpanded() const

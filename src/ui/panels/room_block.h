@@ -25,8 +25,8 @@ class RoomBlock : public QWidget
 public:
     RoomBlock(int rowHeight, QObject *eventTarget, QWidget *parent);
 
-    // Updates only what differs from the record shown; member rows are kept while the
-    // list of member ids stays the same.
+    // Updates only what differs from the record shown; each member keeps its row (found
+    // by user id) for as long as it stays in the list.
     void setData(const RoomBlockData &d);
     // Marks the header as a row that can be dragged within its channel.
     void setRowDrag(const QString &channelId, bool enabled);

@@ -1,18 +1,25 @@
 #include "ui/panels/block_style.h"
 #include "ui/panels/channel_block.h"
+#include "ui/panels/dot_label.h"
 #include "ui/panels/member_row.h"
 #include "ui/panels/room_block.h"
 
+#include "theme/style_helpers.h"
 #include "theme/theme_palette.h"
 
 #include "panel_probes.h"
 #include "support/test_main.h"
 
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLayout>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+
+#include <algorithm>
 
 using namespace blocks;
 
@@ -57,6 +64,47 @@ QStringList rowIds(const RoomBlock &block)
     return ids;
 }
 
+// The member ids in the order the member layout places the rows.
+QStringList layoutIds(const RoomBlock &block)
+{
+    QStringList ids;
+    const QLayout *layout = block.memberContainer()->layout();
+    for (int i = 0; i < layout->count(); ++i)
+        ids << layout->itemAt(i)->widget()->property("vcMemberId").toString();
+    return ids;
+}
+
+QList<MemberRowData> memberList(const QString &ids)
+{
+    QList<MemberRowData> list;
+    for (const QChar id : ids)
+        list << member(QString(id));
+    return list;
+}
+
+QImage drawn(QWidget *widget)
+{
+    QImage image(widget->size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    widget->render(&image);
+    return image;
+}
+
+// Counts the events a target is sent through the rows it watches.
+class EventCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            ++count;
+        return false;
+    }
+};
+
 } // namespace
 
 class BlockWidgetsTest : public QObject
@@ -66,6 +114,12 @@ class BlockWidgetsTest : public QObject
 private slots:
     void dotStyle_data();
     void dotStyle();
+    void dotDrawnAsStyledLabel_data();
+    void dotDrawnAsStyledLabel();
+    void nameDrawnAsStyledLabel_data();
+    void nameDrawnAsStyledLabel();
+    void nameMeasuredAsLabel_data();
+    void nameMeasuredAsLabel();
     void rowHeightFollowsFont();
     void memberRowShowsRecord();
     void memberRowEqualRecordTouchesNothing();
@@ -75,6 +129,8 @@ private slots:
     void roomFoldFollowsUserUntilProposalChanges();
     void roomExpandedWithoutMembers();
     void roomMemberRowsReusedOrRecreated();
+    void roomMemberRowsKeptById_data();
+    void roomMemberRowsKeptById();
     void roomTitleDoubleClick();
     void channelHeaderAndRows();
     void channelRowDragNeedsTwoRooms();
@@ -104,6 +160,155 @@ void BlockWidgetsTest::dotStyle()
     QCOMPARE(blocks::dotStyle(state), expected);
 }
 
+void BlockWidgetsTest::dotDrawnAsStyledLabel_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QByteArray>("token");
+    QTest::newRow("idle") << 1 << QByteArray("statusIdle");
+    QTest::newRow("speaking") << 2 << QByteArray("success");
+    QTest::newRow("blocked") << 3 << QByteArray("danger");
+    QTest::newRow("zero") << 0 << QByteArray();
+    QTest::newRow("four") << 4 << QByteArray();
+    QTest::newRow("negative") << -1 << QByteArray();
+}
+
+// A painted dot shows, pixel for pixel, what a label styled with dotStyle shows under the
+// application style sheet.
+void BlockWidgetsTest::dotDrawnAsStyledLabel()
+{
+    QFETCH(int, state);
+    QFETCH(QByteArray, token);
+    QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    const auto restore = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+
+    QLabel styled(QStringLiteral("\u25CF"));
+    styled.setAlignment(Qt::AlignCenter);
+    styled.setStyleSheet(blocks::dotStyle(state));
+    DotLabel painted(nullptr);
+    painted.setState(state);
+    QCOMPARE(painted.state(), state);
+    QCOMPARE(painted.text(), styled.text());
+    for (const QSize size : {QSize(12, 20), QSize(12, 10)}) {
+        styled.setFixedSize(size);
+        painted.setFixedSize(size);
+        const QImage image = drawn(&painted);
+        QCOMPARE(image, drawn(&styled));
+        // The corner shows the background; a transparent dot leaves every pixel so.
+        int coloured = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                coloured += image.pixel(x, y) != image.pixel(0, 0);
+        if (token.isEmpty()) {
+            QCOMPARE(coloured, 0);
+            QCOMPARE(DotLabel::colourFor(state).alpha(), 0);
+        } else {
+            QVERIFY(coloured > 4);
+            QCOMPARE(DotLabel::colourFor(state), QColor(QLatin1String(ThemePalette::hex(token.constData()))));
+        }
+    }
+}
+
+void BlockWidgetsTest::nameDrawnAsStyledLabel_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("faint");
+    QTest::newRow("connected") << QStringLiteral("成员 7") << false;
+    QTest::newRow("dropped") << QStringLiteral("成员 7 (掉线)") << true;
+    QTest::newRow("latin, dropped") << QStringLiteral("Alex (掉线)") << true;
+    QTest::newRow("right to left, dropped") << QStringLiteral("\u05E9\u05DC\u05D5\u05DD") << true;
+    QTest::newRow("markup, connected") << QStringLiteral("<b>x</b> &amp;") << false;
+    QTest::newRow("markup, dropped") << QStringLiteral("<b>x</b> &amp;") << true;
+}
+
+// A member's name shows, pixel for pixel, what a plain-text label styled in the text or the
+// faint colour at 13 pixels shows under the application style sheet; markup in a name is
+// shown as typed.
+void BlockWidgetsTest::nameDrawnAsStyledLabel()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, faint);
+    QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    const auto restore = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+
+    QLabel styled(name);
+    styled.setTextFormat(Qt::PlainText);
+    styled.setStyleSheet(QStringLiteral("color: %1; font-size: 13px;")
+                             .arg(QLatin1String(ThemePalette::hex(faint ? "textFaint" : "text"))));
+    MemberRow row(24, nullptr);
+    row.setData({QStringLiteral("u1"), name, faint, {}});
+    MemberNameLabel *shown = row.nameLabel();
+    QCOMPARE(shown->isFaint(), faint);
+    QCOMPARE(shown->text(), name);
+    shown->setFixedSize(160, 24);
+    styled.setFixedSize(160, 24);
+    const QImage image = drawn(shown);
+    QCOMPARE(image, drawn(&styled));
+    const QColor colour(QLatin1String(ThemePalette::hex(faint ? "textFaint" : "text")));
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            coloured += image.pixel(x, y) == colour.rgb();
+    QVERIFY(coloured > 4);
+}
+
+void BlockWidgetsTest::nameMeasuredAsLabel_data()
+{
+    QTest::addColumn<bool>("withSheet");
+    QTest::addColumn<QStringList>("texts");
+    const QStringList texts{QStringLiteral("成员 7"),
+                            QStringLiteral("成员 7 (掉线)"),
+                            QString(),
+                            QStringLiteral("Alex"),
+                            QStringLiteral("\u05E9\u05DC\u05D5\u05DD abc"),
+                            QStringLiteral("two\nlines"),
+                            QStringLiteral(
+                                "a very long name that is wider than any panel would ever be, 很长很长的名字")};
+    QTest::newRow("application style sheet") << true << texts;
+    QTest::newRow("no style sheet") << false << texts;
+}
+
+// A name's sizes, measured once per text, are the sizes a plain-text label gives, also
+// after its text, its font or its margins change.
+void BlockWidgetsTest::nameMeasuredAsLabel()
+{
+    QFETCH(bool, withSheet);
+    QFETCH(QStringList, texts);
+    if (withSheet) {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    }
+    const auto restore = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+
+    MemberNameLabel name(nullptr);
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    const auto same = [&] {
+        QCOMPARE(name.sizeHint(), plain.sizeHint());
+        QCOMPARE(name.minimumSizeHint(), plain.minimumSizeHint());
+    };
+    for (const QString &text : std::as_const(texts)) {
+        name.setText(text);
+        plain.setText(text);
+        same();
+    }
+    QFont large = name.font();
+    large.setPixelSize(27);
+    name.setFont(large);
+    plain.setFont(large);
+    same();
+    name.setContentsMargins(3, 1, 5, 2);
+    plain.setContentsMargins(3, 1, 5, 2);
+    same();
+    name.setMinimumWidth(900);
+    plain.setMinimumWidth(900);
+    same();
+}
+
 void BlockWidgetsTest::rowHeightFollowsFont()
 {
     QFont font;
@@ -125,17 +330,15 @@ void BlockWidgetsTest::memberRowShowsRecord()
     row.setData(member(QStringLiteral("u1"), {2}, true));
     QCOMPARE(row.property("vcMemberId").toString(), QStringLiteral("u1"));
     QCOMPARE(row.nameLabel()->text(), QStringLiteral("name-u1"));
-    QCOMPARE(row.nameLabel()->styleSheet(),
-             QStringLiteral("color: %1; font-size: 13px;").arg(QLatin1String(ThemePalette::hex("textFaint"))));
+    QVERIFY(row.nameLabel()->isFaint());
     QCOMPARE(row.dotLabels().size(), 1);
     QCOMPARE(row.dotLabels().at(0)->text(), QStringLiteral("\u25CF"));
-    QCOMPARE(row.dotLabels().at(0)->styleSheet(), blocks::dotStyle(2));
+    QCOMPARE(row.dotLabels().at(0)->state(), 2);
 
     MemberRowData back = member(QStringLiteral("u1"), {1});
     row.setData(back);
-    QCOMPARE(row.nameLabel()->styleSheet(),
-             QStringLiteral("color: %1; font-size: 13px;").arg(QLatin1String(ThemePalette::hex("text"))));
-    QCOMPARE(row.dotLabels().at(0)->styleSheet(), blocks::dotStyle(1));
+    QVERIFY(!row.nameLabel()->isFaint());
+    QCOMPARE(row.dotLabels().at(0)->state(), 1);
 }
 
 void BlockWidgetsTest::memberRowEqualRecordTouchesNothing()
@@ -151,13 +354,17 @@ void BlockWidgetsTest::memberRowEqualRecordTouchesNothing()
     QCOMPARE(nameChanges.count, 0);
     QCOMPARE(dotChanges.count, 0);
 
-    // Same number of dots: the column stays and only the changed dot is restyled.
+    // Same number of dots: the column stays and only the changed dot changes, without a
+    // style change (a re-polish) of its own.
+    StyleChangeCounter firstDotChanges(row.dotLabels().at(0));
     MemberRowData speaking = d;
     speaking.indicators = {2, 3};
     row.setData(speaking);
     QCOMPARE(row.indicatorColumn(), column);
     QCOMPARE(dotChanges.count, 0);
-    QCOMPARE(row.dotLabels().at(0)->styleSheet(), blocks::dotStyle(2));
+    QCOMPARE(firstDotChanges.count, 0);
+    QCOMPARE(row.dotLabels().at(0)->state(), 2);
+    QCOMPARE(row.dotLabels().at(1)->state(), 3);
 }
 
 void BlockWidgetsTest::memberRowIndicatorColumn()
@@ -178,12 +385,12 @@ void BlockWidgetsTest::memberRowIndicatorColumn()
     row->setData(member(QStringLiteral("u1"), {3}));
     QCOMPARE(row->dotLabels().size(), 1);
     QCOMPARE(row->dotLabels().at(0)->maximumHeight(), 20); // the full 24 - 4
-    QCOMPARE(row->dotLabels().at(0)->styleSheet(), blocks::dotStyle(3));
+    QCOMPARE(row->dotLabels().at(0)->state(), 3);
 
     // An unknown state still takes its place, transparent.
     row->setData(member(QStringLiteral("u1"), {4}));
     QCOMPARE(row->dotLabels().size(), 1);
-    QCOMPARE(row->dotLabels().at(0)->styleSheet(), blocks::dotStyle(0));
+    QCOMPARE(DotLabel::colourFor(row->dotLabels().at(0)->state()).alpha(), 0);
 
     row->setData(member(QStringLiteral("u1"), {}));
     QVERIFY(!row->indicatorColumn());
@@ -319,15 +526,119 @@ void BlockWidgetsTest::roomMemberRowsReusedOrRecreated()
     block.setData(d);
     QCOMPARE(block.memberRows(), before);
     QCOMPARE(block.memberRows().at(1)->nameLabel()->text(), QStringLiteral("B!"));
-    QCOMPARE(block.memberRows().at(1)->dotLabels().at(0)->styleSheet(), blocks::dotStyle(2));
+    QCOMPARE(block.memberRows().at(1)->dotLabels().at(0)->state(), 2);
 
-    // Same ids in another order: every row is recreated.
-    QPointer<MemberRow> oldFirst = before.at(0);
+    // Same ids in another order: the rows are kept and moved.
     d.members = {d.members.at(1), d.members.at(0)};
     block.setData(d);
-    QVERIFY(oldFirst.isNull());
+    QCOMPARE(block.memberRows(), (QList<MemberRow *>{before.at(1), before.at(0)}));
     QCOMPARE(rowIds(block), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
+    QCOMPARE(layoutIds(block), rowIds(block));
     QCOMPARE(block.memberRows().at(0)->nameLabel()->text(), QStringLiteral("B!"));
+}
+
+void BlockWidgetsTest::roomMemberRowsKeptById_data()
+{
+    // Member ids are single letters; "kept" lists the ids whose rows must be the same widgets.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("join at the end") << "abcd"
+                                     << "abcde"
+                                     << "abcd";
+    QTest::newRow("join at the start") << "abcd"
+                                       << "xabcd"
+                                       << "abcd";
+    QTest::newRow("join in the middle") << "abcd"
+                                        << "abxcd"
+                                        << "abcd";
+    QTest::newRow("leave at the start") << "abcd"
+                                        << "bcd"
+                                        << "bcd";
+    QTest::newRow("leave in the middle") << "abcd"
+                                         << "abd"
+                                         << "abd";
+    QTest::newRow("leave at the end") << "abcd"
+                                      << "abc"
+                                      << "abc";
+    QTest::newRow("one moves up") << "abcd"
+                                  << "dabc"
+                                  << "abcd";
+    QTest::newRow("reversed") << "abcd"
+                              << "dcba"
+                              << "abcd";
+    QTest::newRow("join, leave and move") << "abcd"
+                                          << "dxba"
+                                          << "abd";
+    QTest::newRow("all replaced") << "abcd"
+                                  << "wxyz"
+                                  << "";
+    QTest::newRow("all leave") << "abcd"
+                               << ""
+                               << "";
+    QTest::newRow("first members") << ""
+                                   << "abc"
+                                   << "";
+    QTest::newRow("repeated id") << "abca"
+                                 << "ab"
+                                 << "ab";
+}
+
+// A changed member list keeps every staying member's row, moves it into place, deletes the
+// rows of those who left and makes rows only for those who joined.
+void BlockWidgetsTest::roomMemberRowsKeptById()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, kept);
+    EventCounter target;
+    QWidget holder;
+    auto *holderLayout = new QVBoxLayout(&holder);
+    auto *block = new RoomBlock(24, &target, &holder);
+    holderLayout->addWidget(block);
+    RoomBlockData d = room(QStringLiteral("r1"), memberList(before));
+    d.expanded = true;
+    block->setData(d);
+    holder.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&holder));
+
+    QHash<QString, MemberRow *> oldRows;
+    QList<QPointer<MemberRow>> guards;
+    for (MemberRow *row : block->memberRows()) {
+        if (!oldRows.contains(row->data().userId))
+            oldRows.insert(row->data().userId, row);
+        guards << row;
+    }
+    d.members = memberList(after);
+    d.memberCount = int(d.members.size());
+    block->setData(d);
+
+    QStringList expected;
+    for (const QChar id : after)
+        expected << QString(id);
+    QCOMPARE(rowIds(*block), expected);
+    QCOMPARE(layoutIds(*block), expected);
+    QCOMPARE(block->memberContainer()->findChildren<MemberRow *>().size(), expected.size());
+    int survivors = 0;
+    for (const QPointer<MemberRow> &guard : std::as_const(guards))
+        survivors += !guard.isNull();
+    QCOMPARE(survivors, kept.size());
+    for (MemberRow *row : block->memberRows()) {
+        const QString id = row->data().userId;
+        QCOMPARE(row == oldRows.value(id), kept.contains(id));
+        QCOMPARE(row->nameLabel()->text(), QStringLiteral("name-") + id);
+        // Every row, new or kept, reports to the panel and is shown in its place.
+        const int seen = target.count;
+        QEvent probe(QEvent::User);
+        QCoreApplication::sendEvent(row, &probe);
+        QCOMPARE(target.count, seen + 1);
+    }
+    QTRY_VERIFY(std::all_of(block->memberRows().cbegin(), block->memberRows().cend(),
+                            [](const MemberRow *row) { return row->isVisible(); }));
+    block->memberContainer()->layout()->activate();
+    for (qsizetype i = 1; i < block->memberRows().size(); ++i)
+        QVERIFY(block->memberRows().at(i)->y() > block->memberRows().at(i - 1)->y());
+    QCOMPARE(block->memberContainer()->isVisible(), !expected.isEmpty());
 }
 
 void BlockWidgetsTest::roomTitleDoubleClick()
