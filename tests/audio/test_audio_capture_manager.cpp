@@ -67,7 +67,9 @@ struct Rig
         const std::size_t before = sink->count();
         for (int i = 0; i < count; ++i)
             mic->push(std::vector<qint16>(480, value));
-        return QTest::qWaitFor([&] { return sink->count() >= before + std::size_t(count); }, 5000);
+        // The capture thread loads the denoiser on its first frame, which takes seconds on a loaded
+        // or instrumented machine; the wait ends as soon as the frames are through.
+        return QTest::qWaitFor([&] { return sink->count() >= before + std::size_t(count); }, 30000);
     }
 };
 } // namespace

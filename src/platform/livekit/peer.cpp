@@ -527,6 +527,7 @@ void Peer::startOffer()
     GstPromise *promise =
         gst_promise_new_with_change_func(onDescriptionCreated, newRef(shared_from_this()), freeRefNotify);
     g_signal_emit_by_name(m_webrtc, "create-offer", nullptr, promise);
+    gst_promise_unref(promise); // the pipeline holds its own reference until it replies
 }
 
 void Peer::applyAnswer(const std::string &sdp)
@@ -553,6 +554,7 @@ void Peer::applyOffer(const std::string &sdp)
     }
     GstPromise *promise = gst_promise_new_with_change_func(onRemoteOfferSet, newRef(shared_from_this()), freeRefNotify);
     g_signal_emit_by_name(m_webrtc, "set-remote-description", description, promise);
+    gst_promise_unref(promise);
     gst_webrtc_session_description_free(description);
 }
 
@@ -567,6 +569,7 @@ void Peer::handleRemoteOfferSet()
         GstPromise *promise =
             gst_promise_new_with_change_func(onDescriptionCreated, newRef(self.shared_from_this()), freeRefNotify);
         g_signal_emit_by_name(self.m_webrtc, "create-answer", nullptr, promise);
+        gst_promise_unref(promise);
     });
 }
 

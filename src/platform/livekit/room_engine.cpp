@@ -58,6 +58,8 @@ RoomEngine::RoomEngine()
 RoomEngine::~RoomEngine()
 {
     close();
+    // The loop has stopped: nothing else touches the track any more.
+    releasePublishedTrack();
 }
 
 void RoomEngine::setDelegate(RoomDelegate *delegate)
@@ -680,6 +682,19 @@ std::shared_ptr<LocalTrackPublication> RoomEngine::publish(const std::shared_ptr
     return waitFor(future, kPublishWaitMs, "publish");
 }
 
+// The track and its publication hold each other; once the track is no longer sent, the link is
+// cut so that both go away with their last outside user.
+void RoomEngine::releasePublishedTrack()
+{
+    const std::shared_ptr<LocalAudioTrack> track = std::move(m_publishedTrack);
+    if (!track)
+        return;
+    if (m_publisher)
+        track->source()->unbind(m_publisher->sendPath());
+    track->setPublication(nullptr);
+    track->attachPeer(nullptr, track->sid());
+}
+
 void RoomEngine::unpublish(const std::string &sid)
 {
     if (m_loop->isStopped())
@@ -696,11 +711,7 @@ void RoomEngine::unpublish(const std::string &sid)
             result->set_exception(std::make_exception_ptr(std::runtime_error("no published track " + sid)));
             return;
         }
-        if (self->m_publisher)
-            track->source()->unbind(self->m_publisher->sendPath());
-        track->setPublication(nullptr);
-        track->attachPeer(nullptr, sid);
-        self->m_publishedTrack.reset();
+        self->releasePublishedTrack();
         result->set_value();
     });
     waitFor(future, kCallWaitMs, "unpublish");
@@ -761,6 +772,7 @@ void RoomEngine::closeOnLoop(const std::shared_ptr<std::promise<void>> &done)
             subscription.peer->close();
     }
     m_subscriptions.clear();
+    releasePublishedTrack();
     if (m_publisher)
         m_publisher->close();
     if (!m_socket || !m_session) {
@@ -796,8 +808,8 @@ void RoomEngine::finishClose(const std::shared_ptr<std::promise<void>> &done)
         g_clear_object(&m_socket);
     }
     g_clear_object(&m_soup);
+    releasePublishedTrack(); // a publish confirmed while closing
     m_publisher.reset();
-    m_publishedTrack.reset();
     m_pending.clear();
     done->set_value();
 }

@@ -116,6 +116,7 @@ private:
     void lose(DisconnectReason reason);
     void closeOnLoop(const std::shared_ptr<std::promise<void>> &done);
     void finishClose(const std::shared_ptr<std::promise<void>> &done);
+    void releasePublishedTrack();
     void notify(const std::function<void(RoomDelegate &)> &call);
     std::shared_ptr<RemoteParticipant> participantOf(std::int64_t id) const;
 

@@ -189,6 +189,15 @@ void LiveKitRoomTest::carriesToneDataAndStatistics()
         }
     }
     QVERIFY(sawInbound);
+
+    // Leaving the room lets go of the published track and its publication, which point at each
+    // other: once their last outside user drops them, they are gone.
+    const std::weak_ptr<LocalAudioTrack> track = alice->track;
+    const std::weak_ptr<LocalTrackPublication> publication = alice->track->publication();
+    QVERIFY(!publication.expired());
+    alice.reset();
+    QVERIFY(track.expired());
+    QVERIFY(publication.expired());
 }
 
 void LiveKitRoomTest::refusesBadCredentials_data()
