@@ -120,6 +120,7 @@ class TwoClientsTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup();
     void cleanupTestCase();
     void bothSignInWithThePrintedCodes();
     void secondJoinsTheFirstsRoomByItsCode();
@@ -142,6 +143,7 @@ private:
     QString firstName;
     QString secondName;
     QString roomId;
+    bool failed = false;
 };
 
 void TwoClientsTest::initTestCase()
@@ -177,6 +179,7 @@ void TwoClientsTest::initTestCase()
 
     // With voice: the service starts the media server itself.
     service.process.setProgram(QStringLiteral(KESTOVA_LOCAL_SERVICE));
+    service.process.setStandardErrorFile(folder.filePath(QStringLiteral("service.log")));
     service.process.setArguments(
         {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"), folder.filePath("state.json")});
     service.process.start();
@@ -188,6 +191,11 @@ void TwoClientsTest::initTestCase()
 
     startClient(first, QStringLiteral("first"));
     startClient(second, QStringLiteral("second"));
+}
+
+void TwoClientsTest::cleanup()
+{
+    failed = failed || QTest::currentTestFailed();
 }
 
 void TwoClientsTest::cleanupTestCase()
@@ -210,6 +218,11 @@ void TwoClientsTest::cleanupTestCase()
     }
     microphone.reset();
     pulse.reset();
+    if (failed) {
+        // The logs of the service, the media server and the clients, for a look at what went wrong.
+        folder.setAutoRemove(false);
+        qInfo("logs kept in %s", qPrintable(folder.path()));
+    }
 }
 
 void TwoClientsTest::startClient(LineProcess &client, const QString &name)
@@ -229,6 +242,7 @@ void TwoClientsTest::startClient(LineProcess &client, const QString &name)
     client.process.setProgram(QStringLiteral(KESTOVA_E2E_CLIENT));
     client.process.setArguments({QStringLiteral("--api"), baseUrl, QStringLiteral("--assets"), baseUrl});
     client.process.setProcessChannelMode(QProcess::SeparateChannels);
+    client.process.setStandardErrorFile(home + QStringLiteral("/client.log"));
     client.process.start();
     QVERIFY2(client.process.waitForStarted(kWaitMs), qPrintable(client.process.errorString()));
 }
@@ -326,6 +340,12 @@ void TwoClientsTest::secondHearsTheToneOfTheFirstsMicrophone()
                                               .arg(second.tail(), service.tail())
                                               .arg(microphone->bytesWritten())));
     qInfo("%s hears %s at %s dB", qPrintable(secondName), qPrintable(firstName), qPrintable(level.captured(1)));
+    // The first client's voice detector took the tone for speech: its member row shows it speaking
+    // in the second client's panel too.
+    const QString speaking = QStringLiteral("member %1 speaking").arg(firstName);
+    QVERIFY2(second.lines.contains(speaking)
+                 || second.waitFor(QStringLiteral("^%1$").arg(QRegularExpression::escape(speaking))).hasMatch(),
+             qPrintable(second.tail()));
     microphone->setTone(0);
 }
 
