@@ -191,6 +191,7 @@ void TwoClientsTest::initTestCase()
 
     startClient(first, QStringLiteral("first"));
     startClient(second, QStringLiteral("second"));
+    QVERIFY(!QTest::currentTestFailed());
 }
 
 void TwoClientsTest::cleanup()
@@ -219,7 +220,7 @@ void TwoClientsTest::cleanupTestCase()
     microphone.reset();
     pulse.reset();
     if (failed) {
-        // The logs of the service, the media server and the clients, for a look at what went wrong.
+        // The service's and the clients' logs, for a look at what went wrong.
         folder.setAutoRemove(false);
         qInfo("logs kept in %s", qPrintable(folder.path()));
     }
