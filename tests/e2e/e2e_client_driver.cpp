@@ -6,33 +6,66 @@
 //   login <code>     types the code, ticks the agreement and clicks the login button
 //   create-room      asks the connect tab for a room from its first saved configuration, as its
 //                    "create" link does
+//   create-persistent-room
+//                    asks for a persistent room, as the "my rooms" tab menu does
+//   enter-room <id>  double-clicks the room in the "my rooms" panel
+//   room-settings    opens the settings of the room in the current-room panel
+//   join-code <code> types the code into the connect tab's code field and clicks "join"
+//   say <text>       types the text into the current room's chat input and clicks "send"
+//   member-menu <name>
+//                    right-clicks the member of the current room with this name; the menu stays
+//                    open (its volume row shows the member's playback level) until close-menu
+//   close-menu       closes an open pop-up menu
+//   microphone <id>  chooses the input device with this id in the audio settings window, as
+//                    opened from the control panel, and closes the window again
 //   shot <path>      saves a picture of the current top-level window
 // Output lines: "window <class>" whenever the current top-level window changes, "current-room <id>
-// members <n>" whenever the current-room panel shows another room or member count, "error <text>".
+// members <n>" whenever the current-room panel shows another room or member count, "member <name>
+// <indicators>" whenever a member row of the current room changes (indicators: "idle", "speaking",
+// "blocked" or "-"), "my-room <id>" for each room the "my rooms" panel newly lists, "room-code
+// <code>" when a room settings window shows a room code, "chat <sender>: <text>" for each message
+// the current room's chat shows, "member-level <name> <dB>" while a member menu is open and the
+// level it shows moves to another 10 dB step, "error <text>".
 #include "app/client_context.h"
 #include "app/device_id.h"
 #include "app/server_address_options.h"
 #include "app/single_instance.h"
+#include "ui/chat/chat_feed_view.h"
+#include "ui/chat/messages_tab.h"
+#include "ui/connect/code_input_edit.h"
 #include "ui/connect/connect_settings_tab.h"
 #include "ui/login/login_form.h"
+#include "ui/main/control_panel.h"
 #include "ui/main/main_window.h"
 #include "ui/panels/current_room_panel.h"
+#include "ui/panels/my_room_panel.h"
+#include "ui/settings/audio_settings_dialog.h"
+#include "ui/settings/room_base_settings_view.h"
+#include "ui/settings/room_settings_dialog.h"
 #include "ui/shell/minimal_shell.h"
+#include "ui/widgets/level_meter.h"
+#include "ui/widgets/volume_control.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -50,10 +83,150 @@ LoginForm *loginForm(MinimalShell *shell)
     return window ? window->findChild<LoginForm *>() : nullptr;
 }
 
-void run(MinimalShell *shell, const QString &line)
+MainWindow *mainWindow(MinimalShell *shell)
+{
+    return qobject_cast<MainWindow *>(shell->currentWindow());
+}
+
+CurrentRoomPanel *currentRoomPanel(MinimalShell *shell)
+{
+    MainWindow *main = mainWindow(shell);
+    return main ? qobject_cast<CurrentRoomPanel *>(main->currentRoomPanel()) : nullptr;
+}
+
+// The room the current-room panel shows first (the user's own room), or null.
+const blocks::RoomBlockData *currentRoom(MinimalShell *shell)
+{
+    CurrentRoomPanel *panel = currentRoomPanel(shell);
+    if (!panel)
+        return nullptr;
+    for (const blocks::BlockSection &section : panel->blocksData().sections) {
+        if (!section.rooms.isEmpty())
+            return &section.rooms.first();
+    }
+    return nullptr;
+}
+
+ChatFeedView *currentFeed(MinimalShell *shell)
+{
+    MainWindow *main = mainWindow(shell);
+    const blocks::RoomBlockData *room = currentRoom(shell);
+    if (!main || !room)
+        return nullptr;
+    return main->messagesTab()->feedView(room->roomId);
+}
+
+QString indicatorText(const QList<int> &indicators)
+{
+    QStringList words;
+    for (int indicator : indicators) {
+        words << (indicator == 1   ? QStringLiteral("idle")
+                  : indicator == 2 ? QStringLiteral("speaking")
+                  : indicator == 3 ? QStringLiteral("blocked")
+                                   : QString::number(indicator));
+    }
+    return words.isEmpty() ? QStringLiteral("-") : words.join(QLatin1Char(','));
+}
+
+// What the driver has printed already, so that each line says something new.
+struct Shown
+{
+    QString window;
+    QString room;
+    QHash<QString, QString> members; // name -> indicators
+    QSet<QString> myRooms;
+    QSet<QString> codes;
+    QSet<const ChatMessageRow *> messages;
+    QSet<QString> messageIds;
+    QString menuMember;
+    int menuLevelStep = 1;
+};
+
+void watch(MinimalShell *shell, Shown &shown)
+{
+    QWidget *window = shell->currentWindow();
+    const QString name =
+        window && window->isVisible() ? QString::fromLatin1(window->metaObject()->className()) : QString();
+    if (name != shown.window) {
+        shown.window = name;
+        if (!name.isEmpty())
+            say(QStringLiteral("window ") + name);
+    }
+    MainWindow *main = mainWindow(shell);
+    if (!main)
+        return;
+
+    const blocks::RoomBlockData *room = currentRoom(shell);
+    const QString roomText =
+        room ? QStringLiteral("%1 members %2").arg(room->roomId).arg(room->members.size()) : QString();
+    if (roomText != shown.room) {
+        shown.room = roomText;
+        if (!roomText.isEmpty())
+            say(QStringLiteral("current-room ") + roomText);
+    }
+    if (room) {
+        for (const blocks::MemberRowData &member : room->members) {
+            const QString indicators = indicatorText(member.indicators);
+            if (shown.members.value(member.name) != indicators) {
+                shown.members.insert(member.name, indicators);
+                say(QStringLiteral("member %1 %2").arg(member.name, indicators));
+            }
+        }
+    }
+
+    if (auto *mine = qobject_cast<MyRoomPanel *>(main->myRoomPanel())) {
+        for (const blocks::BlockSection &section : mine->blocksData().sections) {
+            for (const blocks::RoomBlockData &listed : section.rooms) {
+                if (!shown.myRooms.contains(listed.roomId)) {
+                    shown.myRooms.insert(listed.roomId);
+                    say(QStringLiteral("my-room ") + listed.roomId);
+                }
+            }
+        }
+    }
+
+    for (RoomSettingsDialog *dialog : main->findChildren<RoomSettingsDialog *>()) {
+        const QString code = dialog->isVisible() ? dialog->basePage()->roomCodeLabel()->text() : QString();
+        static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+        if (digits.match(code).hasMatch() && !shown.codes.contains(code)) {
+            shown.codes.insert(code);
+            say(QStringLiteral("room-code ") + code);
+        }
+    }
+
+    if (ChatFeedView *feed = currentFeed(shell)) {
+        for (const ChatFeedView::Entry &entry : feed->flatEntries()) {
+            const bool seen = entry.message.id.isEmpty() ? shown.messages.contains(entry.row)
+                                                         : shown.messageIds.contains(entry.message.id);
+            if (seen || !entry.row)
+                continue;
+            shown.messages.insert(entry.row);
+            shown.messageIds.insert(entry.message.id);
+            say(QStringLiteral("chat %1: %2").arg(entry.message.senderName, entry.message.content));
+        }
+    }
+
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    auto *volume = menu ? menu->findChild<VolumeControl *>() : nullptr;
+    if (volume && volume->meter()) {
+        // Steps of 10 dB keep the output short while the level follows the sound.
+        const int step = int(std::floor(volume->meter()->level() / 10.0));
+        if (step != shown.menuLevelStep) {
+            shown.menuLevelStep = step;
+            say(QStringLiteral("member-level %1 %2")
+                    .arg(shown.menuMember)
+                    .arg(QString::number(volume->meter()->level(), 'f', 1)));
+        }
+    } else {
+        shown.menuLevelStep = 1;
+    }
+}
+
+void run(MinimalShell *shell, Shown &shown, const QString &line)
 {
     const QString command = line.section(QLatin1Char(' '), 0, 0);
     const QString argument = line.section(QLatin1Char(' '), 1);
+    MainWindow *main = mainWindow(shell);
     if (command == QLatin1String("sms") || command == QLatin1String("login")) {
         LoginForm *form = loginForm(shell);
         if (!form) {
@@ -70,20 +243,93 @@ void run(MinimalShell *shell, const QString &line)
         }
         if (!form->errorLine()->text().isEmpty())
             say(QStringLiteral("error ") + form->errorLine()->text());
-    } else if (command == QLatin1String("create-room")) {
-        QWidget *window = shell->currentWindow();
-        auto *tab = window ? window->findChild<ConnectSettingsTab *>() : nullptr;
-        if (!tab) {
-            say(QStringLiteral("error no connect tab"));
-            return;
-        }
-        emit tab->createRoomFromConfigRequested(0);
     } else if (command == QLatin1String("shot")) {
         QWidget *window = shell->currentWindow();
         if (!window || !window->grab().save(argument))
             say(QStringLiteral("error screenshot not saved"));
         else
             say(QStringLiteral("saved ") + argument);
+    } else if (!main) {
+        say(QStringLiteral("error no main window for ") + command);
+    } else if (command == QLatin1String("create-room")) {
+        auto *tab = qobject_cast<ConnectSettingsTab *>(main->connectSettingsTab());
+        if (!tab) {
+            say(QStringLiteral("error no connect tab"));
+            return;
+        }
+        emit tab->createRoomFromConfigRequested(0);
+    } else if (command == QLatin1String("create-persistent-room")) {
+        emit main->createPersistentRoomRequested();
+    } else if (command == QLatin1String("enter-room")) {
+        auto *mine = qobject_cast<MyRoomPanel *>(main->myRoomPanel());
+        if (!mine || !mine->roomBlock(argument)) {
+            say(QStringLiteral("error my rooms do not list ") + argument);
+            return;
+        }
+        emit mine->roomDoubleClicked(argument);
+    } else if (command == QLatin1String("room-settings")) {
+        const blocks::RoomBlockData *room = currentRoom(shell);
+        if (!room) {
+            say(QStringLiteral("error no current room"));
+            return;
+        }
+        emit currentRoomPanel(shell)->roomSettingsRequested(room->roomId);
+    } else if (command == QLatin1String("join-code")) {
+        auto *tab = qobject_cast<ConnectSettingsTab *>(main->connectSettingsTab());
+        auto *join = tab ? tab->findChild<QPushButton *>(QStringLiteral("joinButton")) : nullptr;
+        if (!join) {
+            say(QStringLiteral("error no join button"));
+            return;
+        }
+        tab->codeInput()->setText(argument);
+        join->click();
+    } else if (command == QLatin1String("say")) {
+        ChatFeedView *feed = currentFeed(shell);
+        if (!feed) {
+            say(QStringLiteral("error no chat for the current room"));
+            return;
+        }
+        main->showChatDock();
+        feed->inputLine()->setText(argument);
+        feed->sendButtonWidget()->click();
+    } else if (command == QLatin1String("member-menu")) {
+        CurrentRoomPanel *panel = currentRoomPanel(shell);
+        const blocks::RoomBlockData *room = currentRoom(shell);
+        QString userId;
+        for (const blocks::MemberRowData &member : room ? room->members : QList<blocks::MemberRowData>()) {
+            if (member.name == argument)
+                userId = member.userId;
+        }
+        if (userId.isEmpty()) {
+            say(QStringLiteral("error no member named ") + argument);
+            return;
+        }
+        shown.menuMember = argument;
+        // The menu runs its own event loop until it closes; open it from the main loop so that
+        // this command returns first.
+        const QPoint where = panel->mapToGlobal(panel->rect().center());
+        QTimer::singleShot(0, panel, [panel, userId, where] { emit panel->memberMenuRequested(userId, where); });
+    } else if (command == QLatin1String("microphone")) {
+        emit main->controlPanel()->audioSettingsRequested();
+        AudioSettingsDialog *dialog = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *candidate = qobject_cast<AudioSettingsDialog *>(widget); candidate && candidate->isVisible())
+                dialog = candidate;
+        }
+        QComboBox *box = dialog ? dialog->inputDeviceBox() : nullptr;
+        const int index = box ? box->findData(argument, Qt::UserRole) : -1;
+        if (index < 0) {
+            say(QStringLiteral("error no microphone ") + argument);
+        } else {
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+            say(QStringLiteral("microphone ") + argument);
+        }
+        if (dialog)
+            dialog->close();
+    } else if (command == QLatin1String("close-menu")) {
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
     } else {
         say(QStringLiteral("error unknown command ") + command);
     }
@@ -117,38 +363,10 @@ int main(int argc, char *argv[])
         context.init(&instance);
         std::unique_ptr<MinimalShell> shell = createMinimalShell(context);
 
-        QString shown;
-        QString shownRoom;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            QWidget *window = shell->currentWindow();
-            const QString name =
-                window && window->isVisible() ? QString::fromLatin1(window->metaObject()->className()) : QString();
-            if (name != shown) {
-                shown = name;
-                if (!name.isEmpty())
-                    say(QStringLiteral("window ") + name);
-            }
-            auto *main = qobject_cast<MainWindow *>(window);
-            auto *panel = main ? qobject_cast<CurrentRoomPanel *>(main->currentRoomPanel()) : nullptr;
-            QString room;
-            if (panel) {
-                for (const blocks::BlockSection &section : panel->blocksData().sections) {
-                    if (!section.rooms.isEmpty()) {
-                        room = QStringLiteral("%1 members %2")
-                                   .arg(section.rooms.first().roomId)
-                                   .arg(section.rooms.first().members.size());
-                        break;
-                    }
-                }
-            }
-            if (room != shownRoom) {
-                shownRoom = room;
-                if (!room.isEmpty())
-                    say(QStringLiteral("current-room ") + room);
-            }
-        });
-        watch.start(100);
+        Shown shown;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] { watch(shell.get(), shown); });
+        watcher.start(100);
 
         QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
         QByteArray pending;
@@ -166,7 +384,7 @@ int main(int argc, char *argv[])
                 const QString line = QString::fromUtf8(pending.left(end)).trimmed();
                 pending.remove(0, end + 1);
                 if (!line.isEmpty())
-                    run(shell.get(), line);
+                    run(shell.get(), shown, line);
             }
         });
         result = app.exec();
