@@ -253,6 +253,8 @@ void MediaChaosTest::serverKilledMidCallThenBack()
     QTRY_COMPARE_WITH_TIMEOUT(bobLost.count(), 1, 3000);
     QCOMPARE(aliceLost.first().first().toString(), QStringLiteral("语音连接断开：信令关闭"));
     QVERIFY(!alice.isConnected() && !bob.isConnected());
+    // The lost room's tracks no longer play.
+    QVERIFY(!playback.hasRemoteTrack(QStringLiteral("alice")));
 
     // While the server is down a connect fails and says so; nothing hangs.
     janus.stop();
