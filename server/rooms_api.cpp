@@ -639,7 +639,7 @@ void RoomsApi::removeMember(Room &room, const QString &userId)
     room.overrides.remove(userId);
 }
 
-void RoomsApi::expireRoom(const QString &roomId, const char *why)
+void RoomsApi::expireRoom(QString roomId, const char *why)
 {
     Room *found = room(roomId);
     if (!found)

@@ -114,7 +114,8 @@ private:
     // room then expires.
     void leaveRoom(Room &room, const QString &userId, const QString &reason);
     void removeMember(Room &room, const QString &userId);
-    void expireRoom(const QString &roomId, const char *why);
+    // By value: callers pass the id held by the room that this removes.
+    void expireRoom(QString roomId, const char *why);
     // Attaches `child` under `parent` at once.
     void attach(Room &child, Room &parent, const QString &byUserId);
     void detach(Room &child, const QString &trigger, const QString &byUserId);

@@ -79,7 +79,8 @@ void CDockContainerWidget::insertIntoRoot(CDockAreaWidget *area, Qt::Orientation
     }
     // The old root becomes one item of a new root of the other orientation.
     auto *newRoot = new CDockSplitter(orientation, this);
-    layout()->replaceWidget(root, newRoot);
+    // The layout hands back the item that held the old root; it is ours to delete.
+    delete layout()->replaceWidget(root, newRoot);
     CDockSplitter *oldRoot = root;
     root = newRoot;
     if (append) {

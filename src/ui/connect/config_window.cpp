@@ -126,6 +126,10 @@ ConfigWindow::ConfigWindow(const QString &title, const QString &addText, QWidget
 ConfigWindow::~ConfigWindow()
 {
     qApp->removeEventFilter(this);
+    // Hiding during destruction moves the focus away from an open rename editor, whose
+    // editingFinished would then call into this half-destroyed window.
+    for (QLineEdit *editor : findChildren<QLineEdit *>())
+        editor->disconnect(this);
 }
 
 QWidget *ConfigWindow::rowAt(int index) const

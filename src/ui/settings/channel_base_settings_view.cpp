@@ -68,6 +68,14 @@ ChannelBaseSettingsView::ChannelBaseSettingsView(QWidget *parent)
     refreshCodeRow();
 }
 
+ChannelBaseSettingsView::~ChannelBaseSettingsView()
+{
+    // Hiding during destruction takes the focus from a field, whose editingFinished would then
+    // call into this half-destroyed view.
+    nameEdit->disconnect(this);
+    descriptionEdit->disconnect(this);
+}
+
 void ChannelBaseSettingsView::setPermissions(bool changeName, bool changeDescription, bool manageCode)
 {
     canChangeName = changeName;

@@ -25,6 +25,7 @@ public:
     };
 
     explicit ChannelBaseSettingsView(QWidget *parent = nullptr);
+    ~ChannelBaseSettingsView() override;
 
     void setPermissions(bool changeName, bool changeDescription, bool manageCode);
     void setValues(const Values &values);
