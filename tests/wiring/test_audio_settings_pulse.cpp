@@ -15,16 +15,7 @@
 
 #include <QPointer>
 
-#include <QScopeGuard>
-#include <atomic>
-#include <cerrno>
-#include <cmath>
 #include <csignal>
-#include <fcntl.h>
-
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 using testsupport::MemoryAudioStorage;
 using testsupport::PrivatePulseServer;
@@ -58,40 +49,8 @@ private slots:
                                 "rate=48000", "channels=1"},
                                &moduleIndex),
                  0);
-        // A 440 Hz tone at about -10 dBFS, written as fast as the server takes it.
-        std::atomic<bool> stop{false};
-        std::thread writer([&] {
-            const int fd = ::open(fifo.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
-            if (fd < 0)
-                return;
-            std::vector<qint16> block(480);
-            long n = 0;
-            while (!stop.load()) {
-                for (auto &s : block)
-                    s = qint16(std::lround(10000 * std::sin(2 * M_PI * 440 * double(n++) / 48000)));
-                const char *p = reinterpret_cast<const char *>(block.data());
-                std::size_t left = block.size() * 2;
-                while (left > 0 && !stop.load()) {
-                    const ssize_t w = ::write(fd, p, left);
-                    if (w > 0) {
-                        p += w;
-                        left -= std::size_t(w);
-                    } else if (w < 0 && errno == EAGAIN) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                    } else if (w < 0 && errno != EINTR) {
-                        ::close(fd);
-                        return;
-                    }
-                }
-            }
-            ::close(fd);
-        });
-        // A failed check returns early: the writer must still be stopped and joined.
-        const auto stopWriter = qScopeGuard([&] {
-            stop = true;
-            if (writer.joinable())
-                writer.join();
-        });
+        // A tone written as fast as the server takes it: faster than real time.
+        testsupport::PipeToneWriter tone(fifo);
 
         {
             ScriptedDetector::speech = 1;

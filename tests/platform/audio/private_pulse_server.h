@@ -9,8 +9,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/types.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -84,6 +92,55 @@ public:
 private:
     QTemporaryDir runtime;
     qint64 pid = 0;
+};
+
+// Writes a 440 Hz tone at about -10 dBFS into a pipe source's FIFO as fast as the server takes
+// it, on a thread of its own, until it is destroyed (also when a failed check returns early).
+class PipeToneWriter
+{
+public:
+    explicit PipeToneWriter(const QString &fifo)
+        : thread([this, path = fifo.toLocal8Bit()] { run(path); })
+    {}
+    ~PipeToneWriter()
+    {
+        stop = true;
+        thread.join();
+    }
+    PipeToneWriter(const PipeToneWriter &) = delete;
+    PipeToneWriter &operator=(const PipeToneWriter &) = delete;
+
+private:
+    void run(const QByteArray &path)
+    {
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0)
+            return;
+        std::vector<qint16> block(480);
+        long n = 0;
+        while (!stop.load()) {
+            for (auto &s : block)
+                s = qint16(std::lround(10000 * std::sin(2 * M_PI * 440 * double(n++) / 48000)));
+            const char *p = reinterpret_cast<const char *>(block.data());
+            std::size_t left = block.size() * 2;
+            while (left > 0 && !stop.load()) {
+                const ssize_t w = ::write(fd, p, left);
+                if (w > 0) {
+                    p += w;
+                    left -= std::size_t(w);
+                } else if (w < 0 && errno == EAGAIN) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                } else if (w < 0 && errno != EINTR) {
+                    ::close(fd);
+                    return;
+                }
+            }
+        }
+        ::close(fd);
+    }
+
+    std::atomic<bool> stop{false};
+    std::thread thread; // last: it starts once the flag exists
 };
 
 } // namespace testsupport

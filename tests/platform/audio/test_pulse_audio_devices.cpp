@@ -17,6 +17,7 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -142,33 +143,7 @@ private slots:
                  0);
 
         // A 440 Hz tone at about -10 dBFS, written as fast as the server takes it.
-        std::atomic<bool> stop{false};
-        std::thread writer([&] {
-            const int fd = ::open(fifo.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
-            if (fd < 0)
-                return;
-            std::vector<qint16> block(480);
-            long n = 0;
-            while (!stop.load()) {
-                for (auto &s : block)
-                    s = qint16(std::lround(10000 * std::sin(2 * M_PI * 440 * double(n++) / 48000)));
-                const char *p = reinterpret_cast<const char *>(block.data());
-                std::size_t left = block.size() * 2;
-                while (left > 0 && !stop.load()) {
-                    const ssize_t w = ::write(fd, p, left);
-                    if (w > 0) {
-                        p += w;
-                        left -= std::size_t(w);
-                    } else if (w < 0 && errno == EAGAIN) {
-                        std::this_thread::yield();
-                    } else if (w < 0 && errno != EINTR) {
-                        ::close(fd);
-                        return;
-                    }
-                }
-            }
-            ::close(fd);
-        });
+        std::optional<testsupport::PipeToneWriter> tone(std::in_place, fifo);
 
         auto listed = [] {
             for (const auto &d : captureDevices())
@@ -191,8 +166,7 @@ private slots:
 
         backend.close();
         QCOMPARE(server->pactl({"unload-module", moduleIndex}), 0);
-        stop = true;
-        writer.join();
+        tone.reset();
 
         // The last half second: the tone's level and pitch.
         const std::size_t from = captured.size() - 24000;
