@@ -2,10 +2,11 @@
 // test's own network namespace (the media server gathers no candidates on loopback) and with a
 // private sound server. Each client is signed in through its own login form with the code the
 // service prints; the first creates a persistent room and reads its code from the room's settings
-// window, the second joins by that code through its connect tab; a chat message goes each way; a
-// tone played into the first client's microphone (a pipe source) reaches the second client through
+// window, the second joins by that code through its connect tab; a chat message goes each way;
+// speech played into the first client's microphone (a pipe source) reaches the second client through
 // the media server, seen in the playback level of the second client's member menu; and a picture
 // of each main window is saved to the build's screenshots folder.
+#include "audio/speech_samples.h"
 #include "platform/audio/private_pulse_server.h"
 #include "support/private_network.h"
 #include "support/test_main.h"
@@ -79,8 +80,8 @@ public:
     }
 };
 
-// Writes a tone paced at real time into the pipe behind the sound server's pipe source; frames
-// the pipe has no room for are dropped, as a sound card would.
+// Writes silence, or looped speech, paced at real time into the pipe behind the sound server's
+// pipe source; frames the pipe has no room for are dropped, as a sound card would.
 class PipeMicrophone
 {
 public:
@@ -90,6 +91,12 @@ public:
         if (fd < 0)
             return false;
         pump = std::make_unique<testsupport::TonePump>(0, [this](const std::int16_t *frame, int samples) {
+            if (speaking.load(std::memory_order_acquire) && speech.size() >= std::size_t(samples)) {
+                if (at + std::size_t(samples) > speech.size())
+                    at = 0;
+                frame = speech.data() + at;
+                at += std::size_t(samples);
+            }
             const ssize_t written = ::write(fd, frame, std::size_t(samples) * sizeof(std::int16_t));
             if (written > 0)
                 bytes += written;
@@ -97,7 +104,13 @@ public:
         pump->start();
         return true;
     }
-    void setTone(double hz) { pump->setFrequency(hz); }
+    // 48 kHz samples played in a loop from now on; set once.
+    void speak(std::vector<std::int16_t> samples)
+    {
+        speech = std::move(samples);
+        speaking.store(true, std::memory_order_release);
+    }
+    void stopSpeaking() { speaking.store(false, std::memory_order_release); }
     qint64 bytesWritten() const { return bytes.load(); }
     ~PipeMicrophone()
     {
@@ -111,6 +124,9 @@ private:
     int fd = -1;
     std::unique_ptr<testsupport::TonePump> pump;
     std::atomic<qint64> bytes{0};
+    std::vector<std::int16_t> speech; // written before `speaking` turns true, then only read
+    std::atomic<bool> speaking{false};
+    std::size_t at = 0; // the pump thread's own
 };
 
 } // namespace
@@ -125,7 +141,7 @@ private slots:
     void bothSignInWithThePrintedCodes();
     void secondJoinsTheFirstsRoomByItsCode();
     void chatMessagesGoEachWay();
-    void secondHearsTheToneOfTheFirstsMicrophone();
+    void secondHearsTheSpeechOfTheFirstsMicrophone();
     void screenshotsOfBothMainWindows();
 
 private:
@@ -326,10 +342,14 @@ void TwoClientsTest::chatMessagesGoEachWay()
              qPrintable(second.tail()));
 }
 
-void TwoClientsTest::secondHearsTheToneOfTheFirstsMicrophone()
+void TwoClientsTest::secondHearsTheSpeechOfTheFirstsMicrophone()
 {
     QVERIFY2(!secondName.isEmpty(), "the clients are not in one room");
-    microphone->setTone(440);
+    // Speech, not a tone: the first client's voice detector holds back what is not speech.
+    std::vector<std::int16_t> speech = testsupport::synthesizeSpeech(
+        QStringLiteral("Testing the microphone, one two three four five. Can you hear me well?"));
+    QVERIFY2(!speech.empty(), "espeak-ng or sox is missing");
+    microphone->speak(std::move(speech));
     // The second client right-clicks the first member; the volume row of the menu shows the
     // level at which that member's voice plays.
     second.send(QStringLiteral("member-menu ") + firstName);
@@ -341,13 +361,13 @@ void TwoClientsTest::secondHearsTheToneOfTheFirstsMicrophone()
                                               .arg(second.tail(), service.tail())
                                               .arg(microphone->bytesWritten())));
     qInfo("%s hears %s at %s dB", qPrintable(secondName), qPrintable(firstName), qPrintable(level.captured(1)));
-    // The first client's voice detector took the tone for speech: its member row shows it speaking
+    // The first client's voice detector found the speech: its member row shows it speaking
     // in the second client's panel too.
     const QString speaking = QStringLiteral("member %1 speaking").arg(firstName);
     QVERIFY2(second.lines.contains(speaking)
                  || second.waitFor(QStringLiteral("^%1$").arg(QRegularExpression::escape(speaking))).hasMatch(),
              qPrintable(second.tail()));
-    microphone->setTone(0);
+    microphone->stopSpeaking();
 }
 
 void TwoClientsTest::screenshotsOfBothMainWindows()
