@@ -6,6 +6,7 @@
 #include "audio/memory_audio_storage.h"
 #include "audio/scripted_detector.h"
 #include "audio/sound_manager.h"
+#include "audio/speech_samples.h"
 #include "support/test_main.h"
 #include "ui/login/login_menu_bar.h"
 #include "ui/login/login_window.h"
@@ -22,7 +23,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QLibrary>
+#include <QPixmap>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QSlider>
@@ -49,11 +53,11 @@ struct Rig
     std::unique_ptr<AudioDeviceCatalog> devices;
     std::shared_ptr<std::atomic<int>> frames = std::make_shared<std::atomic<int>>(0);
 
-    Rig()
+    explicit Rig(const VadDetector::LibraryCalls &detector = ScriptedDetector::calls())
     {
         AudioCaptureManager::Dependencies deps;
         deps.engine.backendFactory = [m = mic] { return std::make_unique<FakeCaptureBackend>(m); };
-        deps.engine.detectorLibrary = ScriptedDetector::calls();
+        deps.engine.detectorLibrary = detector;
         deps.listCaptureDevices = [this] { return inputs; };
         capture = std::make_unique<AudioCaptureManager>(&storage, nullptr, deps);
         capture->setFrameSink([f = frames](const qint16 *, int, int, int) { ++*f; });
@@ -247,6 +251,62 @@ private slots:
         emit rig.capture->calibrationFinished(true, 9);
         QVERIFY(dialog->calibrationLabel()->text() != before);
 
+        closeAndWait(dialog);
+    }
+
+    // The voice-detection section shows the detector's graded speech probability: speech played
+    // into the microphone, judged by the project's detector library, moves the shown percentage
+    // through values a three-vote detector cannot give (anything but 0, 33, 67 and 100). The
+    // section's picture is saved.
+    void dialogShowsTheGradedSpeechProbability()
+    {
+        QLibrary library(QStringLiteral(TEN_VAD_PATH));
+        QVERIFY2(library.load(), qPrintable(library.errorString()));
+        VadDetector::LibraryCalls calls;
+        calls.create = reinterpret_cast<decltype(calls.create)>(library.resolve("ten_vad_create"));
+        calls.process = reinterpret_cast<decltype(calls.process)>(library.resolve("ten_vad_process"));
+        calls.destroy = reinterpret_cast<decltype(calls.destroy)>(library.resolve("ten_vad_destroy"));
+        const std::vector<std::int16_t> speech = testsupport::synthesizeSpeech(
+            QStringLiteral("Can you hear me now? The quick brown fox jumps over the lazy dog."));
+        if (speech.empty())
+            QSKIP("espeak-ng or sox is not installed");
+
+        Rig rig(calls);
+        LoginWindow window;
+        rig.wire(&window);
+        AudioSettingsDialog *dialog = openFromLogin(window);
+        QVERIFY(dialog);
+        QTRY_COMPARE(rig.mic->opens(), 1);
+        QCOMPARE(dialog->probabilityLabel()->text(), QStringLiteral("· 0%"));
+        QList<int> shown;
+        QPixmap picture; // the section as it first shows a graded value
+        QWidget *section = dialog->probabilityLabel()->parentWidget();
+        const auto isGraded = [](int p) { return p != 0 && p != 33 && p != 67 && p != 100; };
+        connect(rig.capture.get(), &AudioCaptureManager::vadProbabilityChanged, dialog, [&] {
+            const QString text = dialog->probabilityLabel()->text();
+            QVERIFY(text.startsWith(QStringLiteral("· ")) && text.endsWith(QLatin1Char('%')));
+            shown << text.mid(2, text.size() - 3).toInt();
+            if (picture.isNull() && isGraded(shown.last()))
+                picture = section->grab();
+        });
+
+        // Played in steps of ten frames, each taken before the next (a device delivers at its pace).
+        for (std::size_t at = 0; at + 480 <= speech.size(); at += 480) {
+            rig.mic->push(std::vector<qint16>(speech.begin() + std::ptrdiff_t(at), speech.begin() + std::ptrdiff_t(at + 480)));
+            if ((at / 480) % 10 == 9)
+                QVERIFY(QTest::qWaitFor([&] { return rig.mic->pending() == 0; }, 5000));
+        }
+        // About one report per 96 ms of speech.
+        QTRY_VERIFY(shown.size() >= int(speech.size() / 48000 * 8));
+        QStringList figures;
+        for (int p : shown)
+            figures << QString::number(p);
+        QVERIFY2(std::any_of(shown.begin(), shown.end(), isGraded), qPrintable("shown: " + figures.join(' ')));
+        QVERIFY2(*std::max_element(shown.begin(), shown.end()) >= 50, qPrintable("shown: " + figures.join(' ')));
+        qInfo().noquote() << "shown:" << figures.join(' ');
+
+        QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+        QVERIFY(picture.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/audio_settings_vad_probability.png")));
         closeAndWait(dialog);
     }
 
