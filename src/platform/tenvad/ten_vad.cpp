@@ -256,6 +256,7 @@ struct ModelDetector
     std::array<float, kStateSize> nextState{};
     float output = 0;
     std::size_t judged = 0; // windows judged so far
+    bool runFailed = false;
     int64_t rate = kRate;
     std::array<OrtValue *, 3> inputs{};
     std::array<OrtValue *, 2> outputs{};
@@ -307,7 +308,11 @@ struct ModelDetector
             static const char *const outputNames[] = {"output", "stateN"};
             if (OrtStatus *s = model->api->Run(model->session, nullptr, inputNames, inputs.data(), inputs.size(),
                                                outputNames, outputs.size(), outputs.data())) {
-                qCWarning(lcVad).noquote() << "vad model run failed error=" + takeError(model->api, s);
+                // Said once per instance: a failing run would fail again every 32 ms.
+                const QString error = takeError(model->api, s);
+                if (!runFailed)
+                    qCWarning(lcVad).noquote() << "vad model run failed error=" + error;
+                runFailed = true;
                 return false;
             }
             state = nextState;
