@@ -196,6 +196,8 @@ Model *loadModel(QString *where, QString *error)
     OrtSessionOptions *options = nullptr;
     OrtStatus *status = api->CreateEnv(ORT_LOGGING_LEVEL_WARNING, "ten_vad", &model->env);
     if (!status)
+        status = api->DisableTelemetryEvents(model->env);
+    if (!status)
         status = api->CreateSessionOptions(&options);
     if (!status)
         status = api->SetIntraOpNumThreads(options, 1);
