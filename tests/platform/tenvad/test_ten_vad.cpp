@@ -167,6 +167,11 @@ std::vector<double> toDoubles(const Samples &s)
     return x;
 }
 
+double rmsDbfs(const Samples &s)
+{
+    return 20 * std::log10(std::max(1e-9, rmsOf(toDoubles(s))));
+}
+
 // Speech with a faint noise floor, and which hops hold speech: those within 35 dB of the
 // loudest hop of the clean speech (the pauses between words and sentences count as not speech).
 struct LabelledSpeech
@@ -233,6 +238,7 @@ private slots:
         QTest::addColumn<double>("atMostAtHalf");
         QTest::newRow("speech") << "speech" << 0.90 << 1.0;
         QTest::newRow("speech, female voice") << "speech-f" << 0.90 << 1.0;
+        QTest::newRow("speech over a fan, 15 dB below it") << "speech+brown" << 0.90 << 1.0;
         QTest::newRow("100 Hz hum") << "hum" << 0.0 << 0.05;
         QTest::newRow("brown noise (fan)") << "brown" << 0.0 << 0.05;
         QTest::newRow("white noise") << "white" << 0.0 << 0.05;
@@ -255,6 +261,13 @@ private slots:
             if (clean.empty())
                 QSKIP("espeak-ng or sox is not installed");
             LabelledSpeech s = speechOverFaintNoise(clean);
+            if (kind == "speech+brown") {
+                const std::vector<double> fan = brownNoise(double(clean.size()) / kRate + 1, rmsDbfs(clean) - 15, 13);
+                std::vector<double> mixed = toDoubles(s.audio);
+                for (std::size_t i = 0; i < mixed.size(); ++i)
+                    mixed[i] += fan[i];
+                s.audio = toSamples(mixed);
+            }
             audio = std::move(s.audio);
             counted = std::move(s.speech);
         } else {
