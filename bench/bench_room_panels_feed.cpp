@@ -224,7 +224,7 @@ BENCHMARK(BM_RebuildAfterBurst)
 // The builders alone, on the store as the burst left it.
 void BM_BuildersOnly(benchmark::State &state)
 {
-    Client client;
+    Client client(int(state.range(0)));
     client.burst(50, 0);
     QApplication::processEvents();
     wiring::RoomPanelsInput input;
@@ -238,13 +238,14 @@ void BM_BuildersOnly(benchmark::State &state)
         benchmark::DoNotOptimize(wiring::buildMyRoomPanelState(input));
     }
 }
-BENCHMARK(BM_BuildersOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildersOnly)->ArgName("members")->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 // Each panel's setBlocks alone, alternating between the records before and after a burst
-// in which 50 members change (argument 0: current-room panel, 1: my-rooms panel).
+// in which 50 members change (argument 0: current-room panel, 1: my-rooms panel; then the
+// number of members).
 void BM_PanelUpdateOnly(benchmark::State &state)
 {
-    Client client;
+    Client client(int(state.range(1)));
     wiring::RoomPanelsInput input;
     input.store = &client.store;
     input.activeRoomId = "big";
@@ -268,7 +269,13 @@ void BM_PanelUpdateOnly(benchmark::State &state)
         flip = !flip;
     }
 }
-BENCHMARK(BM_PanelUpdateOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanelUpdateOnly)
+    ->ArgNames({"panel", "members"})
+    ->Args({0, 500})
+    ->Args({1, 500})
+    ->Args({0, 5000})
+    ->Args({1, 5000})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
