@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QScrollBar>
 #include <QStyleFactory>
 
 #include "theme/style_helpers.h"
@@ -121,6 +122,26 @@ void BM_FirstShow(benchmark::State &state)
     }
 }
 BENCHMARK(BM_FirstShow)->Apply(sizes)->Unit(benchmark::kMillisecond);
+
+// Scrolling the shown room by a page (or by a wheel step of three lines) per loop turn, back
+// to the top at the end: the rows that leave the view serve the members that come into it.
+void BM_Scroll(benchmark::State &state)
+{
+    ShownPanel shown;
+    shown.panel.setBlocks(roomOf(membersOf(state), 20));
+    QApplication::processEvents();
+    QScrollBar *bar = shown.panel.verticalScrollBar();
+    const int step = state.range(0) != 0 ? bar->pageStep() : 3 * bar->singleStep();
+    for (auto _ : state) {
+        bar->setValue(bar->value() + step >= bar->maximum() ? 0 : bar->value() + step);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_Scroll)
+    ->ArgNames({"page", "members"})
+    ->Args({0, 5000})
+    ->Args({1, 5000})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -112,9 +112,11 @@ void verifyRowsCoverView(const BlockListPanel &panel, const RoomBlock *block, co
     const int firstVisible = std::max(0, -top / pitch);
     const int lastVisible = std::min(int(list.size()) - 1, (panel.viewport()->height() - top) / pitch);
     if (firstVisible <= lastVisible) {
-        QVERIFY2(first <= firstVisible, qPrintable(QStringLiteral("first row %1, first visible %2").arg(first).arg(firstVisible)));
+        QVERIFY2(first <= firstVisible,
+                 qPrintable(QStringLiteral("first row %1, first visible %2").arg(first).arg(firstVisible)));
         QVERIFY2(first + rows.size() > lastVisible,
-                 qPrintable(QStringLiteral("rows end at %1, last visible %2").arg(first + rows.size()).arg(lastVisible)));
+                 qPrintable(
+                     QStringLiteral("rows end at %1, last visible %2").arg(first + rows.size()).arg(lastVisible)));
     }
     const int viewRows = panel.viewport()->height() / pitch + 2;
     QVERIFY(rows.size() <= viewRows + 2 * MemberList::kOverscanRows);
@@ -246,7 +248,6 @@ void MemberListTest::membersKeepTheirRowsAcrossChanges()
     QVERIFY(rowIds(block).contains(QStringLiteral("new-middle")));
     settle(panel);
     verifyRowsCoverView(panel, block, list);
-    QCOMPARE(block->memberRows().size() > 0, true);
 }
 
 void MemberListTest::foldedRoomWaitsForTheView()

@@ -213,8 +213,8 @@ void PanelsPictureTest::bigRoomScrolled()
     big.draggable = false;
     big.expanded = true;
     for (int i = 0; i < 5000; ++i)
-        big.members.append(member(QStringLiteral("u%1").arg(i), QStringLiteral("成员 %1").arg(i), {i % 7 == 0 ? 2 : 1},
-                                  i % 11 == 0));
+        big.members.append(
+            member(QStringLiteral("u%1").arg(i), QStringLiteral("成员 %1").arg(i), {i % 7 == 0 ? 2 : 1}, i % 11 == 0));
     big.memberCount = int(big.members.size());
     BlockListData d;
     d.sections = {{QString(), {big}, {}}};
