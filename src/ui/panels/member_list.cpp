@@ -267,8 +267,12 @@ void MemberList::arrange(const QList<Placed> &current)
         shown = next;
         first = int(from);
         rowsLayout->setRows(first, shown);
-        for (MemberRow *row : std::as_const(fresh))
-            row->show();
+        // Rows made while the list is not shown (folded, or in a hidden panel) appear, and
+        // are polished, with it.
+        if (isVisible()) {
+            for (MemberRow *row : std::as_const(fresh))
+                row->show();
+        }
     }
     arranging = false;
     if (arrangeAgain) {

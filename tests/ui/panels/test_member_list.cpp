@@ -145,6 +145,7 @@ private slots:
     void rowsFollowTheView();
     void membersKeepTheirRowsAcrossChanges();
     void foldedRoomWaitsForTheView();
+    void roomFoldedFromTheStartShowsRowsWhenUnfolded();
     void listFilledBeforeShowHasItsFirstRows();
 };
 
@@ -272,6 +273,30 @@ void MemberListTest::foldedRoomWaitsForTheView()
     settle(panel);
     QVERIFY(!block->memberContainer()->isHidden());
     panel.verticalScrollBar()->setValue(panel.verticalScrollBar()->maximum() / 4);
+    verifyRowsCoverView(panel, block, list);
+}
+
+// A room the builder proposes folded, in a shown panel: the rows made while it is folded
+// appear with it when the user unfolds it.
+void MemberListTest::roomFoldedFromTheStartShowsRowsWhenUnfolded()
+{
+    const QList<MemberRowData> list = members(kMembers);
+    BlockListPanel panel;
+    panel.resize(300, 400);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    BlockListData d = panelData(list, false);
+    d.sections[0].rooms[0].expanded = false;
+    panel.setBlocks(d);
+    settle(panel);
+    RoomBlock *block = bigBlock(panel);
+    QVERIFY(block->memberContainer()->isHidden());
+    QVERIFY(!block->memberRows().isEmpty());
+    for (const MemberRow *row : block->memberRows())
+        QVERIFY(!row->isVisible());
+
+    block->foldButton()->click();
+    settle(panel);
     verifyRowsCoverView(panel, block, list);
 }
 
