@@ -58,7 +58,9 @@ public:
         for (MemberRow *row : rows)
             items.append(new QWidgetItem(row));
         firstIndex = first;
-        place(geometry());
+        // The layout's own rectangle is empty while it waits to be redone after a change
+        // of the member count; the rows go where that will put them.
+        place(parentWidget()->contentsRect());
     }
 
     QSize sizeHint() const override { return {0, listHeight()}; }
