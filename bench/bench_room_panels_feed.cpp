@@ -221,6 +221,26 @@ BENCHMARK(BM_RebuildAfterBurst)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// One event per loop turn, as a quiet room brings them: a member is muted or unmuted, and
+// the turn that follows rebuilds the panels. Timed: the event's delivery and that turn.
+void BM_OneEventPerTurn(benchmark::State &state)
+{
+    Client client(int(state.range(0)));
+    QElapsedTimer clock;
+    double delivering = 0;
+    bool on = true;
+    for (auto _ : state) {
+        clock.start();
+        client.event(on ? "room.member.muted" : "room.member.unmuted",
+                     {{"roomId", "big"}, {"userId", member(7)}, {"variant", "voice"}});
+        delivering += double(clock.nsecsElapsed()) / 1e6;
+        QApplication::processEvents();
+        on = !on;
+    }
+    state.counters["ms_delivering"] = delivering / double(state.iterations());
+}
+BENCHMARK(BM_OneEventPerTurn)->ArgName("members")->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
 // The builders alone, on the store as the burst left it.
 void BM_BuildersOnly(benchmark::State &state)
 {
