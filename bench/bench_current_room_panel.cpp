@@ -1,4 +1,4 @@
-// Rebuilds of the current-room panel for a room of 500 or 5,000 members, as the composition
+// Rebuilds of the current-room panel for a room of 500 to 10,000 members, as the composition
 // feeds it once per loop turn while the room changes. Each case alternates between two
 // record sets that are built apart (equal records do not share their lists), so that every
 // comparison really runs. The first argument 0 times setBlocks alone; 1 adds the rest of the
@@ -77,11 +77,11 @@ int membersOf(const benchmark::State &state)
     return int(state.range(1));
 }
 
-// Both timings for a room of 500 and of 5,000 members.
+// Both timings for a room of 500, 5,000 and 10,000 members.
 void sizes(benchmark::internal::Benchmark *b)
 {
     b->ArgNames({"loop_turn", "members"});
-    for (const int members : {500, 5000})
+    for (const int members : {500, 5000, 10000})
         for (const int loopTurn : {0, 1})
             b->Args({loopTurn, members});
 }
