@@ -1,4 +1,5 @@
-// One rebuild of the room panels after a burst of realtime events in a 500-member room.
+// One rebuild of the room panels after a burst of realtime events in a 500- or 5,000-member
+// room.
 // The room services, the room store and a main window are wired as the shell wires them;
 // 1,000 presence and mute events arrive in one turn of the event loop, and what is timed
 // is the turn after it: the single rebuild the burst causes (the builders, both panels'
@@ -6,7 +7,8 @@
 // rebuilds each burst caused and how many block widgets survived it.
 //
 // Arguments: the number of members whose state really changes in a burst (the rest of the
-// 1,000 events cancel each other out: a mute and its unmute, a drop and its return).
+// 1,000 events cancel each other out: a mute and its unmute, a drop and its return), and
+// the number of members in the room.
 
 #include "realtime/watch_registry.h"
 #include "room/active_room_session.h"
@@ -72,10 +74,12 @@ struct Client
     Names names;
     MainWindow window{MainWindowOptions{}};
     wiring::RoomPanelsFeed *panels = nullptr;
+    const int members;
     qint64 version = 1;
     int rebuilds = 0;
 
-    Client()
+    explicit Client(int memberCount = kMembers)
+        : members(memberCount)
     {
         user.applyProfile(UserProfile{"me", "me", "Me", {}, {}});
         session.setWatchRegistry(&watches);
@@ -87,7 +91,7 @@ struct Client
         QObject::connect(panels, &wiring::RoomPanelsFeed::assembleTicked, [this] { ++rebuilds; });
 
         QStringList present{"me"};
-        for (int i = 0; i < kMembers - 1; ++i)
+        for (int i = 0; i < members - 1; ++i)
             present << member(i);
         testsupport::RoomSnapshotBuilder big("big");
         big.name("大房间")
@@ -98,7 +102,7 @@ struct Client
             .role(-1, "owner", 100, {"core.room.speak"})
             .role(1, "member", 1, {"core.room.speak"})
             .memberRole("me", -1);
-        for (int i = 0; i < kMembers - 1; ++i)
+        for (int i = 0; i < members - 1; ++i)
             big.memberRole(member(i), 1);
 
         session.enter("big");
@@ -149,7 +153,7 @@ struct Client
                       {{"roomId", "big"}, {"userId", id}, {"variant", "voice"}});
         }
         for (int i = 0; sent < kEvents; ++i) {
-            const QString id = member(changing + (i / 2) % (kMembers - 1 - changing));
+            const QString id = member(changing + (i / 2) % (members - 1 - changing));
             const bool undo = i % 2 == 1;
             if ((i / 2) % 2 == 0)
                 event("room.presence.conn-state",
@@ -164,7 +168,7 @@ struct Client
 
 void BM_RebuildAfterBurst(benchmark::State &state)
 {
-    Client client;
+    Client client(int(state.range(1)));
     const int changing = int(state.range(0));
     auto *current = qobject_cast<CurrentRoomPanel *>(client.window.currentRoomPanel());
     auto *mine = qobject_cast<MyRoomPanel *>(client.window.myRoomPanel());
@@ -208,12 +212,39 @@ void BM_RebuildAfterBurst(benchmark::State &state)
     // From the start of the turn until both panels had their records.
     state.counters["ms_until_rebuilt"] = untilRebuilt / double(state.iterations());
 }
-BENCHMARK(BM_RebuildAfterBurst)->Arg(50)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebuildAfterBurst)
+    ->ArgNames({"changing", "members"})
+    ->Args({50, 500})
+    ->Args({500, 500})
+    ->Args({50, 5000})
+    ->Args({5000, 5000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One event per loop turn, as a quiet room brings them: a member is muted or unmuted, and
+// the turn that follows rebuilds the panels. Timed: the event's delivery and that turn.
+void BM_OneEventPerTurn(benchmark::State &state)
+{
+    Client client(int(state.range(0)));
+    QElapsedTimer clock;
+    double delivering = 0;
+    bool on = true;
+    for (auto _ : state) {
+        clock.start();
+        client.event(on ? "room.member.muted" : "room.member.unmuted",
+                     {{"roomId", "big"}, {"userId", member(7)}, {"variant", "voice"}});
+        delivering += double(clock.nsecsElapsed()) / 1e6;
+        QApplication::processEvents();
+        on = !on;
+    }
+    state.counters["ms_delivering"] = delivering / double(state.iterations());
+}
+BENCHMARK(BM_OneEventPerTurn)->ArgName("members")->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 // The builders alone, on the store as the burst left it.
 void BM_BuildersOnly(benchmark::State &state)
 {
-    Client client;
+    Client client(int(state.range(0)));
     client.burst(50, 0);
     QApplication::processEvents();
     wiring::RoomPanelsInput input;
@@ -227,13 +258,14 @@ void BM_BuildersOnly(benchmark::State &state)
         benchmark::DoNotOptimize(wiring::buildMyRoomPanelState(input));
     }
 }
-BENCHMARK(BM_BuildersOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildersOnly)->ArgName("members")->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 // Each panel's setBlocks alone, alternating between the records before and after a burst
-// in which 50 members change (argument 0: current-room panel, 1: my-rooms panel).
+// in which 50 members change (argument 0: current-room panel, 1: my-rooms panel; then the
+// number of members).
 void BM_PanelUpdateOnly(benchmark::State &state)
 {
-    Client client;
+    Client client(int(state.range(1)));
     wiring::RoomPanelsInput input;
     input.store = &client.store;
     input.activeRoomId = "big";
@@ -257,7 +289,13 @@ void BM_PanelUpdateOnly(benchmark::State &state)
         flip = !flip;
     }
 }
-BENCHMARK(BM_PanelUpdateOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanelUpdateOnly)
+    ->ArgNames({"panel", "members"})
+    ->Args({0, 500})
+    ->Args({1, 500})
+    ->Args({0, 5000})
+    ->Args({1, 5000})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -4,13 +4,17 @@
 #include "room/room_field_flag.h"
 
 RoomViewModel::RoomViewModel(QString roomId, RoomEntityStore *store_, QObject *parent)
-    : QObject(parent)
-    , id(std::move(roomId))
-    , store(store_)
+    : RoomViewModel(std::move(roomId), store_, parent, RoutedByRegistry{})
 {
     connect(store, &RoomEntityStore::changed, this, &RoomViewModel::onStoreChanged);
     connect(store, &RoomEntityStore::removed, this, &RoomViewModel::onStoreRemoved);
 }
+
+RoomViewModel::RoomViewModel(QString roomId, RoomEntityStore *store_, QObject *parent, RoutedByRegistry)
+    : QObject(parent)
+    , id(std::move(roomId))
+    , store(store_)
+{}
 
 RoomViewModel::~RoomViewModel() = default;
 

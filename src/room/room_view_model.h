@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+class RoomAdapterRegistry;
 class RoomEntityStore;
 struct RoomEntity;
 
@@ -22,6 +23,8 @@ class RoomViewModel : public QObject
     Q_OBJECT
 
 public:
+    // Listens to the store itself. The registry builds its view models another way, so
+    // that a change reaches only the view model of its room (see RoomAdapterRegistry).
     RoomViewModel(QString roomId, RoomEntityStore *store, QObject *parent);
     ~RoomViewModel() override;
 
@@ -63,6 +66,12 @@ signals:
     void availableChanged();
 
 private:
+    friend class RoomAdapterRegistry;
+    struct RoutedByRegistry
+    {};
+    // Connects to nothing: the registry hands it the changes of its own room.
+    RoomViewModel(QString roomId, RoomEntityStore *store, QObject *parent, RoutedByRegistry);
+
     void onStoreChanged(const QString &changedRoomId, uint fieldMask);
     void onStoreRemoved(const QString &removedRoomId);
     const RoomEntity *record() const;

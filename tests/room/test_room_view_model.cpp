@@ -24,6 +24,14 @@ public:
     QStringList names;
 };
 
+// A store that tells how many receivers its signals have.
+class CountingStore : public RoomEntityStore
+{
+public:
+    int changedReceivers() const { return receivers(SIGNAL(changed(QString, uint))); }
+    int removedReceivers() const { return receivers(SIGNAL(removed(QString))); }
+};
+
 void applyTo(RoomEntityStore &store, const std::optional<RoomUpdate> &update)
 {
     QVERIFY(update);
@@ -220,6 +228,32 @@ private slots:
         applyTo(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r1").name("again").publicSnapshot()));
         QCOMPARE(order.names, (QStringList{"available", "room"}));
         QCOMPARE(model->roomName(), QStringLiteral("again"));
+    }
+
+    // However many view models there are, the store has one receiver for them, and a change
+    // reaches only its room's view model. A service that listened to the store before the
+    // first view model was made still hears a change before the view model announces it.
+    void changesAreRoutedToTheirRoom()
+    {
+        CountingStore store;
+        RoomAdapterRegistry registry(&store);
+        QStringList heard;
+        connect(&store, &RoomEntityStore::changed, this, [&](const QString &id) { heard << "store " + id; });
+        connect(&store, &RoomEntityStore::removed, this, [&](const QString &id) { heard << "removed " + id; });
+        for (int i = 0; i < 200; ++i) {
+            RoomViewModel *model = registry.viewModel(QStringLiteral("r%1").arg(i));
+            connect(model, &RoomViewModel::roomChanged, this, [&heard, model] { heard << "model " + model->roomId(); });
+        }
+        QCOMPARE(store.changedReceivers(), 2);
+        QCOMPARE(store.removedReceivers(), 2);
+
+        store.retain("r7");
+        store.retain("r8");
+        applyTo(store, parseRoomPublicSnapshot(RoomSnapshotBuilder("r7").name("x").publicSnapshot()));
+        QCOMPARE(heard, (QStringList{"store r7", "model r7"}));
+        heard.clear();
+        store.release("r8");
+        QCOMPARE(heard, (QStringList{"removed r8", "model r8"}));
     }
 
     // Readers run while the store emits, and see the batch's final state.

@@ -69,6 +69,28 @@ QSize BlockListPanel::minimumSizeHint() const
     return QScrollArea::minimumSizeHint().expandedTo(QSize(260, 120));
 }
 
+void BlockListPanel::resizeEvent(QResizeEvent *event)
+{
+    QScrollArea::resizeEvent(event);
+    updateVisibleRows();
+}
+
+void BlockListPanel::scrollContentsBy(int dx, int dy)
+{
+    QScrollArea::scrollContentsBy(dx, dy);
+    updateVisibleRows();
+}
+
+// Scrolling moves the content widget and a taller viewport shows more of it; neither
+// reaches the member lists inside the blocks, which keep rows only near the view.
+void BlockListPanel::updateVisibleRows()
+{
+    for (RoomBlock *block : std::as_const(roomBlocks))
+        block->updateVisibleRows();
+    for (ChannelBlock *block : std::as_const(channelBlocks))
+        block->updateVisibleRows();
+}
+
 void BlockListPanel::setBlocks(const BlockListData &d)
 {
     data = d;

@@ -54,6 +54,10 @@ signals:
     void roomSelected(QString roomId);
     void roomOrderChanged(QString channelId, QStringList orderedRoomIds);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
 private:
     struct PlannedItem
     {
@@ -86,6 +90,7 @@ private:
     void dispatchContextMenu(const QPoint &globalPos);
     void clearStaleHover(QWidget *widget);
     QString roomIdAt(const QPoint &globalPos) const;
+    void updateVisibleRows();
 
     QWidget *content = nullptr;
     QVBoxLayout *contentLayout = nullptr;

@@ -105,6 +105,19 @@ QList<QPair<QString, RoomBlock *>> ChannelBlock::roomBlocks() const
     return out;
 }
 
+void ChannelBlock::updateVisibleRows()
+{
+    for (RoomBlock *block : std::as_const(rooms))
+        block->updateVisibleRows();
+}
+
+// The nested blocks do not hear of the channel block moving.
+void ChannelBlock::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    updateVisibleRows();
+}
+
 bool ChannelBlock::roomsVisible() const
 {
     return !roomBox->isHidden();

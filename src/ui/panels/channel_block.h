@@ -30,6 +30,8 @@ public:
 
     // The nested room blocks in display order.
     QList<QPair<QString, RoomBlock *>> roomBlocks() const;
+    // Makes the nested blocks' member rows cover the visible part again.
+    void updateVisibleRows();
     bool roomsVisible() const;
 
     const ChannelBlockData &data() const { return blockData; }
@@ -41,6 +43,9 @@ public:
 
 signals:
     void roomTitleDoubleClicked(QString roomId);
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void updateHeader();

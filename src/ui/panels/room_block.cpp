@@ -2,12 +2,12 @@
 
 #include "theme/theme_palette.h"
 #include "ui/panels/block_style.h"
+#include "ui/panels/member_list.h"
 #include "ui/panels/member_row.h"
 
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -63,12 +63,31 @@ RoomBlock::RoomBlock(int rowHeight_, QObject *eventTarget_, QWidget *parent)
     if (eventTarget)
         headerFrame->installEventFilter(eventTarget);
 
-    memberBox = new QWidget(this);
-    memberLayout = new QVBoxLayout(memberBox);
-    memberLayout->setContentsMargins(0, 0, 0, 0);
-    memberLayout->setSpacing(2);
+    memberBox = new MemberList(rowHeight, eventTarget, this);
     blockLayout->addWidget(memberBox);
     memberBox->hide();
+}
+
+QWidget *RoomBlock::memberContainer() const
+{
+    return memberBox;
+}
+
+const QList<MemberRow *> &RoomBlock::memberRows() const
+{
+    return memberBox->rows();
+}
+
+void RoomBlock::updateVisibleRows()
+{
+    memberBox->syncRows();
+}
+
+// The member list does not hear of its block moving (a fold above it, a new order).
+void RoomBlock::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    memberBox->syncRows();
 }
 
 void RoomBlock::setData(const RoomBlockData &d)
@@ -130,54 +149,7 @@ void RoomBlock::updateHeader()
 
 void RoomBlock::updateMembers()
 {
-    bool sameIds = rows.size() == blockData.members.size();
-    for (qsizetype i = 0; sameIds && i < rows.size(); ++i)
-        sameIds = rows.at(i)->data().userId == blockData.members.at(i).userId;
-    if (sameIds) {
-        for (qsizetype i = 0; i < rows.size(); ++i)
-            rows.at(i)->setData(blockData.members.at(i));
-        return;
-    }
-    // The list changed: each member who stays keeps its row, and only rows out of place
-    // move, so a join or a leave makes or deletes one row.
-    QHash<QString, MemberRow *> byId;
-    byId.reserve(rows.size());
-    QList<MemberRow *> gone;
-    for (MemberRow *row : std::as_const(rows)) {
-        MemberRow *&slot = byId[row->data().userId];
-        if (slot)
-            gone.append(row); // a second row for one id is not kept
-        else
-            slot = row;
-    }
-    QList<MemberRow *> ordered;
-    ordered.reserve(blockData.members.size());
-    for (const MemberRowData &member : std::as_const(blockData.members)) {
-        MemberRow *row = byId.take(member.userId);
-        if (!row) {
-            row = new MemberRow(rowHeight, memberBox);
-            if (eventTarget)
-                row->installEventFilter(eventTarget);
-        }
-        row->setData(member);
-        ordered.append(row);
-    }
-    // The rows of members who left go at once.
-    for (MemberRow *row : std::as_const(byId))
-        gone.append(row);
-    for (MemberRow *row : std::as_const(gone)) {
-        memberLayout->removeWidget(row);
-        delete row;
-    }
-    for (qsizetype i = 0; i < ordered.size(); ++i) {
-        MemberRow *row = ordered.at(i);
-        const QLayoutItem *item = memberLayout->itemAt(int(i));
-        if (item && item->widget() == row)
-            continue;
-        memberLayout->removeWidget(row);
-        memberLayout->insertWidget(int(i), row);
-    }
-    rows = ordered;
+    memberBox->setMembers(blockData.members);
 }
 
 bool RoomBlock::isExpanded() const
@@ -191,7 +163,7 @@ void RoomBlock::applyFold()
     const QString foldText = expanded ? QStringLiteral("-") : QStringLiteral("+");
     if (fold->text() != foldText)
         fold->setText(foldText);
-    memberBox->setVisible(expanded && !rows.isEmpty());
+    memberBox->setVisible(expanded && !blockData.members.isEmpty());
 }
 
 void RoomBlock::toggleFold()

@@ -13,12 +13,14 @@ class QVBoxLayout;
 
 namespace blocks {
 
+class MemberList;
 class MemberRow;
 
 // One room: a header (fold button, status dot, tags, title with the member count) and
 // the member rows under it. The header carries the room's id and drag flags as dynamic
 // properties; the event target (the panel) watches the header and the rows before the
-// block does, and reads everything else from those properties.
+// block does, and reads everything else from those properties. Member rows exist only
+// near the visible part of the block (see MemberList).
 class RoomBlock : public QWidget
 {
     Q_OBJECT
@@ -26,8 +28,10 @@ public:
     RoomBlock(int rowHeight, QObject *eventTarget, QWidget *parent);
 
     // Updates only what differs from the record shown; each member keeps its row (found
-    // by user id) for as long as it stays in the list.
+    // by user id) for as long as it stays in the list and near the view.
     void setData(const RoomBlockData &d);
+    // Makes the member rows cover the visible part again (after a scroll or a move).
+    void updateVisibleRows();
     // Marks the header as a row that can be dragged within its channel.
     void setRowDrag(const QString &channelId, bool enabled);
 
@@ -39,10 +43,15 @@ public:
     QWidget *tagContainer() const { return tagBox; }
     const QList<QLabel *> &tagLabels() const { return tags; }
     QLabel *titleLabel() const { return title; }
-    QWidget *memberContainer() const { return memberBox; }
-    const QList<MemberRow *> &memberRows() const { return rows; }
+    QWidget *memberContainer() const;
+    // The member rows that exist, in member order: those on screen and a few around them.
+    const QList<MemberRow *> &memberRows() const;
+    MemberList *memberList() const { return memberBox; }
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
 
 signals:
     void titleDoubleClicked(QString roomId);
@@ -64,9 +73,7 @@ private:
     QHBoxLayout *tagLayout = nullptr;
     QList<QLabel *> tags;
     QLabel *title = nullptr;
-    QWidget *memberBox = nullptr;
-    QVBoxLayout *memberLayout = nullptr;
-    QList<MemberRow *> rows;
+    MemberList *memberBox = nullptr;
     // The user's own fold choice holds while the builder keeps proposing the same value.
     bool userExpanded = false;
     bool userOverride = false;

@@ -1,5 +1,7 @@
 #include "ui/panels/channel_block.h"
 #include "ui/panels/current_room_panel.h"
+#include "ui/panels/dot_label.h"
+#include "ui/panels/member_list.h"
 #include "ui/panels/member_row.h"
 #include "ui/panels/my_channel_panel.h"
 #include "ui/panels/my_room_panel.h"
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStyleFactory>
 
 using namespace blocks;
@@ -111,6 +114,24 @@ BlockListData myChannels()
     return d;
 }
 
+void useApplicationStyleSheet()
+{
+    QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyle(QStyleFactory::create(QStringLiteral("fusion")));
+    qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+}
+
+// Pixels of the image inside the rectangle that differ from the colour.
+int pixelsOtherThan(const QImage &image, const QRect &rect, QRgb colour)
+{
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            count += image.pixel(x, y) != colour;
+    return count;
+}
+
 } // namespace
 
 // Shows the three room panels with sample records, with the application style sheet,
@@ -121,14 +142,12 @@ class PanelsPictureTest : public QObject
 
 private slots:
     void picture();
+    void bigRoomScrolled();
 };
 
 void PanelsPictureTest::picture()
 {
-    QFile sheet(QStringLiteral(":/minimal-theme.qss"));
-    QVERIFY(sheet.open(QIODevice::ReadOnly));
-    qApp->setStyle(QStyleFactory::create(QStringLiteral("fusion")));
-    qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    useApplicationStyleSheet();
 
     QWidget page;
     page.setAttribute(Qt::WA_StyledBackground);
@@ -180,6 +199,59 @@ void PanelsPictureTest::picture()
     QCOMPARE(image.pixel(filledCorner), ThemePalette::color("white").rgb());
     const QPoint emptyCorner = empty->mapTo(&page, QPoint(3, 3));
     QCOMPARE(image.pixel(emptyCorner), ThemePalette::color("panelBg").rgb());
+}
+
+// A room of 5,000 members scrolled into its middle: every member row in view is drawn,
+// with its name and its dot, although only the rows near the view exist.
+void PanelsPictureTest::bigRoomScrolled()
+{
+    useApplicationStyleSheet();
+    RoomBlockData big;
+    big.roomId = QStringLiteral("big");
+    big.title = QStringLiteral("大房间");
+    big.statusDot = 2;
+    big.draggable = false;
+    big.expanded = true;
+    for (int i = 0; i < 5000; ++i)
+        big.members.append(
+            member(QStringLiteral("u%1").arg(i), QStringLiteral("成员 %1").arg(i), {i % 7 == 0 ? 2 : 1}, i % 11 == 0));
+    big.memberCount = int(big.members.size());
+    BlockListData d;
+    d.sections = {{QString(), {big}, {}}};
+    d.emptyText = QStringLiteral("无当前房间");
+    d.hasContent = true;
+    d.rowSeparators = true;
+
+    CurrentRoomPanel panel;
+    panel.resize(300, 420);
+    panel.setBlocks(d);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.verticalScrollBar()->setValue(panel.verticalScrollBar()->maximum() / 2);
+    QCoreApplication::processEvents();
+    const QImage image = panel.grab().toImage();
+    QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+    QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/room_panels_big_room.png")));
+
+    const QRgb white = ThemePalette::color("white").rgb();
+    const QRect view = panel.viewport()->geometry();
+    int rowsInView = 0;
+    for (const MemberRow *row : panel.roomBlock(QStringLiteral("big"))->memberRows()) {
+        const QRect name(row->nameLabel()->mapTo(&panel, QPoint(0, 0)), row->nameLabel()->size());
+        const QRect dot(row->dotLabels().at(0)->mapTo(&panel, QPoint(0, 0)), row->dotLabels().at(0)->size());
+        if (!view.contains(name) || !view.contains(dot))
+            continue;
+        ++rowsInView;
+        QVERIFY2(pixelsOtherThan(image, name, white) > 10, qPrintable(row->data().userId));
+        const QRgb dotColour = DotLabel::colourFor(row->data().indicators.at(0)).rgb();
+        int dotPixels = 0;
+        for (int y = dot.top(); y <= dot.bottom(); ++y)
+            for (int x = dot.left(); x <= dot.right(); ++x)
+                dotPixels += image.pixel(x, y) == dotColour;
+        QVERIFY2(dotPixels > 4, qPrintable(row->data().userId));
+    }
+    // Nearly the whole view is member rows.
+    QVERIFY(rowsInView >= view.height() / panel.roomBlock(QStringLiteral("big"))->memberList()->rowPitch() - 2);
 }
 
 KESTOVA_TEST_MAIN(PanelsPictureTest)
