@@ -1,0 +1,261 @@
+#include "rooms_api.h"
+
+#include "room_api_support.h"
+#include "service_state.h"
+
+#include <algorithm>
+
+// The roles of a room: giving a member a role, and creating, changing, deleting,
+// reordering and emptying roles.
+namespace localservice {
+
+using namespace roomapi;
+
+QJsonArray RoomsApi::rolesEventJson(const Room &room) const
+{
+    QJsonArray roles;
+    for (const RoomRole &role : room.roles) {
+        QJsonObject permissions;
+        for (const QString &key : role.permissions)
+            permissions.insert(key, true);
+        roles.append(QJsonObject{{"id", double(role.roleId)},
+                                 {"name", role.name},
+                                 {"level", role.level},
+                                 {"permissions", permissions},
+                                 {"isJoinDefault", role.isJoinDefault}});
+    }
+    return roles;
+}
+
+ApiReply RoomsApi::assignRole(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    const QString userId = request.captures.at(1);
+    const std::optional<QJsonObject> body = objectBody(request);
+    if (!body)
+        return malformed();
+    const QJsonValue roleValue = body->value(QLatin1String("roleId"));
+    if (!isWholeNumber(roleValue))
+        return roomreply::invalid(QStringLiteral("request.field_missing"),
+                                  QStringLiteral("\"roleId\" must be a whole number"));
+    const RoomRole *role = target->role(qint64(roleValue.toDouble()));
+    if (!role)
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+    if (!target->isMember(userId))
+        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not a member"));
+    const RoomRole *own = target->roleOf(request.userId);
+    const bool owner = request.userId == target->ownerId;
+    if (!target->grants(request.userId, perm("assign_roles")) || !target->outranks(request.userId, userId)
+        || (!owner && (!own || role->level >= own->level)))
+        return roomreply::forbidden(QStringLiteral("you may not give this role to this member"));
+    target->memberRoles.insert(userId, role->roleId);
+    publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"userId", userId},
+                                 {"roleId", double(role->roleId)},
+                                 {"changedAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{});
+}
+
+namespace {
+
+// "permissions": {key: true, ...} with known keys only.
+std::optional<QStringList> permissionKeys(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QStringList known = allRoomPermissions();
+    QStringList keys;
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!known.contains(it.key()) || !it.value().isBool())
+            return std::nullopt;
+        if (it.value().toBool())
+            keys << it.key();
+    }
+    return keys;
+}
+
+} // namespace
+
+ApiReply RoomsApi::createRole(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    const std::optional<QJsonObject> body = objectBody(request);
+    if (!body)
+        return malformed();
+    const QString name = body->value(QLatin1String("name")).toString().trimmed();
+    const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
+    if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
+        return roomreply::invalid(QStringLiteral("room.invalid_role"),
+                                  QStringLiteral("a role needs a name and known permissions"));
+    if (!target->grants(request.userId, perm("manage_roles")))
+        return roomreply::forbidden(QStringLiteral("you may not manage roles"));
+    if (target->roles.size() >= kMaxRoles)
+        return roomreply::invalid(QStringLiteral("room.too_many_roles"),
+                                  QStringLiteral("this room has as many roles as it may"));
+    const RoomRole *own = target->roleOf(request.userId);
+    // A new role ranks just below the creator's, so it can be managed by them.
+    const int level = std::max(1, (own ? own->level : 1) - 1);
+    target->roles.append(RoomRole{target->nextRoleId++, name, level, *permissions, false});
+    publishRoomEvent(*target, QStringLiteral("room.role.created"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
+                                 {"createdAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{{"roleId", double(target->roles.last().roleId)}});
+}
+
+ApiReply RoomsApi::updateRole(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    bool ok = false;
+    const qint64 roleId = request.captures.at(1).toLongLong(&ok);
+    const std::optional<QJsonObject> body = objectBody(request);
+    if (!body)
+        return malformed();
+    const QString name = body->value(QLatin1String("name")).toString().trimmed();
+    const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
+    if (!ok || name.isEmpty() || name.size() > kMaxNameChars || !permissions)
+        return roomreply::invalid(QStringLiteral("room.invalid_role"),
+                                  QStringLiteral("a role needs a name and known permissions"));
+    if (!target->role(roleId))
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+    const RoomRole *own = target->roleOf(request.userId);
+    const bool owner = request.userId == target->ownerId;
+    if (!target->grants(request.userId, perm("manage_roles"))
+        || (!owner && (!own || target->role(roleId)->level >= own->level)))
+        return roomreply::forbidden(QStringLiteral("you may not change this role"));
+    // Nobody hands out a permission they do not hold themselves.
+    for (const QString &key : *permissions) {
+        if (!target->grants(request.userId, key))
+            return roomreply::forbidden(QStringLiteral("you may not grant a permission you do not hold"));
+    }
+    RoomRole *role = nullptr;
+    for (RoomRole &r : target->roles) {
+        if (r.roleId == roleId)
+            role = &r;
+    }
+    role->name = name;
+    role->permissions = *permissions;
+    QJsonObject permissionObject;
+    for (const QString &key : role->permissions)
+        permissionObject.insert(key, true);
+    publishRoomEvent(*target, QStringLiteral("room.role.updated"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"role", QJsonObject{{"id", double(role->roleId)},
+                                                      {"name", role->name},
+                                                      {"level", role->level},
+                                                      {"permissions", permissionObject}}},
+                                 {"byUserId", request.userId},
+                                 {"updatedAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{});
+}
+
+ApiReply RoomsApi::deleteRole(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    bool ok = false;
+    const qint64 roleId = request.captures.at(1).toLongLong(&ok);
+    const RoomRole *role = ok ? target->role(roleId) : nullptr;
+    if (!role)
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+    const RoomRole *own = target->roleOf(request.userId);
+    const bool owner = request.userId == target->ownerId;
+    if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
+        return roomreply::forbidden(QStringLiteral("you may not delete this role"));
+    if (role->isJoinDefault || roleId == 1 || target->memberRoles.values().contains(roleId))
+        return roomreply::invalid(QStringLiteral("room.role_in_use"),
+                                  QStringLiteral("the role is held or is the join default"));
+    target->roles.erase(std::remove_if(target->roles.begin(), target->roles.end(),
+                                       [roleId](const RoomRole &r) { return r.roleId == roleId; }),
+                        target->roles.end());
+    publishRoomEvent(*target, QStringLiteral("room.role.deleted"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"roleId", double(roleId)},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
+                                 {"deletedAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{});
+}
+
+ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    const std::optional<QJsonObject> body = objectBody(request);
+    if (!body)
+        return malformed();
+    const QJsonArray ids = body->value(QLatin1String("roleIds")).toArray();
+    QList<RoomRole> reordered;
+    for (const QJsonValue &id : ids) {
+        const RoomRole *role = isWholeNumber(id) ? target->role(qint64(id.toDouble())) : nullptr;
+        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const RoomRole &r) {
+                return r.roleId == role->roleId;
+            }))
+            return roomreply::invalid(QStringLiteral("room.invalid_order"),
+                                      QStringLiteral("roleIds must name every role once"));
+        reordered.append(*role);
+    }
+    if (reordered.size() != target->roles.size())
+        return roomreply::invalid(QStringLiteral("room.invalid_order"),
+                                  QStringLiteral("roleIds must name every role once"));
+    if (request.userId != target->ownerId)
+        return roomreply::forbidden(QStringLiteral("only the owner reorders roles"));
+    // The first role ranks highest; the owner's role keeps the top.
+    for (int i = 0; i < reordered.size(); ++i)
+        reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
+    target->roles = reordered;
+    publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"roles", rolesEventJson(*target)},
+                                 {"byUserId", request.userId},
+                                 {"reorderedAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{});
+}
+
+ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
+{
+    Room *target = room(request.captures.at(0));
+    if (!target)
+        return roomreply::notFound();
+    const std::optional<QJsonObject> body = objectBody(request);
+    if (!body)
+        return malformed();
+    const QJsonValue from = body->value(QLatin1String("fromRoleId"));
+    const QJsonValue to = body->value(QLatin1String("toRoleId"));
+    const RoomRole *fromRole = isWholeNumber(from) ? target->role(qint64(from.toDouble())) : nullptr;
+    const RoomRole *toRole = isWholeNumber(to) ? target->role(qint64(to.toDouble())) : nullptr;
+    if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == 1)
+        return roomreply::invalid(QStringLiteral("room.role_not_found"),
+                                  QStringLiteral("two different existing roles are needed"));
+    const RoomRole *own = target->roleOf(request.userId);
+    const bool owner = request.userId == target->ownerId;
+    if (!target->grants(request.userId, perm("manage_roles"))
+        || (!owner && (!own || fromRole->level >= own->level || toRole->level >= own->level)))
+        return roomreply::forbidden(QStringLiteral("you may not move members between these roles"));
+    const qint64 fromId = fromRole->roleId;
+    const qint64 toId = toRole->roleId;
+    for (auto it = target->memberRoles.begin(); it != target->memberRoles.end(); ++it) {
+        if (it.value() == fromId && it.key() != target->ownerId)
+            it.value() = toId;
+    }
+    publishRoomEvent(*target, QStringLiteral("room.members.role_reassigned"),
+                     QJsonObject{{"roomId", target->id},
+                                 {"fromRoleId", double(fromId)},
+                                 {"toRoleId", double(toId)},
+                                 {"byUserId", request.userId},
+                                 {"reassignedAt", double(now())}});
+    return ApiReply::json(200, QJsonObject{});
+}
+
+} // namespace localservice
