@@ -2,6 +2,7 @@
 
 #include "gateway_hub.h"
 #include "json_body.h"
+#include "role_order.h"
 #include "rooms_api.h"
 #include "service_log.h"
 #include "service_state.h"
@@ -226,7 +227,7 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     } while (std::any_of(state->world.channels.cbegin(), state->world.channels.cend(),
                          [&c](const Channel &other) { return other.inviteCode == c.inviteCode; }));
     c.roles = {
-        ChannelRole{1, QStringLiteral("owner"), 100, {QStringLiteral("*")}},
+        ChannelRole{kOwnerRoleId, QStringLiteral("owner"), 100, {QStringLiteral("*")}},
         ChannelRole{2,
                     QStringLiteral("admin"),
                     50,
@@ -236,14 +237,16 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     };
     c.nextRoleId = 4;
     c.defaultRoleId = 3;
-    c.memberRoles.insert(request.userId, 1);
+    c.memberRoles.insert(request.userId, kOwnerRoleId);
     c.joinedAt.insert(request.userId, now());
     state->world.channels.insert(c.id, c);
     qCInfo(lcServiceChannels).noquote().nospace() << "channel created channel_id=" << c.id << " owner=" << c.ownerId;
-    gateway->publishToUser(
-        request.userId, QStringLiteral("channel.member.joined"),
-        QJsonObject{{"channelId", c.id}, {"userId", request.userId}, {"roleId", 1}, {"joinedAt", double(now())}},
-        c.version);
+    gateway->publishToUser(request.userId, QStringLiteral("channel.member.joined"),
+                           QJsonObject{{"channelId", c.id},
+                                       {"userId", request.userId},
+                                       {"roleId", double(kOwnerRoleId)},
+                                       {"joinedAt", double(now())}},
+                           c.version);
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{{"channelId", c.id}, {"code", c.inviteCode}});
 }
@@ -363,8 +366,9 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
     if (!c->memberRoles.contains(userId))
         return invalid(QStringLiteral("channel.not_member"), QStringLiteral("that user is not in this channel"));
     const ChannelRole *own = c->roleOf(request.userId);
+    // The owner's role is the owner's alone.
     if (!c->grants(request.userId, perm("assign_roles")) || !c->outranks(request.userId, userId)
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+        || role->roleId == kOwnerRoleId || (request.userId != c->ownerId && (!own || role->level >= own->level)))
         return forbidden(QStringLiteral("you may not give this role to this member"));
     c->memberRoles.insert(userId, role->roleId);
     publish(*c, QStringLiteral("channel.member.role_changed"),
@@ -461,7 +465,7 @@ ApiReply ChannelsApi::deleteRole(const ApiRequest &request)
     if (!c->grants(request.userId, perm("manage_roles"))
         || (request.userId != c->ownerId && (!own || role->level >= own->level)))
         return forbidden(QStringLiteral("you may not delete this role"));
-    if (roleId == 1 || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
+    if (roleId == kOwnerRoleId || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
         return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("the role is held or is the default"));
     c->roles.erase(std::remove_if(c->roles.begin(), c->roles.end(),
                                   [roleId](const ChannelRole &r) { return r.roleId == roleId; }),
@@ -483,7 +487,7 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     const ChannelRole *from = c->role(request.captures.at(1).toLongLong());
     const QJsonValue toValue = body->value(QLatin1String("toRoleId"));
     const ChannelRole *to = isWholeNumber(toValue) ? c->role(qint64(toValue.toDouble())) : nullptr;
-    if (!from || !to || from == to || from->roleId == 1)
+    if (!from || !to || from == to || from->roleId == kOwnerRoleId || to->roleId == kOwnerRoleId)
         return invalid(QStringLiteral("channel.role_not_found"),
                        QStringLiteral("two different existing roles are needed"));
     const ChannelRole *own = c->roleOf(request.userId);
@@ -504,6 +508,8 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     return ApiReply::json(200, QJsonObject{});
 }
 
+// "roleIds" names the roles to rank anew, lowest first, leaving out the owner's role
+// and those the caller may not edit; the others keep their places.
 ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
 {
     ApiReply refusal;
@@ -513,23 +519,24 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request.body);
     if (!body)
         return malformed();
-    QList<ChannelRole> reordered;
-    for (const QJsonValue &id : body->value(QLatin1String("roleIds")).toArray()) {
-        const ChannelRole *role = isWholeNumber(id) ? c->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const ChannelRole &r) {
-                return r.roleId == role->roleId;
-            }))
-            return invalid(QStringLiteral("channel.invalid_order"),
-                           QStringLiteral("roleIds must name every role once"));
-        reordered.append(*role);
+    QList<qint64> ids;
+    const QJsonValue idsValue = body->value(QLatin1String("roleIds"));
+    bool wellFormed = idsValue.isArray();
+    for (const QJsonValue &id : idsValue.toArray()) {
+        wellFormed = wellFormed && isWholeNumber(id);
+        ids << qint64(id.toDouble());
     }
-    if (reordered.size() != c->roles.size())
-        return invalid(QStringLiteral("channel.invalid_order"), QStringLiteral("roleIds must name every role once"));
-    if (request.userId != c->ownerId)
-        return forbidden(QStringLiteral("only the owner reorders roles"));
-    for (int i = 0; i < reordered.size(); ++i)
-        reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
-    c->roles = reordered;
+    const std::optional<QList<ChannelRole>> reordered =
+        wellFormed ? reorderedRoles(c->roles, ids, kOwnerRoleId) : std::nullopt;
+    if (!reordered)
+        return invalid(QStringLiteral("channel.invalid_order"),
+                       QStringLiteral("roleIds must name roles other than the owner's, each once"));
+    const ChannelRole *own = c->roleOf(request.userId);
+    const bool outranksAll =
+        std::all_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
+    if (!c->grants(request.userId, perm("manage_roles")) || (request.userId != c->ownerId && !outranksAll))
+        return forbidden(QStringLiteral("you may not reorder these roles"));
+    c->roles = *reordered;
     publish(*c, QStringLiteral("channel.roles.reordered"), QJsonObject{{"channelId", c->id}, {"roles", rolesJson(*c)}});
     return ApiReply::json(200, QJsonObject{});
 }

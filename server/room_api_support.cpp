@@ -2,6 +2,7 @@
 
 #include "rooms_api.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace localservice::roomapi {
@@ -32,6 +33,19 @@ ApiReply malformed()
 bool isWholeNumber(const QJsonValue &value)
 {
     return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
+}
+
+std::optional<QList<qint64>> roleIdList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QList<qint64> ids;
+    for (const QJsonValue &id : value.toArray()) {
+        if (!isWholeNumber(id))
+            return std::nullopt;
+        ids << qint64(id.toDouble());
+    }
+    return ids;
 }
 
 } // namespace localservice::roomapi

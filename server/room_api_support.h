@@ -25,5 +25,7 @@ QString perm(const char *name);
 std::optional<QJsonObject> objectBody(const ApiRequest &request);
 ApiReply malformed();
 bool isWholeNumber(const QJsonValue &value);
+// An array of whole numbers, or nothing.
+std::optional<QList<qint64>> roleIdList(const QJsonValue &value);
 
 } // namespace localservice::roomapi

@@ -1,5 +1,6 @@
 #include "rooms_api.h"
 
+#include "role_order.h"
 #include "room_api_support.h"
 #include "service_state.h"
 
@@ -47,8 +48,9 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not a member"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
+    // The owner's role is the owner's alone.
     if (!target->grants(request.userId, perm("assign_roles")) || !target->outranks(request.userId, userId)
-        || (!owner && (!own || role->level >= own->level)))
+        || role->roleId == kOwnerRoleId || (!owner && (!own || role->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("you may not give this role to this member"));
     target->memberRoles.insert(userId, role->roleId);
     publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
@@ -172,7 +174,7 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     const bool owner = request.userId == target->ownerId;
     if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("you may not delete this role"));
-    if (role->isJoinDefault || roleId == 1 || target->memberRoles.values().contains(roleId))
+    if (role->isJoinDefault || roleId == kOwnerRoleId || target->memberRoles.values().contains(roleId))
         return roomreply::invalid(QStringLiteral("room.role_in_use"),
                                   QStringLiteral("the role is held or is the join default"));
     target->roles.erase(std::remove_if(target->roles.begin(), target->roles.end(),
@@ -187,6 +189,8 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     return ApiReply::json(200, QJsonObject{});
 }
 
+// "roleIds" names the roles to rank anew, lowest first, leaving out the owner's role
+// and those the caller may not edit; the others keep their places.
 ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
 {
     Room *target = room(request.captures.at(0));
@@ -195,26 +199,19 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    const QJsonArray ids = body->value(QLatin1String("roleIds")).toArray();
-    QList<RoomRole> reordered;
-    for (const QJsonValue &id : ids) {
-        const RoomRole *role = isWholeNumber(id) ? target->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const RoomRole &r) {
-                return r.roleId == role->roleId;
-            }))
-            return roomreply::invalid(QStringLiteral("room.invalid_order"),
-                                      QStringLiteral("roleIds must name every role once"));
-        reordered.append(*role);
-    }
-    if (reordered.size() != target->roles.size())
+    const std::optional<QList<qint64>> ids = roleIdList(body->value(QLatin1String("roleIds")));
+    const std::optional<QList<RoomRole>> reordered =
+        ids ? reorderedRoles(target->roles, *ids, kOwnerRoleId) : std::nullopt;
+    if (!reordered)
         return roomreply::invalid(QStringLiteral("room.invalid_order"),
-                                  QStringLiteral("roleIds must name every role once"));
-    if (request.userId != target->ownerId)
-        return roomreply::forbidden(QStringLiteral("only the owner reorders roles"));
-    // The first role ranks highest; the owner's role keeps the top.
-    for (int i = 0; i < reordered.size(); ++i)
-        reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
-    target->roles = reordered;
+                                  QStringLiteral("roleIds must name roles other than the owner's, each once"));
+    const RoomRole *own = target->roleOf(request.userId);
+    const bool owner = request.userId == target->ownerId;
+    const bool outranksAll =
+        std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && target->role(id)->level < own->level; });
+    if (!target->grants(request.userId, perm("manage_roles")) || (!owner && !outranksAll))
+        return roomreply::forbidden(QStringLiteral("you may not reorder these roles"));
+    target->roles = *reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
                      QJsonObject{{"roomId", target->id},
                                  {"roles", rolesEventJson(*target)},
@@ -235,7 +232,8 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
     const QJsonValue to = body->value(QLatin1String("toRoleId"));
     const RoomRole *fromRole = isWholeNumber(from) ? target->role(qint64(from.toDouble())) : nullptr;
     const RoomRole *toRole = isWholeNumber(to) ? target->role(qint64(to.toDouble())) : nullptr;
-    if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == 1)
+    if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == kOwnerRoleId
+        || toRole->roleId == kOwnerRoleId)
         return roomreply::invalid(QStringLiteral("room.role_not_found"),
                                   QStringLiteral("two different existing roles are needed"));
     const RoomRole *own = target->roleOf(request.userId);

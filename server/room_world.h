@@ -13,7 +13,12 @@
 
 namespace localservice {
 
-// One role of a room. Ids are small positive numbers per room.
+// The role that the owner of a room or channel holds, the same id in every room and
+// channel; the client marks the owner by it. The owner's role is never handed to
+// anybody else, emptied or deleted.
+constexpr qint64 kOwnerRoleId = -1;
+
+// One role of a room. Ids are small positive numbers per room, and the owner's role.
 struct RoomRole
 {
     qint64 roleId = 0;

@@ -80,7 +80,7 @@ QList<RoomRole> defaultRoles()
               << perm("edit_other_tags") << perm("bypass_admission") << perm("invite_members")
               << perm("manage_follow_code");
     return {
-        RoomRole{1, QStringLiteral("owner"), 100, allRoomPermissions(), false},
+        RoomRole{kOwnerRoleId, QStringLiteral("owner"), 100, allRoomPermissions(), false},
         RoomRole{2, QStringLiteral("moderator"), 50, moderator, false},
         RoomRole{3, QStringLiteral("member"), 10, member, true},
     };
@@ -501,7 +501,7 @@ QString RoomsApi::addRoom(const QString &ownerId, const QString &name, bool pers
     room.settings = settings;
     room.roles = defaultRoles();
     room.nextRoleId = 4;
-    room.memberRoles.insert(ownerId, 1);
+    room.memberRoles.insert(ownerId, kOwnerRoleId);
     room.version = 1;
     state->world.rooms.insert(room.id, room);
     qCInfo(lcServiceRooms).noquote().nospace()

@@ -167,7 +167,7 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{muted}/mutes/text" << QByteArray() << 403
         << forbidden;
     QTest::newRow("member gives itself a role")
-        << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
         << 403 << forbidden;
     QTest::newRow("member changes the bitrate") << "member" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                                 << QByteArray(R"({"bitrate":128000})") << 403 << forbidden;
@@ -205,7 +205,7 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << "moderator" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}" << QByteArray() << 403
         << forbidden;
     QTest::newRow("moderator makes a member owner")
-        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
         << 403 << forbidden;
     // A ban shuts every door of the room.
     QTest::newRow("banned joins") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join"

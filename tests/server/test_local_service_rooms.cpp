@@ -98,6 +98,7 @@ private slots:
     void channelIsCreatedJoinedAndBans();
     void stateSurvivesARestart();
     void requestsAndTimedMutesRunOut();
+    void ownerRoleOfAnOlderStateIsTheOwnersRole();
 };
 
 void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
@@ -432,6 +433,38 @@ void LocalServiceRoomsTest::requestsAndTimedMutesRunOut()
     QTRY_VERIFY_WITH_TIMEOUT(!textMuted(alice, roomId, bob.userId), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!textMuted(bob, roomId, bob.userId), kWaitMs);
     QVERIFY(served->mutes.isEmpty());
+}
+
+void LocalServiceRoomsTest::ownerRoleOfAnOlderStateIsTheOwnersRole()
+{
+    // A state written when the owner's role had the id 1 reads with today's owner role id,
+    // for rooms and channels alike; other roles keep their ids.
+    const QByteArray older = R"({"format":1,
+        "rooms":[{"id":"r1","ownerId":"u1","roles":[
+            {"roleId":1,"name":"owner","level":100,"permissions":["core.room.speak"]},
+            {"roleId":3,"name":"member","level":10,"permissions":[],"isJoinDefault":true}],
+            "memberRoles":{"u1":1,"u2":3}}],
+        "channels":[{"id":"c1","ownerId":"u1","roles":[
+            {"roleId":1,"name":"owner","level":100,"permissions":["*"]},
+            {"roleId":3,"name":"member","level":10,"permissions":[]}],
+            "memberRoles":{"u1":1,"u2":3}}]})";
+    QString error;
+    const std::optional<localservice::RoomWorld> world =
+        localservice::RoomWorld::fromJson(QJsonDocument::fromJson(older).object(), &error);
+    QVERIFY2(world, qPrintable(error));
+    const localservice::Room &room = world->rooms.value(QStringLiteral("r1"));
+    QCOMPARE(room.memberRoles.value(QStringLiteral("u1")), localservice::kOwnerRoleId);
+    QCOMPARE(room.memberRoles.value(QStringLiteral("u2")), qint64(3));
+    QVERIFY(room.role(localservice::kOwnerRoleId));
+    QVERIFY(!room.role(1));
+    const localservice::Channel &channel = world->channels.value(QStringLiteral("c1"));
+    QCOMPARE(channel.memberRoles.value(QStringLiteral("u1")), localservice::kOwnerRoleId);
+    QCOMPARE(channel.roleOf(QStringLiteral("u1"))->permissions, QStringList{QStringLiteral("*")});
+    QCOMPARE(channel.roleOf(QStringLiteral("u2"))->roleId, qint64(3));
+    // What is written back is today's format, read without a change.
+    const std::optional<localservice::RoomWorld> again = localservice::RoomWorld::fromJson(world->toJson(), &error);
+    QVERIFY(again);
+    QCOMPARE(again->rooms.value(QStringLiteral("r1")).memberRoles, room.memberRoles);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomsTest)

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <optional>
+
+namespace localservice {
+
+// A new rank for some of a room's or channel's roles. `lowestFirst` names distinct
+// roles, the lowest-ranking first, as clients send them: they name only the roles the
+// sender may edit, so the roles left out, the owner's among them, keep their places.
+// The named roles swap into the places that they held between them, and levels are
+// pulled apart where two of them were equal, so the order given is the order that
+// counts. Returns the roles highest level first, or nothing when an id is unknown,
+// repeated or the excluded one (the owner's role). `Role` has `roleId` and `level`.
+template<class Role>
+std::optional<QList<Role>> reorderedRoles(const QList<Role> &roles, const QList<qint64> &lowestFirst,
+                                          qint64 excludedRoleId)
+{
+    if (lowestFirst.isEmpty())
+        return std::nullopt;
+    QList<Role> ascending = roles;
+    std::stable_sort(ascending.begin(), ascending.end(),
+                     [](const Role &a, const Role &b) { return a.level < b.level; });
+    QList<int> places;
+    for (int i = 0; i < ascending.size(); ++i) {
+        if (lowestFirst.contains(ascending.at(i).roleId))
+            places << i;
+    }
+    // An unknown or repeated id leaves fewer places than ids.
+    if (places.size() != lowestFirst.size() || lowestFirst.contains(excludedRoleId))
+        return std::nullopt;
+    QList<Role> named;
+    for (const qint64 id : lowestFirst) {
+        named << *std::find_if(roles.cbegin(), roles.cend(), [id](const Role &r) { return r.roleId == id; });
+    }
+    // Each named role takes the next place and that place's level, raised just above the
+    // previous named role's level when the places had equal levels.
+    int previous = 0;
+    for (int i = 0; i < places.size(); ++i) {
+        const int level = ascending.at(places.at(i)).level;
+        named[i].level = i == 0 ? level : std::max(level, previous + 1);
+        previous = named[i].level;
+    }
+    for (int i = 0; i < places.size(); ++i)
+        ascending[places.at(i)] = named.at(i);
+    std::stable_sort(ascending.begin(), ascending.end(),
+                     [](const Role &a, const Role &b) { return a.level > b.level; });
+    return ascending;
+}
+
+} // namespace localservice

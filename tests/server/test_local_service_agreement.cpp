@@ -1,0 +1,267 @@
+// The client's own services and the rules its wiring applies, run against the local
+// service: what the client sends and reads (role order, the owner's role id, channel
+// events, tag counts, the wildcard permission, refusal texts, default names) means the
+// same on both sides.
+#include "service_client.h"
+
+#include "channel/channel_actions_service.h"
+#include "channel/channel_entity.h"
+#include "channel/channel_entity_store.h"
+#include "channel/channel_rooms_watch.h"
+#include "match/match_error_code.h"
+#include "room/room_error.h"
+#include "room/room_moderation_service.h"
+#include "server/local_service.h"
+#include "server/rooms_api.h"
+#include "server/service_state.h"
+#include "support/test_main.h"
+#include "user/user_profile.h"
+#include "user/user_state.h"
+#include "wiring/channel_panel_wiring.h"
+#include "wiring/picker_wiring.h"
+#include "wiring/room_panel_state.h"
+#include "wiring/room_panels_wiring.h"
+#include "wiring/room_settings_wiring.h"
+
+#include <QSignalSpy>
+
+using servertest::Client;
+using servertest::connectClient;
+using servertest::kWaitMs;
+using servertest::ServiceRig;
+
+namespace {
+
+// The signed-in user as the client's user state holds it after the profile fetch.
+void holdUser(UserState &state, const Client &client)
+{
+    UserProfile profile;
+    profile.userId = client.userId;
+    state.applyProfile(profile);
+}
+
+// Creates a temporary room for the first client and brings the others in by its code.
+QString meetInRoom(Client &owner, const QList<Client *> &guests)
+{
+    owner.rooms.createService()->createTempRoom(-1);
+    if (!QTest::qWaitFor([&] { return !owner.activeRoomId().isEmpty(); }, kWaitMs))
+        return {};
+    const QString roomId = owner.activeRoomId();
+    const QString code = owner.rooms.session()->currentViewModel()->roomCode();
+    for (Client *guest : guests) {
+        guest->codes.joinByCode(code);
+        if (!QTest::qWaitFor([&] { return guest->activeRoomId() == roomId; }, kWaitMs))
+            return {};
+    }
+    return roomId;
+}
+
+// Creates a channel for the first client after both lists have loaded, and lets the
+// second join it by its code; the channel's id once both hold its snapshot.
+QString meetInChannel(Client &owner, Client &guest)
+{
+    QSignalSpy ownerListed(owner.channels.listService(), &ChannelListService::listChanged);
+    QSignalSpy guestListed(guest.channels.listService(), &ChannelListService::listChanged);
+    owner.channels.listService()->bootstrap();
+    guest.channels.listService()->bootstrap();
+    if (!QTest::qWaitFor([&] { return !ownerListed.isEmpty() && !guestListed.isEmpty(); }, kWaitMs))
+        return {};
+    QString channelId;
+    owner.channels.actionsService()->create(QStringLiteral("合唱团"),
+                                            [&](bool ok, const QString &id, auto, const QString &) {
+                                                if (ok)
+                                                    channelId = id;
+                                            });
+    if (!QTest::qWaitFor([&] { return !channelId.isEmpty(); }, kWaitMs))
+        return {};
+    const auto holds = [&channelId](const Client &client, const QString &userId) {
+        const ChannelEntity *entity = client.channels.entityStore()->find(channelId);
+        return entity && entity->valid && entity->indexOfMember(userId) >= 0;
+    };
+    if (!QTest::qWaitFor([&] { return holds(owner, owner.userId); }, kWaitMs))
+        return {};
+    guest.codes.joinByCode(owner.channels.entityStore()->find(channelId)->code);
+    if (!QTest::qWaitFor([&] { return holds(guest, guest.userId) && holds(owner, guest.userId); }, kWaitMs))
+        return {};
+    return channelId;
+}
+
+QList<qint64> roleIdsOf(const QList<RoleEntry> &entries)
+{
+    QList<qint64> ids;
+    for (const RoleEntry &entry : entries)
+        ids << entry.id;
+    return ids;
+}
+
+} // namespace
+
+class LocalServiceAgreementTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reorderedRolesDecideWhoMayKick();
+    void roomOwnerCarriesTheOwnerMark();
+    void channelOwnerIsNotOfferedLeaving();
+};
+
+void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    Client carol(QStringLiteral("device-c"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    QVERIFY(connectClient(rig, carol, QStringLiteral("13800138003")));
+    const QString roomId = meetInRoom(alice, {&bob, &carol});
+    QVERIFY(!roomId.isEmpty());
+    UserState aliceState;
+    UserState bobState;
+    holdUser(aliceState, alice);
+    holdUser(bobState, bob);
+
+    // Alice makes Bob a moderator: the moderator ranks above the member Carol, so Bob's
+    // menu for Carol offers kicking.
+    RoomViewModel *aliceRoom = alice.rooms.session()->currentViewModel();
+    RoomViewModel *bobRoom = bob.rooms.session()->currentViewModel();
+    QList<RoleEntry> shown = wiring::roomSettingsRoles(aliceRoom, &aliceState, nullptr);
+    QCOMPARE(shown.size(), 3);
+    const qint64 moderator = shown.at(1).id;
+    const qint64 member = shown.at(2).id;
+    QVERIFY(shown.at(2).isDefault);
+    alice.rooms.settingsService()->assignMemberRole(roomId, bob.userId, moderator);
+    QTRY_COMPARE_WITH_TIMEOUT(bobRoom->memberRoles().value(bob.userId), moderator, kWaitMs);
+    wiring::RoomMenuContext bobMenu;
+    bobMenu.activeRoom = bob.rooms.session();
+    bobMenu.roomStore = bob.rooms.entityStore();
+    bobMenu.user = &bobState;
+    QVERIFY(wiring::participantMenuState(bobMenu, carol.userId).canKick);
+
+    // Alice drags the member role above the moderator role in her dialog. The dialog
+    // reports the roles she may edit top to bottom; the wiring sends them lowest first.
+    QVERIFY(shown.at(1).editable && shown.at(2).editable);
+    QVERIFY(!shown.at(0).editable);
+    const QList<qint64> reportedTopDown{member, moderator};
+    QList<qint64> lowestFirst(reportedTopDown.crbegin(), reportedTopDown.crend());
+    alice.rooms.settingsService()->reorderRoles(roomId, lowestFirst);
+
+    // Both clients now rank the member role above the moderator role, the owner's still on top.
+    const auto levelOf = [](const RoomViewModel *room, qint64 roleId) {
+        for (const RoomAclRole &role : room->roles()) {
+            if (role.roleId == roleId)
+                return role.level;
+        }
+        return -1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(levelOf(bobRoom, member) > levelOf(bobRoom, moderator), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(levelOf(aliceRoom, member) > levelOf(aliceRoom, moderator), kWaitMs);
+    shown = wiring::roomSettingsRoles(aliceRoom, &aliceState, nullptr);
+    QCOMPARE(roleIdsOf(shown), (QList<qint64>{shown.at(0).id, member, moderator}));
+    QVERIFY(shown.at(0).isOwnerRole);
+
+    // Bob's menu no longer offers kicking Carol, and the service refuses it as well.
+    QVERIFY(!wiring::participantMenuState(bobMenu, carol.userId).canKick);
+    QSignalSpy refused(bob.rooms.moderationService(), &RoomModerationService::moderationFailed);
+    bob.rooms.moderationService()->kick(carol.userId);
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
+    QCOMPARE(rig.service->rooms()->room(roomId)->memberRoles.value(carol.userId), member);
+    QVERIFY(alice.present(roomId).contains(carol.userId));
+
+    // Alice gives Carol a role with the right to kick; ranked above the moderator,
+    // Carol may remove Bob.
+    QSignalSpy created(alice.rooms.settingsService(), &RoomSettingsService::settingsFailed);
+    alice.rooms.settingsService()->updateRole(roomId, member, shown.at(1).name,
+                                              shown.at(1).permKeys
+                                                  + QStringList{QStringLiteral("core.room.kick_members")});
+    UserState carolState;
+    holdUser(carolState, carol);
+    wiring::RoomMenuContext carolMenu = bobMenu;
+    carolMenu.activeRoom = carol.rooms.session();
+    carolMenu.roomStore = carol.rooms.entityStore();
+    carolMenu.user = &carolState;
+    QTRY_VERIFY_WITH_TIMEOUT(wiring::participantMenuState(carolMenu, bob.userId).canKick, kWaitMs);
+    QVERIFY(created.isEmpty());
+    carol.rooms.moderationService()->kick(bob.userId);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.activeRoomId().isEmpty(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!alice.present(roomId).contains(bob.userId), kWaitMs);
+}
+
+void LocalServiceAgreementTest::roomOwnerCarriesTheOwnerMark()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString roomId = meetInRoom(alice, {&bob});
+    QVERIFY(!roomId.isEmpty());
+    UserState bobState;
+    holdUser(bobState, bob);
+
+    // On Bob's member page Alice carries the owner mark and Bob does not; the owner's
+    // role is the owner role and nobody but the channel cascade may edit it.
+    RoomViewModel *bobRoom = bob.rooms.session()->currentViewModel();
+    QTRY_COMPARE_WITH_TIMEOUT(bobRoom->memberRoles().size(), 2, kWaitMs);
+    const QList<MemberEntry> members = wiring::roomSettingsMembers(bobRoom, nullptr);
+    QCOMPARE(members.size(), 2);
+    for (const MemberEntry &entry : members)
+        QCOMPARE(entry.isOwner, entry.userId == alice.userId);
+    const QList<RoleEntry> roles = wiring::roomSettingsRoles(bobRoom, &bobState, nullptr);
+    QVERIFY(roles.first().isOwnerRole);
+    QCOMPARE(roles.first().id, bobRoom->memberRoles().value(alice.userId));
+    QCOMPARE(std::count_if(roles.cbegin(), roles.cend(), [](const RoleEntry &r) { return r.isOwnerRole; }), 1);
+
+    // The owner's role cannot be handed to somebody else, nor deleted.
+    QSignalSpy failed(alice.rooms.settingsService(), &RoomSettingsService::settingsFailed);
+    alice.rooms.settingsService()->assignMemberRole(roomId, bob.userId, roles.first().id);
+    alice.rooms.settingsService()->deleteRole(roomId, roles.first().id);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, kWaitMs);
+    QCOMPARE(rig.service->rooms()->room(roomId)->memberRoles.value(bob.userId), roles.last().id);
+}
+
+void LocalServiceAgreementTest::channelOwnerIsNotOfferedLeaving()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString channelId = meetInChannel(alice, bob);
+    QVERIFY(!channelId.isEmpty());
+
+    // The channel menu offers the owner no "退出频道"; a member gets it.
+    QVERIFY(wiring::channelMenuState(alice.channels.entityStore(), alice.userId, channelId).ownerLike);
+    QVERIFY(!wiring::channelMenuState(bob.channels.entityStore(), bob.userId, channelId).ownerLike);
+    QVERIFY(wiring::channelMenuState(alice.channels.entityStore(), alice.userId, channelId).canCreateRoom);
+
+    // On both clients' member pages the owner carries the owner mark, and the owner's
+    // role is marked as the owner role.
+    for (const Client *client : {&alice, &bob}) {
+        const ChannelEntity *entity = client->channels.entityStore()->find(channelId);
+        const QList<MemberEntry> members = wiring::channelSettingsMembers(*entity, nullptr);
+        QCOMPARE(members.size(), 2);
+        for (const MemberEntry &entry : members)
+            QCOMPARE(entry.isOwner, entry.userId == alice.userId);
+        const QList<RoleEntry> roles = wiring::channelSettingsRoles(*entity, client->userId);
+        QVERIFY(roles.first().isOwnerRole);
+        QVERIFY(!roles.first().editable);
+    }
+
+    // A leave that reaches the service anyway is refused with the owner's own code.
+    std::optional<ChannelErrorCode> refusal;
+    QString refusalText;
+    alice.channels.actionsService()->leave(channelId, [&](bool ok, ChannelErrorCode code, const QString &message) {
+        refusal = ok ? std::nullopt : std::optional(code);
+        refusalText = message;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!refusalText.isEmpty(), kWaitMs);
+    QCOMPARE(refusal, std::optional(ChannelErrorCode::OwnerCannotLeave));
+}
+
+KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
+#include "test_local_service_agreement.moc"
