@@ -84,7 +84,20 @@ ChannelsApi::ChannelsApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *r
     , state(state_)
     , gateway(gateway_)
     , rooms(rooms_)
-{}
+{
+    connect(rooms, &RoomsApi::channelRoomRemoved, this, &ChannelsApi::onChannelRoomRemoved);
+}
+
+void ChannelsApi::onChannelRoomRemoved(const QString &channelId, const QString &roomId)
+{
+    Channel *c = channel(channelId);
+    if (!c || !c->roomIds.contains(roomId))
+        return;
+    c->roomIds.removeAll(roomId);
+    qCInfo(lcServiceChannels).noquote().nospace()
+        << "channel room removed channel_id=" << channelId << " room_id=" << roomId;
+    publish(*c, QStringLiteral("channel.room.deleted"), QJsonObject{{"channelId", channelId}, {"roomId", roomId}});
+}
 
 qint64 ChannelsApi::now() const
 {

@@ -613,15 +613,13 @@ void RoomsApi::expireRoom(QString roomId, const char *why)
             memberId, QStringLiteral("room.membership.changed"),
             QJsonObject{{"roomId", roomId}, {"userId", memberId}, {"member", false}, {"reason", "room_gone"}});
     }
-    if (!gone.channelId.isEmpty()) {
-        if (auto channel = state->world.channels.find(gone.channelId); channel != state->world.channels.end())
-            channel->roomIds.removeAll(roomId);
-    }
     state->world.rooms.remove(roomId);
     for (auto it = state->world.chatSubscriptions.begin(); it != state->world.chatSubscriptions.end(); ++it)
         it->removeAll(roomId);
     qCInfo(lcServiceRooms).noquote().nospace() << "room removed room_id=" << roomId << " reason=" << why;
     emit roomRemoved(roomId, gone.mediaRoom);
+    if (!gone.channelId.isEmpty())
+        emit channelRoomRemoved(gone.channelId, roomId);
     emit stateChanged();
 }
 

@@ -77,6 +77,8 @@ signals:
     void stateChanged();
     // A room is gone (deleted, dissolved or expired).
     void roomRemoved(const QString &roomId, qint64 mediaRoom);
+    // A removed room belonged to that channel.
+    void channelRoomRemoved(const QString &channelId, const QString &roomId);
     void roomCreated(const QString &roomId);
     void bitrateChanged(const QString &roomId);
 

@@ -104,6 +104,7 @@ private slots:
     void reorderedRolesDecideWhoMayKick();
     void roomOwnerCarriesTheOwnerMark();
     void channelOwnerIsNotOfferedLeaving();
+    void deletedChannelRoomLeavesAnotherClientsPanel();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -261,6 +262,72 @@ void LocalServiceAgreementTest::channelOwnerIsNotOfferedLeaving()
     });
     QTRY_VERIFY_WITH_TIMEOUT(!refusalText.isEmpty(), kWaitMs);
     QCOMPARE(refusal, std::optional(ChannelErrorCode::OwnerCannotLeave));
+}
+
+void LocalServiceAgreementTest::deletedChannelRoomLeavesAnotherClientsPanel()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString channelId = meetInChannel(alice, bob);
+    QVERIFY(!channelId.isEmpty());
+    // Bob's client keeps the channel's rooms watched, as its wiring does.
+    ChannelRoomsWatch bobRooms(bob.channels.listService(), bob.channels.entityStore(), bob.rooms.entityStore(),
+                               &bob.registry);
+
+    // Bob's channel panel, built as the wiring builds it on every rebuild.
+    const auto bobPanel = [&bob] {
+        wiring::ChannelPanelInput input;
+        input.store = bob.channels.entityStore();
+        input.channelIds = bob.channels.listService()->channelIds();
+        input.ownUserId = bob.userId;
+        wiring::RoomPanelsInput rooms;
+        rooms.store = bob.rooms.entityStore();
+        rooms.displayName = [](const QString &userId) { return userId; };
+        const wiring::ActiveRoomContext context = wiring::buildActiveRoomContext(rooms);
+        input.roomBlock = [rooms, context](const QString &roomId) {
+            return wiring::buildListRoomBlock(rooms, context, roomId, QString());
+        };
+        return wiring::buildMyChannelPanelState(input);
+    };
+    const auto panelRoomIds = [&bobPanel] {
+        QStringList ids;
+        const blocks::BlockListData data = bobPanel();
+        for (const blocks::BlockSection &section : data.sections) {
+            for (const blocks::ChannelBlockData &channel : section.channels) {
+                for (const blocks::RoomBlockData &room : channel.rooms)
+                    ids << room.roomId;
+            }
+        }
+        return ids;
+    };
+
+    QString keptId;
+    QString goneId;
+    for (QString *id : {&keptId, &goneId}) {
+        alice.channels.actionsService()->createRoom(channelId, [id](bool ok, const QString &roomId, const QString &,
+                                                                    auto, const QString &) {
+            if (ok)
+                *id = roomId;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!id->isEmpty(), kWaitMs);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(panelRoomIds(), (QStringList{keptId, goneId}), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.rooms.entityStore()->find(goneId) != nullptr, kWaitMs);
+    const qint64 versionBefore = bob.channels.entityStore()->find(channelId)->version;
+
+    // Alice deletes one room through the room settings service; the channel's event
+    // takes it out of Bob's channel, his panel and his watched rooms.
+    alice.rooms.settingsService()->deleteRoom(goneId);
+    QTRY_COMPARE_WITH_TIMEOUT(panelRoomIds(), QStringList{keptId}, kWaitMs);
+    QVERIFY(bob.channels.entityStore()->find(channelId)->version > versionBefore);
+    QCOMPARE(bob.channels.entityStore()->find(channelId)->roomIds, QStringList{keptId});
+    QTRY_COMPARE_WITH_TIMEOUT(bobRooms.heldRoomIds(), QStringList{keptId}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.rooms.entityStore()->find(goneId) == nullptr, kWaitMs);
+    QCOMPARE(rig.service->state().world.channels.value(channelId).roomIds, QStringList{keptId});
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)

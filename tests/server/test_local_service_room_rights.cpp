@@ -205,8 +205,8 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << "moderator" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}" << QByteArray() << 403
         << forbidden;
     QTest::newRow("moderator makes a member owner")
-        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
-        << 403 << forbidden;
+        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role"
+        << QByteArray(R"({"roleId":-1})") << 403 << forbidden;
     // A ban shuts every door of the room.
     QTest::newRow("banned joins") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join"
                                   << QByteArray(R"({"sessionId":"s"})") << 403 << "room.banned";
