@@ -174,12 +174,16 @@ QJsonObject ChatApi::tagJson(const Room &room, const ChatTag &tag) const
                      {"firstMessageId", tag.firstMessageId}};
     qint64 lastSeq = 0;
     qint64 lastAt = 0;
+    // Every post of the thread counts, hidden ones too: they keep their place in it.
+    qint64 count = 0;
     for (const ChatMessage &m : room.messages) {
         if (m.tagId == tag.tagId) {
             lastSeq = m.seq;
             lastAt = m.sentAt;
+            ++count;
         }
     }
+    json.insert(QStringLiteral("messageCount"), double(count));
     json.insert(QStringLiteral("lastSeq"), double(lastSeq));
     json.insert(QStringLiteral("lastMessageAt"), double(lastAt));
     if (const ChatMessage *first = room.message(tag.firstMessageId)) {

@@ -105,6 +105,7 @@ private slots:
     void roomOwnerCarriesTheOwnerMark();
     void channelOwnerIsNotOfferedLeaving();
     void deletedChannelRoomLeavesAnotherClientsPanel();
+    void forumCardsCountTheirMessages();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -328,6 +329,53 @@ void LocalServiceAgreementTest::deletedChannelRoomLeavesAnotherClientsPanel()
     QTRY_COMPARE_WITH_TIMEOUT(bobRooms.heldRoomIds(), QStringList{keptId}, kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(bob.rooms.entityStore()->find(goneId) == nullptr, kWaitMs);
     QCOMPARE(rig.service->state().world.channels.value(channelId).roomIds, QStringList{keptId});
+}
+
+void LocalServiceAgreementTest::forumCardsCountTheirMessages()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString roomId = meetInRoom(alice, {&bob});
+    QVERIFY(!roomId.isEmpty());
+    QSignalSpy bobEvents(&bob.gateway, &GatewayService::eventReceived);
+    const auto subscribed = [&roomId](const QSignalSpy &events) {
+        return std::any_of(events.cbegin(), events.cend(), [&roomId](const QList<QVariant> &event) {
+            return event.at(0).toString() == QLatin1String("chat-subscribed")
+                   && event.at(1).toJsonObject().value("roomId").toString() == roomId;
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(subscribed(bobEvents), kWaitMs);
+
+    // Alice switches tags on and opens a thread; Bob answers twice in it and once outside.
+    QSignalSpy bobTags(bob.rooms.chatService(), &RoomChatService::tagsChanged);
+    alice.rooms.chatService()->setTagConfig(roomId, true);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.service->rooms()->room(roomId)->tagsEnabled, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(subscribed(bobEvents), kWaitMs);
+    alice.rooms.chatService()->createTag(roomId, QStringLiteral("周末"), QStringLiteral("周六去哪"),
+                                         QStringLiteral("谁来?"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.service->rooms()->room(roomId)->tags.size(), 1, kWaitMs);
+    const qint64 tagId = rig.service->rooms()->room(roomId)->tags.first().tagId;
+    bob.rooms.chatService()->sendMessage(roomId, QStringLiteral("我来"), tagId, QString());
+    bob.rooms.chatService()->sendMessage(roomId, QStringLiteral("带上吉他"), tagId, QString());
+    bob.rooms.chatService()->sendMessage(roomId, QStringLiteral("题外话"), 0, QString());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.service->rooms()->room(roomId)->messages.size(), 4, kWaitMs);
+
+    // The tag list that Bob's chat service loads counts the thread's three posts. Loads
+    // started by the events before may answer later; the test waits for the count.
+    bob.rooms.chatService()->refreshTags(roomId);
+    const auto latestTags = [&bobTags] {
+        return bobTags.isEmpty() ? QList<RoomChatService::ChatTagInfo>()
+                                 : bobTags.last().at(2).value<QList<RoomChatService::ChatTagInfo>>();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(latestTags().size() == 1 && latestTags().first().messageCount == 3, kWaitMs);
+    const QList<RoomChatService::ChatTagInfo> tags = latestTags();
+    QCOMPARE(tags.first().tagId, tagId);
+    QCOMPARE(tags.first().messageCount, 3);
+    QCOMPARE(tags.first().firstTitle, QStringLiteral("周六去哪"));
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
