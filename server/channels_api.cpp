@@ -62,12 +62,13 @@ bool isWholeNumber(const QJsonValue &value)
     return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
 }
 
-// A permission list of known channel keys.
+// A permission list of known channel keys. "*" stands for every permission: the owner's
+// role holds it, and clients send a role's list back as they hold it.
 std::optional<QStringList> permissionList(const QJsonValue &value)
 {
     if (!value.isArray())
         return std::nullopt;
-    const QStringList known = allChannelPermissions();
+    const QStringList known = allChannelPermissions() << QStringLiteral("*");
     QStringList keys;
     for (const QJsonValue &item : value.toArray()) {
         if (!known.contains(item.toString()) || keys.contains(item.toString()))

@@ -106,6 +106,7 @@ private slots:
     void channelOwnerIsNotOfferedLeaving();
     void deletedChannelRoomLeavesAnotherClientsPanel();
     void forumCardsCountTheirMessages();
+    void ownerRoleWithWildcardIsRenamed();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -376,6 +377,49 @@ void LocalServiceAgreementTest::forumCardsCountTheirMessages()
     QCOMPARE(tags.first().tagId, tagId);
     QCOMPARE(tags.first().messageCount, 3);
     QCOMPARE(tags.first().firstTitle, QStringLiteral("周六去哪"));
+}
+
+void LocalServiceAgreementTest::ownerRoleWithWildcardIsRenamed()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString channelId = meetInChannel(alice, bob);
+    QVERIFY(!channelId.isEmpty());
+
+    // A rename sends the role's stored permissions back unchanged: "*" for the owner's role.
+    const ChannelEntity *entity = alice.channels.entityStore()->find(channelId);
+    const ChannelRole *owner = ChannelEntity::memberRole(entity, alice.userId);
+    QVERIFY(owner);
+    QCOMPARE(owner->permissions, QStringList{QStringLiteral("*")});
+    const qint64 ownerRoleId = owner->roleId;
+    std::optional<bool> renamed;
+    alice.channels.actionsService()->updateRole(channelId, ownerRoleId, QStringLiteral("团长"), owner->permissions,
+                                                [&](bool ok, ChannelErrorCode, const QString &) { renamed = ok; });
+    QTRY_VERIFY_WITH_TIMEOUT(renamed.has_value(), kWaitMs);
+    QVERIFY(*renamed);
+    const auto roleName = [&channelId, ownerRoleId](const Client &client) {
+        const ChannelEntity *held = client.channels.entityStore()->find(channelId);
+        const ChannelRole *role = held ? held->findRole(ownerRoleId) : nullptr;
+        return role ? role->name : QString();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(roleName(bob), QStringLiteral("团长"), kWaitMs);
+    QCOMPARE(bob.channels.entityStore()->find(channelId)->findRole(ownerRoleId)->permissions,
+             QStringList{QStringLiteral("*")});
+
+    // A member may not hand out the wildcard: it is every permission, which he lacks.
+    std::optional<bool> granted;
+    QString refusalText;
+    bob.channels.actionsService()->createRole(channelId, QStringLiteral("全能"), {QStringLiteral("*")},
+                                              [&](bool ok, qint64, ChannelErrorCode, const QString &message) {
+                                                  granted = ok;
+                                                  refusalText = message;
+                                              });
+    QTRY_VERIFY_WITH_TIMEOUT(granted.has_value(), kWaitMs);
+    QVERIFY(!*granted);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
