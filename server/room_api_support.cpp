@@ -26,8 +26,7 @@ std::optional<QJsonObject> objectBody(const ApiRequest &request)
 
 ApiReply malformed()
 {
-    return roomreply::invalid(QStringLiteral("request.malformed_json"),
-                              QStringLiteral("the body must be one JSON object"));
+    return roomreply::invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
 }
 
 bool isWholeNumber(const QJsonValue &value)

@@ -30,9 +30,9 @@ ApiReply RoomsApi::join(const ApiRequest &request)
         const QString mode = target->settings.value(QLatin1String("accessMode")).toString();
         const QStringList prefMembers = stringList(target->settings.value(QLatin1String("prefMembers")));
         if (mode == QLatin1String("invite_only"))
-            return roomreply::forbidden(QStringLiteral("this room admits invited members only"));
+            return roomreply::forbidden(QStringLiteral("本房间只允许受邀成员进入"));
         if (mode == QLatin1String("pref_only") && !prefMembers.contains(request.userId))
-            return roomreply::forbidden(QStringLiteral("this room admits its preference members only"));
+            return roomreply::forbidden(QStringLiteral("本房间只允许偏好成员进入"));
         if (target->settings.value(QLatin1String("requireApproval")).toBool())
             return ApiReply::json(200, QJsonObject{{"outcome", "needApply"}, {"roomId", target->id}});
     }
@@ -52,9 +52,9 @@ ApiReply RoomsApi::kick(const ApiRequest &request)
     if (!target->isPresent(request.userId) && request.userId != target->ownerId)
         return roomreply::notInRoom();
     if (!target->grants(request.userId, perm("kick_members")) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not remove this member"));
+        return roomreply::forbidden(QStringLiteral("你不能移出该成员"));
     if (!target->isMember(userId) && !target->isPresent(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not in this room"));
+        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不在本房间"));
     const QString roomId = target->id;
     publishRoomEvent(
         *target, QStringLiteral("room.member.kicked"),
@@ -84,9 +84,9 @@ ApiReply RoomsApi::setBan(const ApiRequest &request, bool on)
         return roomreply::notFound();
     const QString userId = request.captures.at(1);
     if (!target->grants(request.userId, perm("ban_members")) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not ban this user"));
+        return roomreply::forbidden(QStringLiteral("你不能封禁该用户"));
     if (!state->accounts.contains(userId))
-        return roomreply::invalid(QStringLiteral("room.unknown_user"), QStringLiteral("no such user"));
+        return roomreply::invalid(QStringLiteral("room.unknown_user"), QStringLiteral("没有这个用户"));
     const QString roomId = target->id;
     if (on == target->bans.contains(userId))
         return ApiReply::json(200, QJsonObject{});
@@ -126,7 +126,7 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
     const QString userId = request.captures.at(1);
     const QString variant = request.captures.at(2);
     if (variant != QLatin1String("voice") && variant != QLatin1String("text"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
     const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
@@ -135,15 +135,15 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
         const QJsonValue value = body->value(QLatin1String("expireAtMs"));
         if (!isWholeNumber(value) || (value.toDouble() != -1 && value.toDouble() <= double(now())))
             return roomreply::invalid(QStringLiteral("room.invalid_expiry"),
-                                      QStringLiteral("expireAtMs must be a future time or -1"));
+                                      QStringLiteral("禁言截止时间须为将来的时间或 -1"));
         expireAtMs = qint64(value.toDouble());
     }
     const QString permission =
         variant == QLatin1String("voice") ? perm("mute_voice_members") : perm("mute_text_members");
     if (!target->grants(request.userId, permission) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not mute this member"));
+        return roomreply::forbidden(QStringLiteral("你不能禁言该成员"));
     if (!target->isMember(userId) && !target->isPresent(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not in this room"));
+        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不在本房间"));
     target->mutes.erase(std::remove_if(target->mutes.begin(), target->mutes.end(),
                                        [&](const RoomMute &m) { return m.userId == userId && m.variant == variant; }),
                         target->mutes.end());

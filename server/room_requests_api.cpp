@@ -40,7 +40,7 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
         for (Channel &channel : state->world.channels) {
             if (!code.isEmpty() && channel.inviteCode == code) {
                 if (channel.bans.contains(request.userId))
-                    return refuse("match.channel_banned", QStringLiteral("you are banned from this channel"));
+                    return refuse("match.channel_banned", QStringLiteral("你已被本频道封禁"));
                 if (!channel.codeEnabled)
                     break;
                 if (!channel.memberRoles.contains(request.userId)) {
@@ -62,11 +62,10 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
                 return ApiReply::json(200, QJsonObject{{"status", "ok"}, {"channelId", channel.id}});
             }
         }
-        return ApiReply::error(404, QStringLiteral("match.invalid_code"),
-                               QStringLiteral("no room or channel has this code"));
+        return ApiReply::error(404, QStringLiteral("match.invalid_code"), QStringLiteral("没有房间或频道使用这个码"));
     }
     if (target->bans.contains(request.userId))
-        return refuse("match.join_rejected", QStringLiteral("you are banned from this room"));
+        return refuse("match.join_rejected", QStringLiteral("你已被本房间封禁"));
     const bool direct = roomCode && target->settings.value(QLatin1String("codeDirectEntry")).toBool();
     const bool needsApproval = target->settings.value(QLatin1String("requireApproval")).toBool() && !direct
                                && !target->isMember(request.userId)
@@ -85,8 +84,7 @@ ApiReply RoomsApi::createJoinRequest(const ApiRequest &request)
     if (target->bans.contains(request.userId))
         return roomreply::banned();
     if (target->isPresent(request.userId))
-        return roomreply::invalid(QStringLiteral("room.already_in_room"),
-                                  QStringLiteral("you are already in this room"));
+        return roomreply::invalid(QStringLiteral("room.already_in_room"), QStringLiteral("你已在本房间"));
     for (const JoinRequest &q : std::as_const(target->joinRequests)) {
         if (q.fromUserId == request.userId)
             return ApiReply::json(200, QJsonObject{{"requestId", q.requestId},
@@ -120,7 +118,7 @@ ApiReply RoomsApi::cancelJoinRequest(const ApiRequest &request)
         if (q.requestId != requestId)
             continue;
         if (q.fromUserId != request.userId)
-            return roomreply::forbidden(QStringLiteral("this is not your request"));
+            return roomreply::forbidden(QStringLiteral("这不是你的申请"));
         target->joinRequests.removeAt(i);
         const QJsonObject data{{"requestId", q.requestId},
                                {"roomId", target->id},
@@ -130,7 +128,7 @@ ApiReply RoomsApi::cancelJoinRequest(const ApiRequest &request)
         gateway->publishToUser(q.fromUserId, QStringLiteral("room.request.cancelled"), data);
         return ApiReply::json(200, QJsonObject{});
     }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
+    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("没有这条申请"));
 }
 
 ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
@@ -141,9 +139,9 @@ ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
     const QString requestId = request.captures.at(1);
     const QString action = request.captures.at(2);
     if (action != QLatin1String("approve") && action != QLatin1String("reject"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
     if (!target->isPresent(request.userId) || !target->grants(request.userId, perm("approve_requests")))
-        return roomreply::forbidden(QStringLiteral("you may not decide join requests"));
+        return roomreply::forbidden(QStringLiteral("你不能处理加入申请"));
     for (int i = 0; i < target->joinRequests.size(); ++i) {
         const JoinRequest q = target->joinRequests.at(i);
         if (q.requestId != requestId)
@@ -168,7 +166,7 @@ ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
         gateway->publishToUser(q.fromUserId, event, data);
         return ApiReply::json(200, QJsonObject{});
     }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
+    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("没有这条申请"));
 }
 
 ApiReply RoomsApi::setFollowCode(const ApiRequest &request, bool on)
@@ -177,7 +175,7 @@ ApiReply RoomsApi::setFollowCode(const ApiRequest &request, bool on)
     if (!target)
         return roomreply::notFound();
     if (!target->grants(request.userId, perm("manage_follow_code")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the follow code"));
+        return roomreply::forbidden(QStringLiteral("你不能管理跟随码"));
     if (on) {
         QString code;
         do {
@@ -245,14 +243,14 @@ ApiReply RoomsApi::attachToParent(const ApiRequest &request)
     if (!parent || parent == child)
         return roomreply::notFound();
     if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
-        return roomreply::forbidden(QStringLiteral("you may not attach this room"));
+        return roomreply::forbidden(QStringLiteral("你不能挂接这个房间"));
     if (!child->parentRoomId.isEmpty() || !child->childRoomIds.isEmpty() || !parent->parentRoomId.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("rooms nest one level deep only"));
+        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("房间只能嵌套一层"));
     if (parent->bans.contains(request.userId))
         return roomreply::banned();
     const QString policy = parent->settings.value(QLatin1String("allowSubRoom")).toString();
     if (policy == QLatin1String("reject"))
-        return roomreply::forbidden(QStringLiteral("this room takes no sub-rooms"));
+        return roomreply::forbidden(QStringLiteral("本房间不接受子房间"));
     if (policy == QLatin1String("allow") || parent->grants(request.userId, perm("approve_subroom_attach"))) {
         attach(*child, *parent, request.userId);
         return ApiReply::json(200, QJsonObject{{"status", "attached"}, {"roomId", parent->id}});
@@ -285,7 +283,7 @@ ApiReply RoomsApi::attachByCode(const ApiRequest &request)
         return body.errorReply();
     Room *parent = state->world.roomByCode(code);
     if (!parent || !parent->settings.value(QLatin1String("roomCodeEnabled")).toBool())
-        return ApiReply::error(404, QStringLiteral("match.invalid_code"), QStringLiteral("no room has this code"));
+        return ApiReply::error(404, QStringLiteral("match.invalid_code"), QStringLiteral("没有房间使用这个码"));
     ApiRequest forwarded = request;
     forwarded.captures = {childId};
     forwarded.body = QJsonDocument(QJsonObject{{"parentRoomId", parent->id}}).toJson(QJsonDocument::Compact);
@@ -304,9 +302,9 @@ ApiReply RoomsApi::detachFromParent(const ApiRequest &request)
     if (!child)
         return roomreply::notFound();
     if (child->parentRoomId.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("this room has no parent"));
+        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("本房间没有父房间"));
     if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
-        return roomreply::forbidden(QStringLiteral("you may not detach this room"));
+        return roomreply::forbidden(QStringLiteral("你不能解除这个房间的挂接"));
     detach(*child, QStringLiteral("child_left"), request.userId);
     return ApiReply::json(200, QJsonObject{});
 }
@@ -318,7 +316,7 @@ ApiReply RoomsApi::detachChild(const ApiRequest &request)
     if (!parent || !child || child->parentRoomId != parent->id)
         return roomreply::notFound();
     if (!parent->grants(request.userId, perm("approve_subroom_attach")))
-        return roomreply::forbidden(QStringLiteral("you may not detach sub-rooms"));
+        return roomreply::forbidden(QStringLiteral("你不能解除子房间"));
     detach(*child, QStringLiteral("parent_removed"), request.userId);
     return ApiReply::json(200, QJsonObject{});
 }
@@ -335,14 +333,14 @@ ApiReply RoomsApi::setChildOverride(const ApiRequest &request)
     if (body->size() != 1
         || !(body->contains(QLatin1String("allowBroadcast")) || body->contains(QLatin1String("allowChat"))))
         return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                  QStringLiteral("give \"allowBroadcast\" or \"allowChat\""));
+                                  QStringLiteral("请给出 \"allowBroadcast\" 或 \"allowChat\""));
     const bool broadcast = body->contains(QLatin1String("allowBroadcast"));
     const QJsonValue value = body->begin().value();
     if (!value.isBool() && !value.isNull())
         return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                  QStringLiteral("the override is true, false or null"));
+                                  QStringLiteral("设置值只能是 true、false 或 null"));
     if (!parent->grants(request.userId, broadcast ? perm("override_child_broadcast") : perm("override_child_chat")))
-        return roomreply::forbidden(QStringLiteral("you may not override this sub-room"));
+        return roomreply::forbidden(QStringLiteral("你不能更改这个子房间的设置"));
     QJsonObject overrides = parent->childOverrides.value(child->id);
     const QString key = broadcast ? QStringLiteral("allowBroadcast") : QStringLiteral("allowChat");
     if (value.isNull())
@@ -371,9 +369,9 @@ ApiReply RoomsApi::decideSubroomRequest(const ApiRequest &request)
     const QString requestId = request.captures.at(1);
     const QString action = request.captures.at(2);
     if (action != QLatin1String("approve") && action != QLatin1String("reject"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
     if (!parent->grants(request.userId, perm("approve_subroom_attach")))
-        return roomreply::forbidden(QStringLiteral("you may not decide sub-room requests"));
+        return roomreply::forbidden(QStringLiteral("你不能处理子房间申请"));
     for (int i = 0; i < parent->subroomRequests.size(); ++i) {
         const SubroomRequest q = parent->subroomRequests.at(i);
         if (q.requestId != requestId)
@@ -398,7 +396,7 @@ ApiReply RoomsApi::decideSubroomRequest(const ApiRequest &request)
             attach(*child, *parent, request.userId);
         return ApiReply::json(200, QJsonObject{});
     }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
+    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("没有这条申请"));
 }
 
 ApiReply RoomsApi::cancelSubroomRequest(const ApiRequest &request)
@@ -411,7 +409,7 @@ ApiReply RoomsApi::cancelSubroomRequest(const ApiRequest &request)
         if (q.requestId != request.captures.at(1))
             continue;
         if (q.fromUserId != request.userId)
-            return roomreply::forbidden(QStringLiteral("this is not your request"));
+            return roomreply::forbidden(QStringLiteral("这不是你的申请"));
         parent->subroomRequests.removeAt(i);
         const QJsonObject data{{"requestId", q.requestId},
                                {"childRoomId", q.childRoomId},
@@ -422,7 +420,7 @@ ApiReply RoomsApi::cancelSubroomRequest(const ApiRequest &request)
         gateway->publishToUser(q.fromUserId, QStringLiteral("room.subroom.cancelled"), data);
         return ApiReply::json(200, QJsonObject{});
     }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
+    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("没有这条申请"));
 }
 
 // ---------------------------------------------------------------- preference matching

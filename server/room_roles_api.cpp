@@ -39,19 +39,18 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
         return malformed();
     const QJsonValue roleValue = body->value(QLatin1String("roleId"));
     if (!isWholeNumber(roleValue))
-        return roomreply::invalid(QStringLiteral("request.field_missing"),
-                                  QStringLiteral("\"roleId\" must be a whole number"));
+        return roomreply::invalid(QStringLiteral("request.field_missing"), QStringLiteral("\"roleId\" 须为整数"));
     const RoomRole *role = target->role(qint64(roleValue.toDouble()));
     if (!role)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     if (!target->isMember(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not a member"));
+        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不是成员"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     // The owner's role is the owner's alone.
     if (!target->grants(request.userId, perm("assign_roles")) || !target->outranks(request.userId, userId)
         || role->roleId == kOwnerRoleId || (!owner && (!own || role->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not give this role to this member"));
+        return roomreply::forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     target->memberRoles.insert(userId, role->roleId);
     publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
                      QJsonObject{{"roomId", target->id},
@@ -93,13 +92,11 @@ ApiReply RoomsApi::createRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"),
-                                  QStringLiteral("a role needs a name and known permissions"));
+        return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     if (!target->grants(request.userId, perm("manage_roles")))
-        return roomreply::forbidden(QStringLiteral("you may not manage roles"));
+        return roomreply::forbidden(QStringLiteral("你不能管理身份"));
     if (target->roles.size() >= kMaxRoles)
-        return roomreply::invalid(QStringLiteral("room.too_many_roles"),
-                                  QStringLiteral("this room has as many roles as it may"));
+        return roomreply::invalid(QStringLiteral("room.too_many_roles"), QStringLiteral("本房间的身份数量已达上限"));
     const RoomRole *own = target->roleOf(request.userId);
     // A new role ranks just below the creator's, so it can be managed by them.
     const int level = std::max(1, (own ? own->level : 1) - 1);
@@ -125,19 +122,18 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
     if (!ok || name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"),
-                                  QStringLiteral("a role needs a name and known permissions"));
+        return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     if (!target->role(roleId))
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     if (!target->grants(request.userId, perm("manage_roles"))
         || (!owner && (!own || target->role(roleId)->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not change this role"));
+        return roomreply::forbidden(QStringLiteral("你不能修改这个身份"));
     // Nobody hands out a permission they do not hold themselves.
     for (const QString &key : *permissions) {
         if (!target->grants(request.userId, key))
-            return roomreply::forbidden(QStringLiteral("you may not grant a permission you do not hold"));
+            return roomreply::forbidden(QStringLiteral("不能授予自己没有的权限"));
     }
     RoomRole *role = nullptr;
     for (RoomRole &r : target->roles) {
@@ -169,14 +165,13 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     const qint64 roleId = request.captures.at(1).toLongLong(&ok);
     const RoomRole *role = ok ? target->role(roleId) : nullptr;
     if (!role)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not delete this role"));
+        return roomreply::forbidden(QStringLiteral("你不能删除这个身份"));
     if (role->isJoinDefault || roleId == kOwnerRoleId || target->memberRoles.values().contains(roleId))
-        return roomreply::invalid(QStringLiteral("room.role_in_use"),
-                                  QStringLiteral("the role is held or is the join default"));
+        return roomreply::invalid(QStringLiteral("room.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
     target->roles.erase(std::remove_if(target->roles.begin(), target->roles.end(),
                                        [roleId](const RoomRole &r) { return r.roleId == roleId; }),
                         target->roles.end());
@@ -204,13 +199,13 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
         ids ? reorderedRoles(target->roles, *ids, kOwnerRoleId) : std::nullopt;
     if (!reordered)
         return roomreply::invalid(QStringLiteral("room.invalid_order"),
-                                  QStringLiteral("roleIds must name roles other than the owner's, each once"));
+                                  QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     const bool outranksAll =
         std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && target->role(id)->level < own->level; });
     if (!target->grants(request.userId, perm("manage_roles")) || (!owner && !outranksAll))
-        return roomreply::forbidden(QStringLiteral("you may not reorder these roles"));
+        return roomreply::forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     target->roles = *reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
                      QJsonObject{{"roomId", target->id},
@@ -234,13 +229,12 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
     const RoomRole *toRole = isWholeNumber(to) ? target->role(qint64(to.toDouble())) : nullptr;
     if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == kOwnerRoleId
         || toRole->roleId == kOwnerRoleId)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"),
-                                  QStringLiteral("two different existing roles are needed"));
+        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
     const RoomRole *own = target->roleOf(request.userId);
     const bool owner = request.userId == target->ownerId;
     if (!target->grants(request.userId, perm("manage_roles"))
         || (!owner && (!own || fromRole->level >= own->level || toRole->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not move members between these roles"));
+        return roomreply::forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = fromRole->roleId;
     const qint64 toId = toRole->roleId;
     for (auto it = target->memberRoles.begin(); it != target->memberRoles.end(); ++it) {

@@ -22,7 +22,7 @@ namespace roomreply {
 
 ApiReply notFound()
 {
-    return ApiReply::error(404, QStringLiteral("room.not_found"), QStringLiteral("no such room"));
+    return ApiReply::error(404, QStringLiteral("room.not_found"), QStringLiteral("没有这个房间"));
 }
 
 ApiReply forbidden(const QString &message)
@@ -32,12 +32,12 @@ ApiReply forbidden(const QString &message)
 
 ApiReply banned()
 {
-    return ApiReply::error(403, QStringLiteral("room.banned"), QStringLiteral("you are banned from this room"));
+    return ApiReply::error(403, QStringLiteral("room.banned"), QStringLiteral("你已被本房间封禁"));
 }
 
 ApiReply notInRoom()
 {
-    return ApiReply::error(403, QStringLiteral("room.not_in_room"), QStringLiteral("you are not in this room"));
+    return ApiReply::error(403, QStringLiteral("room.not_in_room"), QStringLiteral("你不在本房间"));
 }
 
 ApiReply invalid(const QString &code, const QString &message)
@@ -111,7 +111,7 @@ bool takeSetting(const QJsonObject &body, const QString &key, QJsonObject &setti
     else
         ok = value.isBool();
     if (!ok) {
-        *problem = QStringLiteral("\"%1\" has a value this room cannot take").arg(key);
+        *problem = QStringLiteral("\"%1\" 的值本房间不能接受").arg(key);
         return false;
     }
     settings.insert(key, value);
@@ -470,7 +470,7 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
     if (body->contains(QLatin1String("roomName"))
         && (!body->value(QLatin1String("roomName")).isString() || name.size() > kMaxNameChars))
         return roomreply::invalid(QStringLiteral("room.invalid_name"),
-                                  QStringLiteral("the room name must be text of at most 64 characters"));
+                                  QStringLiteral("房间名称须为不超过 64 个字的文字"));
     const Account account = state->accounts.value(request.userId);
     if (name.isEmpty())
         name = (account.nickname.isEmpty() ? account.username : account.nickname) + QStringLiteral("'s room");
@@ -634,7 +634,7 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
     if (!body)
         return malformed();
     if (body->isEmpty())
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("nothing to change"));
+        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("没有要修改的内容"));
 
     struct Change
     {
@@ -710,19 +710,19 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
                 changes.append(Change{settingKey, stringArray(ids), event, data});
             if (!valid)
                 return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                          QStringLiteral("\"pref\" must list known users once each"));
+                                          QStringLiteral("偏好成员必须是存在的用户且每人只出现一次"));
             if (!target->grants(request.userId, permission))
-                return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
+                return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
             continue;
         } else {
             return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                      QStringLiteral("unknown setting \"%1\"").arg(key.left(64)));
+                                      QStringLiteral("未知的设置 \"%1\"").arg(key.left(64)));
         }
         if (!valid)
             return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                      QStringLiteral("\"%1\" has a value this room cannot take").arg(key));
+                                      QStringLiteral("\"%1\" 的值本房间不能接受").arg(key));
         if (!target->grants(request.userId, permission))
-            return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
+            return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
         changes.append(Change{settingKey,
                               key == QLatin1String("roomName") ? QJsonValue(value.toString().trimmed()) : value, event,
                               data});
@@ -750,9 +750,9 @@ ApiReply RoomsApi::setRoomCode(const ApiRequest &request)
     const QJsonObject object = QJsonDocument::fromJson(request.body).object();
     if (!object.value(QLatin1String("enabled")).isBool())
         return roomreply::invalid(QStringLiteral("request.field_missing"),
-                                  QStringLiteral("\"enabled\" must be true or false"));
+                                  QStringLiteral("\"enabled\" 须为 true 或 false"));
     if (!target->grants(request.userId, perm("manage_room_code")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the room code"));
+        return roomreply::forbidden(QStringLiteral("你不能管理房间码"));
     const bool enabled = object.value(QLatin1String("enabled")).toBool();
     target->settings.insert(QStringLiteral("roomCodeEnabled"), enabled);
     if (enabled)
@@ -772,7 +772,7 @@ ApiReply RoomsApi::removeRoom(const ApiRequest &request, const char *permission)
     if (!target)
         return roomreply::notFound();
     if (!target->grants(request.userId, perm(permission)))
-        return roomreply::forbidden(QStringLiteral("you may not remove this room"));
+        return roomreply::forbidden(QStringLiteral("你不能删除这个房间"));
     const QString roomId = target->id;
     for (const QString &userId : QStringList(target->present)) {
         if (Room *still = room(roomId))
@@ -788,10 +788,10 @@ ApiReply RoomsApi::detachModule(const ApiRequest &request)
     if (!target)
         return roomreply::notFound();
     if (!target->grants(request.userId, perm("manage_module")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the module"));
+        return roomreply::forbidden(QStringLiteral("你不能管理模块"));
     const QString module = target->settings.value(QLatin1String("attachedModule")).toString();
     if (module.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.no_module"), QStringLiteral("no module is attached"));
+        return roomreply::invalid(QStringLiteral("room.no_module"), QStringLiteral("没有挂接模块"));
     target->settings.insert(QStringLiteral("attachedModule"), QString());
     publishRoomEvent(*target, QStringLiteral("room.module.detached"),
                      QJsonObject{{"roomId", target->id},

@@ -23,6 +23,7 @@
 #include "wiring/room_panels_wiring.h"
 #include "wiring/room_settings_wiring.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using servertest::Client;
@@ -31,6 +32,13 @@ using servertest::kWaitMs;
 using servertest::ServiceRig;
 
 namespace {
+
+// Whether a text is written in the client's language (holds a CJK ideograph).
+bool isChinese(const QString &text)
+{
+    static const QRegularExpression ideograph(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    return ideograph.match(text).hasMatch();
+}
 
 // The signed-in user as the client's user state holds it after the profile fetch.
 void holdUser(UserState &state, const Client &client)
@@ -107,6 +115,7 @@ private slots:
     void deletedChannelRoomLeavesAnotherClientsPanel();
     void forumCardsCountTheirMessages();
     void ownerRoleWithWildcardIsRenamed();
+    void refusalsSpeakTheClientsLanguage();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -170,6 +179,7 @@ void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
     QSignalSpy refused(bob.rooms.moderationService(), &RoomModerationService::moderationFailed);
     bob.rooms.moderationService()->kick(carol.userId);
     QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, kWaitMs);
+    QVERIFY(isChinese(refused.at(0).at(1).toString()));
     QCOMPARE(rig.service->rooms()->room(roomId)->memberRoles.value(carol.userId), member);
     QVERIFY(alice.present(roomId).contains(carol.userId));
 
@@ -264,6 +274,7 @@ void LocalServiceAgreementTest::channelOwnerIsNotOfferedLeaving()
     });
     QTRY_VERIFY_WITH_TIMEOUT(!refusalText.isEmpty(), kWaitMs);
     QCOMPARE(refusal, std::optional(ChannelErrorCode::OwnerCannotLeave));
+    QVERIFY(isChinese(refusalText));
 }
 
 void LocalServiceAgreementTest::deletedChannelRoomLeavesAnotherClientsPanel()
@@ -420,6 +431,42 @@ void LocalServiceAgreementTest::ownerRoleWithWildcardIsRenamed()
                                               });
     QTRY_VERIFY_WITH_TIMEOUT(granted.has_value(), kWaitMs);
     QVERIFY(!*granted);
+    QVERIFY(isChinese(refusalText));
+}
+
+void LocalServiceAgreementTest::refusalsSpeakTheClientsLanguage()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    const QString roomId = meetInRoom(alice, {&bob});
+    QVERIFY(!roomId.isEmpty());
+
+    // A member may not delete the room: refused in Chinese, classified as before.
+    QSignalSpy settingsFailed(bob.rooms.settingsService(), &RoomSettingsService::settingsFailed);
+    bob.rooms.settingsService()->deleteRoom(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(settingsFailed.size(), 1, kWaitMs);
+    QCOMPARE(settingsFailed.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::Other);
+    QVERIFY(isChinese(settingsFailed.at(0).at(1).toString()));
+
+    // Banned, Bob is refused at the door with the ban's own code.
+    alice.rooms.moderationService()->ban(bob.userId);
+    QTRY_VERIFY_WITH_TIMEOUT(bob.activeRoomId().isEmpty(), kWaitMs);
+    QSignalSpy enterFailed(bob.rooms.session(), &ActiveRoomSession::enterFailed);
+    bob.rooms.session()->join(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(enterFailed.size(), 1, kWaitMs);
+    QCOMPARE(enterFailed.at(0).at(0).value<RoomErrorCode>(), RoomErrorCode::Banned);
+    QVERIFY(isChinese(enterFailed.at(0).at(1).toString()));
+
+    // A code that names nothing.
+    QSignalSpy codeFailed(&bob.codes, &CodeMatchService::joinByCodeFailed);
+    bob.codes.joinByCode(QStringLiteral("00000000"));
+    QTRY_COMPARE_WITH_TIMEOUT(codeFailed.size(), 1, kWaitMs);
+    QCOMPARE(codeFailed.at(0).at(0).value<MatchErrorCode>(), MatchErrorCode::InvalidCode);
+    QVERIFY(isChinese(codeFailed.at(0).at(1).toString()));
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
