@@ -120,7 +120,8 @@ ApiReply AssetHost::installer(const ApiRequest &request) const
     const qint64 first = match.hasMatch() ? match.captured(1).toLongLong() : -1;
     qint64 last = match.hasMatch() ? match.captured(2).toLongLong() : -1;
     if (first < 0 || last < first || first >= size) {
-        ApiReply reply = ApiReply::error(416, QStringLiteral("range_not_satisfiable"), QStringLiteral("请求的范围无效"));
+        ApiReply reply =
+            ApiReply::error(416, QStringLiteral("range_not_satisfiable"), QStringLiteral("请求的范围无效"));
         reply.headers.append({"Content-Range", "bytes */" + QByteArray::number(size)});
         return reply;
     }

@@ -471,9 +471,11 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
         && (!body->value(QLatin1String("roomName")).isString() || name.size() > kMaxNameChars))
         return roomreply::invalid(QStringLiteral("room.invalid_name"),
                                   QStringLiteral("房间名称须为不超过 64 个字的文字"));
+    // An unnamed room is the owner's room, named the way the client names one itself.
     const Account account = state->accounts.value(request.userId);
+    const QString ownerName = account.nickname.isEmpty() ? account.username : account.nickname;
     if (name.isEmpty())
-        name = (account.nickname.isEmpty() ? account.username : account.nickname) + QStringLiteral("'s room");
+        name = (ownerName.isEmpty() ? QStringLiteral("未知") : ownerName) + QStringLiteral("的房间");
     const QString roomId = addRoom(request.userId, name, persistent, settings, QString());
     const Room *room = this->room(roomId);
     return ApiReply::json(200, QJsonObject{{"roomId", room->id},

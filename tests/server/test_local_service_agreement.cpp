@@ -116,6 +116,7 @@ private slots:
     void forumCardsCountTheirMessages();
     void ownerRoleWithWildcardIsRenamed();
     void refusalsSpeakTheClientsLanguage();
+    void persistentRoomWithoutANameGetsOne();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -467,6 +468,27 @@ void LocalServiceAgreementTest::refusalsSpeakTheClientsLanguage()
     QTRY_COMPARE_WITH_TIMEOUT(codeFailed.size(), 1, kWaitMs);
     QCOMPARE(codeFailed.at(0).at(0).value<MatchErrorCode>(), MatchErrorCode::InvalidCode);
     QVERIFY(isChinese(codeFailed.at(0).at(1).toString()));
+}
+
+void LocalServiceAgreementTest::persistentRoomWithoutANameGetsOne()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+
+    // The client creates a persistent room with an empty body; entered, it reads as
+    // the owner's room, the way the client names an unnamed room itself.
+    QSignalSpy created(alice.rooms.createService(), &RoomCreateService::persistentRoomCreated);
+    alice.rooms.createService()->createPersistentRoom();
+    QTRY_COMPARE_WITH_TIMEOUT(created.size(), 1, kWaitMs);
+    const QString roomId = created.at(0).at(0).toString();
+    alice.rooms.session()->join(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(alice.activeRoomId(), roomId, kWaitMs);
+    const QString nickname = rig.service->state().accounts.value(alice.userId).nickname;
+    QVERIFY(!nickname.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->roomName(),
+                              nickname + QStringLiteral("的房间"), kWaitMs);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
