@@ -208,6 +208,23 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
     QTest::newRow("moderator makes a member owner")
         << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role"
         << QByteArray(R"({"roleId":-1})") << 403 << forbidden;
+    // The owner's role is the owner's alone, and a reorder names each other role once.
+    QTest::newRow("member reorders roles") << "member" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                           << QByteArray(R"({"roleIds":[2,3]})") << 403 << forbidden;
+    QTest::newRow("owner hands out the owner's role")
+        << "owner" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
+        << 403 << forbidden;
+    QTest::newRow("owner's role in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                               << QByteArray(R"({"roleIds":[3,-1]})") << 400 << "room.invalid_order";
+    QTest::newRow("role named twice in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                                   << QByteArray(R"({"roleIds":[3,3]})") << 400 << "room.invalid_order";
+    QTest::newRow("empty reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                   << QByteArray(R"({"roleIds":[]})") << 400 << "room.invalid_order";
+    QTest::newRow("owner's role deleted")
+        << "owner" << QByteArray("DELETE") << "/v1/rooms/{room}/roles/-1" << QByteArray() << 400 << "room.role_in_use";
+    QTest::newRow("members moved into the owner's role")
+        << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reassign"
+        << QByteArray(R"({"fromRoleId":3,"toRoleId":-1})") << 400 << "room.role_not_found";
     // A ban shuts every door of the room.
     QTest::newRow("banned joins") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join"
                                   << QByteArray(R"({"sessionId":"s"})") << 403 << "room.banned";
