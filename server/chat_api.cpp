@@ -348,7 +348,7 @@ ApiReply ChatApi::send(const ApiRequest &request)
     const QString problem = attachmentProblem(message.attachmentIds, request.userId, room->id);
     if (!problem.isEmpty())
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"), problem);
-    if (!room->grants(request.userId, perm("send_message")))
+    if (!state->world.roomGrants(*room, request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("你不能在本房间发言"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
         return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));
@@ -370,8 +370,8 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     ChatMessage *message = room->message(request.captures.at(1));
     if (!message)
         return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("没有这条消息"));
-    if (!room->grants(request.userId, perm("hide_message"))
-        || (message->userId != request.userId && !room->outranks(request.userId, message->userId)))
+    if (!state->world.roomGrants(*room, request.userId, perm("hide_message"))
+        || (message->userId != request.userId && !state->world.roomOutranks(*room, request.userId, message->userId)))
         return roomreply::forbidden(QStringLiteral("你不能隐藏这条消息"));
     if (!message->hidden) {
         message->hidden = true;
@@ -406,7 +406,7 @@ ApiReply ChatApi::retag(const ApiRequest &request)
     if (!message)
         return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("没有这条消息"));
     const bool own = message->userId == request.userId;
-    if (!room->grants(request.userId, own ? perm("retag_own_message") : perm("retag_other_messages")))
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("retag_own_message") : perm("retag_other_messages")))
         return roomreply::forbidden(QStringLiteral("你不能移动这条消息"));
     message->tagId = tagId;
     gateway->publishToChat(room->id, QStringLiteral("im.message.retagged"),
@@ -458,7 +458,8 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"), problem);
     if (!room->tagsEnabled)
         return roomreply::invalid(QStringLiteral("chat.tags_disabled"), QStringLiteral("本房间未开启标签"));
-    if (!room->grants(request.userId, perm("create_tag")) || !room->grants(request.userId, perm("send_message")))
+    if (!state->world.roomGrants(*room, request.userId, perm("create_tag"))
+        || !state->world.roomGrants(*room, request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("你不能在这里创建标签"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
         return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));
@@ -494,7 +495,7 @@ ApiReply ChatApi::renameTag(const ApiRequest &request)
     if (name.isEmpty())
         return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("标签需要名称"));
     const bool own = tag->createdBy == request.userId;
-    if (!room->grants(request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
         return roomreply::forbidden(QStringLiteral("你不能重命名这个标签"));
     tag->name = name;
     gateway->publishToChat(room->id, QStringLiteral("im.tag.renamed"),
@@ -532,7 +533,7 @@ ApiReply ChatApi::archiveTag(const ApiRequest &request)
             return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个目标标签"));
     }
     const bool own = tag->createdBy == request.userId;
-    if (!room->grants(request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
         return roomreply::forbidden(QStringLiteral("你不能归档这个标签"));
     tag->archived = true;
     for (ChatMessage &m : room->messages) {
@@ -562,7 +563,7 @@ ApiReply ChatApi::tagConfig(const ApiRequest &request)
     if (!body->value(QLatin1String("enabled")).isBool())
         return roomreply::invalid(QStringLiteral("request.field_missing"),
                                   QStringLiteral("\"enabled\" 须为 true 或 false"));
-    if (!room->grants(request.userId, perm("config_tag_system")))
+    if (!state->world.roomGrants(*room, request.userId, perm("config_tag_system")))
         return roomreply::forbidden(QStringLiteral("你不能开关标签功能"));
     room->tagsEnabled = body->value(QLatin1String("enabled")).toBool();
     gateway->publishToChat(room->id, QStringLiteral("im.tag_config.changed"),
@@ -643,7 +644,7 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
         || height.toInt() > 16384)
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"),
                                   QStringLiteral("图片需要文件名、支持的格式、不超过 8 MiB 的大小和尺寸"));
-    if (!room->grants(request.userId, perm("send_message")))
+    if (!state->world.roomGrants(*room, request.userId, perm("send_message")))
         return roomreply::forbidden(QStringLiteral("你不能在本房间发言"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
         return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));

@@ -25,7 +25,7 @@ ApiReply RoomsApi::join(const ApiRequest &request)
     if (target->bans.contains(request.userId))
         return roomreply::banned();
     const bool member = target->isMember(request.userId);
-    const bool bypass = target->grants(request.userId, perm("bypass_admission"));
+    const bool bypass = state->world.roomGrants(*target, request.userId, perm("bypass_admission"));
     if (!member && !bypass) {
         const QString mode = target->settings.value(QLatin1String("accessMode")).toString();
         const QStringList prefMembers = stringList(target->settings.value(QLatin1String("prefMembers")));
@@ -49,9 +49,10 @@ ApiReply RoomsApi::kick(const ApiRequest &request)
     if (!target)
         return roomreply::notFound();
     const QString userId = request.captures.at(1);
-    if (!target->isPresent(request.userId) && request.userId != target->ownerId)
+    if (!target->isPresent(request.userId) && !actsAsOwner(*target, request.userId))
         return roomreply::notInRoom();
-    if (!target->grants(request.userId, perm("kick_members")) || !target->outranks(request.userId, userId))
+    if (!state->world.roomGrants(*target, request.userId, perm("kick_members"))
+        || !state->world.roomOutranks(*target, request.userId, userId))
         return roomreply::forbidden(QStringLiteral("你不能移出该成员"));
     if (!target->isMember(userId) && !target->isPresent(userId))
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不在本房间"));
@@ -83,7 +84,8 @@ ApiReply RoomsApi::setBan(const ApiRequest &request, bool on)
     if (!target)
         return roomreply::notFound();
     const QString userId = request.captures.at(1);
-    if (!target->grants(request.userId, perm("ban_members")) || !target->outranks(request.userId, userId))
+    if (!state->world.roomGrants(*target, request.userId, perm("ban_members"))
+        || !state->world.roomOutranks(*target, request.userId, userId))
         return roomreply::forbidden(QStringLiteral("你不能封禁该用户"));
     if (!state->accounts.contains(userId))
         return roomreply::invalid(QStringLiteral("room.unknown_user"), QStringLiteral("没有这个用户"));
@@ -140,7 +142,8 @@ ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
     }
     const QString permission =
         variant == QLatin1String("voice") ? perm("mute_voice_members") : perm("mute_text_members");
-    if (!target->grants(request.userId, permission) || !target->outranks(request.userId, userId))
+    if (!state->world.roomGrants(*target, request.userId, permission)
+        || !state->world.roomOutranks(*target, request.userId, userId))
         return roomreply::forbidden(QStringLiteral("你不能禁言该成员"));
     if (!target->isMember(userId) && !target->isPresent(userId))
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不在本房间"));

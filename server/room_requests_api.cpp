@@ -69,7 +69,7 @@ ApiReply RoomsApi::joinByCode(const ApiRequest &request)
     const bool direct = roomCode && target->settings.value(QLatin1String("codeDirectEntry")).toBool();
     const bool needsApproval = target->settings.value(QLatin1String("requireApproval")).toBool() && !direct
                                && !target->isMember(request.userId)
-                               && !target->grants(request.userId, perm("bypass_admission"));
+                               && !state->world.roomGrants(*target, request.userId, perm("bypass_admission"));
     if (needsApproval)
         return ApiReply::json(200, QJsonObject{{"status", "needApply"}, {"roomId", target->id}});
     enterRoom(*target, request.userId, sessionId);
@@ -140,7 +140,8 @@ ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
     const QString action = request.captures.at(2);
     if (action != QLatin1String("approve") && action != QLatin1String("reject"))
         return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
-    if (!target->isPresent(request.userId) || !target->grants(request.userId, perm("approve_requests")))
+    if (!target->isPresent(request.userId)
+        || !state->world.roomGrants(*target, request.userId, perm("approve_requests")))
         return roomreply::forbidden(QStringLiteral("你不能处理加入申请"));
     for (int i = 0; i < target->joinRequests.size(); ++i) {
         const JoinRequest q = target->joinRequests.at(i);
@@ -174,7 +175,7 @@ ApiReply RoomsApi::setFollowCode(const ApiRequest &request, bool on)
     Room *target = room(request.captures.at(0));
     if (!target)
         return roomreply::notFound();
-    if (!target->grants(request.userId, perm("manage_follow_code")))
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_follow_code")))
         return roomreply::forbidden(QStringLiteral("你不能管理跟随码"));
     if (on) {
         QString code;
@@ -242,7 +243,7 @@ ApiReply RoomsApi::attachToParent(const ApiRequest &request)
     Room *parent = room(parentId);
     if (!parent || parent == child)
         return roomreply::notFound();
-    if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
+    if (!state->world.roomGrants(*child, request.userId, perm("manage_attach_to_parent_room")))
         return roomreply::forbidden(QStringLiteral("你不能挂接这个房间"));
     if (!child->parentRoomId.isEmpty() || !child->childRoomIds.isEmpty() || !parent->parentRoomId.isEmpty())
         return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("房间只能嵌套一层"));
@@ -251,7 +252,8 @@ ApiReply RoomsApi::attachToParent(const ApiRequest &request)
     const QString policy = parent->settings.value(QLatin1String("allowSubRoom")).toString();
     if (policy == QLatin1String("reject"))
         return roomreply::forbidden(QStringLiteral("本房间不接受子房间"));
-    if (policy == QLatin1String("allow") || parent->grants(request.userId, perm("approve_subroom_attach"))) {
+    if (policy == QLatin1String("allow")
+        || state->world.roomGrants(*parent, request.userId, perm("approve_subroom_attach"))) {
         attach(*child, *parent, request.userId);
         return ApiReply::json(200, QJsonObject{{"status", "attached"}, {"roomId", parent->id}});
     }
@@ -303,7 +305,7 @@ ApiReply RoomsApi::detachFromParent(const ApiRequest &request)
         return roomreply::notFound();
     if (child->parentRoomId.isEmpty())
         return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("本房间没有父房间"));
-    if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
+    if (!state->world.roomGrants(*child, request.userId, perm("manage_attach_to_parent_room")))
         return roomreply::forbidden(QStringLiteral("你不能解除这个房间的挂接"));
     detach(*child, QStringLiteral("child_left"), request.userId);
     return ApiReply::json(200, QJsonObject{});
@@ -315,7 +317,7 @@ ApiReply RoomsApi::detachChild(const ApiRequest &request)
     Room *child = room(request.captures.at(1));
     if (!parent || !child || child->parentRoomId != parent->id)
         return roomreply::notFound();
-    if (!parent->grants(request.userId, perm("approve_subroom_attach")))
+    if (!state->world.roomGrants(*parent, request.userId, perm("approve_subroom_attach")))
         return roomreply::forbidden(QStringLiteral("你不能解除子房间"));
     detach(*child, QStringLiteral("parent_removed"), request.userId);
     return ApiReply::json(200, QJsonObject{});
@@ -339,7 +341,8 @@ ApiReply RoomsApi::setChildOverride(const ApiRequest &request)
     if (!value.isBool() && !value.isNull())
         return roomreply::invalid(QStringLiteral("room.invalid_settings"),
                                   QStringLiteral("设置值只能是 true、false 或 null"));
-    if (!parent->grants(request.userId, broadcast ? perm("override_child_broadcast") : perm("override_child_chat")))
+    if (!state->world.roomGrants(*parent, request.userId,
+                                 broadcast ? perm("override_child_broadcast") : perm("override_child_chat")))
         return roomreply::forbidden(QStringLiteral("你不能更改这个子房间的设置"));
     QJsonObject overrides = parent->childOverrides.value(child->id);
     const QString key = broadcast ? QStringLiteral("allowBroadcast") : QStringLiteral("allowChat");
@@ -370,7 +373,7 @@ ApiReply RoomsApi::decideSubroomRequest(const ApiRequest &request)
     const QString action = request.captures.at(2);
     if (action != QLatin1String("approve") && action != QLatin1String("reject"))
         return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
-    if (!parent->grants(request.userId, perm("approve_subroom_attach")))
+    if (!state->world.roomGrants(*parent, request.userId, perm("approve_subroom_attach")))
         return roomreply::forbidden(QStringLiteral("你不能处理子房间申请"));
     for (int i = 0; i < parent->subroomRequests.size(); ++i) {
         const SubroomRequest q = parent->subroomRequests.at(i);

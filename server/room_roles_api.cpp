@@ -28,6 +28,11 @@ QJsonArray RoomsApi::rolesEventJson(const Room &room) const
     return roles;
 }
 
+bool RoomsApi::actsAsOwner(const Room &room, const QString &userId) const
+{
+    return userId == room.ownerId || state->world.cascades(room, userId);
+}
+
 ApiReply RoomsApi::assignRole(const ApiRequest &request)
 {
     Room *target = room(request.captures.at(0));
@@ -46,10 +51,11 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
     if (!target->isMember(userId))
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不是成员"));
     const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
+    const bool owner = actsAsOwner(*target, request.userId);
     // The owner's role is the owner's alone.
-    if (!target->grants(request.userId, perm("assign_roles")) || !target->outranks(request.userId, userId)
-        || role->roleId == kOwnerRoleId || (!owner && (!own || role->level >= own->level)))
+    if (!state->world.roomGrants(*target, request.userId, perm("assign_roles"))
+        || !state->world.roomOutranks(*target, request.userId, userId) || role->roleId == kOwnerRoleId
+        || (!owner && (!own || role->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     target->memberRoles.insert(userId, role->roleId);
     publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
@@ -93,7 +99,7 @@ ApiReply RoomsApi::createRole(const ApiRequest &request)
     const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
         return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
-    if (!target->grants(request.userId, perm("manage_roles")))
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles")))
         return roomreply::forbidden(QStringLiteral("你不能管理身份"));
     if (target->roles.size() >= kMaxRoles)
         return roomreply::invalid(QStringLiteral("room.too_many_roles"), QStringLiteral("本房间的身份数量已达上限"));
@@ -126,13 +132,13 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
     if (!target->role(roleId))
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles"))
+    const bool owner = actsAsOwner(*target, request.userId);
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
         || (!owner && (!own || target->role(roleId)->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("你不能修改这个身份"));
     // Nobody hands out a permission they do not hold themselves.
     for (const QString &key : *permissions) {
-        if (!target->grants(request.userId, key))
+        if (!state->world.roomGrants(*target, request.userId, key))
             return roomreply::forbidden(QStringLiteral("不能授予自己没有的权限"));
     }
     RoomRole *role = nullptr;
@@ -167,8 +173,9 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     if (!role)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
+    const bool owner = actsAsOwner(*target, request.userId);
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
+        || (!owner && (!own || role->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("你不能删除这个身份"));
     if (role->isJoinDefault || roleId == kOwnerRoleId || target->memberRoles.values().contains(roleId))
         return roomreply::invalid(QStringLiteral("room.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
@@ -201,10 +208,10 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.invalid_order"),
                                   QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
     const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
+    const bool owner = actsAsOwner(*target, request.userId);
     const bool outranksAll =
         std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && target->role(id)->level < own->level; });
-    if (!target->grants(request.userId, perm("manage_roles")) || (!owner && !outranksAll))
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles")) || (!owner && !outranksAll))
         return roomreply::forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     target->roles = *reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
@@ -231,8 +238,8 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
         || toRole->roleId == kOwnerRoleId)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
     const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles"))
+    const bool owner = actsAsOwner(*target, request.userId);
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
         || (!owner && (!own || fromRole->level >= own->level || toRole->level >= own->level)))
         return roomreply::forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = fromRole->roleId;

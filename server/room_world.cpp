@@ -483,6 +483,27 @@ bool Channel::outranks(const QString &actorId, const QString &targetId) const
     return actor && (!target || actor->level > target->level);
 }
 
+bool RoomWorld::cascades(const Room &room, const QString &userId) const
+{
+    if (room.channelId.isEmpty() || userId.isEmpty())
+        return false;
+    const auto channel = channels.constFind(room.channelId);
+    return channel != channels.cend() && !channel->bans.contains(userId) && channel->memberRoles.contains(userId)
+           && channel->grants(userId, QStringLiteral("core.channel.cascade_rooms"));
+}
+
+bool RoomWorld::roomGrants(const Room &room, const QString &userId, const QString &permission) const
+{
+    return room.grants(userId, permission) || cascades(room, userId);
+}
+
+bool RoomWorld::roomOutranks(const Room &room, const QString &actorId, const QString &targetId) const
+{
+    if (actorId == targetId)
+        return false;
+    return cascades(room, actorId) || room.outranks(actorId, targetId);
+}
+
 Room *RoomWorld::roomByCode(const QString &code)
 {
     for (Room &room : rooms) {

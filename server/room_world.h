@@ -190,6 +190,13 @@ struct RoomWorld
     QHash<QString, QJsonObject> preferences;       // user id -> last preference request
     qint64 nextMediaRoom = 1001;
 
+    // A channel role that reaches every room of the channel ("core.channel.cascade_rooms",
+    // which the channel's owner and a "*" role hold too) lets its holder act in the
+    // channel's rooms as their owner does: every room permission, above every member.
+    bool cascades(const Room &room, const QString &userId) const;
+    bool roomGrants(const Room &room, const QString &userId, const QString &permission) const;
+    bool roomOutranks(const Room &room, const QString &actorId, const QString &targetId) const;
+
     Room *roomByCode(const QString &code);
     Room *roomByFollowCode(const QString &code, qint64 nowMs);
     // The room the user is present in, or none.

@@ -302,9 +302,10 @@ void RoomsApi::publishPrivateEvent(Room &room, const QString &event, const QJson
 {
     ++room.version;
     const Room *target = &room;
+    const RoomWorld *world = &state->world;
     gateway->publishToWatchersIf(QStringLiteral("room:") + room.id + QStringLiteral(":private"), event, data,
-                                 room.version, [target, permission](const QString &userId) {
-                                     return permission.isEmpty() || target->grants(userId, permission);
+                                 room.version, [target, world, permission](const QString &userId) {
+                                     return permission.isEmpty() || world->roomGrants(*target, userId, permission);
                                  });
     emit stateChanged();
 }
@@ -381,7 +382,7 @@ std::optional<QJsonObject> RoomsApi::publicSnapshot(const QString &userId, const
     }
     QJsonObject settings = room.settings;
     // Only those who may hand the code out see it.
-    if (!room.grants(userId, perm("manage_room_code")) && !room.isPresent(userId))
+    if (!state->world.roomGrants(room, userId, perm("manage_room_code")) && !room.isPresent(userId))
         settings.insert(QStringLiteral("roomCode"), QString());
     QJsonObject snapshot{
         {"roomId", room.id},
@@ -412,11 +413,11 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
         return std::nullopt;
     const Room &room = *found;
     QJsonObject snapshot{{"roomId", room.id}};
-    if (room.grants(userId, perm("manage_follow_code")) && !room.followCode.isEmpty()) {
+    if (state->world.roomGrants(room, userId, perm("manage_follow_code")) && !room.followCode.isEmpty()) {
         snapshot.insert(QStringLiteral("followCode"), room.followCode);
         snapshot.insert(QStringLiteral("followCodeExpiresAtMs"), double(room.followCodeExpiresAtMs));
     }
-    if (room.grants(userId, perm("approve_requests"))) {
+    if (state->world.roomGrants(room, userId, perm("approve_requests"))) {
         QJsonArray requests;
         for (const JoinRequest &q : room.joinRequests)
             requests.append(QJsonObject{{"requestId", q.requestId},
@@ -425,7 +426,7 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
                                         {"expiresAtMs", double(q.expiresAtMs)}});
         snapshot.insert(QStringLiteral("pendingJoinRequests"), requests);
     }
-    if (room.grants(userId, perm("approve_subroom_attach"))) {
+    if (state->world.roomGrants(room, userId, perm("approve_subroom_attach"))) {
         QJsonArray requests;
         for (const SubroomRequest &q : room.subroomRequests)
             requests.append(QJsonObject{{"requestId", q.requestId},
@@ -713,7 +714,7 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
             if (!valid)
                 return roomreply::invalid(QStringLiteral("room.invalid_settings"),
                                           QStringLiteral("偏好成员必须是存在的用户且每人只出现一次"));
-            if (!target->grants(request.userId, permission))
+            if (!state->world.roomGrants(*target, request.userId, permission))
                 return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
             continue;
         } else {
@@ -723,7 +724,7 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
         if (!valid)
             return roomreply::invalid(QStringLiteral("room.invalid_settings"),
                                       QStringLiteral("\"%1\" 的值本房间不能接受").arg(key));
-        if (!target->grants(request.userId, permission))
+        if (!state->world.roomGrants(*target, request.userId, permission))
             return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
         changes.append(Change{settingKey,
                               key == QLatin1String("roomName") ? QJsonValue(value.toString().trimmed()) : value, event,
@@ -753,7 +754,7 @@ ApiReply RoomsApi::setRoomCode(const ApiRequest &request)
     if (!object.value(QLatin1String("enabled")).isBool())
         return roomreply::invalid(QStringLiteral("request.field_missing"),
                                   QStringLiteral("\"enabled\" 须为 true 或 false"));
-    if (!target->grants(request.userId, perm("manage_room_code")))
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_room_code")))
         return roomreply::forbidden(QStringLiteral("你不能管理房间码"));
     const bool enabled = object.value(QLatin1String("enabled")).toBool();
     target->settings.insert(QStringLiteral("roomCodeEnabled"), enabled);
@@ -773,7 +774,7 @@ ApiReply RoomsApi::removeRoom(const ApiRequest &request, const char *permission)
     Room *target = room(request.captures.at(0));
     if (!target)
         return roomreply::notFound();
-    if (!target->grants(request.userId, perm(permission)))
+    if (!state->world.roomGrants(*target, request.userId, perm(permission)))
         return roomreply::forbidden(QStringLiteral("你不能删除这个房间"));
     const QString roomId = target->id;
     for (const QString &userId : QStringList(target->present)) {
@@ -789,7 +790,7 @@ ApiReply RoomsApi::detachModule(const ApiRequest &request)
     Room *target = room(request.captures.at(0));
     if (!target)
         return roomreply::notFound();
-    if (!target->grants(request.userId, perm("manage_module")))
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_module")))
         return roomreply::forbidden(QStringLiteral("你不能管理模块"));
     const QString module = target->settings.value(QLatin1String("attachedModule")).toString();
     if (module.isEmpty())

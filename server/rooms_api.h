@@ -121,6 +121,9 @@ private:
     ApiReply reorderRoles(const ApiRequest &request);
     ApiReply reassignRoles(const ApiRequest &request);
     QJsonArray rolesEventJson(const Room &room) const;
+    // The room's owner, or who the room's channel lets act in all its rooms: not bound
+    // to rank below their own role.
+    bool actsAsOwner(const Room &room, const QString &userId) const;
 
     // Codes, requests and sub-rooms.
     ApiReply joinByCode(const ApiRequest &request);

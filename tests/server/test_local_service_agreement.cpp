@@ -117,6 +117,7 @@ private slots:
     void ownerRoleWithWildcardIsRenamed();
     void refusalsSpeakTheClientsLanguage();
     void persistentRoomWithoutANameGetsOne();
+    void channelOwnerActsInEveryRoomOfTheChannel();
 };
 
 void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
@@ -489,6 +490,79 @@ void LocalServiceAgreementTest::persistentRoomWithoutANameGetsOne()
     QVERIFY(!nickname.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->roomName(),
                               nickname + QStringLiteral("的房间"), kWaitMs);
+}
+
+void LocalServiceAgreementTest::channelOwnerActsInEveryRoomOfTheChannel()
+{
+    ServiceRig rig;
+    QVERIFY(rig.start());
+    Client alice(QStringLiteral("device-a"));
+    Client bob(QStringLiteral("device-b"));
+    Client carol(QStringLiteral("device-c"));
+    QVERIFY(connectClient(rig, alice, QStringLiteral("13800138001")));
+    QVERIFY(connectClient(rig, bob, QStringLiteral("13800138002")));
+    QVERIFY(connectClient(rig, carol, QStringLiteral("13800138003")));
+    const QString channelId = meetInChannel(alice, bob);
+    QVERIFY(!channelId.isEmpty());
+
+    // Alice makes Bob an admin of her channel; Bob creates a room in it and owns that room.
+    const ChannelEntity *aliceChannel = alice.channels.entityStore()->find(channelId);
+    const auto admin = std::find_if(aliceChannel->roles.cbegin(), aliceChannel->roles.cend(), [](const ChannelRole &r) {
+        return r.permissions.contains(QStringLiteral("core.channel.create_attached_room"))
+               && !r.permissions.contains(QStringLiteral("*"));
+    });
+    QVERIFY(admin != aliceChannel->roles.cend());
+    const qint64 adminRoleId = admin->roleId;
+    std::optional<bool> promoted;
+    alice.channels.actionsService()->setMemberRole(channelId, bob.userId, adminRoleId,
+                                                   [&](bool ok, ChannelErrorCode, const QString &) { promoted = ok; });
+    QTRY_VERIFY_WITH_TIMEOUT(promoted.has_value(), kWaitMs);
+    QVERIFY(*promoted);
+    QString roomId;
+    QTRY_VERIFY_WITH_TIMEOUT(wiring::channelMenuState(bob.channels.entityStore(), bob.userId, channelId).canCreateRoom,
+                             kWaitMs);
+    bob.channels.actionsService()->createRoom(channelId,
+                                              [&](bool ok, const QString &id, const QString &, auto, const QString &) {
+                                                  if (ok)
+                                                      roomId = id;
+                                              });
+    QTRY_VERIFY_WITH_TIMEOUT(!roomId.isEmpty(), kWaitMs);
+    bob.rooms.session()->join(roomId);
+    QTRY_COMPARE_WITH_TIMEOUT(bob.activeRoomId(), roomId, kWaitMs);
+    const QString code = bob.rooms.session()->currentViewModel()->roomCode();
+    for (Client *guest : {&alice, &carol}) {
+        guest->codes.joinByCode(code);
+        QTRY_COMPARE_WITH_TIMEOUT(guest->activeRoomId(), roomId, kWaitMs);
+    }
+
+    // In Bob's room Alice holds only the member role, but her channel role reaches every
+    // room of the channel: her client offers her kicking Carol, and the service agrees.
+    UserState aliceState;
+    holdUser(aliceState, alice);
+    wiring::RoomMenuContext aliceMenu;
+    aliceMenu.activeRoom = alice.rooms.session();
+    aliceMenu.roomStore = alice.rooms.entityStore();
+    aliceMenu.user = &aliceState;
+    aliceMenu.channelStore = alice.channels.entityStore();
+    QTRY_VERIFY_WITH_TIMEOUT(alice.rooms.session()->currentViewModel()->memberRoles().contains(carol.userId), kWaitMs);
+    QVERIFY(wiring::participantMenuState(aliceMenu, carol.userId).canKick);
+    QSignalSpy refused(alice.rooms.moderationService(), &RoomModerationService::moderationFailed);
+    alice.rooms.moderationService()->kick(carol.userId);
+    QTRY_VERIFY_WITH_TIMEOUT(carol.activeRoomId().isEmpty(), kWaitMs);
+    QVERIFY(refused.isEmpty());
+
+    // Bob's admin role does not reach the rooms: in a room of Alice's he is a member.
+    QString aliceRoomId;
+    alice.channels.actionsService()->createRoom(channelId, [&](bool ok, const QString &id, const QString &, auto,
+                                                               const QString &) {
+        if (ok)
+            aliceRoomId = id;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!aliceRoomId.isEmpty(), kWaitMs);
+    QSignalSpy bobRefused(bob.rooms.settingsService(), &RoomSettingsService::settingsFailed);
+    bob.rooms.settingsService()->deleteRoom(aliceRoomId);
+    QTRY_COMPARE_WITH_TIMEOUT(bobRefused.size(), 1, kWaitMs);
+    QVERIFY(rig.service->rooms()->room(aliceRoomId));
 }
 
 KESTOVA_TEST_MAIN(LocalServiceAgreementTest)
