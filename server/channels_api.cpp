@@ -239,13 +239,13 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     } while (std::any_of(state->world.channels.cbegin(), state->world.channels.cend(),
                          [&c](const Channel &other) { return other.inviteCode == c.inviteCode; }));
     c.roles = {
-        ChannelRole{kOwnerRoleId, QStringLiteral("owner"), 100, {QStringLiteral("*")}},
+        ChannelRole{kOwnerRoleId, QStringLiteral("频道主"), 100, {QStringLiteral("*")}},
         ChannelRole{2,
-                    QStringLiteral("admin"),
+                    QStringLiteral("管理员"),
                     50,
                     {perm("remove_members"), perm("ban_members"), perm("assign_roles"), perm("create_attached_room"),
                      perm("reorder_rooms"), perm("manage_code"), perm("change_description")}},
-        ChannelRole{3, QStringLiteral("member"), 10, {}},
+        ChannelRole{3, QStringLiteral("成员"), 10, {}},
     };
     c.nextRoleId = 4;
     c.defaultRoleId = 3;

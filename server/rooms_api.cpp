@@ -80,9 +80,9 @@ QList<RoomRole> defaultRoles()
               << perm("edit_other_tags") << perm("bypass_admission") << perm("invite_members")
               << perm("manage_follow_code");
     return {
-        RoomRole{kOwnerRoleId, QStringLiteral("owner"), 100, allRoomPermissions(), false},
-        RoomRole{2, QStringLiteral("moderator"), 50, moderator, false},
-        RoomRole{3, QStringLiteral("member"), 10, member, true},
+        RoomRole{kOwnerRoleId, QStringLiteral("房主"), 100, allRoomPermissions(), false},
+        RoomRole{2, QStringLiteral("管理员"), 50, moderator, false},
+        RoomRole{3, QStringLiteral("成员"), 10, member, true},
     };
 }
 

@@ -229,6 +229,9 @@ void LocalServiceAgreementTest::roomOwnerCarriesTheOwnerMark()
     QVERIFY(roles.first().isOwnerRole);
     QCOMPARE(roles.first().id, bobRoom->memberRoles().value(alice.userId));
     QCOMPARE(std::count_if(roles.cbegin(), roles.cend(), [](const RoleEntry &r) { return r.isOwnerRole; }), 1);
+    // The default roles are named in the client's language.
+    for (const RoleEntry &role : roles)
+        QVERIFY2(isChinese(role.name), qPrintable(role.name));
 
     // The owner's role cannot be handed to somebody else, nor deleted.
     QSignalSpy failed(alice.rooms.settingsService(), &RoomSettingsService::settingsFailed);
@@ -265,6 +268,8 @@ void LocalServiceAgreementTest::channelOwnerIsNotOfferedLeaving()
         const QList<RoleEntry> roles = wiring::channelSettingsRoles(*entity, client->userId);
         QVERIFY(roles.first().isOwnerRole);
         QVERIFY(!roles.first().editable);
+        for (const RoleEntry &role : roles)
+            QVERIFY2(isChinese(role.name), qPrintable(role.name));
     }
 
     // A leave that reaches the service anyway is refused with the owner's own code.
