@@ -272,6 +272,26 @@ void LocalServiceAgreementTest::channelOwnerIsNotOfferedLeaving()
             QVERIFY2(isChinese(role.name), qPrintable(role.name));
     }
 
+    // Alice drags the member role above the admin role: the dialog reports the roles she
+    // may edit top to bottom, the wiring sends them lowest first, and both clients then
+    // rank them that way, the owner's role still on top.
+    QList<RoleEntry> shown = wiring::channelSettingsRoles(*alice.channels.entityStore()->find(channelId), alice.userId);
+    QCOMPARE(shown.size(), 3);
+    QVERIFY(shown.at(1).editable && shown.at(2).editable);
+    const qint64 adminRoleId = shown.at(1).id;
+    const qint64 memberRoleId = shown.at(2).id;
+    const QList<qint64> reportedTopDown{memberRoleId, adminRoleId};
+    std::optional<bool> reordered;
+    alice.channels.actionsService()->reorderRoles(channelId,
+                                                  QList<qint64>(reportedTopDown.crbegin(), reportedTopDown.crend()),
+                                                  [&](bool ok, ChannelErrorCode, const QString &) { reordered = ok; });
+    QTRY_VERIFY_WITH_TIMEOUT(reordered.has_value(), kWaitMs);
+    QVERIFY(*reordered);
+    const auto bobsOrder = [&] {
+        return roleIdsOf(wiring::channelSettingsRoles(*bob.channels.entityStore()->find(channelId), bob.userId));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(bobsOrder(), (QList<qint64>{shown.at(0).id, memberRoleId, adminRoleId}), kWaitMs);
+
     // A leave that reaches the service anyway is refused with the owner's own code.
     std::optional<ChannelErrorCode> refusal;
     QString refusalText;
