@@ -36,13 +36,12 @@ std::optional<QList<Role>> reorderedRoles(const QList<Role> &roles, const QList<
     for (const qint64 id : lowestFirst) {
         named << *std::find_if(roles.cbegin(), roles.cend(), [id](const Role &r) { return r.roleId == id; });
     }
-    // Each named role takes the next place and that place's level, raised just above the
-    // previous named role's level when the places had equal levels.
-    int previous = 0;
-    for (int i = 0; i < places.size(); ++i) {
+    // Each named role takes the next place and that place's level; where places had equal
+    // levels, the lower role goes just below the one above it. Downwards, so that no
+    // role rises to the level of a role above the places, the caller's own included.
+    for (int i = places.size() - 1; i >= 0; --i) {
         const int level = ascending.at(places.at(i)).level;
-        named[i].level = i == 0 ? level : std::max(level, previous + 1);
-        previous = named[i].level;
+        named[i].level = i == places.size() - 1 ? level : std::min(level, named.at(i + 1).level - 1);
     }
     for (int i = 0; i < places.size(); ++i)
         ascending[places.at(i)] = named.at(i);
