@@ -1,7 +1,7 @@
 // The client's own services and the rules its wiring applies, run against the local
 // service: what the client sends and reads (role order, the owner's role id, channel
-// events, tag counts, the wildcard permission, refusal texts, default names) means the
-// same on both sides.
+// events, tag counts, the wildcard permission, the channel's reach into its rooms,
+// refusal texts, default names) means the same on both sides.
 #include "service_client.h"
 
 #include "channel/channel_actions_service.h"
@@ -185,9 +185,9 @@ void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
     QCOMPARE(rig.service->rooms()->room(roomId)->memberRoles.value(carol.userId), member);
     QVERIFY(alice.present(roomId).contains(carol.userId));
 
-    // Alice gives Carol a role with the right to kick; ranked above the moderator,
+    // Alice gives the member role the right to kick: ranked above the moderator now,
     // Carol may remove Bob.
-    QSignalSpy created(alice.rooms.settingsService(), &RoomSettingsService::settingsFailed);
+    QSignalSpy settingsFailed(alice.rooms.settingsService(), &RoomSettingsService::settingsFailed);
     alice.rooms.settingsService()->updateRole(roomId, member, shown.at(1).name,
                                               shown.at(1).permKeys
                                                   + QStringList{QStringLiteral("core.room.kick_members")});
@@ -198,7 +198,7 @@ void LocalServiceAgreementTest::reorderedRolesDecideWhoMayKick()
     carolMenu.roomStore = carol.rooms.entityStore();
     carolMenu.user = &carolState;
     QTRY_VERIFY_WITH_TIMEOUT(wiring::participantMenuState(carolMenu, bob.userId).canKick, kWaitMs);
-    QVERIFY(created.isEmpty());
+    QVERIFY(settingsFailed.isEmpty());
     carol.rooms.moderationService()->kick(bob.userId);
     QTRY_VERIFY_WITH_TIMEOUT(bob.activeRoomId().isEmpty(), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!alice.present(roomId).contains(bob.userId), kWaitMs);
