@@ -34,12 +34,12 @@ bool isValidPhone(const QString &phone)
 QString nicknameProblem(const QString &nickname)
 {
     if (nickname.trimmed().isEmpty())
-        return QStringLiteral("must not be blank");
+        return QStringLiteral("不能为空白");
     if (nickname.trimmed() != nickname)
-        return QStringLiteral("must not begin or end with white space");
+        return QStringLiteral("首尾不能有空白");
     for (const QChar c : nickname) {
         if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            return QStringLiteral("must not hold control characters");
+            return QStringLiteral("不能包含控制字符");
     }
     return {};
 }
@@ -115,15 +115,13 @@ ApiReply AccountApi::sendCode(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (!isValidPhone(phone))
-        return ApiReply::error(400, QStringLiteral("auth.sms.phone_invalid"),
-                               QStringLiteral("not a valid phone number"));
+        return ApiReply::error(400, QStringLiteral("auth.sms.phone_invalid"), QStringLiteral("手机号无效"));
 
     const qint64 now = nowSec();
     const auto pending = state->codes.constFind(phone);
     if (pending != state->codes.constEnd() && now < pending->sentAtSec + policy.codeResendSec) {
         const int wait = int(pending->sentAtSec + policy.codeResendSec - now);
-        return ApiReply::error(429, QStringLiteral("auth.sms.throttle"),
-                               QStringLiteral("a code was sent a moment ago, wait before asking again"),
+        return ApiReply::error(429, QStringLiteral("auth.sms.throttle"), QStringLiteral("验证码刚刚发送过, 请稍后再试"),
                                QJsonObject{{QStringLiteral("retryAfter"), wait}});
     }
     PendingCode code;
@@ -148,7 +146,7 @@ ApiReply AccountApi::login(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (code.isEmpty())
-        return ApiReply::error(400, QStringLiteral("auth.login.code_required"), QStringLiteral("the code is missing"));
+        return ApiReply::error(400, QStringLiteral("auth.login.code_required"), QStringLiteral("请输入验证码"));
 
     const qint64 now = nowSec();
     auto pending = state->codes.find(phone);
@@ -156,16 +154,16 @@ ApiReply AccountApi::login(const ApiRequest &request)
         if (pending != state->codes.end())
             state->codes.erase(pending);
         return ApiReply::error(400, QStringLiteral("auth.login.code_invalid"),
-                               QStringLiteral("no valid code for this number, ask for a new one"));
+                               QStringLiteral("该手机号没有有效的验证码, 请重新获取"));
     }
     if (!TokenIssuer::sameBytes(code.toUtf8(), pending->code.toUtf8())) {
         if (++pending->failedAttempts >= policy.maxCodeAttempts) {
             state->codes.erase(pending);
             qCWarning(lcServiceAccounts).noquote() << "code attempts exceeded, code dropped phone=" + phone;
             return ApiReply::error(429, QStringLiteral("auth.login.code_attempts_exceeded"),
-                                   QStringLiteral("too many wrong codes, ask for a new one"));
+                                   QStringLiteral("验证码错误次数过多, 请重新获取"));
         }
-        return ApiReply::error(400, QStringLiteral("auth.login.code_invalid"), QStringLiteral("the code is wrong"));
+        return ApiReply::error(400, QStringLiteral("auth.login.code_invalid"), QStringLiteral("验证码错误"));
     }
 
     const QString existingId = state->userIdByPhone.value(phone);
@@ -173,10 +171,10 @@ ApiReply AccountApi::login(const ApiRequest &request)
     if (isNewUser && agreed.isEmpty()) {
         // The code stays valid: the user agrees and sends it again.
         return ApiReply::error(400, QStringLiteral("auth.login.legal_required"),
-                               QStringLiteral("the terms and the privacy policy must be agreed to"));
+                               QStringLiteral("请先同意用户协议和隐私政策"));
     }
     if (!isNewUser && state->accounts.value(existingId).status == QLatin1String("banned"))
-        return ApiReply::error(403, QStringLiteral("account.banned"), QStringLiteral("this account is banned"));
+        return ApiReply::error(403, QStringLiteral("account.banned"), QStringLiteral("该账号已被封禁"));
 
     state->codes.remove(phone);
     const qint64 nowMs = clock();
@@ -251,8 +249,8 @@ ApiReply AccountApi::refresh(const ApiRequest &request)
     const QString refreshToken = body.requiredString("refreshToken", kTokenChars);
     if (!body.ok())
         return body.errorReply();
-    const ApiReply refused = ApiReply::error(401, QStringLiteral("auth.refresh.invalid"),
-                                             QStringLiteral("the refresh token is not valid, sign in again"));
+    const ApiReply refused =
+        ApiReply::error(401, QStringLiteral("auth.refresh.invalid"), QStringLiteral("登录已失效, 请重新登录"));
     const QByteArray digest = TokenIssuer::digestOf(refreshToken);
     forgetOldRefreshes();
     const auto repeated = recentRefreshes.constFind(digest);
@@ -319,9 +317,9 @@ ApiReply AccountApi::updateProfile(const ApiRequest &request)
     if (body.ok() && nickname && !nicknameProblem(*nickname).isEmpty())
         body.refuse("nickname", nicknameProblem(*nickname));
     if (body.ok() && agreed && agreed->isEmpty())
-        body.refuse("agreedLegalVersion", QStringLiteral("must not be empty"));
+        body.refuse("agreedLegalVersion", QStringLiteral("不能为空"));
     if (body.ok() && !nickname && !agreed)
-        body.refuse("nickname", QStringLiteral("or \"agreedLegalVersion\" must be given"));
+        body.refuse("nickname", QStringLiteral("或 \"agreedLegalVersion\" 须至少给出一个"));
     if (!body.ok())
         return body.errorReply();
 

@@ -48,7 +48,7 @@ ApiReply ApiRouter::dispatch(ApiRequest request) const
     const QStringList segments = segmentsOf(request.path);
     if (request.path.isEmpty() || request.path.contains(QLatin1String("//"))
         || (request.path.size() > 1 && request.path.endsWith(QLatin1Char('/'))))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
 
     const Route *found = nullptr;
     bool pathKnown = false;
@@ -65,13 +65,13 @@ ApiReply ApiRouter::dispatch(ApiRequest request) const
     }
     if (!found) {
         return pathKnown ? ApiReply::error(405, QStringLiteral("method_not_allowed"),
-                                           QStringLiteral("this path does not take that method"))
-                         : ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
+                                           QStringLiteral("该接口不支持此请求方式"))
+                         : ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个接口"));
     }
     const qint64 limit = found->maxBodyBytes >= 0 ? found->maxBodyBytes : maxBodyBytes;
     if (request.body.size() > limit) {
         return ApiReply::error(413, QStringLiteral("request.too_large"),
-                               QStringLiteral("the body is larger than %1 bytes").arg(limit));
+                               QStringLiteral("请求内容超过 %1 字节").arg(limit));
     }
     if (found->access == Access::SignedIn) {
         const QByteArray authorization = request.header("Authorization");
@@ -80,8 +80,7 @@ ApiReply ApiRouter::dispatch(ApiRequest request) const
         if (authorization.startsWith(prefix) && authenticate)
             grant = authenticate(QString::fromLatin1(authorization.mid(prefix.size())));
         if (!grant) {
-            return ApiReply::error(401, QStringLiteral("auth.unauthorized"),
-                                   QStringLiteral("a valid access token is required"));
+            return ApiReply::error(401, QStringLiteral("auth.unauthorized"), QStringLiteral("请先登录"));
         }
         request.userId = grant->userId;
         request.signInId = grant->signInId;

@@ -105,7 +105,7 @@ ApiReply AssetHost::core(const ApiRequest &request) const
         return ApiReply::bytes(200, signature, "application/octet-stream");
     if (name == installerName)
         return installer(request);
-    return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such file"));
+    return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个文件"));
 }
 
 ApiReply AssetHost::installer(const ApiRequest &request) const
@@ -120,7 +120,8 @@ ApiReply AssetHost::installer(const ApiRequest &request) const
     const qint64 first = match.hasMatch() ? match.captured(1).toLongLong() : -1;
     qint64 last = match.hasMatch() ? match.captured(2).toLongLong() : -1;
     if (first < 0 || last < first || first >= size) {
-        ApiReply reply = ApiReply::error(416, QStringLiteral("range_not_satisfiable"), QStringLiteral("bad range"));
+        ApiReply reply =
+            ApiReply::error(416, QStringLiteral("range_not_satisfiable"), QStringLiteral("请求的范围无效"));
         reply.headers.append({"Content-Range", "bytes */" + QByteArray::number(size)});
         return reply;
     }
@@ -134,7 +135,7 @@ ApiReply AssetHost::legal(const ApiRequest &request) const
 {
     const auto it = legalFiles.constFind(request.captures.at(0));
     if (it == legalFiles.constEnd())
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such file"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这个文件"));
     const QByteArray type =
         it.key().endsWith(QLatin1String(".json")) ? "application/json" : "text/markdown; charset=utf-8";
     return ApiReply::bytes(200, it.value(), type);

@@ -2,6 +2,7 @@
 
 #include "gateway_hub.h"
 #include "json_body.h"
+#include "role_order.h"
 #include "rooms_api.h"
 #include "service_log.h"
 #include "service_state.h"
@@ -27,7 +28,7 @@ QString perm(const char *name)
 
 ApiReply notFound()
 {
-    return ApiReply::error(404, QStringLiteral("channel.not_found"), QStringLiteral("no such channel"));
+    return ApiReply::error(404, QStringLiteral("channel.not_found"), QStringLiteral("没有这个频道"));
 }
 
 ApiReply forbidden(const QString &message)
@@ -53,7 +54,7 @@ std::optional<QJsonObject> objectBody(const QByteArray &raw)
 
 ApiReply malformed()
 {
-    return invalid(QStringLiteral("request.malformed_json"), QStringLiteral("the body must be one JSON object"));
+    return invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
 }
 
 bool isWholeNumber(const QJsonValue &value)
@@ -61,12 +62,13 @@ bool isWholeNumber(const QJsonValue &value)
     return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
 }
 
-// A permission list of known channel keys.
+// A permission list of known channel keys. "*" stands for every permission: the owner's
+// role holds it, and clients send a role's list back as they hold it.
 std::optional<QStringList> permissionList(const QJsonValue &value)
 {
     if (!value.isArray())
         return std::nullopt;
-    const QStringList known = allChannelPermissions();
+    const QStringList known = allChannelPermissions() << QStringLiteral("*");
     QStringList keys;
     for (const QJsonValue &item : value.toArray()) {
         if (!known.contains(item.toString()) || keys.contains(item.toString()))
@@ -83,7 +85,20 @@ ChannelsApi::ChannelsApi(ServiceState *state_, GatewayHub *gateway_, RoomsApi *r
     , state(state_)
     , gateway(gateway_)
     , rooms(rooms_)
-{}
+{
+    connect(rooms, &RoomsApi::channelRoomRemoved, this, &ChannelsApi::onChannelRoomRemoved);
+}
+
+void ChannelsApi::onChannelRoomRemoved(const QString &channelId, const QString &roomId)
+{
+    Channel *c = channel(channelId);
+    if (!c || !c->roomIds.contains(roomId))
+        return;
+    c->roomIds.removeAll(roomId);
+    qCInfo(lcServiceChannels).noquote().nospace()
+        << "channel room removed channel_id=" << channelId << " room_id=" << roomId;
+    publish(*c, QStringLiteral("channel.room.deleted"), QJsonObject{{"channelId", channelId}, {"roomId", roomId}});
+}
 
 qint64 ChannelsApi::now() const
 {
@@ -131,13 +146,11 @@ Channel *ChannelsApi::memberChannel(const ApiRequest &request, ApiReply *refusal
         return nullptr;
     }
     if (found->bans.contains(request.userId)) {
-        *refusal =
-            ApiReply::error(403, QStringLiteral("channel.banned"), QStringLiteral("you are banned from this channel"));
+        *refusal = ApiReply::error(403, QStringLiteral("channel.banned"), QStringLiteral("你已被本频道封禁"));
         return nullptr;
     }
     if (!found->memberRoles.contains(request.userId)) {
-        *refusal =
-            ApiReply::error(403, QStringLiteral("channel.not_member"), QStringLiteral("you are not in this channel"));
+        *refusal = ApiReply::error(403, QStringLiteral("channel.not_member"), QStringLiteral("你不在本频道"));
         return nullptr;
     }
     return found;
@@ -214,7 +227,7 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (name.isEmpty())
-        return invalid(QStringLiteral("channel.invalid_name"), QStringLiteral("a channel needs a name"));
+        return invalid(QStringLiteral("channel.invalid_name"), QStringLiteral("频道需要名称"));
     Channel c;
     c.id = QStringLiteral("c") + QUuid::createUuid().toString(QUuid::Id128).left(12);
     c.name = name;
@@ -226,24 +239,26 @@ ApiReply ChannelsApi::create(const ApiRequest &request)
     } while (std::any_of(state->world.channels.cbegin(), state->world.channels.cend(),
                          [&c](const Channel &other) { return other.inviteCode == c.inviteCode; }));
     c.roles = {
-        ChannelRole{1, QStringLiteral("owner"), 100, {QStringLiteral("*")}},
+        ChannelRole{kOwnerRoleId, QStringLiteral("频道主"), 100, {QStringLiteral("*")}},
         ChannelRole{2,
-                    QStringLiteral("admin"),
+                    QStringLiteral("管理员"),
                     50,
                     {perm("remove_members"), perm("ban_members"), perm("assign_roles"), perm("create_attached_room"),
                      perm("reorder_rooms"), perm("manage_code"), perm("change_description")}},
-        ChannelRole{3, QStringLiteral("member"), 10, {}},
+        ChannelRole{3, QStringLiteral("成员"), 10, {}},
     };
     c.nextRoleId = 4;
     c.defaultRoleId = 3;
-    c.memberRoles.insert(request.userId, 1);
+    c.memberRoles.insert(request.userId, kOwnerRoleId);
     c.joinedAt.insert(request.userId, now());
     state->world.channels.insert(c.id, c);
     qCInfo(lcServiceChannels).noquote().nospace() << "channel created channel_id=" << c.id << " owner=" << c.ownerId;
-    gateway->publishToUser(
-        request.userId, QStringLiteral("channel.member.joined"),
-        QJsonObject{{"channelId", c.id}, {"userId", request.userId}, {"roleId", 1}, {"joinedAt", double(now())}},
-        c.version);
+    gateway->publishToUser(request.userId, QStringLiteral("channel.member.joined"),
+                           QJsonObject{{"channelId", c.id},
+                                       {"userId", request.userId},
+                                       {"roleId", double(kOwnerRoleId)},
+                                       {"joinedAt", double(now())}},
+                           c.version);
     emit stateChanged();
     return ApiReply::json(200, QJsonObject{{"channelId", c.id}, {"code", c.inviteCode}});
 }
@@ -267,18 +282,17 @@ ApiReply ChannelsApi::update(const ApiRequest &request)
         || (!description.isUndefined()
             && (!description.isString() || description.toString().size() > kMaxDescriptionChars))
         || (!codeEnabled.isUndefined() && !codeEnabled.isBool()))
-        return invalid(QStringLiteral("channel.invalid_settings"),
-                       QStringLiteral("name, description or codeEnabled is not acceptable"));
+        return invalid(QStringLiteral("channel.invalid_settings"), QStringLiteral("名称、简介或频道码开关的值无效"));
     for (auto it = body->begin(); it != body->end(); ++it) {
         if (it.key() != QLatin1String("name") && it.key() != QLatin1String("description")
             && it.key() != QLatin1String("codeEnabled"))
             return invalid(QStringLiteral("channel.invalid_settings"),
-                           QStringLiteral("unknown setting \"%1\"").arg(it.key().left(64)));
+                           QStringLiteral("未知的设置 \"%1\"").arg(it.key().left(64)));
     }
     if ((!name.isUndefined() && !c->grants(request.userId, perm("change_name")))
         || (!description.isUndefined() && !c->grants(request.userId, perm("change_description")))
         || (!codeEnabled.isUndefined() && !c->grants(request.userId, perm("manage_code"))))
-        return forbidden(QStringLiteral("you may not change these settings"));
+        return forbidden(QStringLiteral("你不能修改这些设置"));
     if (!name.isUndefined())
         c->name = name.toString().trimmed();
     if (!description.isUndefined())
@@ -301,7 +315,7 @@ ApiReply ChannelsApi::dissolve(const ApiRequest &request)
     if (!c)
         return refusal;
     if (!c->grants(request.userId, perm("delete_channel")))
-        return forbidden(QStringLiteral("you may not delete this channel"));
+        return forbidden(QStringLiteral("你不能解散这个频道"));
     const Channel gone = *c;
     ++c->version;
     gateway->publishToWatchers(QStringLiteral("channel:") + gone.id, QStringLiteral("channel.deleted"),
@@ -329,12 +343,12 @@ ApiReply ChannelsApi::removeMember(const ApiRequest &request)
     if (self) {
         if (userId == c->ownerId)
             return invalid(QStringLiteral("channel.owner_cannot_leave"),
-                           QStringLiteral("the owner hands the channel over or deletes it"));
+                           QStringLiteral("频道主不能直接退出, 请先转让频道主或解散频道"));
     } else {
         if (!c->memberRoles.contains(userId))
-            return invalid(QStringLiteral("channel.not_member"), QStringLiteral("that user is not in this channel"));
+            return invalid(QStringLiteral("channel.not_member"), QStringLiteral("该用户不在本频道"));
         if (!c->grants(request.userId, perm("remove_members")) || !c->outranks(request.userId, userId))
-            return forbidden(QStringLiteral("you may not remove this member"));
+            return forbidden(QStringLiteral("你不能移出该成员"));
     }
     c->memberRoles.remove(userId);
     c->joinedAt.remove(userId);
@@ -359,13 +373,14 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
     const QJsonValue roleValue = body->value(QLatin1String("roleId"));
     const ChannelRole *role = isWholeNumber(roleValue) ? c->role(qint64(roleValue.toDouble())) : nullptr;
     if (!role)
-        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("no such role"));
+        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
     if (!c->memberRoles.contains(userId))
-        return invalid(QStringLiteral("channel.not_member"), QStringLiteral("that user is not in this channel"));
+        return invalid(QStringLiteral("channel.not_member"), QStringLiteral("该用户不在本频道"));
     const ChannelRole *own = c->roleOf(request.userId);
+    // The owner's role is the owner's alone.
     if (!c->grants(request.userId, perm("assign_roles")) || !c->outranks(request.userId, userId)
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
-        return forbidden(QStringLiteral("you may not give this role to this member"));
+        || role->roleId == kOwnerRoleId || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+        return forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     c->memberRoles.insert(userId, role->roleId);
     publish(*c, QStringLiteral("channel.member.role_changed"),
             QJsonObject{{"channelId", c->id},
@@ -388,17 +403,15 @@ ApiReply ChannelsApi::createRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionList(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return invalid(QStringLiteral("channel.invalid_role"),
-                       QStringLiteral("a role needs a name and known permissions"));
+        return invalid(QStringLiteral("channel.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     if (!c->grants(request.userId, perm("manage_roles")))
-        return forbidden(QStringLiteral("you may not manage roles"));
+        return forbidden(QStringLiteral("你不能管理身份"));
     for (const QString &key : *permissions) {
         if (!c->grants(request.userId, key))
-            return forbidden(QStringLiteral("you may not grant a permission you do not hold"));
+            return forbidden(QStringLiteral("不能授予自己没有的权限"));
     }
     if (c->roles.size() >= kMaxRoles)
-        return invalid(QStringLiteral("channel.too_many_roles"),
-                       QStringLiteral("this channel has as many roles as it may"));
+        return invalid(QStringLiteral("channel.too_many_roles"), QStringLiteral("本频道的身份数量已达上限"));
     const ChannelRole *own = c->roleOf(request.userId);
     c->roles.append(ChannelRole{c->nextRoleId++, name, std::max(1, (own ? own->level : 2) - 1), *permissions});
     const qint64 roleId = c->roles.last().roleId;
@@ -419,18 +432,17 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
     const std::optional<QStringList> permissions = permissionList(body->value(QLatin1String("permissions")));
     if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return invalid(QStringLiteral("channel.invalid_role"),
-                       QStringLiteral("a role needs a name and known permissions"));
+        return invalid(QStringLiteral("channel.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     const ChannelRole *role = c->role(roleId);
     if (!role)
-        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("no such role"));
+        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
     const ChannelRole *own = c->roleOf(request.userId);
     if (!c->grants(request.userId, perm("manage_roles"))
         || (request.userId != c->ownerId && (!own || role->level >= own->level)))
-        return forbidden(QStringLiteral("you may not change this role"));
+        return forbidden(QStringLiteral("你不能修改这个身份"));
     for (const QString &key : *permissions) {
         if (!c->grants(request.userId, key))
-            return forbidden(QStringLiteral("you may not grant a permission you do not hold"));
+            return forbidden(QStringLiteral("不能授予自己没有的权限"));
     }
     for (ChannelRole &r : c->roles) {
         if (r.roleId == roleId) {
@@ -456,13 +468,13 @@ ApiReply ChannelsApi::deleteRole(const ApiRequest &request)
     const qint64 roleId = request.captures.at(1).toLongLong();
     const ChannelRole *role = c->role(roleId);
     if (!role)
-        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("no such role"));
+        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
     const ChannelRole *own = c->roleOf(request.userId);
     if (!c->grants(request.userId, perm("manage_roles"))
         || (request.userId != c->ownerId && (!own || role->level >= own->level)))
-        return forbidden(QStringLiteral("you may not delete this role"));
-    if (roleId == 1 || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
-        return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("the role is held or is the default"));
+        return forbidden(QStringLiteral("你不能删除这个身份"));
+    if (roleId == kOwnerRoleId || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
+        return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
     c->roles.erase(std::remove_if(c->roles.begin(), c->roles.end(),
                                   [roleId](const ChannelRole &r) { return r.roleId == roleId; }),
                    c->roles.end());
@@ -483,13 +495,12 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     const ChannelRole *from = c->role(request.captures.at(1).toLongLong());
     const QJsonValue toValue = body->value(QLatin1String("toRoleId"));
     const ChannelRole *to = isWholeNumber(toValue) ? c->role(qint64(toValue.toDouble())) : nullptr;
-    if (!from || !to || from == to || from->roleId == 1)
-        return invalid(QStringLiteral("channel.role_not_found"),
-                       QStringLiteral("two different existing roles are needed"));
+    if (!from || !to || from == to || from->roleId == kOwnerRoleId || to->roleId == kOwnerRoleId)
+        return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
     const ChannelRole *own = c->roleOf(request.userId);
     if (!c->grants(request.userId, perm("manage_roles"))
         || (request.userId != c->ownerId && (!own || from->level >= own->level || to->level >= own->level)))
-        return forbidden(QStringLiteral("you may not move members between these roles"));
+        return forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = from->roleId;
     const qint64 toId = to->roleId;
     for (auto it = c->memberRoles.begin(); it != c->memberRoles.end(); ++it) {
@@ -504,6 +515,8 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     return ApiReply::json(200, QJsonObject{});
 }
 
+// "roleIds" names the roles to rank anew, lowest first, leaving out the owner's role
+// and those the caller may not edit; the others keep their places.
 ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
 {
     ApiReply refusal;
@@ -513,23 +526,24 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request.body);
     if (!body)
         return malformed();
-    QList<ChannelRole> reordered;
-    for (const QJsonValue &id : body->value(QLatin1String("roleIds")).toArray()) {
-        const ChannelRole *role = isWholeNumber(id) ? c->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const ChannelRole &r) {
-                return r.roleId == role->roleId;
-            }))
-            return invalid(QStringLiteral("channel.invalid_order"),
-                           QStringLiteral("roleIds must name every role once"));
-        reordered.append(*role);
+    QList<qint64> ids;
+    const QJsonValue idsValue = body->value(QLatin1String("roleIds"));
+    bool wellFormed = idsValue.isArray();
+    for (const QJsonValue &id : idsValue.toArray()) {
+        wellFormed = wellFormed && isWholeNumber(id);
+        ids << qint64(id.toDouble());
     }
-    if (reordered.size() != c->roles.size())
-        return invalid(QStringLiteral("channel.invalid_order"), QStringLiteral("roleIds must name every role once"));
-    if (request.userId != c->ownerId)
-        return forbidden(QStringLiteral("only the owner reorders roles"));
-    for (int i = 0; i < reordered.size(); ++i)
-        reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
-    c->roles = reordered;
+    const std::optional<QList<ChannelRole>> reordered =
+        wellFormed ? reorderedRoles(c->roles, ids, kOwnerRoleId) : std::nullopt;
+    if (!reordered)
+        return invalid(QStringLiteral("channel.invalid_order"),
+                       QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
+    const ChannelRole *own = c->roleOf(request.userId);
+    const bool outranksAll =
+        std::all_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
+    if (!c->grants(request.userId, perm("manage_roles")) || (request.userId != c->ownerId && !outranksAll))
+        return forbidden(QStringLiteral("你不能调整这些身份的顺序"));
+    c->roles = *reordered;
     publish(*c, QStringLiteral("channel.roles.reordered"), QJsonObject{{"channelId", c->id}, {"roles", rolesJson(*c)}});
     return ApiReply::json(200, QJsonObject{});
 }
@@ -549,9 +563,9 @@ ApiReply ChannelsApi::reorderRooms(const ApiRequest &request)
     sortedIds.sort();
     current.sort();
     if (!body->value(QLatin1String("roomIds")).isArray() || sortedIds != current || ids.removeDuplicates() != 0)
-        return invalid(QStringLiteral("channel.invalid_order"), QStringLiteral("roomIds must name every room once"));
+        return invalid(QStringLiteral("channel.invalid_order"), QStringLiteral("房间列表必须包含每个房间且只出现一次"));
     if (!c->grants(request.userId, perm("reorder_rooms")))
-        return forbidden(QStringLiteral("you may not reorder the rooms"));
+        return forbidden(QStringLiteral("你不能调整房间顺序"));
     c->roomIds = stringList(body->value(QLatin1String("roomIds")));
     publish(*c, QStringLiteral("channel.rooms.reordered"),
             QJsonObject{{"channelId", c->id}, {"roomIds", stringArray(c->roomIds)}});
@@ -565,10 +579,9 @@ ApiReply ChannelsApi::createRoom(const ApiRequest &request)
     if (!c)
         return refusal;
     if (!c->grants(request.userId, perm("create_attached_room")))
-        return forbidden(QStringLiteral("you may not create rooms in this channel"));
+        return forbidden(QStringLiteral("你不能在本频道创建房间"));
     if (c->roomIds.size() >= kMaxRooms)
-        return invalid(QStringLiteral("channel.too_many_rooms"),
-                       QStringLiteral("this channel has as many rooms as it may"));
+        return invalid(QStringLiteral("channel.too_many_rooms"), QStringLiteral("本频道的房间数量已达上限"));
     const QString name = c->name + QStringLiteral(" %1").arg(c->roomIds.size() + 1);
     const QString channelId = c->id;
     const QString roomId = rooms->addRoom(request.userId, name, true, RoomsApi::defaultRoomSettings(), channelId);
@@ -586,9 +599,9 @@ ApiReply ChannelsApi::setBan(const ApiRequest &request, bool on)
         return refusal;
     const QString userId = request.captures.at(1);
     if (!state->accounts.contains(userId))
-        return invalid(QStringLiteral("channel.unknown_user"), QStringLiteral("no such user"));
+        return invalid(QStringLiteral("channel.unknown_user"), QStringLiteral("没有这个用户"));
     if (!c->grants(request.userId, perm("ban_members")) || !c->outranks(request.userId, userId))
-        return forbidden(QStringLiteral("you may not ban this user"));
+        return forbidden(QStringLiteral("你不能封禁该用户"));
     if (on == c->bans.contains(userId))
         return ApiReply::json(200, QJsonObject{});
     if (on) {

@@ -48,6 +48,9 @@ private:
     ApiReply createRoom(const ApiRequest &request);
     ApiReply setBan(const ApiRequest &request, bool on);
 
+    // Takes a removed room out of its channel, with the event that tells the channel's
+    // watchers.
+    void onChannelRoomRemoved(const QString &channelId, const QString &roomId);
     Channel *channel(const QString &id);
     // The channel, when the caller is a member; otherwise the refusal.
     Channel *memberChannel(const ApiRequest &request, ApiReply *refusal);

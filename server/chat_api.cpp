@@ -52,8 +52,7 @@ std::optional<QJsonObject> objectBody(const QByteArray &raw)
 
 ApiReply malformed()
 {
-    return roomreply::invalid(QStringLiteral("request.malformed_json"),
-                              QStringLiteral("the body must be one JSON object"));
+    return roomreply::invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
 }
 
 bool isWholeNumber(const QJsonValue &value)
@@ -174,12 +173,16 @@ QJsonObject ChatApi::tagJson(const Room &room, const ChatTag &tag) const
                      {"firstMessageId", tag.firstMessageId}};
     qint64 lastSeq = 0;
     qint64 lastAt = 0;
+    // Every post of the thread counts, hidden ones too: they keep their place in it.
+    qint64 count = 0;
     for (const ChatMessage &m : room.messages) {
         if (m.tagId == tag.tagId) {
             lastSeq = m.seq;
             lastAt = m.sentAt;
+            ++count;
         }
     }
+    json.insert(QStringLiteral("messageCount"), double(count));
     json.insert(QStringLiteral("lastSeq"), double(lastSeq));
     json.insert(QStringLiteral("lastMessageAt"), double(lastAt));
     if (const ChatMessage *first = room.message(tag.firstMessageId)) {
@@ -214,13 +217,12 @@ ApiReply ChatApi::remember(const ApiRequest &request, ApiReply reply)
 QString ChatApi::attachmentProblem(const QStringList &ids, const QString &userId, const QString &roomId) const
 {
     if (ids.size() > kMaxAttachments)
-        return QStringLiteral("at most %1 images per message").arg(kMaxAttachments);
+        return QStringLiteral("每条消息最多 %1 张图片").arg(kMaxAttachments);
     for (int i = 0; i < ids.size(); ++i) {
         const auto found = state->world.attachments.constFind(ids.at(i));
         if (found == state->world.attachments.cend() || found->ownerId != userId || found->roomId != roomId
             || !found->stored || found->used || ids.indexOf(ids.at(i)) != i)
-            return QStringLiteral("attachment %1 is not an uploaded image of yours for this room")
-                .arg(ids.at(i).left(64));
+            return QStringLiteral("图片 %1 不是你为本房间上传的图片").arg(ids.at(i).left(64));
     }
     return {};
 }
@@ -265,7 +267,7 @@ ApiReply ChatApi::setSubscription(const ApiRequest &request, bool on)
         if (!followed.contains(roomId)) {
             if (followed.size() >= 200)
                 return roomreply::invalid(QStringLiteral("chat.too_many_subscriptions"),
-                                          QStringLiteral("at most 200 followed chats"));
+                                          QStringLiteral("最多关注 200 个聊天"));
             followed.append(roomId);
         }
     } else if (state->world.chatSubscriptions.contains(request.userId)) {
@@ -289,8 +291,7 @@ ApiReply ChatApi::history(const ApiRequest &request)
     const qint64 afterSeq = queryNumber(request, "afterSeq", &hasAfter);
     if ((hasBefore && beforeSeq < 0) || (hasTag && tagId < 0) || (hasAfter && afterSeq < 0) || (hasTag != hasAfter)
         || (hasBefore && hasTag))
-        return roomreply::invalid(QStringLiteral("chat.invalid_query"),
-                                  QStringLiteral("beforeSeq, or tagId with afterSeq, as whole numbers"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_query"), QStringLiteral("分页位置须为整数"));
     QJsonArray page;
     if (hasTag) {
         // A thread page runs forward from the reader's position.
@@ -334,25 +335,23 @@ ApiReply ChatApi::send(const ApiRequest &request)
         || (!tagValue.isUndefined() && (!isWholeNumber(tagValue) || message.tagId < 0))
         || (!idsValue.isUndefined() && !idsValue.isArray()))
         return roomreply::invalid(QStringLiteral("chat.invalid_message"),
-                                  QStringLiteral("content, title, tagId or attachmentIds has the wrong type"));
+                                  QStringLiteral("消息内容、标题、标签或图片的类型不对"));
     if (message.content.trimmed().isEmpty() && message.attachmentIds.isEmpty())
-        return roomreply::invalid(QStringLiteral("chat.empty_message"),
-                                  QStringLiteral("a message needs text or an image"));
+        return roomreply::invalid(QStringLiteral("chat.empty_message"), QStringLiteral("消息需要文字或图片"));
     if (message.content.size() > kMaxContentChars || message.title.size() > kMaxTitleChars)
-        return roomreply::invalid(QStringLiteral("chat.too_long"), QStringLiteral("the message is too long"));
+        return roomreply::invalid(QStringLiteral("chat.too_long"), QStringLiteral("消息太长"));
     if (message.tagId > 0) {
         const ChatTag *tag = room->tag(message.tagId);
         if (!tag || tag->archived)
-            return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
+            return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个标签"));
     }
     const QString problem = attachmentProblem(message.attachmentIds, request.userId, room->id);
     if (!problem.isEmpty())
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"), problem);
-    if (!room->grants(request.userId, perm("send_message")))
-        return roomreply::forbidden(QStringLiteral("you may not write in this room"));
+    if (!state->world.roomGrants(*room, request.userId, perm("send_message")))
+        return roomreply::forbidden(QStringLiteral("你不能在本房间发言"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"),
-                               QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));
     const ChatMessage &sent = post(*room, message);
     return remember(request, ApiReply::json(200, messageJson(*room, sent)));
 }
@@ -367,14 +366,13 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     if (!body)
         return malformed();
     if (body->value(QLatin1String("hidden")) != QJsonValue(true))
-        return roomreply::invalid(QStringLiteral("chat.invalid_hide"),
-                                  QStringLiteral("only {\"hidden\": true} is taken"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_hide"), QStringLiteral("只接受 {\"hidden\": true}"));
     ChatMessage *message = room->message(request.captures.at(1));
     if (!message)
-        return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("no such message"));
-    if (!room->grants(request.userId, perm("hide_message"))
-        || (message->userId != request.userId && !room->outranks(request.userId, message->userId)))
-        return roomreply::forbidden(QStringLiteral("you may not hide this message"));
+        return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("没有这条消息"));
+    if (!state->world.roomGrants(*room, request.userId, perm("hide_message"))
+        || (message->userId != request.userId && !state->world.roomOutranks(*room, request.userId, message->userId)))
+        return roomreply::forbidden(QStringLiteral("你不能隐藏这条消息"));
     if (!message->hidden) {
         message->hidden = true;
         gateway->publishToChat(room->id, QStringLiteral("im.message.hidden"),
@@ -400,16 +398,16 @@ ApiReply ChatApi::retag(const ApiRequest &request)
     const QJsonValue tagValue = body->value(QLatin1String("tagId"));
     if (!isWholeNumber(tagValue) || tagValue.toDouble() < 0)
         return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
-                                  QStringLiteral("\"tagId\" must be a whole number, 0 for none"));
+                                  QStringLiteral("\"tagId\" 须为整数, 0 表示无标签"));
     const qint64 tagId = qint64(tagValue.toDouble());
     if (tagId > 0 && (!room->tag(tagId) || room->tag(tagId)->archived))
-        return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
+        return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个标签"));
     ChatMessage *message = room->message(request.captures.at(1));
     if (!message)
-        return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("no such message"));
+        return ApiReply::error(404, QStringLiteral("chat.message_not_found"), QStringLiteral("没有这条消息"));
     const bool own = message->userId == request.userId;
-    if (!room->grants(request.userId, own ? perm("retag_own_message") : perm("retag_other_messages")))
-        return roomreply::forbidden(QStringLiteral("you may not move this message"));
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("retag_own_message") : perm("retag_other_messages")))
+        return roomreply::forbidden(QStringLiteral("你不能移动这条消息"));
     message->tagId = tagId;
     gateway->publishToChat(room->id, QStringLiteral("im.message.retagged"),
                            QJsonObject{{"roomId", room->id},
@@ -454,18 +452,17 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
     if (!body.ok())
         return body.errorReply();
     if (name.isEmpty() || title.isEmpty() || content.isEmpty())
-        return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
-                                  QStringLiteral("a post needs a tag name, a title and a text"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("帖子需要标签名、标题和正文"));
     const QString problem = attachmentProblem(ids, request.userId, room->id);
     if (!problem.isEmpty())
         return roomreply::invalid(QStringLiteral("chat.invalid_attachment"), problem);
     if (!room->tagsEnabled)
-        return roomreply::invalid(QStringLiteral("chat.tags_disabled"), QStringLiteral("this room does not use tags"));
-    if (!room->grants(request.userId, perm("create_tag")) || !room->grants(request.userId, perm("send_message")))
-        return roomreply::forbidden(QStringLiteral("you may not open a tag here"));
+        return roomreply::invalid(QStringLiteral("chat.tags_disabled"), QStringLiteral("本房间未开启标签"));
+    if (!state->world.roomGrants(*room, request.userId, perm("create_tag"))
+        || !state->world.roomGrants(*room, request.userId, perm("send_message")))
+        return roomreply::forbidden(QStringLiteral("你不能在这里创建标签"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"),
-                               QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));
     ChatTag tag{room->nextTagId++, name, request.userId, QString(), false};
     ChatMessage first;
     first.userId = request.userId;
@@ -494,12 +491,12 @@ ApiReply ChatApi::renameTag(const ApiRequest &request)
         return body.errorReply();
     ChatTag *tag = room->tag(request.captures.at(1).toLongLong());
     if (!tag || tag->archived)
-        return ApiReply::error(404, QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
+        return ApiReply::error(404, QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个标签"));
     if (name.isEmpty())
-        return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("a tag needs a name"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("标签需要名称"));
     const bool own = tag->createdBy == request.userId;
-    if (!room->grants(request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
-        return roomreply::forbidden(QStringLiteral("you may not rename this tag"));
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
+        return roomreply::forbidden(QStringLiteral("你不能重命名这个标签"));
     tag->name = name;
     gateway->publishToChat(room->id, QStringLiteral("im.tag.renamed"),
                            QJsonObject{{"roomId", room->id}, {"tagId", double(tag->tagId)}, {"name", name}});
@@ -523,22 +520,21 @@ ApiReply ChatApi::archiveTag(const ApiRequest &request)
     const qint64 tagId = request.captures.at(1).toLongLong();
     ChatTag *tag = room->tag(tagId);
     if (!tag || tag->archived)
-        return ApiReply::error(404, QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
+        return ApiReply::error(404, QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个标签"));
     if (mode != QLatin1String("purge") && mode != QLatin1String("transfer"))
         return roomreply::invalid(QStringLiteral("chat.invalid_mode"),
-                                  QStringLiteral("mode is \"purge\" or \"transfer\""));
+                                  QStringLiteral("归档方式须为 \"purge\" 或 \"transfer\""));
     qint64 targetTagId = 0;
     if (mode == QLatin1String("transfer")) {
         if (!targetValue.isUndefined() && !isWholeNumber(targetValue))
-            return roomreply::invalid(QStringLiteral("chat.invalid_tag"),
-                                      QStringLiteral("targetTagId must be a whole number"));
+            return roomreply::invalid(QStringLiteral("chat.invalid_tag"), QStringLiteral("目标标签须为整数"));
         targetTagId = qint64(targetValue.toDouble());
         if (targetTagId == tagId || (targetTagId > 0 && (!room->tag(targetTagId) || room->tag(targetTagId)->archived)))
-            return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such target tag"));
+            return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个目标标签"));
     }
     const bool own = tag->createdBy == request.userId;
-    if (!room->grants(request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
-        return roomreply::forbidden(QStringLiteral("you may not archive this tag"));
+    if (!state->world.roomGrants(*room, request.userId, own ? perm("edit_own_tag") : perm("edit_other_tags")))
+        return roomreply::forbidden(QStringLiteral("你不能归档这个标签"));
     tag->archived = true;
     for (ChatMessage &m : room->messages) {
         if (m.tagId != tagId)
@@ -566,9 +562,9 @@ ApiReply ChatApi::tagConfig(const ApiRequest &request)
         return malformed();
     if (!body->value(QLatin1String("enabled")).isBool())
         return roomreply::invalid(QStringLiteral("request.field_missing"),
-                                  QStringLiteral("\"enabled\" must be true or false"));
-    if (!room->grants(request.userId, perm("config_tag_system")))
-        return roomreply::forbidden(QStringLiteral("you may not switch the tag system"));
+                                  QStringLiteral("\"enabled\" 须为 true 或 false"));
+    if (!state->world.roomGrants(*room, request.userId, perm("config_tag_system")))
+        return roomreply::forbidden(QStringLiteral("你不能开关标签功能"));
     room->tagsEnabled = body->value(QLatin1String("enabled")).toBool();
     gateway->publishToChat(room->id, QStringLiteral("im.tag_config.changed"),
                            QJsonObject{{"roomId", room->id}, {"enabled", room->tagsEnabled}});
@@ -590,9 +586,9 @@ ApiReply ChatApi::readCursor(const ApiRequest &request)
     if (!isWholeNumber(tagKey) || !isWholeNumber(seq) || tagKey.toDouble() < 0 || seq.toDouble() < 0
         || seq.toDouble() >= double(room->nextSeq))
         return roomreply::invalid(QStringLiteral("chat.invalid_cursor"),
-                                  QStringLiteral("tagKey and seq must be whole numbers within the chat"));
+                                  QStringLiteral("标签和序号须为聊天范围内的整数"));
     if (tagKey.toDouble() > 0 && !room->tag(qint64(tagKey.toDouble())))
-        return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("no such tag"));
+        return roomreply::invalid(QStringLiteral("chat.tag_not_found"), QStringLiteral("没有这个标签"));
     qint64 &cursor = room->readCursors[request.userId][qint64(tagKey.toDouble())];
     // A cursor only moves forward: a late report of an older position changes nothing.
     cursor = std::max(cursor, qint64(seq.toDouble()));
@@ -646,14 +642,12 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
         || size.toDouble() <= 0 || size.toDouble() > double(kMaxImageBytes) || !isWholeNumber(width)
         || !isWholeNumber(height) || width.toInt() <= 0 || height.toInt() <= 0 || width.toInt() > 16384
         || height.toInt() > 16384)
-        return roomreply::invalid(
-            QStringLiteral("chat.invalid_attachment"),
-            QStringLiteral("an image needs a name, a known image type, a size up to 8 MiB and its dimensions"));
-    if (!room->grants(request.userId, perm("send_message")))
-        return roomreply::forbidden(QStringLiteral("you may not write in this room"));
+        return roomreply::invalid(QStringLiteral("chat.invalid_attachment"),
+                                  QStringLiteral("图片需要文件名、支持的格式、不超过 8 MiB 的大小和尺寸"));
+    if (!state->world.roomGrants(*room, request.userId, perm("send_message")))
+        return roomreply::forbidden(QStringLiteral("你不能在本房间发言"));
     if (room->isMuted(request.userId, QStringLiteral("text"), rooms->now()))
-        return ApiReply::error(403, QStringLiteral("room.text_muted"),
-                               QStringLiteral("you are muted in this room's chat"));
+        return ApiReply::error(403, QStringLiteral("room.text_muted"), QStringLiteral("你在本房间已被禁言"));
     ChatAttachment a;
     a.attachmentId = QStringLiteral("a") + QUuid::createUuid().toString(QUuid::Id128).left(20);
     a.roomId = room->id;
@@ -679,20 +673,17 @@ ApiReply ChatApi::uploadAttachment(const ApiRequest &request)
     const QString key = request.query.queryItemValue(QStringLiteral("key"));
     if (found == state->world.attachments.end() || found->stored || key.isEmpty()
         || !TokenIssuer::sameBytes(TokenIssuer::digestOf(key), found->uploadDigest))
-        return ApiReply::error(403, QStringLiteral("chat.upload_refused"),
-                               QStringLiteral("this upload URL is not valid"));
+        return ApiReply::error(403, QStringLiteral("chat.upload_refused"), QStringLiteral("上传地址无效"));
     if (request.body.size() != found->sizeBytes)
-        return roomreply::invalid(QStringLiteral("chat.upload_size"),
-                                  QStringLiteral("the body is not the announced size"));
+        return roomreply::invalid(QStringLiteral("chat.upload_size"), QStringLiteral("上传内容与声明的大小不符"));
     const QByteArray type = request.header("Content-Type");
     if (!type.isEmpty() && QString::fromLatin1(type).section(QLatin1Char(';'), 0, 0).trimmed() != found->contentType)
-        return roomreply::invalid(QStringLiteral("chat.upload_type"),
-                                  QStringLiteral("the body is not the announced type"));
+        return roomreply::invalid(QStringLiteral("chat.upload_type"), QStringLiteral("上传内容与声明的类型不符"));
     if (!QDir().mkpath(folder))
-        return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("the upload folder cannot be made"));
+        return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("无法创建上传目录"));
     QSaveFile file(QDir(folder).filePath(found->attachmentId));
     if (!file.open(QIODevice::WriteOnly) || file.write(request.body) != request.body.size() || !file.commit())
-        return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("the image could not be stored"));
+        return ApiReply::error(500, QStringLiteral("chat.storage"), QStringLiteral("图片保存失败"));
     found->stored = true;
     found->uploadDigest.clear();
     qCInfo(lcServiceChat).noquote().nospace()
@@ -705,10 +696,10 @@ ApiReply ChatApi::serveAttachment(const ApiRequest &request)
 {
     const auto found = state->world.attachments.constFind(request.captures.at(0));
     if (found == state->world.attachments.cend() || !found->stored)
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这张图片"));
     QFile file(QDir(folder).filePath(found->attachmentId));
     if (!file.open(QIODevice::ReadOnly))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这张图片"));
     return ApiReply::bytes(200, file.readAll(), found->contentType.toLatin1());
 }
 
@@ -716,7 +707,7 @@ ApiReply ChatApi::serveThumbnail(const ApiRequest &request)
 {
     const auto found = state->world.attachments.constFind(request.captures.at(0));
     if (found == state->world.attachments.cend() || !found->stored)
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这张图片"));
     const QDir dir(folder);
     // A JPEG stays a JPEG; anything else (an animation gives its first frame) becomes a PNG.
     const bool jpeg = found->contentType == QLatin1String("image/jpeg");
@@ -726,7 +717,7 @@ ApiReply ChatApi::serveThumbnail(const ApiRequest &request)
         return ApiReply::bytes(200, cached.readAll(), type);
     QFile file(dir.filePath(found->attachmentId));
     if (!file.open(QIODevice::ReadOnly))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such image"));
+        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("没有这张图片"));
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     const QSize size = reader.size();

@@ -11,7 +11,7 @@ JsonBody::JsonBody(const QByteArray &raw)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        fail(QStringLiteral("request.malformed_json"), QStringLiteral("the body must be one JSON object"));
+        fail(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
         return;
     }
     object = document.object();
@@ -33,8 +33,7 @@ QString JsonBody::requiredString(const char *key, int maxChars)
     if (!ok())
         return {};
     if (!has(key)) {
-        fail(QStringLiteral("request.field_missing"),
-             QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_missing"), QStringLiteral("缺少字段 \"%1\"").arg(QLatin1String(key)));
         return {};
     }
     return optionalString(key, maxChars).value_or(QString());
@@ -46,14 +45,13 @@ std::optional<QString> JsonBody::optionalString(const char *key, int maxChars)
         return std::nullopt;
     const QJsonValue value = object.value(QLatin1String(key));
     if (!value.isString()) {
-        fail(QStringLiteral("request.field_type"),
-             QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_type"), QStringLiteral("字段 \"%1\" 须为文字").arg(QLatin1String(key)));
         return std::nullopt;
     }
     const QString text = value.toString();
     if (text.size() > maxChars) {
         fail(QStringLiteral("request.field_too_long"),
-             QStringLiteral("field \"%1\" is longer than %2 characters").arg(QLatin1String(key)).arg(maxChars));
+             QStringLiteral("字段 \"%1\" 超过 %2 个字").arg(QLatin1String(key)).arg(maxChars));
         return std::nullopt;
     }
     return text;
@@ -64,20 +62,18 @@ QStringList JsonBody::requiredStringArray(const char *key, int maxItems, int max
     if (!ok())
         return {};
     if (!has(key)) {
-        fail(QStringLiteral("request.field_missing"),
-             QStringLiteral("field \"%1\" is required").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_missing"), QStringLiteral("缺少字段 \"%1\"").arg(QLatin1String(key)));
         return {};
     }
     const QJsonValue value = object.value(QLatin1String(key));
     if (!value.isArray()) {
-        fail(QStringLiteral("request.field_type"),
-             QStringLiteral("field \"%1\" must be an array of strings").arg(QLatin1String(key)));
+        fail(QStringLiteral("request.field_type"), QStringLiteral("字段 \"%1\" 须为文字列表").arg(QLatin1String(key)));
         return {};
     }
     const QJsonArray array = value.toArray();
     if (array.size() > maxItems) {
         fail(QStringLiteral("request.field_too_long"),
-             QStringLiteral("field \"%1\" holds more than %2 items").arg(QLatin1String(key)).arg(maxItems));
+             QStringLiteral("字段 \"%1\" 超过 %2 项").arg(QLatin1String(key)).arg(maxItems));
         return {};
     }
     QStringList result;
@@ -85,14 +81,12 @@ QStringList JsonBody::requiredStringArray(const char *key, int maxItems, int max
     for (const QJsonValue &item : array) {
         if (!item.isString()) {
             fail(QStringLiteral("request.field_type"),
-                 QStringLiteral("field \"%1\" must be an array of strings").arg(QLatin1String(key)));
+                 QStringLiteral("字段 \"%1\" 须为文字列表").arg(QLatin1String(key)));
             return {};
         }
         if (item.toString().size() > maxChars) {
             fail(QStringLiteral("request.field_too_long"),
-                 QStringLiteral("an item of field \"%1\" is longer than %2 characters")
-                     .arg(QLatin1String(key))
-                     .arg(maxChars));
+                 QStringLiteral("字段 \"%1\" 中有一项超过 %2 个字").arg(QLatin1String(key)).arg(maxChars));
             return {};
         }
         result << item.toString();
@@ -103,7 +97,7 @@ QStringList JsonBody::requiredStringArray(const char *key, int maxItems, int max
 void JsonBody::refuse(const char *key, const QString &why)
 {
     if (ok())
-        fail(QStringLiteral("request.field_invalid"), QStringLiteral("field \"%1\" %2").arg(QLatin1String(key), why));
+        fail(QStringLiteral("request.field_invalid"), QStringLiteral("字段 \"%1\" %2").arg(QLatin1String(key), why));
 }
 
 void JsonBody::fail(const QString &code, const QString &message)

@@ -56,7 +56,9 @@ ApiReply MediaApi::token(const ApiRequest &request)
             return roomreply::notInRoom();
     }
     if (!janus->available())
-        return ApiReply::error(503, QStringLiteral("media.unavailable"), janus->unavailableReason());
+        // The user reads that voice is off; why is for whoever runs the service.
+        return ApiReply::error(503, QStringLiteral("media.unavailable"), QStringLiteral("语音服务暂不可用"),
+                               QJsonObject{{"reason", janus->unavailableReason()}});
     const qint64 now = rooms->now();
     bool canPublish = room->grants(request.userId, QStringLiteral("core.room.speak"))
                       && !room->isMuted(request.userId, QStringLiteral("voice"), now);

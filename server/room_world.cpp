@@ -7,7 +7,15 @@ namespace localservice {
 
 namespace {
 
-constexpr int kFormat = 1;
+// Format 1 gave the owner's role the id 1; format 2 gives it kOwnerRoleId.
+constexpr int kFormat = 2;
+constexpr qint64 kFormerOwnerRoleId = 1;
+
+// A role id of a format 1 state in today's terms.
+qint64 ownerRoleOfFormat1(qint64 roleId)
+{
+    return roleId == kFormerOwnerRoleId ? kOwnerRoleId : roleId;
+}
 
 qint64 int64Of(const QJsonObject &o, const char *key)
 {
@@ -475,6 +483,27 @@ bool Channel::outranks(const QString &actorId, const QString &targetId) const
     return actor && (!target || actor->level > target->level);
 }
 
+bool RoomWorld::cascades(const Room &room, const QString &userId) const
+{
+    if (room.channelId.isEmpty() || userId.isEmpty())
+        return false;
+    const auto channel = channels.constFind(room.channelId);
+    return channel != channels.cend() && !channel->bans.contains(userId) && channel->memberRoles.contains(userId)
+           && channel->grants(userId, QStringLiteral("core.channel.cascade_rooms"));
+}
+
+bool RoomWorld::roomGrants(const Room &room, const QString &userId, const QString &permission) const
+{
+    return room.grants(userId, permission) || cascades(room, userId);
+}
+
+bool RoomWorld::roomOutranks(const Room &room, const QString &actorId, const QString &targetId) const
+{
+    if (actorId == targetId)
+        return false;
+    return cascades(room, actorId) || room.outranks(actorId, targetId);
+}
+
 Room *RoomWorld::roomByCode(const QString &code)
 {
     for (Room &room : rooms) {
@@ -545,12 +574,19 @@ std::optional<RoomWorld> RoomWorld::fromJson(const QJsonObject &json, QString *e
     RoomWorld world;
     if (json.isEmpty())
         return world;
-    if (json.value(QLatin1String("format")).toInt() != kFormat) {
+    const int format = json.value(QLatin1String("format")).toInt();
+    if (format != kFormat && format != 1) {
         *error = QStringLiteral("the rooms section has an unknown format");
         return std::nullopt;
     }
     for (const QJsonValue &v : json.value(QLatin1String("rooms")).toArray()) {
         Room room = roomFrom(v.toObject());
+        if (format == 1) {
+            for (RoomRole &role : room.roles)
+                role.roleId = ownerRoleOfFormat1(role.roleId);
+            for (qint64 &roleId : room.memberRoles)
+                roleId = ownerRoleOfFormat1(roleId);
+        }
         if (room.id.isEmpty() || world.rooms.contains(room.id)) {
             *error = QStringLiteral("a room lacks its id or shares it with another");
             return std::nullopt;
@@ -559,6 +595,12 @@ std::optional<RoomWorld> RoomWorld::fromJson(const QJsonObject &json, QString *e
     }
     for (const QJsonValue &v : json.value(QLatin1String("channels")).toArray()) {
         Channel channel = channelFrom(v.toObject());
+        if (format == 1) {
+            for (ChannelRole &role : channel.roles)
+                role.roleId = ownerRoleOfFormat1(role.roleId);
+            for (qint64 &roleId : channel.memberRoles)
+                roleId = ownerRoleOfFormat1(roleId);
+        }
         if (channel.id.isEmpty() || world.channels.contains(channel.id)) {
             *error = QStringLiteral("a channel lacks its id or shares it with another");
             return std::nullopt;

@@ -13,7 +13,12 @@
 
 namespace localservice {
 
-// One role of a room. Ids are small positive numbers per room.
+// The role that the owner of a room or channel holds, the same id in every room and
+// channel; the client marks the owner by it. The owner's role is never handed to
+// anybody else, emptied or deleted.
+constexpr qint64 kOwnerRoleId = -1;
+
+// One role of a room. Ids are small positive numbers per room, and the owner's role.
 struct RoomRole
 {
     qint64 roleId = 0;
@@ -184,6 +189,13 @@ struct RoomWorld
     QHash<QString, QStringList> chatSubscriptions; // user id -> followed room ids
     QHash<QString, QJsonObject> preferences;       // user id -> last preference request
     qint64 nextMediaRoom = 1001;
+
+    // A channel role that reaches every room of the channel ("core.channel.cascade_rooms",
+    // which the channel's owner and a "*" role hold too) lets its holder act in the
+    // channel's rooms as their owner does: every room permission, above every member.
+    bool cascades(const Room &room, const QString &userId) const;
+    bool roomGrants(const Room &room, const QString &userId, const QString &permission) const;
+    bool roomOutranks(const Room &room, const QString &actorId, const QString &targetId) const;
 
     Room *roomByCode(const QString &code);
     Room *roomByFollowCode(const QString &code, qint64 nowMs);

@@ -2,6 +2,7 @@
 
 #include "gateway_hub.h"
 #include "json_body.h"
+#include "room_api_support.h"
 #include "service_log.h"
 #include "service_state.h"
 #include "token_issuer.h"
@@ -15,11 +16,13 @@
 
 namespace localservice {
 
+using namespace roomapi;
+
 namespace roomreply {
 
 ApiReply notFound()
 {
-    return ApiReply::error(404, QStringLiteral("room.not_found"), QStringLiteral("no such room"));
+    return ApiReply::error(404, QStringLiteral("room.not_found"), QStringLiteral("没有这个房间"));
 }
 
 ApiReply forbidden(const QString &message)
@@ -29,12 +32,12 @@ ApiReply forbidden(const QString &message)
 
 ApiReply banned()
 {
-    return ApiReply::error(403, QStringLiteral("room.banned"), QStringLiteral("you are banned from this room"));
+    return ApiReply::error(403, QStringLiteral("room.banned"), QStringLiteral("你已被本房间封禁"));
 }
 
 ApiReply notInRoom()
 {
-    return ApiReply::error(403, QStringLiteral("room.not_in_room"), QStringLiteral("you are not in this room"));
+    return ApiReply::error(403, QStringLiteral("room.not_in_room"), QStringLiteral("你不在本房间"));
 }
 
 ApiReply invalid(const QString &code, const QString &message)
@@ -45,39 +48,6 @@ ApiReply invalid(const QString &code, const QString &message)
 } // namespace roomreply
 
 namespace {
-
-constexpr qint64 kJoinRequestTtlMs = 10 * 60 * 1000;
-constexpr qint64 kFollowCodeTtlMs = 24 * 3600 * 1000;
-constexpr int kMaxNameChars = 64;
-constexpr int kMaxRoles = 32;
-
-QString perm(const char *name)
-{
-    return QStringLiteral("core.room.") + QLatin1String(name);
-}
-
-// A JSON object body, or nothing when the body is not one.
-std::optional<QJsonObject> objectBody(const ApiRequest &request)
-{
-    if (request.body.trimmed().isEmpty())
-        return QJsonObject{};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
-}
-
-ApiReply malformed()
-{
-    return roomreply::invalid(QStringLiteral("request.malformed_json"),
-                              QStringLiteral("the body must be one JSON object"));
-}
-
-bool isWholeNumber(const QJsonValue &value)
-{
-    return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
-}
 
 const QList<int> kBitrates{8000, 16000, 32000, 64000, 128000, 256000};
 const QStringList kAccessModes{QStringLiteral("public"), QStringLiteral("pref_only"), QStringLiteral("invite_only")};
@@ -110,9 +80,9 @@ QList<RoomRole> defaultRoles()
               << perm("edit_other_tags") << perm("bypass_admission") << perm("invite_members")
               << perm("manage_follow_code");
     return {
-        RoomRole{1, QStringLiteral("owner"), 100, allRoomPermissions(), false},
-        RoomRole{2, QStringLiteral("moderator"), 50, moderator, false},
-        RoomRole{3, QStringLiteral("member"), 10, member, true},
+        RoomRole{kOwnerRoleId, QStringLiteral("房主"), 100, allRoomPermissions(), false},
+        RoomRole{2, QStringLiteral("管理员"), 50, moderator, false},
+        RoomRole{3, QStringLiteral("成员"), 10, member, true},
     };
 }
 
@@ -141,7 +111,7 @@ bool takeSetting(const QJsonObject &body, const QString &key, QJsonObject &setti
     else
         ok = value.isBool();
     if (!ok) {
-        *problem = QStringLiteral("\"%1\" has a value this room cannot take").arg(key);
+        *problem = QStringLiteral("\"%1\" 的值本房间不能接受").arg(key);
         return false;
     }
     settings.insert(key, value);
@@ -332,9 +302,10 @@ void RoomsApi::publishPrivateEvent(Room &room, const QString &event, const QJson
 {
     ++room.version;
     const Room *target = &room;
+    const RoomWorld *world = &state->world;
     gateway->publishToWatchersIf(QStringLiteral("room:") + room.id + QStringLiteral(":private"), event, data,
-                                 room.version, [target, permission](const QString &userId) {
-                                     return permission.isEmpty() || target->grants(userId, permission);
+                                 room.version, [target, world, permission](const QString &userId) {
+                                     return permission.isEmpty() || world->roomGrants(*target, userId, permission);
                                  });
     emit stateChanged();
 }
@@ -411,7 +382,7 @@ std::optional<QJsonObject> RoomsApi::publicSnapshot(const QString &userId, const
     }
     QJsonObject settings = room.settings;
     // Only those who may hand the code out see it.
-    if (!room.grants(userId, perm("manage_room_code")) && !room.isPresent(userId))
+    if (!state->world.roomGrants(room, userId, perm("manage_room_code")) && !room.isPresent(userId))
         settings.insert(QStringLiteral("roomCode"), QString());
     QJsonObject snapshot{
         {"roomId", room.id},
@@ -442,11 +413,11 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
         return std::nullopt;
     const Room &room = *found;
     QJsonObject snapshot{{"roomId", room.id}};
-    if (room.grants(userId, perm("manage_follow_code")) && !room.followCode.isEmpty()) {
+    if (state->world.roomGrants(room, userId, perm("manage_follow_code")) && !room.followCode.isEmpty()) {
         snapshot.insert(QStringLiteral("followCode"), room.followCode);
         snapshot.insert(QStringLiteral("followCodeExpiresAtMs"), double(room.followCodeExpiresAtMs));
     }
-    if (room.grants(userId, perm("approve_requests"))) {
+    if (state->world.roomGrants(room, userId, perm("approve_requests"))) {
         QJsonArray requests;
         for (const JoinRequest &q : room.joinRequests)
             requests.append(QJsonObject{{"requestId", q.requestId},
@@ -455,7 +426,7 @@ std::optional<QJsonObject> RoomsApi::privateSnapshot(const QString &userId, cons
                                         {"expiresAtMs", double(q.expiresAtMs)}});
         snapshot.insert(QStringLiteral("pendingJoinRequests"), requests);
     }
-    if (room.grants(userId, perm("approve_subroom_attach"))) {
+    if (state->world.roomGrants(room, userId, perm("approve_subroom_attach"))) {
         QJsonArray requests;
         for (const SubroomRequest &q : room.subroomRequests)
             requests.append(QJsonObject{{"requestId", q.requestId},
@@ -482,22 +453,6 @@ QString RoomsApi::newRoomCode() const
     }
 }
 
-QJsonArray RoomsApi::rolesEventJson(const Room &room) const
-{
-    QJsonArray roles;
-    for (const RoomRole &role : room.roles) {
-        QJsonObject permissions;
-        for (const QString &key : role.permissions)
-            permissions.insert(key, true);
-        roles.append(QJsonObject{{"id", double(role.roleId)},
-                                 {"name", role.name},
-                                 {"level", role.level},
-                                 {"permissions", permissions},
-                                 {"isJoinDefault", role.isJoinDefault}});
-    }
-    return roles;
-}
-
 // ---------------------------------------------------------------- creation and presence
 
 ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
@@ -516,10 +471,12 @@ ApiReply RoomsApi::createRoom(const ApiRequest &request, bool persistent)
     if (body->contains(QLatin1String("roomName"))
         && (!body->value(QLatin1String("roomName")).isString() || name.size() > kMaxNameChars))
         return roomreply::invalid(QStringLiteral("room.invalid_name"),
-                                  QStringLiteral("the room name must be text of at most 64 characters"));
+                                  QStringLiteral("房间名称须为不超过 64 个字的文字"));
+    // An unnamed room is the owner's room, named the way the client names one itself.
     const Account account = state->accounts.value(request.userId);
+    const QString ownerName = account.nickname.isEmpty() ? account.username : account.nickname;
     if (name.isEmpty())
-        name = (account.nickname.isEmpty() ? account.username : account.nickname) + QStringLiteral("'s room");
+        name = (ownerName.isEmpty() ? QStringLiteral("未知") : ownerName) + QStringLiteral("的房间");
     const QString roomId = addRoom(request.userId, name, persistent, settings, QString());
     const Room *room = this->room(roomId);
     return ApiReply::json(200, QJsonObject{{"roomId", room->id},
@@ -547,7 +504,7 @@ QString RoomsApi::addRoom(const QString &ownerId, const QString &name, bool pers
     room.settings = settings;
     room.roles = defaultRoles();
     room.nextRoleId = 4;
-    room.memberRoles.insert(ownerId, 1);
+    room.memberRoles.insert(ownerId, kOwnerRoleId);
     room.version = 1;
     state->world.rooms.insert(room.id, room);
     qCInfo(lcServiceRooms).noquote().nospace()
@@ -659,404 +616,14 @@ void RoomsApi::expireRoom(QString roomId, const char *why)
             memberId, QStringLiteral("room.membership.changed"),
             QJsonObject{{"roomId", roomId}, {"userId", memberId}, {"member", false}, {"reason", "room_gone"}});
     }
-    if (!gone.channelId.isEmpty()) {
-        if (auto channel = state->world.channels.find(gone.channelId); channel != state->world.channels.end())
-            channel->roomIds.removeAll(roomId);
-    }
     state->world.rooms.remove(roomId);
     for (auto it = state->world.chatSubscriptions.begin(); it != state->world.chatSubscriptions.end(); ++it)
         it->removeAll(roomId);
     qCInfo(lcServiceRooms).noquote().nospace() << "room removed room_id=" << roomId << " reason=" << why;
     emit roomRemoved(roomId, gone.mediaRoom);
+    if (!gone.channelId.isEmpty())
+        emit channelRoomRemoved(gone.channelId, roomId);
     emit stateChanged();
-}
-
-ApiReply RoomsApi::join(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    JsonBody body(request.body);
-    const QString sessionId = body.optionalString("sessionId", 128).value_or(QString());
-    if (!body.ok())
-        return body.errorReply();
-    if (target->bans.contains(request.userId))
-        return roomreply::banned();
-    const bool member = target->isMember(request.userId);
-    const bool bypass = target->grants(request.userId, perm("bypass_admission"));
-    if (!member && !bypass) {
-        const QString mode = target->settings.value(QLatin1String("accessMode")).toString();
-        const QStringList prefMembers = stringList(target->settings.value(QLatin1String("prefMembers")));
-        if (mode == QLatin1String("invite_only"))
-            return roomreply::forbidden(QStringLiteral("this room admits invited members only"));
-        if (mode == QLatin1String("pref_only") && !prefMembers.contains(request.userId))
-            return roomreply::forbidden(QStringLiteral("this room admits its preference members only"));
-        if (target->settings.value(QLatin1String("requireApproval")).toBool())
-            return ApiReply::json(200, QJsonObject{{"outcome", "needApply"}, {"roomId", target->id}});
-    }
-    enterRoom(*target, request.userId, sessionId);
-    return ApiReply::json(200, QJsonObject{{"outcome", "joined"}, {"roomId", target->id}});
-}
-
-// DELETE "/v1/rooms/{id}/members/{user}": "me" leaves, anybody else is kicked.
-ApiReply RoomsApi::kick(const ApiRequest &request)
-{
-    if (request.captures.at(1) == QLatin1String("me"))
-        return leave(request);
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString userId = request.captures.at(1);
-    if (!target->isPresent(request.userId) && request.userId != target->ownerId)
-        return roomreply::notInRoom();
-    if (!target->grants(request.userId, perm("kick_members")) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not remove this member"));
-    if (!target->isMember(userId) && !target->isPresent(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not in this room"));
-    const QString roomId = target->id;
-    publishRoomEvent(
-        *target, QStringLiteral("room.member.kicked"),
-        QJsonObject{{"roomId", roomId}, {"userId", userId}, {"byUserId", request.userId}, {"kickedAt", double(now())}});
-    removeMember(*target, userId);
-    leaveRoom(*target, userId, QStringLiteral("kicked"));
-    gateway->dropUserFromTargets(userId, roomId, {QStringLiteral("room:") + roomId + QStringLiteral(":private")});
-    emit stateChanged();
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::leave(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    if (!target->isPresent(request.userId))
-        return roomreply::notInRoom();
-    leaveRoom(*target, request.userId, QStringLiteral("left"));
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::setBan(const ApiRequest &request, bool on)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString userId = request.captures.at(1);
-    if (!target->grants(request.userId, perm("ban_members")) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not ban this user"));
-    if (!state->accounts.contains(userId))
-        return roomreply::invalid(QStringLiteral("room.unknown_user"), QStringLiteral("no such user"));
-    const QString roomId = target->id;
-    if (on == target->bans.contains(userId))
-        return ApiReply::json(200, QJsonObject{});
-    if (on) {
-        target->bans.insert(userId);
-        publishRoomEvent(*target, QStringLiteral("room.member.banned"),
-                         QJsonObject{{"roomId", roomId},
-                                     {"userId", userId},
-                                     {"byUserId", request.userId},
-                                     {"bannedAt", double(now())}});
-        removeMember(*target, userId);
-        target->joinRequests.erase(std::remove_if(target->joinRequests.begin(), target->joinRequests.end(),
-                                                  [&userId](const JoinRequest &q) { return q.fromUserId == userId; }),
-                                   target->joinRequests.end());
-        state->world.chatSubscriptions[userId].removeAll(roomId);
-        leaveRoom(*target, userId, QStringLiteral("banned"));
-        gateway->dropUserFromTargets(userId, roomId,
-                                     {QStringLiteral("room:") + roomId,
-                                      QStringLiteral("room:") + roomId + QStringLiteral(":private")});
-    } else {
-        target->bans.remove(userId);
-        publishRoomEvent(*target, QStringLiteral("room.member.unbanned"),
-                         QJsonObject{{"roomId", roomId},
-                                     {"userId", userId},
-                                     {"byUserId", request.userId},
-                                     {"unbannedAt", double(now())}});
-    }
-    emit stateChanged();
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::setMute(const ApiRequest &request, bool on)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString userId = request.captures.at(1);
-    const QString variant = request.captures.at(2);
-    if (variant != QLatin1String("voice") && variant != QLatin1String("text"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    qint64 expireAtMs = -1;
-    if (on && body->contains(QLatin1String("expireAtMs"))) {
-        const QJsonValue value = body->value(QLatin1String("expireAtMs"));
-        if (!isWholeNumber(value) || (value.toDouble() != -1 && value.toDouble() <= double(now())))
-            return roomreply::invalid(QStringLiteral("room.invalid_expiry"),
-                                      QStringLiteral("expireAtMs must be a future time or -1"));
-        expireAtMs = qint64(value.toDouble());
-    }
-    const QString permission =
-        variant == QLatin1String("voice") ? perm("mute_voice_members") : perm("mute_text_members");
-    if (!target->grants(request.userId, permission) || !target->outranks(request.userId, userId))
-        return roomreply::forbidden(QStringLiteral("you may not mute this member"));
-    if (!target->isMember(userId) && !target->isPresent(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not in this room"));
-    target->mutes.erase(std::remove_if(target->mutes.begin(), target->mutes.end(),
-                                       [&](const RoomMute &m) { return m.userId == userId && m.variant == variant; }),
-                        target->mutes.end());
-    if (on) {
-        target->mutes.append(RoomMute{userId, variant, expireAtMs});
-        scheduleExpiry();
-        publishRoomEvent(*target, QStringLiteral("room.member.muted"),
-                         QJsonObject{{"roomId", target->id},
-                                     {"userId", userId},
-                                     {"byUserId", request.userId},
-                                     {"variant", variant},
-                                     {"expiresAtMs", double(expireAtMs)},
-                                     {"mutedAt", double(now())}});
-    } else {
-        publishRoomEvent(*target, QStringLiteral("room.member.unmuted"),
-                         QJsonObject{{"roomId", target->id},
-                                     {"userId", userId},
-                                     {"byUserId", request.userId},
-                                     {"variant", variant},
-                                     {"unmutedAt", double(now())}});
-    }
-    return ApiReply::json(200, QJsonObject{});
-}
-
-// ---------------------------------------------------------------- roles
-
-ApiReply RoomsApi::assignRole(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString userId = request.captures.at(1);
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    const QJsonValue roleValue = body->value(QLatin1String("roleId"));
-    if (!isWholeNumber(roleValue))
-        return roomreply::invalid(QStringLiteral("request.field_missing"),
-                                  QStringLiteral("\"roleId\" must be a whole number"));
-    const RoomRole *role = target->role(qint64(roleValue.toDouble()));
-    if (!role)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
-    if (!target->isMember(userId))
-        return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("that user is not a member"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("assign_roles")) || !target->outranks(request.userId, userId)
-        || (!owner && (!own || role->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not give this role to this member"));
-    target->memberRoles.insert(userId, role->roleId);
-    publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"userId", userId},
-                                 {"roleId", double(role->roleId)},
-                                 {"changedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{});
-}
-
-namespace {
-
-// "permissions": {key: true, ...} with known keys only.
-std::optional<QStringList> permissionKeys(const QJsonValue &value)
-{
-    if (!value.isObject())
-        return std::nullopt;
-    const QStringList known = allRoomPermissions();
-    QStringList keys;
-    const QJsonObject object = value.toObject();
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!known.contains(it.key()) || !it.value().isBool())
-            return std::nullopt;
-        if (it.value().toBool())
-            keys << it.key();
-    }
-    return keys;
-}
-
-} // namespace
-
-ApiReply RoomsApi::createRole(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    const QString name = body->value(QLatin1String("name")).toString().trimmed();
-    const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
-    if (name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"),
-                                  QStringLiteral("a role needs a name and known permissions"));
-    if (!target->grants(request.userId, perm("manage_roles")))
-        return roomreply::forbidden(QStringLiteral("you may not manage roles"));
-    if (target->roles.size() >= kMaxRoles)
-        return roomreply::invalid(QStringLiteral("room.too_many_roles"),
-                                  QStringLiteral("this room has as many roles as it may"));
-    const RoomRole *own = target->roleOf(request.userId);
-    // A new role ranks just below the creator's, so it can be managed by them.
-    const int level = std::max(1, (own ? own->level : 1) - 1);
-    target->roles.append(RoomRole{target->nextRoleId++, name, level, *permissions, false});
-    publishRoomEvent(*target, QStringLiteral("room.role.created"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"roles", rolesEventJson(*target)},
-                                 {"byUserId", request.userId},
-                                 {"createdAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{{"roleId", double(target->roles.last().roleId)}});
-}
-
-ApiReply RoomsApi::updateRole(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    bool ok = false;
-    const qint64 roleId = request.captures.at(1).toLongLong(&ok);
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    const QString name = body->value(QLatin1String("name")).toString().trimmed();
-    const std::optional<QStringList> permissions = permissionKeys(body->value(QLatin1String("permissions")));
-    if (!ok || name.isEmpty() || name.size() > kMaxNameChars || !permissions)
-        return roomreply::invalid(QStringLiteral("room.invalid_role"),
-                                  QStringLiteral("a role needs a name and known permissions"));
-    if (!target->role(roleId))
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles"))
-        || (!owner && (!own || target->role(roleId)->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not change this role"));
-    // Nobody hands out a permission they do not hold themselves.
-    for (const QString &key : *permissions) {
-        if (!target->grants(request.userId, key))
-            return roomreply::forbidden(QStringLiteral("you may not grant a permission you do not hold"));
-    }
-    RoomRole *role = nullptr;
-    for (RoomRole &r : target->roles) {
-        if (r.roleId == roleId)
-            role = &r;
-    }
-    role->name = name;
-    role->permissions = *permissions;
-    QJsonObject permissionObject;
-    for (const QString &key : role->permissions)
-        permissionObject.insert(key, true);
-    publishRoomEvent(*target, QStringLiteral("room.role.updated"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"role", QJsonObject{{"id", double(role->roleId)},
-                                                      {"name", role->name},
-                                                      {"level", role->level},
-                                                      {"permissions", permissionObject}}},
-                                 {"byUserId", request.userId},
-                                 {"updatedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::deleteRole(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    bool ok = false;
-    const qint64 roleId = request.captures.at(1).toLongLong(&ok);
-    const RoomRole *role = ok ? target->role(roleId) : nullptr;
-    if (!role)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("no such role"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles")) || (!owner && (!own || role->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not delete this role"));
-    if (role->isJoinDefault || roleId == 1 || target->memberRoles.values().contains(roleId))
-        return roomreply::invalid(QStringLiteral("room.role_in_use"),
-                                  QStringLiteral("the role is held or is the join default"));
-    target->roles.erase(std::remove_if(target->roles.begin(), target->roles.end(),
-                                       [roleId](const RoomRole &r) { return r.roleId == roleId; }),
-                        target->roles.end());
-    publishRoomEvent(*target, QStringLiteral("room.role.deleted"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"roleId", double(roleId)},
-                                 {"roles", rolesEventJson(*target)},
-                                 {"byUserId", request.userId},
-                                 {"deletedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    const QJsonArray ids = body->value(QLatin1String("roleIds")).toArray();
-    QList<RoomRole> reordered;
-    for (const QJsonValue &id : ids) {
-        const RoomRole *role = isWholeNumber(id) ? target->role(qint64(id.toDouble())) : nullptr;
-        if (!role || std::any_of(reordered.cbegin(), reordered.cend(), [role](const RoomRole &r) {
-                return r.roleId == role->roleId;
-            }))
-            return roomreply::invalid(QStringLiteral("room.invalid_order"),
-                                      QStringLiteral("roleIds must name every role once"));
-        reordered.append(*role);
-    }
-    if (reordered.size() != target->roles.size())
-        return roomreply::invalid(QStringLiteral("room.invalid_order"),
-                                  QStringLiteral("roleIds must name every role once"));
-    if (request.userId != target->ownerId)
-        return roomreply::forbidden(QStringLiteral("only the owner reorders roles"));
-    // The first role ranks highest; the owner's role keeps the top.
-    for (int i = 0; i < reordered.size(); ++i)
-        reordered[i].level = reordered[i].roleId == 1 ? 100 : std::max(1, 90 - i);
-    target->roles = reordered;
-    publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"roles", rolesEventJson(*target)},
-                                 {"byUserId", request.userId},
-                                 {"reorderedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    const QJsonValue from = body->value(QLatin1String("fromRoleId"));
-    const QJsonValue to = body->value(QLatin1String("toRoleId"));
-    const RoomRole *fromRole = isWholeNumber(from) ? target->role(qint64(from.toDouble())) : nullptr;
-    const RoomRole *toRole = isWholeNumber(to) ? target->role(qint64(to.toDouble())) : nullptr;
-    if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == 1)
-        return roomreply::invalid(QStringLiteral("room.role_not_found"),
-                                  QStringLiteral("two different existing roles are needed"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = request.userId == target->ownerId;
-    if (!target->grants(request.userId, perm("manage_roles"))
-        || (!owner && (!own || fromRole->level >= own->level || toRole->level >= own->level)))
-        return roomreply::forbidden(QStringLiteral("you may not move members between these roles"));
-    const qint64 fromId = fromRole->roleId;
-    const qint64 toId = toRole->roleId;
-    for (auto it = target->memberRoles.begin(); it != target->memberRoles.end(); ++it) {
-        if (it.value() == fromId && it.key() != target->ownerId)
-            it.value() = toId;
-    }
-    publishRoomEvent(*target, QStringLiteral("room.members.role_reassigned"),
-                     QJsonObject{{"roomId", target->id},
-                                 {"fromRoleId", double(fromId)},
-                                 {"toRoleId", double(toId)},
-                                 {"byUserId", request.userId},
-                                 {"reassignedAt", double(now())}});
-    return ApiReply::json(200, QJsonObject{});
 }
 
 // ---------------------------------------------------------------- settings
@@ -1070,7 +637,7 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
     if (!body)
         return malformed();
     if (body->isEmpty())
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("nothing to change"));
+        return roomreply::invalid(QStringLiteral("room.invalid_settings"), QStringLiteral("没有要修改的内容"));
 
     struct Change
     {
@@ -1146,19 +713,19 @@ ApiReply RoomsApi::saveSettings(const ApiRequest &request)
                 changes.append(Change{settingKey, stringArray(ids), event, data});
             if (!valid)
                 return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                          QStringLiteral("\"pref\" must list known users once each"));
-            if (!target->grants(request.userId, permission))
-                return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
+                                          QStringLiteral("偏好成员必须是存在的用户且每人只出现一次"));
+            if (!state->world.roomGrants(*target, request.userId, permission))
+                return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
             continue;
         } else {
             return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                      QStringLiteral("unknown setting \"%1\"").arg(key.left(64)));
+                                      QStringLiteral("未知的设置 \"%1\"").arg(key.left(64)));
         }
         if (!valid)
             return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                      QStringLiteral("\"%1\" has a value this room cannot take").arg(key));
-        if (!target->grants(request.userId, permission))
-            return roomreply::forbidden(QStringLiteral("you may not change \"%1\"").arg(key));
+                                      QStringLiteral("\"%1\" 的值本房间不能接受").arg(key));
+        if (!state->world.roomGrants(*target, request.userId, permission))
+            return roomreply::forbidden(QStringLiteral("你不能修改 \"%1\"").arg(key));
         changes.append(Change{settingKey,
                               key == QLatin1String("roomName") ? QJsonValue(value.toString().trimmed()) : value, event,
                               data});
@@ -1186,9 +753,9 @@ ApiReply RoomsApi::setRoomCode(const ApiRequest &request)
     const QJsonObject object = QJsonDocument::fromJson(request.body).object();
     if (!object.value(QLatin1String("enabled")).isBool())
         return roomreply::invalid(QStringLiteral("request.field_missing"),
-                                  QStringLiteral("\"enabled\" must be true or false"));
-    if (!target->grants(request.userId, perm("manage_room_code")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the room code"));
+                                  QStringLiteral("\"enabled\" 须为 true 或 false"));
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_room_code")))
+        return roomreply::forbidden(QStringLiteral("你不能管理房间码"));
     const bool enabled = object.value(QLatin1String("enabled")).toBool();
     target->settings.insert(QStringLiteral("roomCodeEnabled"), enabled);
     if (enabled)
@@ -1207,8 +774,8 @@ ApiReply RoomsApi::removeRoom(const ApiRequest &request, const char *permission)
     Room *target = room(request.captures.at(0));
     if (!target)
         return roomreply::notFound();
-    if (!target->grants(request.userId, perm(permission)))
-        return roomreply::forbidden(QStringLiteral("you may not remove this room"));
+    if (!state->world.roomGrants(*target, request.userId, perm(permission)))
+        return roomreply::forbidden(QStringLiteral("你不能删除这个房间"));
     const QString roomId = target->id;
     for (const QString &userId : QStringList(target->present)) {
         if (Room *still = room(roomId))
@@ -1223,11 +790,11 @@ ApiReply RoomsApi::detachModule(const ApiRequest &request)
     Room *target = room(request.captures.at(0));
     if (!target)
         return roomreply::notFound();
-    if (!target->grants(request.userId, perm("manage_module")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the module"));
+    if (!state->world.roomGrants(*target, request.userId, perm("manage_module")))
+        return roomreply::forbidden(QStringLiteral("你不能管理模块"));
     const QString module = target->settings.value(QLatin1String("attachedModule")).toString();
     if (module.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.no_module"), QStringLiteral("no module is attached"));
+        return roomreply::invalid(QStringLiteral("room.no_module"), QStringLiteral("没有挂接模块"));
     target->settings.insert(QStringLiteral("attachedModule"), QString());
     publishRoomEvent(*target, QStringLiteral("room.module.detached"),
                      QJsonObject{{"roomId", target->id},
@@ -1235,440 +802,6 @@ ApiReply RoomsApi::detachModule(const ApiRequest &request)
                                  {"byUserId", request.userId},
                                  {"detachedAt", double(now())}});
     return ApiReply::json(200, QJsonObject{});
-}
-
-// ---------------------------------------------------------------- codes and requests
-
-ApiReply RoomsApi::joinByCode(const ApiRequest &request)
-{
-    JsonBody body(request.body);
-    const QString code = body.requiredString("code", 64).trimmed();
-    const QString sessionId = body.optionalString("sessionId", 128).value_or(QString());
-    if (!body.ok())
-        return body.errorReply();
-    const auto refuse = [](const char *reason, const QString &message) {
-        return ApiReply::json(200, QJsonObject{{"status", "error"},
-                                               {"reason", QLatin1String(reason)},
-                                               {"message", message}});
-    };
-    Room *target = state->world.roomByCode(code);
-    const bool roomCode = target && target->settings.value(QLatin1String("roomCodeEnabled")).toBool();
-    if (!roomCode)
-        target = state->world.roomByFollowCode(code, now());
-    if (!target) {
-        for (Channel &channel : state->world.channels) {
-            if (!code.isEmpty() && channel.inviteCode == code) {
-                if (channel.bans.contains(request.userId))
-                    return refuse("match.channel_banned", QStringLiteral("you are banned from this channel"));
-                if (!channel.codeEnabled)
-                    break;
-                if (!channel.memberRoles.contains(request.userId)) {
-                    const qint64 lowest = channel.defaultRoleId;
-                    channel.memberRoles.insert(request.userId, lowest);
-                    channel.joinedAt.insert(request.userId, now());
-                    ++channel.version;
-                    const QJsonObject data{{"channelId", channel.id},
-                                           {"userId", request.userId},
-                                           {"roleId", double(lowest)},
-                                           {"joinedAt", double(now())}};
-                    const QString joiner = request.userId;
-                    gateway->publishToWatchersIf(QStringLiteral("channel:") + channel.id,
-                                                 QStringLiteral("channel.member.joined"), data, channel.version,
-                                                 [joiner](const QString &userId) { return userId != joiner; });
-                    gateway->publishToUser(joiner, QStringLiteral("channel.member.joined"), data, channel.version);
-                    emit stateChanged();
-                }
-                return ApiReply::json(200, QJsonObject{{"status", "ok"}, {"channelId", channel.id}});
-            }
-        }
-        return ApiReply::error(404, QStringLiteral("match.invalid_code"),
-                               QStringLiteral("no room or channel has this code"));
-    }
-    if (target->bans.contains(request.userId))
-        return refuse("match.join_rejected", QStringLiteral("you are banned from this room"));
-    const bool direct = roomCode && target->settings.value(QLatin1String("codeDirectEntry")).toBool();
-    const bool needsApproval = target->settings.value(QLatin1String("requireApproval")).toBool() && !direct
-                               && !target->isMember(request.userId)
-                               && !target->grants(request.userId, perm("bypass_admission"));
-    if (needsApproval)
-        return ApiReply::json(200, QJsonObject{{"status", "needApply"}, {"roomId", target->id}});
-    enterRoom(*target, request.userId, sessionId);
-    return ApiReply::json(200, QJsonObject{{"status", "entering"}, {"roomId", target->id}});
-}
-
-ApiReply RoomsApi::createJoinRequest(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    if (target->bans.contains(request.userId))
-        return roomreply::banned();
-    if (target->isPresent(request.userId))
-        return roomreply::invalid(QStringLiteral("room.already_in_room"),
-                                  QStringLiteral("you are already in this room"));
-    for (const JoinRequest &q : std::as_const(target->joinRequests)) {
-        if (q.fromUserId == request.userId)
-            return ApiReply::json(200, QJsonObject{{"requestId", q.requestId},
-                                                   {"roomName", target->name},
-                                                   {"expiresAtMs", double(q.expiresAtMs)}});
-    }
-    JoinRequest q{QStringLiteral("jr-") + TokenIssuer::randomToken(9), request.userId, now(),
-                  now() + kJoinRequestTtlMs};
-    target->joinRequests.append(q);
-    scheduleExpiry();
-    publishPrivateEvent(*target, QStringLiteral("room.request.created"),
-                        QJsonObject{{"requestId", q.requestId},
-                                    {"roomId", target->id},
-                                    {"fromUserId", q.fromUserId},
-                                    {"expiresAtMs", double(q.expiresAtMs)},
-                                    {"createdAt", double(q.createdAt)}},
-                        perm("approve_requests"));
-    return ApiReply::json(200, QJsonObject{{"requestId", q.requestId},
-                                           {"roomName", target->name},
-                                           {"expiresAtMs", double(q.expiresAtMs)}});
-}
-
-ApiReply RoomsApi::cancelJoinRequest(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString requestId = request.captures.at(1);
-    for (int i = 0; i < target->joinRequests.size(); ++i) {
-        const JoinRequest q = target->joinRequests.at(i);
-        if (q.requestId != requestId)
-            continue;
-        if (q.fromUserId != request.userId)
-            return roomreply::forbidden(QStringLiteral("this is not your request"));
-        target->joinRequests.removeAt(i);
-        const QJsonObject data{{"requestId", q.requestId},
-                               {"roomId", target->id},
-                               {"fromUserId", q.fromUserId},
-                               {"cancelledAt", double(now())}};
-        publishPrivateEvent(*target, QStringLiteral("room.request.cancelled"), data, perm("approve_requests"));
-        gateway->publishToUser(q.fromUserId, QStringLiteral("room.request.cancelled"), data);
-        return ApiReply::json(200, QJsonObject{});
-    }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
-}
-
-ApiReply RoomsApi::decideJoinRequest(const ApiRequest &request)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    const QString requestId = request.captures.at(1);
-    const QString action = request.captures.at(2);
-    if (action != QLatin1String("approve") && action != QLatin1String("reject"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
-    if (!target->isPresent(request.userId) || !target->grants(request.userId, perm("approve_requests")))
-        return roomreply::forbidden(QStringLiteral("you may not decide join requests"));
-    for (int i = 0; i < target->joinRequests.size(); ++i) {
-        const JoinRequest q = target->joinRequests.at(i);
-        if (q.requestId != requestId)
-            continue;
-        target->joinRequests.removeAt(i);
-        const bool approve = action == QLatin1String("approve");
-        QJsonObject data{{"requestId", q.requestId}, {"roomId", target->id}, {"fromUserId", q.fromUserId}};
-        data.insert(approve ? QStringLiteral("approvedBy") : QStringLiteral("rejectedBy"), request.userId);
-        data.insert(approve ? QStringLiteral("approvedAt") : QStringLiteral("rejectedAt"), double(now()));
-        const QString event =
-            approve ? QStringLiteral("room.request.approved") : QStringLiteral("room.request.rejected");
-        if (approve && !target->isMember(q.fromUserId)) {
-            const RoomRole *role = target->joinDefaultRole();
-            target->memberRoles.insert(q.fromUserId, role ? role->roleId : 0);
-            publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
-                             QJsonObject{{"roomId", target->id},
-                                         {"userId", q.fromUserId},
-                                         {"roleId", double(target->memberRoles.value(q.fromUserId))},
-                                         {"changedAt", double(now())}});
-        }
-        publishPrivateEvent(*target, event, data, perm("approve_requests"));
-        gateway->publishToUser(q.fromUserId, event, data);
-        return ApiReply::json(200, QJsonObject{});
-    }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
-}
-
-ApiReply RoomsApi::setFollowCode(const ApiRequest &request, bool on)
-{
-    Room *target = room(request.captures.at(0));
-    if (!target)
-        return roomreply::notFound();
-    if (!target->grants(request.userId, perm("manage_follow_code")))
-        return roomreply::forbidden(QStringLiteral("you may not manage the follow code"));
-    if (on) {
-        QString code;
-        do {
-            code = TokenIssuer::randomDigits(8);
-        } while (state->world.roomByFollowCode(code, now()) || state->world.roomByCode(code));
-        target->followCode = code;
-        target->followCodeExpiresAtMs = now() + kFollowCodeTtlMs;
-    } else {
-        target->followCode.clear();
-        target->followCodeExpiresAtMs = 0;
-    }
-    publishPrivateEvent(*target, QStringLiteral("room.follow_code.changed"),
-                        QJsonObject{{"roomId", target->id},
-                                    {"followCode", target->followCode},
-                                    {"enabled", on},
-                                    {"expiresAtMs", double(target->followCodeExpiresAtMs)},
-                                    {"changedAt", double(now())}},
-                        perm("manage_follow_code"));
-    return ApiReply::json(200, QJsonObject{{"followCode", target->followCode},
-                                           {"expiresAtMs", double(target->followCodeExpiresAtMs)}});
-}
-
-// ---------------------------------------------------------------- sub-rooms
-
-void RoomsApi::attach(Room &child, Room &parent, const QString &byUserId)
-{
-    child.parentRoomId = parent.id;
-    if (!parent.childRoomIds.contains(child.id))
-        parent.childRoomIds.append(child.id);
-    const QJsonObject data{{"childRoomId", child.id},
-                           {"parentRoomId", parent.id},
-                           {"byUserId", byUserId},
-                           {"attachedAt", double(now())}};
-    publishRoomEvent(child, QStringLiteral("room.subroom.attached"), data);
-    publishRoomEvent(parent, QStringLiteral("room.subroom.attached"), data);
-}
-
-void RoomsApi::detach(Room &child, const QString &trigger, const QString &byUserId)
-{
-    Room *parent = room(child.parentRoomId);
-    const QJsonObject data{{"childRoomId", child.id},
-                           {"parentRoomId", child.parentRoomId},
-                           {"trigger", trigger},
-                           {"byUserId", byUserId},
-                           {"detachedAt", double(now())}};
-    child.parentRoomId.clear();
-    publishRoomEvent(child, QStringLiteral("room.subroom.detached"), data);
-    if (parent) {
-        parent->childRoomIds.removeAll(child.id);
-        parent->childOverrides.remove(child.id);
-        publishRoomEvent(*parent, QStringLiteral("room.subroom.detached"), data);
-    }
-}
-
-ApiReply RoomsApi::attachToParent(const ApiRequest &request)
-{
-    Room *child = room(request.captures.at(0));
-    if (!child)
-        return roomreply::notFound();
-    JsonBody body(request.body);
-    const QString parentId = body.requiredString("parentRoomId", 128);
-    if (!body.ok())
-        return body.errorReply();
-    Room *parent = room(parentId);
-    if (!parent || parent == child)
-        return roomreply::notFound();
-    if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
-        return roomreply::forbidden(QStringLiteral("you may not attach this room"));
-    if (!child->parentRoomId.isEmpty() || !child->childRoomIds.isEmpty() || !parent->parentRoomId.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("rooms nest one level deep only"));
-    if (parent->bans.contains(request.userId))
-        return roomreply::banned();
-    const QString policy = parent->settings.value(QLatin1String("allowSubRoom")).toString();
-    if (policy == QLatin1String("reject"))
-        return roomreply::forbidden(QStringLiteral("this room takes no sub-rooms"));
-    if (policy == QLatin1String("allow") || parent->grants(request.userId, perm("approve_subroom_attach"))) {
-        attach(*child, *parent, request.userId);
-        return ApiReply::json(200, QJsonObject{{"status", "attached"}, {"roomId", parent->id}});
-    }
-    SubroomRequest q{QStringLiteral("sr-") + TokenIssuer::randomToken(9), child->id, request.userId, now(),
-                     now() + kJoinRequestTtlMs};
-    parent->subroomRequests.append(q);
-    scheduleExpiry();
-    publishPrivateEvent(*parent, QStringLiteral("room.subroom.pending"),
-                        QJsonObject{{"requestId", q.requestId},
-                                    {"childRoomId", q.childRoomId},
-                                    {"parentRoomId", parent->id},
-                                    {"fromUserId", q.fromUserId},
-                                    {"expiresAtMs", double(q.expiresAtMs)},
-                                    {"createdAt", double(q.createdAt)}},
-                        perm("approve_subroom_attach"));
-    return ApiReply::json(200, QJsonObject{{"status", "pending"},
-                                           {"requestId", q.requestId},
-                                           {"roomId", parent->id},
-                                           {"roomName", parent->name},
-                                           {"expiresAtMs", double(q.expiresAtMs)}});
-}
-
-ApiReply RoomsApi::attachByCode(const ApiRequest &request)
-{
-    JsonBody body(request.body);
-    const QString code = body.requiredString("code", 64).trimmed();
-    const QString childId = body.requiredString("childRoomId", 128);
-    if (!body.ok())
-        return body.errorReply();
-    Room *parent = state->world.roomByCode(code);
-    if (!parent || !parent->settings.value(QLatin1String("roomCodeEnabled")).toBool())
-        return ApiReply::error(404, QStringLiteral("match.invalid_code"), QStringLiteral("no room has this code"));
-    ApiRequest forwarded = request;
-    forwarded.captures = {childId};
-    forwarded.body = QJsonDocument(QJsonObject{{"parentRoomId", parent->id}}).toJson(QJsonDocument::Compact);
-    const ApiReply reply = attachToParent(forwarded);
-    if (reply.status != 200)
-        return reply;
-    QJsonObject answer = QJsonDocument::fromJson(reply.body).object();
-    if (answer.value(QLatin1String("status")).toString() == QLatin1String("pending"))
-        answer.insert(QStringLiteral("status"), QStringLiteral("attachPending"));
-    return ApiReply::json(200, answer);
-}
-
-ApiReply RoomsApi::detachFromParent(const ApiRequest &request)
-{
-    Room *child = room(request.captures.at(0));
-    if (!child)
-        return roomreply::notFound();
-    if (child->parentRoomId.isEmpty())
-        return roomreply::invalid(QStringLiteral("room.hierarchy"), QStringLiteral("this room has no parent"));
-    if (!child->grants(request.userId, perm("manage_attach_to_parent_room")))
-        return roomreply::forbidden(QStringLiteral("you may not detach this room"));
-    detach(*child, QStringLiteral("child_left"), request.userId);
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::detachChild(const ApiRequest &request)
-{
-    Room *parent = room(request.captures.at(0));
-    Room *child = room(request.captures.at(1));
-    if (!parent || !child || child->parentRoomId != parent->id)
-        return roomreply::notFound();
-    if (!parent->grants(request.userId, perm("approve_subroom_attach")))
-        return roomreply::forbidden(QStringLiteral("you may not detach sub-rooms"));
-    detach(*child, QStringLiteral("parent_removed"), request.userId);
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::setChildOverride(const ApiRequest &request)
-{
-    Room *parent = room(request.captures.at(0));
-    Room *child = room(request.captures.at(1));
-    if (!parent || !child || child->parentRoomId != parent->id)
-        return roomreply::notFound();
-    const std::optional<QJsonObject> body = objectBody(request);
-    if (!body)
-        return malformed();
-    if (body->size() != 1
-        || !(body->contains(QLatin1String("allowBroadcast")) || body->contains(QLatin1String("allowChat"))))
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                  QStringLiteral("give \"allowBroadcast\" or \"allowChat\""));
-    const bool broadcast = body->contains(QLatin1String("allowBroadcast"));
-    const QJsonValue value = body->begin().value();
-    if (!value.isBool() && !value.isNull())
-        return roomreply::invalid(QStringLiteral("room.invalid_settings"),
-                                  QStringLiteral("the override is true, false or null"));
-    if (!parent->grants(request.userId, broadcast ? perm("override_child_broadcast") : perm("override_child_chat")))
-        return roomreply::forbidden(QStringLiteral("you may not override this sub-room"));
-    QJsonObject overrides = parent->childOverrides.value(child->id);
-    const QString key = broadcast ? QStringLiteral("allowBroadcast") : QStringLiteral("allowChat");
-    if (value.isNull())
-        overrides.remove(key);
-    else
-        overrides.insert(key, value);
-    parent->childOverrides.insert(child->id, overrides);
-    QJsonObject data{{"parentRoomId", parent->id},
-                     {"childRoomId", child->id},
-                     {"byUserId", request.userId},
-                     {"changedAt", double(now())}};
-    if (!value.isNull())
-        data.insert(QStringLiteral("value"), value);
-    publishRoomEvent(*parent,
-                     broadcast ? QStringLiteral("room.child_allow_broadcast.changed")
-                               : QStringLiteral("room.child_allow_chat.changed"),
-                     data);
-    return ApiReply::json(200, QJsonObject{});
-}
-
-ApiReply RoomsApi::decideSubroomRequest(const ApiRequest &request)
-{
-    Room *parent = room(request.captures.at(0));
-    if (!parent)
-        return roomreply::notFound();
-    const QString requestId = request.captures.at(1);
-    const QString action = request.captures.at(2);
-    if (action != QLatin1String("approve") && action != QLatin1String("reject"))
-        return ApiReply::error(404, QStringLiteral("not_found"), QStringLiteral("no such path"));
-    if (!parent->grants(request.userId, perm("approve_subroom_attach")))
-        return roomreply::forbidden(QStringLiteral("you may not decide sub-room requests"));
-    for (int i = 0; i < parent->subroomRequests.size(); ++i) {
-        const SubroomRequest q = parent->subroomRequests.at(i);
-        if (q.requestId != requestId)
-            continue;
-        parent->subroomRequests.removeAt(i);
-        const bool approve = action == QLatin1String("approve");
-        QJsonObject data{{"requestId", q.requestId}, {"childRoomId", q.childRoomId}, {"parentRoomId", parent->id}};
-        if (approve) {
-            data.insert(QStringLiteral("approvedBy"), request.userId);
-            data.insert(QStringLiteral("approvedAt"), double(now()));
-        } else {
-            data.insert(QStringLiteral("trigger"), QStringLiteral("rejected"));
-            data.insert(QStringLiteral("rejectedBy"), request.userId);
-            data.insert(QStringLiteral("rejectedAt"), double(now()));
-        }
-        const QString event =
-            approve ? QStringLiteral("room.subroom.approved") : QStringLiteral("room.subroom.rejected");
-        publishPrivateEvent(*parent, event, data, perm("approve_subroom_attach"));
-        gateway->publishToUser(q.fromUserId, event, data);
-        Room *child = room(q.childRoomId);
-        if (approve && child && child->parentRoomId.isEmpty())
-            attach(*child, *parent, request.userId);
-        return ApiReply::json(200, QJsonObject{});
-    }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
-}
-
-ApiReply RoomsApi::cancelSubroomRequest(const ApiRequest &request)
-{
-    Room *parent = room(request.captures.at(0));
-    if (!parent)
-        return roomreply::notFound();
-    for (int i = 0; i < parent->subroomRequests.size(); ++i) {
-        const SubroomRequest q = parent->subroomRequests.at(i);
-        if (q.requestId != request.captures.at(1))
-            continue;
-        if (q.fromUserId != request.userId)
-            return roomreply::forbidden(QStringLiteral("this is not your request"));
-        parent->subroomRequests.removeAt(i);
-        const QJsonObject data{{"requestId", q.requestId},
-                               {"childRoomId", q.childRoomId},
-                               {"parentRoomId", parent->id},
-                               {"cancelledBy", request.userId},
-                               {"cancelledAt", double(now())}};
-        publishPrivateEvent(*parent, QStringLiteral("room.subroom.cancelled"), data, perm("approve_subroom_attach"));
-        gateway->publishToUser(q.fromUserId, QStringLiteral("room.subroom.cancelled"), data);
-        return ApiReply::json(200, QJsonObject{});
-    }
-    return ApiReply::error(404, QStringLiteral("room.request_not_found"), QStringLiteral("no such request"));
-}
-
-// ---------------------------------------------------------------- preference matching
-
-ApiReply RoomsApi::matchPreference(const ApiRequest &request)
-{
-    JsonBody body(request.body);
-    const QStringList memberIds = body.requiredStringArray("memberIds", 32, 64);
-    if (!body.ok())
-        return body.errorReply();
-    state->world.preferences.insert(request.userId,
-                                    QJsonObject{{"memberIds", stringArray(memberIds)}, {"atMs", double(now())}});
-    QJsonArray candidates;
-    for (const QString &memberId : memberIds) {
-        const Room *where = state->world.roomWithPresence(memberId);
-        if (!where || where->bans.contains(request.userId) || memberId == request.userId)
-            continue;
-        const QString mode = where->settings.value(QLatin1String("accessMode")).toString();
-        const bool listed = stringList(where->settings.value(QLatin1String("prefMembers"))).contains(request.userId);
-        if (mode == QLatin1String("invite_only") && !where->isMember(request.userId))
-            continue;
-        if (mode == QLatin1String("pref_only") && !listed && !where->isMember(request.userId))
-            continue;
-        candidates.append(QJsonObject{{"userId", memberId}, {"roomId", where->id}});
-    }
-    emit stateChanged();
-    return ApiReply::json(200, QJsonObject{{"status", "candidates"}, {"candidates", candidates}});
 }
 
 } // namespace localservice

@@ -31,6 +31,11 @@ ApiReply invalid(const QString &code, const QString &message);
 // codes and sub-room requests go to the private stream "room:<id>:private", which
 // only members present in the room may watch. Every request is checked against the
 // caller's rights before anything changes. GUI thread only.
+//
+// The handlers live by concern: rooms, presence and settings in rooms_api.cpp;
+// joining, leaving and moderation in room_membership_api.cpp; roles in
+// room_roles_api.cpp; codes, requests, follow codes and sub-rooms in
+// room_requests_api.cpp.
 class RoomsApi : public QObject
 {
     Q_OBJECT
@@ -72,27 +77,55 @@ signals:
     void stateChanged();
     // A room is gone (deleted, dissolved or expired).
     void roomRemoved(const QString &roomId, qint64 mediaRoom);
+    // A removed room belonged to that channel.
+    void channelRoomRemoved(const QString &channelId, const QString &roomId);
     void roomCreated(const QString &roomId);
     void bitrateChanged(const QString &roomId);
 
 private:
+    // Rooms, presence and settings.
     ApiReply createRoom(const ApiRequest &request, bool persistent);
     ApiReply myRooms(const ApiRequest &request);
+    ApiReply saveSettings(const ApiRequest &request);
+    ApiReply setRoomCode(const ApiRequest &request);
+    ApiReply removeRoom(const ApiRequest &request, const char *permission);
+    ApiReply detachModule(const ApiRequest &request);
+    // Makes the user present in the room with that gateway session, taking them out
+    // of any other room first; a new member gets the join-default role.
+    void enterRoom(Room &room, const QString &userId, const QString &sessionId);
+    // Takes the user's presence out of the room, with the reason; an empty temporary
+    // room then expires.
+    void leaveRoom(Room &room, const QString &userId, const QString &reason);
+    // By value: callers pass the id held by the room that this removes.
+    void expireRoom(QString roomId, const char *why);
+    // A private event: to the private stream's watchers that may see requests.
+    void publishPrivateEvent(Room &room, const QString &event, const QJsonObject &data, const QString &permission);
+    QString newRoomCode() const;
+    QStringList allRoomIds() const;
+    // Arms the expiry timer for the earliest deadline of all rooms, or stops it.
+    void scheduleExpiry();
+
+    // Membership and moderation.
     ApiReply join(const ApiRequest &request);
     ApiReply leave(const ApiRequest &request);
     ApiReply kick(const ApiRequest &request);
     ApiReply setBan(const ApiRequest &request, bool on);
     ApiReply setMute(const ApiRequest &request, bool on);
+    void removeMember(Room &room, const QString &userId);
+
+    // Roles.
     ApiReply assignRole(const ApiRequest &request);
     ApiReply createRole(const ApiRequest &request);
     ApiReply updateRole(const ApiRequest &request);
     ApiReply deleteRole(const ApiRequest &request);
     ApiReply reorderRoles(const ApiRequest &request);
     ApiReply reassignRoles(const ApiRequest &request);
-    ApiReply saveSettings(const ApiRequest &request);
-    ApiReply setRoomCode(const ApiRequest &request);
-    ApiReply removeRoom(const ApiRequest &request, const char *permission);
-    ApiReply detachModule(const ApiRequest &request);
+    QJsonArray rolesEventJson(const Room &room) const;
+    // The room's owner, or who the room's channel lets act in all its rooms: not bound
+    // to rank below their own role.
+    bool actsAsOwner(const Room &room, const QString &userId) const;
+
+    // Codes, requests and sub-rooms.
     ApiReply joinByCode(const ApiRequest &request);
     ApiReply createJoinRequest(const ApiRequest &request);
     ApiReply cancelJoinRequest(const ApiRequest &request);
@@ -106,26 +139,9 @@ private:
     ApiReply cancelSubroomRequest(const ApiRequest &request);
     ApiReply attachByCode(const ApiRequest &request);
     ApiReply matchPreference(const ApiRequest &request);
-
-    // Makes the user present in the room with that gateway session, taking them out
-    // of any other room first; a new member gets the join-default role.
-    void enterRoom(Room &room, const QString &userId, const QString &sessionId);
-    // Takes the user's presence out of the room, with the reason; an empty temporary
-    // room then expires.
-    void leaveRoom(Room &room, const QString &userId, const QString &reason);
-    void removeMember(Room &room, const QString &userId);
-    // By value: callers pass the id held by the room that this removes.
-    void expireRoom(QString roomId, const char *why);
     // Attaches `child` under `parent` at once.
     void attach(Room &child, Room &parent, const QString &byUserId);
     void detach(Room &child, const QString &trigger, const QString &byUserId);
-    // A private event: to the private stream's watchers that may see requests.
-    void publishPrivateEvent(Room &room, const QString &event, const QJsonObject &data, const QString &permission);
-    QString newRoomCode() const;
-    QStringList allRoomIds() const;
-    QJsonArray rolesEventJson(const Room &room) const;
-    // Arms the expiry timer for the earliest deadline of all rooms, or stops it.
-    void scheduleExpiry();
 
     ServiceState *state;
     GatewayHub *gateway;

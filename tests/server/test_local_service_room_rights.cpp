@@ -10,6 +10,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using servertest::ServiceRig;
@@ -167,7 +168,7 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << "member" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{muted}/mutes/text" << QByteArray() << 403
         << forbidden;
     QTest::newRow("member gives itself a role")
-        << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << "member" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
         << 403 << forbidden;
     QTest::newRow("member changes the bitrate") << "member" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                                 << QByteArray(R"({"bitrate":128000})") << 403 << forbidden;
@@ -205,8 +206,25 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << "moderator" << QByteArray("DELETE") << "/v1/rooms/{room}/members/{owner}" << QByteArray() << 403
         << forbidden;
     QTest::newRow("moderator makes a member owner")
-        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":1})")
+        << "moderator" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role"
+        << QByteArray(R"({"roleId":-1})") << 403 << forbidden;
+    // The owner's role is the owner's alone, and a reorder names each other role once.
+    QTest::newRow("member reorders roles") << "member" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                           << QByteArray(R"({"roleIds":[2,3]})") << 403 << forbidden;
+    QTest::newRow("owner hands out the owner's role")
+        << "owner" << QByteArray("PUT") << "/v1/rooms/{room}/members/{member}/role" << QByteArray(R"({"roleId":-1})")
         << 403 << forbidden;
+    QTest::newRow("owner's role in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                               << QByteArray(R"({"roleIds":[3,-1]})") << 400 << "room.invalid_order";
+    QTest::newRow("role named twice in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                                   << QByteArray(R"({"roleIds":[3,3]})") << 400 << "room.invalid_order";
+    QTest::newRow("empty reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                   << QByteArray(R"({"roleIds":[]})") << 400 << "room.invalid_order";
+    QTest::newRow("owner's role deleted")
+        << "owner" << QByteArray("DELETE") << "/v1/rooms/{room}/roles/-1" << QByteArray() << 400 << "room.role_in_use";
+    QTest::newRow("members moved into the owner's role")
+        << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reassign"
+        << QByteArray(R"({"fromRoleId":3,"toRoleId":-1})") << 400 << "room.role_not_found";
     // A ban shuts every door of the room.
     QTest::newRow("banned joins") << "banned" << QByteArray("POST") << "/v1/rooms/{room}/join"
                                   << QByteArray(R"({"sessionId":"s"})") << 403 << "room.banned";
@@ -286,7 +304,10 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing()
     const Answer answer = call(actor, method, fill(path), {}, fill(QString::fromUtf8(body)).toUtf8());
     QCOMPARE(answer.status, status);
     QCOMPARE(answer.json.value("code").toString(), code);
-    QVERIFY(!answer.json.value("message").toString().isEmpty());
+    // The client shows the message as it is, inside a Chinese interface.
+    static const QRegularExpression ideograph(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    QVERIFY2(ideograph.match(answer.json.value("message").toString()).hasMatch(),
+             qPrintable(answer.json.value("message").toString()));
     QCOMPARE(snapshotOfState(), before);
 }
 

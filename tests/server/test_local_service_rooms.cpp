@@ -2,7 +2,7 @@
 // a room is created, the second user joins it by its code, chat with an image reaches the
 // other user through the gateway, a role and a ban take effect; and the state survives
 // a restart.
-#include "local_service_rig.h"
+#include "service_client.h"
 
 #include "app/startup_gate.h"
 #include "auth/auth_assembly.h"
@@ -52,121 +52,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+using servertest::Client;
+using servertest::connectClient;
+using servertest::kWaitMs;
 using servertest::ServiceRig;
 
 namespace {
-
-constexpr int kWaitMs = 10000;
-
-// One client: its transport, sign-in, gateway and room services, joined the way the
-// client joins them.
-struct Client
-{
-    explicit Client(const QString &deviceId)
-        : auth(transport.api(), deviceId)
-    {
-        transport.addRequestInterceptor(auth.interceptor());
-        transport.addResponseInterceptor(auth.interceptor());
-        GatewayTimings timings;
-        timings.reconnectInitialMs = 20;
-        timings.reconnectJitterMs = 1;
-        gateway.setTimings(timings);
-        gateway.setTokenProvider([this](GatewayService::TokenCallback done) {
-            auth.sessionService()->ensureFreshAccessToken(std::move(done));
-        });
-        gate.setRetryDelayMs(10);
-
-        ActiveRoomSession *session = rooms.session();
-        registry.connectGateway(&gateway);
-        session->setWatchRegistry(&registry);
-        session->setUserIdProvider([this] { return auth.sessionStore()->userId(); });
-        session->setSessionIdProvider([this] { return gateway.sessionId(); });
-        rooms.createService()->setSessionIdProvider([this] { return gateway.sessionId(); });
-        rooms.settingsService()->setWatchRegistry(&registry);
-        codes.setSessionIdProvider([this] { return gateway.sessionId(); });
-        QObject::connect(&registry, &WatchRegistry::streamReady, session, &ActiveRoomSession::onStreamReady);
-        QObject::connect(&registry, &WatchRegistry::streamDenied, session, &ActiveRoomSession::onStreamDenied);
-        QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, rooms.entityFeed(),
-                         &RoomEntityFeed::onStreamSnapshot);
-        QObject::connect(&gateway, &GatewayService::eventReceived, rooms.entityFeed(), &RoomEntityFeed::onGatewayEvent);
-        QObject::connect(&gateway, &GatewayService::eventReceived, rooms.chatService(),
-                         &RoomChatService::handleGatewayEvent);
-        QObject::connect(rooms.createService(), &RoomCreateService::tempRoomEntering, session,
-                         &ActiveRoomSession::enter);
-        QObject::connect(&codes, &CodeMatchService::roomEntering, session, &ActiveRoomSession::enter);
-        QObject::connect(session, &ActiveRoomSession::activeRoomChanged, rooms.chatService(),
-                         &RoomChatService::onActiveRoomChanged);
-        QObject::connect(rooms.chatService(), &RoomChatService::subscribeRequested, &gateway,
-                         &GatewayService::subscribeRoomChat);
-        QObject::connect(rooms.chatService(), &RoomChatService::unsubscribeRequested, &gateway,
-                         &GatewayService::unsubscribeRoomChat);
-
-        ChannelListService *list = channels.listService();
-        list->setUserIdProvider([this] { return auth.sessionStore()->userId(); });
-        list->setWatchRegistry(&registry);
-        QObject::connect(&gateway, &GatewayService::eventReceived, list, &ChannelListService::handleGatewayEvent);
-        QObject::connect(&gateway, &GatewayService::eventReceived, channels.entityFeed(),
-                         &ChannelEntityFeed::handleGatewayEvent);
-        QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, channels.entityFeed(),
-                         &ChannelEntityFeed::handleBundle);
-    }
-    ~Client()
-    {
-        gateway.stop();
-        auth.sessionStore()->clear();
-        QDeadlineTimer deadline(kWaitMs);
-        while (!auth.sessionStore()->findChildren<QObject *>().isEmpty() && !deadline.hasExpired())
-            QTest::qWait(10);
-    }
-
-    // Who the client's room store holds as present in the room.
-    QStringList present(const QString &roomId) const
-    {
-        const RoomEntity *room = rooms.entityStore()->find(roomId);
-        return room ? room->publicState.present : QStringList();
-    }
-
-    QString activeRoomId() const
-    {
-        const RoomViewModel *room = rooms.session()->currentViewModel();
-        return room ? room->roomId() : QString();
-    }
-
-    HttpTransport transport;
-    UpdateService update{transport.downloader()};
-    LegalService legal{transport.downloader()};
-    StartupGate gate{transport.downloader(), &update, &legal};
-    AuthAssembly auth;
-    SocketClient socket;
-    GatewayService gateway{&socket};
-    WatchRegistry registry;
-    RoomAssembly rooms{transport.api(), transport.uploader()};
-    CodeMatchService codes{transport.api()};
-    ChannelAssembly channels{transport.api()};
-    QString userId;
-};
-
-// Passes the start-up gate, signs in with the code the service shows, opens the gateway.
-bool connectClient(ServiceRig &rig, Client &client, const QString &phone)
-{
-    bool passed = false;
-    client.gate.start([&passed] { passed = true; });
-    if (!QTest::qWaitFor([&] { return passed; }, kWaitMs))
-        return false;
-    QSignalSpy codes(rig.service.get(), &localservice::LocalService::codeSent);
-    QSignalSpy sent(client.auth.smsService(), &SmsService::sendCodeSucceeded);
-    client.auth.smsService()->sendCode(phone);
-    if (!QTest::qWaitFor([&] { return sent.size() == 1; }, kWaitMs) || codes.size() != 1)
-        return false;
-    QSignalSpy succeeded(client.auth.loginService(), &LoginService::loginSucceeded);
-    client.auth.loginService()->login(phone, codes.at(0).at(1).toString(), client.legal.versionTag());
-    if (!QTest::qWaitFor([&] { return succeeded.size() == 1; }, kWaitMs))
-        return false;
-    client.userId = succeeded.at(0).at(0).toString();
-    QSignalSpy ready(&client.gateway, &GatewayService::sessionReady);
-    client.gateway.start();
-    return QTest::qWaitFor([&] { return ready.size() == 1; }, kWaitMs);
-}
 
 QByteArray imageBytes(QSize size, const char *format)
 {
@@ -207,6 +98,7 @@ private slots:
     void channelIsCreatedJoinedAndBans();
     void stateSurvivesARestart();
     void requestsAndTimedMutesRunOut();
+    void ownerRoleOfAnOlderStateIsTheOwnersRole();
 };
 
 void LocalServiceRoomsTest::twoUsersMeetChatAndAreModerated()
@@ -541,6 +433,38 @@ void LocalServiceRoomsTest::requestsAndTimedMutesRunOut()
     QTRY_VERIFY_WITH_TIMEOUT(!textMuted(alice, roomId, bob.userId), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!textMuted(bob, roomId, bob.userId), kWaitMs);
     QVERIFY(served->mutes.isEmpty());
+}
+
+void LocalServiceRoomsTest::ownerRoleOfAnOlderStateIsTheOwnersRole()
+{
+    // A state written when the owner's role had the id 1 reads with today's owner role id,
+    // for rooms and channels alike; other roles keep their ids.
+    const QByteArray older = R"({"format":1,
+        "rooms":[{"id":"r1","ownerId":"u1","roles":[
+            {"roleId":1,"name":"owner","level":100,"permissions":["core.room.speak"]},
+            {"roleId":3,"name":"member","level":10,"permissions":[],"isJoinDefault":true}],
+            "memberRoles":{"u1":1,"u2":3}}],
+        "channels":[{"id":"c1","ownerId":"u1","roles":[
+            {"roleId":1,"name":"owner","level":100,"permissions":["*"]},
+            {"roleId":3,"name":"member","level":10,"permissions":[]}],
+            "memberRoles":{"u1":1,"u2":3}}]})";
+    QString error;
+    const std::optional<localservice::RoomWorld> world =
+        localservice::RoomWorld::fromJson(QJsonDocument::fromJson(older).object(), &error);
+    QVERIFY2(world, qPrintable(error));
+    const localservice::Room &room = world->rooms.value(QStringLiteral("r1"));
+    QCOMPARE(room.memberRoles.value(QStringLiteral("u1")), localservice::kOwnerRoleId);
+    QCOMPARE(room.memberRoles.value(QStringLiteral("u2")), qint64(3));
+    QVERIFY(room.role(localservice::kOwnerRoleId));
+    QVERIFY(!room.role(1));
+    const localservice::Channel &channel = world->channels.value(QStringLiteral("c1"));
+    QCOMPARE(channel.memberRoles.value(QStringLiteral("u1")), localservice::kOwnerRoleId);
+    QCOMPARE(channel.roleOf(QStringLiteral("u1"))->permissions, QStringList{QStringLiteral("*")});
+    QCOMPARE(channel.roleOf(QStringLiteral("u2"))->roleId, qint64(3));
+    // What is written back is today's format, read without a change.
+    const std::optional<localservice::RoomWorld> again = localservice::RoomWorld::fromJson(world->toJson(), &error);
+    QVERIFY(again);
+    QCOMPARE(again->rooms.value(QStringLiteral("r1")).memberRoles, room.memberRoles);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomsTest)
