@@ -372,7 +372,6 @@ void AudioCaptureManager::onCaptureStarted(const QString &endpointId, bool rawMo
 
 void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
 {
-    Q_UNUSED(reason) // the engine has logged it; the manager does not show it
     if (canRetry && !d->captureOwners.isEmpty() && d->reopenBudget > 0) {
         --d->reopenBudget;
         qCInfo(lcAudioCapture) << "reopening capture after device loss";
@@ -380,6 +379,7 @@ void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
         return;
     }
     d->captureOwners.clear();
+    emit captureFailed(reason);
 }
 
 void AudioCaptureManager::onDefaultInputChanged()

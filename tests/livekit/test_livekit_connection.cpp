@@ -11,6 +11,8 @@
 #include "support/tone_pump.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QLoggingCategory>
 #include <QSignalSpy>
 
@@ -77,6 +79,33 @@ std::unique_ptr<TonePump> feed(LiveKitConnection &connection, double hz)
     return pump;
 }
 
+// Measures how long the GUI thread's event loop goes without turning: a precise 1 ms timer notes
+// the longest gap between two of its ticks while it runs.
+class TurnMeter
+{
+public:
+    TurnMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            if (m_last >= 0)
+                m_worstNs = std::max(m_worstNs, now - m_last);
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    double worstMs() const { return double(m_worstNs) / 1e6; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = -1;
+    qint64 m_worstNs = 0;
+};
+
 } // namespace
 
 class LiveKitConnectionTest : public QObject
@@ -101,6 +130,8 @@ private slots:
     void subscriptionFilterAtVolumeFloor();
     void logsJitterBuffer();
     void reportsServerDeath();
+    void endingAgainstStalledServerKeepsLoopTurning_data();
+    void endingAgainstStalledServerKeepsLoopTurning();
 
 private:
     bool connectAs(LiveKitConnection &connection, const QString &identity);
@@ -481,6 +512,59 @@ void LiveKitConnectionTest::reportsServerDeath()
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 3000);
     QCOMPARE(disconnected.first().first().toString(), QStringLiteral("语音连接断开：信令关闭"));
     QVERIFY(!connection.isConnected());
+}
+
+void LiveKitConnectionTest::endingAgainstStalledServerKeepsLoopTurning_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("leaving") << QStringLiteral("leave");
+    QTest::newRow("switching") << QStringLiteral("switch");
+    QTest::newRow("signing out") << QStringLiteral("destroy");
+}
+
+// Ending a published room while the media server is stopped (it answers nothing, its sockets stay
+// open) never holds the GUI thread: the unpublish and the room's goodbye wait elsewhere.
+void LiveKitConnectionTest::endingAgainstStalledServerKeepsLoopTurning()
+{
+    QFETCH(QString, how);
+    const qint64 pid = janus.pid();
+    auto alice = std::make_unique<LiveKitConnection>(LiveKitConnection::Role::Own);
+    QVERIFY(connectAs(*alice, QStringLiteral("alice")));
+    alice->publishAudio(32000);
+    alice->setSendingAudio(true);
+    auto pump = feed(*alice, 440);
+    QTRY_VERIFY_WITH_TIMEOUT(alice->isAudioPublished(), 5000);
+    QSignalSpy disconnected(alice.get(), &LiveKitConnection::disconnected);
+
+    janus.pause();
+    TurnMeter meter;
+    QElapsedTimer call;
+    QTimer::singleShot(5, [&] {
+        call.start();
+        if (how == QLatin1String("leave")) {
+            alice->disconnectFromRoom(QStringLiteral("离开房间"));
+        } else if (how == QLatin1String("switch")) {
+            alice->connectToRoom(janus.url(), janus.token(QStringLiteral("alice")));
+        } else {
+            pump->stop();
+            alice.reset();
+        }
+        qInfo("ending took %.1f ms", double(call.nsecsElapsed()) / 1e6);
+    });
+    // Long enough for a blocking unpublish or goodbye to show.
+    QTest::qWait(1500);
+    const double worst = meter.worstMs();
+    qInfo("longest event-loop turn while ending: %.1f ms", worst);
+    QVERIFY2(worst < 50, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(worst)));
+    if (alice)
+        QCOMPARE(disconnected.count(), 1);
+
+    // The server comes back: the ending finishes and the server is the same one.
+    janus.resume();
+    pump->stop();
+    alice.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(LiveKitConnection::roomsBeingEnded(), 0, 10000);
+    QCOMPARE(janus.pid(), pid);
 }
 
 KESTOVA_MEDIA_TEST_MAIN(LiveKitConnectionTest)
