@@ -4,6 +4,7 @@
 #include "audio/i_audio_storage.h"
 #include "audio/playback_log.h"
 #include "audio/remote_audio_stream.h"
+#include "platform/audio/realtime_scheduling.h"
 #include "platform/livekit/track.h"
 
 #include <QByteArray>
@@ -517,7 +518,7 @@ void AudioPlaybackManager::Impl::stopRender()
 
 void AudioPlaybackManager::Impl::renderLoop()
 {
-    // The system schedules audio threads itself here; there is no scheduling class to join.
+    requestRealtimeScheduling(QStringLiteral("audio-render"));
     int waterline = kWaterline;
     int timelyWakes = 0;
     QElapsedTimer sinceWake;
