@@ -135,6 +135,7 @@ struct Member
             while (s->read(event)) {
                 std::lock_guard lock(heardMutex);
                 heard.insert(heard.end(), event.frame.data().begin(), event.frame.data().end());
+                largestFrame = std::max(largestFrame, event.frame.data().size());
             }
         });
         return true;
@@ -156,6 +157,7 @@ struct Member
     std::thread hearing;
     std::mutex heardMutex;
     std::vector<std::int16_t> heard;
+    std::size_t largestFrame = 0; // samples, under heardMutex
 
     // The client's own way out: the room's teardown, with the packets still being sent.
     void leave()
@@ -247,6 +249,11 @@ void MediaSoakTest::joinLeaveCyclesWithDataFlowing()
                                 .arg(janus.log().right(3000))));
         const double hz = testsupport::toneFrequency(listener.heardSoFar());
         QVERIFY2(std::abs(hz - 440) < 10, qPrintable(QStringLiteral("cycle %1: heard %2 Hz").arg(cycle).arg(hz)));
+        {
+            // The library hands decoded audio over in 10 ms frames, whatever the sender packed.
+            std::lock_guard lock(listener.heardMutex);
+            QCOMPARE(listener.largestFrame, std::size_t(480));
+        }
         // Data packets of every member reached the listener before anyone leaves.
         QVERIFY2(waitFor([&] { return listener.recorder.dataCount() >= std::size_t(count - 1); }),
                  qPrintable(QStringLiteral("cycle %1: no data packets arrived").arg(cycle)));
