@@ -3,6 +3,14 @@
 // leave at once while the packets still flow. The server must live through all of it (same process,
 // no crash, no core file) and shut down cleanly at the end.
 //
+// What is known of the server's data-channel teardown fault (a division by zero in its association
+// table while tearing down a peer connection with a data channel): it lives in the server's exit
+// path. Stopped (SIGTERM) while peer connections with data channels are up or still being torn
+// down, it crashes on most stops; leaving, joining and data while it runs never brought it down.
+// So the clients' part is to be gone, not leaving, when a server stops: a room's teardown returns
+// only once the server answered the session's end, and the second test checks that a server
+// stopped the moment every member's teardown returned exits cleanly.
+//
 // The cycle count is KESTOVA_SOAK_CYCLES (default 12, for the normal suite); the figures quoted in
 // bench/RESULTS.md come from a run with KESTOVA_SOAK_CYCLES=300.
 #include "livekit/livekit_connection.h"
