@@ -129,6 +129,9 @@ struct AudioPlaybackManager::Impl
     // objects (a QAudioSink) belong to the thread that uses them.
     std::unique_ptr<IRenderClient> renderClient;
     std::unique_ptr<QThread> renderThread;
+    // Made ready as the render thread's last step: the join that everything after it relies on,
+    // in a form the thread checkers see (a QThread's own wait is invisible to them).
+    std::future<void> renderFinished;
     std::atomic<bool> renderRunning{false};
     std::atomic<bool> renderFailed{false};
     QString boundDeviceId;
@@ -536,13 +539,16 @@ RenderOpenResult AudioPlaybackManager::Impl::startRender(std::unique_ptr<IRender
     renderClient = std::move(client);
     auto opened = std::make_shared<std::promise<RenderOpenResult>>();
     std::future<RenderOpenResult> result = opened->get_future();
-    renderThread.reset(QThread::create([this, raw, device, opened] {
+    auto finished = std::make_shared<std::promise<void>>();
+    renderFinished = finished->get_future();
+    renderThread.reset(QThread::create([this, raw, device, opened, finished] {
         requestRealtimeScheduling(QStringLiteral("audio-render"));
         const RenderOpenResult open = raw->open(device, kSampleRate, 1);
         opened->set_value(open);
         if (open.ok)
             renderLoop(raw);
         raw->close();
+        finished->set_value();
     }));
     renderThread->setObjectName(QStringLiteral("audio-render"));
     renderThread->start();
@@ -563,6 +569,8 @@ void AudioPlaybackManager::Impl::stopRender()
     if (renderClient && renderClient->hasEvent())
         renderClient->signalEvent();
     if (renderThread) {
+        if (renderFinished.valid())
+            renderFinished.wait();
         renderThread->wait();
         renderThread.reset();
     }
