@@ -9,6 +9,7 @@
 #include "support/media_room_recorder.h"
 #include "support/private_network.h"
 #include "support/tone_pump.h"
+#include "support/turn_meter.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -20,6 +21,7 @@ using testsupport::JanusTestServer;
 using testsupport::LogCapture;
 using testsupport::RoomRecorder;
 using testsupport::TonePump;
+using testsupport::TurnMeter;
 
 namespace {
 
@@ -78,33 +80,6 @@ std::unique_ptr<TonePump> feed(LiveKitConnection &connection, double hz)
     pump->start();
     return pump;
 }
-
-// Measures how long the GUI thread's event loop goes without turning: a precise 1 ms timer notes
-// the longest gap between two of its ticks while it runs.
-class TurnMeter
-{
-public:
-    TurnMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (m_last >= 0)
-                m_worstNs = std::max(m_worstNs, now - m_last);
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    double worstMs() const { return double(m_worstNs) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = -1;
-    qint64 m_worstNs = 0;
-};
 
 } // namespace
 
