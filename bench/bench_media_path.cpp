@@ -6,7 +6,21 @@
 //   build/bench/bench_media_path
 //
 // It is not a Google Benchmark loop: each figure needs seconds of real time.
+//
+// The second part runs the client's own path, mouth to ear: a microphone stand-in feeds the capture
+// engine, whose frames go through the voice connection to the media server and back through a
+// second connection into the playback manager, whose render thread mixes them into a sound card
+// stand-in that plays in real time. The latency ends where the render thread writes the onset into
+// the device (the device's own buffer excluded). The same run measures how late the render thread
+// wakes. KESTOVA_BENCH_CLIENT_PATH_S sets its length (default 60 s).
 
+#include "audio/audio_capture_manager.h"
+#include "audio/audio_playback_manager.h"
+#include "audio/fake_capture_backend.h"
+#include "audio/memory_audio_storage.h"
+#include "audio/scripted_detector.h"
+#include "livekit/livekit_connection.h"
+#include "platform/audio/i_render_client.h"
 #include "platform/livekit/audio_frame.h"
 #include "platform/livekit/audio_source.h"
 #include "platform/livekit/livekit.h"
@@ -20,11 +34,14 @@
 #include "support/tone_pump.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cmath>
 #include <cstdio>
 #include <thread>
@@ -63,6 +80,233 @@ std::uint64_t wireBytesSent(const std::shared_ptr<LocalAudioTrack> &track)
         if (const auto *transport = std::get_if<TransportStats>(&record.stats))
             return transport->bytesSent;
     return 0;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t i = std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5));
+    return values[i];
+}
+
+// A sound card that plays 48 kHz mono in real time from a 40 ms buffer. It notes when a write
+// carries the first loud sample after quiet (an onset reaching the device), and how late the render
+// thread wakes after each 5 ms period.
+class RealtimeSoundCard : public IRenderClient
+{
+public:
+    struct Record
+    {
+        std::mutex mutex;
+        std::vector<Clock::time_point> onsets;
+        double worstLateMs = 0;
+        std::vector<double> lateMs;
+        Clock::time_point lastLoud{};
+    };
+    explicit RealtimeSoundCard(std::shared_ptr<Record> record)
+        : m_record(std::move(record))
+    {}
+    RenderOpenResult open(const QString &, int, int) override
+    {
+        m_queued = kBuffer; // starts full of silence, as a device does
+        m_played = Clock::now();
+        m_open = true;
+        return {true, {}, QStringLiteral("bench-card"), kBuffer};
+    }
+    void close() override { m_open = false; }
+    int padding() const override
+    {
+        if (!m_open)
+            return -1;
+        drain();
+        return m_queued;
+    }
+    int bufferFrames() const override { return kBuffer; }
+    bool hasEvent() const override { return true; }
+    RenderWait waitEvent(int timeoutMs) override
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(timeoutMs, kPeriodMs));
+        std::unique_lock lock(m_wakeMutex);
+        const bool signalled = m_wake.wait_until(lock, deadline, [this] { return m_signalled; });
+        m_signalled = false;
+        lock.unlock();
+        if (!signalled) {
+            const double late = std::chrono::duration<double, std::milli>(Clock::now() - deadline).count();
+            std::lock_guard record(m_record->mutex);
+            m_record->lateMs.push_back(late);
+            m_record->worstLateMs = std::max(m_record->worstLateMs, late);
+        }
+        return RenderWait::Signalled;
+    }
+    void signalEvent() override
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_signalled = true;
+        m_wake.notify_all();
+    }
+    bool write(const qint16 *samples, int frames) override
+    {
+        if (!m_open || frames <= 0)
+            return false;
+        drain();
+        const auto now = Clock::now();
+        bool loud = false;
+        for (int i = 0; i < frames && !loud; ++i)
+            loud = std::abs(samples[i]) > 3000;
+        if (loud) {
+            std::lock_guard record(m_record->mutex);
+            if (m_record->lastLoud == Clock::time_point{} || now - m_record->lastLoud > std::chrono::milliseconds(100))
+                m_record->onsets.push_back(now);
+            m_record->lastLoud = now;
+        }
+        m_queued = std::min(kBuffer, m_queued + frames);
+        return true;
+    }
+
+private:
+    static constexpr int kBuffer = 1920;
+    static constexpr int kPeriodMs = 5;
+    void drain() const
+    {
+        const auto now = Clock::now();
+        const auto played = std::chrono::duration_cast<std::chrono::microseconds>(now - m_played).count() * 48 / 1000;
+        if (played <= 0)
+            return;
+        m_queued = int(std::max<std::int64_t>(0, m_queued - played));
+        m_played += std::chrono::microseconds(played * 1000 / 48);
+    }
+    std::shared_ptr<Record> m_record;
+    mutable int m_queued = 0;
+    mutable Clock::time_point m_played;
+    bool m_open = false;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+    bool m_signalled = false;
+};
+
+void waitWithEvents(const std::function<bool()> &done, int ms)
+{
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && Clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Mouth to ear through the client's own path; prints its rows of the table.
+void measureClientPath(const testsupport::JanusTestServer &janus)
+{
+    bool ok = false;
+    int seconds = qEnvironmentVariableIntValue("KESTOVA_BENCH_CLIENT_PATH_S", &ok);
+    if (!ok || seconds <= 0)
+        seconds = 60;
+
+    testsupport::MemoryAudioStorage storage;
+    auto mic = std::make_shared<testsupport::FakeMicrophone>();
+    testsupport::ScriptedDetector::speech = 1;
+    AudioCaptureManager::Dependencies audio;
+    audio.engine.backendFactory = [mic] { return std::make_unique<testsupport::FakeCaptureBackend>(mic); };
+    audio.engine.detectorLibrary = testsupport::ScriptedDetector::calls();
+    audio.listCaptureDevices = [] { return QList<AudioDeviceInfo>{{"fake-endpoint", "Bench microphone", true}}; };
+    AudioCaptureManager capture(&storage, nullptr, audio);
+    capture.setNoiseMode(QStringLiteral("off"));
+    capture.setVadSilentStop(false);
+
+    auto record = std::make_shared<RealtimeSoundCard::Record>();
+    AudioPlaybackDependencies playbackDeps;
+    playbackDeps.renderClient = [record] { return std::make_unique<RealtimeSoundCard>(record); };
+    AudioPlaybackManager playback(nullptr, nullptr, playbackDeps);
+
+    LiveKitConnection alice(LiveKitConnection::Role::Own);
+    LiveKitConnection bob(LiveKitConnection::Role::Own);
+    bob.setPlaybackManager(&playback);
+    capture.setFrameSink([&alice](const qint16 *data, int samples, int rate, int channels) {
+        alice.pushCaptureFrame(data, samples, rate, channels, false);
+    });
+    bool aliceUp = false, bobUp = false;
+    QObject::connect(&alice, &LiveKitConnection::connectedToRoom, [&aliceUp] { aliceUp = true; });
+    QObject::connect(&bob, &LiveKitConnection::connectedToRoom, [&bobUp] { bobUp = true; });
+    bob.connectToRoom(janus.url(), janus.token(QStringLiteral("bob")));
+    alice.connectToRoom(janus.url(), janus.token(QStringLiteral("alice")));
+    waitWithEvents([&] { return aliceUp && bobUp; }, 10000);
+    alice.publishAudio(32000);
+    alice.setSendingAudio(true);
+    capture.startCapture();
+    waitWithEvents([&] { return alice.isAudioPublished() && playback.hasRemoteTrack(QStringLiteral("alice")); },
+                   10000);
+    if (!alice.isAudioPublished() || !playback.hasRemoteTrack(QStringLiteral("alice"))) {
+        std::printf("| mouth to ear through the client | not measured: the call did not come up |\n");
+        return;
+    }
+
+    // The microphone: 10 ms frames in real time, a 200 ms burst of 440 Hz every 600 ms.
+    std::vector<Clock::time_point> mouths;
+    std::mutex mouthMutex;
+    std::atomic<bool> running{true};
+    std::thread speaker([&] {
+        double phase = 0;
+        auto next = Clock::now();
+        for (std::int64_t n = 0; running; ++n) {
+            const bool loud = n % 60 < 20;
+            std::vector<qint16> frame(480);
+            for (auto &sample : frame) {
+                sample = loud ? qint16(16000 * std::sin(phase)) : qint16(0);
+                phase = std::fmod(phase + 2 * M_PI * 440 / 48000.0, 2 * M_PI);
+            }
+            if (loud && n % 60 == 0) {
+                std::lock_guard lock(mouthMutex);
+                mouths.push_back(Clock::now());
+            }
+            mic->push(std::move(frame));
+            next += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    // The first seconds settle the jitter margin; the lateness counts from there too.
+    waitWithEvents([] { return false; }, 2000);
+    {
+        std::lock_guard lock(record->mutex);
+        record->onsets.clear();
+        record->lateMs.clear();
+        record->worstLateMs = 0;
+    }
+    {
+        std::lock_guard lock(mouthMutex);
+        mouths.clear();
+    }
+    waitWithEvents([] { return false; }, seconds * 1000);
+    running = false;
+    speaker.join();
+
+    std::vector<double> latencies;
+    double worstLate = 0;
+    double medianLate = 0;
+    {
+        std::lock_guard lock(record->mutex);
+        std::lock_guard mouthLock(mouthMutex);
+        for (const Clock::time_point &ear : record->onsets) {
+            // The latest mouth onset before this ear onset, if it is recent enough to be its cause.
+            const auto it = std::upper_bound(mouths.begin(), mouths.end(), ear);
+            if (it == mouths.begin())
+                continue;
+            const double ms = std::chrono::duration<double, std::milli>(ear - *std::prev(it)).count();
+            if (ms < 500)
+                latencies.push_back(ms);
+        }
+        worstLate = record->worstLateMs;
+        medianLate = median(record->lateMs);
+    }
+    std::printf("| mouth to ear through the client (capture engine, server, playback render), %zu onsets | "
+                "median %.1f ms, 95th percentile %.1f ms |\n",
+                latencies.size(), median(latencies), percentile(latencies, 0.95));
+    std::printf("| render thread wake-up lateness over %d s | worst %.2f ms, median %.3f ms |\n", seconds, worstLate,
+                medianLate);
+    capture.stopCapture();
+    capture.setFrameSink({});
+    alice.disconnectFromRoom(QStringLiteral("done"));
+    bob.disconnectFromRoom(QStringLiteral("done"));
+    playback.removeAllSessions();
+    waitWithEvents([] { return LiveKitConnection::roomsBeingEnded() == 0; }, 5000);
 }
 
 } // namespace
@@ -199,5 +443,6 @@ int main(int argc, char *argv[])
                 static_cast<unsigned long long>(silent1 - silent0), (silent1 - silent0) * 8 / 5.0 / 1000);
     listener.stopReading();
     b.setDelegate(nullptr);
+    measureClientPath(janus);
     return 0;
 }

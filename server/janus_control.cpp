@@ -189,6 +189,8 @@ bool JanusControl::launch(QString *why)
         process->setProcessChannelMode(QProcess::MergedChannels);
         // Appended, so the log of a server that crashed survives its restart.
         process->setStandardOutputFile(folder.filePath(QStringLiteral("janus.log")), QIODevice::Append);
+        // A core dump of a crash lands beside that log, never in whatever folder the service runs in.
+        process->setWorkingDirectory(folder.path());
         // The media server ends with the service, even when the service is killed.
         process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         const QString conf = folder.filePath(QStringLiteral("conf"));

@@ -5,6 +5,7 @@
 #include "audio/capture_log.h"
 #include "audio/i_audio_storage.h"
 #include "audio/thread_handoff.h"
+#include "platform/audio/realtime_scheduling.h"
 
 #include <QSet>
 #include <QThread>
@@ -80,6 +81,9 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
     d->engine->moveToThread(&d->thread);
     d->thread.setObjectName(QStringLiteral("audio-capture"));
 
+    // On the capture thread itself (the engine lives there), before anything else runs there.
+    connect(&d->thread, &QThread::started, d->engine,
+            [] { requestRealtimeScheduling(QStringLiteral("audio-capture")); });
     connect(&d->thread, &QThread::started, d->engine, &AudioCaptureEngine::initializeOnThread);
     connect(&d->thread, &QThread::finished, d->engine, &AudioCaptureEngine::shutdownOnThread);
     connect(d->engine, &AudioCaptureEngine::captureFailed, this, &AudioCaptureManager::onCaptureFailed);
@@ -372,7 +376,6 @@ void AudioCaptureManager::onCaptureStarted(const QString &endpointId, bool rawMo
 
 void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
 {
-    Q_UNUSED(reason) // the engine has logged it; the manager does not show it
     if (canRetry && !d->captureOwners.isEmpty() && d->reopenBudget > 0) {
         --d->reopenBudget;
         qCInfo(lcAudioCapture) << "reopening capture after device loss";
@@ -380,6 +383,7 @@ void AudioCaptureManager::onCaptureFailed(const QString &reason, bool canRetry)
         return;
     }
     d->captureOwners.clear();
+    emit captureFailed(reason);
 }
 
 void AudioCaptureManager::onDefaultInputChanged()

@@ -102,6 +102,8 @@ signals:
     void calibrationFinished(bool ok, int recommendedGainDb);
     void loopRecordFinished(const QList<qint16> &samples);
     void captureDeviceChanged(const QString &deviceName, bool rawMode);
+    // The microphone could not be opened, or was lost and could not be reopened; capture stopped.
+    void captureFailed(const QString &reason);
 
 public slots:
     void onDefaultInputChanged();

@@ -87,8 +87,10 @@ struct AudioPipeline::State
     mutable std::mutex moduleMutex;
     std::unique_ptr<livekit::AudioProcessingModule> module; // guarded by moduleMutex
     std::vector<qint16> renderBacklog;                      // guarded by moduleMutex
+    livekit::AudioFrame referenceChunk;                     // guarded by moduleMutex: one 10 ms chunk
     int modulesCreated = 0;                                 // guarded by moduleMutex
     int chunksFed = 0;                                      // guarded by moduleMutex
+    std::atomic<int> referencesSkipped{0};                  // the render thread found the module busy
 
     std::atomic<float> peak{0.0f};
     std::atomic<double> lastProcessUs{0.0};
@@ -98,6 +100,30 @@ struct AudioPipeline::State
     {
         module.reset();
         renderBacklog.clear();
+    }
+    // Called with moduleMutex held, on the owner thread: the echo module is built here, never on the
+    // render thread, which only feeds a module that exists.
+    void rebuildModuleLocked()
+    {
+        releaseModuleLocked();
+        if (!enabled.load(std::memory_order_relaxed) || !aec.load(std::memory_order_relaxed) || channels != 1)
+            return;
+        livekit::AudioProcessingModule::Options options;
+        options.echoCancellation = true;
+        options.noiseSuppression = false;
+        options.highPassFilter = hpf;
+        options.autoGainControl = agc;
+        try {
+            module = std::make_unique<livekit::AudioProcessingModule>(options);
+            ++modulesCreated;
+        } catch (const std::exception &e) {
+            qCCritical(lcPipeline).noquote() << "webrtc apm creation failed:" << e.what();
+        }
+    }
+    void rebuildModule()
+    {
+        std::lock_guard lock(moduleMutex);
+        rebuildModuleLocked();
     }
     void releaseModule()
     {
@@ -143,6 +169,12 @@ AudioPipeline::AudioPipeline(int sampleRate, int channels, QObject *parent)
     d->channels = channels;
     d->attack = 1.0 - std::exp(-1.0 / (sampleRate * 3.0 / 1000.0));
     d->release = 1.0 - std::exp(-1.0 / (sampleRate * 50.0 / 1000.0));
+    // The render thread appends at most a mix (20 ms) to less than a chunk: room for that and more,
+    // so that it never allocates.
+    const int chunk = std::max(1, sampleRate / 100);
+    d->renderBacklog.reserve(std::size_t(sampleRate / 10 + chunk));
+    d->referenceChunk = livekit::AudioFrame(std::vector<std::int16_t>(std::size_t(chunk), 0), sampleRate, 1, chunk);
+    d->rebuildModule();
 }
 
 AudioPipeline::~AudioPipeline()
@@ -208,29 +240,22 @@ void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sa
     if (!samples || count <= 0 || sampleRate <= 0 || channels <= 0)
         return;
 
-    std::lock_guard lock(d->moduleMutex);
-    // Looked at again under the lock: a setter that switched either flag off in between has
-    // already released the module, and must not find a new one built behind it.
-    if (!d->enabled.load(std::memory_order_acquire) || !d->aec.load(std::memory_order_acquire))
+    // The render thread never waits: when a setter holds the module (it is being rebuilt), this
+    // reference is skipped.
+    std::unique_lock lock(d->moduleMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        d->referencesSkipped.fetch_add(1, std::memory_order_relaxed);
         return;
-    if (!d->module) {
-        livekit::AudioProcessingModule::Options options;
-        options.echoCancellation = d->aec.load(std::memory_order_relaxed);
-        options.noiseSuppression = false;
-        options.highPassFilter = d->hpf;
-        options.autoGainControl = d->agc;
-        try {
-            d->module = std::make_unique<livekit::AudioProcessingModule>(options);
-            ++d->modulesCreated;
-        } catch (const std::exception &e) {
-            qCCritical(lcPipeline).noquote() << "webrtc apm creation failed:" << e.what();
-            return;
-        }
     }
+    // Looked at again under the lock: a setter that switched either flag off in between has
+    // already released the module.
+    if (!d->enabled.load(std::memory_order_acquire) || !d->aec.load(std::memory_order_acquire) || !d->module)
+        return;
     if (d->channels != 1)
         return;
 
     if (sampleRate == d->sampleRate && channels == 1) {
+        // Within the reserved capacity: no allocation.
         d->renderBacklog.insert(d->renderBacklog.end(), samples, samples + count);
     } else {
         const std::vector<qint16> converted = downmixResample(samples, count, channels, sampleRate, d->sampleRate);
@@ -239,15 +264,14 @@ void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sa
         d->renderBacklog.insert(d->renderBacklog.end(), converted.begin(), converted.end());
     }
 
-    const std::size_t chunk = static_cast<std::size_t>(std::max(1, d->sampleRate / 100));
+    const std::size_t chunk = d->referenceChunk.data().size();
     std::size_t consumed = 0;
     while (d->renderBacklog.size() - consumed >= chunk) {
-        std::vector<qint16> part(d->renderBacklog.begin() + static_cast<std::ptrdiff_t>(consumed),
-                                 d->renderBacklog.begin() + static_cast<std::ptrdiff_t>(consumed + chunk));
+        const auto first = d->renderBacklog.begin() + static_cast<std::ptrdiff_t>(consumed);
+        std::copy(first, first + static_cast<std::ptrdiff_t>(chunk), d->referenceChunk.data().begin());
         consumed += chunk;
         try {
-            livekit::AudioFrame frame(std::move(part), d->sampleRate, 1, static_cast<int>(chunk));
-            d->module->processReverseStream(frame);
+            d->module->processReverseStream(d->referenceChunk);
             ++d->chunksFed;
         } catch (const std::exception &e) {
             qCWarning(lcPipeline).noquote() << "webrtc process reverse stream failed:" << e.what();
@@ -265,7 +289,7 @@ void AudioPipeline::setNoiseMode(NoiseMode mode)
     if (d->mode == NoiseMode::FastEnhancer || d->mode == NoiseMode::DpdfNet)
         d->destroyDenoisers();
     if (d->mode != NoiseMode::Off)
-        d->releaseModule();
+        d->rebuildModule();
     d->mode = mode;
     d->envelope = 0;
     qCInfo(lcPipeline).noquote() << "noise mode changed to" << noiseModeName(mode);
@@ -284,7 +308,7 @@ void AudioPipeline::setAecEnabled(bool enabled)
     if (d->aec.load(std::memory_order_relaxed) == enabled)
         return;
     d->aec.store(enabled, std::memory_order_release);
-    d->releaseModuleLocked();
+    d->rebuildModuleLocked();
     qCInfo(lcPipeline).noquote() << "aec" << (enabled ? "enabled" : "disabled");
 }
 
@@ -295,7 +319,7 @@ void AudioPipeline::setAgcEnabled(bool enabled)
     if (d->agc == enabled)
         return;
     d->agc = enabled;
-    d->releaseModuleLocked();
+    d->rebuildModuleLocked();
     qCInfo(lcPipeline).noquote() << "agc" << (enabled ? "enabled" : "disabled");
 }
 
@@ -306,7 +330,7 @@ void AudioPipeline::setHpfEnabled(bool enabled)
     if (d->hpf == enabled)
         return;
     d->hpf = enabled;
-    d->releaseModuleLocked();
+    d->rebuildModuleLocked();
     qCInfo(lcPipeline).noquote() << "hpf" << (enabled ? "enabled" : "disabled");
 }
 
@@ -316,8 +340,10 @@ void AudioPipeline::setEnabled(bool enabled)
     if (d->enabled.load(std::memory_order_relaxed) == enabled)
         return;
     d->enabled.store(enabled, std::memory_order_release);
-    if (enabled)
+    if (enabled) {
+        d->rebuildModule();
         return;
+    }
     d->destroyDenoisers();
     d->releaseModule();
     d->envelope = 0;

@@ -92,6 +92,12 @@ public:
         std::lock_guard lock(mutex);
         return cell;
     }
+    // For the render thread, which never waits: null also while another thread holds the slot.
+    std::shared_ptr<AudioPipeline> tryLoad() const
+    {
+        std::unique_lock lock(mutex, std::try_to_lock);
+        return lock.owns_lock() ? cell : nullptr;
+    }
     void store(std::shared_ptr<AudioPipeline> pipeline)
     {
         std::shared_ptr<AudioPipeline> previous;

@@ -4,18 +4,22 @@
 #include "audio/i_audio_storage.h"
 #include "audio/playback_log.h"
 #include "audio/remote_audio_stream.h"
+#include "platform/audio/realtime_scheduling.h"
 #include "platform/livekit/track.h"
 
+#include <QAbstractEventDispatcher>
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -41,6 +45,16 @@ int clampDb(int dB)
 QString sessionKey(const QString &identity, const QString &trackSid)
 {
     return identity + QLatin1Char('|') + trackSid;
+}
+
+// A frame at or below -40 dBFS: silence, or the comfort noise of discontinuous transmission.
+bool isQuiet(const std::vector<std::int16_t> &samples)
+{
+    constexpr int kQuietPeak = 328;
+    for (std::int16_t sample : samples)
+        if (std::abs(int(sample)) > kQuietPeak)
+            return false;
+    return true;
 }
 
 float chunkPeak(const QByteArray &pcm)
@@ -73,8 +87,17 @@ struct AudioPlaybackManager::Impl
         std::thread reader;
         std::atomic<bool> running{false};
         std::mutex mutex;
-        // Guarded by mutex: the reader appends, the mix takes, the tick trims and reads.
+        // Guarded by mutex: the reader appends, the mix takes, the tick trims and reads. The first
+        // `consumed` chunks were read to the end by the mix, which never frees memory itself: the
+        // reader (or the tick) drops them.
         std::deque<PcmChunk> queue;
+        std::size_t consumed = 0;
+        std::size_t unread() const { return queue.size() - consumed; }
+        void dropConsumed()
+        {
+            queue.erase(queue.begin(), queue.begin() + std::ptrdiff_t(consumed));
+            consumed = 0;
+        }
         int targetDepth = 1;
         bool primed = false;
         qint64 lastFrameMs = 0; // when the reader queued its last frame
@@ -102,8 +125,13 @@ struct AudioPlaybackManager::Impl
     std::mutex listMutex;
     std::vector<SessionPtr> renderList; // guarded by listMutex
     std::atomic<float> outputPeak{0.0f};
+    // Made by the tick; opened, driven and closed by the render thread, so that the device's own
+    // objects (a QAudioSink) belong to the thread that uses them.
     std::unique_ptr<IRenderClient> renderClient;
-    std::thread renderThread;
+    std::unique_ptr<QThread> renderThread;
+    // Made ready as the render thread's last step: the join that everything after it relies on,
+    // in a form the thread checkers see (a QThread's own wait is invisible to them).
+    std::future<void> renderFinished;
     std::atomic<bool> renderRunning{false};
     std::atomic<bool> renderFailed{false};
     QString boundDeviceId;
@@ -115,8 +143,8 @@ struct AudioPlaybackManager::Impl
 
     void readerLoop(const SessionPtr &session);
     void stopRender();
-    void startRender();
-    void renderLoop();
+    RenderOpenResult startRender(std::unique_ptr<IRenderClient> client, const QString &device);
+    void renderLoop(IRenderClient *client);
     void mixRenderFrame(qint16 *out, int n);
     static void stopSession(const SessionPtr &session);
     SessionPtr find(const QString &identity, const QString &trackSid) const
@@ -317,7 +345,7 @@ int AudioPlaybackManager::sessionQueuedChunks(const QString &identity, const QSt
     if (!session)
         return -1;
     std::lock_guard lock(session->mutex);
-    return int(session->queue.size());
+    return int(session->unread());
 }
 
 void AudioPlaybackManager::mixInto(std::vector<qint16> &out)
@@ -388,6 +416,7 @@ void AudioPlaybackManager::onPlaybackTick()
         }
 
         std::lock_guard lock(session->mutex);
+        session->dropConsumed();
         const int target = session->targetDepth;
         const int depth = int(session->queue.size());
         if (depth > target + 2) {
@@ -416,7 +445,7 @@ void AudioPlaybackManager::onPlaybackTick()
     d->stopRender();
     auto client = d->deps.renderClient();
     const RenderOpenResult result =
-        client ? client->open(d->deviceId, kSampleRate, 1)
+        client ? d->startRender(std::move(client), d->deviceId)
                : RenderOpenResult{false, QStringLiteral("no render endpoint (no client)"), {}, 0};
     d->boundDeviceId = d->deviceId;
     d->renderOpened = true;
@@ -424,8 +453,6 @@ void AudioPlaybackManager::onPlaybackTick()
         qCWarning(lcAudioPlayback).noquote() << "render open failed:" << result.error;
         return;
     }
-    d->renderClient = std::move(client);
-    d->startRender();
     qCInfo(lcAudioPlayback).nospace().noquote()
         << "wasapi render started endpoint=" << result.endpointId << " buffer_frames=" << result.bufferFrames;
 }
@@ -433,6 +460,7 @@ void AudioPlaybackManager::onPlaybackTick()
 void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
 {
     qint64 last = 0;
+    bool lastQuiet = false;
     int gapCount = 0;
     int frameCount = 0;
     livekit::AudioFrame frame;
@@ -442,17 +470,22 @@ void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
         if (frame.data().empty())
             continue;
         const qint64 nowMs = now();
+        const bool quiet = isQuiet(frame.data());
         if (last > 0) {
             const qint64 gap = nowMs - last;
-            if (gap > 50) {
+            // After a quiet frame the sender is in discontinuous transmission: it sends nothing,
+            // or a comfort-noise update every few hundred ms, until the voice comes back. Such a
+            // silence is not a late frame.
+            if (gap > 50 && !lastQuiet) {
                 ++gapCount;
                 qCWarning(lcAudioPlayback).nospace()
                     << "frame gap too large gap_ms=" << gap << " gap_count=" << gapCount;
             }
-            if (gap > 200)
+            if (gap > 200 && !quiet)
                 qCInfo(lcAudioPlayback).nospace().noquote()
                     << "audio resumed after silence gap_ms=" << gap << " from=" << session->identity;
         }
+        lastQuiet = quiet;
         if (++frameCount % 500 == 0)
             qCDebug(lcAudioPlayback).nospace() << "frame stats count=" << frameCount << " gaps_over_50ms=" << gapCount;
 
@@ -476,6 +509,7 @@ void AudioPlaybackManager::Impl::readerLoop(const SessionPtr &session)
         {
             std::lock_guard lock(session->mutex);
             session->lastFrameMs = nowMs;
+            session->dropConsumed();
             if (session->queue.size() >= kMaxChunks) {
                 session->queue.pop_front();
                 dropped = true;
@@ -497,11 +531,36 @@ void AudioPlaybackManager::Impl::stopSession(const SessionPtr &session)
         session->reader.join();
 }
 
-void AudioPlaybackManager::Impl::startRender()
+RenderOpenResult AudioPlaybackManager::Impl::startRender(std::unique_ptr<IRenderClient> client, const QString &device)
 {
     renderFailed = false;
     renderRunning = true;
-    renderThread = std::thread([this] { renderLoop(); });
+    IRenderClient *raw = client.get();
+    renderClient = std::move(client);
+    auto opened = std::make_shared<std::promise<RenderOpenResult>>();
+    std::future<RenderOpenResult> result = opened->get_future();
+    auto finished = std::make_shared<std::promise<void>>();
+    renderFinished = finished->get_future();
+    renderThread.reset(QThread::create([this, raw, device, opened, finished] {
+        requestRealtimeScheduling(QStringLiteral("audio-render"));
+        const RenderOpenResult open = raw->open(device, kSampleRate, 1);
+        opened->set_value(open);
+        if (open.ok)
+            renderLoop(raw);
+        raw->close();
+        finished->set_value();
+    }));
+    renderThread->setObjectName(QStringLiteral("audio-render"));
+    renderThread->start();
+    // Opening a device takes milliseconds; one that does not answer at all counts as failed.
+    if (result.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        stopRender();
+        return {false, QStringLiteral("render client start failed"), {}, 0};
+    }
+    const RenderOpenResult open = result.get();
+    if (!open.ok)
+        stopRender();
+    return open;
 }
 
 void AudioPlaybackManager::Impl::stopRender()
@@ -509,24 +568,31 @@ void AudioPlaybackManager::Impl::stopRender()
     renderRunning = false;
     if (renderClient && renderClient->hasEvent())
         renderClient->signalEvent();
-    if (renderThread.joinable())
-        renderThread.join();
+    if (renderThread) {
+        if (renderFinished.valid())
+            renderFinished.wait();
+        renderThread->wait();
+        renderThread.reset();
+    }
     renderClient.reset();
     renderFailed = false;
 }
 
-void AudioPlaybackManager::Impl::renderLoop()
+void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
 {
-    // The system schedules audio threads itself here; there is no scheduling class to join.
     int waterline = kWaterline;
     int timelyWakes = 0;
     QElapsedTimer sinceWake;
-    IRenderClient *client = renderClient.get();
+    QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance();
     const int bufferFrames = client->bufferFrames();
     while (renderRunning) {
         const RenderWait wait = client->waitEvent(200);
         if (!renderRunning || wait == RenderWait::Failed)
             break;
+        // What the device's objects post to this thread (state changes, their timers), without
+        // waiting for more.
+        if (events)
+            events->processEvents(QEventLoop::AllEvents);
         if (sinceWake.isValid()) {
             const qint64 e = sinceWake.elapsed();
             if (e > 15) {
@@ -580,11 +646,11 @@ void AudioPlaybackManager::Impl::mixRenderFrame(qint16 *out, int n)
                 if (!lock.owns_lock())
                     continue;
                 const bool audible = !muted && gain > 1e-4f;
-                if (!session->primed && int(session->queue.size()) >= session->targetDepth)
+                if (!session->primed && int(session->unread()) >= session->targetDepth)
                     session->primed = true;
                 int taken = 0;
                 while (session->primed && taken < n) {
-                    if (session->queue.empty()) {
+                    if (session->unread() == 0) {
                         // A sender that went quiet (discontinuous transmission) is silence, not
                         // a late packet: it stays primed so its next frame plays at once.
                         if (nowMs - session->lastFrameMs < kSenderQuietMs) {
@@ -594,7 +660,7 @@ void AudioPlaybackManager::Impl::mixRenderFrame(qint16 *out, int n)
                         }
                         break;
                     }
-                    PcmChunk &chunk = session->queue.front();
+                    PcmChunk &chunk = session->queue[session->consumed];
                     const auto *samples =
                         reinterpret_cast<const qint16 *>(chunk.pcm.constData()) + chunk.readOffset / 2;
                     const int unread = int((chunk.pcm.size() - chunk.readOffset) / 2);
@@ -607,7 +673,7 @@ void AudioPlaybackManager::Impl::mixRenderFrame(qint16 *out, int n)
                     taken += take;
                     chunk.readOffset += qint64(take) * 2;
                     if (chunk.readOffset >= chunk.pcm.size())
-                        session->queue.pop_front();
+                        ++session->consumed;
                 }
                 delivered = std::max(delivered, taken);
             }
@@ -629,7 +695,7 @@ void AudioPlaybackManager::Impl::mixRenderFrame(qint16 *out, int n)
     outputPeak = std::max(outputPeak.load() * decay, float(peak) / 32768.0f);
     if (delivered > 0) {
         if (AudioPipelineSlot *slot = pipelineSlot.load()) {
-            if (const auto pipeline = slot->load())
+            if (const auto pipeline = slot->tryLoad())
                 pipeline->pushRenderReference(out, delivered, kSampleRate, 1);
         }
     }

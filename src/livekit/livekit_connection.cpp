@@ -63,6 +63,88 @@ public:
     RuntimeUse &operator=(const RuntimeUse &) = delete;
 };
 
+// Rooms being ended off the GUI thread. Ending a room waits for the media server twice (the
+// unpublish answer, up to seconds, and the goodbye, up to 1.5 s), so the connection hands the room
+// to a thread of its own and moves on; nothing comes back from there. The threads are joined when
+// the program ends, so that none is still inside the library then.
+class RoomRetirement
+{
+public:
+    static RoomRetirement &instance()
+    {
+        static RoomRetirement retirement;
+        return retirement;
+    }
+
+    void retire(std::shared_ptr<livekit::Room> room, std::string unpublishSid)
+    {
+        if (!room)
+            return;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        auto use = std::make_shared<RuntimeUse>();
+        std::lock_guard lock(m_mutex);
+        reapFinished();
+        try {
+            m_threads.push_back({std::thread([room, sid = std::move(unpublishSid), use, done]() mutable {
+                                     if (!sid.empty()) {
+                                         try {
+                                             if (auto local = room->localParticipant().lock())
+                                                 local->unpublishTrack(sid);
+                                         } catch (...) {}
+                                     }
+                                     room.reset(); // closes the room: leave, hang up, goodbye
+                                     use.reset();
+                                     done->store(true);
+                                 }),
+                                 done});
+        } catch (const std::system_error &) {
+            // No thread: the room ends with its last holder, wherever that is.
+        }
+    }
+
+    // Rooms still being ended.
+    int pending()
+    {
+        std::lock_guard lock(m_mutex);
+        reapFinished();
+        return int(m_threads.size());
+    }
+
+    ~RoomRetirement()
+    {
+        std::lock_guard lock(m_mutex);
+        for (Entry &entry : m_threads)
+            entry.thread.join();
+    }
+
+private:
+    struct Entry
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void reapFinished()
+    {
+        for (auto it = m_threads.begin(); it != m_threads.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = m_threads.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::vector<Entry> m_threads;
+};
+
+void retireRoom(std::shared_ptr<livekit::Room> room, std::string unpublishSid = {})
+{
+    RoomRetirement::instance().retire(std::move(room), std::move(unpublishSid));
+}
+
 bool neteqStatsEnabled()
 {
     static const bool enabled = qEnvironmentVariableIsSet("KESTOVA_NETEQ_STATS");
@@ -284,14 +366,15 @@ public:
             error = QStringLiteral("LiveKit 连接异常");
         }
         if (QCoreApplication::instance()) {
-            auto posted = room;
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [guard, generation, posted, bridge, success, name, error]() {
-                    if (LiveKitConnection *c = guard.data())
-                        c->onConnectResult(generation, posted, bridge, success, name, error);
-                    else
+                [guard, generation, posted = room, bridge, success, name, error]() mutable {
+                    if (LiveKitConnection *c = guard.data()) {
+                        c->onConnectResult(generation, std::move(posted), bridge, success, name, error);
+                    } else {
                         posted->setDelegate(nullptr);
+                        retireRoom(std::move(posted));
+                    }
                 },
                 Qt::QueuedConnection);
         } else {
@@ -379,6 +462,11 @@ LiveKitConnection::~LiveKitConnection()
     releaseLiveKitRuntime();
 }
 
+int LiveKitConnection::roomsBeingEnded()
+{
+    return RoomRetirement::instance().pending();
+}
+
 int LiveKitConnection::runtimeUsers()
 {
     std::lock_guard lock(liveKitRuntimeMutex);
@@ -414,7 +502,7 @@ void LiveKitConnection::connectToRoom(const QString &url, const QString &token)
         return;
     }
     if (d->connecting || d->connected)
-        disconnectFromRoom(QStringLiteral("正在切换连接"));
+        disconnectFromRoom(switchingReason());
     const quint64 generation = ++d->connectGeneration;
     d->connecting = true;
     emit connectingChanged(true);
@@ -439,18 +527,20 @@ void LiveKitConnection::connectToRoom(const QString &url, const QString &token)
     }
 }
 
-void LiveKitConnection::onConnectResult(quint64 generation, const std::shared_ptr<livekit::Room> &room,
+void LiveKitConnection::onConnectResult(quint64 generation, std::shared_ptr<livekit::Room> room,
                                         const std::shared_ptr<ConnectionDelegateBridge> &bridge, bool success,
                                         const QString &roomName, const QString &error)
 {
     if (generation != d->connectGeneration) {
         room->setDelegate(nullptr);
+        retireRoom(std::move(room));
         return;
     }
     d->connecting = false;
     emit connectingChanged(false);
     if (!success) {
         room->setDelegate(nullptr);
+        retireRoom(std::move(room));
         d->connected = false;
         emit connectionFailed(error.isEmpty() ? QStringLiteral("LiveKit 连接失败") : error);
         return;
@@ -487,12 +577,13 @@ void LiveKitConnection::disconnectFromRoom(const QString &reason)
                         d->playback->removeRemoteTrack(identity, fromUtf8(sid));
                 }
             }
-            if (d->publication) {
-                try {
-                    if (auto local = d->room->localParticipant().lock())
-                        local->unpublishTrack(d->publication->sid());
-                } catch (...) {}
-            }
+        } catch (...) {}
+    }
+    // The unpublish and the room's end wait for the server; they run on a thread of their own.
+    std::string unpublishSid;
+    if (d->publication) {
+        try {
+            unpublishSid = d->publication->sid();
         } catch (...) {}
     }
     ++d->publishGeneration;
@@ -509,6 +600,7 @@ void LiveKitConnection::disconnectFromRoom(const QString &reason)
         d->audioSource.reset();
         d->sendingAudio = false;
     }
+    retireRoom(std::move(d->room), std::move(unpublishSid));
     d->room.reset();
     d->bridge.reset();
     d->connected = false;
@@ -517,6 +609,11 @@ void LiveKitConnection::disconnectFromRoom(const QString &reason)
     d->roomName.clear();
     emit connectingChanged(false);
     emit disconnected(reason);
+}
+
+QString LiveKitConnection::switchingReason()
+{
+    return QStringLiteral("正在切换连接");
 }
 
 QString disconnectReasonText(int code)

@@ -73,8 +73,13 @@ public:
     void setPublishTimeoutMs(int ms);
     void setStatsIntervalMs(int ms);
 
+    // The reason `disconnected` carries when `connectToRoom` replaces a room that was up or coming.
+    static QString switchingReason();
+
     // Initialisations of the media library still counted (connections and their workers).
     static int runtimeUsers();
+    // Rooms whose teardown (unpublish, leave, goodbye) still runs on a worker thread.
+    static int roomsBeingEnded();
 
 signals:
     void connectingChanged(bool connecting);
@@ -91,7 +96,7 @@ private:
     class Workers;
     struct RemoteStats; // one remote track's statistics of a poll
 
-    void onConnectResult(quint64 generation, const std::shared_ptr<livekit::Room> &room,
+    void onConnectResult(quint64 generation, std::shared_ptr<livekit::Room> room,
                          const std::shared_ptr<ConnectionDelegateBridge> &bridge, bool success, const QString &roomName,
                          const QString &error);
     void onPublishResult(quint64 generation, const std::shared_ptr<livekit::LocalTrackPublication> &publication,

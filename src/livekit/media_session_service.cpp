@@ -37,6 +37,13 @@ void removeAllPlaybackSessions(Manager *manager)
         manager->removeAllSessions();
 }
 
+// A token reply the server will answer the same way however often it is asked: a 4xx other than
+// 408 (request timeout) and 429 (too many requests), which ask to come back later.
+bool isFinalTokenRefusal(int status)
+{
+    return status >= 400 && status <= 499 && status != 408 && status != 429;
+}
+
 } // namespace
 
 struct MediaSessionService::SfuSession
@@ -48,8 +55,10 @@ struct MediaSessionService::SfuSession
     QTimer *retryTimer = nullptr; // child of the service, single-shot
     int bitrate = 0;
     bool canPublish = true;
-    // A 4xx token reply: no request again until the room changes.
+    // A final 4xx token reply: the parent session asks again only for another room; the own session
+    // at the next sync once the first back-off delay has passed since `rejectedAtMs`.
     bool rejected = false;
+    qint64 rejectedAtMs = 0;
     // A token request of this generation has not been answered yet.
     bool tokenInFlight = false;
 };
@@ -138,8 +147,10 @@ void MediaSessionService::wireSession(SfuSession &session)
             [this, &session](const QString &reason) { onConnectionLost(session, reason); });
     connect(connection, &LiveKitConnection::disconnected, this,
             [this, &session](const QString &reason) { onConnectionLost(session, reason); });
-    connect(connection, &LiveKitConnection::audioPublishTimedOut, this, [this, &session] { onPublishFailed(session); });
-    connect(connection, &LiveKitConnection::audioPublishFailed, this, [this, &session] { onPublishFailed(session); });
+    connect(connection, &LiveKitConnection::audioPublishTimedOut, this,
+            [this, &session] { onPublishFailed(session, QString()); });
+    connect(connection, &LiveKitConnection::audioPublishFailed, this,
+            [this, &session](const QString &reason) { onPublishFailed(session, reason); });
     connect(session.retryTimer, &QTimer::timeout, this, [this, &session] { onRetryTimeout(session); });
     connect(connection, &LiveKitConnection::speakingPacketReceived, this,
             [this, &session](const QString &identity, bool speaking) {
@@ -166,8 +177,10 @@ void MediaSessionService::syncRooms(bool active, const QString &roomId, const QS
 
     // The same room is begun again only from a resting state: never while its token request is in
     // flight, a connection is up or coming, a retry is waiting, or the server refused the room.
-    const auto resting = [](const SfuSession &session) {
-        return !session.rejected && !session.tokenInFlight && !session.connection->isConnected()
+    const auto resting = [this](const SfuSession &session) {
+        if (session.rejected && (!isOwn(session) || now() - session.rejectedAtMs < reconnectDelayMs(0)))
+            return false;
+        return !session.tokenInFlight && !session.connection->isConnected()
                && !session.connection->isConnecting() && !session.retryTimer->isActive();
     };
     if (roomId.isEmpty()) {
@@ -179,6 +192,7 @@ void MediaSessionService::syncRooms(bool active, const QString &roomId, const QS
         own->rejected = false;
         beginSession(*own, roomId);
     } else if (resting(*own)) {
+        own->rejected = false;
         beginSession(*own, roomId);
     }
 
@@ -233,8 +247,9 @@ void MediaSessionService::onTokenResponse(SfuSession &session, quint64 generatio
         qCWarning(lcLiveKitSession).nospace().noquote()
             << "livekit token fetch failed session=" << name << " room_id=" << roomId << " status=" << response.status
             << " code=" << errorCodeOf(response) << " net_err=" << response.error << " body=" << loggedBodyOf(response);
-        if (response.status >= 400 && response.status <= 499) {
+        if (isFinalTokenRefusal(response.status)) {
             session.rejected = true;
+            session.rejectedAtMs = now();
             qCInfo(lcLiveKitSession).nospace().noquote() << "deterministic reject, not retrying room_id=" << roomId;
             return;
         }
@@ -334,13 +349,18 @@ void MediaSessionService::onConnectionLost(SfuSession &session, const QString &r
         return;
     qCWarning(lcLiveKitSession).nospace().noquote() << "media connection lost session=" << sessionName(session)
                                                     << " room_id=" << session.roomId << " reason=" << reason;
+    // A switch of rooms and the recycling after a failed publication (already shown) are not
+    // failures of their own.
+    if (!reason.isEmpty() && reason != LiveKitConnection::switchingReason())
+        emit voiceFailed(reason);
     scheduleReconnect(session);
 }
 
-void MediaSessionService::onPublishFailed(SfuSession &session)
+void MediaSessionService::onPublishFailed(SfuSession &session, const QString &reason)
 {
     if (session.roomId.isEmpty())
         return;
+    emit voiceFailed(reason);
     qCWarning(lcLiveKitSession).nospace().noquote()
         << "media publish failed, recycling session=" << sessionName(session) << " room_id=" << session.roomId;
     session.connection->disconnectFromRoom(QString());

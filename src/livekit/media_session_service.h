@@ -68,6 +68,10 @@ signals:
     void roomBitrateChanged(int bps);
     void parentCanPublishChanged(bool allowed);
     void connectionQualityUpdated(const QVariantMap &stats);
+    // A voice failure the user should see: a connection that failed or was lost (not one this
+    // service or the user ended) and a refused or timed-out publication, with the connection's
+    // finished reason text; empty when the connection gave none. Once per failure.
+    void voiceFailed(const QString &reason);
 
 private:
     struct SfuSession;
@@ -84,7 +88,7 @@ private:
     void onRetryTimeout(SfuSession &session);
     void onConnected(SfuSession &session, const QString &roomName);
     void onConnectionLost(SfuSession &session, const QString &reason);
-    void onPublishFailed(SfuSession &session);
+    void onPublishFailed(SfuSession &session, const QString &reason);
     void applyPublishState(SfuSession &session);
     void refreshParentBroadcastAllowed();
     bool effectiveParentPermission() const;

@@ -72,6 +72,7 @@ void wireRoomRequests(MainWindow *window, ActiveRoomSession *activeRoom, RoomReq
                       RoomApplyService *roomApply, RoomAttachApplyService *roomAttachApply, UserState *user,
                       AbstractUserResolver *users, ChannelEntityStore *channelStore);
 void wireSpeakers(MainWindow *window, MediaSessionService *media, RoomPanelsFeed *feed);
+void wireVoiceFailures(MainWindow *window, MediaSessionService *media, AudioCaptureManager *capture);
 void wireControlPanel(MainWindow *window, AudioControlService *audioControl, ActiveRoomSession *activeRoom,
                       UserState *user);
 void wireBroadcastHotkey(MainWindow *window, HotkeyService *hotkeys);

@@ -134,6 +134,25 @@ void wireSpeakers(MainWindow *window, MediaSessionService *media, RoomPanelsFeed
     });
 }
 
+void wireVoiceFailures(MainWindow *window, MediaSessionService *media, AudioCaptureManager *capture)
+{
+    if (!window)
+        return;
+    QPointer<MainStatusBar> bar = window->statusBar();
+    if (media)
+        QObject::connect(media, &MediaSessionService::voiceFailed, window, [bar](const QString &reason) {
+            if (bar)
+                bar->showTransientMessage(reason.isEmpty() ? QStringLiteral("语音发布失败") : reason,
+                                          MainStatusBar::Danger);
+        });
+    // The capture backend's reason is a device error for the log, not for the user.
+    if (capture)
+        QObject::connect(capture, &AudioCaptureManager::captureFailed, window, [bar] {
+            if (bar)
+                bar->showTransientMessage(QStringLiteral("麦克风无法打开，请检查输入设备"), MainStatusBar::Danger);
+        });
+}
+
 void wireControlPanel(MainWindow *window, AudioControlService *audioControl, ActiveRoomSession *activeRoom,
                       UserState *user)
 {

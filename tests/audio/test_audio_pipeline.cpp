@@ -262,11 +262,15 @@ private slots:
         QCOMPARE(p.echoPathState().modulesCreated, 1);
     }
 
+    // Every option change builds a new echo module on the owner thread, at once; the render
+    // thread's reference pushes only feed the module there is and never build one.
     void echoModuleIsRecreatedAfterEveryOptionChange()
     {
         LogCapture logs;
         AudioPipeline p(48000, 1);
         Samples far(480, 100);
+        QVERIFY(p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 1);
         p.pushRenderReference(far.data(), 480, 48000, 1);
         QCOMPARE(p.echoPathState().modulesCreated, 1);
 
@@ -280,36 +284,60 @@ private slots:
         QCOMPARE(p.echoPathState().modulesCreated, 1);
 
         p.setAecEnabled(true);
+        QVERIFY(p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 2);
+        const int fed = p.echoPathState().chunksFed;
         p.pushRenderReference(far.data(), 480, 48000, 1);
+        QCOMPARE(p.echoPathState().chunksFed, fed + 1);
         QCOMPARE(p.echoPathState().modulesCreated, 2);
 
         p.setAecEnabled(true); // unchanged: nothing
         QVERIFY(p.echoPathState().moduleExists);
         QCOMPARE(logs.count("audio.pipeline", "aec enabled"), 1);
+        QCOMPARE(p.echoPathState().modulesCreated, 2);
 
         p.setAgcEnabled(true);
-        QVERIFY(!p.echoPathState().moduleExists);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
+        QCOMPARE(p.echoPathState().modulesCreated, 3);
         p.setHpfEnabled(false);
-        QVERIFY(!p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 4);
         p.pushRenderReference(far.data(), 480, 48000, 1);
+        QVERIFY(p.echoPathState().moduleExists);
         QCOMPARE(p.echoPathState().modulesCreated, 4);
 
-        // A mode change away from Off keeps the module; away from another mode releases it.
+        // A mode change away from Off keeps the module; away from another mode renews it.
         p.setNoiseMode(NoiseMode::WebRtc);
-        QVERIFY(p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 4);
         p.setNoiseMode(NoiseMode::Off);
-        QVERIFY(!p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 5);
         QVERIFY(logs.contains("audio.pipeline", "noise mode changed to off"));
 
-        p.pushRenderReference(far.data(), 480, 48000, 1);
         p.setEnabled(false);
         QVERIFY(!p.echoPathState().moduleExists);
         p.pushRenderReference(far.data(), 480, 48000, 1);
         QVERIFY(!p.echoPathState().moduleExists);
         p.setEnabled(true);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
         QVERIFY(p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, 6);
+    }
+
+    // A reference pushed from another thread (the render thread) feeds the module the owner
+    // built, and never builds one there.
+    void referenceFromRenderThreadNeverBuildsAModule()
+    {
+        AudioPipeline p(48000, 1);
+        Samples far(480, 100);
+        p.setAecEnabled(false);
+        std::thread([&] { p.pushRenderReference(far.data(), 480, 48000, 1); }).join();
+        QCOMPARE(p.echoPathState().modulesCreated, 1);
+        QVERIFY(!p.echoPathState().moduleExists);
+        p.setAecEnabled(true);
+        const int created = p.echoPathState().modulesCreated;
+        std::thread([&] {
+            for (int i = 0; i < 10; ++i)
+                p.pushRenderReference(far.data(), 480, 48000, 1);
+        }).join();
+        QCOMPARE(p.echoPathState().modulesCreated, created);
+        QCOMPARE(p.echoPathState().chunksFed, 10);
     }
 
     void renderThreadOutlivesTheCaptureSidesRelease()

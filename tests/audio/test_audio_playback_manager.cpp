@@ -6,9 +6,11 @@
 #include "support/test_main.h"
 
 #include <QSignalSpy>
+#include <QThread>
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -92,6 +94,8 @@ private slots:
     void defaultChangeRebindsOnlyItsRole();
     void renderThreadWritesTheMixAndReopensAfterLoss();
     void removingSessionsClosesStreams();
+    void renderDeviceBelongsToTheRenderThread();
+    void silenceOfDiscontinuousTransmissionIsNotAGap();
 };
 
 void TestAudioPlaybackManager::gainLaw_data()
@@ -486,6 +490,119 @@ void TestAudioPlaybackManager::removingSessionsClosesStreams()
     ended.close();
     QCOMPARE(f.manager->sessionCount(), 1);
     QVERIFY(allEqual(f.mix(), 0));
+}
+
+namespace {
+
+// Hands every call to a client of a clocked device and notes the thread of each open, write and
+// close.
+class ThreadNotingClient : public IRenderClient
+{
+public:
+    struct Threads
+    {
+        std::mutex mutex;
+        QThread *open = nullptr;
+        QThread *write = nullptr;
+        QThread *close = nullptr;
+    };
+    ThreadNotingClient(std::unique_ptr<IRenderClient> inner, std::shared_ptr<Threads> threads)
+        : m_inner(std::move(inner))
+        , m_threads(std::move(threads))
+    {}
+    RenderOpenResult open(const QString &id, int rate, int channels) override
+    {
+        note(&Threads::open);
+        return m_inner->open(id, rate, channels);
+    }
+    void close() override
+    {
+        note(&Threads::close);
+        m_inner->close();
+    }
+    int padding() const override { return m_inner->padding(); }
+    int bufferFrames() const override { return m_inner->bufferFrames(); }
+    bool hasEvent() const override { return m_inner->hasEvent(); }
+    RenderWait waitEvent(int timeoutMs) override { return m_inner->waitEvent(timeoutMs); }
+    void signalEvent() override { m_inner->signalEvent(); }
+    bool write(const qint16 *samples, int frames) override
+    {
+        note(&Threads::write);
+        return m_inner->write(samples, frames);
+    }
+
+private:
+    void note(QThread *Threads::*which)
+    {
+        std::lock_guard lock(m_threads->mutex);
+        (*m_threads).*which = QThread::currentThread();
+    }
+    std::unique_ptr<IRenderClient> m_inner;
+    std::shared_ptr<Threads> m_threads;
+};
+
+} // namespace
+
+// The device's objects (a QAudioSink over the sound server) are made, used and closed by the
+// render thread alone; the GUI thread only starts and stops that thread.
+void TestAudioPlaybackManager::renderDeviceBelongsToTheRenderThread()
+{
+    ClockedRenderDevice device;
+    auto threads = std::make_shared<ThreadNotingClient::Threads>();
+    AudioPlaybackDependencies deps;
+    deps.startTickTimer = false;
+    std::vector<std::shared_ptr<FakeStream>> streams;
+    deps.openStream = [&streams](const std::shared_ptr<livekit::Track> &) -> std::shared_ptr<IRemoteAudioStream> {
+        streams.push_back(std::make_shared<FakeStream>());
+        return streams.back();
+    };
+    deps.renderClient = [factory = device.factory(), threads] {
+        return std::unique_ptr<IRenderClient>(std::make_unique<ThreadNotingClient>(factory(), threads));
+    };
+    AudioPlaybackManager manager(nullptr, nullptr, deps);
+    manager.addRemoteTrack(std::make_shared<FakeTrack>(), QStringLiteral("TR_1"), QStringLiteral("alice"));
+    streams.back()->push(1000);
+    manager.onPlaybackTick();
+    QVERIFY(device.isOpen());
+    QVERIFY(device.waitUntilIdle());
+    device.advance(1920);
+    QTRY_VERIFY(!device.written().empty());
+    manager.removeAllSessions();
+    manager.onPlaybackTick(); // no sessions: the render stops
+    QVERIFY(!device.isOpen());
+    std::lock_guard lock(threads->mutex);
+    QVERIFY(threads->open && threads->write && threads->close);
+    QVERIFY(threads->open != QThread::currentThread());
+    QCOMPARE(threads->write, threads->open);
+    QCOMPARE(threads->close, threads->open);
+}
+
+// A sender in discontinuous transmission goes quiet and then sends a comfort-noise update every
+// few hundred ms: those pauses are no late frames. A pause in the middle of loud audio is one.
+void TestAudioPlaybackManager::silenceOfDiscontinuousTransmissionIsNotAGap()
+{
+    Fixture f;
+    testsupport::LogCapture log;
+    FakeStream &stream = f.add(QStringLiteral("alice"));
+    int queued = 0;
+    const auto frameAfter = [&](int ms, qint16 value) {
+        f.clock += ms;
+        stream.push(value);
+        ++queued;
+        QTRY_COMPARE(f.manager->sessionQueuedChunks(QStringLiteral("alice"), QStringLiteral("TR_1")), queued);
+    };
+    frameAfter(0, 8000);
+    frameAfter(10, 20); // the voice stops: comfort noise
+    frameAfter(400, 25);
+    frameAfter(400, 18);
+    QCOMPARE(log.count(kCategory, QStringLiteral("frame gap too large")), 0);
+    QCOMPARE(log.count(kCategory, QStringLiteral("audio resumed after silence")), 0);
+    frameAfter(300, 8000); // the voice comes back
+    QCOMPARE(log.count(kCategory, QStringLiteral("frame gap too large")), 0);
+    QVERIFY(log.contains(kCategory, QStringLiteral("audio resumed after silence gap_ms=300 from=alice")));
+    frameAfter(10, 8000);
+    frameAfter(80, 8000); // a late frame while talking
+    QCOMPARE(log.count(kCategory, QStringLiteral("frame gap too large gap_ms=80")), 1);
 }
 
 KESTOVA_TEST_MAIN(TestAudioPlaybackManager)

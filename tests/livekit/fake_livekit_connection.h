@@ -35,7 +35,7 @@ public:
         if (connected || connecting) {
             connected = connecting = false;
             published = false;
-            emit disconnected(QStringLiteral("switching"));
+            emit disconnected(switchingReason());
         }
         connecting = true;
         connects.append({url, token});
@@ -93,6 +93,23 @@ public:
         connected = connecting = false;
         published = false;
         emit connectionFailed(reason);
+    }
+    // The room lost from the server's side, as the library reports it.
+    void drop(const QString &reason)
+    {
+        connected = connecting = false;
+        published = false;
+        emit disconnected(reason);
+    }
+    void refusePublish(const QString &reason)
+    {
+        published = false;
+        emit audioPublishFailed(reason);
+    }
+    void timeOutPublish()
+    {
+        published = false;
+        emit audioPublishTimedOut();
     }
     void receiveSpeaking(const QString &identity, bool speaking) { emit speakingPacketReceived(identity, speaking); }
 

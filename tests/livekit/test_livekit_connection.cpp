@@ -9,8 +9,11 @@
 #include "support/media_room_recorder.h"
 #include "support/private_network.h"
 #include "support/tone_pump.h"
+#include "support/turn_meter.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QLoggingCategory>
 #include <QSignalSpy>
 
@@ -18,6 +21,7 @@ using testsupport::JanusTestServer;
 using testsupport::LogCapture;
 using testsupport::RoomRecorder;
 using testsupport::TonePump;
+using testsupport::TurnMeter;
 
 namespace {
 
@@ -101,6 +105,8 @@ private slots:
     void subscriptionFilterAtVolumeFloor();
     void logsJitterBuffer();
     void reportsServerDeath();
+    void endingAgainstStalledServerKeepsLoopTurning_data();
+    void endingAgainstStalledServerKeepsLoopTurning();
 
 private:
     bool connectAs(LiveKitConnection &connection, const QString &identity);
@@ -481,6 +487,59 @@ void LiveKitConnectionTest::reportsServerDeath()
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 3000);
     QCOMPARE(disconnected.first().first().toString(), QStringLiteral("语音连接断开：信令关闭"));
     QVERIFY(!connection.isConnected());
+}
+
+void LiveKitConnectionTest::endingAgainstStalledServerKeepsLoopTurning_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("leaving") << QStringLiteral("leave");
+    QTest::newRow("switching") << QStringLiteral("switch");
+    QTest::newRow("signing out") << QStringLiteral("destroy");
+}
+
+// Ending a published room while the media server is stopped (it answers nothing, its sockets stay
+// open) never holds the GUI thread: the unpublish and the room's goodbye wait elsewhere.
+void LiveKitConnectionTest::endingAgainstStalledServerKeepsLoopTurning()
+{
+    QFETCH(QString, how);
+    const qint64 pid = janus.pid();
+    auto alice = std::make_unique<LiveKitConnection>(LiveKitConnection::Role::Own);
+    QVERIFY(connectAs(*alice, QStringLiteral("alice")));
+    alice->publishAudio(32000);
+    alice->setSendingAudio(true);
+    auto pump = feed(*alice, 440);
+    QTRY_VERIFY_WITH_TIMEOUT(alice->isAudioPublished(), 5000);
+    QSignalSpy disconnected(alice.get(), &LiveKitConnection::disconnected);
+
+    janus.pause();
+    TurnMeter meter;
+    QElapsedTimer call;
+    QTimer::singleShot(5, [&] {
+        call.start();
+        if (how == QLatin1String("leave")) {
+            alice->disconnectFromRoom(QStringLiteral("离开房间"));
+        } else if (how == QLatin1String("switch")) {
+            alice->connectToRoom(janus.url(), janus.token(QStringLiteral("alice")));
+        } else {
+            pump->stop();
+            alice.reset();
+        }
+        qInfo("ending took %.1f ms", double(call.nsecsElapsed()) / 1e6);
+    });
+    // Long enough for a blocking unpublish or goodbye to show.
+    QTest::qWait(1500);
+    const double worst = meter.worstMs();
+    qInfo("longest event-loop turn while ending: %.1f ms", worst);
+    QVERIFY2(worst < 50, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(worst)));
+    if (alice)
+        QCOMPARE(disconnected.count(), 1);
+
+    // The server comes back: the ending finishes and the server is the same one.
+    janus.resume();
+    pump->stop();
+    alice.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(LiveKitConnection::roomsBeingEnded(), 0, 10000);
+    QCOMPARE(janus.pid(), pid);
 }
 
 KESTOVA_MEDIA_TEST_MAIN(LiveKitConnectionTest)

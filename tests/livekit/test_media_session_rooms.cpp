@@ -12,10 +12,12 @@
 #include "support/media_room_recorder.h"
 #include "support/private_network.h"
 #include "support/tone_pump.h"
+#include "support/turn_meter.h"
 
 #include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTimer>
 
 using testsupport::FakeCaptureBackend;
 using testsupport::FakeHttpClient;
@@ -27,6 +29,7 @@ using testsupport::MemoryAudioStorage;
 using testsupport::RoomRecorder;
 using testsupport::ScriptedDetector;
 using testsupport::TonePump;
+using testsupport::TurnMeter;
 
 namespace {
 
@@ -81,7 +84,10 @@ class MediaSessionRoomsTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup() { janus.resume(); } // a check that failed while the server was stopped
     void broadcastReachesParentRoom();
+    void endingWithStalledServerKeepsLoopTurning_data();
+    void endingWithStalledServerKeepsLoopTurning();
 
 private:
     JanusTestServer janus;
@@ -164,6 +170,73 @@ void MediaSessionRoomsTest::broadcastReachesParentRoom()
     bob.recorder.stopReading();
     carol.recorder.stopReading();
     media.reset();
+    ScriptedDetector::speech = 0;
+}
+
+void MediaSessionRoomsTest::endingWithStalledServerKeepsLoopTurning_data()
+{
+    QTest::addColumn<bool>("signOut");
+    QTest::newRow("leaving the room") << false;
+    QTest::newRow("signing out") << true;
+}
+
+// The user leaves (or signs out) while the media server is stopped: it answers nothing and its
+// sockets stay open. The session's microphone is published and a member's voice plays; none of
+// the ending waits on the GUI thread for the server.
+void MediaSessionRoomsTest::endingWithStalledServerKeepsLoopTurning()
+{
+    QFETCH(bool, signOut);
+    FakeHttpClient http;
+    MemoryAudioStorage storage;
+    storage.values.insert(QStringLiteral("noiseMode"), QStringLiteral("off"));
+    auto mic = std::make_shared<FakeMicrophone>();
+    ScriptedDetector::speech = 1;
+    AudioCaptureManager::Dependencies audio;
+    audio.engine.backendFactory = [mic] { return std::make_unique<FakeCaptureBackend>(mic); };
+    audio.engine.detectorLibrary = ScriptedDetector::calls();
+    audio.listCaptureDevices = [] { return QList<AudioDeviceInfo>{{"fake-endpoint", "Desk microphone", true}}; };
+    AudioCaptureManager capture(&storage, nullptr, audio);
+    AudioPlaybackManager playback;
+    auto media = std::make_unique<MediaSessionService>(&http, &capture, &playback);
+    QTRY_VERIFY_WITH_TIMEOUT(LiveKitConnection::runtimeUsers() > 0, 5000);
+    Listener bob; // a member whose track alice's playback takes
+    QVERIFY(bob.join(janus, QStringLiteral("bob"), JanusTestServer::kRoom));
+
+    LogCapture log;
+    media->syncRooms(true, QStringLiteral("sub"), QString());
+    http.answer(QStringLiteral("/v1/rooms/sub/livekit-token"), 0,
+                jsonReply(200, {{"token", janus.token(QStringLiteral("alice"), JanusTestServer::kRoom)},
+                                {"url", janus.url(JanusTestServer::kRoom)}}));
+    const QString session = QStringLiteral("livekit.session");
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains(session, QStringLiteral("media connected session=own")), kWaitMs);
+    TonePump pump(440, [mic](const std::int16_t *frame, int samples) {
+        mic->push(std::vector<qint16>(frame, frame + samples));
+    });
+    pump.start();
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("livekit.connection"), QStringLiteral("audio published")),
+                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(playback.hasRemoteTrack(QStringLiteral("bob")), kWaitMs);
+
+    const qint64 pid = janus.pid();
+    janus.pause();
+    TurnMeter meter;
+    QTimer::singleShot(5, [&] {
+        if (signOut)
+            media.reset();
+        else
+            media->syncRooms(false, QString(), QString());
+    });
+    QTest::qWait(1500);
+    const double worst = meter.worstMs();
+    qInfo("longest event-loop turn while ending: %.1f ms", worst);
+    QVERIFY2(worst < 50, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(worst)));
+    QVERIFY(!playback.hasRemoteTrack(QStringLiteral("bob")));
+
+    janus.resume();
+    pump.stop();
+    media.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(LiveKitConnection::roomsBeingEnded(), 0, 10000);
+    QCOMPARE(janus.pid(), pid);
     ScriptedDetector::speech = 0;
 }
 

@@ -124,6 +124,8 @@ private slots:
     void connectResetsBackOff();
     void refusedTokenIsFinal_data();
     void refusedTokenIsFinal();
+    void busyTokenRepliesRetried_data();
+    void busyTokenRepliesRetried();
     void staleTokenRepliesDropped();
     void noTokenRequestStorm();
     void tokenBitrateAndPublishPermission_data();
@@ -222,28 +224,43 @@ void MediaSessionServiceTest::connectResetsBackOff()
 void MediaSessionServiceTest::refusedTokenIsFinal_data()
 {
     QTest::addColumn<bool>("parentSide");
-    QTest::newRow("own room") << false;
-    QTest::newRow("parent room") << true;
+    QTest::addColumn<int>("status");
+    QTest::newRow("own room, 403") << false << 403;
+    QTest::newRow("own room, 404") << false << 404;
+    QTest::newRow("parent room, 403") << true << 403;
+    QTest::newRow("parent room, 401") << true << 401;
 }
 
 void MediaSessionServiceTest::refusedTokenIsFinal()
 {
     QFETCH(bool, parentSide);
+    QFETCH(int, status);
     Rig rig;
     LogCapture log;
     const QString room = parentSide ? QStringLiteral("p1") : QStringLiteral("r1");
     rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
-    rig.answer(room, jsonReply(403, {{"code", "FORBIDDEN"}, {"message", "no"}}));
+    rig.answer(room, jsonReply(status, {{"code", "FORBIDDEN"}, {"message", "no"}}));
     QVERIFY(!rig.timer(parentSide ? "parentRetryTimer" : "ownRetryTimer")->isActive());
     QVERIFY(log.contains(kSession,
-                         QStringLiteral("livekit token fetch failed session=%1 room_id=%2 status=403 code=FORBIDDEN")
-                             .arg(parentSide ? "parent" : "own", room)));
+                         QStringLiteral("livekit token fetch failed session=%1 room_id=%2 status=%3 code=FORBIDDEN")
+                             .arg(parentSide ? "parent" : "own", room)
+                             .arg(status)));
     QVERIFY(log.contains(kSession, QStringLiteral("deterministic reject, not retrying room_id=") + room));
 
-    // The same rooms again (the next change of the active room) ask nothing more of the refused one.
+    // The same rooms again at once (the active room changes many times a second) ask nothing more
+    // of the refused one.
     rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
     rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
     QCOMPARE(rig.requests(room), 1);
+
+    // Later, the refusal of the own room was final for that attempt only: the next change of the
+    // active room asks again without leaving the room. The parent room stays refused until it
+    // changes.
+    rig.nowMs += MediaSessionService::reconnectDelayMs(0);
+    rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
+    rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
+    QCOMPARE(rig.requests(room), parentSide ? 1 : 2);
+    QVERIFY(!rig.timer(parentSide ? "parentRetryTimer" : "ownRetryTimer")->isActive());
 
     // Another room is asked for at once.
     if (parentSide)
@@ -253,9 +270,47 @@ void MediaSessionServiceTest::refusedTokenIsFinal()
     QCOMPARE(rig.requests(parentSide ? QStringLiteral("p2") : QStringLiteral("r2")), 1);
 
     // Leaving and entering the refused room again asks again.
+    const qsizetype before = rig.requests(room);
     rig.media->syncRooms(false, QString(), QString());
     rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
+    QCOMPARE(rig.requests(room), before + 1);
+}
+
+// A token reply that asks to come back later (request time-out, too many requests, a server
+// error) is retried with the back-off, for either room.
+void MediaSessionServiceTest::busyTokenRepliesRetried_data()
+{
+    QTest::addColumn<bool>("parentSide");
+    QTest::addColumn<int>("status");
+    QTest::newRow("own room, 408") << false << 408;
+    QTest::newRow("own room, 429") << false << 429;
+    QTest::newRow("own room, 500") << false << 500;
+    QTest::newRow("parent room, 408") << true << 408;
+    QTest::newRow("parent room, 429") << true << 429;
+    QTest::newRow("parent room, 502") << true << 502;
+}
+
+void MediaSessionServiceTest::busyTokenRepliesRetried()
+{
+    QFETCH(bool, parentSide);
+    QFETCH(int, status);
+    Rig rig;
+    LogCapture log;
+    const QString room = parentSide ? QStringLiteral("p1") : QStringLiteral("r1");
+    QTimer *retry = rig.timer(parentSide ? "parentRetryTimer" : "ownRetryTimer");
+    rig.media->syncRooms(true, QStringLiteral("r1"), QStringLiteral("p1"));
+    rig.answer(room, jsonReply(status));
+    QVERIFY(retry->isActive());
+    QCOMPARE(retry->interval(), 1000);
+    QVERIFY(!log.contains(kSession, QStringLiteral("deterministic reject")));
+    tick(retry);
     QCOMPARE(rig.requests(room), 2);
+    rig.answer(room, jsonReply(status));
+    QCOMPARE(retry->interval(), 2000);
+    tick(retry);
+    rig.answer(room, jsonReply(200, grant(room)));
+    FakeLiveKitConnection *connection = parentSide ? rig.parent : rig.own;
+    QCOMPARE(connection->connects.size(), 1);
 }
 
 void MediaSessionServiceTest::staleTokenRepliesDropped()

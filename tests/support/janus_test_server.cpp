@@ -90,6 +90,8 @@ bool JanusTestServer::start()
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(m_folder.path() + QStringLiteral("/janus.log"));
+    // A core dump, should the server crash, lands beside its log and never in the source tree.
+    m_process->setWorkingDirectory(m_folder.path());
     const QString conf = m_folder.path() + QStringLiteral("/conf");
     m_process->start(QStringLiteral("janus"), {QStringLiteral("-C"), conf + QStringLiteral("/janus.jcfg"),
                                                QStringLiteral("-F"), conf, QStringLiteral("-o")});
@@ -117,14 +119,22 @@ void JanusTestServer::stop()
 {
     if (!m_process)
         return;
+    m_stoppedCleanly = false;
     if (m_process->state() == QProcess::Running) {
         m_process->terminate();
-        if (!m_process->waitForFinished(3000)) {
+        if (m_process->waitForFinished(3000)) {
+            m_stoppedCleanly = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+        } else {
             m_process->kill();
             m_process->waitForFinished(3000);
         }
     }
     m_process.reset();
+}
+
+bool JanusTestServer::leftCoreFile() const
+{
+    return !QDir(m_folder.path()).entryList({QStringLiteral("core*")}, QDir::Files).isEmpty();
 }
 
 void JanusTestServer::kill()

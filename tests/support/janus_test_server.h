@@ -42,6 +42,10 @@ public:
     void pause();
     void resume();
     bool isRunning() const;
+    // Whether the last stop() found the server exiting by itself with status 0 (not by a signal).
+    bool stoppedCleanly() const { return m_stoppedCleanly; }
+    // Whether the server left a core dump in its folder (its working directory).
+    bool leftCoreFile() const;
     QString errorText() const { return m_error; }
     qint64 pid() const;
     // CPU time the server used so far, seconds.
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     QString m_error;
     quint16 m_port = 8188;
+    bool m_stoppedCleanly = false;
 };
 
 } // namespace testsupport

@@ -11,6 +11,7 @@
 #include "support/room_snapshot_builder.h"
 #include "support/test_main.h"
 #include "ui/main/control_panel.h"
+#include "ui/main/main_status_bar.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
 #include "ui/panels/current_room_panel.h"
@@ -25,6 +26,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <memory>
 
@@ -129,7 +131,9 @@ struct Rig
 
         window = std::make_unique<MainWindow>(MainWindowOptions{});
         window->setCurrentRoomPanel(new CurrentRoomPanel);
+        window->statusBar()->setTimings(1, 1, 1);
         wiring::wireSpeakers(window.get(), media.get(), &feed);
+        wiring::wireVoiceFailures(window.get(), media.get(), capture.get());
         wiring::wireControlPanel(window.get(), control.get(), &rooms.session, &user);
         wiring::wireParticipantVolume(window.get(), &playback, media.get());
     }
@@ -163,6 +167,27 @@ struct Rig
         rooms.http.answer(QStringLiteral("/v1/rooms/%1/members/me").arg(rooms.session.activeRoomId()), 0,
                           jsonReply(200, {}));
     }
+};
+
+// Every message the status bar shows from now on, with its kind ("danger" or empty), recorded
+// as it starts to play.
+struct ShownMessages
+{
+    explicit ShownMessages(MainStatusBar *statusBar)
+        : bar(statusBar)
+    {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            const QString now = this->bar->currentMessage();
+            if (now != last && !now.isEmpty())
+                shown << qMakePair(now, this->bar->messageLabel()->property("kind").toString());
+            last = now;
+        });
+        poll.start(0);
+    }
+    MainStatusBar *bar;
+    QTimer poll;
+    QString last;
+    QList<QPair<QString, QString>> shown;
 };
 
 // The banner shows only over a panel that lists something.
@@ -385,6 +410,75 @@ private slots:
             QVERIFY(!rig.own->subscriptions.isEmpty());
             QVERIFY(!rig.own->subscriptions.last().second);
         }
+    }
+
+    // Each voice failure reaches the status bar once, as a danger message with the connection's
+    // own reason text; what the user or the service ended on purpose shows nothing.
+    void voiceFailuresReachTheStatusBar_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("connect failed") << "connect" << "LiveKit 连接异常：janus: Unauthorized request";
+        QTest::newRow("connection dropped") << "drop" << "语音连接断开：信令关闭";
+        QTest::newRow("publish refused") << "refuse" << "发布线程启动失败";
+        QTest::newRow("publish timed out") << "timeout" << "语音发布失败";
+        QTest::newRow("microphone") << "microphone" << "麦克风无法打开，请检查输入设备";
+        QTest::newRow("parent room dropped") << "parent" << "语音连接超时";
+    }
+    void voiceFailuresReachTheStatusBar()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, expected);
+        Rig rig;
+        ShownMessages bar(rig.window->statusBar());
+        if (failure == "microphone")
+            rig.mic->failOpens(1000);
+        RoomSnapshotBuilder room = speakingRoom("A");
+        if (failure == "parent") {
+            rig.rooms.snapshot(RoomSnapshotBuilder("P").child("A"));
+            room.parent("P");
+        }
+        rig.rooms.activate(room.roomId());
+        rig.rooms.snapshot(room);
+        rig.grantToken("A");
+        if (failure == "connect") {
+            rig.own->fail(expected);
+        } else {
+            rig.own->finishConnect("A");
+            if (failure == "drop")
+                rig.own->drop(expected);
+            else if (failure == "refuse")
+                rig.own->refusePublish(expected);
+            else if (failure == "timeout")
+                rig.own->timeOutPublish();
+            else if (failure == "parent") {
+                rig.grantToken("P");
+                rig.parent->finishConnect("P");
+                rig.parent->drop(expected);
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(bar.shown.size(), 1, 5000);
+        QCOMPARE(bar.shown.first().first, expected);
+        QCOMPARE(bar.shown.first().second, QStringLiteral("danger"));
+        // Shown once: nothing else follows, and leaving the room on purpose adds nothing.
+        rig.leave();
+        QTest::qWait(50);
+        QCOMPARE(bar.shown.size(), 1);
+    }
+
+    // Switching rooms and leaving are not failures.
+    void deliberateEndsShowNothing()
+    {
+        Rig rig;
+        ShownMessages bar(rig.window->statusBar());
+        rig.enter(speakingRoom("A"));
+        rig.rooms.activate("B");
+        rig.rooms.snapshot(speakingRoom("B"));
+        rig.grantToken("B");
+        rig.own->finishConnect("B");
+        rig.leave();
+        QTest::qWait(50);
+        QVERIFY2(bar.shown.isEmpty(), qPrintable(bar.shown.isEmpty() ? QString() : bar.shown.first().first));
     }
 
     void levelInDecibels_data()

@@ -657,11 +657,17 @@ void Peer::onDecodedFrame(const std::int16_t *samples, std::size_t count)
         std::lock_guard lock(m_counters->mutex);
         m_counters->samplesReceived += count;
     }
+    // The decoder gives what the sender packed (20 ms here); readers get 10 ms frames, the unit
+    // their jitter margin counts in. A shorter tail (a concealment of a few ms) goes as it is.
+    constexpr std::size_t kFrameSamples = 480;
     std::lock_guard lock(m_streamMutex);
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         if (auto stream = it->lock()) {
-            stream->push(
-                AudioFrame(std::vector<std::int16_t>(samples, samples + count), 48000, 1, static_cast<int>(count)));
+            for (std::size_t offset = 0; offset < count; offset += kFrameSamples) {
+                const std::size_t n = std::min(kFrameSamples, count - offset);
+                stream->push(AudioFrame(std::vector<std::int16_t>(samples + offset, samples + offset + n), 48000, 1,
+                                        static_cast<int>(n)));
+            }
             ++it;
         } else {
             it = m_streams.erase(it);

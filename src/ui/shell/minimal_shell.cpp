@@ -243,6 +243,7 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
     wiring::wireRoomRequests(w, activeRoom, rooms->requestService(), rooms->applyService(), rooms->attachApplyService(),
                              user, users, channelStore);
     wiring::wireSpeakers(w, media, feed);
+    wiring::wireVoiceFailures(w, media, context->audio->captureManager());
     wiring::wireControlPanel(w, audioControl, activeRoom, user);
     wiring::wireBroadcastHotkey(w, hotkeys);
     wiring::wireHotkeySettings(w, hotkeys);

@@ -2,6 +2,8 @@
 #include "audio/audio_device_catalog.h"
 #include "audio/audio_frame_sink_slot.h"
 #include "audio/audio_pipeline.h"
+#include "audio/audio_playback_manager.h"
+#include "audio/fake_remote_stream.h"
 #include "platform/audio/audio_device_info.h"
 #include "platform/audio/audio_device_notifier.h"
 #include "platform/audio/private_pulse_server.h"
@@ -181,6 +183,38 @@ private slots:
         QVERIFY2(std::abs(rms - 7071) < 700, qPrintable(QString::number(rms)));
         const double hz = crossings / 2.0 / 0.5;
         QVERIFY2(std::abs(hz - 440) < 10, qPrintable(QString::number(hz)));
+    }
+
+    // Remote voices reach the sound server through the system's render client, which the render
+    // thread opens, feeds and closes on its own: it starts once, the mix comes out (the output
+    // peak follows the voice) and the device is not lost and reopened on the way.
+    void playbackRendersThroughTheSoundServer()
+    {
+        LogCapture log;
+        std::vector<std::shared_ptr<testsupport::FakeRemoteStream>> streams;
+        AudioPlaybackDependencies deps;
+        deps.startTickTimer = false;
+        deps.openStream = [&streams](const std::shared_ptr<livekit::Track> &) -> std::shared_ptr<IRemoteAudioStream> {
+            streams.push_back(std::make_shared<testsupport::FakeRemoteStream>());
+            return streams.back();
+        };
+        AudioPlaybackManager playback(nullptr, nullptr, deps);
+        playback.addRemoteTrack(std::make_shared<testsupport::FakeTrack>(), QStringLiteral("TR_1"),
+                                QStringLiteral("alice"));
+        playback.onPlaybackTick();
+        QVERIFY2(log.contains(QStringLiteral("audio.playback"), QStringLiteral("wasapi render started endpoint=")),
+                 "the render device did not open");
+        for (int i = 0; i < 40; ++i) {
+            streams.back()->push(8000);
+            QTest::qWait(10);
+            playback.onPlaybackTick();
+        }
+        QTRY_VERIFY(playback.outputPeak() > 0.2f);
+        QCOMPARE(log.count(QStringLiteral("audio.playback"), QStringLiteral("wasapi render started")), 1);
+        QCOMPARE(log.count(QStringLiteral("audio.playback"), QStringLiteral("render open failed")), 0);
+        playback.removeAllSessions();
+        playback.onPlaybackTick();
+        QVERIFY(log.contains(QStringLiteral("audio.playback"), QStringLiteral("no remote sessions, destroying render")));
     }
 };
 

@@ -336,6 +336,14 @@ void wireSpeakers(MainWindow *a0, MediaSessionService *a1, RoomPanelsFeed *a2)
     recording::feedsSeen << a2;
 }
 
+void wireVoiceFailures(MainWindow *a0, MediaSessionService *a1, AudioCaptureManager *a2)
+{
+    recording::calls << QStringLiteral("main:wireVoiceFailures");
+    recording::noteNull(0, a0);
+    recording::noteNull(1, a1);
+    recording::noteNull(2, a2);
+}
+
 void wireControlPanel(MainWindow *a0, AudioControlService *a1, ActiveRoomSession *a2, UserState *a3)
 {
     recording::calls << QStringLiteral("main:wireControlPanel");

@@ -43,7 +43,8 @@ const QStringList kMainWiring{"main:wireLicenses",        "main:wireLogout",    
                               "main:wireStatusAnnouncer", "main:wireAccountDialog", "main:wireCodeJoin",
                               "main:wireRoomPanels",      "main:wireRoomSettings",  "main:wireRoomCreateConfigs",
                               "main:wirePrefConfigs",     "main:wirePrefMatch",     "main:wireRoomRequests",
-                              "main:wireSpeakers",        "main:wireControlPanel",  "main:wireBroadcastHotkey",
+                              "main:wireSpeakers",        "main:wireVoiceFailures", "main:wireControlPanel",
+                              "main:wireBroadcastHotkey",
                               "main:wireHotkeySettings",  "main:wireAudioSettings", "main:wireParticipantVolume",
                               "main:wireMyRoomOrder",     "main:wireChannelPanels", "main:wireUserReconsent"};
 
