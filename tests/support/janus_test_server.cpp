@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QTcpSocket>
@@ -121,6 +123,29 @@ void JanusTestServer::stop()
         return;
     m_stoppedCleanly = false;
     if (m_process->state() == QProcess::Running) {
+        // The server frees a peer connection's transports on threads of its own after the
+        // hang-up has been answered; its exit races that work and can crash inside it. Stop it
+        // only once its log has been quiet for a moment, as an operator stopping an idle server
+        // would. Bounded, so a server that keeps logging is still stopped.
+        qint64 lastSize = -1;
+        QElapsedTimer quietFor;
+        QElapsedTimer waited;
+        waited.start();
+        const QString logPath = m_folder.path() + QStringLiteral("/janus.log");
+        while (waited.elapsed() < 5000 && m_process->state() == QProcess::Running) {
+            const qint64 size = QFileInfo(logPath).size();
+            if (size != lastSize) {
+                lastSize = size;
+                quietFor.start();
+            } else if (quietFor.elapsed() >= 400) {
+                break;
+            }
+            m_process->waitForFinished(50);
+        }
+        if (m_process->state() != QProcess::Running) {
+            m_process.reset();
+            return;
+        }
         m_process->terminate();
         if (m_process->waitForFinished(3000)) {
             m_stoppedCleanly = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
