@@ -94,8 +94,7 @@ private:
 
 void LiveKitRoomTest::initTestCase()
 {
-    if (!testsupport::privateNetworkUnavailable().isEmpty())
-        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    KESTOVA_REQUIRE_PRIVATE_NETWORK();
     QVERIFY(livekit::initialize(LogLevel::Info));
     QVERIFY2(janus.start(), qPrintable(janus.errorText()));
 }
