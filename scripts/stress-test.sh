@@ -30,15 +30,22 @@ rm -rf "$logs"
 mkdir -p "$logs"
 
 stress_pid=""
-stop_stress() {
+run_pid=""
+stop_all() {
+  # timeout passes the signal on to the whole run it bounds.
+  if [ -n "$run_pid" ]; then
+    kill "$run_pid" 2>/dev/null || true
+    wait "$run_pid" 2>/dev/null || true
+    run_pid=""
+  fi
   if [ -n "$stress_pid" ]; then
     kill "$stress_pid" 2>/dev/null || true
     wait "$stress_pid" 2>/dev/null || true
     stress_pid=""
   fi
 }
-trap stop_stress EXIT
-trap 'exit 130' INT TERM
+trap stop_all EXIT
+trap 'echo "stress: interrupted"; exit 130' INT TERM
 
 stress-ng --cpu "$workers" --timeout "$((runs * run_timeout + 60))s" --quiet &
 stress_pid=$!
@@ -74,9 +81,13 @@ started=$SECONDS
 for run in $(seq 1 "$runs"); do
   run_started=$SECONDS
   status=0
+  # In the background, so that an interrupt is handled at once and not after the run.
   timeout --kill-after=30 "$run_timeout" ./scripts/test-session.sh ctest --test-dir "$BUILD_DIR" \
     --output-on-failure --parallel "$(nproc)" --output-junit "$PWD/$logs/run-$run.xml" "$@" \
-    >"$logs/run-$run.log" 2>&1 || status=$?
+    >"$logs/run-$run.log" 2>&1 &
+  run_pid=$!
+  wait "$run_pid" || status=$?
+  run_pid=""
   load=$(cut -d' ' -f1-3 /proc/loadavg)
   summary=$(grep -E "tests passed, [0-9]+ tests failed" "$logs/run-$run.log" | tail -1 || true)
   if [ "$status" -eq 0 ]; then
