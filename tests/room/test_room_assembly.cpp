@@ -24,6 +24,21 @@ using testsupport::FakeHttpClient;
 using testsupport::jsonReply;
 using testsupport::LogCapture;
 
+namespace {
+
+// The captured lines of the room categories, for a readable failure.
+QStringList roomLines(const LogCapture &logs)
+{
+    QStringList lines;
+    for (const LogCapture::Entry &entry : logs.entries()) {
+        if (entry.category.startsWith(QLatin1String("room.")))
+            lines << entry.category + QLatin1Char(' ') + entry.message;
+    }
+    return lines;
+}
+
+} // namespace
+
 class RoomAssemblyTest : public QObject
 {
     Q_OBJECT
@@ -118,16 +133,6 @@ private slots:
             QVERIFY(logs.contains("room.apply", "attach apply cancelled"));
             QVERIFY(logs.contains("room.list", "my rooms loaded"));
         }
-    }
-
-    static QStringList roomLines(const LogCapture &logs)
-    {
-        QStringList lines;
-        for (const LogCapture::Entry &entry : logs.entries()) {
-            if (entry.category.startsWith(QLatin1String("room.")))
-                lines << entry.category + QLatin1Char(' ') + entry.message;
-        }
-        return lines;
     }
 };
 
