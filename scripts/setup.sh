@@ -28,6 +28,8 @@ PACKAGES=(
   libx11-dev libxi-dev libxtst-dev
   # test tooling: audio server, speech and tones, a virtual display, model generation
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all xvfb xauth python3-onnx
+  # test tooling: CPU load for the stress run (scripts/stress-test.sh)
+  stress-ng
   # fonts for CJK text and colour emoji
   fonts-noto-cjk fonts-noto-color-emoji
 )

@@ -11,6 +11,7 @@
 #include <QAudioDecoder>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMediaDevices>
@@ -28,6 +29,15 @@ constexpr int kRate = 48000;
 constexpr int kFrame = 480;
 constexpr int kFrameBytes = kFrame * 2;
 constexpr int kMaxFramesPerTick = 6;
+// What the stall checks of one decode compare.
+struct DecodeProgress
+{
+    qint64 buffersRead = 0;
+    qint64 buffersAtCheck = 0;
+    qint64 positionAtCheck = -1;
+    qint64 durationAtCheck = -1;
+    QElapsedTimer sinceCheck;
+};
 
 QAudioFormat loopFormat()
 {
@@ -108,6 +118,24 @@ std::vector<qint16> convertBuffer(const QAudioBuffer &buffer)
 }
 
 } // namespace
+
+DecodeStallGauge::DecodeStallGauge(int boundMs, int checks)
+    : checksToGiveUp(std::max(1, checks))
+    , intervalMs(std::max(1, boundMs / std::max(1, checks)))
+{}
+
+bool DecodeStallGauge::check(qint64 sinceLastMs, bool progressed)
+{
+    if (progressed) {
+        idleChecks = 0;
+        return false;
+    }
+    // A check that comes late found this thread starved: the decoder's threads shared the
+    // same busy machine, so the gap says nothing about the decoder.
+    if (sinceLastMs > 2 * qint64(intervalMs))
+        return false;
+    return ++idleChecks >= checksToGiveUp;
+}
 
 AudioLoopback::Worker::Worker(AudioLoopbackDependencies dependencies)
     : deps(std::move(dependencies))
@@ -239,20 +267,31 @@ void AudioLoopback::loadFile(const QString &path)
     decoder->setAudioFormat(loopFormat());
     auto gathered = std::make_shared<QList<qint16>>();
     auto done = std::make_shared<bool>(false); // one outcome per file, whatever the decoder reports
+    auto progress = std::make_shared<DecodeProgress>();
+    auto gauge = std::make_shared<DecodeStallGauge>(decodeStallMs);
     auto *stall = new QTimer(decoder);
-    stall->setSingleShot(true);
-    stall->setInterval(decodeStallMs);
-    connect(stall, &QTimer::timeout, this, [this, decoder, done] {
-        if (std::exchange(*done, true))
+    stall->setInterval(gauge->checkIntervalMs());
+    connect(stall, &QTimer::timeout, this, [this, decoder, done, progress, gauge] {
+        if (*done)
             return;
+        // Decoded data waiting for this thread is progress that its handler has not seen yet.
+        const bool moved = progress->buffersRead != progress->buffersAtCheck || decoder->bufferAvailable()
+                           || decoder->position() != progress->positionAtCheck
+                           || decoder->duration() != progress->durationAtCheck;
+        progress->buffersAtCheck = progress->buffersRead;
+        progress->positionAtCheck = decoder->position();
+        progress->durationAtCheck = decoder->duration();
+        if (!gauge->check(progress->sinceCheck.restart(), moved))
+            return;
+        *done = true;
         qCWarning(lcAudioPlayback) << "loopback decode failed:"
                                    << "decoder made no progress";
         decoder->stop();
         decoder->deleteLater();
         emit decodeFailed();
     });
-    connect(decoder, &QAudioDecoder::bufferReady, this, [decoder, gathered, stall] {
-        stall->start();
+    connect(decoder, &QAudioDecoder::bufferReady, this, [decoder, gathered, progress] {
+        ++progress->buffersRead;
         const QAudioBuffer buffer = decoder->read();
         if (!buffer.isValid() || gathered->size() >= kMaxSamples)
             return;
@@ -286,6 +325,7 @@ void AudioLoopback::loadFile(const QString &path)
     // report its error at once.
     decoder->setSource(QUrl::fromLocalFile(path));
     decoder->start();
+    progress->sinceCheck.start();
     stall->start();
 }
 

@@ -33,9 +33,31 @@ struct AudioLoopbackDependencies
     int tickIntervalMs = 20; // 0: no timer, the owner calls tickNow()
     // Makes the voice detector on the loop-test thread; empty: the detector over its library.
     std::function<std::unique_ptr<VadDetector>()> makeDetector;
-    // A decoder that delivers nothing for this long is given up as failed: the media backend
-    // here reports neither an error nor the end for some unreadable files.
+    // A decoder that shows no progress (no buffer, no position or duration change) for this
+    // long is given up as failed: the media backend here reports neither an error nor the end
+    // for some unreadable files. Checks that ran late because this thread was starved do not
+    // count, so a slow decode on a busy machine is not a stall.
     int decodeStallMs = 10000;
+};
+
+// Decides when a file decoder has stalled by counting checks that found no progress, not
+// by time: a decode that is slow on a busy machine keeps making progress, and a check that
+// comes late (the checking thread was starved itself) is no evidence against the decoder.
+class DecodeStallGauge
+{
+public:
+    // Gives up after `checks` checks in a row, on time and without progress, spread over
+    // `boundMs`.
+    explicit DecodeStallGauge(int boundMs, int checks = 10);
+    int checkIntervalMs() const { return intervalMs; }
+    // One check, `sinceLastMs` after the previous one (or the start); true when the decoder
+    // is to be given up.
+    bool check(qint64 sinceLastMs, bool progressed);
+
+private:
+    int checksToGiveUp;
+    int intervalMs;
+    int idleChecks = 0;
 };
 
 // The audio settings dialog's loop test: a short microphone recording or a decoded file played

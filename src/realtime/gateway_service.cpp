@@ -28,6 +28,10 @@ qint64 truncatedInteger(const QJsonValue &value)
     return static_cast<qint64>(number);
 }
 
+// Numbers kept above the floor of received ones; beyond it the floor moves up over
+// the oldest gap, so a session with lost events cannot grow the record without bound.
+constexpr std::size_t kDeliveryWindow = 4096;
+
 // Tokens older than this many connects are only caught by the "token=" rule.
 constexpr int kRememberedTokens = 3;
 const QLatin1String kRedactedToken("<redacted>");
@@ -125,6 +129,7 @@ void GatewayService::stop()
     pongTimer->stop();
     currentSessionId.clear();
     lastSeq = 0;
+    forgetDeliveries();
     established = false;
     socketOpening = false;
     socket->close();
@@ -275,6 +280,7 @@ void GatewayService::handleEvent(const QString &name, const QJsonObject &frame)
         qCWarning(lcRealtime) << "gateway session invalid, resync + reconnect fresh";
         currentSessionId.clear();
         lastSeq = 0;
+        forgetDeliveries();
         emit resyncRequired();
         socket->reconnect();
     } else if (name == QLatin1String("please-reconnect")) {
@@ -307,6 +313,7 @@ void GatewayService::onSessionEstablished(const QJsonObject &data)
         if (lastSeq > 0)
             qCWarning(lcRealtime) << "gateway new session, prior stream lost, resync required";
         lastSeq = 0;
+        forgetDeliveries();
         emit resyncRequired();
         // A resync handler may have stopped the gateway.
         if (!enabled)
@@ -342,14 +349,44 @@ void GatewayService::onStreamSnapshot(const QJsonObject &data)
 
 void GatewayService::onServerEvent(const QString &name, const QJsonObject &frame)
 {
-    // Every event is passed on, duplicates and older ones included; the highest
-    // number is kept only to ask for the rest when resuming.
+    // A number received before in this session is the same event again (a resume's
+    // replay overlapping what came live on the new connection); events without a number
+    // and older ones not yet seen are passed on. The highest number is kept to ask for
+    // the rest when resuming.
     const qint64 seq = truncatedInteger(frame.value(QLatin1String("seq")));
+    if (seq > 0 && !firstDelivery(seq)) {
+        qCDebug(lcRealtime).noquote().nospace() << "gateway duplicate event dropped event=" << name << " seq=" << seq;
+        return;
+    }
     if (seq > lastSeq)
         lastSeq = seq;
     const qint64 version = truncatedInteger(frame.value(QLatin1String("version")));
     qCDebug(lcRealtime).noquote().nospace() << "gateway event received event=" << name << " seq=" << seq;
     emit eventReceived(name, frame.value(QLatin1String("data")).toObject(), version);
+}
+
+bool GatewayService::firstDelivery(qint64 seq)
+{
+    if (seq <= deliveredFloor || !deliveredAbove.insert(seq).second)
+        return false;
+    // Numbers that have become contiguous with the floor move into it.
+    while (!deliveredAbove.empty() && *deliveredAbove.begin() == deliveredFloor + 1) {
+        deliveredFloor = *deliveredAbove.begin();
+        deliveredAbove.erase(deliveredAbove.begin());
+    }
+    // A gap that never fills (events the server lost) would keep every later number
+    // here; past the window the floor moves up over the oldest gap.
+    while (deliveredAbove.size() > kDeliveryWindow) {
+        deliveredFloor = *deliveredAbove.begin();
+        deliveredAbove.erase(deliveredAbove.begin());
+    }
+    return true;
+}
+
+void GatewayService::forgetDeliveries()
+{
+    deliveredFloor = 0;
+    deliveredAbove.clear();
 }
 
 void GatewayService::subscribeRoomChat(const QString &roomId)

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <set>
 
 class AbstractSocketClient;
 class QTimer;
@@ -89,6 +90,9 @@ private:
     void onStreamSnapshot(const QJsonObject &data);
     void onServerEvent(const QString &name, const QJsonObject &frame);
     void send(const QString &name, const QJsonObject &data = {});
+    // Records `seq` as received in this server session; false when it was received before.
+    bool firstDelivery(qint64 seq);
+    void forgetDeliveries();
     void rememberToken(const QString &token);
     // `text` without any token this gateway has connected with and without the value of
     // any "token=" query item: socket errors may quote the request URL.
@@ -100,6 +104,12 @@ private:
     bool socketOpen = false;
     QString currentSessionId;
     qint64 lastSeq = 0;
+    // The numbers received in the current server session: every number up to
+    // `deliveredFloor`, and those above it in `deliveredAbove`. A resume replays from the
+    // resume point while live events may already have come on the new connection, so
+    // the same number can arrive twice and is passed on once.
+    qint64 deliveredFloor = 0;
+    std::set<qint64> deliveredAbove;
     int reconnectAttempt = 0;
     QTimer *reconnectTimer = nullptr;
     QTimer *heartbeatTimer = nullptr;

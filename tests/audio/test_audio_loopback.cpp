@@ -118,6 +118,8 @@ private slots:
     void clearReportsStopped();
     void decodesResampledAndCapped_data();
     void decodesResampledAndCapped();
+    void stallCountsChecksNotTime_data();
+    void stallCountsChecksNotTime();
     void undecodableFileFails();
 };
 
@@ -266,6 +268,40 @@ void TestAudioLoopback::decodesResampledAndCapped()
             ++crossings;
     // 60 ms of 440 Hz: about 53 sign changes.
     QVERIFY2(crossings > 45 && crossings < 60, qPrintable(QString::number(crossings)));
+}
+
+void TestAudioLoopback::stallCountsChecksNotTime_data()
+{
+    // A script of checks of a gauge with a 1000 ms bound (ten checks 100 ms apart): "i" a
+    // check on time without progress, "p" one with progress, "L" one without progress that
+    // came 5 s late, "S" one that came a minute late; the expected verdict after each.
+    QTest::addColumn<QString>("checks");
+    QTest::addColumn<QString>("verdicts"); // "." going on, "x" given up
+
+    QTest::newRow("ten idle checks on time") << "iiiiiiiiii"
+                                             << ".........x";
+    QTest::newRow("progress starts the count again") << "iiiiiiiiipiiiiiiiiii"
+                                                     << "...................x";
+    QTest::newRow("late checks do not count") << "iiiiiLLLLLLLLLLLLiiiii"
+                                              << ".....................x";
+    QTest::newRow("a thread starved for a minute") << "S"
+                                                   << ".";
+    QTest::newRow("slow decode, progress between long gaps") << "SpSpSpSpSpSpSpSpSpSpSp"
+                                                             << "......................";
+}
+
+void TestAudioLoopback::stallCountsChecksNotTime()
+{
+    QFETCH(QString, checks);
+    QFETCH(QString, verdicts);
+    DecodeStallGauge gauge(1000);
+    QCOMPARE(gauge.checkIntervalMs(), 100);
+    QString seen;
+    for (const QChar check : checks) {
+        const qint64 since = check == u'L' ? 5000 : check == u'S' ? 60000 : 100;
+        seen += gauge.check(since, check == u'p') ? u'x' : u'.';
+    }
+    QCOMPARE(seen, verdicts);
 }
 
 void TestAudioLoopback::undecodableFileFails()

@@ -168,8 +168,7 @@ void TwoClientsTest::initTestCase()
         if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(program))));
     }
-    if (!testsupport::privateNetworkUnavailable().isEmpty())
-        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    KESTOVA_REQUIRE_PRIVATE_NETWORK();
     std::signal(SIGPIPE, SIG_IGN);
 
     // The sound server both clients use (they inherit its address): a null sink for output, a

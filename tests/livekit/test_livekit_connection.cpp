@@ -117,8 +117,7 @@ private:
 
 void LiveKitConnectionTest::initTestCase()
 {
-    if (!testsupport::privateNetworkUnavailable().isEmpty())
-        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    KESTOVA_REQUIRE_PRIVATE_NETWORK();
     // Read once per process, at its first use: set before any connection exists.
     qputenv("KESTOVA_NETEQ_STATS", "1");
     QLoggingCategory::setFilterRules(QStringLiteral("livekit.connection.debug=true"));

@@ -207,8 +207,7 @@ private:
 
 void MediaChaosTest::initTestCase()
 {
-    if (!testsupport::privateNetworkUnavailable().isEmpty())
-        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    KESTOVA_REQUIRE_PRIVATE_NETWORK();
     QVERIFY2(janus.start(), qPrintable(janus.errorText()));
 }
 

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <memory>
+
 using testsupport::FakeHttpClient;
 using testsupport::jsonReply;
 using testsupport::LogCapture;
@@ -259,10 +261,29 @@ private slots:
         auto *attach = new CodeAttachService(&http);
         match->joinByCode("c");
         attach->attachByCode("c", "child");
+        QCOMPARE(http.calls.size(), 2);
         delete match;
         delete attach;
+        // Services made next most likely live where the deleted ones did: a reply that
+        // reached the deleted ones' memory would show up on these.
+        const auto nextMatch = std::make_unique<CodeMatchService>(&http);
+        const auto nextAttach = std::make_unique<CodeAttachService>(&http);
+        SignalLog log;
+        log.watch(nextMatch.get());
+        log.watch(nextAttach.get());
+        LogCapture logs;
         http.reply(0, jsonReply(200, obj(R"({"status":"ok"})")));
         http.reply(1, jsonReply(200, obj(R"({"status":"attached","roomId":"p"})")));
+        QCOMPARE(log.lines, QStringList());
+        QCOMPARE(logs.count("match.code", ""), 0);
+
+        // The same replies to living services are handled (and logged).
+        nextMatch->joinByCode("c");
+        nextAttach->attachByCode("c", "child");
+        http.reply(2, jsonReply(200, obj(R"({"status":"ok"})")));
+        http.reply(3, jsonReply(200, obj(R"({"status":"attached","roomId":"p"})")));
+        QCOMPARE(log.lines, (QStringList{"channelJoined", "attached:p"}));
+        QVERIFY(logs.contains("match.code", "join by code joined channel"));
     }
 
     void attachRequest()

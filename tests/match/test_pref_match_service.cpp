@@ -163,8 +163,28 @@ private slots:
             assembly.codeMatchService()->joinByCode("c");
             assembly.prefMatchService()->start({"u"});
         }
+        QCOMPARE(http.calls.size(), 2);
+        // An assembly made next most likely lives where the gone one did: a reply that
+        // reached the gone members' memory would show up on this one.
+        MatchAssembly next(&http);
+        QSignalSpy joined(next.codeMatchService(), &CodeMatchService::channelJoined);
+        QSignalSpy candidates(next.prefMatchService(), &PrefMatchService::candidatesReady);
+        LogCapture logs;
         http.reply(0, jsonReply(200, obj(R"({"status":"ok"})")));
         http.reply(1, jsonReply(200, obj(R"({"status":"candidates"})")));
+        QCOMPARE(joined.count(), 0);
+        QCOMPARE(candidates.count(), 0);
+        QCOMPARE(logs.count("match.code", ""), 0);
+        QCOMPARE(logs.count("match.preference", ""), 0);
+
+        // The same replies to a living assembly are handled (and logged).
+        next.codeMatchService()->joinByCode("c");
+        next.prefMatchService()->start({"u"});
+        http.reply(2, jsonReply(200, obj(R"({"status":"ok"})")));
+        http.reply(3, jsonReply(200, obj(R"({"status":"candidates"})")));
+        QCOMPARE(joined.count(), 1);
+        QCOMPARE(candidates.count(), 1);
+        QVERIFY(logs.contains("match.preference", "preference match candidates count=0"));
     }
 };
 

@@ -55,8 +55,15 @@ private:
         const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
         const QString event = frame.value(QLatin1String("event")).toString();
         const QJsonObject data = frame.value(QLatin1String("data")).toObject();
+        // An answer belongs on the connection that asked. A frame read late, after the
+        // client has already left its connection and connected again, is not answered:
+        // sent on the newer connection, a replay would repeat what that connection's own
+        // resume replays, and a watch would count as sent on it.
+        if (!server->frameIsFromLatest())
+            return;
         if (event == QLatin1String("resume")) {
-            // Everything after the client's last number, and nothing it already has.
+            // Everything after the client's last number. Events sent live on this connection
+            // before the resume was read come again: the client passes each number on once.
             const int lastSeq = data.value(QLatin1String("lastSeq")).toInt();
             resumesWithLastSeq << QString::number(lastSeq);
             const QString session = server->currentSessionId();

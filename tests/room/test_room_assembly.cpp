@@ -15,12 +15,29 @@
 #include "room/room_settings_service.h"
 #include "room/room_subroom_service.h"
 #include "support/fake_http_client.h"
+#include "support/log_capture.h"
 #include "support/test_main.h"
 
 #include <QSet>
 
 using testsupport::FakeHttpClient;
 using testsupport::jsonReply;
+using testsupport::LogCapture;
+
+namespace {
+
+// The captured lines of the room categories, for a readable failure.
+QStringList roomLines(const LogCapture &logs)
+{
+    QStringList lines;
+    for (const LogCapture::Entry &entry : logs.entries()) {
+        if (entry.category.startsWith(QLatin1String("room.")))
+            lines << entry.category + QLatin1Char(' ') + entry.message;
+    }
+    return lines;
+}
+
+} // namespace
 
 class RoomAssemblyTest : public QObject
 {
@@ -82,17 +99,40 @@ private slots:
     void teardownWithRequestsInFlight()
     {
         FakeHttpClient http;
-        {
-            RoomAssembly assembly(&http, nullptr);
+        const auto sendRequests = [](RoomAssembly &assembly) {
             assembly.applyService()->beginApply("R");
             assembly.settingsService()->deleteRoom("R");
             assembly.attachApplyService()->track("a1", "P", "C", 0, "");
             assembly.attachApplyService()->cancel("a1");
             assembly.listService()->bootstrap();
+        };
+        const auto replyFrom = [&http](qsizetype first) {
+            for (qsizetype i = first; i < http.calls.size(); ++i)
+                http.reply(i, jsonReply(200, QJsonObject{{"requestId", "q1"}}));
+        };
+        {
+            RoomAssembly assembly(&http, nullptr);
+            sendRequests(assembly);
+            QVERIFY(http.calls.size() >= 4);
         }
-        for (qsizetype i = 0; i < http.calls.size(); ++i)
-            http.reply(i, jsonReply(200, QJsonObject{{"requestId", "q1"}}));
-        QVERIFY(http.calls.size() >= 4);
+        const qsizetype inFlight = http.calls.size();
+        {
+            // An assembly made next most likely lives where the gone one did, so a reply
+            // that reached the gone members' memory would be seen (and logged) by this one.
+            RoomAssembly next(&http, nullptr);
+            LogCapture logs;
+            replyFrom(0);
+            QCOMPARE(roomLines(logs), QStringList());
+            QVERIFY(next.applyService()->pendingRequests().isEmpty());
+
+            // The same replies to living members are handled, and logged.
+            sendRequests(next);
+            replyFrom(inFlight);
+            QVERIFY(logs.contains("room.apply", R"(apply created room_id="R")"));
+            QVERIFY(logs.contains("room.settings", R"(room deleted room_id="R")"));
+            QVERIFY(logs.contains("room.apply", "attach apply cancelled"));
+            QVERIFY(logs.contains("room.list", "my rooms loaded"));
+        }
     }
 };
 

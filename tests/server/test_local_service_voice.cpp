@@ -121,8 +121,7 @@ QString LocalServiceVoiceTest::signUp(const QString &name, const QString &phone)
 
 void LocalServiceVoiceTest::initTestCase()
 {
-    if (!testsupport::privateNetworkUnavailable().isEmpty())
-        QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+    KESTOVA_REQUIRE_PRIVATE_NETWORK();
     QVERIFY(livekit::initialize(livekit::LogLevel::Info));
     localservice::LocalServiceConfig config = servertest::defaultConfig();
     config.media = true;

@@ -139,6 +139,7 @@ void LoopbackGatewayServer::onText(QWebSocket *connection, const QString &text)
     const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
     if (answerHeartbeats && frame.value(QLatin1String("event")).toString() == QLatin1String("heartbeat"))
         connection->sendTextMessage(QStringLiteral("{\"event\":\"pong\"}"));
+    frameFromLatest = connection == latest();
     emit frameReceived(text);
 }
 

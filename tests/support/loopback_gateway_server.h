@@ -77,6 +77,10 @@ public:
 
     // Every inbound text frame, in arrival order.
     QStringList receivedFrames() const { return frames; }
+    // Whether the frame being handled (in a frameReceived slot) came on the latest
+    // connection, the one the send* calls go to. An answer to a frame from an older one
+    // belongs on that connection, which has gone or is going.
+    bool frameIsFromLatest() const { return frameFromLatest; }
     // The parsed inbound frames whose "event" is `name`.
     QList<QJsonObject> receivedEvents(const QString &name) const;
     // Close codes of the connections that ended, in order (for a connection that
@@ -134,6 +138,7 @@ private:
     int refusalHoldMs = 0;
     bool refusalReflects = false;
     int refused = 0;
+    bool frameFromLatest = false;
 };
 
 } // namespace testsupport

@@ -59,4 +59,9 @@ QString privateNetworkUnavailable()
     return g_unavailable;
 }
 
+bool privateNetworkRequired()
+{
+    return qEnvironmentVariable("CI") == QLatin1String("true");
+}
+
 } // namespace testsupport

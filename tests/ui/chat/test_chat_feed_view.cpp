@@ -4,6 +4,7 @@
 #include "ui/chat/chat_compose_dialog.h"
 #include "ui/chat/chat_image_loader.h"
 
+#include "support/picture_check.h"
 #include "support/pending_raw_downloader.h"
 #include "support/test_main.h"
 
@@ -545,6 +546,16 @@ private slots:
         QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/chat_feed_view.png")));
         QCOMPARE(image.size(), view->size() * image.devicePixelRatio());
         qApp->setStyleSheet(previous);
+        // Every row of the feed (five messages and their dividers), the input line with its
+        // text and the send button are drawn.
+        QList<const QWidget *> parts{view->inputLine(), view->sendButtonWidget()};
+        for (int i = 0; i < view->flatListLayout()->count(); ++i) {
+            if (const QWidget *row = view->flatListLayout()->itemAt(i)->widget(); row && row->isVisible())
+                parts.append(row);
+        }
+        QVERIFY2(parts.size() >= 2 + 5, qPrintable(QString::number(parts.size() - 2)));
+        const QStringList blank = testsupport::blankRegions(image, testsupport::regionsOf(view.get(), parts));
+        QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
     }
 };
 

@@ -174,9 +174,24 @@ private slots:
         QPointer<ImageViewerDialog> dialog =
             new ImageViewerDialog(&downloader, "http://h/i", "i.png", 10, "image/png", nullptr);
         dialog->show();
+        QCOMPARE(downloader.count(), 1);
         dialog->close(); // deletes itself
         QTRY_VERIFY(dialog.isNull());
+        // A viewer opened next, most likely where the closed one lived: a reply that
+        // reached the closed viewer's memory would show up here.
+        auto *next = new ImageViewerDialog(&downloader, "http://h/j", "j.png", 10, "image/png", nullptr);
+        next->show();
+        const QString caption = next->captionText();
         downloader.reply(0, PendingRawDownloader::ok(encode(QSize(4, 4), "PNG")));
+        QCoreApplication::processEvents();
+        QVERIFY(imageLabel(next)->pixmap().isNull());
+        QCOMPARE(next->captionText(), caption);
+        QTemporaryDir dir;
+        QVERIFY(!next->saveImageTo(dir.filePath(QStringLiteral("nothing.png"))));
+        // Its own reply still arrives.
+        downloader.reply(1, PendingRawDownloader::ok(encode(QSize(6, 2), "PNG")));
+        QTRY_VERIFY(!imageLabel(next)->pixmap().isNull());
+        delete next;
     }
 
     void copyAndSaveUseTheBytes()

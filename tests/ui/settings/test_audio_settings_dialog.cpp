@@ -1,6 +1,7 @@
 #include "ui/settings/audio_settings_dialog.h"
 
 #include "settings_test_util.h"
+#include "support/picture_check.h"
 #include "support/test_main.h"
 #include "theme/style_helpers.h"
 #include "theme/theme_palette.h"
@@ -597,6 +598,15 @@ private slots:
         const QImage image = dialog.grab().toImage();
         QVERIFY(!image.isNull());
         QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR) + QStringLiteral("/audio_settings.png")));
+        const QStringList blank = testsupport::blankRegions(
+            image, testsupport::regionsOf(
+                       &dialog, {dialog.inputDeviceBox(), dialog.outputDeviceBox(), dialog.inputGainControl(),
+                                 dialog.outputGainControl(), dialog.calibrationLabel(), dialog.loopStatusLabel(),
+                                 dialog.playButton(), dialog.loopProgressBar(), dialog.processingStatusLabel(),
+                                 dialog.aecBox(), dialog.thresholdSlider(), dialog.probabilityLabel(),
+                                 dialog.silentBehaviourControl(), dialog.joinSoundBox(), dialog.joinSoundSlider(),
+                                 dialog.leaveSoundPercentLabel()}));
+        QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ui/settings/channel_settings_dialog.h"
 
 #include "settings_test_util.h"
+#include "support/picture_check.h"
 #include "support/test_main.h"
 #include "theme/style_helpers.h"
 #include "theme/theme_palette.h"
@@ -315,6 +316,12 @@ private slots:
             const QImage image = dialog.grab().toImage();
             QVERIFY(!image.isNull());
             QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR) + QLatin1String(files[tab])));
+            // The tabs and every part of the page shown are drawn.
+            QList<const QWidget *> parts{dialog.tabBar()};
+            parts += testsupport::shownChildren(dialog.pages()->currentWidget());
+            const QStringList blank = testsupport::blankRegions(image, testsupport::regionsOf(&dialog, parts));
+            QVERIFY2(blank.isEmpty(), qPrintable(QLatin1String(files[tab]) + QStringLiteral(": ")
+                                                 + blank.join(QStringLiteral(", "))));
         }
     }
 };

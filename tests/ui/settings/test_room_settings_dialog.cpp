@@ -1,6 +1,7 @@
 #include "ui/settings/room_settings_dialog.h"
 
 #include "settings_test_util.h"
+#include "support/picture_check.h"
 #include "support/test_main.h"
 #include "theme/style_helpers.h"
 #include "ui/settings/room_delete_view.h"
@@ -296,6 +297,12 @@ void RoomSettingsDialogTest::picture()
         const QImage image = dialog.grab().toImage();
         QVERIFY(!image.isNull());
         QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR) + QLatin1String(shot.file)));
+        // The tabs, every part of the page shown and the footer are drawn.
+        QList<const QWidget *> parts{dialog.tabBar(), dialog.footer()};
+        parts += testsupport::shownChildren(dialog.pages()->currentWidget());
+        const QStringList blank = testsupport::blankRegions(image, testsupport::regionsOf(&dialog, parts));
+        QVERIFY2(blank.isEmpty(), qPrintable(QLatin1String(shot.file) + QStringLiteral(": ")
+                                             + blank.join(QStringLiteral(", "))));
     }
 }
 
