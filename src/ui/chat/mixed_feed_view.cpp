@@ -83,6 +83,10 @@ MixedFeedView::MixedFeedView(QWidget *parent)
     listLayout->addStretch(1);
     scroll->setWidget(content);
     layout->addWidget(scroll, 1);
+    connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!programmaticScroll)
+            following = value >= scroll->verticalScrollBar()->maximum() - 4;
+    });
 
     auto *bar = new QWidget(this);
     bar->setProperty("divider", "top");
@@ -98,29 +102,109 @@ MixedFeedView::MixedFeedView(QWidget *parent)
 
 void MixedFeedView::appendItem(const Item &item)
 {
+    captureAnchor();
     items.append(item);
-    if (items.size() > kMaxItems) {
-        items.erase(items.begin(), items.begin() + (items.size() - kMaxItems));
-        rebuild();
-        return;
-    }
+    // At the cap only the oldest rows go; the rest stay as they are.
+    while (items.size() > kMaxItems)
+        dropOldestRow();
     if (hiddenRooms.contains(item.roomId))
         return;
     addRow(item);
     scrollToBottomLater();
 }
 
+void MixedFeedView::dropOldestRow()
+{
+    const Item oldest = items.takeFirst();
+    if (hiddenRooms.contains(oldest.roomId) || shown.isEmpty())
+        return;
+    const ShownRow gone = shown.takeFirst();
+    if (!oldest.messageId.isEmpty() && bodyLabels.value(oldest.messageId)
+        && gone.row->isAncestorOf(bodyLabels.value(oldest.messageId)))
+        bodyLabels.remove(oldest.messageId);
+    discardWidget(gone.header);
+    discardWidget(gone.row);
+    if (shown.isEmpty()) {
+        lastRoomId.clear();
+        lastSenderId.clear();
+        lastTagId = -1;
+        lastSenderLabel.clear();
+        return;
+    }
+    // The new first row opens its group: it needs the header, and its sender's name if it
+    // was a continuation of the row that went.
+    const Item *first = nullptr;
+    for (const Item &candidate : items) {
+        if (!hiddenRooms.contains(candidate.roomId)) {
+            first = &candidate;
+            break;
+        }
+    }
+    if (!first)
+        return;
+    ShownRow &head = shown.first();
+    const int at = listLayout->indexOf(head.header ? head.header : head.row);
+    if (!head.header) {
+        head.header = makeRoomHeader(*first);
+        listLayout->insertWidget(at, head.header);
+        head.header->show();
+    }
+    if (!head.showsSender && !first->hidden) {
+        const QString keepLabel = lastSenderLabel;
+        QWidget *row = makeMsgRow(*first, true);
+        lastSenderLabel = keepLabel; // the grouping state belongs to the newest row
+        const int rowAt = listLayout->indexOf(head.row);
+        discardWidget(head.row);
+        listLayout->insertWidget(rowAt, row);
+        row->show();
+        head.row = row;
+        head.showsSender = true;
+    }
+}
+
+void MixedFeedView::discardWidget(QWidget *widget)
+{
+    if (!widget)
+        return;
+    for (QLabel *label : widget->findChildren<QLabel *>())
+        thumbnailAttachments.remove(label);
+    listLayout->removeWidget(widget);
+    // Deferred: a link prompt or menu opened from the row may still be running.
+    widget->hide();
+    widget->deleteLater();
+}
+
+void MixedFeedView::captureAnchor()
+{
+    if (following || anchor)
+        return;
+    const int value = scroll->verticalScrollBar()->value();
+    for (int i = 1; i < listLayout->count(); ++i) {
+        QWidget *widget = listLayout->itemAt(i)->widget();
+        if (widget && widget->geometry().bottom() >= value) {
+            anchor = widget;
+            anchorOffset = widget->y() - value;
+            return;
+        }
+    }
+}
+
 void MixedFeedView::addRow(const Item &item)
 {
+    ShownRow entry;
     if (item.roomId != lastRoomId || item.tagId != lastTagId) {
-        addToList(makeRoomHeader(item));
+        entry.header = makeRoomHeader(item);
+        addToList(entry.header);
         lastRoomId = item.roomId;
         lastTagId = item.tagId;
         lastSenderId.clear();
         lastSenderLabel.clear();
     }
     const bool showSender = !item.hidden && item.senderId != lastSenderId;
-    addToList(makeMsgRow(item, showSender));
+    entry.row = makeMsgRow(item, showSender);
+    entry.showsSender = showSender;
+    shown.append(entry);
+    addToList(entry.row);
     if (item.hidden)
         lastSenderId.clear();
     else
@@ -200,7 +284,7 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
                 renderBody(body, *state);
                 return;
             }
-            confirmOpenExternalLink(link, body);
+            ChatMessageRow::promptForLink(link, body);
         });
         connect(body, &QLabel::linkHovered, body, [body, state](const QString &link) {
             state->hovered = link;
@@ -271,11 +355,17 @@ bool MixedFeedView::eventFilter(QObject *watched, QEvent *event)
 void MixedFeedView::rebuild()
 {
     ++rebuilds;
+    captureAnchor();
     while (listLayout->count() > 1) {
         QLayoutItem *item = listLayout->takeAt(1);
-        delete item->widget();
+        // Deferred: a link prompt or menu opened from the row may still be running.
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
         delete item;
     }
+    shown.clear();
     bodyLabels.clear();
     thumbnailAttachments.clear();
     lastRoomId.clear();
@@ -312,7 +402,14 @@ void MixedFeedView::scrollToBottomLater()
         listLayout->activate();
         QEvent request(QEvent::LayoutRequest);
         QCoreApplication::sendEvent(scroll, &request);
-        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QScrollBar *bar = scroll->verticalScrollBar();
+        programmaticScroll = true;
+        if (following)
+            bar->setValue(bar->maximum());
+        else if (anchor)
+            bar->setValue(anchor->y() - anchorOffset);
+        programmaticScroll = false;
+        anchor = nullptr;
     });
 }
 

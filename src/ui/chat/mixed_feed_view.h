@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QWidget>
@@ -75,6 +76,17 @@ private:
     void rebuild();
     void addToList(QWidget *widget);
     void scrollToBottomLater();
+    void dropOldestRow();
+    void discardWidget(QWidget *widget);
+    void captureAnchor();
+
+    // The widgets of one shown item, in display order.
+    struct ShownRow
+    {
+        QWidget *header = nullptr; // the room header that opened a group with this item
+        QWidget *row = nullptr;
+        bool showsSender = false;
+    };
 
     QScrollArea *scroll = nullptr;
     QWidget *content = nullptr;
@@ -87,6 +99,13 @@ private:
     qint64 lastTagId = -1;
     QString lastSenderId;
     QString lastSenderLabel;
+    QList<ShownRow> shown;
     int rebuilds = 0;
     bool scrollScheduled = false;
+    // The user is at the bottom: new messages scroll into view. Otherwise the row at the
+    // top of the viewport keeps its place.
+    bool following = true;
+    bool programmaticScroll = false;
+    QPointer<QWidget> anchor;
+    int anchorOffset = 0;
 };
