@@ -15,9 +15,11 @@ constexpr int kBottomSlack = 4;
 
 } // namespace
 
-ChatFeedList::ChatFeedList(QScrollArea *scrollArea)
+ChatFeedList::ChatFeedList(QScrollArea *scrollArea, int itemSpacing, int outerMargin)
     : QWidget(scrollArea)
     , area(scrollArea)
+    , spacing(itemSpacing)
+    , margin(outerMargin)
 {
     area->setWidgetResizable(false);
     area->setWidget(this);
@@ -39,6 +41,7 @@ quint64 ChatFeedList::append(Kind kind, const QString &text, QWidget *persistent
     item.key = key != 0 ? key : nextKey++;
     item.text = text;
     if (kind == Kind::Widget) {
+        ++widgetItems;
         item.widget = persistent;
         persistent->setParent(this);
         persistent->ensurePolished();
@@ -59,20 +62,20 @@ void ChatFeedList::prepend(const QList<Item> &fresh)
     if (fresh.isEmpty())
         return;
     captureAnchor();
-    QList<Item> merged;
-    merged.reserve(fresh.size() + items.size());
-    for (Item item : fresh) {
+    // Qt's lists keep room at their front, so this costs the page, not the feed.
+    for (qsizetype i = fresh.size() - 1; i >= 0; --i) {
+        Item item = fresh.at(i);
         if (item.key == 0)
             item.key = nextKey++;
         item.widget = nullptr;
         item.measuredWidth = -1;
         if (estimateHeight)
             item.height = estimateHeight(item);
-        merged.append(item);
+        items.prepend(item);
+        tops.prepend(0);
     }
-    merged.append(items);
-    items = std::move(merged);
-    tops = QList<int>(items.size(), 0);
+    if (anchorIndex >= 0)
+        anchorIndex += int(fresh.size());
     dirtyFrom = 0;
     liveBegin += int(fresh.size());
     liveEnd += int(fresh.size());
@@ -87,6 +90,10 @@ void ChatFeedList::remove(quint64 key)
     captureAnchor();
     if (items.at(index).kind != Kind::Widget && items.at(index).widget)
         release(index);
+    if (items.at(index).kind == Kind::Widget)
+        --widgetItems;
+    if (anchorIndex > index)
+        --anchorIndex;
     items.removeAt(index);
     tops.removeAt(index);
     if (index < liveBegin)
@@ -121,6 +128,7 @@ void ChatFeedList::clear()
     }
     items.clear();
     tops.clear();
+    widgetItems = 0;
     dirtyFrom = 0;
     liveBegin = liveEnd = 0;
     following = true;
@@ -216,12 +224,7 @@ void ChatFeedList::captureAnchor()
     if (following || anchorKey != 0 || items.isEmpty())
         return;
     // The positions of what is on screen now, before anything changes.
-    int y = dirtyFrom > 0 ? tops.at(dirtyFrom - 1) + qMax(0, items.at(dirtyFrom - 1).height) + kSpacing : kTopMargin;
-    for (int i = dirtyFrom; i < items.size(); ++i) {
-        tops[i] = y;
-        y += qMax(0, items.at(i).height) + kSpacing;
-    }
-    dirtyFrom = int(items.size());
+    layOutTops();
     const int value = area->verticalScrollBar()->value();
     const auto first = std::partition_point(tops.cbegin(), tops.cend(), [&](const int &top) {
         const int i = int(&top - tops.constData());
@@ -234,6 +237,7 @@ void ChatFeedList::captureAnchor()
     if (index >= items.size())
         return;
     anchorKey = items.at(index).key;
+    anchorIndex = index;
     anchorOffset = tops.at(index) - value;
 }
 
@@ -255,8 +259,51 @@ void ChatFeedList::scheduleRelayout()
     QMetaObject::invokeMethod(this, &ChatFeedList::relayout, Qt::QueuedConnection);
 }
 
+int ChatFeedList::anchorPosition() const
+{
+    if (anchorKey == 0)
+        return -1;
+    if (anchorIndex >= 0 && anchorIndex < items.size() && items.at(anchorIndex).key == anchorKey)
+        return anchorIndex;
+    return indexOf(anchorKey);
+}
+
+void ChatFeedList::endBatch()
+{
+    if (--batchDepth == 0 && batchDirty) {
+        batchDirty = false;
+        relayout();
+    }
+}
+
+void ChatFeedList::layOutTops()
+{
+    int y = dirtyFrom > 0 ? tops.at(dirtyFrom - 1) + qMax(0, items.at(dirtyFrom - 1).height) + spacing : margin;
+    for (int i = dirtyFrom; i < items.size(); ++i) {
+        tops[i] = y;
+        y += qMax(0, items.at(i).height) + spacing;
+    }
+    dirtyFrom = int(items.size());
+}
+
+void ChatFeedList::renew(quint64 key)
+{
+    const int index = indexOf(key);
+    if (index < 0)
+        return;
+    captureAnchor();
+    if (items.at(index).kind != Kind::Widget && items.at(index).widget)
+        release(index);
+    items[index].measuredWidth = -1;
+    relayout();
+}
+
 void ChatFeedList::relayout()
 {
+    if (batchDepth > 0) {
+        batchDirty = true;
+        return;
+    }
     if (busy) {
         again = true;
         return;
@@ -265,8 +312,9 @@ void ChatFeedList::relayout()
     relayoutPosted = false;
 
     // Persistent widgets deleted behind the list's back leave their place.
-    for (int i = int(items.size()) - 1; i >= 0; --i) {
+    for (int i = int(items.size()) - 1; widgetItems > 0 && i >= 0; --i) {
         if (items.at(i).kind == Kind::Widget && !items.at(i).widget) {
+            --widgetItems;
             items.removeAt(i);
             tops.removeAt(i);
             if (i < liveBegin)
@@ -283,33 +331,28 @@ void ChatFeedList::relayout()
     const int viewHeight = viewportHeight();
     width = viewWidth;
     QScrollBar *bar = area->verticalScrollBar();
-    const int margin = qMax(viewHeight, kMinimumMargin);
+    const int reach = qMax(viewHeight, kMinimumMargin);
 
     int begin = 0;
     int end = 0;
     int value = 0;
-    int total = kTopMargin + kBottomMargin;
+    int total = 2 * margin;
     for (int pass = 0; pass < 8; ++pass) {
-        int y = dirtyFrom > 0 ? tops.at(dirtyFrom - 1) + qMax(0, items.at(dirtyFrom - 1).height) + kSpacing
-                              : kTopMargin;
-        for (int i = dirtyFrom; i < items.size(); ++i) {
-            tops[i] = y;
-            y += qMax(0, items.at(i).height) + kSpacing;
-        }
-        dirtyFrom = int(items.size());
-        total = items.isEmpty() ? kTopMargin + kBottomMargin : y - kSpacing + kBottomMargin;
+        layOutTops();
+        const int last = int(items.size()) - 1;
+        total = items.isEmpty() ? 2 * margin : tops.at(last) + qMax(0, items.at(last).height) + margin;
         const int maxValue = qMax(0, total - viewHeight);
         if (following) {
             value = maxValue;
-        } else if (anchorKey != 0 && indexOf(anchorKey) >= 0) {
-            value = tops.at(indexOf(anchorKey)) - anchorOffset;
+        } else if (anchorPosition() >= 0) {
+            value = tops.at(anchorPosition()) - anchorOffset;
         } else {
             value = bar->value();
         }
         value = qBound(0, value, maxValue);
 
-        const int low = value - margin;
-        const int high = value + viewHeight + margin;
+        const int low = value - reach;
+        const int high = value + viewHeight + reach;
         const auto firstIt = std::partition_point(tops.cbegin(), tops.cend(), [&](const int &top) {
             const int i = int(&top - tops.constData());
             return top + qMax(0, items.at(i).height) <= low;
@@ -368,6 +411,7 @@ void ChatFeedList::relayout()
     bar->setValue(value);
     programmatic = false;
     anchorKey = 0;
+    anchorIndex = -1;
     busy = false;
     if (again) {
         again = false;

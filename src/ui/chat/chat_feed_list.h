@@ -37,11 +37,8 @@ public:
         int measuredWidth = -1;
     };
 
-    static constexpr int kTopMargin = 6;
-    static constexpr int kBottomMargin = 6;
-    static constexpr int kSpacing = 2;
-
-    explicit ChatFeedList(QScrollArea *area);
+    // `spacing` between items, `margin` above the first and below the last.
+    ChatFeedList(QScrollArea *area, int spacing, int margin);
 
     // Makes the widget of the Row or Divider item at `index`, parented to `parent`.
     std::function<QWidget *(int index, const Item &item, QWidget *parent)> createWidget;
@@ -62,6 +59,11 @@ public:
     void clear();
     // The content of the item's widget changed: measure it again.
     void invalidate(quint64 key);
+    // The item's widget must be made again (its content is built differently now).
+    void renew(quint64 key);
+    // Changes between begin and end are laid out once, at the end.
+    void beginBatch() { ++batchDepth; }
+    void endBatch();
 
     int count() const { return int(items.size()); }
     const Item &at(int index) const { return items.at(index); }
@@ -87,8 +89,12 @@ private:
     void onScrolled(int value);
     void scheduleRelayout();
     int viewportHeight() const;
+    int anchorPosition() const;
+    void layOutTops();
 
     QScrollArea *area = nullptr;
+    const int spacing = 0;
+    const int margin = 0;
     QList<Item> items;
     QList<int> tops; // top of each item, without the bottom alignment shift
     int dirtyFrom = 0;
@@ -102,5 +108,9 @@ private:
     bool relayoutPosted = false;
     bool programmatic = false;
     quint64 anchorKey = 0;
+    int anchorIndex = -1; // where anchorKey was; checked before use
     int anchorOffset = 0;
+    int widgetItems = 0; // items of Kind::Widget
+    int batchDepth = 0;
+    bool batchDirty = false;
 };

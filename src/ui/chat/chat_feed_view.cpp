@@ -111,7 +111,7 @@ void ChatFeedView::buildFlatPage(QWidget *page)
     pageLayout->setSpacing(0);
 
     flatScroll = makeScrollArea(page);
-    flatCanvas = new ChatFeedList(flatScroll);
+    flatCanvas = new ChatFeedList(flatScroll, 2, 6);
     flatContent = flatCanvas;
     flatCanvas->createWidget = [this](int index, const ChatFeedList::Item &, QWidget *parent) {
         return makeFlatWidget(index, parent);
@@ -389,8 +389,7 @@ void ChatFeedView::appendMessage(const Message &m)
         }
         entry.key = flatCanvas->newKey();
         entries.append(entry);
-        if (entryIndexValid)
-            entryIndexByKey.insert(entry.key, int(entries.size()) - 1);
+        entryPositionByKey.insert(entry.key, firstEntryPosition + entries.size() - 1);
         // The user's own message brings the view to the bottom; anyone else's follows the
         // bottom only when the user is there and not reading older messages.
         if (m.own)
@@ -468,9 +467,11 @@ void ChatFeedView::prependHistory(const QList<Message> &page)
         }
     }
     const quint64 seamKey = entries.isEmpty() ? 0 : entries.first().key;
-    fresh.append(entries);
-    entries = std::move(fresh);
-    entryIndexValid = false;
+    firstEntryPosition -= fresh.size();
+    for (qsizetype i = fresh.size() - 1; i >= 0; --i) {
+        entryPositionByKey.insert(fresh.at(i).key, firstEntryPosition + i);
+        entries.prepend(std::move(fresh[i]));
+    }
     if (seamDivider != 0)
         flatCanvas->remove(seamDivider);
     if (seamKey != 0)
@@ -487,15 +488,11 @@ void ChatFeedView::prependHistory(const QList<Message> &page)
 
 ChatFeedView::Entry *ChatFeedView::entryForKey(quint64 key)
 {
-    if (!entryIndexValid) {
-        entryIndexByKey.clear();
-        entryIndexByKey.reserve(entries.size());
-        for (int i = 0; i < entries.size(); ++i)
-            entryIndexByKey.insert(entries.at(i).key, i);
-        entryIndexValid = true;
-    }
-    const auto it = entryIndexByKey.constFind(key);
-    return it == entryIndexByKey.constEnd() ? nullptr : &entries[*it];
+    const auto it = entryPositionByKey.constFind(key);
+    if (it == entryPositionByKey.constEnd())
+        return nullptr;
+    const qint64 index = *it - firstEntryPosition;
+    return index >= 0 && index < entries.size() ? &entries[index] : nullptr;
 }
 
 QWidget *ChatFeedView::makeFlatWidget(int index, QWidget *parent)
@@ -561,8 +558,8 @@ void ChatFeedView::clearFeed()
 {
     flatCanvas->clear();
     entries.clear();
-    entryIndexByKey.clear();
-    entryIndexValid = true;
+    entryPositionByKey.clear();
+    firstEntryPosition = 0;
     seenIds.clear();
     oldestSeq = 0;
     loadingOlder = false;

@@ -292,8 +292,10 @@ private:
 
     // State.
     QList<Entry> entries;
-    QHash<quint64, int> entryIndexByKey; // rebuilt when a prepend shifts the indexes
-    bool entryIndexValid = true;
+    // An entry's index is its position minus the first entry's: a prepended page moves
+    // the first position back instead of renumbering every entry.
+    QHash<quint64, qint64> entryPositionByKey;
+    qint64 firstEntryPosition = 0;
     int dividerHeight = 0; // every divider has the same height; the estimate for those not yet built
     QSet<QString> seenIds;
     qint64 gapSeq = 0;
