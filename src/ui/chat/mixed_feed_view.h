@@ -1,20 +1,21 @@
 #pragma once
 
+#include "ui/chat/chat_feed_list.h"
 #include "ui/chat/chat_feed_view.h"
 
 #include <QHash>
 #include <QList>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class ChatFeedList;
 class ChatImageLoader;
 class QLabel;
 class QScrollArea;
-class QVBoxLayout;
 
 // The read-only stream of every followed room's messages in arrival order, grouped
 // under room headers, at most 500 messages. Knows no rooms, users or tags of its own:
@@ -55,9 +56,24 @@ public:
     // Rooms whose messages are kept but not shown (the wiring reads them for its menu).
     const QSet<QString> &hiddenRoomIds() const { return hiddenRooms; }
 
+    // What the list item at `index` shows, whether or not it is near the viewport (only
+    // those near it exist as widgets).
+    struct RowInfo
+    {
+        bool header = false;
+        QString roomId;
+        QString roomName; // a header's room name and tag chip, as the resolvers give them now
+        QString chipText; // empty without a tag
+        QString messageId;
+        qint64 tagId = 0;
+        bool showsSender = false;
+        QString senderLabel; // the row's own, or the one its body is indented by
+    };
+    RowInfo rowInfo(int index) const;
+
     // Read access for tests.
     const QList<Item> &storedItems() const { return items; }
-    QVBoxLayout *rowLayout() const { return listLayout; }
+    ChatFeedList *feedList() const { return list; }
     QLabel *bodyLabel(const QString &messageId) const { return bodyLabels.value(messageId); }
     int rebuildCount() const { return rebuilds; }
     QScrollArea *scrollArea() const { return scroll; }
@@ -70,42 +86,37 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void addRow(const Item &item);
-    QWidget *makeRoomHeader(const Item &item);
-    QWidget *makeMsgRow(const Item &item, bool showSender);
-    void rebuild();
-    void addToList(QWidget *widget);
-    void scrollToBottomLater();
-    void dropOldestRow();
-    void discardWidget(QWidget *widget);
-    void captureAnchor();
-
-    // The widgets of one shown item, in display order.
-    struct ShownRow
+    // One shown item: what building its widgets again needs.
+    struct Shown
     {
-        QWidget *header = nullptr; // the room header that opened a group with this item
-        QWidget *row = nullptr;
+        Item item;
+        quint64 headerKey = 0; // the room header that opens a group with this item; 0 if none
+        quint64 rowKey = 0;
         bool showsSender = false;
+        QString senderLabel;
+        QSet<int> revealed;
     };
 
+    void addRow(const Item &item);
+    QWidget *makeRoomHeader(const Item &item, QWidget *parent);
+    QWidget *makeMsgRow(const Shown &shown, QWidget *parent);
+    QWidget *makeWidget(const ChatFeedList::Item &listItem, QWidget *parent);
+    void releaseWidget(const ChatFeedList::Item &listItem, QWidget *widget);
+    void rebuild();
+    void dropOldestRow();
+    void resetGrouping();
+
     QScrollArea *scroll = nullptr;
-    QWidget *content = nullptr;
-    QVBoxLayout *listLayout = nullptr;
+    ChatFeedList *list = nullptr;
     QList<Item> items;
     QSet<QString> hiddenRooms;
+    QList<std::shared_ptr<Shown>> shown;               // in display order
+    QHash<quint64, std::shared_ptr<Shown>> shownByKey; // by header and by row key
     QHash<QString, QLabel *> bodyLabels;
     QHash<QObject *, ChatAttachment> thumbnailAttachments;
     QString lastRoomId;
     qint64 lastTagId = -1;
     QString lastSenderId;
     QString lastSenderLabel;
-    QList<ShownRow> shown;
     int rebuilds = 0;
-    bool scrollScheduled = false;
-    // The user is at the bottom: new messages scroll into view. Otherwise the row at the
-    // top of the viewport keeps its place.
-    bool following = true;
-    bool programmaticScroll = false;
-    QPointer<QWidget> anchor;
-    int anchorOffset = 0;
 };
