@@ -5,9 +5,13 @@
 #include "ui/chat/chat_image_loader.h"
 
 #include "support/pending_raw_downloader.h"
+#include "ui/chat/chat_feed_list.h"
 #include "support/test_main.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QPointer>
+#include <QVBoxLayout>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -500,6 +504,136 @@ private slots:
         view->setTags(false, {});
         view->applyComposeResult(chosen, false);
         QCOMPARE(sent.at(1).at(1).toLongLong(), 0);
+    }
+
+    // A long feed holds widgets only near the viewport, wherever the user reads, and the
+    // rows there sit one under the other at their measured heights.
+    void longFeedBuildsOnlyTheRowsNearTheViewport()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 1500; ++i) {
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 3 % 4)));
+            if (i % 100 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QCOMPARE(view->flatEntries().size(), 1500);
+        const ChatFeedList *list = view->flatListWidget();
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        for (const int position : {bar->maximum(), bar->maximum() / 2, 40}) {
+            bar->setValue(position);
+            QCoreApplication::processEvents();
+            QVERIFY2(list->liveCount() < 60, qPrintable(QString::number(list->liveCount())));
+            QWidget *previous = nullptr;
+            for (int i = 0; i < list->count(); ++i) {
+                QWidget *widget = list->at(i).widget;
+                if (!widget || widget->isHidden())
+                    continue;
+                QCOMPARE(widget->height(), widget->hasHeightForWidth() ? widget->heightForWidth(viewport->width())
+                                                                       : widget->sizeHint().height());
+                if (previous)
+                    QCOMPARE(widget->y(), previous->y() + previous->height() + 2);
+                previous = widget;
+            }
+            // The viewport is covered from its top to its bottom (between rows there are
+            // 2 pixels of spacing, below the last one a margin of 6).
+            auto covered = [&](int y) { return list->childAt(20, y) || list->childAt(20, y + 3); };
+            QVERIFY(covered(bar->value() + 1));
+            QVERIFY(covered(bar->value() + viewport->height() / 2));
+            QVERIFY(covered(bar->value() + viewport->height() - 12));
+        }
+        QVERIFY(view->flatEntries().at(1).row);
+        QVERIFY(!view->flatEntries().at(750).row);
+        QVERIFY(!view->flatEntries().last().row);
+    }
+
+    // Reading older messages while others arrive keeps the view still; the user's own
+    // message brings it to the bottom, which it then follows again.
+    void readingOlderMessagesWhileNewOnesArriveKeepsTheViewStill()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 200; ++i)
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3)));
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QWidget *viewport = view->flatScrollArea()->viewport();
+
+        bar->setValue(bar->maximum() / 2);
+        QCoreApplication::processEvents();
+        const int value = bar->value();
+        ChatMessageRow *reading = view->flatEntries().at(100).row;
+        for (const ChatFeedView::Entry &entry : view->flatEntries()) {
+            if (entry.row && entry.row->mapTo(viewport, QPoint()).y() >= 100) {
+                reading = entry.row;
+                break;
+            }
+        }
+        QVERIFY(reading);
+        const int readingY = reading->mapTo(viewport, QPoint()).y();
+        for (int i = 201; i <= 220; ++i) {
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3)));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(bar->value(), value);
+        QCOMPARE(reading->mapTo(viewport, QPoint()).y(), readingY);
+
+        Message own = message("mine", 221, "me");
+        own.own = true;
+        view->appendMessage(own);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view->flatEntries().last().row->isVisible());
+        view->appendMessage(message("m222", 222, "u1"));
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view->flatEntries().last().row->mapTo(viewport, QPoint()).y() < viewport->height());
+    }
+
+    // The link prompt opens over the window, so clearing the feed while it runs (rows
+    // go away) neither takes the prompt with it nor crashes.
+    void linkPromptSurvivesClearingTheFeed()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *view = new ChatFeedView(&window);
+        view->setClock([] { return noon(); });
+        layout->addWidget(view);
+        window.resize(480, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Message linked = message("m1", 1);
+        linked.content = QStringLiteral("see https://example.org/x");
+        view->appendMessage(linked);
+        ChatMessageRow *row = view->flatEntries().first().row;
+        bool seen = false;
+        bool survived = false;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || seen)
+                return;
+            seen = true;
+            QPointer<QDialog> prompt(dialog);
+            view->clearFeed();
+            view->appendMessage(message("m2", 2));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            survived = !prompt.isNull() && prompt->isVisible();
+            dialog->reject();
+        });
+        poll.start();
+        emit row->bodyLabel()->linkActivated(QStringLiteral("https://example.org/x"));
+        QTRY_VERIFY(seen);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(survived);
+        QCOMPARE(view->flatEntries().size(), 1);
     }
 
     void pictureOfTheFeed()
