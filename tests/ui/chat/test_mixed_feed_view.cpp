@@ -2,7 +2,10 @@
 
 #include "support/test_main.h"
 
+#include <QDialog>
 #include <QFontMetrics>
+#include <QPointer>
+#include <QTimer>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -163,6 +166,84 @@ private slots:
         QCOMPARE(view.rebuildCount(), 3);
         QCOMPARE(view.storedItems().size(), 2);
         QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-"}));
+    }
+
+    // Reading older messages keeps the view still while messages arrive, also at the cap,
+    // where each arrival drops the oldest row above the one being read.
+    void readingOlderMessagesKeepsTheViewStill()
+    {
+        MixedFeedView view;
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < MixedFeedView::kMaxItems - 10; ++i)
+            view.appendItem(item(QStringLiteral("R%1").arg((i / 4) % 2), QStringLiteral("u%1").arg((i / 2) % 2)));
+        QScrollBar *bar = view.scrollArea()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        bar->setValue(bar->maximum() / 2);
+        QCoreApplication::processEvents();
+        QWidget *viewport = view.scrollArea()->viewport();
+        QWidget *reading = nullptr;
+        for (int i = 0; i < view.feedList()->count() && !reading; ++i) {
+            QWidget *w = shownWidget(view, i);
+            if (w && w->isVisible() && w->mapTo(viewport, QPoint()).y() >= 60)
+                reading = w;
+        }
+        QVERIFY(reading);
+        const int readingY = reading->mapTo(viewport, QPoint()).y();
+        for (int i = 0; i < 30; ++i) { // crosses the cap
+            view.appendItem(item("R1", "u7"));
+            QCoreApplication::processEvents();
+            QCOMPARE(reading->mapTo(viewport, QPoint()).y(), readingY);
+        }
+        QCOMPARE(view.storedItems().size(), MixedFeedView::kMaxItems);
+        // Back at the bottom, the view follows new messages again.
+        bar->setValue(bar->maximum());
+        view.appendItem(item("R0", "u8"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view.bodyLabel(view.storedItems().last().messageId)->isVisible());
+    }
+
+    // The link prompt opens over the window: a rebuild that replaces every row while it
+    // runs neither takes it with it nor crashes.
+    void linkPromptSurvivesARebuild()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *view = new MixedFeedView(&window);
+        layout->addWidget(view);
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        MixedFeedView::Item linked = item("A", "u1");
+        linked.content = QStringLiteral("see https://example.org/x");
+        view->appendItem(linked);
+        QLabel *body = view->bodyLabel(linked.messageId);
+        QVERIFY(body);
+        bool seen = false;
+        bool survived = false;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || seen)
+                return;
+            seen = true;
+            QPointer<QDialog> prompt(dialog);
+            view->setRoomVisible("B", false); // rebuilds every row
+            for (int i = 0; i < 5; ++i)
+                view->appendItem(item("A", "u2"));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            survived = !prompt.isNull() && prompt->isVisible();
+            dialog->reject();
+        });
+        poll.start();
+        emit body->linkActivated(QStringLiteral("https://example.org/x"));
+        QTRY_VERIFY(seen);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(survived);
+        QCOMPARE(view->rebuildCount(), 1);
     }
 
     void retagRebuildsOnlyOnChange()
