@@ -164,7 +164,7 @@ private slots:
         QVERIFY(imageLabel(dialog)->text().contains(QStringLiteral("加载中…")));
         QCOMPARE(downloader.count(), 1);
         downloader.reply(0, PendingRawDownloader::status(status, body));
-        QVERIFY(imageLabel(dialog)->text().contains(text));
+        QTRY_VERIFY(imageLabel(dialog)->text().contains(text));
         delete dialog;
     }
 
