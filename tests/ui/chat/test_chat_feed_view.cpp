@@ -1,4 +1,5 @@
 #include "chat_feed_test_util.h"
+#include "chat_picture_check.h"
 
 #include "theme/style_helpers.h"
 #include "ui/chat/chat_compose_dialog.h"
@@ -634,6 +635,63 @@ private slots:
         QTRY_VERIFY(!QApplication::activeModalWidget());
         QVERIFY(survived);
         QCOMPARE(view->flatEntries().size(), 1);
+    }
+
+    // A long feed under the application style sheet, at its top, in its middle and at its
+    // bottom: every row in view is painted (not a blank slot of a row not built yet).
+    void pictureOfALongFeed()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        auto view = makeView();
+        view->resize(560, 640);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        const QStringList names{QStringLiteral("Alice"), QStringLiteral("Bob"), QStringLiteral("小明")};
+        for (int i = 1; i <= 600; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 3 % 3), i / 200 - 2);
+            m.senderName = names.at(i / 3 % 3);
+            m.content = QStringLiteral("message %1 with **bold** text and `code`").arg(i);
+            if (i % 7 == 0)
+                m.content += QStringLiteral(", a longer one that wraps over more than one line of the feed to "
+                                            "show that heights follow the text, see https://example.org/%1")
+                                 .arg(i);
+            if (i % 25 == 0)
+                m.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 400, 240, "image/png", 1, "a.png"}};
+            view->appendMessage(m);
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        const QList<std::pair<const char *, int>> places{
+            {"top", 0}, {"middle", bar->maximum() / 2}, {"bottom", bar->maximum()}};
+        QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+        for (const auto &[place, value] : places) {
+            bar->setValue(value);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            const QImage image = view->grab().toImage();
+            QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/chat_feed_long_%1.png").arg(place)));
+            int rows = 0;
+            const ChatFeedList *list = view->flatListWidget();
+            for (int i = 0; i < list->count(); ++i) {
+                QWidget *widget = list->at(i).widget;
+                if (!widget || !widget->isVisible())
+                    continue;
+                const QRect part = visiblePart(widget, viewport, view.get());
+                if (part.height() < 12)
+                    continue;
+                ++rows;
+                QVERIFY2(inkedPixels(image, part) > 40,
+                         qPrintable(QStringLiteral("%1: item %2 is blank").arg(QLatin1String(place)).arg(i)));
+            }
+            QVERIFY2(rows >= 6, place);
+        }
+        qApp->setStyleSheet(previous);
     }
 
     void pictureOfTheFeed()

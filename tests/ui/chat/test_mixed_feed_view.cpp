@@ -1,8 +1,13 @@
 #include "ui/chat/mixed_feed_view.h"
 
 #include "support/test_main.h"
+#include "theme/style_helpers.h"
+
+#include "chat_picture_check.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFontMetrics>
 #include <QPointer>
 #include <QTimer>
@@ -244,6 +249,56 @@ private slots:
         QTRY_VERIFY(!QApplication::activeModalWidget());
         QVERIFY(survived);
         QCOMPARE(view->rebuildCount(), 1);
+    }
+
+    // The merged feed at its cap under the application style sheet: every row and header in
+    // view is painted.
+    void pictureOfTheMergedFeed()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        MixedFeedView view;
+        view.roomNameResolver = [](const QString &id) { return QStringLiteral("房间 ") + id; };
+        view.channelNameResolver = [](const QString &) { return QStringLiteral("频道"); };
+        view.userNameResolver = [](const QString &id) { return QStringLiteral("用户") + id; };
+        view.tagNameResolver = [](const QString &, qint64 tag) { return QStringLiteral("话题%1").arg(tag); };
+        view.resize(560, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < MixedFeedView::kMaxItems + 40; ++i) {
+            MixedFeedView::Item it = item(QStringLiteral("R%1").arg((i / 5) % 3), QStringLiteral("u%1").arg((i / 2) % 3),
+                                          (i / 10) % 4 == 3 ? 7 : 0);
+            if (i % 9 == 0)
+                it.content += QStringLiteral(" and a longer line that wraps in the merged feed as well, "
+                                             "with a link to example.org and **bold** words");
+            if (i % 31 == 0)
+                it.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 200, "image/png", 1, "a"}};
+            view.appendItem(it);
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view.scrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QCoreApplication::processEvents();
+        QWidget *viewport = view.scrollArea()->viewport();
+        const QImage image = view.grab().toImage();
+        QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+        QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/mixed_feed.png")));
+        int rows = 0;
+        for (int i = 0; i < view.feedList()->count(); ++i) {
+            QWidget *w = shownWidget(view, i);
+            if (!w || !w->isVisible())
+                continue;
+            const QRect part = chattest::visiblePart(w, viewport, &view);
+            if (part.height() < 12)
+                continue;
+            ++rows;
+            QVERIFY2(chattest::inkedPixels(image, part) > 30, qPrintable(QStringLiteral("item %1 is blank").arg(i)));
+        }
+        QVERIFY(rows >= 8);
+        qApp->setStyleSheet(previous);
     }
 
     void retagRebuildsOnlyOnChange()
