@@ -340,13 +340,16 @@ ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool
         if (tagsEnabled && tagId > 0)
             selectTag(tagId);
     };
+    // The menus run their own event loop, during which the row may be released (it scrolled
+    // far away, the feed was cleared): they open from the event loop, outside the row's
+    // event handler, and belong to the view.
     row->onTagMenu = [this](qint64 tagId, QPoint globalPos) {
         if (tagId > 0)
-            showTagMenu(tagId, globalPos, true);
+            QTimer::singleShot(0, this, [this, tagId, globalPos] { showTagMenu(tagId, globalPos, true); });
     };
     row->onMessageMenu = [this](const QString &messageId, QPoint globalPos) {
         if (!messageId.isEmpty())
-            showMessageMenu(messageId, globalPos);
+            QTimer::singleShot(0, this, [this, messageId, globalPos] { showMessageMenu(messageId, globalPos); });
     };
     row->loadThumbnail = [this](QLabel *label, const ChatAttachment &attachment, QSize size) {
         if (!imageLoader)
