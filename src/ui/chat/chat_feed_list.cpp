@@ -8,8 +8,8 @@
 
 namespace {
 
-// Near the viewport: one viewport height above and below it, at least this much.
-constexpr int kMinimumMargin = 400;
+// Near the viewport: half a viewport height above and below it, at least this much.
+constexpr int kMinimumMargin = 300;
 // Within this many pixels of the end the user counts as being at the bottom.
 constexpr int kBottomSlack = 4;
 
@@ -331,7 +331,7 @@ void ChatFeedList::relayout()
     const int viewHeight = viewportHeight();
     width = viewWidth;
     QScrollBar *bar = area->verticalScrollBar();
-    const int reach = qMax(viewHeight, kMinimumMargin);
+    const int reach = qMax(viewHeight / 2, kMinimumMargin);
 
     int begin = 0;
     int end = 0;

@@ -114,3 +114,5 @@ private:
     int batchDepth = 0;
     bool batchDirty = false;
 };
+
+Q_DECLARE_TYPEINFO(ChatFeedList::Item, Q_RELOCATABLE_TYPE);

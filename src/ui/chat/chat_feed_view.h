@@ -327,3 +327,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(ChatAttachment)
+// Held by the thousand on a long feed: moved with memmove when the lists grow.
+Q_DECLARE_TYPEINFO(ChatAttachment, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(ChatFeedView::Message, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(ChatFeedView::Entry, Q_RELOCATABLE_TYPE);
