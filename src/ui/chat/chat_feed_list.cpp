@@ -9,7 +9,7 @@
 namespace {
 
 // Near the viewport: half a viewport height above and below it, at least this much.
-constexpr int kMinimumMargin = 300;
+constexpr int kMinimumMargin = 400;
 // Within this many pixels of the end the user counts as being at the bottom.
 constexpr int kBottomSlack = 4;
 
