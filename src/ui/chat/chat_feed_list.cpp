@@ -144,8 +144,8 @@ void ChatFeedList::invalidate(quint64 key)
     captureAnchor();
     items[index].measuredWidth = -1;
     if (items.at(index).widget && index >= liveBegin && index < liveEnd) {
-        const int height = measure(items.at(index).widget, width);
-        items[index].measuredWidth = width;
+        const int height = measure(items.at(index).widget, layoutWidth);
+        items[index].measuredWidth = layoutWidth;
         if (height != items.at(index).height) {
             items[index].height = height;
             dirtyFrom = qMin(dirtyFrom, index);
@@ -329,7 +329,7 @@ void ChatFeedList::relayout()
 
     const int viewWidth = qMax(1, area->viewport()->width());
     const int viewHeight = viewportHeight();
-    width = viewWidth;
+    layoutWidth = viewWidth;
     QScrollBar *bar = area->verticalScrollBar();
     const int reach = qMax(viewHeight / 2, kMinimumMargin);
 
@@ -430,10 +430,10 @@ bool ChatFeedList::event(QEvent *event)
             QWidget *widget = items.at(i).widget;
             if (!widget)
                 continue;
-            const int height = measure(widget, width);
+            const int height = measure(widget, layoutWidth);
             if (height != items.at(i).height) {
                 items[i].height = height;
-                items[i].measuredWidth = width;
+                items[i].measuredWidth = layoutWidth;
                 dirtyFrom = qMin(dirtyFrom, i);
                 changed = true;
             }

@@ -100,7 +100,7 @@ private:
     int dirtyFrom = 0;
     int liveBegin = 0;
     int liveEnd = 0;
-    int width = -1;
+    int layoutWidth = -1; // the viewport width of the last layout
     quint64 nextKey = 1;
     bool following = true;
     bool busy = false;

@@ -525,15 +525,14 @@ private slots:
         QCOMPARE(view->flatEntries().size(), 1500);
         const ChatFeedList *list = view->flatListWidget();
         QWidget *viewport = view->flatScrollArea()->viewport();
-        for (const int position : {bar->maximum(), bar->maximum() / 2, 40}) {
-            bar->setValue(position);
-            QCoreApplication::processEvents();
+        auto checkTheView = [&] {
             QVERIFY2(list->liveCount() < 60, qPrintable(QString::number(list->liveCount())));
             QWidget *previous = nullptr;
             for (int i = 0; i < list->count(); ++i) {
                 QWidget *widget = list->at(i).widget;
                 if (!widget || widget->isHidden())
                     continue;
+                QCOMPARE(widget->width(), viewport->width());
                 QCOMPARE(widget->height(), widget->hasHeightForWidth() ? widget->heightForWidth(viewport->width())
                                                                        : widget->sizeHint().height());
                 if (previous)
@@ -546,10 +545,25 @@ private slots:
             QVERIFY(covered(bar->value() + 1));
             QVERIFY(covered(bar->value() + viewport->height() / 2));
             QVERIFY(covered(bar->value() + viewport->height() - 12));
+        };
+        for (const int position : {bar->maximum(), bar->maximum() / 2, 40}) {
+            bar->setValue(position);
+            QCoreApplication::processEvents();
+            checkTheView();
         }
-        QVERIFY(view->flatEntries().at(1).row);
+        // Narrower: the rows in view are measured again at the new width.
+        view->resize(300, 400);
+        QTRY_COMPARE(viewport->width(), list->width());
+        QCoreApplication::processEvents();
+        checkTheView();
+        view->resize(480, 400);
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        checkTheView();
+        // At the bottom: the newest rows exist, the oldest and the middle ones do not.
+        QVERIFY(view->flatEntries().last().row);
         QVERIFY(!view->flatEntries().at(750).row);
-        QVERIFY(!view->flatEntries().last().row);
+        QVERIFY(!view->flatEntries().at(1).row);
     }
 
     // Reading older messages while others arrive keeps the view still; the user's own
