@@ -653,6 +653,38 @@ private slots:
 
     // A long feed under the application style sheet, at its top, in its middle and at its
     // bottom: every row in view is painted (not a blank slot of a row not built yet).
+    // A row scrolled far away is released and built again when it comes back: the spoilers
+    // the user opened stay open.
+    void rowBuiltAgainKeepsItsOpenedSpoilers()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 300; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3));
+            m.content = QStringLiteral("one ||first|| two ||second||");
+            view->appendMessage(m);
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QPointer<ChatMessageRow> row = view->flatEntries().last().row;
+        QVERIFY(row);
+        row->onLinkActivated(QStringLiteral("spoiler:1"));
+        const QString opened = row->bodyLabel()->text();
+
+        bar->setValue(0);
+        QCoreApplication::processEvents();
+        QTRY_VERIFY(!row); // released
+        QVERIFY(!view->flatEntries().last().row);
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        ChatMessageRow *again = view->flatEntries().last().row;
+        QVERIFY(again);
+        QCOMPARE(again->revealed(), QSet<int>{1});
+        QCOMPARE(again->bodyLabel()->text(), opened);
+    }
+
     void pictureOfALongFeed()
     {
         QFile sheet(QStringLiteral(":/minimal-theme.qss"));
