@@ -19,6 +19,13 @@
 //   microphone <id>  chooses the input device with this id in the audio settings window, as
 //                    opened from the control panel, and closes the window again
 //   shot <path>      saves a picture of the current top-level window
+//   post <n> <text>  posts the messages "<text> 1" ... "<text> <n>" into the current room through
+//                    the client's chat service, a few at a time, the last one only after all others
+//                    were taken; prints "posted <n> failed <count>"
+//   feed-watch <text>
+//                    watches the current room's feed for the message with this text: once it has
+//                    arrived and its row is on screen, prints "shown <text> after <ms> ms entries
+//                    <count>" (the time from its arrival in the feed to its row being shown)
 // Output lines: "window <class>" whenever the current top-level window changes, "current-room <id>
 // members <n>" whenever the current-room panel shows another room or member count, "member <name>
 // <indicators>" whenever a member row of the current room changes (indicators: "idle", "speaking",
@@ -30,6 +37,9 @@
 #include "app/device_id.h"
 #include "app/server_address_options.h"
 #include "app/single_instance.h"
+#include "room/room_assembly.h"
+#include "room/room_chat_service.h"
+#include "ui/chat/chat_message_row.h"
 #include "ui/chat/chat_feed_view.h"
 #include "ui/chat/messages_tab.h"
 #include "ui/connect/code_input_edit.h"
@@ -48,6 +58,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QScrollArea>
 #include <QComboBox>
 #include <QHash>
 #include <QLabel>
@@ -222,6 +234,70 @@ void watch(MinimalShell *shell, Shown &shown)
     }
 }
 
+ClientContext *clientContext = nullptr;
+
+// Posts the numbered messages, at most kInFlight at a time; the last one goes alone at the end
+// so that it is also the last to arrive.
+struct Poster : QObject
+{
+    static constexpr int kInFlight = 8;
+    QString roomId;
+    QString text;
+    int total = 0;
+    int next = 1;
+    int inFlight = 0;
+    int done = 0;
+    int failed = 0;
+
+    void start(RoomChatService *chat)
+    {
+        connect(chat, &RoomChatService::sendFinished, this, [this, chat](const QString &room, bool sent) {
+            if (room != roomId)
+                return;
+            --inFlight;
+            ++done;
+            if (!sent)
+                ++failed;
+            pump(chat);
+        });
+        pump(chat);
+    }
+    void pump(RoomChatService *chat)
+    {
+        if (done == total) {
+            say(QStringLiteral("posted %1 failed %2").arg(total).arg(failed));
+            deleteLater();
+            return;
+        }
+        while (inFlight < kInFlight && next < total) {
+            ++inFlight;
+            chat->sendMessage(roomId, QStringLiteral("%1 %2").arg(text).arg(next++), 0, QString());
+        }
+        if (next == total && inFlight == 0) {
+            ++inFlight;
+            chat->sendMessage(roomId, QStringLiteral("%1 %2").arg(text).arg(next++), 0, QString());
+        }
+    }
+};
+
+// Whether the row of the feed's last entry with this text is laid out inside the viewport.
+enum class Sighting { Absent, Arrived, Shown };
+Sighting sight(ChatFeedView *feed, const QString &text)
+{
+    const QList<ChatFeedView::Entry> &entries = feed->flatEntries();
+    for (qsizetype i = entries.size() - 1; i >= 0 && i >= entries.size() - 64; --i) {
+        const ChatFeedView::Entry &entry = entries.at(i);
+        if (entry.message.content != text)
+            continue;
+        QWidget *viewport = feed->flatScrollArea()->viewport();
+        if (!entry.row || !entry.row->isVisible())
+            return Sighting::Arrived;
+        const QRect onScreen(entry.row->mapTo(viewport, QPoint()), entry.row->size());
+        return onScreen.intersects(viewport->rect()) ? Sighting::Shown : Sighting::Arrived;
+    }
+    return Sighting::Absent;
+}
+
 void run(MinimalShell *shell, Shown &shown, const QString &line)
 {
     const QString command = line.section(QLatin1Char(' '), 0, 0);
@@ -327,6 +403,38 @@ void run(MinimalShell *shell, Shown &shown, const QString &line)
         }
         if (dialog)
             dialog->close();
+    } else if (command == QLatin1String("post")) {
+        const blocks::RoomBlockData *room = currentRoom(shell);
+        const int count = argument.section(QLatin1Char(' '), 0, 0).toInt();
+        if (!room || count < 1 || !clientContext) {
+            say(QStringLiteral("error nothing to post into"));
+            return;
+        }
+        auto *poster = new Poster;
+        poster->roomId = room->roomId;
+        poster->text = argument.section(QLatin1Char(' '), 1);
+        poster->total = count;
+        poster->start(clientContext->room->chatService());
+    } else if (command == QLatin1String("feed-watch")) {
+        // Checked every few milliseconds: arrival is when the feed holds the message, shown is
+        // when its row is on screen.
+        auto *timer = new QTimer;
+        auto arrived = std::make_shared<QElapsedTimer>();
+        QObject::connect(timer, &QTimer::timeout, [shell, timer, arrived, argument] {
+            ChatFeedView *feed = currentFeed(shell);
+            const Sighting seen = feed ? sight(feed, argument) : Sighting::Absent;
+            if (seen != Sighting::Absent && !arrived->isValid())
+                arrived->start();
+            if (seen == Sighting::Shown) {
+                say(QStringLiteral("shown %1 after %2 ms entries %3")
+                        .arg(argument)
+                        .arg(arrived->elapsed())
+                        .arg(feed->flatEntries().size()));
+                timer->deleteLater();
+                timer->stop();
+            }
+        });
+        timer->start(5);
     } else if (command == QLatin1String("close-menu")) {
         if (QWidget *popup = QApplication::activePopupWidget())
             popup->close();
@@ -361,6 +469,7 @@ int main(int argc, char *argv[])
     {
         ClientContext context;
         context.init(&instance);
+        clientContext = &context;
         std::unique_ptr<MinimalShell> shell = createMinimalShell(context);
 
         Shown shown;
@@ -389,6 +498,7 @@ int main(int argc, char *argv[])
         });
         result = app.exec();
         shell.reset();
+        clientContext = nullptr;
     }
     return result;
 }

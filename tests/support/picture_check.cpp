@@ -38,6 +38,16 @@ PictureRegion regionOf(const QWidget *root, const QWidget *widget, const QString
     return region;
 }
 
+PictureRegion regionThrough(const QWidget *root, const QWidget *viewport, const QWidget *widget,
+                            const QString &name)
+{
+    PictureRegion region{name, {}};
+    const QRect inViewport = QRect(widget->mapTo(viewport, QPoint()), widget->size()).intersected(viewport->rect());
+    if (!inViewport.isEmpty())
+        region.rect = QRect(viewport->mapTo(root, inViewport.topLeft()), inViewport.size());
+    return region;
+}
+
 QList<PictureRegion> regionsOf(const QWidget *root, const QList<const QWidget *> &widgets)
 {
     QList<PictureRegion> regions;

@@ -23,6 +23,11 @@ struct PictureRegion
 // inside `root`.
 PictureRegion regionOf(const QWidget *root, const QWidget *widget, const QString &name = {});
 
+// The part of `widget` that shows through `viewport` (a scroll area's), as a region of a grab
+// of `root`; an empty rectangle when none of it is in view.
+PictureRegion regionThrough(const QWidget *root, const QWidget *viewport, const QWidget *widget,
+                            const QString &name);
+
 // The regions of `widgets` in a grab of `root`.
 QList<PictureRegion> regionsOf(const QWidget *root, const QList<const QWidget *> &widgets);
 

@@ -1,5 +1,7 @@
 #include "ui/chat/chat_compose_dialog.h"
 
+#include "ui/chat/chat_image_decode.h"
+
 #include "theme/theme_palette.h"
 #include "theme/tinted_icon.h"
 #include "ui/chat/chat_markdown.h"
@@ -56,18 +58,23 @@ constexpr int kChipSize = 46;
 class AttachChip : public QWidget
 {
 public:
-    AttachChip(const QImage &image, const QString &toolTip, std::function<void()> preview, std::function<void()> remove,
-               QWidget *parent)
+    AttachChip(const QByteArray &bytes, const QString &toolTip, std::function<void()> preview,
+               std::function<void()> remove, QWidget *parent)
         : QWidget(parent)
     {
         setFixedSize(kChipSize, kChipSize);
         setToolTip(toolTip);
-        if (!image.isNull()) {
-            const qreal ratio = devicePixelRatioF();
-            const int side = int(std::lround(kChipSize * ratio));
-            thumbnail = QPixmap::fromImage(image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        // The thumbnail is decoded and shrunk on the pool: a few large photos must not
+        // freeze the dialog. Until it arrives the chip is empty.
+        const qreal ratio = devicePixelRatioF();
+        const int side = int(std::lround(kChipSize * ratio));
+        decodeImageInBackground(bytes, QSize(side, side), this, [this, ratio](const QImage &image) {
+            if (image.isNull())
+                return;
+            thumbnail = QPixmap::fromImage(image);
             thumbnail.setDevicePixelRatio(ratio);
-        }
+            update();
+        });
         previewButton = makeButton(":/icons/eye.svg", QStringLiteral("预览"), 0, std::move(preview));
         removeButton = makeButton(":/icons/trash.svg", QStringLiteral("移除"), kChipSize / 2, std::move(remove));
     }
@@ -376,7 +383,7 @@ void ChatComposeDialog::rebuildAttachRow()
             });
         };
         attachLayout->addWidget(
-            new AttachChip(QImage::fromData(image.data), image.fileName, preview, remove, attachRow));
+            new AttachChip(image.data, image.fileName, preview, remove, attachRow));
     }
     if (!imageList.isEmpty()) {
         addImageButton->setText(QString());

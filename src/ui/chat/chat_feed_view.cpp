@@ -3,6 +3,7 @@
 #include "theme/theme_palette.h"
 #include "theme/tinted_icon.h"
 #include "ui/chat/chat_compose_dialog.h"
+#include "ui/chat/chat_feed_list.h"
 #include "ui/chat/chat_image_loader.h"
 #include "ui/chat/chat_message_row.h"
 #include "ui/widgets/emoji_picker.h"
@@ -110,12 +111,23 @@ void ChatFeedView::buildFlatPage(QWidget *page)
     pageLayout->setSpacing(0);
 
     flatScroll = makeScrollArea(page);
-    flatContent = new QWidget(flatScroll);
-    flatList = new QVBoxLayout(flatContent);
-    flatList->setContentsMargins(0, 6, 0, 6);
-    flatList->setSpacing(2);
-    flatList->addStretch(1);
-    flatScroll->setWidget(flatContent);
+    flatCanvas = new ChatFeedList(flatScroll, 2, 6);
+    flatContent = flatCanvas;
+    flatCanvas->createWidget = [this](int index, const ChatFeedList::Item &, QWidget *parent) {
+        return makeFlatWidget(index, parent);
+    };
+    flatCanvas->widgetReleased = [this](int index, const ChatFeedList::Item &, QWidget *widget) {
+        releaseFlatWidget(index, widget);
+    };
+    flatCanvas->estimateHeight = [this](const ChatFeedList::Item &item) {
+        if (item.kind == ChatFeedList::Kind::Divider)
+            return dividerHeight > 0 ? dividerHeight : 30;
+        const Entry *entry = entryForKey(item.key);
+        int height = (entry && entry->compact) ? 26 : 62;
+        if (entry && !entry->message.hidden && !entry->message.attachments.isEmpty())
+            height += entry->message.attachments.size() == 1 ? 204 : 114 * int((entry->message.attachments.size() + 1) / 2);
+        return height;
+    };
     pageLayout->addWidget(flatScroll, 1);
     connect(flatScroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &ChatFeedView::onFeedScrolled);
 
@@ -328,13 +340,16 @@ ChatMessageRow *ChatFeedView::makeRow(const Message &message, bool compact, bool
         if (tagsEnabled && tagId > 0)
             selectTag(tagId);
     };
+    // The menus run their own event loop, during which the row may be released (it scrolled
+    // far away, the feed was cleared): they open from the event loop, outside the row's
+    // event handler, and belong to the view.
     row->onTagMenu = [this](qint64 tagId, QPoint globalPos) {
         if (tagId > 0)
-            showTagMenu(tagId, globalPos, true);
+            QTimer::singleShot(0, this, [this, tagId, globalPos] { showTagMenu(tagId, globalPos, true); });
     };
     row->onMessageMenu = [this](const QString &messageId, QPoint globalPos) {
         if (!messageId.isEmpty())
-            showMessageMenu(messageId, globalPos);
+            QTimer::singleShot(0, this, [this, messageId, globalPos] { showMessageMenu(messageId, globalPos); });
     };
     row->loadThumbnail = [this](QLabel *label, const ChatAttachment &attachment, QSize size) {
         if (!imageLoader)
@@ -363,28 +378,30 @@ void ChatFeedView::appendMessage(const Message &m)
             oldestSeq = m.seq;
         bool gapAdded = false;
         if (gapSeq > 0 && gapSeq == m.seq) {
-            addToList(flatList, flatList->count(),
-                      makeDividerRow(QStringLiteral("⚠ 连接中断，期间消息未同步"), flatContent));
+            flatCanvas->append(ChatFeedList::Kind::Divider, QStringLiteral("⚠ 连接中断，期间消息未同步"));
             gapAdded = true;
         }
-        ChatMessageRow *row = nullptr;
-        QWidget *divider = nullptr;
+        Entry entry;
+        entry.message = m;
         if (!entries.isEmpty() && localDate(m.createdAt) == localDate(entries.last().message.createdAt)) {
-            if (!gapAdded && canCompact(entries.last().message, m)) {
-                row = makeRow(m, true, true, flatContent);
-            } else {
-                row = makeRow(m, false, true, flatContent);
-                row->setAfterDivider(gapAdded);
-            }
+            entry.compact = !gapAdded && canCompact(entries.last().message, m);
+            entry.afterDivider = !entry.compact && gapAdded;
         } else {
-            divider = makeDividerRow(dateLabel(m.createdAt), flatContent);
-            addToList(flatList, flatList->count(), divider);
-            row = makeRow(m, false, true, flatContent);
-            row->setAfterDivider(true);
+            entry.dividerKey = flatCanvas->append(ChatFeedList::Kind::Divider, dateLabel(m.createdAt));
+            entry.afterDivider = true;
         }
-        addToList(flatList, flatList->count(), row);
-        entries.append({m, row, divider});
-        scheduleScrollToBottom();
+        entry.key = flatCanvas->newKey();
+        entries.append(entry);
+        entryPositionByKey.insert(entry.key, firstEntryPosition + entries.size() - 1);
+        // The user's own message brings the view to the bottom; anyone else's follows the
+        // bottom only when the user is there and not reading older messages.
+        if (m.own)
+            flatCanvas->scrollToBottom();
+        flatCanvas->append(ChatFeedList::Kind::Row, QString(), nullptr, entry.key);
+        // The divider widget exists only once its item is near the viewport.
+        Entry &added = entries.last();
+        if (added.dividerKey != 0)
+            added.divider = flatCanvas->widgetOf(added.dividerKey);
     }
 
     if (openTagId > 0 && m.tagId == openTagId && threadCaughtUp && !threadSeenIds.contains(m.id)) {
@@ -399,30 +416,6 @@ void ChatFeedView::appendMessage(const Message &m)
     }
 }
 
-void ChatFeedView::scheduleScrollToBottom()
-{
-    // Many appends in one turn of the event loop need one scroll once the layout has
-    // taken all of them in.
-    if (scrollToBottomScheduled)
-        return;
-    scrollToBottomScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        scrollToBottomScheduled = false;
-        settleFlatLayout();
-        flatScroll->verticalScrollBar()->setValue(flatScroll->verticalScrollBar()->maximum());
-    });
-}
-
-void ChatFeedView::settleFlatLayout()
-{
-    // The list's new size reaches the scroll bar through a chain of posted layout
-    // requests that may not all have run by the next turn of the loop; settle it here so
-    // the scroll position is computed from the real height.
-    flatList->activate();
-    QEvent request(QEvent::LayoutRequest);
-    QCoreApplication::sendEvent(flatScroll, &request);
-}
-
 void ChatFeedView::prependHistory(const QList<Message> &page)
 {
     loadingOlder = false;
@@ -430,51 +423,130 @@ void ChatFeedView::prependHistory(const QList<Message> &page)
         olderExhausted = true;
         return;
     }
-    QScrollBar *bar = flatScroll->verticalScrollBar();
-    const int oldMaximum = bar->maximum();
-    const int oldValue = bar->value();
-
     QList<Entry> fresh;
-    int insertAt = 1; // right after the leading stretch
+    QList<ChatFeedList::Item> items;
     for (const Message &p : page) {
         if (!p.id.isEmpty()) {
             if (seenIds.contains(p.id))
                 continue;
             seenIds.insert(p.id);
         }
-        Entry entry{p, nullptr, nullptr};
+        Entry entry;
+        entry.message = p;
         if (!fresh.isEmpty() && localDate(p.createdAt) == localDate(fresh.last().message.createdAt)) {
-            entry.row = makeRow(p, canCompact(fresh.last().message, p), true, flatContent);
+            entry.compact = canCompact(fresh.last().message, p);
         } else {
-            entry.divider = makeDividerRow(dateLabel(p.createdAt), flatContent);
-            addToList(flatList, insertAt++, entry.divider);
-            entry.row = makeRow(p, false, true, flatContent);
-            entry.row->setAfterDivider(true);
+            ChatFeedList::Item divider;
+            divider.kind = ChatFeedList::Kind::Divider;
+            divider.key = flatCanvas->newKey();
+            divider.text = dateLabel(p.createdAt);
+            items.append(divider);
+            entry.dividerKey = divider.key;
+            entry.afterDivider = true;
         }
-        addToList(flatList, insertAt++, entry.row);
+        ChatFeedList::Item row;
+        row.kind = ChatFeedList::Kind::Row;
+        row.key = entry.key = flatCanvas->newKey();
+        items.append(row);
         fresh.append(entry);
     }
     if (fresh.isEmpty())
         return;
     oldestSeq = fresh.first().message.seq;
 
+    quint64 seamDivider = 0;
     if (!entries.isEmpty()) {
         Entry &seam = entries.first();
-        if (seam.divider && localDate(seam.message.createdAt) == localDate(fresh.last().message.createdAt)) {
-            delete seam.divider;
+        if (seam.dividerKey != 0 && localDate(seam.message.createdAt) == localDate(fresh.last().message.createdAt)) {
+            seamDivider = seam.dividerKey;
+            seam.dividerKey = 0;
             seam.divider = nullptr;
-            seam.row->setAfterDivider(false);
-            seam.row->setCompact(canCompact(fresh.last().message, seam.message));
+            seam.afterDivider = false;
+            seam.compact = canCompact(fresh.last().message, seam.message);
+            if (seam.row) {
+                seam.row->setAfterDivider(false);
+                seam.row->setCompact(seam.compact);
+            }
         }
     }
-    fresh.append(entries);
-    entries = std::move(fresh);
+    const quint64 seamKey = entries.isEmpty() ? 0 : entries.first().key;
+    firstEntryPosition -= fresh.size();
+    for (qsizetype i = fresh.size() - 1; i >= 0; --i) {
+        entryPositionByKey.insert(fresh.at(i).key, firstEntryPosition + i);
+        entries.prepend(std::move(fresh[i]));
+    }
+    if (seamDivider != 0)
+        flatCanvas->remove(seamDivider);
+    if (seamKey != 0)
+        flatCanvas->invalidate(seamKey);
+    // The list keeps the rows in view where they were.
+    flatCanvas->prepend(items);
+    for (Entry &entry : entries) {
+        if (entry.dividerKey != 0 && !entry.divider)
+            entry.divider = flatCanvas->widgetOf(entry.dividerKey);
+        if (entry.key == seamKey)
+            break;
+    }
+}
 
-    QTimer::singleShot(0, this, [this, oldMaximum, oldValue] {
-        settleFlatLayout();
-        QScrollBar *scrollBar = flatScroll->verticalScrollBar();
-        scrollBar->setValue(oldValue + scrollBar->maximum() - oldMaximum);
-    });
+ChatFeedView::Entry *ChatFeedView::entryForKey(quint64 key)
+{
+    const auto it = entryPositionByKey.constFind(key);
+    if (it == entryPositionByKey.constEnd())
+        return nullptr;
+    const qint64 index = *it - firstEntryPosition;
+    return index >= 0 && index < entries.size() ? &entries[index] : nullptr;
+}
+
+QWidget *ChatFeedView::makeFlatWidget(int index, QWidget *parent)
+{
+    const ChatFeedList::Item &item = flatCanvas->at(index);
+    if (item.kind == ChatFeedList::Kind::Divider) {
+        QWidget *divider = makeDividerRow(item.text, parent);
+        if (index + 1 < flatCanvas->count() && flatCanvas->at(index + 1).kind == ChatFeedList::Kind::Row) {
+            Entry *entry = entryForKey(flatCanvas->at(index + 1).key);
+            if (entry && entry->dividerKey == item.key)
+                entry->divider = divider;
+        }
+        if (dividerHeight == 0)
+            dividerHeight = divider->sizeHint().height();
+        return divider;
+    }
+    Entry *entry = entryForKey(item.key);
+    if (!entry)
+        return nullptr;
+    ChatMessageRow *row = makeRow(entry->message, entry->compact, true, parent);
+    if (entry->afterDivider)
+        row->setAfterDivider(true);
+    if (!entry->revealed.isEmpty())
+        row->restoreRevealed(entry->revealed);
+    entry->row = row;
+    return row;
+}
+
+void ChatFeedView::releaseFlatWidget(int index, QWidget *widget)
+{
+    const ChatFeedList::Item &item = flatCanvas->at(index);
+    if (item.kind == ChatFeedList::Kind::Divider) {
+        if (index + 1 < flatCanvas->count() && flatCanvas->at(index + 1).kind == ChatFeedList::Kind::Row) {
+            Entry *entry = entryForKey(flatCanvas->at(index + 1).key);
+            if (entry && entry->divider == widget)
+                entry->divider = nullptr;
+        }
+        return;
+    }
+    Entry *entry = entryForKey(item.key);
+    if (entry && entry->row == widget) {
+        entry->revealed = entry->row->revealed();
+        entry->row = nullptr;
+    }
+}
+
+void ChatFeedView::refreshFlatRow(Entry &entry)
+{
+    if (entry.row)
+        entry.row->applyMessage(entry.message, tagName(entry.message.tagId));
+    flatCanvas->invalidate(entry.key);
 }
 
 void ChatFeedView::onFeedScrolled(int value)
@@ -487,12 +559,10 @@ void ChatFeedView::onFeedScrolled(int value)
 
 void ChatFeedView::clearFeed()
 {
-    while (flatList->count() > 1) {
-        QLayoutItem *item = flatList->takeAt(1);
-        delete item->widget();
-        delete item;
-    }
+    flatCanvas->clear();
     entries.clear();
+    entryPositionByKey.clear();
+    firstEntryPosition = 0;
     seenIds.clear();
     oldestSeq = 0;
     loadingOlder = false;
@@ -507,18 +577,20 @@ void ChatFeedView::clearFeed()
 
 void ChatFeedView::markHidden(const QString &messageId)
 {
-    auto hide = [](Entry &entry, const QString &name) {
+    auto hide = [](Entry &entry) {
         entry.message.hidden = true;
         entry.message.content.clear();
         entry.message.title.clear();
-        entry.row->applyMessage(entry.message, name);
     };
     const int index = indexOfMessage(messageId);
-    if (index >= 0)
-        hide(entries[index], tagName(entries[index].message.tagId));
+    if (index >= 0) {
+        hide(entries[index]);
+        refreshFlatRow(entries[index]);
+    }
     for (Entry &entry : threadEntries) {
         if (entry.message.id == messageId) {
-            hide(entry, QString());
+            hide(entry);
+            entry.row->applyMessage(entry.message, QString());
             break;
         }
     }
@@ -553,7 +625,11 @@ void ChatFeedView::appendToThread(const Message &message)
         row = makeRow(message, canCompact(threadEntries.last().message, message), false, threadList->parentWidget());
     }
     addToList(threadList, threadList->count() - 1, row);
-    threadEntries.append({message, row, divider});
+    Entry entry;
+    entry.message = message;
+    entry.row = row;
+    entry.divider = divider;
+    threadEntries.append(entry);
 }
 
 // ---- tags on the flat page ----
@@ -569,7 +645,7 @@ void ChatFeedView::setTags(bool enabled, const QList<TagInfo> &list)
         if (entry.message.tagId <= 0)
             continue;
         const TagInfo *tag = findTag(entry.message.tagId);
-        if (tag && !tag->name.isEmpty())
+        if (entry.row && tag && !tag->name.isEmpty())
             entry.row->setTagChipText(tag->name);
     }
     rebuildForumCards();
@@ -593,7 +669,7 @@ void ChatFeedView::retagMessage(const QString &messageId, qint64 tagId)
         return;
     Entry &entry = entries[index];
     entry.message.tagId = tagId;
-    entry.row->applyMessage(entry.message, tagName(tagId));
+    refreshFlatRow(entry);
 }
 
 void ChatFeedView::selectTag(qint64 tagId)

@@ -13,6 +13,7 @@
 #include <functional>
 
 class ChatComposeDialog;
+class ChatFeedList;
 class ChatImageLoader;
 class ChatMessageRow;
 class QLabel;
@@ -80,12 +81,19 @@ public:
     using PendingImage = ChatPendingImage;
 
     // One item of a message list: the message, its row and the date divider placed
-    // directly before it (null when the entry opened no new day).
+    // directly before it (null when the entry opened no new day). On the flat page only
+    // the entries near the viewport have their widgets; the others keep what rebuilding
+    // them needs (the row's flags, its revealed spoilers) and null widget pointers.
     struct Entry
     {
         Message message;
         ChatMessageRow *row = nullptr;
         QWidget *divider = nullptr;
+        quint64 key = 0;        // the row's item in the flat list
+        quint64 dividerKey = 0; // the date divider's item; 0 when the entry opened no new day
+        bool compact = false;
+        bool afterDivider = false;
+        QSet<int> revealed;
     };
 
     // One outgoing image batch. The card widgets are guarded: clearing the feed deletes
@@ -190,7 +198,7 @@ public:
     QPushButton *sendButtonWidget() const { return sendButton; }
     QPushButton *tagButtonWidget() const { return tagButton; }
     QScrollArea *flatScrollArea() const { return flatScroll; }
-    QVBoxLayout *flatListLayout() const { return flatList; }
+    ChatFeedList *flatListWidget() const { return flatCanvas; }
     QLabel *dropOverlayLabel() const { return dropOverlay; }
     bool isForumMode() const { return forumMode; }
     qint64 openThreadTag() const { return openTagId; }
@@ -239,8 +247,10 @@ private:
     void sendFromInput();
     void showEmojiPicker();
     void onFeedScrolled(int value);
-    void scheduleScrollToBottom();
-    void settleFlatLayout();
+    QWidget *makeFlatWidget(int index, QWidget *parent);
+    void releaseFlatWidget(int index, QWidget *widget);
+    Entry *entryForKey(quint64 key);
+    void refreshFlatRow(Entry &entry);
     void addToList(QVBoxLayout *list, int index, QWidget *widget);
     void appendToThread(const Message &message);
     void clearThread();
@@ -264,8 +274,8 @@ private:
     QStackedWidget *outerStack = nullptr;
     QStackedWidget *forumStack = nullptr;
     QScrollArea *flatScroll = nullptr;
-    QWidget *flatContent = nullptr;
-    QVBoxLayout *flatList = nullptr;
+    QWidget *flatContent = nullptr; // the flat list, as the parent of its widgets
+    ChatFeedList *flatCanvas = nullptr;
     QPushButton *tagButton = nullptr;
     QLineEdit *input = nullptr;
     QPushButton *emojiButton = nullptr;
@@ -282,6 +292,11 @@ private:
 
     // State.
     QList<Entry> entries;
+    // An entry's index is its position minus the first entry's: a prepended page moves
+    // the first position back instead of renumbering every entry.
+    QHash<quint64, qint64> entryPositionByKey;
+    qint64 firstEntryPosition = 0;
+    int dividerHeight = 0; // every divider has the same height; the estimate for those not yet built
     QSet<QString> seenIds;
     qint64 gapSeq = 0;
     qint64 oldestSeq = 0;
@@ -300,7 +315,6 @@ private:
     bool threadCaughtUp = false;
     bool scrollThreadOnOwn = false;
     QLineEdit *pendingSendInput = nullptr; // the line whose send awaits its result
-    bool scrollToBottomScheduled = false;
     ChatImageLoader *imageLoader = nullptr;
 
     std::function<bool(const QString &, bool)> canHide;
@@ -313,3 +327,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(ChatAttachment)
+// Held by the thousand on a long feed: moved with memmove when the lists grow.
+Q_DECLARE_TYPEINFO(ChatAttachment, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(ChatFeedView::Message, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(ChatFeedView::Entry, Q_RELOCATABLE_TYPE);

@@ -90,7 +90,11 @@ void ChatFeedView::clearThread()
 {
     while (threadList->count() > 1) {
         QLayoutItem *item = threadList->takeAt(0);
-        delete item->widget();
+        // Deferred: a menu or prompt that the row opened may still be running.
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
         delete item;
     }
     threadEntries.clear();

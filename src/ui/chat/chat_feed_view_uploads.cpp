@@ -4,6 +4,7 @@
 #include "ui/chat/chat_feed_view.h"
 
 #include "theme/theme_palette.h"
+#include "ui/chat/chat_feed_list.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -110,8 +111,8 @@ void ChatFeedView::makeUploadCard(const QString &batchId, const QString &caption
     batch.progressBar = progress;
     batch.errorLabel = error;
     batch.actionRow = actions;
-    addToList(flatList, flatList->count(), card);
-    scheduleScrollToBottom();
+    flatCanvas->scrollToBottom();
+    flatCanvas->append(ChatFeedList::Kind::Widget, QString(), card);
 }
 
 void ChatFeedView::sendImages(const QList<ChatPendingImage> &images, const QString &content, qint64 tagId,
@@ -182,8 +183,11 @@ void ChatFeedView::removeUploadCard(const QString &batchId)
     const auto it = pendingUploads.find(batchId);
     if (it == pendingUploads.end())
         return;
-    if (it->card)
+    if (it->card) {
+        flatCanvas->removeWidget(it->card);
+        it->card->hide();
         it->card->deleteLater();
+    }
     pendingUploads.erase(it);
 }
 

@@ -113,6 +113,7 @@ ChatImageLoader::ChatImageLoader(IRawDownloader *downloader_, QObject *parent)
     : QObject(parent)
     , downloader(downloader_)
     , disk(std::make_shared<DiskState>())
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     disk->cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/chat-media");
     QDir().mkpath(disk->cacheDir);
@@ -173,19 +174,40 @@ void ChatImageLoader::onDiskRead(const QString &key, const QString &url, QSize s
         fetchFromNetwork(key, url, size, ratio);
 }
 
+void ChatImageLoader::setClock(std::function<qint64()> function)
+{
+    clock = std::move(function);
+}
+
 void ChatImageLoader::fetchFromNetwork(const QString &key, const QString &url, QSize size, qreal ratio)
 {
     if (url.isEmpty() || !downloader) {
         deliver(key, QPixmap());
         return;
     }
+    const auto failed = failedUntil.constFind(url);
+    if (failed != failedUntil.constEnd()) {
+        if (clock() < *failed) {
+            deliver(key, QPixmap());
+            return;
+        }
+        failedUntil.erase(failed);
+    }
     QPointer<ChatImageLoader> self(this);
     downloader->rawGet(
         url,
-        [self, key, size, ratio](const HttpResponse &response) {
+        [self, key, url, size, ratio](const HttpResponse &response) {
             if (!self)
                 return;
             if (!response.isSuccess() || response.body.isEmpty()) {
+                // Bounded: at most one entry per address that failed within the memory
+                // time; older ones are dropped as new failures come in.
+                if (self->failedUntil.size() > 4096) {
+                    const qint64 now = self->clock();
+                    for (auto it = self->failedUntil.begin(); it != self->failedUntil.end();)
+                        it = it.value() <= now ? self->failedUntil.erase(it) : std::next(it);
+                }
+                self->failedUntil.insert(url, self->clock() + kFailureMemoryMs);
                 self->deliver(key, QPixmap());
                 return;
             }

@@ -47,6 +47,13 @@ public:
     // Tests use small limits instead of hundreds of megabytes of images.
     void setCacheLimits(qint64 memoryBytes, qint64 diskBytes);
 
+    // How long a failed download is remembered: loads of its address within that time
+    // get a null pixmap without asking the network again (a feed builds its rows again
+    // whenever they scroll back into view).
+    static constexpr qint64 kFailureMemoryMs = 60 * 1000;
+    // Milliseconds since the epoch; tests move it instead of waiting.
+    void setClock(std::function<qint64()> clock);
+
     // The key's file name in the disk cache: every character but [A-Za-z0-9@x_-] becomes "_".
     static QString sanitizeCacheKey(const QString &key);
 
@@ -71,5 +78,7 @@ private:
     qint64 memoryBytes = 0;
     qint64 memoryLimit = kDefaultMemoryLimit;
     QHash<QString, QList<PendingCallback>> pending;
+    QHash<QString, qint64> failedUntil; // by address; entries go when they expire
     std::shared_ptr<DiskState> disk;
+    std::function<qint64()> clock;
 };

@@ -13,6 +13,8 @@
 #include <QLayoutItem>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -138,6 +140,12 @@ void ChatMessageRow::renderBody()
     body->setText(html);
 }
 
+void ChatMessageRow::restoreRevealed(const QSet<int> &spoilers)
+{
+    revealedSpoilers = spoilers;
+    renderBody();
+}
+
 void ChatMessageRow::setCompact(bool value)
 {
     compact = value;
@@ -225,7 +233,16 @@ void ChatMessageRow::onLinkActivated(const QString &href)
         renderBody();
         return;
     }
-    confirmOpenExternalLink(href, body);
+    promptForLink(href, body);
+}
+
+void ChatMessageRow::promptForLink(const QString &href, QWidget *from)
+{
+    QPointer<QWidget> window = from->window();
+    QTimer::singleShot(0, window, [href, window] {
+        if (window)
+            confirmOpenExternalLink(href, window);
+    });
 }
 
 void ChatMessageRow::onLinkHovered(const QString &href)

@@ -40,6 +40,8 @@ public:
     QWidget *thumbnailArea() const { return thumbArea; }
     const QList<QLabel *> &thumbnailLabels() const { return thumbnails; }
     const QSet<int> &revealed() const { return revealedSpoilers; }
+    // A row built again for a message whose spoilers the user had opened.
+    void restoreRevealed(const QSet<int> &spoilers);
 
     std::function<void(qint64 tagId)> onTagClicked;
     std::function<void(qint64 tagId, QPoint globalPos)> onTagMenu;
@@ -52,6 +54,11 @@ public:
     static QSize thumbnailSize(const ChatAttachment &attachment, int count);
 
     void onLinkActivated(const QString &href);
+    // The external-link prompt for a link of a message shown by `from`. The prompt runs
+    // its own event loop, during which the feed may delete the row (a rebuild, a clear,
+    // a row scrolled far away): it is opened on the next turn of the event loop, outside
+    // the row's click handler, and parented to the window, which outlives every row.
+    static void promptForLink(const QString &href, QWidget *from);
     void onLinkHovered(const QString &href);
     void refreshLooseLinks();
 

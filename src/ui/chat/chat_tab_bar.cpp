@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QMenu>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -40,6 +41,13 @@ ChatTabBar::ChatTabBar(QWidget *parent)
     toggle->setFixedHeight(kToggleHeight);
     toggle->setCursor(Qt::PointingHandCursor);
     connect(toggle, &QPushButton::clicked, this, &ChatTabBar::viewToggleRequested);
+    overflow = new QPushButton(QStringLiteral("»"), this);
+    overflow->setProperty("compact", true);
+    overflow->setFixedHeight(kToggleHeight);
+    overflow->setCursor(Qt::PointingHandCursor);
+    overflow->setToolTip(QStringLiteral("更多"));
+    overflow->hide();
+    connect(overflow, &QPushButton::clicked, this, &ChatTabBar::showOverflowMenu);
     placeViewToggle();
 }
 
@@ -79,12 +87,58 @@ QRect ChatTabBar::roomTabRect(int index) const
     return rects.at(index + 1);
 }
 
+int ChatTabBar::tabsRight() const
+{
+    return (overflow->isHidden() ? toggle->x() : overflow->x()) - 8;
+}
+
+int ChatTabBar::shownTabCount() const
+{
+    const QList<QRect> rects = tabRects();
+    const int right = tabsRight();
+    int count = 0;
+    while (count + 1 < rects.size() && rects.at(count + 1).right() <= right)
+        ++count;
+    return count;
+}
+
+QMenu *ChatTabBar::buildOverflowMenu()
+{
+    const int shown = shownTabCount();
+    if (shown >= tabs.size())
+        return nullptr;
+    // Parented to the window: the bar may be rebuilt while the menu runs.
+    auto *menu = new QMenu(window());
+    QPointer<ChatTabBar> self(this);
+    for (int i = shown; i < tabs.size(); ++i) {
+        const QString id = tabs.at(i).id;
+        QAction *action = menu->addAction(tabs.at(i).title, menu, [self, id] {
+            if (self)
+                self->setCurrentFeed(id);
+        });
+        action->setCheckable(true);
+        action->setChecked(id == current);
+    }
+    return menu;
+}
+
+void ChatTabBar::showOverflowMenu()
+{
+    QMenu *menu = buildOverflowMenu();
+    if (!menu)
+        return;
+    QPointer<QMenu> guard(menu);
+    menu->exec(overflow->mapToGlobal(QPoint(0, overflow->height())));
+    delete guard.data();
+}
+
 int ChatTabBar::hitTest(const QPoint &pos) const
 {
     const QList<QRect> rects = tabRects();
     if (rects.first().contains(pos))
         return kHoverMerged;
-    for (int i = 1; i < rects.size(); ++i) {
+    const int shown = shownTabCount();
+    for (int i = 1; i <= shown; ++i) {
         if (rects.at(i).contains(pos))
             return i - 1;
     }
@@ -94,6 +148,7 @@ int ChatTabBar::hitTest(const QPoint &pos) const
 void ChatTabBar::setTabs(const QList<Tab> &newTabs)
 {
     tabs = newTabs;
+    placeViewToggle();
     const bool stillListed = std::any_of(tabs.cbegin(), tabs.cend(), [this](const Tab &t) { return t.id == current; });
     if (stillListed || current == mixedFeedId()) {
         update();
@@ -141,6 +196,13 @@ void ChatTabBar::placeViewToggle()
     const int w = toggle->sizeHint().width();
     toggle->resize(w, kToggleHeight);
     toggle->move(width() - w - 8, 5);
+    // The overflow button shows when the room tabs run past the toggle.
+    const QList<QRect> rects = tabRects();
+    const bool overflowing = rects.size() > 1 && rects.last().right() > toggle->x() - 8;
+    const int ow = overflow->sizeHint().width();
+    overflow->resize(ow, kToggleHeight);
+    overflow->move(toggle->x() - ow - 6, 5);
+    overflow->setVisible(overflowing);
 }
 
 void ChatTabBar::resizeEvent(QResizeEvent *event)
@@ -171,7 +233,8 @@ void ChatTabBar::paintEvent(QPaintEvent *)
     const QRect merged = rects.first();
     drawTab(merged, mergedTabTitle(), current == mixedFeedId(), hovered == kHoverMerged);
     painter.fillRect(QRect(merged.x() + merged.width() - 1 + 5, 8, 2, 16), ThemePalette::color("border"));
-    for (int i = 0; i < tabs.size(); ++i)
+    const int shown = shownTabCount();
+    for (int i = 0; i < shown; ++i)
         drawTab(rects.at(i + 1), tabs.at(i).title, tabs.at(i).id == current, hovered == i);
 }
 

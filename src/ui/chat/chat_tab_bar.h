@@ -7,13 +7,15 @@
 
 #include <functional>
 
+class QMenu;
 class QPushButton;
 
 // The hand-painted strip above the chat feeds: a fixed first tab for the merged feed, a
 // short separator, one tab per followed room, an accent underline under the current
 // tab, and a push button at the right end that toggles the current room's view between
 // its flat and forum pages. Tabs are known by string id (a room id, or the merged id).
-// Tabs past the right edge are simply cut off. GUI thread only.
+// Room tabs that do not fit before the toggle are not drawn; an overflow button ("»")
+// then appears left of the toggle and lists them in a menu. GUI thread only.
 class ChatTabBar : public QWidget
 {
     Q_OBJECT
@@ -42,6 +44,12 @@ public:
     const QList<Tab> &tabList() const { return tabs; }
     int hoveredIndex() const { return hovered; }
     QPushButton *viewToggle() const { return toggle; }
+    QPushButton *overflowButton() const { return overflow; }
+    // How many room tabs are drawn; the others are in the overflow menu.
+    int shownTabCount() const;
+    // The overflow menu: one entry per room tab that is not drawn, choosing it makes that
+    // tab current. The caller owns and runs it; the overflow button does both.
+    QMenu *buildOverflowMenu();
     // Geometry of the merged tab and of room tab i, as drawn now.
     QRect mergedTabRect() const;
     QRect roomTabRect(int index) const;
@@ -65,10 +73,13 @@ private:
     int hitTest(const QPoint &pos) const;
     QList<QRect> tabRects() const;
     void placeViewToggle();
+    int tabsRight() const; // right edge of the room tabs' area
+    void showOverflowMenu();
 
     QList<Tab> tabs;
     QString current;
     int hovered = -1;
     QPushButton *toggle = nullptr;
+    QPushButton *overflow = nullptr;
     std::function<bool(const QString &roomId)> canUnsubscribe;
 };

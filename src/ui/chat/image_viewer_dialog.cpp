@@ -1,5 +1,7 @@
 #include "ui/chat/image_viewer_dialog.h"
 
+#include "ui/chat/chat_image_decode.h"
+
 #include "net/i_raw_downloader.h"
 #include "ui/chat/chat_image_loader.h"
 
@@ -26,20 +28,6 @@ const char *const kTextStyle = "color:rgba(255,255,255,0.85);font-size:13px;";
 QString statusHtml(const QString &text)
 {
     return QStringLiteral("<span style=\"%1\">%2</span>").arg(QLatin1String(kTextStyle), text);
-}
-
-// Decodes on the caller's thread, refusing images too large to hold instead of
-// stalling the window on them.
-QImage decodeBounded(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > ChatImageLoader::kMaxDecodedPixels)
-        return {};
-    return reader.read();
 }
 
 QPushButton *textButton(const QString &text, QWidget *parent)
@@ -160,35 +148,52 @@ void ImageViewerDialog::showImage()
 {
     if (bytes.isEmpty())
         return;
+    if (!decodeDone) {
+        // A photo of many megapixels takes long to decode: that happens on the pool, and
+        // the dialog keeps answering meanwhile.
+        if (!decodeStarted) {
+            decodeStarted = true;
+            decodeImageInBackground(bytes, QSize(), this, [this](const QImage &image) {
+                decoded = image;
+                decodeDone = true;
+                showImage();
+            });
+        }
+        return;
+    }
+    if (decoded.isNull()) {
+        showStatus(QStringLiteral("图片解码失败"));
+        return;
+    }
     if (contentType == QLatin1String("image/gif")) {
         if (movie)
             return;
-        const QImage first = decodeBounded(bytes);
-        if (first.isNull()) {
-            showStatus(QStringLiteral("图片解码失败"));
-            return;
-        }
         buffer = new QBuffer(this);
         buffer->setData(bytes);
         buffer->open(QIODevice::ReadOnly);
         movie = new QMovie(buffer, QByteArrayLiteral("gif"), this);
-        movie->setScaledSize(first.size().scaled(imageLabel->size(), Qt::KeepAspectRatio));
+        movie->setScaledSize(decoded.size().scaled(imageLabel->size(), Qt::KeepAspectRatio));
         imageLabel->setMovie(movie);
         movie->start();
         return;
     }
-    QImage image = decodeBounded(bytes);
-    if (image.isNull()) {
-        showStatus(QStringLiteral("图片解码失败"));
-        return;
-    }
     const qreal ratio = devicePixelRatioF();
     const QSize area(qRound(imageLabel->width() * ratio), qRound(imageLabel->height() * ratio));
-    if (!area.isEmpty() && (image.width() > area.width() || image.height() > area.height()))
-        image = image.scaled(area, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(ratio);
-    imageLabel->setPixmap(pixmap);
+    auto show = [this, ratio](const QImage &image) {
+        QPixmap pixmap = QPixmap::fromImage(image);
+        pixmap.setDevicePixelRatio(ratio);
+        imageLabel->setPixmap(pixmap);
+    };
+    if (area.isEmpty() || (decoded.width() <= area.width() && decoded.height() <= area.height())) {
+        ++scaleRequest;
+        show(decoded);
+        return;
+    }
+    const int request = ++scaleRequest;
+    scaleImageInBackground(decoded, area, this, [this, request, show](const QImage &image) {
+        if (request == scaleRequest)
+            show(image);
+    });
 }
 
 QString ImageViewerDialog::formatByteSize(qint64 size)
@@ -223,7 +228,7 @@ void ImageViewerDialog::refreshCaption()
 
 void ImageViewerDialog::copyImage()
 {
-    const QImage image = decodeBounded(bytes);
+    const QImage image = decodeDone ? decoded : decodeImageBounded(bytes);
     if (!image.isNull())
         QGuiApplication::clipboard()->setImage(image);
 }

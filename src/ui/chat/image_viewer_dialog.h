@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QImage>
 #include <QString>
 
 class IRawDownloader;
@@ -52,4 +53,9 @@ private:
     QLabel *captionLabel = nullptr;
     QBuffer *buffer = nullptr;
     QMovie *movie = nullptr;
+    // Decoded once, on the thread pool; scaled there too for each new size.
+    QImage decoded;
+    bool decodeStarted = false;
+    bool decodeDone = false;
+    int scaleRequest = 0; // only the newest scaling is shown
 };

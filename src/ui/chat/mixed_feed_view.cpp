@@ -1,5 +1,7 @@
 #include "ui/chat/mixed_feed_view.h"
 
+#include "ui/chat/chat_feed_list.h"
+
 #include "theme/theme_palette.h"
 #include "ui/chat/chat_image_loader.h"
 #include "ui/chat/chat_markdown.h"
@@ -73,15 +75,24 @@ MixedFeedView::MixedFeedView(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    content = new QWidget(scroll);
-    listLayout = new QVBoxLayout(content);
-    listLayout->setContentsMargins(0, 6, 0, 6);
-    listLayout->setSpacing(0);
-    listLayout->addStretch(1);
-    scroll->setWidget(content);
+    list = new ChatFeedList(scroll, 0, 6);
+    list->createWidget = [this](int, const ChatFeedList::Item &listItem, QWidget *into) {
+        return makeWidget(listItem, into);
+    };
+    list->widgetReleased = [this](int, const ChatFeedList::Item &listItem, QWidget *widget) {
+        releaseWidget(listItem, widget);
+    };
+    list->estimateHeight = [this](const ChatFeedList::Item &listItem) {
+        if (listItem.kind == ChatFeedList::Kind::Divider)
+            return 26;
+        const std::shared_ptr<Shown> entry = shownByKey.value(listItem.key);
+        if (!entry || entry->item.hidden || entry->item.attachments.isEmpty())
+            return 26;
+        const qsizetype count = entry->item.attachments.size();
+        return 30 + (count == 1 ? 200 : 114 * int((count + 1) / 2));
+    };
     layout->addWidget(scroll, 1);
 
     auto *bar = new QWidget(this);
@@ -99,37 +110,135 @@ MixedFeedView::MixedFeedView(QWidget *parent)
 void MixedFeedView::appendItem(const Item &item)
 {
     items.append(item);
-    if (items.size() > kMaxItems) {
-        items.erase(items.begin(), items.begin() + (items.size() - kMaxItems));
-        rebuild();
+    // At the cap only the oldest rows go; the rest stay as they are.
+    list->beginBatch();
+    while (items.size() > kMaxItems)
+        dropOldestRow();
+    if (!hiddenRooms.contains(item.roomId))
+        addRow(item);
+    list->endBatch();
+}
+
+void MixedFeedView::resetGrouping()
+{
+    lastRoomId.clear();
+    lastSenderId.clear();
+    lastTagId = -1;
+    lastSenderLabel.clear();
+}
+
+void MixedFeedView::dropOldestRow()
+{
+    const Item oldest = items.takeFirst();
+    if (hiddenRooms.contains(oldest.roomId) || shown.isEmpty())
+        return;
+    const std::shared_ptr<Shown> gone = shown.takeFirst();
+    if (gone->headerKey != 0) {
+        list->remove(gone->headerKey);
+        shownByKey.remove(gone->headerKey);
+    }
+    list->remove(gone->rowKey);
+    shownByKey.remove(gone->rowKey);
+    if (shown.isEmpty()) {
+        resetGrouping();
         return;
     }
-    if (hiddenRooms.contains(item.roomId))
-        return;
-    addRow(item);
-    scrollToBottomLater();
+    // The new first row opens its group: it needs the header, and its sender's name if it
+    // continued the row that went.
+    const std::shared_ptr<Shown> &head = shown.first();
+    if (head->headerKey == 0) {
+        ChatFeedList::Item header;
+        header.kind = ChatFeedList::Kind::Divider;
+        header.key = head->headerKey = list->newKey();
+        shownByKey.insert(header.key, head);
+        list->prepend({header});
+    }
+    if (!head->showsSender && !head->item.hidden) {
+        head->showsSender = true;
+        head->senderLabel =
+            (userNameResolver ? userNameResolver(head->item.senderId) : head->item.senderId) + QStringLiteral("：");
+        list->renew(head->rowKey);
+    }
 }
 
 void MixedFeedView::addRow(const Item &item)
 {
+    auto entry = std::make_shared<Shown>();
+    entry->item = item;
     if (item.roomId != lastRoomId || item.tagId != lastTagId) {
-        addToList(makeRoomHeader(item));
+        entry->headerKey = list->newKey();
         lastRoomId = item.roomId;
         lastTagId = item.tagId;
         lastSenderId.clear();
         lastSenderLabel.clear();
     }
-    const bool showSender = !item.hidden && item.senderId != lastSenderId;
-    addToList(makeMsgRow(item, showSender));
+    entry->showsSender = !item.hidden && item.senderId != lastSenderId;
+    if (entry->showsSender)
+        lastSenderLabel = (userNameResolver ? userNameResolver(item.senderId) : item.senderId) + QStringLiteral("：");
+    entry->senderLabel = lastSenderLabel;
     if (item.hidden)
         lastSenderId.clear();
     else
         lastSenderId = item.senderId;
+    entry->rowKey = list->newKey();
+    shown.append(entry);
+    shownByKey.insert(entry->rowKey, entry);
+    if (entry->headerKey != 0) {
+        shownByKey.insert(entry->headerKey, entry);
+        list->append(ChatFeedList::Kind::Divider, QString(), nullptr, entry->headerKey);
+    }
+    list->append(ChatFeedList::Kind::Row, QString(), nullptr, entry->rowKey);
 }
 
-QWidget *MixedFeedView::makeRoomHeader(const Item &item)
+QWidget *MixedFeedView::makeWidget(const ChatFeedList::Item &listItem, QWidget *parent)
 {
-    auto *header = new QWidget(content);
+    const std::shared_ptr<Shown> entry = shownByKey.value(listItem.key);
+    if (!entry)
+        return nullptr;
+    if (listItem.key == entry->headerKey)
+        return makeRoomHeader(entry->item, parent);
+    return makeMsgRow(*entry, parent);
+}
+
+void MixedFeedView::releaseWidget(const ChatFeedList::Item &listItem, QWidget *widget)
+{
+    for (QLabel *label : widget->findChildren<QLabel *>())
+        thumbnailAttachments.remove(label);
+    const std::shared_ptr<Shown> entry = shownByKey.value(listItem.key);
+    if (entry && listItem.key == entry->rowKey) {
+        QLabel *body = bodyLabels.value(entry->item.messageId);
+        if (body && widget->isAncestorOf(body))
+            bodyLabels.remove(entry->item.messageId);
+    }
+}
+
+MixedFeedView::RowInfo MixedFeedView::rowInfo(int index) const
+{
+    RowInfo info;
+    if (index < 0 || index >= list->count())
+        return info;
+    const ChatFeedList::Item &listItem = list->at(index);
+    const std::shared_ptr<Shown> entry = shownByKey.value(listItem.key);
+    if (!entry)
+        return info;
+    info.header = listItem.key == entry->headerKey;
+    info.roomId = entry->item.roomId;
+    info.roomName = roomNameResolver ? roomNameResolver(info.roomId) : info.roomId;
+    if (entry->item.tagId >= 1) {
+        info.chipText = tagNameResolver ? tagNameResolver(info.roomId, entry->item.tagId) : QString();
+        if (info.chipText.isEmpty())
+            info.chipText = QStringLiteral("标签");
+    }
+    info.messageId = entry->item.messageId;
+    info.tagId = entry->item.tagId;
+    info.showsSender = entry->showsSender;
+    info.senderLabel = entry->senderLabel;
+    return info;
+}
+
+QWidget *MixedFeedView::makeRoomHeader(const Item &item, QWidget *parent)
+{
+    auto *header = new QWidget(parent);
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(12, 4, 12, 2);
     layout->setSpacing(8);
@@ -162,23 +271,22 @@ QWidget *MixedFeedView::makeRoomHeader(const Item &item)
     return header;
 }
 
-QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
+QWidget *MixedFeedView::makeMsgRow(const Shown &entry, QWidget *parent)
 {
-    auto *row = new QWidget(content);
+    const Item &item = entry.item;
+    auto *row = new QWidget(parent);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(42, 4, 12, 4);
     layout->setSpacing(0);
 
-    if (showSender) {
-        const QString name = userNameResolver ? userNameResolver(item.senderId) : item.senderId;
-        lastSenderLabel = name + QStringLiteral("：");
-        auto *sender = new QLabel(lastSenderLabel, row);
+    if (entry.showsSender) {
+        auto *sender = new QLabel(entry.senderLabel, row);
         sender->setTextFormat(Qt::PlainText);
         sender->setStyleSheet(QStringLiteral("color:%1;").arg(hexOf("primaryText")));
         layout->addWidget(sender, 0, Qt::AlignTop);
     } else {
         auto *indent = new QWidget(row);
-        indent->setFixedWidth(QFontMetrics(font()).horizontalAdvance(lastSenderLabel));
+        indent->setFixedWidth(QFontMetrics(font()).horizontalAdvance(entry.senderLabel));
         layout->addWidget(indent);
     }
 
@@ -192,15 +300,18 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
     } else {
         auto state = std::make_shared<BodyState>();
         state->content = item.content;
+        state->revealed = entry.revealed; // the row may be built again after scrolling away
         state->hasLoose = containsLooseLink(item.content);
         renderBody(body, *state);
-        connect(body, &QLabel::linkActivated, body, [body, state](const QString &link) {
+        connect(body, &QLabel::linkActivated, body, [this, body, state, rowKey = entry.rowKey](const QString &link) {
             if (link.startsWith(QLatin1String("spoiler:"))) {
                 state->revealed.insert(link.mid(8).toInt());
                 renderBody(body, *state);
+                if (const std::shared_ptr<Shown> owner = shownByKey.value(rowKey))
+                    owner->revealed = state->revealed;
                 return;
             }
-            confirmOpenExternalLink(link, body);
+            ChatMessageRow::promptForLink(link, body);
         });
         connect(body, &QLabel::linkHovered, body, [body, state](const QString &link) {
             state->hovered = link;
@@ -246,7 +357,7 @@ QWidget *MixedFeedView::makeMsgRow(const Item &item, bool showSender)
                                   });
             }
             label->installEventFilter(this);
-            // Labels die only with a rebuild, which empties this table, or with the view.
+            // Leaves the table when the row is released or rebuilt.
             thumbnailAttachments.insert(label, attachment);
         }
         layout->addWidget(column, 1);
@@ -271,49 +382,18 @@ bool MixedFeedView::eventFilter(QObject *watched, QEvent *event)
 void MixedFeedView::rebuild()
 {
     ++rebuilds;
-    while (listLayout->count() > 1) {
-        QLayoutItem *item = listLayout->takeAt(1);
-        delete item->widget();
-        delete item;
-    }
+    list->beginBatch();
+    list->clear();
+    shown.clear();
+    shownByKey.clear();
     bodyLabels.clear();
     thumbnailAttachments.clear();
-    lastRoomId.clear();
-    lastSenderId.clear();
-    lastTagId = -1;
-    lastSenderLabel.clear();
+    resetGrouping();
     for (const Item &item : items) {
         if (!hiddenRooms.contains(item.roomId))
             addRow(item);
     }
-    scrollToBottomLater();
-}
-
-void MixedFeedView::addToList(QWidget *widget)
-{
-    listLayout->addWidget(widget);
-    // Shown at once, with the layout switched off so that showing does not lay out the
-    // whole list for each widget; the one pass runs before the deferred scroll.
-    listLayout->setEnabled(false);
-    widget->show();
-    listLayout->setEnabled(true);
-}
-
-void MixedFeedView::scrollToBottomLater()
-{
-    // Many messages in one turn of the event loop need one scroll.
-    if (scrollScheduled)
-        return;
-    scrollScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        scrollScheduled = false;
-        // The new height reaches the scroll bar through posted layout requests that may
-        // not all have run yet; settle them so the bottom really is the bottom.
-        listLayout->activate();
-        QEvent request(QEvent::LayoutRequest);
-        QCoreApplication::sendEvent(scroll, &request);
-        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-    });
+    list->endBatch();
 }
 
 void MixedFeedView::markHidden(const QString &roomId, const QString &messageId)
@@ -322,6 +402,15 @@ void MixedFeedView::markHidden(const QString &roomId, const QString &messageId)
         if (item.roomId == roomId && item.messageId == messageId) {
             item.hidden = true;
             item.content.clear();
+            break;
+        }
+    }
+    for (const std::shared_ptr<Shown> &entry : shown) {
+        if (entry->item.roomId == roomId && entry->item.messageId == messageId) {
+            // A row built again later shows the hidden text without thumbnails; the one on
+            // screen keeps its sender and thumbnails until then.
+            entry->item.hidden = true;
+            entry->item.content.clear();
             break;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/chat/chat_feed_list.h"
 #include "ui/chat/chat_feed_view.h"
 #include "ui/chat/chat_message_row.h"
 
@@ -45,21 +46,34 @@ inline ChatFeedView::TagInfo tag(qint64 id, const QString &name, const QString &
 }
 
 // The flat list as tokens: "D:<divider text>", "R:<id>" for a full row, "C:<id>" for a
-// compact row, "U" for an upload card.
+// compact row, "U" for an upload card. Items near the viewport are read from their
+// widgets; the others (a long list keeps only those as widgets) from what the view keeps
+// to build them again.
 inline QStringList trace(const ChatFeedView &view)
 {
     QStringList out;
-    QVBoxLayout *list = view.flatListLayout();
-    for (int i = 1; i < list->count(); ++i) {
-        QWidget *widget = list->itemAt(i)->widget();
-        if (!widget)
-            continue;
-        if (auto *row = qobject_cast<ChatMessageRow *>(widget)) {
-            out << (row->isCompact() ? QStringLiteral("C:") : QStringLiteral("R:")) + row->currentMessage().id;
-        } else if (widget->findChild<QProgressBar *>()) {
-            out << QStringLiteral("U");
-        } else if (auto *label = widget->findChild<QLabel *>()) {
-            out << QStringLiteral("D:") + label->text();
+    const ChatFeedList *list = view.flatListWidget();
+    int entry = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        const ChatFeedList::Item &item = list->at(i);
+        QWidget *widget = item.widget;
+        switch (item.kind) {
+        case ChatFeedList::Kind::Row: {
+            const ChatFeedView::Entry &e = view.flatEntries().at(entry++);
+            if (widget && widget != e.row)
+                out << QStringLiteral("?row");
+            const bool compact = e.row ? e.row->isCompact() : e.compact;
+            out << (compact ? QStringLiteral("C:") : QStringLiteral("R:")) + e.message.id;
+            break;
+        }
+        case ChatFeedList::Kind::Widget:
+            out << ((widget && widget->findChild<QProgressBar *>()) ? QStringLiteral("U") : QStringLiteral("?"));
+            break;
+        case ChatFeedList::Kind::Divider: {
+            auto *label = widget ? widget->findChild<QLabel *>() : nullptr;
+            out << QStringLiteral("D:") + (label ? label->text() : item.text);
+            break;
+        }
         }
     }
     return out;

@@ -6,9 +6,13 @@
 
 #include "support/picture_check.h"
 #include "support/pending_raw_downloader.h"
+#include "ui/chat/chat_feed_list.h"
 #include "support/test_main.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QPointer>
+#include <QVBoxLayout>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -503,6 +507,239 @@ private slots:
         QCOMPARE(sent.at(1).at(1).toLongLong(), 0);
     }
 
+    // A long feed holds widgets only near the viewport, wherever the user reads, and the
+    // rows there sit one under the other at their measured heights.
+    void longFeedBuildsOnlyTheRowsNearTheViewport()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 1500; ++i) {
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 3 % 4)));
+            if (i % 100 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QCOMPARE(view->flatEntries().size(), 1500);
+        const ChatFeedList *list = view->flatListWidget();
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        auto checkTheView = [&] {
+            QVERIFY2(list->liveCount() < 60, qPrintable(QString::number(list->liveCount())));
+            QWidget *previous = nullptr;
+            for (int i = 0; i < list->count(); ++i) {
+                QWidget *widget = list->at(i).widget;
+                if (!widget || widget->isHidden())
+                    continue;
+                QCOMPARE(widget->width(), viewport->width());
+                QCOMPARE(widget->height(), widget->hasHeightForWidth() ? widget->heightForWidth(viewport->width())
+                                                                       : widget->sizeHint().height());
+                if (previous)
+                    QCOMPARE(widget->y(), previous->y() + previous->height() + 2);
+                previous = widget;
+            }
+            // The viewport is covered from its top to its bottom (between rows there are
+            // 2 pixels of spacing, below the last one a margin of 6).
+            auto covered = [&](int y) { return list->childAt(20, y) || list->childAt(20, y + 3); };
+            QVERIFY(covered(bar->value() + 1));
+            QVERIFY(covered(bar->value() + viewport->height() / 2));
+            QVERIFY(covered(bar->value() + viewport->height() - 12));
+        };
+        for (const int position : {bar->maximum(), bar->maximum() / 2, 40}) {
+            bar->setValue(position);
+            QCoreApplication::processEvents();
+            checkTheView();
+        }
+        // Narrower: the rows in view are measured again at the new width.
+        view->resize(300, 400);
+        QTRY_COMPARE(viewport->width(), list->width());
+        QCoreApplication::processEvents();
+        checkTheView();
+        view->resize(480, 400);
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        checkTheView();
+        // At the bottom: the newest rows exist, the oldest and the middle ones do not.
+        QVERIFY(view->flatEntries().last().row);
+        QVERIFY(!view->flatEntries().at(750).row);
+        QVERIFY(!view->flatEntries().at(1).row);
+    }
+
+    // Reading older messages while others arrive keeps the view still; the user's own
+    // message brings it to the bottom, which it then follows again.
+    void readingOlderMessagesWhileNewOnesArriveKeepsTheViewStill()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 200; ++i)
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3)));
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QWidget *viewport = view->flatScrollArea()->viewport();
+
+        bar->setValue(bar->maximum() / 2);
+        QCoreApplication::processEvents();
+        const int value = bar->value();
+        ChatMessageRow *reading = view->flatEntries().at(100).row;
+        for (const ChatFeedView::Entry &entry : view->flatEntries()) {
+            if (entry.row && entry.row->mapTo(viewport, QPoint()).y() >= 100) {
+                reading = entry.row;
+                break;
+            }
+        }
+        QVERIFY(reading);
+        const int readingY = reading->mapTo(viewport, QPoint()).y();
+        for (int i = 201; i <= 220; ++i) {
+            view->appendMessage(message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3)));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(bar->value(), value);
+        QCOMPARE(reading->mapTo(viewport, QPoint()).y(), readingY);
+
+        Message own = message("mine", 221, "me");
+        own.own = true;
+        view->appendMessage(own);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view->flatEntries().last().row->isVisible());
+        view->appendMessage(message("m222", 222, "u1"));
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view->flatEntries().last().row->mapTo(viewport, QPoint()).y() < viewport->height());
+    }
+
+    // The link prompt opens over the window, so clearing the feed while it runs (rows
+    // go away) neither takes the prompt with it nor crashes.
+    void linkPromptSurvivesClearingTheFeed()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *view = new ChatFeedView(&window);
+        view->setClock([] { return noon(); });
+        layout->addWidget(view);
+        window.resize(480, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Message linked = message("m1", 1);
+        linked.content = QStringLiteral("see https://example.org/x");
+        view->appendMessage(linked);
+        ChatMessageRow *row = view->flatEntries().first().row;
+        bool seen = false;
+        bool survived = false;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || seen)
+                return;
+            seen = true;
+            QPointer<QDialog> prompt(dialog);
+            view->clearFeed();
+            view->appendMessage(message("m2", 2));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            survived = !prompt.isNull() && prompt->isVisible();
+            dialog->reject();
+        });
+        poll.start();
+        emit row->bodyLabel()->linkActivated(QStringLiteral("https://example.org/x"));
+        QTRY_VERIFY(seen);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(survived);
+        QCOMPARE(view->flatEntries().size(), 1);
+    }
+
+    // A long feed under the application style sheet, at its top, in its middle and at its
+    // bottom: every row in view is painted (not a blank slot of a row not built yet).
+    // A row scrolled far away is released and built again when it comes back: the spoilers
+    // the user opened stay open.
+    void rowBuiltAgainKeepsItsOpenedSpoilers()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 300; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i % 3));
+            m.content = QStringLiteral("one ||first|| two ||second||");
+            view->appendMessage(m);
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QPointer<ChatMessageRow> row = view->flatEntries().last().row;
+        QVERIFY(row);
+        row->onLinkActivated(QStringLiteral("spoiler:1"));
+        const QString opened = row->bodyLabel()->text();
+
+        bar->setValue(0);
+        QCoreApplication::processEvents();
+        QTRY_VERIFY(!row); // released
+        QVERIFY(!view->flatEntries().last().row);
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        ChatMessageRow *again = view->flatEntries().last().row;
+        QVERIFY(again);
+        QCOMPARE(again->revealed(), QSet<int>{1});
+        QCOMPARE(again->bodyLabel()->text(), opened);
+    }
+
+    void pictureOfALongFeed()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        auto view = makeView();
+        view->resize(560, 640);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        const QStringList names{QStringLiteral("Alice"), QStringLiteral("Bob"), QStringLiteral("小明")};
+        for (int i = 1; i <= 600; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 3 % 3), i / 200 - 2);
+            m.senderName = names.at(i / 3 % 3);
+            m.content = QStringLiteral("message %1 with **bold** text and `code`").arg(i);
+            if (i % 7 == 0)
+                m.content += QStringLiteral(", a longer one that wraps over more than one line of the feed to "
+                                            "show that heights follow the text, see https://example.org/%1")
+                                 .arg(i);
+            if (i % 25 == 0)
+                m.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 400, 240, "image/png", 1, "a.png"}};
+            view->appendMessage(m);
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        const QList<std::pair<const char *, int>> places{
+            {"top", 0}, {"middle", bar->maximum() / 2}, {"bottom", bar->maximum()}};
+        QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+        for (const auto &[place, value] : places) {
+            bar->setValue(value);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            const QImage image = view->grab().toImage();
+            QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/chat_feed_long_%1.png").arg(place)));
+            QList<testsupport::PictureRegion> rows;
+            const ChatFeedList *list = view->flatListWidget();
+            for (int i = 0; i < list->count(); ++i) {
+                QWidget *widget = list->at(i).widget;
+                if (!widget || !widget->isVisible())
+                    continue;
+                const testsupport::PictureRegion row = testsupport::regionThrough(
+                    view.get(), viewport, widget, QStringLiteral("%1: item %2").arg(QLatin1String(place)).arg(i));
+                if (row.rect.height() >= 12)
+                    rows.append(row);
+            }
+            const QStringList blank = testsupport::blankRegions(image, rows);
+            QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
+            QVERIFY2(rows.size() >= 6, place);
+        }
+        qApp->setStyleSheet(previous);
+    }
+
     void pictureOfTheFeed()
     {
         QFile sheet(QStringLiteral(":/minimal-theme.qss"));
@@ -549,8 +786,9 @@ private slots:
         // Every row of the feed (five messages and their dividers), the input line with its
         // text and the send button are drawn.
         QList<const QWidget *> parts{view->inputLine(), view->sendButtonWidget()};
-        for (int i = 0; i < view->flatListLayout()->count(); ++i) {
-            if (const QWidget *row = view->flatListLayout()->itemAt(i)->widget(); row && row->isVisible())
+        const ChatFeedList *list = view->flatListWidget();
+        for (int i = 0; i < list->count(); ++i) {
+            if (const QWidget *row = list->at(i).widget; row && row->isVisible())
                 parts.append(row);
         }
         QVERIFY2(parts.size() >= 2 + 5, qPrintable(QString::number(parts.size() - 2)));

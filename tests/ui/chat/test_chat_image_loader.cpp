@@ -137,6 +137,8 @@ private slots:
         QFETCH(HttpResponse, response);
         PendingRawDownloader downloader;
         ChatImageLoader loader(&downloader);
+        qint64 now = 1'000'000;
+        loader.setClock([&now] { return now; });
         Results results;
         const QString key = QStringLiteral("fail@10x10");
         loader.load(key, QStringLiteral("http://h/f"), QSize(10, 10), 1.0, this, results.collect("1"));
@@ -145,8 +147,20 @@ private slots:
         QTRY_COMPARE(results.pixmaps.size(), 1);
         QVERIFY(results.pixmaps.first().isNull());
         QVERIFY(!QFile::exists(loader.cacheDirectory() + QStringLiteral("/fail@10x10")));
-        // Nothing was remembered: the next load downloads again.
+        // The failure is remembered for a while: loads of that address within it, also at
+        // another size, fail without a download.
         loader.load(key, QStringLiteral("http://h/f"), QSize(10, 10), 1.0, this, results.collect("2"));
+        loader.load(QStringLiteral("fail@20x20"), QStringLiteral("http://h/f"), QSize(20, 20), 1.0, this,
+                    results.collect("3"));
+        QTRY_COMPARE(results.pixmaps.size(), 3);
+        QVERIFY(results.pixmaps.at(1).isNull() && results.pixmaps.at(2).isNull());
+        now += ChatImageLoader::kFailureMemoryMs - 1;
+        loader.load(key, QStringLiteral("http://h/f"), QSize(10, 10), 1.0, this, results.collect("4"));
+        QTRY_COMPARE(results.pixmaps.size(), 4);
+        QCOMPARE(downloader.count(), 1);
+        // Nothing else was kept: after that time the next load downloads again.
+        now += 1;
+        loader.load(key, QStringLiteral("http://h/f"), QSize(10, 10), 1.0, this, results.collect("5"));
         QTRY_COMPARE(downloader.count(), 2);
     }
 

@@ -5,6 +5,7 @@
 
 #include <QContextMenuEvent>
 #include <QPushButton>
+#include <QMenu>
 #include <QSignalSpy>
 
 using panelstest::MenuProbe;
@@ -151,6 +152,44 @@ private slots:
         QCOMPARE(toggle->height(), 22);
         QCOMPARE(bar.sizeHint(), QSize(200, 32));
         QCOMPARE(bar.height(), 32);
+    }
+
+    // Tabs that do not fit before the toggle are not drawn over it: an overflow button
+    // appears and its menu reaches each of them.
+    void tabsPastTheEdgeAreReachable()
+    {
+        ChatTabBar bar;
+        bar.resize(320, 32);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        QStringList ids;
+        for (int i = 0; i < 12; ++i)
+            ids << QString::number(i);
+        bar.setTabs(tabs(ids));
+        QPushButton *more = bar.overflowButton();
+        QVERIFY(more->isVisible());
+        QCOMPARE(more->geometry().right() + 6 + 1, bar.viewToggle()->x());
+        const int shown = bar.shownTabCount();
+        QVERIFY(shown > 0 && shown < 12);
+        QVERIFY(bar.roomTabRect(shown - 1).right() < more->x());
+        // A press where a hidden tab would lie selects nothing.
+        QSignalSpy changed(&bar, &ChatTabBar::currentChanged);
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(more->x() - 2, 16));
+        QCOMPARE(changed.size(), 0);
+
+        std::unique_ptr<QMenu> menu(bar.buildOverflowMenu());
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 12 - shown);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("房间 ") + ids.at(shown));
+        menu->actions().last()->trigger();
+        QCOMPARE(bar.currentId(), QStringLiteral("11"));
+        QCOMPARE(changed.size(), 1);
+
+        // Wide enough for every tab: no button, no menu.
+        bar.resize(1600, 32);
+        QVERIFY(!more->isVisible());
+        QCOMPARE(bar.shownTabCount(), 12);
+        QVERIFY(!bar.buildOverflowMenu());
     }
 
     void toggleButtonReportsClicks()

@@ -1,5 +1,7 @@
 #include "ui/chat/image_viewer_dialog.h"
 
+#include "ui/chat/chat_image_decode.h"
+
 #include "support/pending_raw_downloader.h"
 #include "support/test_main.h"
 
@@ -11,6 +13,7 @@
 #include <QMovie>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 using testsupport::PendingRawDownloader;
 
@@ -145,6 +148,42 @@ private slots:
         gif->close();
     }
 
+    // Full-size images are decoded on the thread pool: the result arrives later from the
+    // event loop (never before the call returns), shrunk to fit when asked, null for bytes
+    // that are no image, and not at all once the context is gone.
+    void imagesDecodeOnThePool()
+    {
+        const QByteArray photo = encode(QSize(1600, 1200), "png");
+        QObject context;
+        QList<QImage> results;
+        auto collect = [&results](const QImage &image) { results.append(image); };
+        decodeImageInBackground(photo, QSize(400, 400), &context, collect);
+        decodeImageInBackground(photo, QSize(), &context, collect);
+        decodeImageInBackground(QByteArray("not an image"), QSize(), &context, collect);
+        QVERIFY(results.isEmpty());
+        QTRY_COMPARE(results.size(), 3);
+        QList<QSize> sizes;
+        int undecodable = 0;
+        for (const QImage &image : results) {
+            sizes << image.size();
+            undecodable += image.isNull() ? 1 : 0;
+        }
+        QVERIFY(sizes.contains(QSize(400, 300)));
+        QVERIFY(sizes.contains(QSize(1600, 1200)));
+        QCOMPARE(undecodable, 1);
+
+        bool late = false;
+        {
+            QObject gone;
+            decodeImageInBackground(photo, QSize(), &gone, [&late](const QImage &) { late = true; });
+            scaleImageInBackground(QImage(800, 600, QImage::Format_RGB32), QSize(80, 80), &gone,
+                                   [&late](const QImage &) { late = true; });
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QVERIFY(!late);
+    }
+
     void remoteFailuresShowTheirState_data()
     {
         QTest::addColumn<int>("status");
@@ -164,7 +203,7 @@ private slots:
         QVERIFY(imageLabel(dialog)->text().contains(QStringLiteral("加载中…")));
         QCOMPARE(downloader.count(), 1);
         downloader.reply(0, PendingRawDownloader::status(status, body));
-        QVERIFY(imageLabel(dialog)->text().contains(text));
+        QTRY_VERIFY(imageLabel(dialog)->text().contains(text));
         delete dialog;
     }
 

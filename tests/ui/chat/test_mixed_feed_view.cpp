@@ -1,13 +1,23 @@
 #include "ui/chat/mixed_feed_view.h"
 
 #include "support/test_main.h"
+#include "theme/style_helpers.h"
 
+#include "support/picture_check.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFontMetrics>
+#include <QPointer>
+#include <QTimer>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QVBoxLayout>
+
+#include "ui/chat/chat_feed_list.h"
 
 namespace {
 
@@ -25,13 +35,29 @@ MixedFeedView::Item item(const QString &room, const QString &sender, qint64 tagI
     return i;
 }
 
-// "H:<room>[#chip]" for a header, "S:<sender label>" or "-" (no sender) for a row.
+// The widget of list item `index`, or null while it is away from the viewport.
+QWidget *shownWidget(const MixedFeedView &view, int index)
+{
+    return view.feedList()->at(index).widget;
+}
+
+// "H:<room>[#chip]" for a header, "S:<sender label>" or "-" (no sender) for a row. Items
+// near the viewport are read from their widgets, the others from what the view keeps to
+// build them again.
 QStringList trace(const MixedFeedView &view)
 {
     QStringList out;
-    QVBoxLayout *list = view.rowLayout();
-    for (int i = 1; i < list->count(); ++i) {
-        QWidget *w = list->itemAt(i)->widget();
+    for (int i = 0; i < view.feedList()->count(); ++i) {
+        QWidget *w = shownWidget(view, i);
+        if (!w) {
+            const MixedFeedView::RowInfo info = view.rowInfo(i);
+            if (info.header)
+                out << QStringLiteral("H:") + info.roomName
+                           + (info.chipText.isEmpty() ? QString() : QStringLiteral("#") + info.chipText);
+            else
+                out << (info.showsSender ? QStringLiteral("S:") + info.senderLabel : QStringLiteral("-"));
+            continue;
+        }
         const QList<QLabel *> labels = w->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         if (w->layout()->contentsMargins().left() == 12) {
             QString header = QStringLiteral("H:")
@@ -68,7 +94,7 @@ private slots:
         QCOMPARE(trace(view), QStringList({"H:A", "S:U1：", "-", "H:B", "S:U1：", "H:A", "S:U2：", "H:A#five", "S:U2：",
                                            "H:A#标签", "S:U2："}));
         // The row without sender is indented by the width of the sender label above.
-        QWidget *second = view.rowLayout()->itemAt(3)->widget();
+        QWidget *second = shownWidget(view, 2);
         QWidget *indent = second->layout()->itemAt(0)->widget();
         QCOMPARE(indent->width(), QFontMetrics(view.font()).horizontalAdvance(QStringLiteral("U1：")));
     }
@@ -84,7 +110,7 @@ private slots:
         view.appendItem(item("A", "u1"));
         QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-", "S:u1："}));
         QVERIFY(view.bodyLabel(hidden.messageId)->text().contains(QStringLiteral("（消息被隐藏）")));
-        QVERIFY(view.rowLayout()->itemAt(3)->widget()->findChildren<QLabel *>().size() == 1); // no thumbnails
+        QVERIFY(shownWidget(view, 2)->findChildren<QLabel *>().size() == 1); // no thumbnails
 
         const QString id = view.storedItems().first().messageId;
         view.markHidden("A", id);
@@ -93,20 +119,34 @@ private slots:
         QCOMPARE(view.rebuildCount(), 0);
     }
 
-    void capAtFiveHundredRebuildsAndScrolls()
+    void capAtFiveHundredDropsTheOldestRowAndScrolls()
     {
         MixedFeedView view;
         view.resize(400, 300);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // Runs of two rooms and two senders, so that the oldest row opens a group whose
+        // next row is a continuation.
         for (int i = 0; i < MixedFeedView::kMaxItems; ++i)
-            view.appendItem(item(QStringLiteral("R%1").arg(i % 3), "u"));
+            view.appendItem(item(QStringLiteral("R%1").arg((i / 4) % 2), QStringLiteral("u%1").arg((i / 2) % 2)));
         QCOMPARE(view.rebuildCount(), 0);
         const QString first = view.storedItems().first().messageId;
-        view.appendItem(item("R0", "u"));
-        QCOMPARE(view.storedItems().size(), MixedFeedView::kMaxItems);
+        QLabel *kept = view.bodyLabel(view.storedItems().last().messageId);
+        QVERIFY(kept);
+        for (int i = 0; i < 3; ++i) {
+            view.appendItem(item("R0", "u9"));
+            QCOMPARE(view.storedItems().size(), MixedFeedView::kMaxItems);
+            // Only the oldest row goes; the others stay the same widgets, and what is left
+            // reads as a view built from the stored items would.
+            const QStringList incremental = trace(view);
+            MixedFeedView fresh;
+            for (const MixedFeedView::Item &stored : view.storedItems())
+                fresh.appendItem(stored);
+            QCOMPARE(incremental, trace(fresh));
+        }
         QVERIFY(view.storedItems().first().messageId != first);
-        QCOMPARE(view.rebuildCount(), 1);
+        QCOMPARE(view.rebuildCount(), 0);
+        QCOMPARE(view.bodyLabel(view.storedItems().at(MixedFeedView::kMaxItems - 4).messageId), kept);
         QScrollBar *bar = view.scrollArea()->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
     }
@@ -133,6 +173,135 @@ private slots:
         QCOMPARE(trace(view), QStringList({"H:A", "S:u1：", "-"}));
     }
 
+    // Reading older messages keeps the view still while messages arrive, also at the cap,
+    // where each arrival drops the oldest row above the one being read.
+    void readingOlderMessagesKeepsTheViewStill()
+    {
+        MixedFeedView view;
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < MixedFeedView::kMaxItems - 10; ++i)
+            view.appendItem(item(QStringLiteral("R%1").arg((i / 4) % 2), QStringLiteral("u%1").arg((i / 2) % 2)));
+        QScrollBar *bar = view.scrollArea()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        bar->setValue(bar->maximum() / 2);
+        QCoreApplication::processEvents();
+        QWidget *viewport = view.scrollArea()->viewport();
+        QWidget *reading = nullptr;
+        for (int i = 0; i < view.feedList()->count() && !reading; ++i) {
+            QWidget *w = shownWidget(view, i);
+            if (w && w->isVisible() && w->mapTo(viewport, QPoint()).y() >= 60)
+                reading = w;
+        }
+        QVERIFY(reading);
+        const int readingY = reading->mapTo(viewport, QPoint()).y();
+        for (int i = 0; i < 30; ++i) { // crosses the cap
+            view.appendItem(item("R1", "u7"));
+            QCoreApplication::processEvents();
+            QCOMPARE(reading->mapTo(viewport, QPoint()).y(), readingY);
+        }
+        QCOMPARE(view.storedItems().size(), MixedFeedView::kMaxItems);
+        // Back at the bottom, the view follows new messages again.
+        bar->setValue(bar->maximum());
+        view.appendItem(item("R0", "u8"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(view.bodyLabel(view.storedItems().last().messageId)->isVisible());
+    }
+
+    // The link prompt opens over the window: a rebuild that replaces every row while it
+    // runs neither takes it with it nor crashes.
+    void linkPromptSurvivesARebuild()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *view = new MixedFeedView(&window);
+        layout->addWidget(view);
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        MixedFeedView::Item linked = item("A", "u1");
+        linked.content = QStringLiteral("see https://example.org/x");
+        view->appendItem(linked);
+        QLabel *body = view->bodyLabel(linked.messageId);
+        QVERIFY(body);
+        bool seen = false;
+        bool survived = false;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || seen)
+                return;
+            seen = true;
+            QPointer<QDialog> prompt(dialog);
+            view->setRoomVisible("B", false); // rebuilds every row
+            for (int i = 0; i < 5; ++i)
+                view->appendItem(item("A", "u2"));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            survived = !prompt.isNull() && prompt->isVisible();
+            dialog->reject();
+        });
+        poll.start();
+        emit body->linkActivated(QStringLiteral("https://example.org/x"));
+        QTRY_VERIFY(seen);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(survived);
+        QCOMPARE(view->rebuildCount(), 1);
+    }
+
+    // The merged feed at its cap under the application style sheet: every row and header in
+    // view is painted.
+    void pictureOfTheMergedFeed()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        MixedFeedView view;
+        view.roomNameResolver = [](const QString &id) { return QStringLiteral("房间 ") + id; };
+        view.channelNameResolver = [](const QString &) { return QStringLiteral("频道"); };
+        view.userNameResolver = [](const QString &id) { return QStringLiteral("用户") + id; };
+        view.tagNameResolver = [](const QString &, qint64 tag) { return QStringLiteral("话题%1").arg(tag); };
+        view.resize(560, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < MixedFeedView::kMaxItems + 40; ++i) {
+            MixedFeedView::Item it = item(QStringLiteral("R%1").arg((i / 5) % 3), QStringLiteral("u%1").arg((i / 2) % 3),
+                                          (i / 10) % 4 == 3 ? 7 : 0);
+            if (i % 9 == 0)
+                it.content += QStringLiteral(" and a longer line that wraps in the merged feed as well, "
+                                             "with a link to example.org and **bold** words");
+            if (i % 31 == 0)
+                it.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 200, "image/png", 1, "a"}};
+            view.appendItem(it);
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view.scrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QCoreApplication::processEvents();
+        QWidget *viewport = view.scrollArea()->viewport();
+        const QImage image = view.grab().toImage();
+        QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
+        QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/mixed_feed.png")));
+        QList<testsupport::PictureRegion> rows;
+        for (int i = 0; i < view.feedList()->count(); ++i) {
+            QWidget *w = shownWidget(view, i);
+            if (!w || !w->isVisible())
+                continue;
+            const testsupport::PictureRegion row =
+                testsupport::regionThrough(&view, viewport, w, QStringLiteral("item %1").arg(i));
+            if (row.rect.height() >= 12)
+                rows.append(row);
+        }
+        const QStringList blank = testsupport::blankRegions(image, rows);
+        QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
+        QVERIFY(rows.size() >= 8);
+        qApp->setStyleSheet(previous);
+    }
+
     void retagRebuildsOnlyOnChange()
     {
         MixedFeedView view;
@@ -156,14 +325,14 @@ private slots:
         withImages.attachments = {ChatAttachment{"x", "", "", 1000, 500, "image/png", 1, "a.png"},
                                   ChatAttachment{"y", "", "", 0, 0, "image/png", 1, "b.png"}};
         view.appendItem(withImages);
-        auto *name = view.rowLayout()->itemAt(1)->widget()->findChild<QLabel *>();
+        auto *name = shownWidget(view, 0)->findChild<QLabel *>();
         QVERIFY(name->text().contains(QStringLiteral("Chan/<a href=\"jump\"")));
         QVERIFY(name->text().contains(QStringLiteral("Room &lt;A&gt;")));
         emit name->linkActivated(QStringLiteral("jump"));
         QCOMPARE(jumps.value(0).at(0).toString(), QStringLiteral("A"));
 
         QList<QLabel *> thumbs;
-        for (QLabel *label : view.rowLayout()->itemAt(2)->widget()->findChildren<QLabel *>()) {
+        for (QLabel *label : shownWidget(view, 1)->findChildren<QLabel *>()) {
             if (label->cursor().shape() == Qt::PointingHandCursor)
                 thumbs << label;
         }
