@@ -185,6 +185,7 @@ void RoomEngine::finishConnect(const std::string &error)
         EventLoop::cancel(m_keepalive);
     m_connectResult->set_value(error);
     m_connectResult.reset();
+    m_connectRequests.clear();
     if (error.empty())
         notify([](RoomDelegate &d) { d.onConnectionStateChanged(ConnectionState::Connected); });
 }
@@ -292,6 +293,8 @@ void RoomEngine::send(JsonObject *message, std::int64_t handle, Reply reply)
         json_object_set_string_member(message, "token", m_serverToken.c_str());
     if (reply)
         m_pending[transaction] = std::move(reply);
+    if (m_connectResult && isConnectRequest(stringMember(message, "janus"), handle))
+        m_connectRequests.insert(transaction);
     JsonNode *node = json_node_init_object(json_node_alloc(), message);
     gchar *text = json_to_string(node, FALSE);
     if (m_socket && soup_websocket_connection_get_state(m_socket) == SOUP_WEBSOCKET_STATE_OPEN)
@@ -299,6 +302,17 @@ void RoomEngine::send(JsonObject *message, std::int64_t handle, Reply reply)
     g_free(text);
     json_node_unref(node);
     json_object_unref(message);
+}
+
+// The connect's own requests are those of the session and of the publisher handle. A subscriber
+// handle's requests, its attach included, are not: an error answering one of them concerns that
+// subscription only. The server handles requests out of order, so a request sent on a subscriber
+// handle just before its feed went away and the handle was detached may be refused after that.
+bool RoomEngine::isConnectRequest(const std::string &verb, std::int64_t handle) const
+{
+    if (handle)
+        return handle == m_publisherHandle;
+    return verb != "attach" || m_publisherHandle == 0; // once the publisher is attached, attaches are subscribers'
 }
 
 void RoomEngine::sendMessage(std::int64_t handle, JsonObject *body, const char *jsepType, const std::string &sdp,
@@ -346,7 +360,7 @@ void RoomEngine::onSocketMessage(const char *data, std::size_t size)
     if (verb == "error") {
         JsonObject *error = objectMember(message, "error");
         const std::string reason = stringMember(error, "reason");
-        if (m_connectResult)
+        if (m_connectResult && m_connectRequests.count(transaction))
             finishConnect("janus: " + reason);
         // The request's own handler learns of the failure too (each handler checks for "error").
         const auto it = m_pending.find(transaction);

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,7 @@ private:
     void onSocketMessage(const char *data, std::size_t size);
     void onSocketClosed(unsigned short code);
     void send(JsonObject *message, std::int64_t handle = 0, Reply reply = nullptr);
+    bool isConnectRequest(const std::string &verb, std::int64_t handle) const;
     void sendMessage(std::int64_t handle, JsonObject *body, const char *jsepType = nullptr, const std::string &sdp = {},
                      Reply reply = nullptr);
     void sendTrickle(std::int64_t handle, int mline, const std::string &candidate);
@@ -149,6 +151,9 @@ private:
     std::shared_ptr<LocalAudioTrack> m_publishedTrack;
     bool m_offerSent = false;
     std::map<std::string, Reply> m_pending;
+    // Transactions of the requests the connect itself made while it was pending: only an error
+    // answering one of these fails it.
+    std::set<std::string> m_connectRequests;
     std::uint64_t m_transactions = 0;
     std::map<std::int64_t, Feed> m_feeds;
     std::map<std::int64_t, Subscription> m_subscriptions; // by handle
