@@ -69,7 +69,9 @@ QString channelMemberName(AbstractUserResolver *users, const QString &userId)
     const QString nickname = users != nullptr ? users->nickname(userId) : QString();
     if (!nickname.isEmpty())
         return nickname;
-    if (users != nullptr)
+    // Only a user not yet answered is asked for; one answered without a nickname stays
+    // shown by id, or every answer would start the next rebuild.
+    if (users != nullptr && !users->isKnown(userId))
         users->request(userId);
     return userId;
 }

@@ -234,7 +234,7 @@ QList<MemberEntry> channelSettingsMembers(const ChannelEntity &entity, AbstractU
     for (const ChannelMember &member : entity.members) {
         QString name = users != nullptr ? users->nickname(member.userId) : QString();
         if (name.isEmpty()) {
-            if (users != nullptr)
+            if (users != nullptr && !users->isKnown(member.userId))
                 users->request(member.userId);
             name = member.userId;
         }
