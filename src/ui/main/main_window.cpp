@@ -15,6 +15,7 @@
 #include "ui/main/main_menu_bar.h"
 #include "ui/main/main_status_bar.h"
 #include "ui/main/main_window_options.h"
+#include "ui/panels/block_list_panel.h"
 
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -238,6 +239,7 @@ void MainWindow::setCurrentRoomPanel(QWidget *panel)
 {
     currentRoomPanel_ = panel;
     currentRoomDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showCurrentRoomTabMenu);
     refreshAreaEmpty();
 }
 
@@ -245,6 +247,7 @@ void MainWindow::setMyRoomPanel(QWidget *panel)
 {
     myRoomPanel_ = panel;
     myRoomDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showMyRoomTabMenu);
     refreshAreaEmpty();
 }
 
@@ -252,6 +255,7 @@ void MainWindow::setMyChannelPanel(QWidget *panel)
 {
     myChannelPanel_ = panel;
     myChannelDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showMyChannelTabMenu);
     refreshAreaEmpty();
 }
 
@@ -260,6 +264,16 @@ void MainWindow::setConnectSettingsTab(QWidget *tab)
     connectSettingsTab_ = tab;
     connectSettingsDock_->setWidget(tab, ads::CDockWidget::ForceNoScrollArea);
     refreshAreaEmpty();
+}
+
+void MainWindow::connectRoomPanel(QWidget *panel, void (MainWindow::*tabMenu)(const QPoint &))
+{
+    auto *blocks = qobject_cast<blocks::BlockListPanel *>(panel);
+    if (blocks == nullptr)
+        return;
+    connect(blocks, &blocks::BlockListPanel::blankContextMenuRequested, this,
+            [this, tabMenu](QPoint globalPos) { (this->*tabMenu)(globalPos); });
+    connect(blocks, &blocks::BlockListPanel::emptyStateChanged, this, &MainWindow::refreshAreaEmpty);
 }
 
 void MainWindow::refreshPanelStates()
