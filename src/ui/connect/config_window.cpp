@@ -182,6 +182,7 @@ void ConfigWindow::makeRow(int index, const QString &name)
     layout->setSpacing(6);
 
     auto *label = new QLabel(row);
+    label->setTextFormat(Qt::PlainText);
     label->setFixedWidth(108);
     label->setStyleSheet(QStringLiteral("background:transparent;"));
     const QString shown = index < 0 ? QStringLiteral("默认") : name;

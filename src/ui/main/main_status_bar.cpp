@@ -64,10 +64,13 @@ MainStatusBar::MainStatusBar(QWidget *parent)
 
     nickname = new QLabel(QStringLiteral("加载中…"), this);
     nickname->setObjectName(QStringLiteral("statusNickname"));
+    nickname->setTextFormat(Qt::PlainText);
     latency = new QLabel(this);
     packetLoss = new QLabel(this);
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("statusMessage"));
+    // Failure texts often are the server's own message: never read as markup.
+    message->setTextFormat(Qt::PlainText);
 
     leftBlock = new QWidget(this);
     auto *left = new QHBoxLayout(leftBlock);

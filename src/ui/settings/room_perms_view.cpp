@@ -82,6 +82,7 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     ownerLayout->setContentsMargins(6, 6, 6, 6);
     ownerLayout->setSpacing(6);
     ownerName = new QLabel(ownerHeader);
+    ownerName->setTextFormat(Qt::PlainText);
     ownerName->setStyleSheet(QStringLiteral("font-weight:700;"));
     auto *locked = new QLabel(QStringLiteral("锁定"), ownerHeader);
     locked->setStyleSheet(
@@ -125,6 +126,7 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
     title = new QLabel(detail);
+    title->setTextFormat(Qt::PlainText);
     title->setStyleSheet(QStringLiteral("font-weight:700; font-size:13.5px;"));
     memberCount = new QLabel(detail);
     memberCount->setProperty("role", "hint");
