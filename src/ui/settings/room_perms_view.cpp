@@ -173,6 +173,10 @@ RoomPermsView::RoomPermsView(QWidget *parent)
 
 void RoomPermsView::setRoles(const QList<RoleEntry> &value)
 {
+    // Refilled after every change of the room and every name resolved: an equal list
+    // leaves the rail, the grid and a just-toggled box alone.
+    if (value == roles)
+        return;
     roles = value;
     rebuildRail();
     showRole(selectedId);
@@ -180,6 +184,8 @@ void RoomPermsView::setRoles(const QList<RoleEntry> &value)
 
 void RoomPermsView::setCanManage(bool value)
 {
+    if (value == canManage)
+        return;
     canManage = value;
     rebuildRail();
 }
@@ -265,7 +271,14 @@ void RoomPermsView::showRole(qint64 roleId)
     memberCount->setText(role ? QStringLiteral("%1 人").arg(role->memberCount) : QString());
     rename->setVisible(editableHere);
     remove->setVisible(editableHere);
-    working = role ? QSet<QString>(role->permKeys.cbegin(), role->permKeys.cend()) : QSet<QString>();
+    // A toggle the server has not answered yet stays as the user left it while the role's
+    // keys are still those it was made on; any change of them is the answer.
+    const bool keepPending = role && pendingRoleId == role->id && pendingBase == role->permKeys;
+    if (!keepPending) {
+        pendingRoleId = 0;
+        pendingBase.clear();
+        working = role ? QSet<QString>(role->permKeys.cbegin(), role->permKeys.cend()) : QSet<QString>();
+    }
 
     clearGrid();
     if (!role)
@@ -313,6 +326,10 @@ void RoomPermsView::clearGrid()
 
 void RoomPermsView::savePermission(const QString &key, bool checked)
 {
+    if (const RoleEntry *role = roleById(selectedId); role && pendingRoleId != role->id) {
+        pendingRoleId = role->id;
+        pendingBase = role->permKeys;
+    }
     if (checked)
         working.insert(key);
     else
