@@ -163,9 +163,14 @@ MainWindow::MainWindow(const MainWindowOptions &options, QWidget *parent)
     refreshAreaEmpty();
 
     if (options.reactivated) {
+        // Shown without a nested loop: the window may go away (a sign-out) while the box
+        // is open, and then the box goes with it.
         QTimer::singleShot(0, this, [this] {
-            QMessageBox::information(this, QStringLiteral("欢迎回来"),
-                                     QStringLiteral("您的账号注销申请已撤销，欢迎回来。"), QMessageBox::Ok);
+            auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("欢迎回来"),
+                                        QStringLiteral("您的账号注销申请已撤销，欢迎回来。"), QMessageBox::Ok, this);
+            box->setObjectName(QStringLiteral("welcomeBackBox"));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
         });
     }
 }

@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -339,11 +340,13 @@ void RoomPermsView::savePermission(const QString &key, bool checked)
 
 void RoomPermsView::createRole()
 {
+    // The settings dialog may close for good while the name is asked for.
+    QPointer<RoomPermsView> self = this;
     bool ok = false;
     const QString text = QInputDialog::getText(this, QStringLiteral("新建身份"), QStringLiteral("身份名称"),
                                                QLineEdit::Normal, QString(), &ok)
                              .trimmed();
-    if (ok && !text.isEmpty())
+    if (self && ok && !text.isEmpty())
         emit roleCreateRequested(text);
 }
 
@@ -355,10 +358,11 @@ void RoomPermsView::renameRole()
     const qint64 id = role->id;
     const QString current = role->name;
     bool ok = false;
+    QPointer<RoomPermsView> self = this;
     const QString text = QInputDialog::getText(this, QStringLiteral("重命名身份"), QStringLiteral("新名称"),
                                                QLineEdit::Normal, current, &ok)
                              .trimmed();
-    if (ok && !text.isEmpty() && text != current)
+    if (self && ok && !text.isEmpty() && text != current)
         emit roleRenameRequested(id, text);
 }
 

@@ -20,6 +20,8 @@
 #include <QContextMenuEvent>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -382,6 +384,18 @@ private slots:
         window.activateAll();
         QVERIFY(window.isVisible());
         QVERIFY(floating->isVisible());
+    }
+
+    void welcomeBackGoesWithTheWindow()
+    {
+        auto *window = new MainWindow(MainWindowOptions{false, true});
+        window->show();
+        QPointer<QMessageBox> box;
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("welcomeBackBox"))) && box->isVisible());
+        QCOMPARE(box->text(), QStringLiteral("您的账号注销申请已撤销，欢迎回来。"));
+        // A sign-out while the box is open: the window goes and the box with it.
+        delete window;
+        QVERIFY(!box);
     }
 
     void closeQuitsWithoutTray()
