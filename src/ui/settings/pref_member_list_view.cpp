@@ -77,6 +77,10 @@ void PrefMemberListView::setEditable(bool value)
 
 void PrefMemberListView::setMembers(const QList<PrefMemberEntry> &members)
 {
+    // Refilled after every change of the room: equal rows keep their widgets and the
+    // list its scroll position.
+    if (members == entries && list->count() == members.size())
+        return;
     entries = members;
     rebuild();
 }
