@@ -27,10 +27,21 @@ void CodeMatchService::joinByCode(const QString &code)
     const QString sessionId = sessionIdProvider ? sessionIdProvider() : QString();
     const QJsonObject body{{QStringLiteral("code"), code}, {QStringLiteral("sessionId"), sessionId}};
     QPointer<CodeMatchService> self(this);
-    http->post(QStringLiteral("/v1/match/code"), body, [self](const HttpResponse &response) {
-        if (self)
-            self->onJoinReply(response);
+    const quint64 forGeneration = generation;
+    http->post(QStringLiteral("/v1/match/code"), body, [self, forGeneration](const HttpResponse &response) {
+        if (!self)
+            return;
+        if (forGeneration != self->generation) {
+            qCInfo(lcMatchCode) << "join by code reply dropped after reset";
+            return;
+        }
+        self->onJoinReply(response);
     });
+}
+
+void CodeMatchService::reset()
+{
+    ++generation;
 }
 
 void CodeMatchService::onJoinReply(const HttpResponse &response)

@@ -28,6 +28,8 @@ public:
 public slots:
     // Sends the code unchanged, without trimming or checks: the server judges it.
     void joinByCode(const QString &code);
+    // Sign-out: an answer to a join sent before is dropped.
+    void reset();
 
 signals:
     void roomEntering(const QString &roomId);
@@ -38,6 +40,7 @@ signals:
 
 private:
     void onJoinReply(const HttpResponse &response);
+    quint64 generation = 0;
 
     IHttpClient *http;
     SessionIdProvider sessionIdProvider;

@@ -79,12 +79,20 @@ void ActiveRoomSession::join(const QString &roomId)
     request.path = apiPath(QStringLiteral("/v1/rooms/%1/join"), {roomId});
     request.body = QJsonObject{{QStringLiteral("sessionId"), sessionId}};
     request.failureLead = logText("join failed room_id=", roomId);
+    const quint64 forGeneration = generation;
     sendRoomRequest(
         http, lcRoomLifecycle, this, std::move(request),
-        [this, roomId](const HttpResponse &response) {
+        [this, roomId, forGeneration](const HttpResponse &response) {
+            if (forGeneration != generation) {
+                qCInfo(lcRoomLifecycle).nospace() << "join reply dropped after reset room_id=" << roomId;
+                return;
+            }
             onJoinReply(roomId, response.json.value(QLatin1String("outcome")).toString());
         },
-        [this](const RoomRequestError &error) { emit enterFailed(error.code, error.message); });
+        [this, forGeneration](const RoomRequestError &error) {
+            if (forGeneration == generation)
+                emit enterFailed(error.code, error.message);
+        });
 }
 
 void ActiveRoomSession::onJoinReply(const QString &roomId, const QString &outcome)
@@ -155,6 +163,7 @@ void ActiveRoomSession::leaveRoom(const QString &roomId)
 void ActiveRoomSession::reset()
 {
     const bool hadActive = !activeId.isEmpty();
+    ++generation;
     pendingId.clear();
     awaitedTargets.clear();
     activeId.clear();

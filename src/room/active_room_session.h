@@ -54,7 +54,8 @@ public:
     void leave();
     // Leaves a room on the server without touching the view (a declined reconnect).
     void leaveRoom(const QString &roomId);
-    // Forgets the pending and the active room and releases all they held (logout).
+    // Forgets the pending and the active room and releases all they held (logout); a join
+    // still under way is dropped when its answer comes.
     void reset();
 
 public slots:
@@ -99,4 +100,6 @@ private:
     QStringList watchedRooms;
     QString privateWatchRoomId;
     QStringList awaitedTargets;
+    // Counts reset() calls; a join answered after a newer one belongs to an ended session.
+    quint64 generation = 0;
 };

@@ -44,9 +44,15 @@ void RoomApplyService::beginApply(const QString &roomId)
     request.method = HttpMethod::Post;
     request.path = apiPath(QStringLiteral("/v1/rooms/%1/join-requests"), {roomId});
     request.failureLead = logText("apply create failed room_id=", roomId);
+    const quint64 forGeneration = generation;
     sendRoomRequest(
         http, lcRoomApply, this, std::move(request),
-        [this, roomId](const HttpResponse &response) {
+        [this, roomId, forGeneration](const HttpResponse &response) {
+            // Created for the account that signed out: nobody here waits for it.
+            if (forGeneration != generation) {
+                qCInfo(lcRoomApply).nospace() << "apply reply dropped after reset room_id=" << roomId;
+                return;
+            }
             const Pending record{eventText(response.json, "requestId"), roomId, eventText(response.json, "roomName"),
                                  eventInt64(response.json, "expiresAtMs")};
             qCInfo(lcRoomApply).nospace() << "apply created room_id=" << roomId << " request_id=" << record.requestId
@@ -56,7 +62,10 @@ void RoomApplyService::beginApply(const QString &roomId)
             if (!record.roomName.isEmpty())
                 emit applyNameResolved(record.requestId, record.roomName);
         },
-        [this](const RoomRequestError &error) { emit applyFailed(error.code, error.message); });
+        [this, forGeneration](const RoomRequestError &error) {
+            if (forGeneration == generation)
+                emit applyFailed(error.code, error.message);
+        });
 }
 
 std::optional<RoomApplyService::Pending> RoomApplyService::take(const QString &requestId)
@@ -151,6 +160,7 @@ void RoomApplyService::withdrawOnEnter()
 
 void RoomApplyService::reset()
 {
+    ++generation;
     pending.clear();
     lastActiveRoomId.clear();
 }

@@ -46,7 +46,8 @@ public:
     void handleGatewayEvent(const QString &name, const QJsonObject &payload, qint64 version = 0);
     // Entry for ActiveRoomSession::activeRoomChanged: entering a room withdraws every pending request.
     void withdrawOnEnter();
-    // Logout: forgets everything without contacting the server.
+    // Logout: forgets everything without contacting the server; a request still under
+    // way is forgotten when its answer comes.
     void reset();
 
     QList<Pending> pendingRequests() const { return pending; }
@@ -69,5 +70,6 @@ private:
     ActiveRoomSession *session = nullptr;
     QString lastActiveRoomId;
     QList<Pending> pending;
+    quint64 generation = 0;
     std::function<qint64()> clock;
 };

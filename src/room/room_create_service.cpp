@@ -29,6 +29,19 @@ QJsonObject RoomCreateService::configObject(int index) const
     return configProvider ? configProvider(index) : QJsonObject();
 }
 
+void RoomCreateService::reset()
+{
+    ++generation;
+}
+
+bool RoomCreateService::current(quint64 forGeneration) const
+{
+    if (forGeneration == generation)
+        return true;
+    qCInfo(lcRoomCreate) << "create reply dropped after reset";
+    return false;
+}
+
 void RoomCreateService::createTempRoom(int index)
 {
     // The creation carries the settings only; the session id goes with the join that follows.
@@ -36,9 +49,17 @@ void RoomCreateService::createTempRoom(int index)
     request.path = QStringLiteral("/v1/rooms");
     request.body = configObject(index);
     request.failureLead = QStringLiteral("temp room create failed");
+    const quint64 g = generation;
     sendRoomRequest(
-        http, lcRoomCreate, this, std::move(request), [this](const HttpResponse &response) { onTempCreated(response); },
-        [this](const RoomRequestError &error) { emit createTempRoomFailed(error.code, error.message); });
+        http, lcRoomCreate, this, std::move(request),
+        [this, g](const HttpResponse &response) {
+            if (current(g))
+                onTempCreated(response);
+        },
+        [this, g](const RoomRequestError &error) {
+            if (current(g))
+                emit createTempRoomFailed(error.code, error.message);
+        });
 }
 
 void RoomCreateService::onTempCreated(const HttpResponse &response)
@@ -60,10 +81,17 @@ void RoomCreateService::joinCreatedRoom(const QString &roomId)
     request.path = apiPath(QStringLiteral("/v1/rooms/%1/join"), {roomId});
     request.body = QJsonObject{{QStringLiteral("sessionId"), sessionIdProvider ? sessionIdProvider() : QString()}};
     request.failureLead = logText("created room join failed room_id=", roomId);
+    const quint64 g = generation;
     sendRoomRequest(
         http, lcRoomCreate, this, std::move(request),
-        [this, roomId](const HttpResponse &response) { onCreatedRoomJoined(roomId, response); },
-        [this](const RoomRequestError &error) { emit createTempRoomFailed(error.code, error.message); });
+        [this, g, roomId](const HttpResponse &response) {
+            if (current(g))
+                onCreatedRoomJoined(roomId, response);
+        },
+        [this, g](const RoomRequestError &error) {
+            if (current(g))
+                emit createTempRoomFailed(error.code, error.message);
+        });
 }
 
 void RoomCreateService::onCreatedRoomJoined(const QString &roomId, const HttpResponse &response)
@@ -87,12 +115,18 @@ void RoomCreateService::createPersistentRoom()
     request.body = configObject(-1);
     request.failureLead = QStringLiteral("persistent room create failed");
     const QString name = request.body.value(QLatin1String("roomName")).toString();
+    const quint64 g = generation;
     sendRoomRequest(
         http, lcRoomCreate, this, std::move(request),
-        [this, name](const HttpResponse &response) {
+        [this, g, name](const HttpResponse &response) {
+            if (!current(g))
+                return;
             const QString roomId = response.json.value(kRoomIdKey).toString();
             qCInfo(lcRoomCreate).nospace() << "persistent room created room_id=" << roomId;
             emit persistentRoomCreated(roomId, name);
         },
-        [this](const RoomRequestError &error) { emit createPersistentRoomFailed(error.code, error.message); });
+        [this, g](const RoomRequestError &error) {
+            if (current(g))
+                emit createPersistentRoomFailed(error.code, error.message);
+        });
 }

@@ -13,7 +13,8 @@ struct HttpResponse;
 
 // Creates rooms on the server. A temporary room is created from a saved configuration's
 // settings and joined at once with the user's realtime session; a persistent room is only
-// created. Keeps no state between calls; every call ends in exactly one result signal.
+// created. Keeps no state between calls but a sign-out counter; every call ends in exactly
+// one result signal unless a sign-out came first.
 // GUI thread only.
 class RoomCreateService : public QObject
 {
@@ -37,6 +38,8 @@ public slots:
     void createTempRoom(int index);
     // Creates a persistent room from the settings of no configuration; it is not entered.
     void createPersistentRoom();
+    // Sign-out: answers to requests sent before are dropped, their rooms not entered.
+    void reset();
 
 signals:
     void tempRoomEntering(const QString &roomId);
@@ -50,8 +53,11 @@ private:
     void onTempCreated(const HttpResponse &response);
     void joinCreatedRoom(const QString &roomId);
     void onCreatedRoomJoined(const QString &roomId, const HttpResponse &response);
+    // Whether a reply sent under that generation still belongs to the session.
+    bool current(quint64 forGeneration) const;
 
     IHttpClient *http;
     SessionIdProvider sessionIdProvider;
     ConfigProvider configProvider;
+    quint64 generation = 0;
 };

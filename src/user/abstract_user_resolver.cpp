@@ -5,3 +5,8 @@ AbstractUserResolver::AbstractUserResolver(QObject *parent)
 {}
 
 AbstractUserResolver::~AbstractUserResolver() = default;
+
+bool AbstractUserResolver::isKnown(const QString &userId) const
+{
+    return !nickname(userId).isEmpty() || !username(userId).isEmpty();
+}

@@ -19,6 +19,9 @@ public:
     // The known names, empty when unknown. They never fetch.
     virtual QString nickname(const QString &userId) const = 0;
     virtual QString username(const QString &userId) const = 0;
+    // Whether the user's names have been answered, even if both are empty; such a user is
+    // never requested again. The default knows a user by a non-empty name.
+    virtual bool isKnown(const QString &userId) const;
 
 signals:
     void userInfoReady(const QString &userId, const QString &nickname);

@@ -76,6 +76,11 @@ QString UserDirectoryService::username(const QString &userId) const
     return cache.value(userId).username;
 }
 
+bool UserDirectoryService::isKnown(const QString &userId) const
+{
+    return cache.contains(userId);
+}
+
 void UserDirectoryService::flush()
 {
     if (pending.isEmpty())

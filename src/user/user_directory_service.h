@@ -32,6 +32,7 @@ public:
     void requestMany(const QStringList &userIds) override;
     QString nickname(const QString &userId) const override;
     QString username(const QString &userId) const override;
+    bool isKnown(const QString &userId) const override;
 
 public slots:
     void onProfileUpdatedEvent(const QString &name, const QJsonObject &payload);

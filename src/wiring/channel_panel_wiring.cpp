@@ -46,12 +46,14 @@ Callback guardedFailure(QPointer<MainStatusBar> statusBar, const QString &fixedT
 void promptCreateChannel(QWidget *parent, ChannelActionsService *actions, ChannelListService *channelList,
                          QPointer<MainStatusBar> statusBar)
 {
+    // The window may go away (a sign-out) while the name is asked for: then nothing is created.
+    const QPointer<QWidget> guard = parent;
     bool accepted = false;
     const QString name =
         QInputDialog::getText(parent, QStringLiteral("创建频道"), QStringLiteral("频道名称 (最多 20 字)"),
                               QLineEdit::Normal, QString(), &accepted)
             .trimmed();
-    if (!accepted || name.isEmpty())
+    if (!guard || !accepted || name.isEmpty())
         return;
     actions->create(name, [statusBar, channelList](bool ok, const QString &, ChannelErrorCode, const QString &message) {
         if (ok) {
@@ -69,7 +71,9 @@ QString channelMemberName(AbstractUserResolver *users, const QString &userId)
     const QString nickname = users != nullptr ? users->nickname(userId) : QString();
     if (!nickname.isEmpty())
         return nickname;
-    if (users != nullptr)
+    // Only a user not yet answered is asked for; one answered without a nickname stays
+    // shown by id, or every answer would start the next rebuild.
+    if (users != nullptr && !users->isKnown(userId))
         users->request(userId);
     return userId;
 }

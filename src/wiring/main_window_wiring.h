@@ -64,7 +64,9 @@ void wireRoomSettings(MainWindow *window, ActiveRoomSession *activeRoom, RoomEnt
                       AbstractUserResolver *users, GatewayService *gateway, ChannelEntityStore *channelStore,
                       RoomChatService *roomChat);
 void wireRoomCreateConfigs(MainWindow *window, RoomCreateConfigService *configs, UserState *user);
-void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users);
+// The group picker offers the members of the active room and of the user's rooms.
+void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users,
+                     ActiveRoomSession *activeRoom, RoomListService *roomList, UserState *user);
 void wirePrefMatch(MainWindow *window, PreferenceService *preferences, PrefMatchService *prefMatch,
                    RoomEntityStore *roomStore, ActiveRoomSession *activeRoom, RoomCreateService *roomCreate,
                    RoomSettingsService *roomSettings, AbstractUserResolver *users);

@@ -6,6 +6,8 @@
 #include "channel/channel_entity_store.h"
 #include "channel/channel_list_service.h"
 #include "match/preference_service.h"
+#include "room/active_room_session.h"
+#include "room/room_list_service.h"
 #include "room/room_settings_service.h"
 #include "room/room_view_model.h"
 #include "ui/connect/config_window.h"
@@ -16,8 +18,10 @@
 #include "user/abstract_user_resolver.h"
 #include "user/user_state.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -188,11 +192,89 @@ void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roo
     picker->open();
 }
 
-void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences)
+QList<PickEntry> prefGroupCandidates(const PrefPickSources &sources, const QStringList &groupMembers)
+{
+    const QString ownId = sources.user != nullptr ? sources.user->userId() : QString();
+    QList<PickEntry> entries;
+    QSet<QString> seen;
+    const auto add = [&](const QString &userId, const QString &hint) {
+        if (userId.isEmpty() || userId == ownId || seen.contains(userId))
+            return;
+        seen.insert(userId);
+        PickEntry entry;
+        entry.userId = userId;
+        entry.displayName = displayNameFor(sources.users, userId);
+        entry.username = sources.users != nullptr ? sources.users->username(userId) : QString();
+        entry.roleName = hint;
+        entry.picked = groupMembers.contains(userId);
+        entries.append(entry);
+    };
+
+    // The active room's members, highest role first, as the room's own picker lists them.
+    RoomViewModel *room = sources.activeRoom != nullptr ? sources.activeRoom->currentViewModel() : nullptr;
+    if (room != nullptr && room->available()) {
+        const QList<RoomAclRole> roles = room->roles();
+        const auto roleOf = [&roles](qint64 roleId) -> const RoomAclRole * {
+            for (const RoomAclRole &role : roles) {
+                if (role.roleId == roleId)
+                    return &role;
+            }
+            return nullptr;
+        };
+        const QHash<QString, qint64> memberRoles = room->memberRoles();
+        QStringList ids = memberRoles.keys();
+        std::sort(ids.begin(), ids.end(), [&](const QString &a, const QString &b) {
+            const RoomAclRole *ra = roleOf(memberRoles.value(a));
+            const RoomAclRole *rb = roleOf(memberRoles.value(b));
+            const int la = ra != nullptr ? ra->level : 0;
+            const int lb = rb != nullptr ? rb->level : 0;
+            return la != lb ? la > lb : a < b;
+        });
+        for (const QString &id : std::as_const(ids)) {
+            const RoomAclRole *role = roleOf(memberRoles.value(id));
+            add(id, role != nullptr ? role->name : QStringLiteral("成员"));
+        }
+    }
+    // Then everyone present in the user's rooms, named by the room they were found in.
+    if (sources.roomList != nullptr) {
+        for (const MyRoomEntry &entry : sources.roomList->entries()) {
+            const QString roomName = entry.name.isEmpty() ? entry.roomId : entry.name;
+            for (const MyRoomMember &member : entry.members)
+                add(member.userId, roomName);
+        }
+    }
+    return entries;
+}
+
+void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences, const PrefPickSources &sources)
 {
     auto *picker = new UserPickerDialog(editor);
     picker->setAttribute(Qt::WA_DeleteOnClose);
     picker->setWindowTitle(QStringLiteral("添加成员 — 偏好组"));
+    const auto fill = [picker, editor, preferences, sources] {
+        const QList<PrefConfig> configs = preferences->configs();
+        const int index = editor->currentIndex();
+        const QStringList members = index >= 0 && index < configs.size() ? configs.at(index).memberIds : QStringList();
+        picker->setRoomMembers(prefGroupCandidates(sources, members));
+    };
+    fill();
+
+    // Refilled once per loop turn after the groups, the rooms or a name changed, so a
+    // row shows whether its user is in the group now.
+    auto *refill = new QTimer(picker);
+    refill->setSingleShot(true);
+    refill->setInterval(0);
+    QObject::connect(refill, &QTimer::timeout, picker, fill);
+    QObject::connect(preferences, &PreferenceService::configsChanged, refill, qOverload<>(&QTimer::start));
+    QObject::connect(editor, &ConfigWindow::itemSelected, refill, qOverload<>(&QTimer::start));
+    if (sources.roomList != nullptr)
+        QObject::connect(sources.roomList, &RoomListService::listChanged, refill, qOverload<>(&QTimer::start));
+    if (sources.activeRoom != nullptr)
+        QObject::connect(sources.activeRoom, &ActiveRoomSession::activeRoomChanged, refill,
+                         qOverload<>(&QTimer::start));
+    if (sources.users != nullptr)
+        QObject::connect(sources.users, &AbstractUserResolver::userInfoReady, refill, qOverload<>(&QTimer::start));
+
     QObject::connect(picker, &UserPickerDialog::addRequested, preferences,
                      [editor, preferences](const QString &userId) {
                          preferences->addMember(editor->currentIndex(), userId);
@@ -234,7 +316,7 @@ QList<MemberEntry> channelSettingsMembers(const ChannelEntity &entity, AbstractU
     for (const ChannelMember &member : entity.members) {
         QString name = users != nullptr ? users->nickname(member.userId) : QString();
         if (name.isEmpty()) {
-            if (users != nullptr)
+            if (users != nullptr && !users->isKnown(member.userId))
                 users->request(member.userId);
             name = member.userId;
         }

@@ -3,10 +3,15 @@
 #include <QString>
 
 #include "ui/settings/member_entry.h"
+#include "ui/settings/room_member_pick_view.h"
+
+#include <QStringList>
 
 #include <QList>
 
 class AbstractUserResolver;
+class ActiveRoomSession;
+class RoomListService;
 struct ChannelEntity;
 class ChannelActionsService;
 class ChannelEntityStore;
@@ -32,9 +37,25 @@ void openRoomPrefPicker(QWidget *parent, RoomViewModel *room, const QString &roo
                         AbstractUserResolver *users);
 void fillRoomPickSource(UserPickerDialog *picker, RoomViewModel *room, AbstractUserResolver *users);
 
-// The picker of a machine-local preference group: its requests go to the group that the
-// editor selects at that moment.
-void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences);
+// Where the picker of a preference group finds people: the members of the active room
+// and of the user's rooms, as the client holds them. Any pointer may be null.
+struct PrefPickSources
+{
+    ActiveRoomSession *activeRoom = nullptr;
+    RoomListService *roomList = nullptr;
+    UserState *user = nullptr;
+    AbstractUserResolver *users = nullptr;
+};
+
+// The candidates of a preference group's picker: every user of the sources but the user
+// themself, the active room's members first (by role level), then the other rooms' in
+// list order; those in `groupMembers` are marked picked.
+QList<PickEntry> prefGroupCandidates(const PrefPickSources &sources, const QStringList &groupMembers);
+
+// The picker of a machine-local preference group, filled from the sources and refilled
+// on the next loop turn after a change of the groups, the rooms or a name: its requests
+// go to the group that the editor selects at that moment.
+void openPrefGroupPicker(ConfigWindow *editor, PreferenceService *preferences, const PrefPickSources &sources);
 
 // The settings dialog of one channel, filled from the channel store and refilled on the
 // next loop turn after a change; closed when the user loses the channel.

@@ -61,8 +61,10 @@ void refreshPrefGroupDetail(ConfigWindow *window, PrefMemberListView *members, P
 
 } // namespace
 
-void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users)
+void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users,
+                     ActiveRoomSession *activeRoom, RoomListService *roomList, UserState *user)
 {
+    const PrefPickSources sources{activeRoom, roomList, user, users};
     auto *tab = windowView<ConnectSettingsTab>(window->connectSettingsTab());
     if (tab == nullptr || preferences == nullptr)
         return;
@@ -70,13 +72,17 @@ void wirePrefConfigs(MainWindow *window, PreferenceService *preferences, Abstrac
     QObject::connect(preferences, &PreferenceService::configsChanged, tab,
                      [tab, preferences] { refreshPrefGroups(tab, preferences); });
     QObject::connect(tab, &ConnectSettingsTab::openPrefConfigRequested, window,
-                     [window, preferences, users] { openPrefConfigWindow(window, preferences, users, -1); });
-    QObject::connect(tab, &ConnectSettingsTab::openPrefEditRequested, window, [window, preferences, users](int index) {
-        openPrefConfigWindow(window, preferences, users, index);
-    });
+                     [window, preferences, users, sources] {
+                         openPrefConfigWindow(window, preferences, users, -1, sources);
+                     });
+    QObject::connect(tab, &ConnectSettingsTab::openPrefEditRequested, window,
+                     [window, preferences, users, sources](int index) {
+                         openPrefConfigWindow(window, preferences, users, index, sources);
+                     });
 }
 
-void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index)
+void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index,
+                          const PrefPickSources &sources)
 {
     if (preferences == nullptr)
         return;
@@ -120,7 +126,7 @@ void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, Ab
                          preferences->removeMember(editor->currentIndex(), userId);
                      });
     QObject::connect(members, &PrefMemberListView::addRequested, editor,
-                     [editor, preferences] { openPrefGroupPicker(editor, preferences); });
+                     [editor, preferences, sources] { openPrefGroupPicker(editor, preferences, sources); });
     editor->open();
 }
 

@@ -22,7 +22,9 @@ namespace wiring {
 
 // Opens a new editor of the preference groups with the group at `index` selected (0 for
 // a negative index). Window-modal; deletes itself on close.
-void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index);
+struct PrefPickSources;
+void openPrefConfigWindow(MainWindow *window, PreferenceService *preferences, AbstractUserResolver *users, int index,
+                          const PrefPickSources &sources);
 
 // What a match runs with: the group of the latest valid match start, shared by the
 // match's connections.

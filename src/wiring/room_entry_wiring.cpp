@@ -60,6 +60,14 @@ void wireRoomLifecycle(CodeMatchService *codeMatch, CodeAttachService *codeAttac
     QObject::connect(roomCreate, &RoomCreateService::tempRoomEntering, activeRoom, &ActiveRoomSession::enter);
     QObject::connect(session, &SessionService::loggedOut, activeRoom, &ActiveRoomSession::reset);
     QObject::connect(session, &SessionService::sessionExpired, activeRoom, &ActiveRoomSession::reset);
+    // The next account starts clean: no rooms of this one listed or watched again, and no
+    // join, join by code or created room answered after the sign-out entered.
+    QObject::connect(session, &SessionService::loggedOut, roomList, &RoomListService::reset);
+    QObject::connect(session, &SessionService::sessionExpired, roomList, &RoomListService::reset);
+    QObject::connect(session, &SessionService::loggedOut, codeMatch, &CodeMatchService::reset);
+    QObject::connect(session, &SessionService::sessionExpired, codeMatch, &CodeMatchService::reset);
+    QObject::connect(session, &SessionService::loggedOut, roomCreate, &RoomCreateService::reset);
+    QObject::connect(session, &SessionService::sessionExpired, roomCreate, &RoomCreateService::reset);
 
     QObject::connect(activeRoom, &ActiveRoomSession::joinNeedsApply, roomApply, &RoomApplyService::beginApply);
     QObject::connect(codeMatch, &CodeMatchService::joinNeedsApply, roomApply, &RoomApplyService::beginApply);

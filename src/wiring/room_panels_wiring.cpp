@@ -221,7 +221,14 @@ void maybePromptReconnect(ReconnectCheck &check)
     if (!othersOnline)
         return;
     const QString shownName = entry->name.isEmpty() ? roomId : entry->name;
-    if (check.ask(shownName, check.window.data()))
+    const bool rejoin = check.ask(shownName, check.window.data());
+    // The question ran its own event loop: a sign-out or another room meanwhile spends
+    // the answer on nothing.
+    if (!check.window || check.roomList->activeRoomId() != roomId) {
+        qCInfo(lcRoomList).noquote() << QStringLiteral("reconnect prompt dropped room_id=") + quoted(roomId);
+        return;
+    }
+    if (rejoin)
         check.activeRoom->join(roomId);
     else
         check.activeRoom->leaveRoom(roomId);

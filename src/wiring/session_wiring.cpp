@@ -28,6 +28,8 @@
 #include <QFile>
 #include <QPointer>
 
+#include <memory>
+
 namespace {
 
 QString legalTitle(LegalDoc doc)
@@ -195,9 +197,16 @@ void wireAccountDialog(MainWindow *window, UserState *user, NicknameService *nic
 
 void wireUserReconsent(MainWindow *window, ConsentService *consent, LegalService *legal, SessionService *session)
 {
+    // One flow per window: the profile is fetched on a resume and again on the gateway's
+    // first session, and each fetch asks for consent; a second flow would stack its
+    // dialogs on the first one's.
+    auto running = std::make_shared<QPointer<ReconsentFlow>>();
     QObject::connect(consent, &ConsentService::reconsentRequired, window,
-                     [window, consent, legal, session](const QList<LegalDoc> &docs) {
+                     [window, consent, legal, session, running](const QList<LegalDoc> &docs) {
+                         if (*running)
+                             return;
                          auto *flow = new ReconsentFlow(window, window);
+                         *running = flow;
                          QObject::connect(flow, &ReconsentFlow::docNeeded, flow, [flow, legal](LegalDoc doc) {
                              QPointer<ReconsentFlow> guard(flow);
                              legal->fetchDoc(doc, [guard, doc](bool ok, const QString &text) {

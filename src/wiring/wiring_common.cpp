@@ -22,6 +22,10 @@ QString displayNameFor(AbstractUserResolver *resolver, const QString &userId)
     const QString username = resolver->username(userId);
     if (!username.isEmpty())
         return username;
+    // A user answered without any name is shown by id: asking again would only repeat
+    // the same empty answer and wake every view that names users.
+    if (resolver->isKnown(userId))
+        return userId;
     resolver->request(userId);
     return QStringLiteral("\u2026");
 }

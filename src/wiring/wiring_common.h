@@ -13,8 +13,8 @@ class UserState;
 // do something in a room, and how a failure reaches the status bar. GUI thread only.
 namespace wiring {
 
-// The cached nickname, else the cached username, else "…". A user whose names are not
-// cached is fetched once, answering later through the resolver's userInfoReady; a
+// The cached nickname, else the cached username, else the id of a user cached without
+// names, else "…". A user whose names are not cached is fetched once, answering later through the resolver's userInfoReady; a
 // known user is never requested again, so a userInfoReady slot that names the user
 // cannot start another round.
 QString displayNameFor(AbstractUserResolver *resolver, const QString &userId);

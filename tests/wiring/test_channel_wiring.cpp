@@ -1,5 +1,7 @@
 #include "wiring/channel_panel_wiring.h"
 #include "wiring/main_window_wiring.h"
+#include "wiring/room_panels_feed.h"
+#include "wiring/room_panels_wiring.h"
 #include "wiring/service_wiring.h"
 #include "wiring_test_fixture.h"
 
@@ -13,13 +15,20 @@
 #include "channel/channel_rooms_watch.h"
 #include "realtime/fake_socket_client.h"
 #include "realtime/gateway_service.h"
+#include "room/room_follow_code_service.h"
+#include "room/room_list_service.h"
+#include "room/room_moderation_service.h"
 #include "room/room_service_fixture.h"
+#include "room/room_subroom_service.h"
 #include "support/test_main.h"
+#include "ui/settings/channel_settings_dialog.h"
 #include "ui/shell/i_ui_storage.h"
+#include "user/user_directory_service.h"
 
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTimer>
 
 using testsupport::FakeHttpClient;
@@ -118,6 +127,52 @@ struct Fixture
     MainStatusBar *statusBar() const { return ui->statusBar(); }
 };
 
+// The real directory, counting every name asked of it.
+class CountingDirectory : public UserDirectoryService
+{
+public:
+    using UserDirectoryService::UserDirectoryService;
+    int requests = 0;
+    void request(const QString &userId) override
+    {
+        ++requests;
+        UserDirectoryService::request(userId);
+    }
+};
+
+// A signed-in user inside room "r1" of channel "c1", with the room panels, the channel
+// panel and the real directory wired as the window wires them.
+struct SettledClient
+{
+    std::unique_ptr<WindowFixture> ui = std::make_unique<WindowFixture>();
+    CountingChannelPanel *panel = new CountingChannelPanel;
+    FakeHttpClient http;
+    UserState user;
+    CountingDirectory directory{&http};
+    ChannelEntityStore channels;
+    ChannelEntityFeed channelFeed{&channels};
+    ChannelListService list{&http, &channels};
+    ChannelActionsService actions{&http};
+    RoomServiceFixture room;
+    RoomModerationService moderation{&room.http, &room.session};
+    RoomSubroomService subrooms{&room.http, &room.session};
+    RoomFollowCodeService followCode{&room.http, &room.session};
+    RoomListService roomList{&room.http, &room.store};
+    wiring::RoomPanelsFeed *feed = nullptr;
+
+    SettledClient()
+    {
+        ui->window.setMyChannelPanel(panel);
+        signIn(user, "me", "Me");
+        directory.setBatchDelayMs(0);
+        roomList.setUserIdProvider([this] { return user.userId(); });
+        feed = wiring::wireRoomPanels(&ui->window, &room.session, &room.store, nullptr, &moderation, nullptr,
+                                      &followCode, &roomList, &subrooms, &user, &directory, &channels, nullptr);
+        wiring::wireChannelPanels(&ui->window, &list, &channels, &actions, &user, &directory, nullptr, &room.store,
+                                  &room.session, feed);
+    }
+};
+
 } // namespace
 
 class TestChannelWiring : public QObject
@@ -136,6 +191,7 @@ private slots:
     void leavingAChannel();
     void membershipLostMessages();
     void resultsAfterTheWindowIsGoneAreDropped();
+    void settledClientWithANamelessMemberIsIdle();
 };
 
 void TestChannelWiring::listFollowsSignInResumeLogoutAndExpiry()
@@ -384,6 +440,49 @@ void TestChannelWiring::resultsAfterTheWindowIsGoneAreDropped()
     // The list's signals no longer reach anything of the old window.
     emit f.list.membershipLost("c1", "deleted");
     QCOMPARE(f.http.calls.size(), 3);
+}
+
+void TestChannelWiring::settledClientWithANamelessMemberIsIdle()
+{
+    SettledClient c;
+    // The channel list and the channel, whose room "r1" is the active room.
+    c.list.bootstrap();
+    c.http.answer("/v1/channels", 0, jsonReply(200, {{"channels", QJsonArray{"c1"}}}));
+    c.channels.retain("c1");
+    c.channelFeed.handleBundle("channel:c1", channelSnapshot("c1", "Guild", "x", 2, {"r1"}));
+    c.room.activate("r1");
+    c.room.store.retain("r1");
+    c.room.snapshot(RoomSnapshotBuilder("r1").name("Hall").channel("c1").present({"me", "ghost", "bob"}));
+    // The directory answers: "ghost" exists but has neither nickname nor username.
+    QTRY_VERIFY(!c.http.callsTo("/v1/users/batch-get").isEmpty());
+    const qsizetype batch = c.http.callsTo("/v1/users/batch-get").size() - 1;
+    c.http.answer("/v1/users/batch-get", batch,
+                  jsonReply(200, {{"users", QJsonArray{QJsonObject{{"userId", "ghost"}, {"nickname", ""}, {"username", ""}},
+                                                        QJsonObject{{"userId", "bob"}, {"nickname", "Bob"}},
+                                                        QJsonObject{{"userId", "me"}, {"nickname", "Me"}}}}}));
+    // The channel settings dialog names the same members.
+    emit c.panel->channelSettingsRequested("c1");
+    QTRY_VERIFY(findDialog<ChannelSettingsDialog>(&c.ui->window) != nullptr);
+    QTest::qWait(200);
+
+    const QList<blocks::ChannelBlockData> shownChannels = c.panel->blocksData().sections.value(0).channels;
+    QCOMPARE(shownChannels.size(), 1);
+    QCOMPARE(shownChannels.at(0).rooms.size(), 1);
+    QStringList names;
+    for (const auto &member : shownChannels.at(0).rooms.at(0).members)
+        names << member.name;
+    QVERIFY2(names.contains("ghost"), qPrintable(names.join(',')));
+
+    // Settled: an idle loop rebuilds nothing and asks nothing.
+    QSignalSpy ticks(c.feed, &wiring::RoomPanelsFeed::assembleTicked);
+    const int builds = c.panel->builds;
+    const int requests = c.directory.requests;
+    const qsizetype calls = c.http.calls.size() + c.room.http.calls.size();
+    QTest::qWait(1500);
+    QCOMPARE(ticks.size(), 0);
+    QCOMPARE(c.panel->builds, builds);
+    QCOMPARE(c.directory.requests, requests);
+    QCOMPARE(c.http.calls.size() + c.room.http.calls.size(), calls);
 }
 
 KESTOVA_TEST_MAIN(TestChannelWiring)

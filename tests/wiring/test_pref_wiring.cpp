@@ -60,7 +60,7 @@ struct Fixture
         users.names.insert("u2", {"Two", "two"});
         users.names.insert("u3", {"Three", "three"});
         users.names.insert("u4", {QString(), "four"});
-        wiring::wirePrefConfigs(&ui.window, prefs.get(), &users);
+        wiring::wirePrefConfigs(&ui.window, prefs.get(), &users, &room.session, nullptr, nullptr);
         wiring::wirePrefMatch(&ui.window, prefs.get(), &match, &room.store, &room.session, &create, &settings, &users);
     }
     ConfigWindow *editor() const { return findDialog<ConfigWindow>(&ui.window); }

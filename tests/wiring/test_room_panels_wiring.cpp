@@ -238,6 +238,8 @@ private slots:
     void reconnectPrompt_data();
     void reconnectPrompt();
     void reconnectPromptWaitsForTheSnapshot();
+    void reconnectAnswerAfterASignOutIsDropped_data();
+    void reconnectAnswerAfterASignOutIsDropped();
     void reconnectPromptWaitsForTheProfile();
     void reconnectPromptEndsWithoutAnActiveRoom();
 };
@@ -765,6 +767,31 @@ void TestRoomPanelsWiring::reconnectPrompt()
     emit s.list.listChanged();
     QCOMPARE(questions.join(','), asked);
     QVERIFY(logs.contains("room.list", log));
+}
+
+void TestRoomPanelsWiring::reconnectAnswerAfterASignOutIsDropped_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("rejoin") << true;
+    QTest::newRow("leave") << false;
+}
+
+void TestRoomPanelsWiring::reconnectAnswerAfterASignOutIsDropped()
+{
+    // While the question is open the user signs out: the list is reset and the answer,
+    // whatever it is, is spent on nothing.
+    QFETCH(bool, answer);
+    Services s;
+    bool asked = false;
+    wiring::wireReconnectPrompt(&s.window(), &s.list, &s.rooms.session, &s.user, [&](const QString &, QWidget *) {
+        asked = true;
+        s.list.reset();
+        return answer;
+    });
+    s.add(aclRoom("r1").name("Hall").present({"me", "peer"}).disconnected({"me"}));
+    const qsizetype sent = s.loadList({"r1"}, "r1");
+    QVERIFY(asked);
+    QCOMPARE(s.rooms.http.calls.size(), sent);
 }
 
 void TestRoomPanelsWiring::reconnectPromptWaitsForTheSnapshot()

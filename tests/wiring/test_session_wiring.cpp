@@ -1,5 +1,7 @@
 #include "wiring_test_rig.h"
 
+#include "room/room_create_service.h"
+
 #include "support/log_capture.h"
 #include "support/test_main.h"
 #include "ui/dialogs/account_dialog.h"
@@ -10,6 +12,7 @@
 #include "ui/main/main_menu_bar.h"
 #include "wiring/login_window_wiring.h"
 
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -40,12 +43,14 @@ private slots:
     void failedTokenRefreshHandsTheGatewayNoToken();
     void logoutAndExpiryResetInOrder_data();
     void logoutAndExpiryResetInOrder();
+    void nextAccountStartsClean();
     void nicknameLabelFollowsTheUser();
     void loginFormSendsTheVersionAndKeepsItsFailures();
     void legalDocumentDialog_data();
     void legalDocumentDialog();
     void accountDialogKeepsNicknameFailures();
     void rejectedReconsentLogsOut();
+    void resumeAfterALegalUpdateShowsOneConsentFlow();
 };
 
 void TestSessionWiring::signInAndResumeRunInOrder_data()
@@ -119,6 +124,16 @@ void TestSessionWiring::logoutAndExpiryResetInOrder()
     rig.rooms.attachApplyService()->track(QStringLiteral("q1"), QStringLiteral("p1"), QStringLiteral("r1"),
                                           QDateTime::currentMSecsSinceEpoch() + 60000, QStringLiteral("Parent"));
     QCOMPARE(rig.rooms.attachApplyService()->pendingApplications().size(), 1);
+    // A join request of this account exists, and four more requests are still under way:
+    // a join, a join by code, a temporary room's creation and another join request.
+    rig.rooms.applyService()->beginApply(QStringLiteral("r5"));
+    rig.http.answer(QStringLiteral("/v1/rooms/r5/join-requests"), 0,
+                    testsupport::jsonReply(200, {{"requestId", "q5"}, {"expiresAtMs", 0}}));
+    QCOMPARE(rig.rooms.applyService()->pendingRequests().size(), 1);
+    rig.activeRoom()->join(QStringLiteral("r6"));
+    rig.codeMatch.joinByCode(QStringLiteral("123456"));
+    rig.rooms.createService()->createTempRoom(-1);
+    rig.rooms.applyService()->beginApply(QStringLiteral("r8"));
 
     // Each step leaves a line in the log, so one list shows the order of all of them.
     testsupport::LogCapture logs;
@@ -146,6 +161,70 @@ void TestSessionWiring::logoutAndExpiryResetInOrder()
     QVERIFY(rig.user.userId().isEmpty());
     QVERIFY(rig.rooms.attachApplyService()->pendingApplications().isEmpty());
     QVERIFY(rig.rooms.applyService()->pendingRequests().isEmpty());
+
+    // The answers of the ended session arrive: none of them enters a room, watches one,
+    // applies or tells the user anything.
+    QSignalSpy watched(rig.watches, &WatchRegistry::watchNeeded);
+    QSignalSpy failures(rig.activeRoom(), &ActiveRoomSession::enterFailed);
+    const qsizetype callsBefore = rig.http.calls.size();
+    rig.http.answer(QStringLiteral("/v1/rooms/r6/join"), 0, testsupport::jsonReply(200, {{"outcome", "joined"}}));
+    rig.http.answer(QStringLiteral("/v1/match/code"), 0,
+                    testsupport::jsonReply(200, {{"status", "entering"}, {"roomId", "r7"}}));
+    rig.http.answer(QStringLiteral("/v1/rooms"), 0, testsupport::jsonReply(200, {{"roomId", "r9"}}));
+    rig.http.answer(QStringLiteral("/v1/rooms/r8/join-requests"), 0,
+                    testsupport::jsonReply(200, {{"requestId", "q8"}, {"expiresAtMs", 0}}));
+    QCoreApplication::processEvents();
+    QCOMPARE(watched.size(), 0);
+    QCOMPARE(failures.size(), 0);
+    QCOMPARE(rig.http.calls.size(), callsBefore); // the created room is not joined either
+    QVERIFY(rig.activeRoom()->activeRoomId().isEmpty());
+    QVERIFY(rig.rooms.applyService()->pendingRequests().isEmpty());
+    QVERIFY(!rig.rooms.entityStore()->find(QStringLiteral("r6")));
+    QVERIFY(!rig.rooms.entityStore()->find(QStringLiteral("r7")));
+}
+
+void TestSessionWiring::nextAccountStartsClean()
+{
+    WiringTestRig rig;
+    rig.wireServices();
+    // A signs in, has two rooms and is inside one of them.
+    rig.signIn(QStringLiteral("a"));
+    rig.http.answer(QStringLiteral("/v1/rooms/mine"), 0,
+                    testsupport::jsonReply(200, {{"rooms", QJsonArray{"a1", "a2"}}, {"activeRoomId", "a1"}}));
+    QCOMPARE(rig.rooms.listService()->entries().size(), 2);
+    rig.activeRoom()->enter(QStringLiteral("a1"));
+    rig.confirmWatches(QStringLiteral("a1"));
+    QCOMPARE(rig.activeRoom()->activeRoomId(), QStringLiteral("a1"));
+
+    rig.session.logout();
+    QCOMPARE(rig.navigation, QStringList({"main", "login"}));
+    QVERIFY(rig.rooms.listService()->entries().isEmpty());
+
+    // B signs in; until B's own list arrives the panels show nothing, and nothing of A's
+    // rooms is watched again.
+    QSignalSpy watched(rig.watches, &WatchRegistry::watchNeeded);
+    rig.signIn(QStringLiteral("b"));
+    QVERIFY(rig.window);
+    wiring::wireRoomPanels(rig.window.get(), rig.activeRoom(), rig.rooms.entityStore(), rig.rooms.createService(),
+                           rig.rooms.moderationService(), rig.rooms.chatService(), rig.rooms.followCodeService(),
+                           rig.rooms.listService(), rig.rooms.subroomService(), &rig.user, &rig.directory, nullptr,
+                           nullptr);
+    QTest::qWait(20);
+    const auto *mine = qobject_cast<MyRoomPanel *>(rig.window->myRoomPanel());
+    QVERIFY(mine);
+    QVERIFY(!mine->blocksData().hasContent);
+    QVERIFY(rig.rooms.listService()->entries().isEmpty());
+
+    rig.http.answer(QStringLiteral("/v1/rooms/mine"), rig.http.callsTo(QStringLiteral("/v1/rooms/mine")).size() - 1,
+                    testsupport::jsonReply(200, {{"rooms", QJsonArray{"b1"}}}));
+    QTest::qWait(20);
+    QCOMPARE(rig.rooms.listService()->entries().size(), 1);
+    QStringList targets;
+    for (const QList<QVariant> &args : std::as_const(watched))
+        targets << args.at(0).toStringList();
+    QVERIFY2(!targets.filter(QStringLiteral("a1")).size() && !targets.filter(QStringLiteral("a2")).size(),
+             qPrintable(targets.join(',')));
+    QVERIFY2(!targets.filter(QStringLiteral("b1")).isEmpty(), qPrintable(targets.join(',')));
 }
 
 void TestSessionWiring::nicknameLabelFollowsTheUser()
@@ -261,6 +340,41 @@ void TestSessionWiring::rejectedReconsentLogsOut()
     QVERIFY(rig.downloader.pendingCount() >= 1);
     emit flow->rejected();
     QCOMPARE(rig.navigation, QStringList({"main", "login"}));
+}
+
+void TestSessionWiring::resumeAfterALegalUpdateShowsOneConsentFlow()
+{
+    WiringTestRig rig;
+    rig.wireServices();
+    LegalVersions versions;
+    versions.terms = QStringLiteral("t7");
+    versions.privacy = QStringLiteral("p3");
+    rig.legal.applyVersions(versions);
+    const QJsonObject profile{{"userId", "me"}, {"nickname", "Me"}, {"agreedLegalVersion", "terms@t6+privacy@p3"}};
+
+    // The resume fetches the profile, and the gateway's first session fetches it again.
+    emit rig.session.sessionResumed(QStringLiteral("me"));
+    QVERIFY(rig.window);
+    rig.http.answer(QStringLiteral("/v1/users/me"), 0, testsupport::jsonReply(200, profile));
+    emit rig.gateway.resyncRequired();
+    QCOMPARE(rig.http.callsTo(QStringLiteral("/v1/users/me")).size(), 2);
+    rig.http.answer(QStringLiteral("/v1/users/me"), 1, testsupport::jsonReply(200, profile));
+    QCoreApplication::processEvents();
+
+    QCOMPARE(rig.window->findChildren<ReconsentFlow *>().size(), 1);
+    int shown = 0;
+    for (DocumentDialog *dialog : rig.window->findChildren<DocumentDialog *>())
+        shown += dialog->isVisible() ? 1 : 0;
+    QCOMPARE(shown, 1);
+
+    // Once that flow is over, a later update may ask again.
+    auto *flow = rig.window->findChild<ReconsentFlow *>();
+    QSignalSpy agreed(flow, &ReconsentFlow::allAgreed);
+    emit rig.window->findChild<DocumentDialog *>()->consentAgreed();
+    QCOMPARE(agreed.size(), 1);
+    QTRY_COMPARE(rig.window->findChildren<ReconsentFlow *>().size(), 0);
+    emit rig.consent.reconsentRequired({LegalDoc::Privacy});
+    QCOMPARE(rig.window->findChildren<ReconsentFlow *>().size(), 1);
 }
 
 KESTOVA_TEST_MAIN(TestSessionWiring)

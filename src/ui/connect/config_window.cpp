@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -182,6 +183,7 @@ void ConfigWindow::makeRow(int index, const QString &name)
     layout->setSpacing(6);
 
     auto *label = new QLabel(row);
+    label->setTextFormat(Qt::PlainText);
     label->setFixedWidth(108);
     label->setStyleSheet(QStringLiteral("background:transparent;"));
     const QString shown = index < 0 ? QStringLiteral("默认") : name;
@@ -263,9 +265,17 @@ void ConfigWindow::confirmDelete(int index)
     if (index < 0 || index >= items.size())
         return;
     const QString name = items.at(index);
-    const auto answer =
-        QMessageBox::question(this, QStringLiteral("确认"), QStringLiteral("确定要删除“%1”吗？").arg(name),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    // On the heap and watched: the window may be closed for good (a sign-out) while the
+    // question is open, and the box must not be deleted twice.
+    QPointer<ConfigWindow> self = this;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, QStringLiteral("确认"), QStringLiteral("确定要删除“%1”吗？").arg(name),
+                        QMessageBox::Yes | QMessageBox::No, this);
+    box->setTextFormat(Qt::PlainText);
+    const int answer = box->exec();
+    if (!self || !box)
+        return;
+    delete box.data();
     // The list may have changed while the question was open.
     if (answer != QMessageBox::Yes || index >= items.size() || items.at(index) != name)
         return;

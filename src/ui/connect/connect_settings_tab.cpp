@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -27,6 +28,12 @@ const char *const kSpinnerName = "flightSpinner";
 QString hexOf(const char *token)
 {
     return QString::fromLatin1(ThemePalette::hex(token));
+}
+
+// A tool tip showing `text` as typed: one that would read as markup is escaped.
+QString plainToolTip(const QString &text)
+{
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text) : text;
 }
 
 // A label that always shows its full text elided to its current width.
@@ -50,23 +57,25 @@ protected:
 QLabel *makeRowTitleLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
     label->setFixedWidth(104);
     label->setStyleSheet(QStringLiteral("background:transparent;font-size:13px;color:%1;").arg(hexOf("text")));
     label->ensurePolished();
     const QString elided = QFontMetrics(label->font()).elidedText(text, Qt::ElideRight, 104);
     label->setText(elided);
     if (elided != text)
-        label->setToolTip(text);
+        label->setToolTip(plainToolTip(text));
     return label;
 }
 
 ElideLabel *makeRowSubLabel(const QString &text, QWidget *parent)
 {
     auto *label = new ElideLabel(parent);
+    label->setTextFormat(Qt::PlainText);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label->setStyleSheet(QStringLiteral("background:transparent;font-size:12px;color:%1;").arg(hexOf("textMuted")));
     label->fullText = text;
-    label->setToolTip(text);
+    label->setToolTip(plainToolTip(text));
     label->refit();
     return label;
 }

@@ -15,6 +15,7 @@ namespace {
 QLabel *roleLabel(const QString &text, const char *role, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // names and ids come from the server
     label->setProperty("role", QString::fromLatin1(role));
     return label;
 }
@@ -58,6 +59,7 @@ AccountDialog::AccountDialog(const QString &nickname, const QString &id, QWidget
     column->addLayout(nameRow);
 
     status = new QLabel(this);
+    status->setTextFormat(Qt::PlainText); // may carry the server's message
     status->setWordWrap(true);
     status->setMinimumHeight(QFontMetrics(status->font()).height());
     column->addWidget(status);

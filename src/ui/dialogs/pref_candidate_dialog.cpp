@@ -13,6 +13,7 @@ namespace {
 QLabel *roleLabel(const QString &text, const QString &role, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // room and member names come from the server
     label->setProperty("role", role);
     return label;
 }

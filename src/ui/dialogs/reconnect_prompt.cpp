@@ -5,11 +5,15 @@
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 
 bool askReconnect(const QString &roomName, QWidget *parent)
 {
-    QDialog dialog(parent);
+    // On the heap and watched: a dialog on the stack would be deleted twice if its window
+    // went away (sign-out, expiry) while the question is open; then the answer is no.
+    QPointer<QDialog> guard = new QDialog(parent != nullptr ? parent->window() : nullptr);
+    QDialog &dialog = *guard;
     dialog.setWindowTitle(QStringLiteral("重新连接"));
     dialog.setFixedWidth(380);
     auto *outer = new QVBoxLayout(&dialog);
@@ -27,6 +31,7 @@ bool askReconnect(const QString &roomName, QWidget *parent)
     heading->setFont(headingFont);
     inner->addWidget(heading);
     auto *question = new QLabel(QStringLiteral("房间「%1」仍在进行中，是否重新连接？").arg(roomName), &dialog);
+    question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     inner->addWidget(question);
     auto *hint = new QLabel(QStringLiteral("选择断开将离开该房间。"), &dialog);
@@ -55,5 +60,9 @@ bool askReconnect(const QString &roomName, QWidget *parent)
     QObject::connect(rejoin, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(leave, &QPushButton::clicked, &dialog, &QDialog::reject);
 
-    return dialog.exec() == QDialog::Accepted;
+    const int result = dialog.exec();
+    if (!guard)
+        return false;
+    delete guard.data();
+    return result == QDialog::Accepted;
 }

@@ -7,6 +7,9 @@
 #include "ui/login/login_status_bar.h"
 
 #include <QBoxLayout>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QSystemTrayIcon>
 
 LoginWindow::LoginWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -39,4 +42,20 @@ LoginWindow::LoginWindow(QWidget *parent)
     column->addStretch(1);
     column->addWidget(status);
     setCentralWidget(body);
+}
+
+void LoginWindow::setTrayCheck(std::function<bool()> check)
+{
+    trayCheck = std::move(check);
+}
+
+void LoginWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // Without a tray nothing could show the window again: an invisible client is no use.
+    const bool trayAvailable = trayCheck ? trayCheck() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (!trayAvailable)
+        QCoreApplication::quit();
 }

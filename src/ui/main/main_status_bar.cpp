@@ -14,12 +14,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr int kSlideMs = 260;
 constexpr int kPauseMs = 3000;
 constexpr int kGapMs = 220;
+// A burst of failures must not hold the line for minutes: beyond this many waiting
+// messages the oldest waiting one gives way to the newest.
+constexpr int kMaxQueued = 4;
 
 const char kSheet[] = "#mainStatusBar {\n"
                       "    background: @white@;\n"
@@ -60,10 +64,13 @@ MainStatusBar::MainStatusBar(QWidget *parent)
 
     nickname = new QLabel(QStringLiteral("加载中…"), this);
     nickname->setObjectName(QStringLiteral("statusNickname"));
+    nickname->setTextFormat(Qt::PlainText);
     latency = new QLabel(this);
     packetLoss = new QLabel(this);
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("statusMessage"));
+    // Failure texts often are the server's own message: never read as markup.
+    message->setTextFormat(Qt::PlainText);
 
     leftBlock = new QWidget(this);
     auto *left = new QHBoxLayout(leftBlock);
@@ -166,6 +173,15 @@ void MainStatusBar::showTransientMessage(const QString &msg, MainStatusBar::Mess
 {
     if (msg.isEmpty())
         return;
+    // A repeat of what is on screen or already waiting adds nothing for the reader.
+    if (sequence->state() == QAbstractAnimation::Running && currentText == msg && currentKind == kind)
+        return;
+    for (const Pending &p : std::as_const(queue)) {
+        if (p.text == msg && p.kind == kind)
+            return;
+    }
+    if (queue.size() >= kMaxQueued)
+        queue.removeFirst();
     queue.append(Pending{msg, kind});
     if (!busy())
         playNext();
@@ -190,6 +206,7 @@ void MainStatusBar::playNext()
     stickySlide->stop();
     const Pending next = queue.takeFirst();
     currentText = next.text;
+    currentKind = next.kind;
     applyKind(next.kind);
     updateMessageText();
 
@@ -219,6 +236,7 @@ void MainStatusBar::showSticky()
         return;
     }
     currentText = stickyText;
+    currentKind = stickyKind;
     applyKind(stickyKind);
     updateMessageText();
     if (message->y() == 0)

@@ -31,6 +31,8 @@ public:
 
     QLabel *messageLabel() const { return message; }
     QString currentMessage() const { return currentText; }
+    // How many transient messages wait behind the one playing (at most a handful).
+    int pendingCount() const { return int(queue.size()); }
     QString nicknameText() const;
     QString latencyText() const;
     QString packetLossText() const;
@@ -40,6 +42,8 @@ public slots:
     void setNickname(const QString &nickname);
     // Reads the display strings "rtt" and "packetLoss"; a missing or empty one shows "---".
     void setQualityStats(const QVariantMap &stats);
+    // A message identical (text and kind) to the one playing or to one waiting is dropped;
+    // when the queue is full the oldest waiting message gives way.
     void showTransientMessage(const QString &msg, MainStatusBar::MessageKind kind = MainStatusBar::Normal);
     // An empty text removes the sticky line.
     void setStickyMessage(const QString &msg, MainStatusBar::MessageKind kind = MainStatusBar::Normal);
@@ -80,6 +84,7 @@ private:
     QString stickyText;
     MessageKind stickyKind = Normal;
     QString currentText;
+    MessageKind currentKind = Normal;
     int systemMessageCount = 0;
 };
 

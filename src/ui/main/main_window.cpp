@@ -15,6 +15,7 @@
 #include "ui/main/main_menu_bar.h"
 #include "ui/main/main_status_bar.h"
 #include "ui/main/main_window_options.h"
+#include "ui/panels/block_list_panel.h"
 
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -162,9 +163,14 @@ MainWindow::MainWindow(const MainWindowOptions &options, QWidget *parent)
     refreshAreaEmpty();
 
     if (options.reactivated) {
+        // Shown without a nested loop: the window may go away (a sign-out) while the box
+        // is open, and then the box goes with it.
         QTimer::singleShot(0, this, [this] {
-            QMessageBox::information(this, QStringLiteral("欢迎回来"),
-                                     QStringLiteral("您的账号注销申请已撤销，欢迎回来。"), QMessageBox::Ok);
+            auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("欢迎回来"),
+                                        QStringLiteral("您的账号注销申请已撤销，欢迎回来。"), QMessageBox::Ok, this);
+            box->setObjectName(QStringLiteral("welcomeBackBox"));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
         });
     }
 }
@@ -238,6 +244,7 @@ void MainWindow::setCurrentRoomPanel(QWidget *panel)
 {
     currentRoomPanel_ = panel;
     currentRoomDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showCurrentRoomTabMenu);
     refreshAreaEmpty();
 }
 
@@ -245,6 +252,7 @@ void MainWindow::setMyRoomPanel(QWidget *panel)
 {
     myRoomPanel_ = panel;
     myRoomDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showMyRoomTabMenu);
     refreshAreaEmpty();
 }
 
@@ -252,6 +260,7 @@ void MainWindow::setMyChannelPanel(QWidget *panel)
 {
     myChannelPanel_ = panel;
     myChannelDock_->setWidget(panel, ads::CDockWidget::AutoScrollArea);
+    connectRoomPanel(panel, &MainWindow::showMyChannelTabMenu);
     refreshAreaEmpty();
 }
 
@@ -260,6 +269,16 @@ void MainWindow::setConnectSettingsTab(QWidget *tab)
     connectSettingsTab_ = tab;
     connectSettingsDock_->setWidget(tab, ads::CDockWidget::ForceNoScrollArea);
     refreshAreaEmpty();
+}
+
+void MainWindow::connectRoomPanel(QWidget *panel, void (MainWindow::*tabMenu)(const QPoint &))
+{
+    auto *blocks = qobject_cast<blocks::BlockListPanel *>(panel);
+    if (blocks == nullptr)
+        return;
+    connect(blocks, &blocks::BlockListPanel::blankContextMenuRequested, this,
+            [this, tabMenu](QPoint globalPos) { (this->*tabMenu)(globalPos); });
+    connect(blocks, &blocks::BlockListPanel::emptyStateChanged, this, &MainWindow::refreshAreaEmpty);
 }
 
 void MainWindow::refreshPanelStates()

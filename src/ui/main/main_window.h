@@ -93,6 +93,9 @@ private:
     void buildDocks();
     void refreshSoleTabs();
     void refreshAreaEmpty();
+    // A room panel's right click on its blank part opens its dock's create menu, and its
+    // empty state reaches the dock's title bar.
+    void connectRoomPanel(QWidget *panel, void (MainWindow::*tabMenu)(const QPoint &));
     void applyStretchFactors();
     void scheduleDockRefresh();
     QList<ads::CDockAreaWidget *> allDockAreas() const;

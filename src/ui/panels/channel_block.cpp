@@ -32,6 +32,7 @@ ChannelBlock::ChannelBlock(int rowHeight_, QObject *eventTarget_, QWidget *paren
     connect(fold, &QPushButton::clicked, this, &ChannelBlock::toggleFold);
     headerLayout->addWidget(fold);
     name = new QLabel(headerFrame);
+    name->setTextFormat(Qt::PlainText);
     headerLayout->addWidget(name, 1);
     blockLayout->addWidget(headerFrame);
     if (eventTarget)

@@ -55,6 +55,7 @@ RoomBlock::RoomBlock(int rowHeight_, QObject *eventTarget_, QWidget *parent)
     tagLayout->setSpacing(4);
     headerLayout->addWidget(tagBox);
     title = new QLabel(headerFrame);
+    title->setTextFormat(Qt::PlainText);
     headerLayout->addWidget(title, 1);
     blockLayout->addWidget(headerFrame);
 

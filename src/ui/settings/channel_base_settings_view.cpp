@@ -45,6 +45,7 @@ ChannelBaseSettingsView::ChannelBaseSettingsView(QWidget *parent)
     auto *codeRow = new QHBoxLayout;
     codeRow->setSpacing(8);
     codeText = new QLabel(this);
+    codeText->setTextFormat(Qt::PlainText);
     codeText->setStyleSheet(QStringLiteral("font-family:Consolas,monospace; font-size:13px;"));
     codeText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     codeRow->addWidget(codeText);

@@ -12,6 +12,8 @@ struct MemberEntry
     QString username;
     qint64 roleId = 0;
     bool isOwner = false; // shown with the owner tag instead of a role button
+
+    bool operator==(const MemberEntry &) const = default;
 };
 
 // One role, shared by the members page and the roles page. Lists of roles are passed
@@ -26,4 +28,6 @@ struct RoleEntry
     bool isMine = false;
     bool editable = false; // decided by the caller from the viewer's own level
     QStringList permKeys;
+
+    bool operator==(const RoleEntry &) const = default;
 };

@@ -17,6 +17,7 @@ QLabel *makeInitialBadge(const QString &name, QWidget *parent)
         initial = (name.at(0).isHighSurrogate() && name.size() > 1 && name.at(1).isLowSurrogate()) ? name.left(2)
                                                                                                    : name.left(1);
     auto *badge = new QLabel(initial, parent);
+    badge->setTextFormat(Qt::PlainText);
     badge->setFixedSize(26, 26);
     badge->setAlignment(Qt::AlignCenter);
     badge->setStyleSheet(
@@ -76,6 +77,10 @@ void PrefMemberListView::setEditable(bool value)
 
 void PrefMemberListView::setMembers(const QList<PrefMemberEntry> &members)
 {
+    // Refilled after every change of the room: equal rows keep their widgets and the
+    // list its scroll position.
+    if (members == entries && list->count() == members.size())
+        return;
     entries = members;
     rebuild();
 }
@@ -104,9 +109,11 @@ void PrefMemberListView::rebuild()
         rowLayout->setSpacing(8);
         rowLayout->addWidget(makeInitialBadge(entry.displayName, row));
         auto *name = new QLabel(entry.displayName, row);
+        name->setTextFormat(Qt::PlainText);
         name->setProperty("role", "value");
         rowLayout->addWidget(name);
         auto *username = new QLabel(entry.username, row);
+        username->setTextFormat(Qt::PlainText);
         username->setProperty("role", "hint");
         rowLayout->addWidget(username);
         rowLayout->addStretch();

@@ -14,6 +14,8 @@ struct PrefMemberEntry
     QString userId;
     QString displayName;
     QString username;
+
+    bool operator==(const PrefMemberEntry &) const = default;
 };
 
 // A 26 x 26 square holding the first character of the name ("?" for an empty name).

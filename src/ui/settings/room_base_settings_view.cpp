@@ -132,6 +132,7 @@ void RoomBaseSettingsView::buildUi()
     codeLayout->setContentsMargins(0, 0, 0, 0);
     codeLayout->setSpacing(6);
     codeLabel = new QLabel(codeRow);
+    codeLabel->setTextFormat(Qt::PlainText);
     QFont mono(QStringLiteral("Consolas"));
     mono.setStyleHint(QFont::Monospace);
     mono.setPixelSize(16);
@@ -159,6 +160,7 @@ void RoomBaseSettingsView::buildUi()
     moduleLayout->setContentsMargins(0, 0, 0, 0);
     moduleLayout->setSpacing(6);
     moduleText = new QLabel(values.moduleId.isEmpty() ? QStringLiteral("未挂载") : values.moduleName, moduleRow);
+    moduleText->setTextFormat(Qt::PlainText);
     moduleSelect = makeCompactButton(QStringLiteral("选择"), moduleRow);
     moduleSelect->setFixedHeight(28);
     moduleSelect->setEnabled(false);

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -61,8 +62,15 @@ RoomDeleteView::RoomDeleteView(const Texts &texts, QWidget *parent)
 
 void RoomDeleteView::confirm()
 {
-    const auto answer =
-        QMessageBox::warning(this, dialogTitle, dialogText, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // Owned by the window and watched: the settings dialog may close while the question is open.
+    QPointer<RoomDeleteView> self = this;
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, dialogTitle, dialogText,
+                                                QMessageBox::Yes | QMessageBox::No, window());
+    box->setDefaultButton(QMessageBox::No);
+    const int answer = box->exec();
+    if (!box || !self)
+        return;
+    delete box.data();
     if (answer == QMessageBox::Yes)
         emit roomDeleteRequested();
 }

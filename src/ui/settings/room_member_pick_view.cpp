@@ -42,8 +42,11 @@ void RoomMemberPickView::rebuild()
         auto *texts = new QVBoxLayout;
         texts->setContentsMargins(0, 0, 0, 0);
         texts->setSpacing(0);
-        texts->addWidget(new QLabel(entry.displayName, row));
+        auto *name = new QLabel(entry.displayName, row);
+        name->setTextFormat(Qt::PlainText);
+        texts->addWidget(name);
         auto *hint = new QLabel(QStringLiteral("%1 · %2").arg(entry.username, entry.roleName), row);
+        hint->setTextFormat(Qt::PlainText);
         hint->setProperty("role", "hint");
         texts->addWidget(hint);
         rowLayout->addLayout(texts, 1);

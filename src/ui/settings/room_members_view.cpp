@@ -10,8 +10,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 RoomMembersView::RoomMembersView(QWidget *parent)
     : QWidget(parent)
@@ -68,18 +71,26 @@ RoomMembersView::RoomMembersView(QWidget *parent)
 
 void RoomMembersView::setMembers(const QList<MemberEntry> &value)
 {
+    // The owner refills after every change of the room and every name resolved; an equal
+    // list must leave the rows, the scroll position and an open role menu alone.
+    if (value == members)
+        return;
     members = value;
     rebuildAll();
 }
 
 void RoomMembersView::setRoles(const QList<RoleEntry> &value)
 {
+    if (value == roles)
+        return;
     roles = value;
     rebuildAll();
 }
 
 void RoomMembersView::setEditRights(bool assign, bool batchReassign)
 {
+    if (assign == canAssign && batchReassign == canBatchReassign)
+        return;
     canAssign = assign;
     canBatchReassign = batchReassign;
     rebuildAll();
@@ -113,12 +124,6 @@ const RoleEntry *RoomMembersView::roleById(qint64 id) const
 
 void RoomMembersView::rebuildFilterBar()
 {
-    while (QLayoutItem *item = filterLayout->takeAt(0)) {
-        if (QWidget *widget = item->widget())
-            widget->deleteLater();
-        delete item;
-    }
-
     if (filter != QLatin1String("all")) {
         bool ok = false;
         const qint64 id = filter.toLongLong(&ok);
@@ -126,11 +131,24 @@ void RoomMembersView::rebuildFilterBar()
             filter = QStringLiteral("all");
     }
 
-    filterSegments = new SegmentedControl(filterLayout->parentWidget());
-    filterSegments->addSegment(QStringLiteral("全部 %1").arg(members.size()), QStringLiteral("all"));
+    QList<QPair<QString, QString>> segments;
+    segments.append({QStringLiteral("全部 %1").arg(members.size()), QStringLiteral("all")});
     for (const RoleEntry &role : visibleRoles())
-        filterSegments->addSegment(QStringLiteral("%1 %2").arg(role.name).arg(role.memberCount),
-                                   QString::number(role.id));
+        segments.append({QStringLiteral("%1 %2").arg(role.name).arg(role.memberCount), QString::number(role.id)});
+    if (filterSegments && segments == shownSegments) {
+        filterSegments->setValue(filter);
+        return;
+    }
+    shownSegments = segments;
+
+    while (QLayoutItem *item = filterLayout->takeAt(0)) {
+        if (QWidget *widget = item->widget())
+            widget->deleteLater();
+        delete item;
+    }
+    filterSegments = new SegmentedControl(filterLayout->parentWidget());
+    for (const auto &[label, value] : std::as_const(segments))
+        filterSegments->addSegment(label, value);
     filterSegments->setValue(filter);
     connect(filterSegments, &SegmentedControl::valueChanged, this, [this](const QString &value) {
         filter = value;
@@ -142,63 +160,112 @@ void RoomMembersView::rebuildFilterBar()
 
 void RoomMembersView::rebuildList()
 {
-    list->clear();
     const QString needle = search->text().trimmed();
     const qint64 filterId = filter == QLatin1String("all") ? 0 : filter.toLongLong();
     const QList<RoleEntry> visible = visibleRoles();
     const qint64 topId = visible.isEmpty() ? 0 : visible.first().id;
 
+    QList<Row> wanted;
     for (const MemberEntry &member : std::as_const(members)) {
         if (filterId != 0 && filterId != member.roleId)
             continue;
         if (!needle.isEmpty() && !member.displayName.contains(needle, Qt::CaseInsensitive)
             && !member.username.contains(needle, Qt::CaseSensitive))
             continue;
-
-        auto *item = new QListWidgetItem(list);
-        item->setSizeHint(QSize(0, 40));
-        auto *row = new QWidget;
-        auto *rowLayout = new QHBoxLayout(row);
-        rowLayout->setContentsMargins(4, 4, 4, 4);
-        rowLayout->setSpacing(8);
-        rowLayout->addWidget(makeInitialBadge(member.displayName, row));
-        auto *name = new QLabel(member.displayName, row);
-        name->setProperty("role", "value");
-        rowLayout->addWidget(name);
-        auto *username = new QLabel(member.username, row);
-        username->setProperty("role", "hint");
-        rowLayout->addWidget(username);
-        rowLayout->addStretch();
-
-        if (member.isOwner) {
-            auto *tag = new QLabel(QStringLiteral("房主"), row);
-            tag->setStyleSheet(QStringLiteral("color:%1; font-size:11px; font-weight:700;")
-                                   .arg(QLatin1String(ThemePalette::hex("dangerText"))));
-            rowLayout->addWidget(tag);
-        } else {
+        Row row;
+        row.member = member;
+        if (!member.isOwner) {
             const RoleEntry *role = roleById(member.roleId);
-            const QString roleName = role ? role->name : QStringLiteral("#%1").arg(member.roleId);
-            auto *button = new QPushButton(roleName + QStringLiteral("  ▾"), row);
-            const bool top = topId != 0 && member.roleId == topId;
-            button->setStyleSheet(
-                QStringLiteral("QPushButton{background:none;border:1px solid %1;color:%2;font-size:11px;"
-                               "font-weight:600;padding:2px 7px;}")
-                    .arg(QLatin1String(ThemePalette::hex(top ? "primary" : "border")),
-                         QLatin1String(ThemePalette::hex(top ? "primaryText" : "textSub"))));
-            button->setEnabled(canAssign);
-            const QString userId = member.userId;
-            const qint64 currentRoleId = member.roleId;
-            connect(button, &QPushButton::clicked, this,
-                    [this, button, userId, currentRoleId] { openRoleMenu(button, userId, currentRoleId); });
-            rowLayout->addWidget(button);
+            row.roleName = role ? role->name : QStringLiteral("#%1").arg(member.roleId);
+            row.top = topId != 0 && member.roleId == topId;
+            row.enabled = canAssign;
         }
-        list->setItemWidget(item, row);
+        wanted.append(row);
     }
+
+    // Rows are matched by user id in order: an unchanged row keeps its widget (and an
+    // open menu its button), a changed one gets a new widget, and only rows that moved,
+    // came or went are taken out or put in.
+    for (int i = 0; i < wanted.size(); ++i) {
+        const Row &row = wanted.at(i);
+        if (i < shownRows.size() && shownRows.at(i).member.userId != row.member.userId) {
+            int later = -1;
+            for (int j = i + 1; j < shownRows.size(); ++j) {
+                if (shownRows.at(j).member.userId == row.member.userId) {
+                    later = j;
+                    break;
+                }
+            }
+            if (later >= 0) {
+                for (int j = i; j < later; ++j)
+                    delete list->takeItem(i);
+                shownRows.remove(i, later - i);
+            }
+        }
+        if (i < shownRows.size() && shownRows.at(i).member.userId == row.member.userId) {
+            if (!(shownRows.at(i) == row)) {
+                list->setItemWidget(list->item(i), makeRow(row));
+                shownRows[i] = row;
+            }
+            continue;
+        }
+        auto *item = new QListWidgetItem;
+        item->setSizeHint(QSize(0, 40));
+        list->insertItem(i, item);
+        list->setItemWidget(item, makeRow(row));
+        shownRows.insert(i, row);
+    }
+    while (list->count() > wanted.size())
+        delete list->takeItem(list->count() - 1);
+    shownRows.resize(wanted.size());
+}
+
+QWidget *RoomMembersView::makeRow(const Row &entry)
+{
+    const MemberEntry &member = entry.member;
+    auto *row = new QWidget;
+    auto *rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(4, 4, 4, 4);
+    rowLayout->setSpacing(8);
+    rowLayout->addWidget(makeInitialBadge(member.displayName, row));
+    // Names come from the server: shown as they are, never as markup.
+    auto *name = new QLabel(member.displayName, row);
+    name->setTextFormat(Qt::PlainText);
+    name->setProperty("role", "value");
+    rowLayout->addWidget(name);
+    auto *username = new QLabel(member.username, row);
+    username->setTextFormat(Qt::PlainText);
+    username->setProperty("role", "hint");
+    rowLayout->addWidget(username);
+    rowLayout->addStretch();
+
+    if (member.isOwner) {
+        auto *tag = new QLabel(QStringLiteral("房主"), row);
+        tag->setStyleSheet(QStringLiteral("color:%1; font-size:11px; font-weight:700;")
+                               .arg(QLatin1String(ThemePalette::hex("dangerText"))));
+        rowLayout->addWidget(tag);
+        return row;
+    }
+    auto *button = new QPushButton(entry.roleName + QStringLiteral("  ▾"), row);
+    button->setStyleSheet(QStringLiteral("QPushButton{background:none;border:1px solid %1;color:%2;font-size:11px;"
+                                         "font-weight:600;padding:2px 7px;}")
+                              .arg(QLatin1String(ThemePalette::hex(entry.top ? "primary" : "border")),
+                                   QLatin1String(ThemePalette::hex(entry.top ? "primaryText" : "textSub"))));
+    button->setEnabled(entry.enabled);
+    const QString userId = member.userId;
+    const qint64 currentRoleId = member.roleId;
+    connect(button, &QPushButton::clicked, this,
+            [this, button, userId, currentRoleId] { openRoleMenu(button, userId, currentRoleId); });
+    rowLayout->addWidget(button);
+    return row;
 }
 
 void RoomMembersView::openRoleMenu(QPushButton *button, const QString &userId, qint64 currentRoleId)
 {
-    auto *menu = new QMenu(button);
+    // The menu belongs to the window, not to the row: a refill may replace the row (and
+    // its button) while the menu is open. Should the window itself go, nothing is chosen.
+    QPointer<RoomMembersView> self = this;
+    QPointer<QMenu> menu = new QMenu(window());
     for (const RoleEntry &role : visibleRoles()) {
         QAction *action = menu->addAction(role.isDefault ? role.name + QStringLiteral(" · 默认") : role.name);
         action->setCheckable(true);
@@ -206,13 +273,14 @@ void RoomMembersView::openRoleMenu(QPushButton *button, const QString &userId, q
         action->setEnabled(role.editable);
         action->setData(role.id);
     }
-    QAction *chosen = nullptr;
-    connect(menu, &QMenu::triggered, menu, [&chosen](QAction *action) { chosen = action; });
+    std::optional<qint64> chosenId;
+    connect(menu, &QMenu::triggered, menu, [&chosenId](QAction *action) { chosenId = action->data().toLongLong(); });
     menu->exec(button->mapToGlobal(QPoint(0, button->height())));
-    const qint64 chosenId = chosen ? chosen->data().toLongLong() : 0;
+    if (!menu || !self)
+        return;
     menu->deleteLater();
-    if (chosen && chosenId != currentRoleId)
-        emit memberRoleChanged(userId, chosenId);
+    if (chosenId && *chosenId != currentRoleId)
+        emit memberRoleChanged(userId, *chosenId);
 }
 
 void RoomMembersView::refreshBatchBar()

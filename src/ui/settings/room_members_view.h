@@ -3,6 +3,7 @@
 #include "ui/settings/member_entry.h"
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QWidget>
 
@@ -15,7 +16,8 @@ class SegmentedControl;
 
 // Members of a room or channel with their roles: search, role filter, a role menu per
 // member and a batch move between roles. Passive: setters never emit, and a request never
-// changes the rows; fresh records come back through the setters.
+// changes the rows; fresh records come back through the setters. A refill updates the
+// rows in place: unchanged rows, the scroll position and an open role menu survive it.
 class RoomMembersView : public QWidget
 {
     Q_OBJECT
@@ -42,10 +44,21 @@ signals:
     void memberRoleBatchReassignRequested(qlonglong fromRoleId, qlonglong toRoleId);
 
 private:
+    // What one shown row displays; equal rows keep their widget across refills.
+    struct Row
+    {
+        MemberEntry member;
+        QString roleName;
+        bool top = false;
+        bool enabled = false;
+        bool operator==(const Row &) const = default;
+    };
+
     void rebuildAll();
     void rebuildFilterBar();
     void rebuildList();
     void refreshBatchBar();
+    QWidget *makeRow(const Row &row);
     void openRoleMenu(QPushButton *button, const QString &userId, qint64 currentRoleId);
     void requestBatch();
     QList<RoleEntry> visibleRoles() const;
@@ -56,6 +69,8 @@ private:
     bool canAssign = false;
     bool canBatchReassign = false;
     QString filter = QStringLiteral("all");
+    QList<QPair<QString, QString>> shownSegments; // label, value
+    QList<Row> shownRows;                         // parallel to the list's items
 
     QLineEdit *search = nullptr;
     QHBoxLayout *filterLayout = nullptr;

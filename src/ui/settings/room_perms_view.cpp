@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -82,6 +83,7 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     ownerLayout->setContentsMargins(6, 6, 6, 6);
     ownerLayout->setSpacing(6);
     ownerName = new QLabel(ownerHeader);
+    ownerName->setTextFormat(Qt::PlainText);
     ownerName->setStyleSheet(QStringLiteral("font-weight:700;"));
     auto *locked = new QLabel(QStringLiteral("锁定"), ownerHeader);
     locked->setStyleSheet(
@@ -125,6 +127,7 @@ RoomPermsView::RoomPermsView(QWidget *parent)
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
     title = new QLabel(detail);
+    title->setTextFormat(Qt::PlainText);
     title->setStyleSheet(QStringLiteral("font-weight:700; font-size:13.5px;"));
     memberCount = new QLabel(detail);
     memberCount->setProperty("role", "hint");
@@ -171,6 +174,10 @@ RoomPermsView::RoomPermsView(QWidget *parent)
 
 void RoomPermsView::setRoles(const QList<RoleEntry> &value)
 {
+    // Refilled after every change of the room and every name resolved: an equal list
+    // leaves the rail, the grid and a just-toggled box alone.
+    if (value == roles)
+        return;
     roles = value;
     rebuildRail();
     showRole(selectedId);
@@ -178,6 +185,8 @@ void RoomPermsView::setRoles(const QList<RoleEntry> &value)
 
 void RoomPermsView::setCanManage(bool value)
 {
+    if (value == canManage)
+        return;
     canManage = value;
     rebuildRail();
 }
@@ -263,7 +272,14 @@ void RoomPermsView::showRole(qint64 roleId)
     memberCount->setText(role ? QStringLiteral("%1 人").arg(role->memberCount) : QString());
     rename->setVisible(editableHere);
     remove->setVisible(editableHere);
-    working = role ? QSet<QString>(role->permKeys.cbegin(), role->permKeys.cend()) : QSet<QString>();
+    // A toggle the server has not answered yet stays as the user left it while the role's
+    // keys are still those it was made on; any change of them is the answer.
+    const bool keepPending = role && pendingRoleId == role->id && pendingBase == role->permKeys;
+    if (!keepPending) {
+        pendingRoleId = 0;
+        pendingBase.clear();
+        working = role ? QSet<QString>(role->permKeys.cbegin(), role->permKeys.cend()) : QSet<QString>();
+    }
 
     clearGrid();
     if (!role)
@@ -311,6 +327,10 @@ void RoomPermsView::clearGrid()
 
 void RoomPermsView::savePermission(const QString &key, bool checked)
 {
+    if (const RoleEntry *role = roleById(selectedId); role && pendingRoleId != role->id) {
+        pendingRoleId = role->id;
+        pendingBase = role->permKeys;
+    }
     if (checked)
         working.insert(key);
     else
@@ -320,11 +340,13 @@ void RoomPermsView::savePermission(const QString &key, bool checked)
 
 void RoomPermsView::createRole()
 {
+    // The settings dialog may close for good while the name is asked for.
+    QPointer<RoomPermsView> self = this;
     bool ok = false;
     const QString text = QInputDialog::getText(this, QStringLiteral("新建身份"), QStringLiteral("身份名称"),
                                                QLineEdit::Normal, QString(), &ok)
                              .trimmed();
-    if (ok && !text.isEmpty())
+    if (self && ok && !text.isEmpty())
         emit roleCreateRequested(text);
 }
 
@@ -336,10 +358,11 @@ void RoomPermsView::renameRole()
     const qint64 id = role->id;
     const QString current = role->name;
     bool ok = false;
+    QPointer<RoomPermsView> self = this;
     const QString text = QInputDialog::getText(this, QStringLiteral("重命名身份"), QStringLiteral("新名称"),
                                                QLineEdit::Normal, current, &ok)
                              .trimmed();
-    if (ok && !text.isEmpty() && text != current)
+    if (self && ok && !text.isEmpty() && text != current)
         emit roleRenameRequested(id, text);
 }
 

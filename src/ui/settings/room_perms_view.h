@@ -15,7 +15,8 @@ class QVBoxLayout;
 
 // Roles in level order on a rail, and the selected role's permissions as check boxes
 // grouped by a constant catalogue. Passive: every change leaves as a signal and shows only
-// when the owner passes a new role list.
+// when the owner passes a new role list; a toggled box stays toggled until the role's keys
+// change, and an equal role list changes nothing.
 class RoomPermsView : public QWidget
 {
     Q_OBJECT
@@ -59,6 +60,9 @@ private:
     QList<RoleEntry> roles;
     bool canManage = false;
     QSet<QString> working;
+    // The role with toggles sent but not answered, and its keys as they were then.
+    qint64 pendingRoleId = 0;
+    QStringList pendingBase;
     qint64 selectedId = 0;
     const PermissionGroup *groups = kRoomPermissionGroups;
     int groupCount = kRoomPermissionGroupCount;

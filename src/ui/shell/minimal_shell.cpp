@@ -237,7 +237,7 @@ void MinimalShell::showMainWindow(const MainWindowOptions &options)
     wiring::wireRoomSettings(w, activeRoom, roomStore, rooms->adapterRegistry(), rooms->settingsService(), user, users,
                              gateway, channelStore, rooms->chatService());
     wiring::wireRoomCreateConfigs(w, rooms->createConfigService(), user);
-    wiring::wirePrefConfigs(w, preferences, users);
+    wiring::wirePrefConfigs(w, preferences, users, activeRoom, rooms->listService(), user);
     wiring::wirePrefMatch(w, preferences, context->match->prefMatchService(), roomStore, activeRoom,
                           rooms->createService(), rooms->settingsService(), users);
     wiring::wireRoomRequests(w, activeRoom, rooms->requestService(), rooms->applyService(), rooms->attachApplyService(),

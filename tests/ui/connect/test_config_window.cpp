@@ -18,6 +18,7 @@ private slots:
     void init();
     void cleanup();
     void selectingByClick();
+    void windowGoneWhileAskingToDelete();
     void placeholderWithoutNoneRow();
     void deleteAsksFirst_data();
     void deleteAsksFirst();
@@ -130,6 +131,32 @@ void ConfigWindowTest::deleteAsksFirst_data()
     QTest::newRow("above the selection") << true << 2 << 0 << true << 1;
     QTest::newRow("below the selection") << true << 0 << 2 << true << 0;
     QTest::newRow("answered no") << true << 1 << 1 << false << 1;
+}
+
+void ConfigWindowTest::windowGoneWhileAskingToDelete()
+{
+    // Owned by a main window that goes away (a sign-out) while the question is open.
+    auto *owner = new QWidget;
+    auto *inner = new ConfigWindow(QStringLiteral("偏好组"), QStringLiteral("＋ 添加新配置"), owner);
+    inner->setItems({QStringLiteral("A"), QStringLiteral("B")});
+    owner->show();
+    inner->show();
+    QSignalSpy deleteRequested(inner, &ConfigWindow::itemDeleteRequested);
+    bool asked = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            return;
+        poll.stop();
+        asked = true;
+        delete owner;
+    });
+    poll.start(0);
+    QPushButton *remove = inner->actionsAt(1)->findChildren<QPushButton *>().at(1);
+    QCOMPARE(remove->text(), QStringLiteral("删除"));
+    remove->click();
+    QTRY_VERIFY(asked);
+    QCOMPARE(deleteRequested.count(), 0);
 }
 
 void ConfigWindowTest::deleteAsksFirst()

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -45,6 +46,8 @@ private slots:
     void copyId();
     void reconnectAnswers_data();
     void reconnectAnswers();
+    void reconnectWindowGoneMeansNo();
+    void reconnectRoomNameIsPlainText();
 };
 
 void AccountDialogTest::saveEnabling_data()
@@ -168,6 +171,42 @@ void AccountDialogTest::reconnectAnswers()
     });
     QCOMPARE(askReconnect(QStringLiteral("周末开黑"), nullptr), expected);
     QCOMPARE(question, QStringLiteral("房间「周末开黑」仍在进行中，是否重新连接？"));
+}
+
+void AccountDialogTest::reconnectWindowGoneMeansNo()
+{
+    // The window asking goes away (a sign-out) while the question is open: the answer is
+    // "no", and nothing is deleted twice.
+    auto *window = new QWidget;
+    auto *panel = new QWidget(window);
+    window->show();
+    QPointer<QDialog> seen;
+    answerPrompt([&](QDialog *dialog) {
+        seen = dialog;
+        delete window;
+    });
+    QCOMPARE(askReconnect(QStringLiteral("r"), panel), false);
+    QVERIFY(!seen);
+}
+
+void AccountDialogTest::reconnectRoomNameIsPlainText()
+{
+    const QString name = QStringLiteral("<b>x</b><img src=\"a.png\">");
+    QLabel *question = nullptr;
+    QString shown;
+    answerPrompt([&](QDialog *dialog) {
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (label->text().startsWith(QStringLiteral("房间"))) {
+                question = label;
+                shown = label->text();
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+            }
+        }
+        dialog->reject();
+    });
+    askReconnect(name, nullptr);
+    QVERIFY(question != nullptr);
+    QCOMPARE(shown, QStringLiteral("房间「%1」仍在进行中，是否重新连接？").arg(name));
 }
 
 KESTOVA_TEST_MAIN(AccountDialogTest)

@@ -33,6 +33,8 @@ private slots:
     void queuePlaysInOrder();
     void kindIsResetBetweenMessages();
     void stickyWaitsForTransients();
+    void repeatsAreDropped();
+    void queueIsCapped();
     void clearingSticky();
     void elision();
     void resizePlacesWithoutAnimation();
@@ -156,6 +158,52 @@ void MainStatusBarTest::kindIsResetBetweenMessages()
     QTRY_COMPARE_WITH_TIMEOUT(bar->currentMessage(), QStringLiteral("完成"), 3000);
     QCOMPARE(bar->messageLabel()->property("kind").toString(), QString());
     QCOMPARE(bar->messageLabel()->palette().color(QPalette::WindowText).rgb(), ThemePalette::color("textMuted").rgb());
+}
+
+void MainStatusBarTest::repeatsAreDropped()
+{
+    QStringList shown;
+    auto *group = bar->findChild<QSequentialAnimationGroup *>();
+    connect(group, &QAbstractAnimation::stateChanged, this, [&](QAbstractAnimation::State state) {
+        if (state == QAbstractAnimation::Running)
+            shown.append(bar->currentMessage());
+    });
+    const QString failure = QStringLiteral("连接失败");
+    for (int i = 0; i < 20; ++i)
+        bar->showTransientMessage(failure, MainStatusBar::Danger); // one playing, the rest repeats
+    QCOMPARE(bar->pendingCount(), 0);
+    bar->showTransientMessage(QStringLiteral("其他"));
+    bar->showTransientMessage(failure); // same text, other kind: a different message
+    for (int i = 0; i < 5; ++i)
+        bar->showTransientMessage(QStringLiteral("其他")); // already waiting
+    QCOMPARE(bar->pendingCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
+    QTRY_COMPARE(group->state(), QAbstractAnimation::Stopped);
+    QTRY_COMPARE(bar->currentMessage(), QString());
+    QCOMPARE(shown, (QStringList{failure, QStringLiteral("其他"), failure}));
+    // Once it has left, the same failure may be told again.
+    bar->showTransientMessage(failure, MainStatusBar::Danger);
+    QCOMPARE(bar->currentMessage(), failure);
+}
+
+void MainStatusBarTest::queueIsCapped()
+{
+    bar->showTransientMessage(QStringLiteral("playing"));
+    for (int i = 0; i < 30; ++i)
+        bar->showTransientMessage(QStringLiteral("m%1").arg(i));
+    QVERIFY(bar->pendingCount() > 0);
+    QVERIFY2(bar->pendingCount() <= 5, qPrintable(QString::number(bar->pendingCount())));
+    // The newest message is the one kept.
+    QStringList shown;
+    auto *group = bar->findChild<QSequentialAnimationGroup *>();
+    connect(group, &QAbstractAnimation::stateChanged, this, [&](QAbstractAnimation::State state) {
+        if (state == QAbstractAnimation::Running)
+            shown.append(bar->currentMessage());
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(bar->pendingCount(), 0, 10000);
+    QTRY_COMPARE(group->state(), QAbstractAnimation::Stopped);
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(shown.last(), QStringLiteral("m29"));
 }
 
 void MainStatusBarTest::stickyWaitsForTransients()

@@ -13,10 +13,15 @@
 #include "ui/main/main_menu_bar.h"
 #include "ui/main/main_window.h"
 #include "ui/main/main_window_options.h"
+#include "ui/panels/current_room_panel.h"
+#include "ui/panels/my_channel_panel.h"
+#include "ui/panels/my_room_panel.h"
 
 #include <QContextMenuEvent>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -41,6 +46,25 @@ bool soleTab(CDockWidget *dock)
 bool areaEmpty(CDockWidget *dock)
 {
     return dock->dockAreaWidget()->titleBar()->property("areaEmpty").toBool();
+}
+
+// A panel's records listing these rooms (none: the empty panel).
+blocks::BlockListData listOf(const QStringList &roomIds)
+{
+    blocks::BlockListData data;
+    data.emptyText = QStringLiteral("无");
+    if (roomIds.isEmpty())
+        return data;
+    blocks::BlockSection section;
+    for (const QString &id : roomIds) {
+        blocks::RoomBlockData room;
+        room.roomId = id;
+        room.title = id;
+        section.rooms.append(room);
+    }
+    data.sections.append(section);
+    data.hasContent = true;
+    return data;
 }
 
 // Opens the tab menu of `dock` with a right click and returns its actions' texts and
@@ -159,27 +183,81 @@ private slots:
     void areaEmptyFollowsTheCurrentView()
     {
         MainWindow window{MainWindowOptions{}};
+        auto *rooms = new MyRoomPanel;
+        auto *channels = new MyChannelPanel;
+        window.setMyRoomPanel(rooms);
+        window.setMyChannelPanel(channels);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(!areaEmpty(window.chatDock()));
 
-        window.messagesTab()->setProperty("panelEmpty", true);
-        window.refreshPanelStates();
-        QVERIFY(!areaEmpty(window.chatDock())); // the connection tab is current
-        window.showChatDock();
-        QVERIFY(areaEmpty(window.chatDock()));
-        window.connectSettingsDock()->setAsCurrentTab();
-        QVERIFY(!areaEmpty(window.chatDock()));
+        // Fed through their setters only: the title bars follow the panels' empty state.
+        rooms->setBlocks(listOf({}));
+        channels->setBlocks(listOf({}));
+        QVERIFY(areaEmpty(window.myRoomDock()));
+        QVERIFY(areaEmpty(window.myChannelDock()));
+        rooms->setBlocks(listOf({"r1"}));
+        QVERIFY(!areaEmpty(window.myRoomDock()));
+        QVERIFY(areaEmpty(window.myChannelDock()));
+        rooms->setBlocks(listOf({}));
+        QVERIFY(areaEmpty(window.myRoomDock()));
 
-        window.connectSettingsDock()->toggleView(false);
-        QTRY_VERIFY(areaEmpty(window.chatDock()));
-        window.connectSettingsDock()->toggleView(true);
-        QTRY_VERIFY(!areaEmpty(window.chatDock()));
+        // Two panels in one area: the current one decides.
+        window.dockManager()->addDockWidgetTabToArea(window.myChannelDock(), window.myRoomDock()->dockAreaWidget());
+        rooms->setBlocks(listOf({"r1"}));
+        window.myRoomDock()->setAsCurrentTab();
+        QTRY_VERIFY(!areaEmpty(window.myRoomDock()));
+        window.myChannelDock()->setAsCurrentTab();
+        QTRY_VERIFY(areaEmpty(window.myChannelDock()));
+        rooms->setBlocks(listOf({}));
+        window.myRoomDock()->setAsCurrentTab();
+        QTRY_VERIFY(areaEmpty(window.myRoomDock()));
 
         // A closed chat dock is not raised.
         window.chatDock()->toggleView(false);
         window.showChatDock();
         QCOMPARE(window.chatDock()->dockAreaWidget()->currentDockWidget(), window.connectSettingsDock());
+    }
+
+    void blankPanelRightClickOpensTheCreateMenu_data()
+    {
+        QTest::addColumn<int>("dock");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("current room") << 0 << "创建临时房间";
+        QTest::newRow("my rooms") << 1 << "创建持久房间";
+        QTest::newRow("my channels") << 2 << "创建频道";
+    }
+
+    void blankPanelRightClickOpensTheCreateMenu()
+    {
+        QFETCH(int, dock);
+        QFETCH(QString, text);
+        MainWindow window{MainWindowOptions{}};
+        blocks::BlockListPanel *panels[] = {new CurrentRoomPanel, new MyRoomPanel, new MyChannelPanel};
+        window.setCurrentRoomPanel(panels[0]);
+        window.setMyRoomPanel(panels[1]);
+        window.setMyChannelPanel(panels[2]);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy temp(&window, &MainWindow::createTempRoomRequested);
+        QSignalSpy persistent(&window, &MainWindow::createPersistentRoomRequested);
+        QSignalSpy channel(&window, &MainWindow::createChannelRequested);
+
+        QStringList entries;
+        QTimer::singleShot(0, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction *action : menu->actions())
+                entries.append(action->text());
+            if (!menu->actions().isEmpty())
+                menu->actions().first()->trigger();
+            menu->close();
+        });
+        emit panels[dock]->blankContextMenuRequested(panels[dock]->mapToGlobal(QPoint(5, 5)));
+        QCOMPARE(entries, QStringList{text});
+        QCOMPARE(temp.size(), dock == 0 ? 1 : 0);
+        QCOMPARE(persistent.size(), dock == 1 ? 1 : 0);
+        QCOMPARE(channel.size(), dock == 2 ? 1 : 0);
     }
 
     void tabMenus_data()
@@ -306,6 +384,18 @@ private slots:
         window.activateAll();
         QVERIFY(window.isVisible());
         QVERIFY(floating->isVisible());
+    }
+
+    void welcomeBackGoesWithTheWindow()
+    {
+        auto *window = new MainWindow(MainWindowOptions{false, true});
+        window->show();
+        QPointer<QMessageBox> box;
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("welcomeBackBox"))) && box->isVisible());
+        QCOMPARE(box->text(), QStringLiteral("您的账号注销申请已撤销，欢迎回来。"));
+        // A sign-out while the box is open: the window goes and the box with it.
+        delete window;
+        QVERIFY(!box);
     }
 
     void closeQuitsWithoutTray()

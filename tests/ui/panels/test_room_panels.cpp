@@ -4,15 +4,21 @@
 #include "ui/panels/my_channel_panel.h"
 #include "ui/panels/my_room_panel.h"
 #include "ui/panels/room_block.h"
+#include "ui/panels/room_menu_requests.h"
 #include "ui/widgets/volume_control.h"
 
 #include "panel_probes.h"
 #include "support/test_main.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTimer>
 
 #include <memory>
 
@@ -134,6 +140,8 @@ private slots:
     void participantRequests();
     void banAsksFirst_data();
     void banAsksFirst();
+    void confirmationOutlivesWhatAsked_data();
+    void confirmationOutlivesWhatAsked();
     void noMenuForSelfOrWithoutEntries();
     void rightClickOnMemberRowOpensItsMenu();
     void volumeRowFromProviders();
@@ -575,6 +583,40 @@ void RoomPanelsTest::channelMenuRequests()
     probe.arm(entry);
     emit panel.channelMenuRequested(QStringLiteral("c1"), kAt);
     QCOMPARE(log, QStringList{expected});
+}
+
+void RoomPanelsTest::confirmationOutlivesWhatAsked_data()
+{
+    QTest::addColumn<bool>("windowGoes");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("the asking row goes: the question stays") << false << true;
+    QTest::newRow("the window goes: the answer is no") << true << false;
+}
+
+void RoomPanelsTest::confirmationOutlivesWhatAsked()
+{
+    QFETCH(bool, windowGoes);
+    QFETCH(bool, expected);
+    QPointer<QWidget> window = new QWidget;
+    auto *row = new QWidget(window);
+    window->show();
+    bool openAfterRefresh = false;
+    QTimer::singleShot(0, qApp, [&] {
+        QPointer<QMessageBox> box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        if (windowGoes) {
+            delete window.data();
+            return;
+        }
+        delete row; // a refresh rebuilt the rows
+        openAfterRefresh = box && box->isVisible();
+        if (box)
+            box->button(QMessageBox::Yes)->click();
+    });
+    QCOMPARE(panels::confirm(row, panels::kBanQuestion), expected);
+    QCOMPARE(openAfterRefresh, expected);
+    delete window.data();
 }
 
 KESTOVA_TEST_MAIN(RoomPanelsTest)

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -55,6 +56,7 @@ private slots:
     void newViewIsEmpty();
     void editableFlagAddsButtonsWithoutEmitting();
     void removeCarriesTheUserIdAndKeepsTheRow();
+    void equalRefillKeepsTheRows();
     void statusAndHint();
 };
 
@@ -147,6 +149,29 @@ void PrefMemberListViewTest::removeCarriesTheUserIdAndKeepsTheRow()
     QCOMPARE(removed.at(0).at(0).toString(), QStringLiteral("u1"));
     QCOMPARE(list->count(), 2);
     QCOMPARE(view.members().size(), 2);
+}
+
+void PrefMemberListViewTest::equalRefillKeepsTheRows()
+{
+    PrefMemberListView view;
+    view.setEditable(true);
+    QList<PrefMemberEntry> members;
+    for (int i = 0; i < 40; ++i)
+        members.append({QStringLiteral("u%1").arg(i), QStringLiteral("n%1").arg(i), QString()});
+    view.setMembers(members);
+    view.resize(300, 200);
+    view.show();
+    auto *list = view.findChild<QListWidget *>();
+    list->scrollToBottom();
+    const int scrolled = list->verticalScrollBar()->value();
+    QVERIFY(scrolled > 0);
+    QWidget *first = list->itemWidget(list->item(0));
+    view.setMembers(members);
+    QCOMPARE(list->itemWidget(list->item(0)), first);
+    QCOMPARE(list->verticalScrollBar()->value(), scrolled);
+    members[0].displayName = QStringLiteral("renamed");
+    view.setMembers(members);
+    QCOMPARE(list->itemWidget(list->item(0))->findChildren<QLabel *>().at(1)->text(), QStringLiteral("renamed"));
 }
 
 void PrefMemberListViewTest::statusAndHint()

@@ -31,6 +31,7 @@ private slots:
     void confirmation_data();
     void confirmation();
     void disabledButtonOpensNothing();
+    void dialogGoneWhileAsking();
     void channelTexts();
 };
 
@@ -58,6 +59,23 @@ void RoomDeleteViewTest::confirmation()
     QCOMPARE(requested.count(), emitted);
     QVERIFY(view.confirmButton()->isEnabled());
     QCOMPARE(view.confirmButton()->text(), QStringLiteral("我确认，删除房间"));
+}
+
+void RoomDeleteViewTest::dialogGoneWhileAsking()
+{
+    // The settings dialog closes for good (the room went away) while the question is open.
+    auto *dialog = new QWidget;
+    auto *view = new RoomDeleteView(RoomDeleteView::roomTexts(), dialog);
+    dialog->show();
+    QSignalSpy requested(view, &RoomDeleteView::roomDeleteRequested);
+    bool asked = false;
+    QTimer::singleShot(0, qApp, [&] {
+        asked = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        delete dialog;
+    });
+    QTest::mouseClick(view->confirmButton(), Qt::LeftButton);
+    QVERIFY(asked);
+    QCOMPARE(requested.count(), 0);
 }
 
 void RoomDeleteViewTest::disabledButtonOpensNothing()

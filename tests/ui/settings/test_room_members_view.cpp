@@ -4,11 +4,14 @@
 #include "support/test_main.h"
 #include "theme/theme_palette.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -50,6 +53,8 @@ private slots:
     void filterFallsBackWhenItsRoleGoes();
     void roleButtons();
     void roleMenu();
+    void roleMenuSurvivesARefill();
+    void refillUpdatesRowsInPlace();
     void batchBar();
 
 private:
@@ -185,7 +190,7 @@ void RoomMembersViewTest::roleMenu()
     int pick = -1;
     auto inspectAndPick = [&] {
         QTimer::singleShot(0, [&] {
-            auto *menu = button->findChild<QMenu *>();
+            auto *menu = view->findChild<QMenu *>();
             QVERIFY(menu);
             texts.clear();
             enabled.clear();
@@ -217,6 +222,85 @@ void RoomMembersViewTest::roleMenu()
     QCOMPARE(changed->at(0).at(1).toLongLong(), 30);
     // The row waits for the refill.
     QCOMPARE(roleButtonOf(*view, 2)->text(), QStringLiteral("管理员  ▾"));
+}
+
+void RoomMembersViewTest::roleMenuSurvivesARefill()
+{
+    view->setRoles(sampleRoles());
+    view->setMembers(sampleMembers());
+    view->setEditRights(true, false);
+    QPushButton *button = roleButtonOf(*view, 3); // carol, role 20
+    QPointer<QMenu> seen;
+    bool stillOpen = false;
+    QTimer::singleShot(0, this, [&] {
+        seen = view->findChild<QMenu *>();
+        QVERIFY(seen);
+        // While the menu runs, the owner refills: carol's row changes, roles change.
+        QList<MemberEntry> members = sampleMembers();
+        members[3].displayName = QStringLiteral("Carol");
+        view->setMembers(members);
+        QList<RoleEntry> roles = sampleRoles();
+        roles[1].memberCount = 9;
+        view->setRoles(roles);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        stillOpen = seen && seen->isVisible();
+        if (seen) {
+            seen->actions().at(2)->trigger(); // 成员
+            seen->close();
+        }
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(stillOpen);
+    QCOMPARE(changed->count(), 1);
+    QCOMPARE(changed->at(0).at(0).toString(), QStringLiteral("u3"));
+    QCOMPARE(changed->at(0).at(1).toLongLong(), 30);
+    QCOMPARE(shownNames(*view).at(3), QStringLiteral("Carol"));
+    QTRY_VERIFY(!seen); // the menu is cleaned up afterwards
+}
+
+void RoomMembersViewTest::refillUpdatesRowsInPlace()
+{
+    QList<MemberEntry> members;
+    for (int i = 0; i < 60; ++i)
+        members.append(member(QStringLiteral("u%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("n%1").arg(i),
+                              QString(), 30));
+    view->setRoles(sampleRoles());
+    view->setMembers(members);
+    view->setEditRights(true, true);
+    QListWidget *list = view->memberList();
+    QCOMPARE(list->count(), 60);
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+    const int scrolled = list->verticalScrollBar()->value();
+    QVERIFY(scrolled > 0);
+    QList<QWidget *> before;
+    for (int i = 0; i < list->count(); ++i)
+        before.append(list->itemWidget(list->item(i)));
+
+    // The same records again: nothing is touched.
+    view->setMembers(members);
+    view->setRoles(sampleRoles());
+    view->setEditRights(true, true);
+    for (int i = 0; i < list->count(); ++i)
+        QCOMPARE(list->itemWidget(list->item(i)), before.at(i));
+
+    // One name changes, one member leaves, one arrives: only those rows are new.
+    members[10].displayName = QStringLiteral("renamed");
+    members.removeAt(20);
+    members.append(member(QStringLiteral("u99"), QStringLiteral("late"), QString(), 30));
+    view->setMembers(members);
+    QCOMPARE(list->count(), 60);
+    QCOMPARE(list->verticalScrollBar()->value(), scrolled);
+    QCOMPARE(shownNames(*view).at(10), QStringLiteral("renamed"));
+    QCOMPARE(shownNames(*view).at(59), QStringLiteral("late"));
+    QVERIFY(list->itemWidget(list->item(10)) != before.at(10));
+    for (int i : {0, 9, 11, 19})
+        QCOMPARE(list->itemWidget(list->item(i)), before.at(i));
+    for (int i = 20; i < 59; ++i)
+        QCOMPARE(list->itemWidget(list->item(i)), before.at(i + 1));
+    QStringList expected;
+    for (const MemberEntry &m : std::as_const(members))
+        expected.append(m.displayName);
+    QCOMPARE(shownNames(*view), expected);
 }
 
 void RoomMembersViewTest::batchBar()

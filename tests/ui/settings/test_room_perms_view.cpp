@@ -222,9 +222,21 @@ void RoomPermsViewTest::togglesSendTheWholeSet()
              (QSet<QString>{QStringLiteral("core.room.future_key"), QStringLiteral("core.room.invite_members")}));
     QCOMPARE(emittedTotal(), 2);
 
-    // A new role list drops the unconfirmed edits.
+    // Refills before the server answers, equal or changed elsewhere, keep the toggles.
     view->setRoles(roles);
+    QList<RoleEntry> elsewhere = roles;
+    elsewhere[1].memberCount += 3;
+    elsewhere[3].name = QStringLiteral("新名");
+    view->setRoles(elsewhere);
     QCOMPARE(view->selectedRoleId(), 20);
+    QVERIFY(!boxFor(*view, QStringLiteral("语音聊天"))->isChecked());
+    QVERIFY(boxFor(*view, QStringLiteral("邀人进房"))->isChecked());
+    QCOMPARE(emittedTotal(), 2);
+
+    // The answer changes the role's keys: from then on the server's set shows.
+    QList<RoleEntry> answered = elsewhere;
+    answered[2].permKeys = {QStringLiteral("core.room.speak")};
+    view->setRoles(answered);
     QVERIFY(boxFor(*view, QStringLiteral("语音聊天"))->isChecked());
     QVERIFY(!boxFor(*view, QStringLiteral("邀人进房"))->isChecked());
     QCOMPARE(emittedTotal(), 2);

@@ -291,12 +291,16 @@ void wireRoomCreateConfigs(MainWindow *a0, RoomCreateConfigService *a1, UserStat
     recording::noteNull(2, a2);
 }
 
-void wirePrefConfigs(MainWindow *a0, PreferenceService *a1, AbstractUserResolver *a2)
+void wirePrefConfigs(MainWindow *a0, PreferenceService *a1, AbstractUserResolver *a2, ActiveRoomSession *a3,
+                     RoomListService *a4, UserState *a5)
 {
     recording::calls << QStringLiteral("main:wirePrefConfigs");
     recording::noteNull(0, a0);
     recording::noteNull(1, a1);
     recording::noteNull(2, a2);
+    recording::noteNull(3, a3);
+    recording::noteNull(4, a4);
+    recording::noteNull(5, a5);
 }
 
 void wirePrefMatch(MainWindow *a0, PreferenceService *a1, PrefMatchService *a2, RoomEntityStore *a3,
