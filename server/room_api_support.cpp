@@ -12,16 +12,20 @@ QString perm(const char *name)
     return QStringLiteral("core.room.") + QLatin1String(name);
 }
 
-// A JSON object body, or nothing when the body is not one.
+std::optional<QJsonObject> jsonObject(const QByteArray &raw)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
 std::optional<QJsonObject> objectBody(const ApiRequest &request)
 {
     if (request.body.trimmed().isEmpty())
         return QJsonObject{};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return jsonObject(request.body);
 }
 
 ApiReply malformed()

@@ -10,8 +10,8 @@
 
 #include <optional>
 
-// What the room endpoints share across their source files: limits, the permission
-// key of a name, and the reading of request bodies. Not for use outside them.
+// What the room and room chat endpoints share across their source files: limits, the
+// permission key of a name, and the reading of request bodies. Not for use outside them.
 namespace localservice::roomapi {
 
 constexpr qint64 kJoinRequestTtlMs = 10 * 60 * 1000;
@@ -21,6 +21,8 @@ constexpr int kMaxRoles = 32;
 
 // "core.room." followed by the name.
 QString perm(const char *name);
+// The bytes read as one JSON object, or nothing when they are not one (an empty body neither).
+std::optional<QJsonObject> jsonObject(const QByteArray &raw);
 // A JSON object body (an empty body reads as {}), or nothing when the body is not one.
 std::optional<QJsonObject> objectBody(const ApiRequest &request);
 ApiReply malformed();
