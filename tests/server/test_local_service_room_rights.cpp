@@ -36,6 +36,7 @@ private slots:
     void refusedRequestsChangeNothing();
     void moderatorActsBelowItsRankOnly();
     void historyPagesAndUnreadCounts();
+    void roleKeeperManagesRolesBelowItsOwnOnly();
 
 private:
     Answer call(const QString &actor, const QByteArray &method, const QString &path, const QJsonObject &body = {},
@@ -389,6 +390,45 @@ void LocalServiceRoomRightsTest::historyPagesAndUnreadCounts()
     QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 1}}).status,
              200);
     QCOMPARE(unreadOf("member"), 0);
+}
+
+void LocalServiceRoomRightsTest::roleKeeperManagesRolesBelowItsOwnOnly()
+{
+    // A room of its own: the owner makes the moderator keeper of the roles, ranked
+    // above every role but the owner's, with a helper role further down.
+    const QString room = call("owner", "POST", "/v1/rooms/persistent").json.value("roomId").toString();
+    const QString roles = "/v1/rooms/" + room + "/roles";
+    for (const char *who : {"owner", "moderator", "member"})
+        QCOMPARE(call(who, "POST", "/v1/rooms/" + room + "/join", {{"sessionId", "k"}}).status, 200);
+    const QJsonObject rights{{"core.room.manage_roles", true}, {"core.room.assign_roles", true}};
+    const Answer keeper = call("owner", "POST", roles, {{"name", "keeper"}, {"permissions", rights}});
+    const Answer helper = call("owner", "POST", roles, {{"name", "helper"}, {"permissions", QJsonObject{}}});
+    QCOMPARE(keeper.status, 200);
+    QCOMPARE(helper.status, 200);
+    const qint64 keeperId = keeper.json.value("roleId").toInteger();
+    const qint64 helperId = helper.json.value("roleId").toInteger();
+    QCOMPARE(call("owner", "POST", roles + "/reorder", {{"roleIds", QJsonArray{3, helperId, 2, keeperId}}}).status,
+             200);
+    QCOMPARE(call("owner", "PUT", "/v1/rooms/" + room + "/members/" + ids.value("moderator") + "/role",
+                  {{"roleId", keeperId}})
+                 .status,
+             200);
+    const QString toMember = "/v1/rooms/" + room + "/members/" + ids.value("member") + "/role";
+
+    // Each way of managing roles is refused for the keeper's own role and allowed below it.
+    const QJsonObject renamed{{"name", "renamed"}, {"permissions", QJsonObject{}}};
+    QCOMPARE(call("moderator", "PATCH", roles + "/" + QString::number(keeperId), renamed).status, 403);
+    QCOMPARE(call("moderator", "PATCH", roles + "/" + QString::number(helperId), renamed).status, 200);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", helperId}}).status, 200);
+    QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", keeperId}}).status,
+             403);
+    QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", 3}}).status, 200);
+    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, keeperId}}}).status,
+             403);
+    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
+    QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(keeperId)).status, 403);
+    QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(helperId)).status, 200);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomRightsTest)
