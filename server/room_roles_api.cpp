@@ -42,6 +42,11 @@ bool RoomsApi::ranksAbove(const Room &room, const QString &userId, const QList<q
                        [&](qint64 id) { return own && room.role(id)->level < own->level; });
 }
 
+bool RoomsApi::mayManageRoles(const Room &room, const QString &userId, const QList<qint64> &roleIds) const
+{
+    return state->world.roomGrants(room, userId, perm("manage_roles")) && ranksAbove(room, userId, roleIds);
+}
+
 ApiReply RoomsApi::assignRole(const ApiRequest &request)
 {
     Room *target = room(request.captures.at(0));
@@ -138,8 +143,7 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     if (!target->role(roleId))
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || !ranksAbove(*target, request.userId, {roleId}))
+    if (!mayManageRoles(*target, request.userId, {roleId}))
         return roomreply::forbidden(QStringLiteral("你不能修改这个身份"));
     // Nobody hands out a permission they do not hold themselves.
     for (const QString &key : *permissions) {
@@ -177,8 +181,7 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     const RoomRole *role = ok ? target->role(roleId) : nullptr;
     if (!role)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || !ranksAbove(*target, request.userId, {roleId}))
+    if (!mayManageRoles(*target, request.userId, {roleId}))
         return roomreply::forbidden(QStringLiteral("你不能删除这个身份"));
     if (role->isJoinDefault || roleId == kOwnerRoleId || target->memberRoles.values().contains(roleId))
         return roomreply::invalid(QStringLiteral("room.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
@@ -210,8 +213,7 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
     if (!reordered)
         return roomreply::invalid(QStringLiteral("room.invalid_order"),
                                   QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || !ranksAbove(*target, request.userId, *ids))
+    if (!mayManageRoles(*target, request.userId, *ids))
         return roomreply::forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     target->roles = *reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
@@ -237,8 +239,7 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
     if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == kOwnerRoleId
         || toRole->roleId == kOwnerRoleId)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || !ranksAbove(*target, request.userId, {fromRole->roleId, toRole->roleId}))
+    if (!mayManageRoles(*target, request.userId, {fromRole->roleId, toRole->roleId}))
         return roomreply::forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = fromRole->roleId;
     const qint64 toId = toRole->roleId;
