@@ -424,8 +424,7 @@ void LocalServiceRoomRightsTest::roleKeeperManagesRolesBelowItsOwnOnly()
     QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", keeperId}}).status,
              403);
     QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", 3}}).status, 200);
-    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, keeperId}}}).status,
-             403);
+    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, keeperId}}}).status, 403);
     QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
     QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(keeperId)).status, 403);
     QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(helperId)).status, 200);
