@@ -41,27 +41,6 @@ ApiReply invalid(const QString &code, const QString &message)
     return ApiReply::error(400, code, message);
 }
 
-std::optional<QJsonObject> objectBody(const QByteArray &raw)
-{
-    if (raw.trimmed().isEmpty())
-        return QJsonObject{};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
-}
-
-ApiReply malformed()
-{
-    return invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
-}
-
-bool isWholeNumber(const QJsonValue &value)
-{
-    return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
-}
-
 // A permission list of known channel keys. "*" stands for every permission: the owner's
 // role holds it, and clients send a role's list back as they hold it.
 std::optional<QStringList> permissionList(const QJsonValue &value)
@@ -269,7 +248,7 @@ ApiReply ChannelsApi::update(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QJsonValue name = body->value(QLatin1String("name"));
@@ -367,7 +346,7 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
     if (!c)
         return refusal;
     const QString userId = request.captures.at(1);
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QJsonValue roleValue = body->value(QLatin1String("roleId"));
@@ -397,7 +376,7 @@ ApiReply ChannelsApi::createRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
@@ -425,7 +404,7 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const qint64 roleId = request.captures.at(1).toLongLong();
@@ -489,7 +468,7 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const ChannelRole *from = c->role(request.captures.at(1).toLongLong());
@@ -523,24 +502,18 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    QList<qint64> ids;
-    const QJsonValue idsValue = body->value(QLatin1String("roleIds"));
-    bool wellFormed = idsValue.isArray();
-    for (const QJsonValue &id : idsValue.toArray()) {
-        wellFormed = wellFormed && isWholeNumber(id);
-        ids << qint64(id.toDouble());
-    }
+    const std::optional<QList<qint64>> ids = wholeNumberList(body->value(QLatin1String("roleIds")));
     const std::optional<QList<ChannelRole>> reordered =
-        wellFormed ? reorderedRoles(c->roles, ids, kOwnerRoleId) : std::nullopt;
+        ids ? reorderedRoles(c->roles, *ids, kOwnerRoleId) : std::nullopt;
     if (!reordered)
         return invalid(QStringLiteral("channel.invalid_order"),
                        QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
     const ChannelRole *own = c->roleOf(request.userId);
     const bool outranksAll =
-        std::all_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
+        std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
     if (!c->grants(request.userId, perm("manage_roles")) || (request.userId != c->ownerId && !outranksAll))
         return forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     c->roles = *reordered;
@@ -554,7 +527,7 @@ ApiReply ChannelsApi::reorderRooms(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     QStringList ids = stringList(body->value(QLatin1String("roomIds")));

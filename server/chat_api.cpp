@@ -21,8 +21,6 @@
 
 namespace localservice {
 
-using roomapi::isWholeNumber;
-using roomapi::malformed;
 using roomapi::perm;
 
 namespace {
@@ -298,7 +296,7 @@ ApiReply ChatApi::send(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue contentValue = body->value(QLatin1String("content"));
@@ -343,7 +341,7 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     if (body->value(QLatin1String("hidden")) != QJsonValue(true))
@@ -373,7 +371,7 @@ ApiReply ChatApi::retag(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue tagValue = body->value(QLatin1String("tagId"));
@@ -428,7 +426,7 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
     const QString name = body.requiredString("name", kMaxTagNameChars).trimmed();
     const QString title = body.requiredString("title", kMaxTitleChars).trimmed();
     const QString content = body.requiredString("content", kMaxContentChars).trimmed();
-    const std::optional<QJsonObject> raw = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> raw = jsonObject(request.body);
     const QStringList ids = raw ? stringList(raw->value(QLatin1String("attachmentIds"))) : QStringList();
     if (!body.ok())
         return body.errorReply();
@@ -493,7 +491,7 @@ ApiReply ChatApi::archiveTag(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QString mode = body->value(QLatin1String("mode")).toString();
@@ -538,7 +536,7 @@ ApiReply ChatApi::tagConfig(const ApiRequest &request)
     Room *room = rooms->room(request.captures.at(0));
     if (!room)
         return roomreply::notFound();
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     if (!body->value(QLatin1String("enabled")).isBool())
@@ -559,7 +557,7 @@ ApiReply ChatApi::readCursor(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue tagKey = body->value(QLatin1String("tagKey"));
@@ -611,7 +609,7 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = roomapi::jsonObject(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QString fileName = body->value(QLatin1String("fileName")).toString();

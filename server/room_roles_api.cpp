@@ -207,7 +207,7 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    const std::optional<QList<qint64>> ids = roleIdList(body->value(QLatin1String("roleIds")));
+    const std::optional<QList<qint64>> ids = wholeNumberList(body->value(QLatin1String("roleIds")));
     const std::optional<QList<RoomRole>> reordered =
         ids ? reorderedRoles(target->roles, *ids, kOwnerRoleId) : std::nullopt;
     if (!reordered)
