@@ -111,6 +111,9 @@ void LocalServiceRoomRightsTest::initTestCase()
     const Answer created = call("owner", "POST", "/v1/rooms/persistent");
     QCOMPARE(created.status, 200);
     ids.insert("room", created.json.value("roomId").toString());
+    const Answer channel = call("owner", "POST", "/v1/channels", {{"name", "rights"}});
+    QCOMPARE(channel.status, 200);
+    ids.insert("channel", channel.json.value("channelId").toString());
     QCOMPARE(call("owner", "POST", fill("/v1/rooms/{room}/join"), {{"sessionId", "s-owner"}}).status, 200);
     for (const char *who : {"moderator", "member", "banned", "muted"})
         QCOMPARE(
@@ -282,6 +285,23 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << 400 << "chat.invalid_attachment";
     QTest::newRow("malformed body") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                     << QByteArray("{\"bitrate\":") << 400 << "request.malformed_json";
+    // A blank body reads as {} where a request may leave everything out, but a message
+    // needs one; a list of role ids holds whole numbers only.
+    QTest::newRow("blank settings") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings" << QByteArray(" ")
+                                    << 400 << "room.invalid_settings";
+    QTest::newRow("blank message") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages" << QByteArray(" ")
+                                   << 400 << "request.malformed_json";
+    QTest::newRow("message body not an object") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
+                                                << QByteArray("[]") << 400 << "request.malformed_json";
+    QTest::newRow("fraction in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                           << QByteArray(R"({"roleIds":[2,3.5]})") << 400 << "room.invalid_order";
+    QTest::newRow("channel body not an object") << "owner" << QByteArray("PATCH") << "/v1/channels/{channel}"
+                                                << QByteArray("[]") << 400 << "request.malformed_json";
+    QTest::newRow("blank channel role order") << "owner" << QByteArray("PUT") << "/v1/channels/{channel}/role-order"
+                                              << QByteArray(" ") << 400 << "channel.invalid_order";
+    QTest::newRow("fraction in a channel role order")
+        << "owner" << QByteArray("PUT") << "/v1/channels/{channel}/role-order" << QByteArray(R"({"roleIds":[2,3.5]})")
+        << 400 << "channel.invalid_order";
     // This service runs without the media server: voice is refused with the reason.
     QTest::newRow("voice while the media server is off")
         << "owner" << QByteArray("POST") << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 503
