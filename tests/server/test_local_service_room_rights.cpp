@@ -37,6 +37,7 @@ private slots:
     void moderatorActsBelowItsRankOnly();
     void historyPagesAndUnreadCounts();
     void roleKeeperManagesRolesBelowItsOwnOnly();
+    void channelRoleKeeperManagesRolesBelowItsOwnOnly();
 
 private:
     Answer call(const QString &actor, const QByteArray &method, const QString &path, const QJsonObject &body = {},
@@ -448,6 +449,45 @@ void LocalServiceRoomRightsTest::roleKeeperManagesRolesBelowItsOwnOnly()
     QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
     QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(keeperId)).status, 403);
     QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(helperId)).status, 200);
+}
+
+void LocalServiceRoomRightsTest::channelRoleKeeperManagesRolesBelowItsOwnOnly()
+{
+    // A channel of its own, ranked as the room above: the moderator keeps the roles,
+    // above every role but the owner's, with a helper role further down.
+    const Answer created = call("owner", "POST", "/v1/channels", {{"name", "keepers"}});
+    const QString channel = "/v1/channels/" + created.json.value("channelId").toString();
+    for (const char *who : {"moderator", "member"})
+        QCOMPARE(call(who, "POST", "/v1/match/code", {{"code", created.json.value("code")}}).status, 200);
+    const QJsonArray rights{"core.channel.manage_roles", "core.channel.assign_roles"};
+    const Answer keeper = call("owner", "POST", channel + "/roles", {{"name", "keeper"}, {"permissions", rights}});
+    const Answer helper =
+        call("owner", "POST", channel + "/roles", {{"name", "helper"}, {"permissions", QJsonArray{}}});
+    QCOMPARE(keeper.status, 200);
+    QCOMPARE(helper.status, 200);
+    const qint64 keeperId = keeper.json.value("roleId").toInteger();
+    const qint64 helperId = helper.json.value("roleId").toInteger();
+    const auto role = [&channel](qint64 roleId) { return channel + "/roles/" + QString::number(roleId); };
+    QCOMPARE(call("owner", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{3, helperId, 2, keeperId}}}).status,
+             200);
+    QCOMPARE(
+        call("owner", "PUT", channel + "/members/" + ids.value("moderator") + "/role", {{"roleId", keeperId}}).status,
+        200);
+    const QString toMember = channel + "/members/" + ids.value("member") + "/role";
+
+    // Each way of managing roles is refused for the keeper's own role and allowed below it.
+    const QJsonObject renamed{{"name", "renamed"}, {"permissions", QJsonArray{}}};
+    QCOMPARE(call("moderator", "PATCH", role(keeperId), renamed).status, 403);
+    QCOMPARE(call("moderator", "PATCH", role(helperId), renamed).status, 200);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", helperId}}).status, 200);
+    QCOMPARE(call("moderator", "POST", role(helperId) + "/reassign", {{"toRoleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "POST", role(helperId) + "/reassign", {{"toRoleId", 3}}).status, 200);
+    QCOMPARE(call("moderator", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{helperId, keeperId}}}).status,
+             403);
+    QCOMPARE(call("moderator", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
+    QCOMPARE(call("moderator", "DELETE", role(keeperId)).status, 403);
+    QCOMPARE(call("moderator", "DELETE", role(helperId)).status, 200);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomRightsTest)
