@@ -41,6 +41,18 @@ ApiReply invalid(const QString &code, const QString &message)
     return ApiReply::error(400, code, message);
 }
 
+// Whether the user owns the channel, or holds a role that ranks above each of the roles.
+bool ranksAbove(const Channel &c, const QString &userId, const QList<qint64> &roleIds)
+{
+    return userId == c.ownerId || roleRanksAbove(c, userId, roleIds);
+}
+
+// Whether the user's role may manage roles, and the user ranks above each of these.
+bool mayManageRoles(const Channel &c, const QString &userId, const QList<qint64> &roleIds)
+{
+    return c.grants(userId, perm("manage_roles")) && ranksAbove(c, userId, roleIds);
+}
+
 // A permission list of known channel keys. "*" stands for every permission: the owner's
 // role holds it, and clients send a role's list back as they hold it.
 std::optional<QStringList> permissionList(const QJsonValue &value)
@@ -355,10 +367,9 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
     if (!c->memberRoles.contains(userId))
         return invalid(QStringLiteral("channel.not_member"), QStringLiteral("该用户不在本频道"));
-    const ChannelRole *own = c->roleOf(request.userId);
     // The owner's role is the owner's alone.
     if (!c->grants(request.userId, perm("assign_roles")) || !c->outranks(request.userId, userId)
-        || role->roleId == kOwnerRoleId || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+        || role->roleId == kOwnerRoleId || !ranksAbove(*c, request.userId, {role->roleId}))
         return forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     c->memberRoles.insert(userId, role->roleId);
     publish(*c, QStringLiteral("channel.member.role_changed"),
@@ -415,9 +426,7 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     const ChannelRole *role = c->role(roleId);
     if (!role)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {roleId}))
         return forbidden(QStringLiteral("你不能修改这个身份"));
     for (const QString &key : *permissions) {
         if (!c->grants(request.userId, key))
@@ -448,9 +457,7 @@ ApiReply ChannelsApi::deleteRole(const ApiRequest &request)
     const ChannelRole *role = c->role(roleId);
     if (!role)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {roleId}))
         return forbidden(QStringLiteral("你不能删除这个身份"));
     if (roleId == kOwnerRoleId || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
         return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
@@ -476,9 +483,7 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     const ChannelRole *to = isWholeNumber(toValue) ? c->role(qint64(toValue.toDouble())) : nullptr;
     if (!from || !to || from == to || from->roleId == kOwnerRoleId || to->roleId == kOwnerRoleId)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || from->level >= own->level || to->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {from->roleId, to->roleId}))
         return forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = from->roleId;
     const qint64 toId = to->roleId;
@@ -511,10 +516,7 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     if (!reordered)
         return invalid(QStringLiteral("channel.invalid_order"),
                        QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    const bool outranksAll =
-        std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
-    if (!c->grants(request.userId, perm("manage_roles")) || (request.userId != c->ownerId && !outranksAll))
+    if (!mayManageRoles(*c, request.userId, *ids))
         return forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     c->roles = *reordered;
     publish(*c, QStringLiteral("channel.roles.reordered"), QJsonObject{{"channelId", c->id}, {"roles", rolesJson(*c)}});

@@ -35,11 +35,7 @@ bool RoomsApi::actsAsOwner(const Room &room, const QString &userId) const
 
 bool RoomsApi::ranksAbove(const Room &room, const QString &userId, const QList<qint64> &roleIds) const
 {
-    if (actsAsOwner(room, userId))
-        return true;
-    const RoomRole *own = room.roleOf(userId);
-    return std::all_of(roleIds.cbegin(), roleIds.cend(),
-                       [&](qint64 id) { return own && room.role(id)->level < own->level; });
+    return actsAsOwner(room, userId) || roleRanksAbove(room, userId, roleIds);
 }
 
 bool RoomsApi::mayManageRoles(const Room &room, const QString &userId, const QList<qint64> &roleIds) const
