@@ -41,25 +41,16 @@ ApiReply invalid(const QString &code, const QString &message)
     return ApiReply::error(400, code, message);
 }
 
-std::optional<QJsonObject> objectBody(const QByteArray &raw)
+// Whether the user owns the channel, or holds a role that ranks above each of the roles.
+bool ranksAbove(const Channel &c, const QString &userId, const QList<qint64> &roleIds)
 {
-    if (raw.trimmed().isEmpty())
-        return QJsonObject{};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return userId == c.ownerId || roleRanksAbove(c, userId, roleIds);
 }
 
-ApiReply malformed()
+// Whether the user's role may manage roles, and the user ranks above each of these.
+bool mayManageRoles(const Channel &c, const QString &userId, const QList<qint64> &roleIds)
 {
-    return invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
-}
-
-bool isWholeNumber(const QJsonValue &value)
-{
-    return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
+    return c.grants(userId, perm("manage_roles")) && ranksAbove(c, userId, roleIds);
 }
 
 // A permission list of known channel keys. "*" stands for every permission: the owner's
@@ -269,7 +260,7 @@ ApiReply ChannelsApi::update(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QJsonValue name = body->value(QLatin1String("name"));
@@ -367,7 +358,7 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
     if (!c)
         return refusal;
     const QString userId = request.captures.at(1);
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QJsonValue roleValue = body->value(QLatin1String("roleId"));
@@ -376,10 +367,9 @@ ApiReply ChannelsApi::setMemberRole(const ApiRequest &request)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
     if (!c->memberRoles.contains(userId))
         return invalid(QStringLiteral("channel.not_member"), QStringLiteral("该用户不在本频道"));
-    const ChannelRole *own = c->roleOf(request.userId);
     // The owner's role is the owner's alone.
     if (!c->grants(request.userId, perm("assign_roles")) || !c->outranks(request.userId, userId)
-        || role->roleId == kOwnerRoleId || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+        || role->roleId == kOwnerRoleId || !ranksAbove(*c, request.userId, {role->roleId}))
         return forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     c->memberRoles.insert(userId, role->roleId);
     publish(*c, QStringLiteral("channel.member.role_changed"),
@@ -397,7 +387,7 @@ ApiReply ChannelsApi::createRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const QString name = body->value(QLatin1String("name")).toString().trimmed();
@@ -425,7 +415,7 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const qint64 roleId = request.captures.at(1).toLongLong();
@@ -436,9 +426,7 @@ ApiReply ChannelsApi::updateRole(const ApiRequest &request)
     const ChannelRole *role = c->role(roleId);
     if (!role)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {roleId}))
         return forbidden(QStringLiteral("你不能修改这个身份"));
     for (const QString &key : *permissions) {
         if (!c->grants(request.userId, key))
@@ -469,9 +457,7 @@ ApiReply ChannelsApi::deleteRole(const ApiRequest &request)
     const ChannelRole *role = c->role(roleId);
     if (!role)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("没有这个身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || role->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {roleId}))
         return forbidden(QStringLiteral("你不能删除这个身份"));
     if (roleId == kOwnerRoleId || roleId == c->defaultRoleId || c->memberRoles.values().contains(roleId))
         return invalid(QStringLiteral("channel.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
@@ -489,7 +475,7 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     const ChannelRole *from = c->role(request.captures.at(1).toLongLong());
@@ -497,9 +483,7 @@ ApiReply ChannelsApi::reassignRole(const ApiRequest &request)
     const ChannelRole *to = isWholeNumber(toValue) ? c->role(qint64(toValue.toDouble())) : nullptr;
     if (!from || !to || from == to || from->roleId == kOwnerRoleId || to->roleId == kOwnerRoleId)
         return invalid(QStringLiteral("channel.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    if (!c->grants(request.userId, perm("manage_roles"))
-        || (request.userId != c->ownerId && (!own || from->level >= own->level || to->level >= own->level)))
+    if (!mayManageRoles(*c, request.userId, {from->roleId, to->roleId}))
         return forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = from->roleId;
     const qint64 toId = to->roleId;
@@ -523,25 +507,16 @@ ApiReply ChannelsApi::reorderRoles(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    QList<qint64> ids;
-    const QJsonValue idsValue = body->value(QLatin1String("roleIds"));
-    bool wellFormed = idsValue.isArray();
-    for (const QJsonValue &id : idsValue.toArray()) {
-        wellFormed = wellFormed && isWholeNumber(id);
-        ids << qint64(id.toDouble());
-    }
+    const std::optional<QList<qint64>> ids = wholeNumberList(body->value(QLatin1String("roleIds")));
     const std::optional<QList<ChannelRole>> reordered =
-        wellFormed ? reorderedRoles(c->roles, ids, kOwnerRoleId) : std::nullopt;
+        ids ? reorderedRoles(c->roles, *ids, kOwnerRoleId) : std::nullopt;
     if (!reordered)
         return invalid(QStringLiteral("channel.invalid_order"),
                        QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
-    const ChannelRole *own = c->roleOf(request.userId);
-    const bool outranksAll =
-        std::all_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return own && c->role(id)->level < own->level; });
-    if (!c->grants(request.userId, perm("manage_roles")) || (request.userId != c->ownerId && !outranksAll))
+    if (!mayManageRoles(*c, request.userId, *ids))
         return forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     c->roles = *reordered;
     publish(*c, QStringLiteral("channel.roles.reordered"), QJsonObject{{"channelId", c->id}, {"roles", rolesJson(*c)}});
@@ -554,7 +529,7 @@ ApiReply ChannelsApi::reorderRooms(const ApiRequest &request)
     Channel *c = memberChannel(request, &refusal);
     if (!c)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
     QStringList ids = stringList(body->value(QLatin1String("roomIds")));

@@ -2,6 +2,7 @@
 
 #include "gateway_hub.h"
 #include "json_body.h"
+#include "room_api_support.h"
 #include "rooms_api.h"
 #include "service_log.h"
 #include "service_state.h"
@@ -20,6 +21,8 @@
 
 namespace localservice {
 
+using roomapi::perm;
+
 namespace {
 
 constexpr int kPageSize = 50;
@@ -35,30 +38,6 @@ const QSize kThumbnailBox(640, 400);
 
 const QStringList kImageTypes{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/gif"),
                               QStringLiteral("image/webp")};
-
-QString perm(const char *name)
-{
-    return QStringLiteral("core.room.") + QLatin1String(name);
-}
-
-std::optional<QJsonObject> objectBody(const QByteArray &raw)
-{
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
-}
-
-ApiReply malformed()
-{
-    return roomreply::invalid(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
-}
-
-bool isWholeNumber(const QJsonValue &value)
-{
-    return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
-}
 
 // A whole, non-negative query number; nothing when absent, -1 when malformed.
 qint64 queryNumber(const ApiRequest &request, const char *key, bool *present)
@@ -317,7 +296,7 @@ ApiReply ChatApi::send(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue contentValue = body->value(QLatin1String("content"));
@@ -362,7 +341,7 @@ ApiReply ChatApi::hide(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     if (body->value(QLatin1String("hidden")) != QJsonValue(true))
@@ -392,7 +371,7 @@ ApiReply ChatApi::retag(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue tagValue = body->value(QLatin1String("tagId"));
@@ -447,7 +426,7 @@ ApiReply ChatApi::createTag(const ApiRequest &request)
     const QString name = body.requiredString("name", kMaxTagNameChars).trimmed();
     const QString title = body.requiredString("title", kMaxTitleChars).trimmed();
     const QString content = body.requiredString("content", kMaxContentChars).trimmed();
-    const std::optional<QJsonObject> raw = objectBody(request.body);
+    const std::optional<QJsonObject> raw = jsonObject(request.body);
     const QStringList ids = raw ? stringList(raw->value(QLatin1String("attachmentIds"))) : QStringList();
     if (!body.ok())
         return body.errorReply();
@@ -512,7 +491,7 @@ ApiReply ChatApi::archiveTag(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QString mode = body->value(QLatin1String("mode")).toString();
@@ -557,7 +536,7 @@ ApiReply ChatApi::tagConfig(const ApiRequest &request)
     Room *room = rooms->room(request.captures.at(0));
     if (!room)
         return roomreply::notFound();
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     if (!body->value(QLatin1String("enabled")).isBool())
@@ -578,7 +557,7 @@ ApiReply ChatApi::readCursor(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QJsonValue tagKey = body->value(QLatin1String("tagKey"));
@@ -630,7 +609,7 @@ ApiReply ChatApi::announceAttachment(const ApiRequest &request)
     Room *room = readableRoom(request, &refusal);
     if (!room)
         return refusal;
-    const std::optional<QJsonObject> body = objectBody(request.body);
+    const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
         return malformed();
     const QString fileName = body->value(QLatin1String("fileName")).toString();

@@ -6,15 +6,60 @@
 
 namespace localservice {
 
-JsonBody::JsonBody(const QByteArray &raw)
+namespace {
+
+const QString kMalformedCode = QStringLiteral("request.malformed_json");
+const QString kMalformedMessage = QStringLiteral("请求内容必须是一个 JSON 对象");
+
+} // namespace
+
+std::optional<QJsonObject> jsonObject(const QByteArray &raw)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(raw, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        fail(QStringLiteral("request.malformed_json"), QStringLiteral("请求内容必须是一个 JSON 对象"));
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
+std::optional<QJsonObject> objectBody(const ApiRequest &request)
+{
+    if (request.body.trimmed().isEmpty())
+        return QJsonObject{};
+    return jsonObject(request.body);
+}
+
+ApiReply malformed()
+{
+    return ApiReply::error(400, kMalformedCode, kMalformedMessage);
+}
+
+bool isWholeNumber(const QJsonValue &value)
+{
+    return value.isDouble() && value.toDouble() == double(qint64(value.toDouble()));
+}
+
+std::optional<QList<qint64>> wholeNumberList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QList<qint64> numbers;
+    for (const QJsonValue &number : value.toArray()) {
+        if (!isWholeNumber(number))
+            return std::nullopt;
+        numbers << qint64(number.toDouble());
+    }
+    return numbers;
+}
+
+JsonBody::JsonBody(const QByteArray &raw)
+{
+    const std::optional<QJsonObject> parsed = jsonObject(raw);
+    if (!parsed) {
+        fail(kMalformedCode, kMalformedMessage);
         return;
     }
-    object = document.object();
+    object = *parsed;
 }
 
 ApiReply JsonBody::errorReply() const

@@ -3,12 +3,24 @@
 #include "api_types.h"
 
 #include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 namespace localservice {
+
+// The bytes read as one JSON object, or nothing when they are not one (an empty body neither).
+std::optional<QJsonObject> jsonObject(const QByteArray &raw);
+// The request's body as one JSON object (an empty body reads as {}), or nothing when it is not one.
+std::optional<QJsonObject> objectBody(const ApiRequest &request);
+// 400 for a body that is not one JSON object.
+ApiReply malformed();
+bool isWholeNumber(const QJsonValue &value);
+// An array of whole numbers, or nothing.
+std::optional<QList<qint64>> wholeNumberList(const QJsonValue &value);
 
 // Reads a request body that must be one JSON object, field by field, checking each
 // field's type and size. The first problem is kept and every later read returns an

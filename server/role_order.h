@@ -1,12 +1,23 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <optional>
 
 namespace localservice {
+
+// Whether the user holds a role of the room or channel `holder` that ranks above each of
+// the named roles, which must exist. Who acts as owner is the caller's question.
+template<class Holder>
+bool roleRanksAbove(const Holder &holder, const QString &userId, const QList<qint64> &roleIds)
+{
+    const auto *own = holder.roleOf(userId);
+    return std::all_of(roleIds.cbegin(), roleIds.cend(),
+                       [&](qint64 id) { return own && holder.role(id)->level < own->level; });
+}
 
 // A new rank for some of a room's or channel's roles. `lowestFirst` names distinct
 // roles, the lowest-ranking first, as clients send them: they name only the roles the

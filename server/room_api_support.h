@@ -1,17 +1,12 @@
 #pragma once
 
 #include "api_router.h"
+#include "json_body.h"
 
-#include <QJsonObject>
-#include <QJsonValue>
-#include <QList>
 #include <QString>
-#include <QStringList>
 
-#include <optional>
-
-// What the room endpoints share across their source files: limits, the permission
-// key of a name, and the reading of request bodies. Not for use outside them.
+// What the room and room chat endpoints share across their source files: limits and the
+// permission key of a name. Not for use outside them.
 namespace localservice::roomapi {
 
 constexpr qint64 kJoinRequestTtlMs = 10 * 60 * 1000;
@@ -21,11 +16,5 @@ constexpr int kMaxRoles = 32;
 
 // "core.room." followed by the name.
 QString perm(const char *name);
-// A JSON object body (an empty body reads as {}), or nothing when the body is not one.
-std::optional<QJsonObject> objectBody(const ApiRequest &request);
-ApiReply malformed();
-bool isWholeNumber(const QJsonValue &value);
-// An array of whole numbers, or nothing.
-std::optional<QList<qint64>> roleIdList(const QJsonValue &value);
 
 } // namespace localservice::roomapi

@@ -33,6 +33,16 @@ bool RoomsApi::actsAsOwner(const Room &room, const QString &userId) const
     return userId == room.ownerId || state->world.cascades(room, userId);
 }
 
+bool RoomsApi::ranksAbove(const Room &room, const QString &userId, const QList<qint64> &roleIds) const
+{
+    return actsAsOwner(room, userId) || roleRanksAbove(room, userId, roleIds);
+}
+
+bool RoomsApi::mayManageRoles(const Room &room, const QString &userId, const QList<qint64> &roleIds) const
+{
+    return state->world.roomGrants(room, userId, perm("manage_roles")) && ranksAbove(room, userId, roleIds);
+}
+
 ApiReply RoomsApi::assignRole(const ApiRequest &request)
 {
     Room *target = room(request.captures.at(0));
@@ -50,12 +60,10 @@ ApiReply RoomsApi::assignRole(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
     if (!target->isMember(userId))
         return roomreply::invalid(QStringLiteral("room.not_member"), QStringLiteral("该用户不是成员"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = actsAsOwner(*target, request.userId);
     // The owner's role is the owner's alone.
     if (!state->world.roomGrants(*target, request.userId, perm("assign_roles"))
         || !state->world.roomOutranks(*target, request.userId, userId) || role->roleId == kOwnerRoleId
-        || (!owner && (!own || role->level >= own->level)))
+        || !ranksAbove(*target, request.userId, {role->roleId}))
         return roomreply::forbidden(QStringLiteral("你不能给该成员分配这个身份"));
     target->memberRoles.insert(userId, role->roleId);
     publishRoomEvent(*target, QStringLiteral("room.member.role_changed"),
@@ -131,10 +139,7 @@ ApiReply RoomsApi::updateRole(const ApiRequest &request)
         return roomreply::invalid(QStringLiteral("room.invalid_role"), QStringLiteral("身份需要名称和有效的权限"));
     if (!target->role(roleId))
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = actsAsOwner(*target, request.userId);
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || (!owner && (!own || target->role(roleId)->level >= own->level)))
+    if (!mayManageRoles(*target, request.userId, {roleId}))
         return roomreply::forbidden(QStringLiteral("你不能修改这个身份"));
     // Nobody hands out a permission they do not hold themselves.
     for (const QString &key : *permissions) {
@@ -172,10 +177,7 @@ ApiReply RoomsApi::deleteRole(const ApiRequest &request)
     const RoomRole *role = ok ? target->role(roleId) : nullptr;
     if (!role)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("没有这个身份"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = actsAsOwner(*target, request.userId);
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || (!owner && (!own || role->level >= own->level)))
+    if (!mayManageRoles(*target, request.userId, {roleId}))
         return roomreply::forbidden(QStringLiteral("你不能删除这个身份"));
     if (role->isJoinDefault || roleId == kOwnerRoleId || target->memberRoles.values().contains(roleId))
         return roomreply::invalid(QStringLiteral("room.role_in_use"), QStringLiteral("该身份仍有成员或是默认身份"));
@@ -201,17 +203,13 @@ ApiReply RoomsApi::reorderRoles(const ApiRequest &request)
     const std::optional<QJsonObject> body = objectBody(request);
     if (!body)
         return malformed();
-    const std::optional<QList<qint64>> ids = roleIdList(body->value(QLatin1String("roleIds")));
+    const std::optional<QList<qint64>> ids = wholeNumberList(body->value(QLatin1String("roleIds")));
     const std::optional<QList<RoomRole>> reordered =
         ids ? reorderedRoles(target->roles, *ids, kOwnerRoleId) : std::nullopt;
     if (!reordered)
         return roomreply::invalid(QStringLiteral("room.invalid_order"),
                                   QStringLiteral("身份列表只能包含房主以外的身份, 且每个只出现一次"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = actsAsOwner(*target, request.userId);
-    const bool outranksAll =
-        std::all_of(ids->cbegin(), ids->cend(), [&](qint64 id) { return own && target->role(id)->level < own->level; });
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles")) || (!owner && !outranksAll))
+    if (!mayManageRoles(*target, request.userId, *ids))
         return roomreply::forbidden(QStringLiteral("你不能调整这些身份的顺序"));
     target->roles = *reordered;
     publishRoomEvent(*target, QStringLiteral("room.roles.reordered"),
@@ -237,10 +235,7 @@ ApiReply RoomsApi::reassignRoles(const ApiRequest &request)
     if (!fromRole || !toRole || fromRole == toRole || fromRole->roleId == kOwnerRoleId
         || toRole->roleId == kOwnerRoleId)
         return roomreply::invalid(QStringLiteral("room.role_not_found"), QStringLiteral("需要两个不同且存在的身份"));
-    const RoomRole *own = target->roleOf(request.userId);
-    const bool owner = actsAsOwner(*target, request.userId);
-    if (!state->world.roomGrants(*target, request.userId, perm("manage_roles"))
-        || (!owner && (!own || fromRole->level >= own->level || toRole->level >= own->level)))
+    if (!mayManageRoles(*target, request.userId, {fromRole->roleId, toRole->roleId}))
         return roomreply::forbidden(QStringLiteral("你不能在这些身份之间改派成员"));
     const qint64 fromId = fromRole->roleId;
     const qint64 toId = toRole->roleId;

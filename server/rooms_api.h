@@ -124,6 +124,10 @@ private:
     // The room's owner, or who the room's channel lets act in all its rooms: not bound
     // to rank below their own role.
     bool actsAsOwner(const Room &room, const QString &userId) const;
+    // Whether the user acts as owner, or holds a role that ranks above each of the roles.
+    bool ranksAbove(const Room &room, const QString &userId, const QList<qint64> &roleIds) const;
+    // Whether the user's role may manage roles, and the user ranks above each of these.
+    bool mayManageRoles(const Room &room, const QString &userId, const QList<qint64> &roleIds) const;
 
     // Codes, requests and sub-rooms.
     ApiReply joinByCode(const ApiRequest &request);

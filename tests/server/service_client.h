@@ -3,23 +3,15 @@
 // One client of the local service as the client builds it: transport, start-up gate,
 // sign-in, gateway, and the room, match and channel services wired the way the client
 // wires them, so that tests drive the client's own services against the service.
+#include "client_core.h"
 #include "local_service_rig.h"
 
-#include "app/startup_gate.h"
-#include "auth/auth_assembly.h"
-#include "auth/auth_interceptor.h"
 #include "auth/login_service.h"
-#include "auth/session_service.h"
-#include "auth/session_store.h"
 #include "auth/sms_service.h"
 #include "channel/channel_assembly.h"
 #include "channel/channel_entity_feed.h"
 #include "channel/channel_list_service.h"
-#include "legal/legal_service.h"
 #include "match/code_match_service.h"
-#include "net/http_transport.h"
-#include "realtime/gateway_service.h"
-#include "realtime/socket_client.h"
 #include "realtime/watch_registry.h"
 #include "room/active_room_session.h"
 #include "room/room_assembly.h"
@@ -30,34 +22,18 @@
 #include "room/room_entity_store.h"
 #include "room/room_settings_service.h"
 #include "room/room_view_model.h"
-#include "update/update_service.h"
 
-#include <QDeadlineTimer>
 #include <QSignalSpy>
-#include <QTest>
 
 namespace servertest {
 
-inline constexpr int kWaitMs = 10000;
-
 // One client: its transport, sign-in, gateway and room services, joined the way the
 // client joins them.
-struct Client
+struct Client : ClientCore
 {
     explicit Client(const QString &deviceId)
-        : auth(transport.api(), deviceId)
+        : ClientCore(deviceId)
     {
-        transport.addRequestInterceptor(auth.interceptor());
-        transport.addResponseInterceptor(auth.interceptor());
-        GatewayTimings timings;
-        timings.reconnectInitialMs = 20;
-        timings.reconnectJitterMs = 1;
-        gateway.setTimings(timings);
-        gateway.setTokenProvider([this](GatewayService::TokenCallback done) {
-            auth.sessionService()->ensureFreshAccessToken(std::move(done));
-        });
-        gate.setRetryDelayMs(10);
-
         ActiveRoomSession *session = rooms.session();
         registry.connectGateway(&gateway);
         session->setWatchRegistry(&registry);
@@ -92,14 +68,7 @@ struct Client
         QObject::connect(&gateway, &GatewayService::streamSnapshotReceived, channels.entityFeed(),
                          &ChannelEntityFeed::handleBundle);
     }
-    ~Client()
-    {
-        gateway.stop();
-        auth.sessionStore()->clear();
-        QDeadlineTimer deadline(kWaitMs);
-        while (!auth.sessionStore()->findChildren<QObject *>().isEmpty() && !deadline.hasExpired())
-            QTest::qWait(10);
-    }
+    ~Client() { shutDown(); }
 
     // Who the client's room store holds as present in the room.
     QStringList present(const QString &roomId) const
@@ -114,13 +83,6 @@ struct Client
         return room ? room->roomId() : QString();
     }
 
-    HttpTransport transport;
-    UpdateService update{transport.downloader()};
-    LegalService legal{transport.downloader()};
-    StartupGate gate{transport.downloader(), &update, &legal};
-    AuthAssembly auth;
-    SocketClient socket;
-    GatewayService gateway{&socket};
     WatchRegistry registry;
     RoomAssembly rooms{transport.api(), transport.uploader()};
     CodeMatchService codes{transport.api()};

@@ -2,6 +2,7 @@
 // service: what the client sends and reads (role order, the owner's role id, channel
 // events, tag counts, the wildcard permission, the channel's reach into its rooms,
 // refusal texts, default names) means the same on both sides.
+#include "client_language.h"
 #include "service_client.h"
 
 #include "channel/channel_actions_service.h"
@@ -23,22 +24,15 @@
 #include "wiring/room_panels_wiring.h"
 #include "wiring/room_settings_wiring.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
 
 using servertest::Client;
 using servertest::connectClient;
+using servertest::isChinese;
 using servertest::kWaitMs;
 using servertest::ServiceRig;
 
 namespace {
-
-// Whether a text is written in the client's language (holds a CJK ideograph).
-bool isChinese(const QString &text)
-{
-    static const QRegularExpression ideograph(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
-    return ideograph.match(text).hasMatch();
-}
 
 // The signed-in user as the client's user state holds it after the profile fetch.
 void holdUser(UserState &state, const Client &client)

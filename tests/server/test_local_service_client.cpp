@@ -1,5 +1,6 @@
 // The client's own services (transport, start-up gate, auth, user module, gateway)
 // against the local service on loopback.
+#include "client_core.h"
 #include "local_service_rig.h"
 
 #include "app/startup_gate.h"
@@ -31,48 +32,23 @@
 #include <QSignalSpy>
 #include <QWebSocket>
 
+using servertest::ClientCore;
+using servertest::kWaitMs;
 using servertest::ServiceRig;
 
 namespace {
 
-constexpr int kWaitMs = 10000;
 const QString kPhone = QStringLiteral("13800138000");
 
 // The client's services as the client context builds them, over the addresses in use.
-struct ClientRig
+struct ClientRig : ClientCore
 {
     ClientRig()
-    {
-        transport.addRequestInterceptor(auth.interceptor());
-        transport.addResponseInterceptor(auth.interceptor());
-        GatewayTimings timings;
-        timings.reconnectInitialMs = 20;
-        timings.reconnectJitterMs = 1;
-        gateway.setTimings(timings);
-        gateway.setTokenProvider([this](GatewayService::TokenCallback done) {
-            auth.sessionService()->ensureFreshAccessToken(std::move(done));
-        });
-        gate.setRetryDelayMs(10);
-    }
-    ~ClientRig()
-    {
-        gateway.stop();
-        auth.sessionStore()->clear();
-        // Credential-store writes finish on their own; wait so none outlives the test, also
-        // after a failed check (when QTRY would not wait).
-        QDeadlineTimer deadline(kWaitMs);
-        while (!auth.sessionStore()->findChildren<QObject *>().isEmpty() && !deadline.hasExpired())
-            QTest::qWait(10);
-    }
+        : ClientCore(QStringLiteral("device-1"))
+    {}
+    ~ClientRig() { shutDown(); }
 
-    HttpTransport transport;
-    UpdateService update{transport.downloader()};
-    LegalService legal{transport.downloader()};
-    StartupGate gate{transport.downloader(), &update, &legal};
-    AuthAssembly auth{transport.api(), QStringLiteral("device-1")};
     UserAssembly user{transport.api(), &legal};
-    SocketClient socket;
-    GatewayService gateway{&socket};
 };
 
 void passStartupGate(ClientRig &client)

@@ -1,6 +1,7 @@
 // Every room, chat and media request is checked against the caller's rights: what the
 // caller's role, a ban or a mute does not allow is refused with 403, bad input with 400,
 // and neither changes anything.
+#include "client_language.h"
 #include "local_service_rig.h"
 
 #include "server/api_types.h"
@@ -10,9 +11,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSignalSpy>
 
+using servertest::isChinese;
 using servertest::ServiceRig;
 
 namespace {
@@ -36,6 +37,8 @@ private slots:
     void refusedRequestsChangeNothing();
     void moderatorActsBelowItsRankOnly();
     void historyPagesAndUnreadCounts();
+    void roleKeeperManagesRolesBelowItsOwnOnly();
+    void channelRoleKeeperManagesRolesBelowItsOwnOnly();
 
 private:
     Answer call(const QString &actor, const QByteArray &method, const QString &path, const QJsonObject &body = {},
@@ -110,6 +113,9 @@ void LocalServiceRoomRightsTest::initTestCase()
     const Answer created = call("owner", "POST", "/v1/rooms/persistent");
     QCOMPARE(created.status, 200);
     ids.insert("room", created.json.value("roomId").toString());
+    const Answer channel = call("owner", "POST", "/v1/channels", {{"name", "rights"}});
+    QCOMPARE(channel.status, 200);
+    ids.insert("channel", channel.json.value("channelId").toString());
     QCOMPARE(call("owner", "POST", fill("/v1/rooms/{room}/join"), {{"sessionId", "s-owner"}}).status, 200);
     for (const char *who : {"moderator", "member", "banned", "muted"})
         QCOMPARE(
@@ -281,6 +287,23 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing_data()
         << 400 << "chat.invalid_attachment";
     QTest::newRow("malformed body") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings"
                                     << QByteArray("{\"bitrate\":") << 400 << "request.malformed_json";
+    // A blank body reads as {} where a request may leave everything out, but a message
+    // needs one; a list of role ids holds whole numbers only.
+    QTest::newRow("blank settings") << "owner" << QByteArray("PATCH") << "/v1/rooms/{room}/settings" << QByteArray(" ")
+                                    << 400 << "room.invalid_settings";
+    QTest::newRow("blank message") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages" << QByteArray(" ")
+                                   << 400 << "request.malformed_json";
+    QTest::newRow("message body not an object") << "owner" << QByteArray("POST") << "/v1/im/rooms/{room}/messages"
+                                                << QByteArray("[]") << 400 << "request.malformed_json";
+    QTest::newRow("fraction in a reorder") << "owner" << QByteArray("POST") << "/v1/rooms/{room}/roles/reorder"
+                                           << QByteArray(R"({"roleIds":[2,3.5]})") << 400 << "room.invalid_order";
+    QTest::newRow("channel body not an object") << "owner" << QByteArray("PATCH") << "/v1/channels/{channel}"
+                                                << QByteArray("[]") << 400 << "request.malformed_json";
+    QTest::newRow("blank channel role order") << "owner" << QByteArray("PUT") << "/v1/channels/{channel}/role-order"
+                                              << QByteArray(" ") << 400 << "channel.invalid_order";
+    QTest::newRow("fraction in a channel role order")
+        << "owner" << QByteArray("PUT") << "/v1/channels/{channel}/role-order" << QByteArray(R"({"roleIds":[2,3.5]})")
+        << 400 << "channel.invalid_order";
     // This service runs without the media server: voice is refused with the reason.
     QTest::newRow("voice while the media server is off")
         << "owner" << QByteArray("POST") << "/v1/rooms/{room}/livekit-token" << QByteArray("{}") << 503
@@ -305,9 +328,7 @@ void LocalServiceRoomRightsTest::refusedRequestsChangeNothing()
     QCOMPARE(answer.status, status);
     QCOMPARE(answer.json.value("code").toString(), code);
     // The client shows the message as it is, inside a Chinese interface.
-    static const QRegularExpression ideograph(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
-    QVERIFY2(ideograph.match(answer.json.value("message").toString()).hasMatch(),
-             qPrintable(answer.json.value("message").toString()));
+    QVERIFY2(isChinese(answer.json.value("message").toString()), qPrintable(answer.json.value("message").toString()));
     QCOMPARE(snapshotOfState(), before);
 }
 
@@ -389,6 +410,83 @@ void LocalServiceRoomRightsTest::historyPagesAndUnreadCounts()
     QCOMPARE(call("member", "PUT", "/v1/im/rooms/" + room + "/read-cursor", {{"tagKey", tagId}, {"seq", 1}}).status,
              200);
     QCOMPARE(unreadOf("member"), 0);
+}
+
+void LocalServiceRoomRightsTest::roleKeeperManagesRolesBelowItsOwnOnly()
+{
+    // A room of its own: the owner makes the moderator keeper of the roles, ranked
+    // above every role but the owner's, with a helper role further down.
+    const QString room = call("owner", "POST", "/v1/rooms/persistent").json.value("roomId").toString();
+    const QString roles = "/v1/rooms/" + room + "/roles";
+    for (const char *who : {"owner", "moderator", "member"})
+        QCOMPARE(call(who, "POST", "/v1/rooms/" + room + "/join", {{"sessionId", "k"}}).status, 200);
+    const QJsonObject rights{{"core.room.manage_roles", true}, {"core.room.assign_roles", true}};
+    const Answer keeper = call("owner", "POST", roles, {{"name", "keeper"}, {"permissions", rights}});
+    const Answer helper = call("owner", "POST", roles, {{"name", "helper"}, {"permissions", QJsonObject{}}});
+    QCOMPARE(keeper.status, 200);
+    QCOMPARE(helper.status, 200);
+    const qint64 keeperId = keeper.json.value("roleId").toInteger();
+    const qint64 helperId = helper.json.value("roleId").toInteger();
+    QCOMPARE(call("owner", "POST", roles + "/reorder", {{"roleIds", QJsonArray{3, helperId, 2, keeperId}}}).status,
+             200);
+    QCOMPARE(call("owner", "PUT", "/v1/rooms/" + room + "/members/" + ids.value("moderator") + "/role",
+                  {{"roleId", keeperId}})
+                 .status,
+             200);
+    const QString toMember = "/v1/rooms/" + room + "/members/" + ids.value("member") + "/role";
+
+    // Each way of managing roles is refused for the keeper's own role and allowed below it.
+    const QJsonObject renamed{{"name", "renamed"}, {"permissions", QJsonObject{}}};
+    QCOMPARE(call("moderator", "PATCH", roles + "/" + QString::number(keeperId), renamed).status, 403);
+    QCOMPARE(call("moderator", "PATCH", roles + "/" + QString::number(helperId), renamed).status, 200);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", helperId}}).status, 200);
+    QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", keeperId}}).status,
+             403);
+    QCOMPARE(call("moderator", "POST", roles + "/reassign", {{"fromRoleId", helperId}, {"toRoleId", 3}}).status, 200);
+    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, keeperId}}}).status, 403);
+    QCOMPARE(call("moderator", "POST", roles + "/reorder", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
+    QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(keeperId)).status, 403);
+    QCOMPARE(call("moderator", "DELETE", roles + "/" + QString::number(helperId)).status, 200);
+}
+
+void LocalServiceRoomRightsTest::channelRoleKeeperManagesRolesBelowItsOwnOnly()
+{
+    // A channel of its own, ranked as the room above: the moderator keeps the roles,
+    // above every role but the owner's, with a helper role further down.
+    const Answer created = call("owner", "POST", "/v1/channels", {{"name", "keepers"}});
+    const QString channel = "/v1/channels/" + created.json.value("channelId").toString();
+    for (const char *who : {"moderator", "member"})
+        QCOMPARE(call(who, "POST", "/v1/match/code", {{"code", created.json.value("code")}}).status, 200);
+    const QJsonArray rights{"core.channel.manage_roles", "core.channel.assign_roles"};
+    const Answer keeper = call("owner", "POST", channel + "/roles", {{"name", "keeper"}, {"permissions", rights}});
+    const Answer helper =
+        call("owner", "POST", channel + "/roles", {{"name", "helper"}, {"permissions", QJsonArray{}}});
+    QCOMPARE(keeper.status, 200);
+    QCOMPARE(helper.status, 200);
+    const qint64 keeperId = keeper.json.value("roleId").toInteger();
+    const qint64 helperId = helper.json.value("roleId").toInteger();
+    const auto role = [&channel](qint64 roleId) { return channel + "/roles/" + QString::number(roleId); };
+    QCOMPARE(call("owner", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{3, helperId, 2, keeperId}}}).status,
+             200);
+    QCOMPARE(
+        call("owner", "PUT", channel + "/members/" + ids.value("moderator") + "/role", {{"roleId", keeperId}}).status,
+        200);
+    const QString toMember = channel + "/members/" + ids.value("member") + "/role";
+
+    // Each way of managing roles is refused for the keeper's own role and allowed below it.
+    const QJsonObject renamed{{"name", "renamed"}, {"permissions", QJsonArray{}}};
+    QCOMPARE(call("moderator", "PATCH", role(keeperId), renamed).status, 403);
+    QCOMPARE(call("moderator", "PATCH", role(helperId), renamed).status, 200);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "PUT", toMember, {{"roleId", helperId}}).status, 200);
+    QCOMPARE(call("moderator", "POST", role(helperId) + "/reassign", {{"toRoleId", keeperId}}).status, 403);
+    QCOMPARE(call("moderator", "POST", role(helperId) + "/reassign", {{"toRoleId", 3}}).status, 200);
+    QCOMPARE(call("moderator", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{helperId, keeperId}}}).status,
+             403);
+    QCOMPARE(call("moderator", "PUT", channel + "/role-order", {{"roleIds", QJsonArray{helperId, 3}}}).status, 200);
+    QCOMPARE(call("moderator", "DELETE", role(keeperId)).status, 403);
+    QCOMPARE(call("moderator", "DELETE", role(helperId)).status, 200);
 }
 
 KESTOVA_TEST_MAIN(LocalServiceRoomRightsTest)
