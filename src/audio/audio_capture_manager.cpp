@@ -4,10 +4,12 @@
 #include "audio/audio_pipeline.h"
 #include "audio/capture_log.h"
 #include "audio/i_audio_storage.h"
+#include "audio/neural_suppressor.h"
 #include "audio/thread_handoff.h"
 
 #include <QSet>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +22,7 @@
 
 namespace {
 const QString kDefaultNoiseMode = QStringLiteral("fastenhancer");
+constexpr int kFrame = 480;
 
 double volumeForGain(int db)
 {
@@ -35,6 +38,10 @@ struct AudioCaptureManager::Impl
     std::shared_ptr<AudioFrameSinkSlot> sinkSlot;
     std::unique_ptr<AudioPipelineSlot> pipelineSlot = std::make_unique<AudioPipelineSlot>();
     std::function<QList<AudioDeviceInfo>()> listCaptureDevices;
+    std::function<std::unique_ptr<NeuralSuppressor>(NoiseMode)> loadSuppressor;
+    // One worker loads models, one at a time, in the order the modes were chosen.
+    QThreadPool modelLoader;
+    QString loadedMode; // the neural mode last sent to the loader; empty after another mode
     QString deviceId;
     int inputGainDb = 0;
     QString noiseMode;
@@ -63,6 +70,10 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
     d->storage = storage;
     d->listCaptureDevices = dependencies.listCaptureDevices ? std::move(dependencies.listCaptureDevices)
                                                             : std::function<QList<AudioDeviceInfo>()>(captureDevices);
+    d->loadSuppressor = dependencies.loadSuppressor
+                            ? std::move(dependencies.loadSuppressor)
+                            : [](NoiseMode mode) { return loadNeuralSuppressor(mode, kFrame); };
+    d->modelLoader.setMaxThreadCount(1);
     d->deviceId = storage->inputDeviceId();
     d->inputGainDb = std::clamp(storage->inputGainDb(), -30, 30);
     d->noiseMode = storage->noiseMode();
@@ -114,12 +125,39 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
             engine->setVadSilentStop(silentStop);
         },
         Qt::QueuedConnection);
+    loadModelFor(mode);
 
     d->thread.start(QThread::InheritPriority);
 }
 
+void AudioCaptureManager::loadModelFor(const QString &mode)
+{
+    const NoiseMode parsed = parseNoiseMode(mode);
+    if (parsed != NoiseMode::FastEnhancer && parsed != NoiseMode::DpdfNet) {
+        d->loadedMode.clear();
+        return;
+    }
+    // The engine keeps the suppressor while its mode stays the same.
+    if (mode == d->loadedMode)
+        return;
+    d->loadedMode = mode;
+    AudioCaptureEngine *engine = d->engine;
+    d->modelLoader.start([engine, parsed, load = d->loadSuppressor] {
+        std::shared_ptr<NeuralSuppressor> loaded = load(parsed);
+        if (!loaded)
+            return;
+        // Queued after the mode change that asked for it; the engine drops it when the mode
+        // has moved on meanwhile.
+        QMetaObject::invokeMethod(
+            engine, [engine, loaded] { engine->installSuppressor(loaded); }, Qt::QueuedConnection);
+    });
+}
+
 AudioCaptureManager::~AudioCaptureManager()
 {
+    // A model still loading hands its result to the engine: let it finish first.
+    d->modelLoader.clear();
+    d->modelLoader.waitForDone();
     // The thread's finish stops capture and the detector on the capture thread.
     quitAndJoin(d->thread);
     delete d->engine;
@@ -207,6 +245,7 @@ void AudioCaptureManager::setNoiseMode(const QString &mode)
     d->noiseMode = mode.isEmpty() ? kDefaultNoiseMode : mode;
     d->storage->setNoiseMode(d->noiseMode);
     queue(&AudioCaptureEngine::setNoiseMode, d->noiseMode);
+    loadModelFor(d->noiseMode);
 }
 
 void AudioCaptureManager::setAecEnabled(bool enabled)

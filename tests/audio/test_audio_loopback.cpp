@@ -127,6 +127,7 @@ void TestAudioLoopback::playsToTheEndAndPadsTheLastFrame()
     QSignalSpy source(f.loop.get(), &AudioLoopback::sourceChanged);
     QSignalSpy stopped(f.loop.get(), &AudioLoopback::playbackStopped);
     f.loop->setVadSilentStop(false);
+    f.loop->setHpfEnabled(false); // the filter's tail would reach into the padding
     f.loop->setSource(constant(1000, 3000), QString());
     QCOMPARE(source.count(), 1);
     QCOMPARE(source.at(0).at(1).toDouble(), 1000 / 48000.0);
@@ -150,6 +151,7 @@ void TestAudioLoopback::loopingRestartsDirectly()
 {
     Fixture f;
     f.loop->setVadSilentStop(false);
+    f.loop->setHpfEnabled(false); // compared sample by sample below
     QList<qint16> ramp(600);
     for (int i = 0; i < 600; ++i)
         ramp[i] = qint16(1000 + i);

@@ -205,7 +205,6 @@ private slots:
     void modesWithoutSuppressorOnlyApplyTheGain_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("webrtc") << int(NoiseMode::WebRtc);
         QTest::newRow("deepfilter") << int(NoiseMode::DeepFilter);
     }
 
@@ -262,54 +261,102 @@ private slots:
         QCOMPARE(p.echoPathState().modulesCreated, 1);
     }
 
-    void echoModuleIsRecreatedAfterEveryOptionChange()
+    void echoModuleFollowsTheOptions()
     {
         LogCapture logs;
         AudioPipeline p(48000, 1);
+        // Built with the pipeline: echo cancellation and the high-pass filter are on at start.
+        AudioPipeline::EchoPathState s = p.echoPathState();
+        QVERIFY(s.moduleExists);
+        QVERIFY(s.echoCancellation);
+        QCOMPARE(s.modulesCreated, 1);
         Samples far(480, 100);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
-        QCOMPARE(p.echoPathState().modulesCreated, 1);
-
         p.pushRenderReference(far.data(), 100, 48000, 1); // leaves a backlog
+        QCOMPARE(p.echoPathState().backlogSamples, 100);
+
+        // Echo cancellation off: a new module that still filters the near end but takes no
+        // far-end reference.
         p.setAecEnabled(false);
-        QVERIFY(!p.echoPathState().moduleExists);
-        QCOMPARE(p.echoPathState().backlogSamples, 0);
+        s = p.echoPathState();
+        QVERIFY(s.moduleExists);
+        QVERIFY(!s.echoCancellation);
+        QCOMPARE(s.modulesCreated, 2);
+        QCOMPARE(s.backlogSamples, 0);
         QVERIFY(logs.contains("audio.pipeline", "aec disabled"));
-        p.pushRenderReference(far.data(), 480, 48000, 1); // ignored while off
-        QVERIFY(!p.echoPathState().moduleExists);
-        QCOMPARE(p.echoPathState().modulesCreated, 1);
-
-        p.setAecEnabled(true);
         p.pushRenderReference(far.data(), 480, 48000, 1);
+        QCOMPARE(p.echoPathState().chunksFed, 0);
+        p.setAecEnabled(false); // unchanged: nothing
         QCOMPARE(p.echoPathState().modulesCreated, 2);
+        QCOMPARE(logs.count("audio.pipeline", "aec disabled"), 1);
 
-        p.setAecEnabled(true); // unchanged: nothing
-        QVERIFY(p.echoPathState().moduleExists);
-        QCOMPARE(logs.count("audio.pipeline", "aec enabled"), 1);
-
-        p.setAgcEnabled(true);
-        QVERIFY(!p.echoPathState().moduleExists);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
+        // All three off: no module, and the near end is left alone.
         p.setHpfEnabled(false);
         QVERIFY(!p.echoPathState().moduleExists);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
-        QCOMPARE(p.echoPathState().modulesCreated, 4);
+        Samples frame(480, 1000);
+        QVERIFY(!p.processNearEnd(frame.data(), 480));
+        QCOMPARE(frame, Samples(480, 1000));
 
-        // A mode change away from Off keeps the module; away from another mode releases it.
-        p.setNoiseMode(NoiseMode::WebRtc);
+        // Automatic gain alone is enough for a module.
+        p.setAgcEnabled(true);
         QVERIFY(p.echoPathState().moduleExists);
-        p.setNoiseMode(NoiseMode::Off);
-        QVERIFY(!p.echoPathState().moduleExists);
-        QVERIFY(logs.contains("audio.pipeline", "noise mode changed to off"));
-
+        QVERIFY(p.processNearEnd(frame.data(), 480));
+        QCOMPARE(p.echoPathState().nearFramesProcessed, 1);
+        p.setAecEnabled(true);
         p.pushRenderReference(far.data(), 480, 48000, 1);
+        QCOMPARE(p.echoPathState().chunksFed, 1);
+
+        // A noise-mode change keeps the module and what it has learnt of the echo path.
+        const int built = p.echoPathState().modulesCreated;
+        p.setNoiseMode(NoiseMode::WebRtc);
+        p.setNoiseMode(NoiseMode::Off);
+        QCOMPARE(p.echoPathState().modulesCreated, built);
+        QCOMPARE(p.echoPathState().chunksFed, 1);
+
+        // Switched off: no module, nothing taken; switched on: a new one.
         p.setEnabled(false);
         QVERIFY(!p.echoPathState().moduleExists);
         p.pushRenderReference(far.data(), 480, 48000, 1);
+        QVERIFY(!p.processNearEnd(frame.data(), 480));
         QVERIFY(!p.echoPathState().moduleExists);
         p.setEnabled(true);
-        p.pushRenderReference(far.data(), 480, 48000, 1);
         QVERIFY(p.echoPathState().moduleExists);
+        QCOMPARE(p.echoPathState().modulesCreated, built + 1);
+    }
+
+    void nearEndPassesTheHighPassFilter()
+    {
+        // A constant offset and a 30 Hz rumble are what the filter exists for; a 1 kHz tone
+        // passes. Only whole 10 ms frames are processed.
+        AudioPipeline p(48000, 1);
+        p.setAecEnabled(false);
+        auto rms = [](const Samples &v) {
+            double sum = 0;
+            for (qint16 x : v)
+                sum += double(x) * x;
+            return std::sqrt(sum / double(v.size()));
+        };
+        bool allProcessed = true;
+        auto run = [&](double hz, double offset) {
+            Samples last;
+            for (int f = 0; f < 200; ++f) {
+                Samples frame(480);
+                for (int i = 0; i < 480; ++i)
+                    frame[std::size_t(i)] = qint16(offset + 8000 * std::sin(2 * M_PI * hz * (f * 480 + i) / 48000.0));
+                allProcessed = p.processNearEnd(frame.data(), 480) && allProcessed;
+                last = frame;
+            }
+            return rms(last);
+        };
+        const double tone = 8000 / std::sqrt(2.0);
+        QVERIFY2(run(1000, 0) > tone * 0.7, "a 1 kHz tone passes");
+        QVERIFY2(run(30, 0) < tone * 0.3, "a 30 Hz rumble is cut");
+        QVERIFY2(run(1000, 6000) < tone * 1.2, "an offset is removed");
+        QVERIFY(allProcessed);
+
+        Samples odd(441, 5000);
+        QVERIFY(!p.processNearEnd(odd.data(), 441));
+        QCOMPARE(odd, Samples(441, 5000));
+        QVERIFY(!p.processNearEnd(nullptr, 480));
     }
 
     void renderThreadOutlivesTheCaptureSidesRelease()
