@@ -143,6 +143,7 @@ void AudioCaptureManager::loadModelFor(const QString &mode)
     d->loadedMode = mode;
     AudioCaptureEngine *engine = d->engine;
     d->modelLoader.start([engine, parsed, load = d->loadSuppressor] {
+        QThread::currentThread()->setObjectName(QStringLiteral("audio-model-loader"));
         std::shared_ptr<NeuralSuppressor> loaded = load(parsed);
         if (!loaded)
             return;
