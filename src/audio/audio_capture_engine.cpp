@@ -2,6 +2,7 @@
 
 #include "audio/audio_frame_sink_slot.h"
 #include "audio/audio_pipeline.h"
+#include "audio/avx_state.h"
 #include "audio/capture_log.h"
 #include "audio/neural_suppressor.h"
 #include "audio/noise_mode.h"
@@ -407,6 +408,9 @@ void AudioCaptureEngine::onCaptureEvent()
 
 void AudioCaptureEngine::runFrame(qint16 *frame)
 {
+    // The thread's event loop may have left the vector state dirty; every stage below is SSE code.
+    clearAvxUpperState();
+
     // The loop test plays the recording through its own copy of the processing, so it gets the
     // frame as the microphone gave it.
     if (loopRecording) {

@@ -1,5 +1,6 @@
 #include "audio/audio_pipeline.h"
 
+#include "audio/avx_state.h"
 #include "audio/neural_suppressor.h"
 #include "platform/livekit/audio_frame.h"
 #include "platform/livekit/audio_processing_module.h"
@@ -237,6 +238,7 @@ bool AudioPipeline::processNearEnd(qint16 *samples, int count)
     EchoPath *path = d->ownEcho.get();
     if (!samples || !path || d->nearFailed || count != d->chunk())
         return false;
+    clearAvxUpperState();
     try {
         std::copy_n(samples, count, d->nearFrame.data().begin());
         path->module.processStream(d->nearFrame);
@@ -256,6 +258,7 @@ int AudioPipeline::process(qint16 *samples, int count)
     ASSERT_OWNER_THREAD();
     if (!samples || count < 1)
         return 0;
+    clearAvxUpperState();
 
     if (!d->enabled.load(std::memory_order_relaxed)) {
         d->peak.store(d->peak.load(std::memory_order_relaxed) * kPeakDecay, std::memory_order_relaxed);
@@ -311,6 +314,7 @@ void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sa
     const std::shared_ptr<EchoPath> path = d->echo.load(std::memory_order_acquire);
     if (!path || !path->echoCancellation)
         return;
+    clearAvxUpperState();
 
     std::vector<qint16> &backlog = path->renderBacklog;
     if (sampleRate == d->sampleRate && channels == 1) {
