@@ -96,7 +96,7 @@ AudioProcessingModule::AudioProcessingModule(const Options &options)
     if (options.echoCancellation) {
         auto *aec = d->apm->echo_cancellation();
         check(aec->enable_drift_compensation(false), "echo drift compensation");
-        check(aec->set_suppression_level(webrtc::EchoCancellation::kModerateSuppression), "echo suppression level");
+        check(aec->set_suppression_level(webrtc::EchoCancellation::kHighSuppression), "echo suppression level");
     }
     check(d->apm->echo_cancellation()->Enable(options.echoCancellation), "echo cancellation");
     if (options.noiseSuppression) {
