@@ -119,6 +119,7 @@ private slots:
     void decodesResampledAndCapped_data();
     void decodesResampledAndCapped();
     void undecodableFileFails();
+    void highPassFilterSwitchReachesTheLoopTest();
 };
 
 void TestAudioLoopback::playsToTheEndAndPadsTheLastFrame()
@@ -297,3 +298,26 @@ void TestAudioLoopback::undecodableFileFails()
 
 KESTOVA_TEST_MAIN(TestAudioLoopback)
 #include "test_audio_loopback.moc"
+
+// The loop test runs the same echo-module stage as the live voice: with the high-pass filter
+// on, a constant offset is filtered away; with it off, the samples pass as they are.
+void TestAudioLoopback::highPassFilterSwitchReachesTheLoopTest()
+{
+    for (const bool hpf : {true, false}) {
+        Fixture f;
+        f.loop->setVadSilentStop(false);
+        f.loop->setHpfEnabled(hpf);
+        f.loop->setSource(constant(48000, 3000), QString());
+        f.loop->setPlaying(true);
+        for (int tick = 0; tick < 10 && f.written().size() < 30 * 480; ++tick)
+            f.loop->tickNow();
+        const auto out = f.written();
+        QVERIFY(out.size() >= 30 * 480);
+        const std::vector<qint16> lastFrame(out.begin() + 29 * 480, out.begin() + 30 * 480);
+        if (hpf)
+            QVERIFY2(std::all_of(lastFrame.begin(), lastFrame.end(), [](qint16 s) { return std::abs(s) < 300; }),
+                     qPrintable(QString::number(lastFrame[0])));
+        else
+            QCOMPARE(lastFrame, std::vector<qint16>(480, 3000));
+    }
+}
