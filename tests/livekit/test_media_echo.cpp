@@ -21,6 +21,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -104,11 +105,11 @@ struct FarEnd
         recorder.stopReading();
         room.setDelegate(nullptr);
     }
-    bool join(const JanusTestServer &janus, const std::vector<std::int16_t> &voice)
+    bool join(const JanusTestServer &janus, const QString &identity, const std::vector<std::int16_t> &voice)
     {
         room.setDelegate(&recorder);
         try {
-            if (!room.connect(janus.url().toStdString(), janus.token(QStringLiteral("bob")).toStdString()))
+            if (!room.connect(janus.url().toStdString(), janus.token(identity).toStdString()))
                 return false;
             source = std::make_shared<livekit::AudioSource>(kRate, 1, 0);
             track = livekit::LocalAudioTrack::createLocalAudioTrack("microphone", source);
@@ -207,12 +208,16 @@ class MediaEchoTest : public QObject
         // reference.
         playback.setPipelineSlot(capture.pipelineSlot());
         auto media = std::make_unique<MediaSessionService>(&http, &capture, &playback);
-        media->setSelfIdProvider([] { return QStringLiteral("alice"); });
+        // Each run has members of its own: the server may still hold the previous run's members
+        // for a moment after they left.
+        const QString user = echoCancellation ? QStringLiteral("alice-on") : QStringLiteral("alice-off");
+        const QString other = echoCancellation ? QStringLiteral("bob-on") : QStringLiteral("bob-off");
+        media->setSelfIdProvider([user] { return user; });
 
         auto log = std::make_unique<LogCapture>();
         media->syncRooms(true, QStringLiteral("sub"), QString());
         http.answer(QStringLiteral("/v1/rooms/sub/livekit-token"), 0,
-                    jsonReply(200, {{"token", janus.token(QStringLiteral("alice"))}, {"url", janus.url()}}));
+                    jsonReply(200, {{"token", janus.token(user)}, {"url", janus.url()}}));
         const bool connected =
             QTest::qWaitFor([&] { return log->contains("livekit.session", "media connected session=own"); }, kWaitMs);
         log.reset();
@@ -222,13 +227,13 @@ class MediaEchoTest : public QObject
         }
 
         FarEnd bob;
-        if (!bob.join(janus, farVoice))
+        if (!bob.join(janus, other, farVoice))
             return r;
         if (!QTest::qWaitFor([&] { return bob.recorder.subscribed() >= 1; }, kWaitMs) || !bob.recorder.startReading()) {
             qWarning("the far end never received the user's track");
             return r;
         }
-        if (!QTest::qWaitFor([&] { return playback.hasRemoteTrack(QStringLiteral("bob")); }, kWaitMs)) {
+        if (!QTest::qWaitFor([&] { return playback.hasRemoteTrack(other); }, kWaitMs)) {
             qWarning("the user's client never played the far end");
             return r;
         }
@@ -240,29 +245,31 @@ class MediaEchoTest : public QObject
             return r;
         }
         QTest::qWait(6000);
-        // Then 2 s windows are measured, and only those in which the microphone heard the far end
-        // throughout count: on a loaded machine the render path can stall for a while, and a
-        // window without echo says nothing about its cancellation. Four windows are needed.
+        // Then 1 s windows are measured, and only those in which the microphone heard the far end
+        // count: on a loaded machine the render path can stall for a while, and a window without
+        // echo says nothing about its cancellation. Six windows are needed.
         int windows = 0;
+        int tried = 0;
         double micSum = 0, sentSum = 0;
         QElapsedTimer budget;
         budget.start();
-        while (windows < 4 && budget.elapsed() < 60000) {
+        while (windows < 6 && budget.elapsed() < 90000) {
             const std::size_t from = bob.heard();
             QElapsedTimer clock;
             clock.start();
-            const double mic = micPower(capture, 2000);
+            const double mic = micPower(capture, 1000);
             const double sent = bob.powerBetween(from, bob.heard(), clock.elapsed() / 1000.0);
+            ++tried;
             if (mic < 2e5)
                 continue;
             ++windows;
             micSum += mic;
             sentSum += sent;
         }
-        if (windows < 4) {
-            qWarning("the far end's voice reached the microphone in only %d windows", windows);
+        qInfo("echo cancellation %s: the far end reached the microphone in %d of %d windows",
+              echoCancellation ? "on" : "off", windows, tried);
+        if (windows < 6)
             return r;
-        }
         r.echoAtMic = micSum / windows;
         r.echoBack = sentSum / windows;
         std::size_t from = 0;
@@ -287,6 +294,9 @@ private slots:
     {
         if (!testsupport::privateNetworkUnavailable().isEmpty())
             QSKIP(qPrintable(testsupport::privateNetworkUnavailable()));
+        // A loaded machine makes the audio threads report every late buffer; past Qt Test's
+        // limit of warnings the test's own findings would no longer be printed.
+        QLoggingCategory::setFilterRules(QStringLiteral("audio.*.warning=false\naudio.*.info=false"));
         if (!PrivatePulseServer::available())
             QSKIP("pulseaudio is not installed");
         farVoice = testsupport::synthesizeSpeech(
