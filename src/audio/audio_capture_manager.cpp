@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 #ifndef QT_NO_DEBUG
 #define ASSERT_GUI_THREAD() Q_ASSERT_X(QThread::currentThread() == thread(), Q_FUNC_INFO, "GUI thread only")
@@ -23,6 +25,26 @@
 namespace {
 const QString kDefaultNoiseMode = QStringLiteral("fastenhancer");
 constexpr int kFrame = 480;
+
+// Where the model-loading worker leaves a loaded suppressor for the capture thread. The queued
+// call that tells the engine carries no model itself: the hand-over goes through this one
+// mutex, held only for the exchange of a pointer.
+struct SuppressorMailbox
+{
+    std::mutex mutex;
+    std::shared_ptr<NeuralSuppressor> loaded; // guarded by mutex
+
+    void put(std::shared_ptr<NeuralSuppressor> suppressor)
+    {
+        std::lock_guard lock(mutex);
+        loaded = std::move(suppressor);
+    }
+    std::shared_ptr<NeuralSuppressor> take()
+    {
+        std::lock_guard lock(mutex);
+        return std::exchange(loaded, nullptr);
+    }
+};
 
 double volumeForGain(int db)
 {
@@ -41,7 +63,8 @@ struct AudioCaptureManager::Impl
     std::function<std::unique_ptr<NeuralSuppressor>(NoiseMode)> loadSuppressor;
     // One worker loads models, one at a time, in the order the modes were chosen.
     QThreadPool modelLoader;
-    QString loadedMode; // the neural mode last sent to the loader; empty after another mode
+    std::shared_ptr<SuppressorMailbox> mailbox = std::make_shared<SuppressorMailbox>();
+    NoiseMode loadedMode = NoiseMode::Off; // the neural mode last sent to the loader; Off after another mode
     QString deviceId;
     int inputGainDb = 0;
     QString noiseMode;
@@ -134,23 +157,29 @@ void AudioCaptureManager::loadModelFor(const QString &mode)
 {
     const NoiseMode parsed = parseNoiseMode(mode);
     if (parsed != NoiseMode::FastEnhancer && parsed != NoiseMode::DpdfNet) {
-        d->loadedMode.clear();
+        d->loadedMode = NoiseMode::Off;
         return;
     }
     // The engine keeps the suppressor while its mode stays the same.
-    if (mode == d->loadedMode)
+    if (parsed == d->loadedMode)
         return;
-    d->loadedMode = mode;
+    d->loadedMode = parsed;
     AudioCaptureEngine *engine = d->engine;
-    d->modelLoader.start([engine, parsed, load = d->loadSuppressor] {
+    d->modelLoader.start([engine, parsed, load = d->loadSuppressor, mailbox = d->mailbox] {
         QThread::currentThread()->setObjectName(QStringLiteral("audio-model-loader"));
         std::shared_ptr<NeuralSuppressor> loaded = load(parsed);
         if (!loaded)
             return;
-        // Queued after the mode change that asked for it; the engine drops it when the mode
-        // has moved on meanwhile.
+        mailbox->put(std::move(loaded));
+        // Queued after the mode change that asked for it; the engine drops a suppressor whose
+        // mode it has moved on from.
         QMetaObject::invokeMethod(
-            engine, [engine, loaded] { engine->installSuppressor(loaded); }, Qt::QueuedConnection);
+            engine,
+            [engine, mailbox] {
+                if (std::shared_ptr<NeuralSuppressor> suppressor = mailbox->take())
+                    engine->installSuppressor(std::move(suppressor));
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -113,8 +113,11 @@ struct AudioPipeline::State
     double release = 0;
     double envelope = 0;
 
-    // The echo slot: read by the render thread on every push, written by the owner thread.
-    std::atomic<std::shared_ptr<EchoPath>> echo;
+    // The echo slot: the owner thread replaces the module under `echoMutex`, holding it only
+    // for the swap of one pointer; the render thread only tries it, and a push that meets a
+    // swap is skipped (10 ms of reference, at an option change).
+    mutable std::mutex echoMutex;
+    std::shared_ptr<EchoPath> echo; // guarded by echoMutex
     std::shared_ptr<EchoPath> ownEcho;                 // owner thread: the module in the slot
     std::vector<std::shared_ptr<EchoPath>> retired;    // owner thread: replaced, maybe still in use
     livekit::AudioFrame nearFrame;                     // owner thread: the near-end frame buffer
@@ -158,7 +161,10 @@ struct AudioPipeline::State
                 qCCritical(lcPipeline).noquote() << "webrtc apm creation failed:" << e.what();
             }
         }
-        echo.store(fresh, std::memory_order_release);
+        {
+            std::lock_guard lock(echoMutex);
+            echo = fresh;
+        }
         if (ownEcho)
             retired.push_back(std::move(ownEcho));
         ownEcho = std::move(fresh);
@@ -226,10 +232,7 @@ AudioPipeline::AudioPipeline(int sampleRate, int channels, QObject *parent)
     d->rebuildEcho();
 }
 
-AudioPipeline::~AudioPipeline()
-{
-    d->echo.store(nullptr);
-}
+AudioPipeline::~AudioPipeline() = default;
 
 bool AudioPipeline::processNearEnd(qint16 *samples, int count)
 {
@@ -312,7 +315,13 @@ void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sa
         return;
     // The render thread's own reference keeps the module alive for this push even when the
     // owner replaces it meanwhile; the replaced one then simply misses these samples.
-    const std::shared_ptr<EchoPath> path = d->echo.load(std::memory_order_acquire);
+    std::shared_ptr<EchoPath> path;
+    {
+        std::unique_lock lock(d->echoMutex, std::try_to_lock);
+        if (!lock.owns_lock())
+            return;
+        path = d->echo;
+    }
     if (!path || !path->echoCancellation)
         return;
     clearAvxUpperState();
@@ -462,7 +471,11 @@ AudioPipeline::Suppressor AudioPipeline::activeSuppressor() const
 
 AudioPipeline::EchoPathState AudioPipeline::echoPathState() const
 {
-    const std::shared_ptr<EchoPath> path = d->echo.load(std::memory_order_acquire);
+    std::shared_ptr<EchoPath> path;
+    {
+        std::lock_guard lock(d->echoMutex);
+        path = d->echo;
+    }
     EchoPathState s;
     s.modulesCreated = d->modulesCreated.load(std::memory_order_relaxed);
     if (path) {

@@ -32,10 +32,12 @@ std::vector<qint16> downmixResample(const qint16 *samples, int count, int channe
 //   on that thread only.
 // - The playback render thread (one thread) calls pushRenderReference(). The echo module and
 //   what the render side keeps with it (its backlog and chunk buffer) are swapped in whole
-//   through an atomic shared_ptr slot whenever an option changes; neither side waits on a lock
-//   of this class, and the owner frees replaced modules once the render side has let go.
+//   through a shared_ptr slot whenever an option changes: the mutex `echoMutex` guards only
+//   that slot, the owner holds it for the swap of one pointer and the render thread only tries
+//   it. The capture side's frames use the owner's own reference and take no lock; the owner
+//   frees replaced modules once the render side has let go.
 // - The GUI thread reads peakLevel() for the input meter.
-// - Atomic: the enabled flag, the echo slot, the peak level and the last processing time.
+// - Atomic: the enabled flag, the peak level and the last processing time.
 // Other threads reach a pipeline only through an AudioPipelineSlot, whose shared ownership
 // keeps a pipeline alive while any of them still uses it.
 class AudioPipeline : public QObject
