@@ -14,6 +14,9 @@ import onnx
 from onnx import TensorProto, helper
 
 OPSET = [helper.make_opsetid("", 13)]
+# The mark of a stand-in model: it passes audio through, so the client runs WebRTC's noise
+# suppressor in its place and says so in its log.
+PASSTHROUGH_MARK = {"kestova_passthrough": "1"}
 F = TensorProto.FLOAT
 
 
@@ -40,7 +43,7 @@ def const(name, values, dims):
 
 # ---- FastEnhancer: wav_in (1, hop) + cache_in_N -> audio + cache_out_N ----
 
-def fastenhancer_scaling(path, hop=480, gain=0.5, step=0.001):
+def fastenhancer_scaling(path, hop=480, gain=0.5, step=0.001, metadata=None):
     """audio = gain * wav_in + state; state grows by `step` each run (state hand-over is
     visible in the output)."""
     save(path,
@@ -49,7 +52,7 @@ def fastenhancer_scaling(path, hop=480, gain=0.5, step=0.001):
          [helper.make_node("Mul", ["wav_in", "gain"], ["scaled"]),
           helper.make_node("Add", ["scaled", "cache_in_0"], ["enhanced"]),
           helper.make_node("Add", ["cache_in_0", "step"], ["cache_out_0"])],
-         [const("gain", [gain], []), const("step", [step], [])])
+         [const("gain", [gain], []), const("step", [step], [])], metadata)
 
 
 def fastenhancer_generic(path, inputs, outputs):
@@ -75,6 +78,10 @@ def fastenhancer_cases(d):
     fastenhancer_scaling(os.path.join(d, "fe_scaling.onnx"))
     fastenhancer_scaling(os.path.join(d, "fe_hop160.onnx"), hop=160, gain=1.0, step=0.0)
     fastenhancer_scaling(os.path.join(d, "fe_hop256.onnx"), hop=256, gain=1.0, step=0.0)
+    fastenhancer_scaling(os.path.join(d, "fe_passthrough_marked.onnx"), gain=1.0, step=0.0,
+                         metadata=PASSTHROUGH_MARK)
+    fastenhancer_scaling(os.path.join(d, "fe_passthrough_wrong_mark.onnx"), gain=1.0, step=0.0,
+                         metadata={"kestova_passthrough": "0"})
     # The state changes shape after the first run, so every later run fails.
     save(os.path.join(d, "fe_state_grows.onnx"),
          [tensor("wav_in", [1, 480]), tensor("cache_in_0", [1, 1])],
@@ -106,7 +113,7 @@ def fastenhancer_cases(d):
 # ---- DPDFNet: spectrum (1, 1, bins, 2) + state -> spectrum + state, with metadata ----
 
 def dpdfnet_model(path, spec_shape=(1, 1, 481, 2), state_shape=(64,), metadata=None, extra_io=False,
-                  gain=1.0):
+                  gain=1.0, mark=False):
     meta = {
         "state_size": "64",
         "erb_norm_state_size": "2",
@@ -117,6 +124,8 @@ def dpdfnet_model(path, spec_shape=(1, 1, 481, 2), state_shape=(64,), metadata=N
     if metadata is not None:
         meta.update(metadata)
         meta = {k: v for k, v in meta.items() if v is not None}
+    if mark:
+        meta.update(PASSTHROUGH_MARK)
     inputs = [tensor("spec", list(spec_shape)), tensor("state", list(state_shape))]
     outputs = [tensor("spec_out", list(spec_shape)), tensor("state_out", list(state_shape))]
     nodes = [helper.make_node("Mul", ["spec", "gain"], ["spec_out"]),
@@ -143,6 +152,7 @@ def _count(shape):
 def dpdfnet_cases(d):
     p = lambda name: os.path.join(d, name + ".onnx")
     dpdfnet_model(p("dp_identity"))
+    dpdfnet_model(p("dp_passthrough_marked"), mark=True)
     dpdfnet_model(p("dp_extra_io"), extra_io=True)
     dpdfnet_model(p("dp_spec_1d"), spec_shape=(481,))
     dpdfnet_model(p("dp_spec_bins1"), spec_shape=(1, 1, 1, 2))
@@ -174,9 +184,9 @@ def main():
     os.makedirs(d, exist_ok=True)
     if sys.argv[1] == "demo":
         # Pass-through models of the right shape: they show the path working, they do not
-        # suppress noise.
-        fastenhancer_scaling(os.path.join(d, "fastenhancer.onnx"), gain=1.0, step=0.0)
-        dpdfnet_model(os.path.join(d, "dpdfnet.onnx"))
+        # suppress noise, and they carry the mark that says so.
+        fastenhancer_scaling(os.path.join(d, "fastenhancer.onnx"), gain=1.0, step=0.0, metadata=PASSTHROUGH_MARK)
+        dpdfnet_model(os.path.join(d, "dpdfnet.onnx"), mark=True)
     else:
         fastenhancer_cases(d)
         dpdfnet_cases(d)

@@ -26,6 +26,7 @@ thread_tests=(
   test_pulse_audio_devices test_audio_event
   test_audio_processing_module test_livekit_data_framing test_livekit_room
   test_local_service_voice test_thread_handoff test_media_soak test_realtime_scheduling
+  test_noise_modes test_echo_cancellation
 )
 
 case "$mode" in

@@ -2,7 +2,9 @@
 
 #include "audio/audio_frame_sink_slot.h"
 #include "audio/audio_pipeline.h"
+#include "audio/avx_state.h"
 #include "audio/capture_log.h"
+#include "audio/neural_suppressor.h"
 #include "audio/noise_mode.h"
 #include "platform/audio/i_audio_capture_backend.h"
 
@@ -88,7 +90,11 @@ void AudioCaptureEngine::startCapture()
         return;
 
     auto fresh = std::make_shared<AudioPipeline>(kRate, 1);
+    // Models are never loaded here: the capture manager loads them on a worker thread.
+    fresh->setLoadsModelsItself(false);
     fresh->setNoiseMode(parseNoiseMode(noiseModeName));
+    if (suppressor)
+        fresh->setNeuralSuppressor(suppressor);
     fresh->setVolume(inputVolume);
     fresh->setAecEnabled(aecEnabled);
     fresh->setAgcEnabled(agcEnabled);
@@ -119,7 +125,9 @@ void AudioCaptureEngine::stopCapture()
     if (pipeline) {
         if (pipelineSlot)
             pipelineSlot->store(nullptr);
-        // Other threads may still hold the pipeline; the last of them destroys it.
+        // What the pipeline owns goes here, on this thread; other threads may still hold the
+        // pipeline itself, and the last of them destroys what is left of it.
+        pipeline->setEnabled(false);
         pipeline.reset();
     }
     backlog.clear();
@@ -221,8 +229,24 @@ void AudioCaptureEngine::setNoiseMode(const QString &mode)
 {
     ASSERT_ENGINE_THREAD();
     noiseModeName = mode;
+    const NoiseMode parsed = parseNoiseMode(mode);
+    if (suppressor && suppressor->mode() != parsed)
+        suppressor.reset();
+    if (pipeline) {
+        pipeline->setNoiseMode(parsed);
+        if (suppressor)
+            pipeline->setNeuralSuppressor(suppressor);
+    }
+}
+
+void AudioCaptureEngine::installSuppressor(std::shared_ptr<NeuralSuppressor> loaded)
+{
+    ASSERT_ENGINE_THREAD();
+    if (!loaded || loaded->mode() != parseNoiseMode(noiseModeName))
+        return;
+    suppressor = std::move(loaded);
     if (pipeline)
-        pipeline->setNoiseMode(parseNoiseMode(mode));
+        pipeline->setNeuralSuppressor(suppressor);
 }
 
 void AudioCaptureEngine::setAudioRestricted(bool restricted)
@@ -318,6 +342,8 @@ void AudioCaptureEngine::startLoopRecord()
     ASSERT_ENGINE_THREAD();
     loopRecording = true;
     loopBuffer.clear();
+    // The whole recording's room at once, so recording frames allocate nothing.
+    loopBuffer.reserve(kLoopRecordLimit);
     qCInfo(lcAudioCapture) << "loop record started";
 }
 
@@ -382,14 +408,26 @@ void AudioCaptureEngine::onCaptureEvent()
 
 void AudioCaptureEngine::runFrame(qint16 *frame)
 {
-    if (detector)
-        detector->feed(frame, kFrame);
+    // The thread's event loop may have left the vector state dirty; every stage below is SSE code.
+    clearAvxUpperState();
 
+    // The loop test plays the recording through its own copy of the processing, so it gets the
+    // frame as the microphone gave it.
     if (loopRecording) {
-        loopBuffer.append(QList<qint16>(frame, frame + kFrame));
+        const qsizetype at = loopBuffer.size();
+        loopBuffer.resize(at + kFrame);
+        std::copy_n(frame, kFrame, loopBuffer.data() + at);
         if (loopBuffer.size() >= kLoopRecordLimit)
             finishLoopRecord();
     }
+
+    // Echo cancellation, automatic gain and the high-pass filter come first: the detector and
+    // the calibration then measure the user's voice, not the far end played back.
+    if (pipeline)
+        pipeline->processNearEnd(frame, kFrame);
+
+    if (detector)
+        detector->feed(frame, kFrame);
 
     const VadDetector::VadState state = detector ? detector->state() : VadDetector::Silent;
     if (calibrating && state == VadDetector::Active) {
@@ -421,7 +459,9 @@ void AudioCaptureEngine::runFrame(qint16 *frame)
     }
 
     const bool silent = silentStop && !muted && state == VadDetector::Silent && !pttActive && !broadcastActive;
-    std::lock_guard lock(sinkSlot->mutex);
-    if (sinkSlot->sink)
+    // The GUI thread holds this lock only while it swaps the sink; a frame that meets it then
+    // is dropped rather than waited for.
+    std::unique_lock lock(sinkSlot->mutex, std::try_to_lock);
+    if (lock.owns_lock() && sinkSlot->sink)
         sinkSlot->sink(muted || silent ? silenceFrame.data() : frame, kFrame, kRate, 1);
 }

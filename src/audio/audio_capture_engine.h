@@ -14,13 +14,20 @@
 class AudioPipeline;
 class AudioPipelineSlot;
 class IAudioCaptureBackend;
+class NeuralSuppressor;
 class QSocketNotifier;
 struct AudioFrameSinkSlot;
 
 // Turns the microphone into 10 ms frames (480 samples, 48 kHz, mono) for the frame sink: each
 // time the backend's event fires, the captured audio goes into a backlog bounded to 50 ms,
-// and every whole frame runs through voice-activity detection, the optional loop recording
-// and level calibration, the processing pipeline, the load meter and the sink.
+// and every whole frame runs through the optional loop recording (of the raw frame), the echo
+// module (echo cancellation, automatic gain, high-pass filter), voice-activity detection,
+// level calibration, the noise suppressor and limiter, the load meter and the sink.
+//
+// Per frame the engine takes no lock that another thread can hold for long and allocates
+// nothing: the neural model arrives loaded (installSuppressor), the echo module is rebuilt only
+// when an option changes, and the sink slot is only tried (a frame that meets the GUI thread
+// replacing the sink is dropped).
 //
 // Threads: built on the GUI thread and moved to the "audio-capture" thread before that thread
 // starts; from then on every slot, every timer and every signal runs on the capture thread
@@ -89,6 +96,9 @@ public slots:
     void stopLoopRecord();
     // The backend's event fired: read, bound the backlog, run every whole frame.
     void onCaptureEvent();
+    // A suppressor loaded on a worker thread for a neural mode; kept while the engine's mode is
+    // that one, and handed to every pipeline of that mode. Ignored for another mode.
+    void installSuppressor(std::shared_ptr<NeuralSuppressor> suppressor);
 
 private:
     bool openDevice();
@@ -104,6 +114,7 @@ private:
     std::unique_ptr<IAudioCaptureBackend> backend;
     QSocketNotifier *eventNotifier = nullptr;
     std::shared_ptr<AudioPipeline> pipeline;
+    std::shared_ptr<NeuralSuppressor> suppressor;
     VadDetector *detector = nullptr;
     bool speaking = false;
     bool schedulerRegistered = false;

@@ -4,14 +4,18 @@
 #include "audio/audio_pipeline.h"
 #include "audio/capture_log.h"
 #include "audio/i_audio_storage.h"
+#include "audio/neural_suppressor.h"
 #include "audio/thread_handoff.h"
 #include "platform/audio/realtime_scheduling.h"
 
 #include <QSet>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 #ifndef QT_NO_DEBUG
 #define ASSERT_GUI_THREAD() Q_ASSERT_X(QThread::currentThread() == thread(), Q_FUNC_INFO, "GUI thread only")
@@ -21,6 +25,27 @@
 
 namespace {
 const QString kDefaultNoiseMode = QStringLiteral("fastenhancer");
+constexpr int kFrame = 480;
+
+// Where the model-loading worker leaves a loaded suppressor for the capture thread. The queued
+// call that tells the engine carries no model itself: the hand-over goes through this one
+// mutex, held only for the exchange of a pointer.
+struct SuppressorMailbox
+{
+    std::mutex mutex;
+    std::shared_ptr<NeuralSuppressor> loaded; // guarded by mutex
+
+    void put(std::shared_ptr<NeuralSuppressor> suppressor)
+    {
+        std::lock_guard lock(mutex);
+        loaded = std::move(suppressor);
+    }
+    std::shared_ptr<NeuralSuppressor> take()
+    {
+        std::lock_guard lock(mutex);
+        return std::exchange(loaded, nullptr);
+    }
+};
 
 double volumeForGain(int db)
 {
@@ -36,6 +61,11 @@ struct AudioCaptureManager::Impl
     std::shared_ptr<AudioFrameSinkSlot> sinkSlot;
     std::unique_ptr<AudioPipelineSlot> pipelineSlot = std::make_unique<AudioPipelineSlot>();
     std::function<QList<AudioDeviceInfo>()> listCaptureDevices;
+    std::function<std::unique_ptr<NeuralSuppressor>(NoiseMode)> loadSuppressor;
+    // One worker loads models, one at a time, in the order the modes were chosen.
+    QThreadPool modelLoader;
+    std::shared_ptr<SuppressorMailbox> mailbox = std::make_shared<SuppressorMailbox>();
+    NoiseMode loadedMode = NoiseMode::Off; // the neural mode last sent to the loader; Off after another mode
     QString deviceId;
     int inputGainDb = 0;
     QString noiseMode;
@@ -64,6 +94,10 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
     d->storage = storage;
     d->listCaptureDevices = dependencies.listCaptureDevices ? std::move(dependencies.listCaptureDevices)
                                                             : std::function<QList<AudioDeviceInfo>()>(captureDevices);
+    d->loadSuppressor = dependencies.loadSuppressor
+                            ? std::move(dependencies.loadSuppressor)
+                            : [](NoiseMode mode) { return loadNeuralSuppressor(mode, kFrame); };
+    d->modelLoader.setMaxThreadCount(1);
     d->deviceId = storage->inputDeviceId();
     d->inputGainDb = std::clamp(storage->inputGainDb(), -30, 30);
     d->noiseMode = storage->noiseMode();
@@ -118,12 +152,46 @@ AudioCaptureManager::AudioCaptureManager(IAudioStorage *storage, QObject *parent
             engine->setVadSilentStop(silentStop);
         },
         Qt::QueuedConnection);
+    loadModelFor(mode);
 
     d->thread.start(QThread::InheritPriority);
 }
 
+void AudioCaptureManager::loadModelFor(const QString &mode)
+{
+    const NoiseMode parsed = parseNoiseMode(mode);
+    if (parsed != NoiseMode::FastEnhancer && parsed != NoiseMode::DpdfNet) {
+        d->loadedMode = NoiseMode::Off;
+        return;
+    }
+    // The engine keeps the suppressor while its mode stays the same.
+    if (parsed == d->loadedMode)
+        return;
+    d->loadedMode = parsed;
+    AudioCaptureEngine *engine = d->engine;
+    d->modelLoader.start([engine, parsed, load = d->loadSuppressor, mailbox = d->mailbox] {
+        QThread::currentThread()->setObjectName(QStringLiteral("audio-model-loader"));
+        std::shared_ptr<NeuralSuppressor> loaded = load(parsed);
+        if (!loaded)
+            return;
+        mailbox->put(std::move(loaded));
+        // Queued after the mode change that asked for it; the engine drops a suppressor whose
+        // mode it has moved on from.
+        QMetaObject::invokeMethod(
+            engine,
+            [engine, mailbox] {
+                if (std::shared_ptr<NeuralSuppressor> suppressor = mailbox->take())
+                    engine->installSuppressor(std::move(suppressor));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 AudioCaptureManager::~AudioCaptureManager()
 {
+    // A model still loading hands its result to the engine: let it finish first.
+    d->modelLoader.clear();
+    d->modelLoader.waitForDone();
     // The thread's finish stops capture and the detector on the capture thread.
     quitAndJoin(d->thread);
     delete d->engine;
@@ -211,6 +279,7 @@ void AudioCaptureManager::setNoiseMode(const QString &mode)
     d->noiseMode = mode.isEmpty() ? kDefaultNoiseMode : mode;
     d->storage->setNoiseMode(d->noiseMode);
     queue(&AudioCaptureEngine::setNoiseMode, d->noiseMode);
+    loadModelFor(d->noiseMode);
 }
 
 void AudioCaptureManager::setAecEnabled(bool enabled)

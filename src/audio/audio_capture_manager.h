@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/audio_capture_engine.h"
+#include "audio/noise_mode.h"
 #include "platform/audio/audio_device_info.h"
 
 #include <QList>
@@ -12,6 +13,7 @@
 
 class AudioPipelineSlot;
 class IAudioStorage;
+class NeuralSuppressor;
 
 // The GUI-thread face of microphone capture: owns the "audio-capture" thread and the engine on
 // it, keeps the capture settings (clamped, persisted through the audio store), forwards each
@@ -19,9 +21,14 @@ class IAudioStorage;
 // installs the media session's frame sink, and reopens the device after a loss or a change of
 // the default device.
 //
+// The model of a neural noise mode is loaded on the manager's own worker thread, at
+// construction and whenever the mode changes, and handed to the engine loaded, so neither a
+// capture start nor a room join ever loads a model on the capture thread.
+//
 // Threads: every function here runs on the GUI thread (debug builds assert it). The engine
 // runs on the capture thread and is reached only through queued calls, in call order; its
-// signals arrive queued. Shared with the capture thread: the frame sink slot (its mutex is the
+// signals arrive queued. The model-loading worker touches nothing of the manager: it hands its
+// result to the engine as a queued call. Shared with the capture thread: the frame sink slot (its mutex is the
 // only lock the two threads share) and the pipeline slot (atomic; read here for inputPeak()).
 class AudioCaptureManager : public QObject
 {
@@ -33,6 +40,9 @@ public:
     {
         AudioCaptureEngine::Dependencies engine;
         std::function<QList<AudioDeviceInfo>()> listCaptureDevices; // empty: the system's list
+        // Loads the suppressor of a neural mode; runs on the manager's model-loading worker.
+        // Empty: the model from the models folder.
+        std::function<std::unique_ptr<NeuralSuppressor>(NoiseMode)> loadSuppressor;
     };
 
     explicit AudioCaptureManager(IAudioStorage *storage, QObject *parent = nullptr, Dependencies dependencies = {});
@@ -112,6 +122,7 @@ public slots:
 private:
     void onCaptureStarted(const QString &endpointId, bool rawMode);
     void onCaptureFailed(const QString &reason, bool canRetry);
+    void loadModelFor(const QString &mode);
     template<typename... Args>
     void queue(void (AudioCaptureEngine::*slot)(Args...), std::decay_t<Args>... args);
 

@@ -35,6 +35,10 @@ void AudioControlService::setPttActive(bool active)
         return;
     pttActive = active;
     qCInfo(lcAudioCapture).noquote() << "ptt" << (active ? "pressed" : "released");
+    // The engine needs the key itself too: while it is held the voice detector's gate stays
+    // open, so quiet speech is sent rather than replaced by silence.
+    if (capture)
+        capture->setPttActive(active);
     recomputeTransmitMute();
     emit pttActiveChanged(pttActive);
 }

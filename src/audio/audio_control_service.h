@@ -9,7 +9,9 @@ class AudioPlaybackManager;
 // the one transmit-mute flag derived from them:
 //   transmitMuted = forceMuted or (micMuted and not pttActive).
 // Push-to-talk opens the microphone only while it is switched off; a forced mute closes it in
-// every case. GUI thread.
+// every case. Push-to-talk, broadcast and the forced mute also reach the capture manager
+// themselves: while the key is held the capture engine sends speech the voice detector would
+// hold back. GUI thread.
 class AudioControlService : public QObject
 {
     Q_OBJECT

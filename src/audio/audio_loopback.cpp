@@ -1,6 +1,7 @@
 #include "audio/audio_loopback.h"
 
 #include "audio/audio_pipeline.h"
+#include "audio/avx_state.h"
 #include "audio/noise_mode.h"
 #include "audio/playback_log.h"
 #include "audio/thread_handoff.h"
@@ -177,6 +178,10 @@ void AudioLoopback::Worker::tick()
         const int take = int(std::min<qint64>(kFrame, samples.size() - position));
         std::copy_n(samples.constData() + position, take, frame);
         std::fill(frame + take, frame + kFrame, qint16(0));
+        // The same order as the live voice: the echo module (automatic gain, high-pass filter;
+        // no far end here) first, then the detector, then suppression and gain.
+        clearAvxUpperState();
+        pipeline->processNearEnd(frame, kFrame);
         vad->feed(frame, kFrame);
         pipeline->process(frame, kFrame);
         if (silentStop && vad->state() == VadDetector::Silent)

@@ -1,9 +1,7 @@
 #include "audio/audio_pipeline.h"
 
-#ifdef KESTOVA_HAVE_ORT
-#include "audio/dpdfnet_denoiser.h"
-#include "audio/fast_enhancer_denoiser.h"
-#endif
+#include "audio/avx_state.h"
+#include "audio/neural_suppressor.h"
 #include "platform/livekit/audio_frame.h"
 #include "platform/livekit/audio_processing_module.h"
 
@@ -15,6 +13,7 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <string>
 
 namespace {
 Q_LOGGING_CATEGORY(lcPipeline, "audio.pipeline", QtInfoMsg)
@@ -23,6 +22,11 @@ constexpr double kMaxVolume = 31.622776601683793;         // 10^1.5, +30 dB
 constexpr double kLimiterThreshold = 0.70794578438413791; // 10^(-0.15), -3 dBFS
 constexpr double kCompressionExponent = -11.0 / 12.0;     // 12:1 above the threshold
 constexpr float kPeakDecay = 0.9772f;                     // per 10 ms frame: 20 dB per second
+// The level of WebRTC's noise suppressor: the highest, since on generated speech with hum, brown
+// and white noise every level keeps the speech's level within 0.6 dB and its distortion within
+// 0.9 dB of the gentlest, while each step takes 2 to 6 dB more noise out of the pauses
+// (test_noise_modes, bench/RESULTS.md).
+constexpr auto kWebRtcNoiseLevel = livekit::AudioProcessingModule::NoiseLevel::VeryHigh;
 
 qint16 clampRound(double v)
 {
@@ -70,6 +74,31 @@ std::vector<qint16> downmixResample(const qint16 *samples, int count, int channe
     return out;
 }
 
+// One echo module with what the render side keeps beside it. Built whole on the owner thread
+// and published through the echo slot; a changed option builds a new one.
+struct EchoPath
+{
+    EchoPath(const livekit::AudioProcessingModule::Options &options, int chunk)
+        : module(options)
+        , echoCancellation(options.echoCancellation)
+        , renderFrame(std::vector<std::int16_t>(std::size_t(chunk), 0), chunk * 100, 1, chunk)
+    {
+        // A second of far-end audio: pushes of any usual size never grow it.
+        renderBacklog.reserve(std::size_t(chunk) * 100);
+    }
+
+    livekit::AudioProcessingModule module;
+    const bool echoCancellation;
+    // Render thread only.
+    std::vector<qint16> renderBacklog;
+    livekit::AudioFrame renderFrame;
+    bool reverseFailed = false;
+    // Written by one thread each, read by any.
+    std::atomic<int> chunksFed{0};
+    std::atomic<int> backlogSamples{0};
+    std::atomic<int> nearFrames{0};
+};
+
 struct AudioPipeline::State
 {
     int sampleRate = 48000;
@@ -77,87 +106,115 @@ struct AudioPipeline::State
     NoiseMode mode = NoiseMode::Off;
     double volume = 1.0;
     std::atomic<bool> enabled{true};
-    std::atomic<bool> aec{true};
-    bool agc = false; // guarded by moduleMutex
-    bool hpf = true;  // guarded by moduleMutex
+    bool aec = true;
+    bool agc = false;
+    bool hpf = true;
     double attack = 0;
     double release = 0;
     double envelope = 0;
 
-    mutable std::mutex moduleMutex;
-    std::unique_ptr<livekit::AudioProcessingModule> module; // guarded by moduleMutex
-    std::vector<qint16> renderBacklog;                      // guarded by moduleMutex
-    livekit::AudioFrame referenceChunk;                     // guarded by moduleMutex: one 10 ms chunk
-    int modulesCreated = 0;                                 // guarded by moduleMutex
-    int chunksFed = 0;                                      // guarded by moduleMutex
-    std::atomic<int> referencesSkipped{0};                  // the render thread found the module busy
+    // The echo slot: the owner thread replaces the module under `echoMutex`, holding it only
+    // for the swap of one pointer; the render thread only tries it, and a push that meets a
+    // swap is skipped (10 ms of reference, at an option change).
+    mutable std::mutex echoMutex;
+    std::shared_ptr<EchoPath> echo; // guarded by echoMutex
+    std::shared_ptr<EchoPath> ownEcho;                 // owner thread: the module in the slot
+    std::vector<std::shared_ptr<EchoPath>> retired;    // owner thread: replaced, maybe still in use
+    livekit::AudioFrame nearFrame;                     // owner thread: the near-end frame buffer
+    bool nearFailed = false;                           // owner thread: a failure was logged
+    std::atomic<int> modulesCreated{0};
+
+    // Owner thread: the suppressor stage.
+    bool loadsModelsItself = true;
+    std::shared_ptr<NeuralSuppressor> neural;
+    std::unique_ptr<livekit::AudioProcessingModule> webrtcNs;
+    livekit::AudioFrame nsFrame;
+    bool nsFailed = false;
 
     std::atomic<float> peak{0.0f};
     std::atomic<double> lastProcessUs{0.0};
 
-    // Called with moduleMutex held.
-    void releaseModuleLocked()
+    int chunk() const { return std::max(1, sampleRate / 100); }
+
+    // Frees replaced echo modules that the render thread no longer holds, here on the owner
+    // thread rather than on the render thread.
+    void pruneRetired()
     {
-        module.reset();
-        renderBacklog.clear();
+        std::erase_if(retired, [](const std::shared_ptr<EchoPath> &p) { return p.use_count() == 1; });
     }
-    // Called with moduleMutex held, on the owner thread: the echo module is built here, never on the
-    // render thread, which only feeds a module that exists.
-    void rebuildModuleLocked()
+
+    // Publishes a module built from the current options, or none while the pipeline is off,
+    // all three options are off, or the pipeline is not mono.
+    void rebuildEcho()
     {
-        releaseModuleLocked();
-        if (!enabled.load(std::memory_order_relaxed) || !aec.load(std::memory_order_relaxed) || channels != 1)
+        std::shared_ptr<EchoPath> fresh;
+        if (enabled.load(std::memory_order_relaxed) && (aec || agc || hpf) && channels == 1) {
+            livekit::AudioProcessingModule::Options options;
+            options.echoCancellation = aec;
+            options.noiseSuppression = false;
+            options.highPassFilter = hpf;
+            options.autoGainControl = agc;
+            try {
+                fresh = std::make_shared<EchoPath>(options, chunk());
+                modulesCreated.fetch_add(1, std::memory_order_relaxed);
+            } catch (const std::exception &e) {
+                qCCritical(lcPipeline).noquote() << "webrtc apm creation failed:" << e.what();
+            }
+        }
+        {
+            std::lock_guard lock(echoMutex);
+            echo = fresh;
+        }
+        if (ownEcho)
+            retired.push_back(std::move(ownEcho));
+        ownEcho = std::move(fresh);
+        nearFailed = false;
+        pruneRetired();
+    }
+
+    // Owner thread. WebRTC's noise suppressor, built on first need and kept.
+    void runWebRtcNs(qint16 *samples, int count)
+    {
+        if (count != chunk() || channels != 1 || nsFailed)
             return;
-        livekit::AudioProcessingModule::Options options;
-        options.echoCancellation = true;
-        options.noiseSuppression = false;
-        options.highPassFilter = hpf;
-        options.autoGainControl = agc;
         try {
-            module = std::make_unique<livekit::AudioProcessingModule>(options);
-            ++modulesCreated;
+            if (!webrtcNs) {
+                livekit::AudioProcessingModule::Options options;
+                options.noiseSuppression = true;
+                options.noiseLevel = kWebRtcNoiseLevel;
+                webrtcNs = std::make_unique<livekit::AudioProcessingModule>(options);
+                nsFrame = livekit::AudioFrame(std::vector<std::int16_t>(std::size_t(count), 0), sampleRate, 1, count);
+            }
+            std::copy_n(samples, count, nsFrame.data().begin());
+            webrtcNs->processStream(nsFrame);
+            std::copy_n(nsFrame.data().begin(), count, samples);
         } catch (const std::exception &e) {
-            qCCritical(lcPipeline).noquote() << "webrtc apm creation failed:" << e.what();
+            // Logged once; the frames pass unchanged from then on.
+            nsFailed = true;
+            qCCritical(lcPipeline).noquote() << "webrtc noise suppression failed, passing audio through:" << e.what();
         }
     }
-    void rebuildModule()
-    {
-        std::lock_guard lock(moduleMutex);
-        rebuildModuleLocked();
-    }
-    void releaseModule()
-    {
-        std::lock_guard lock(moduleMutex);
-        releaseModuleLocked();
-    }
-#ifdef KESTOVA_HAVE_ORT
-    std::unique_ptr<FastEnhancerDenoiser> fastEnhancer; // owner thread
-    std::unique_ptr<DpdfnetDenoiser> dpdfnet;           // owner thread
-#endif
-    void destroyDenoisers()
-    {
-#ifdef KESTOVA_HAVE_ORT
-        fastEnhancer.reset();
-        dpdfnet.reset();
-#endif
-    }
-    // Without the inference runtime in the build, the neural modes pass audio through.
+
     void denoise(qint16 *samples, int count)
     {
-#ifdef KESTOVA_HAVE_ORT
-        if (mode == NoiseMode::FastEnhancer) {
-            if (!fastEnhancer)
-                fastEnhancer = std::make_unique<FastEnhancerDenoiser>();
-            fastEnhancer->process(samples, count);
-        } else if (mode == NoiseMode::DpdfNet) {
-            if (!dpdfnet)
-                dpdfnet = std::make_unique<DpdfnetDenoiser>();
-            dpdfnet->process(samples, count);
+        switch (mode) {
+        case NoiseMode::WebRtc:
+            runWebRtcNs(samples, count);
+            return;
+        case NoiseMode::FastEnhancer:
+        case NoiseMode::DpdfNet:
+            if (!neural && loadsModelsItself)
+                neural = loadNeuralSuppressor(mode, count);
+            if (!neural || !neural->isReady())
+                return; // missing, broken or still loading: the frame passes unchanged
+            if (neural->isPassThrough())
+                runWebRtcNs(samples, count);
+            else
+                neural->process(samples, count);
+            return;
+        default:
+            return;
         }
-#else
-        Q_UNUSED(samples)
-        Q_UNUSED(count)
-#endif
     }
 };
 
@@ -169,18 +226,35 @@ AudioPipeline::AudioPipeline(int sampleRate, int channels, QObject *parent)
     d->channels = channels;
     d->attack = 1.0 - std::exp(-1.0 / (sampleRate * 3.0 / 1000.0));
     d->release = 1.0 - std::exp(-1.0 / (sampleRate * 50.0 / 1000.0));
-    // The render thread appends at most a mix (20 ms) to less than a chunk: room for that and more,
-    // so that it never allocates.
-    const int chunk = std::max(1, sampleRate / 100);
-    d->renderBacklog.reserve(std::size_t(sampleRate / 10 + chunk));
-    d->referenceChunk = livekit::AudioFrame(std::vector<std::int16_t>(std::size_t(chunk), 0), sampleRate, 1, chunk);
-    d->rebuildModule();
+    if (channels == 1 && sampleRate >= 100)
+        d->nearFrame = livekit::AudioFrame(std::vector<std::int16_t>(std::size_t(d->chunk()), 0), sampleRate, 1,
+                                           d->chunk());
+    d->rebuildEcho();
 }
 
-AudioPipeline::~AudioPipeline()
+AudioPipeline::~AudioPipeline() = default;
+
+bool AudioPipeline::processNearEnd(qint16 *samples, int count)
 {
-    d->destroyDenoisers();
-    d->releaseModule();
+    ASSERT_OWNER_THREAD();
+    if (!d->retired.empty())
+        d->pruneRetired();
+    EchoPath *path = d->ownEcho.get();
+    if (!samples || !path || d->nearFailed || count != d->chunk())
+        return false;
+    clearAvxUpperState();
+    try {
+        std::copy_n(samples, count, d->nearFrame.data().begin());
+        path->module.processStream(d->nearFrame);
+        std::copy_n(d->nearFrame.data().begin(), count, samples);
+        path->nearFrames.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    } catch (const std::exception &e) {
+        // Logged once per module; the frames pass unchanged until an option change rebuilds it.
+        d->nearFailed = true;
+        qCWarning(lcPipeline).noquote() << "webrtc process stream failed:" << e.what();
+        return false;
+    }
 }
 
 int AudioPipeline::process(qint16 *samples, int count)
@@ -188,6 +262,7 @@ int AudioPipeline::process(qint16 *samples, int count)
     ASSERT_OWNER_THREAD();
     if (!samples || count < 1)
         return 0;
+    clearAvxUpperState();
 
     if (!d->enabled.load(std::memory_order_relaxed)) {
         d->peak.store(d->peak.load(std::memory_order_relaxed) * kPeakDecay, std::memory_order_relaxed);
@@ -198,7 +273,6 @@ int AudioPipeline::process(qint16 *samples, int count)
         d->lastProcessUs.store(0.0, std::memory_order_relaxed);
     } else {
         const auto start = std::chrono::steady_clock::now();
-        // Suppressor stage; "webrtc" and "deepfilter" have none.
         d->denoise(samples, count);
         const auto end = std::chrono::steady_clock::now();
         d->lastProcessUs.store(std::chrono::duration<double, std::micro>(end - start).count(),
@@ -235,50 +309,50 @@ int AudioPipeline::process(qint16 *samples, int count)
 
 void AudioPipeline::pushRenderReference(const qint16 *samples, int count, int sampleRate, int channels)
 {
-    if (!d->enabled.load(std::memory_order_acquire) || !d->aec.load(std::memory_order_acquire))
+    if (!d->enabled.load(std::memory_order_acquire))
         return;
     if (!samples || count <= 0 || sampleRate <= 0 || channels <= 0)
         return;
-
-    // The render thread never waits: when a setter holds the module (it is being rebuilt), this
-    // reference is skipped.
-    std::unique_lock lock(d->moduleMutex, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        d->referencesSkipped.fetch_add(1, std::memory_order_relaxed);
-        return;
+    // The render thread's own reference keeps the module alive for this push even when the
+    // owner replaces it meanwhile; the replaced one then simply misses these samples.
+    std::shared_ptr<EchoPath> path;
+    {
+        std::unique_lock lock(d->echoMutex, std::try_to_lock);
+        if (!lock.owns_lock())
+            return;
+        path = d->echo;
     }
-    // Looked at again under the lock: a setter that switched either flag off in between has
-    // already released the module.
-    if (!d->enabled.load(std::memory_order_acquire) || !d->aec.load(std::memory_order_acquire) || !d->module)
+    if (!path || !path->echoCancellation)
         return;
-    if (d->channels != 1)
-        return;
+    clearAvxUpperState();
 
+    std::vector<qint16> &backlog = path->renderBacklog;
     if (sampleRate == d->sampleRate && channels == 1) {
-        // Within the reserved capacity: no allocation.
-        d->renderBacklog.insert(d->renderBacklog.end(), samples, samples + count);
+        backlog.insert(backlog.end(), samples, samples + count);
     } else {
         const std::vector<qint16> converted = downmixResample(samples, count, channels, sampleRate, d->sampleRate);
         if (converted.empty())
             return;
-        d->renderBacklog.insert(d->renderBacklog.end(), converted.begin(), converted.end());
+        backlog.insert(backlog.end(), converted.begin(), converted.end());
     }
 
-    const std::size_t chunk = d->referenceChunk.data().size();
+    const std::size_t chunk = static_cast<std::size_t>(d->chunk());
     std::size_t consumed = 0;
-    while (d->renderBacklog.size() - consumed >= chunk) {
-        const auto first = d->renderBacklog.begin() + static_cast<std::ptrdiff_t>(consumed);
-        std::copy(first, first + static_cast<std::ptrdiff_t>(chunk), d->referenceChunk.data().begin());
+    while (backlog.size() - consumed >= chunk) {
+        std::copy_n(backlog.begin() + static_cast<std::ptrdiff_t>(consumed), chunk, path->renderFrame.data().begin());
         consumed += chunk;
         try {
-            d->module->processReverseStream(d->referenceChunk);
-            ++d->chunksFed;
+            path->module.processReverseStream(path->renderFrame);
+            path->chunksFed.fetch_add(1, std::memory_order_relaxed);
         } catch (const std::exception &e) {
-            qCWarning(lcPipeline).noquote() << "webrtc process reverse stream failed:" << e.what();
+            if (!path->reverseFailed)
+                qCWarning(lcPipeline).noquote() << "webrtc process reverse stream failed:" << e.what();
+            path->reverseFailed = true;
             break;
         }
     }
-    d->renderBacklog.erase(d->renderBacklog.begin(), d->renderBacklog.begin() + static_cast<std::ptrdiff_t>(consumed));
+    backlog.erase(backlog.begin(), backlog.begin() + static_cast<std::ptrdiff_t>(consumed));
+    path->backlogSamples.store(static_cast<int>(backlog.size()), std::memory_order_relaxed);
 }
 
 void AudioPipeline::setNoiseMode(NoiseMode mode)
@@ -286,10 +360,7 @@ void AudioPipeline::setNoiseMode(NoiseMode mode)
     ASSERT_OWNER_THREAD();
     if (mode == d->mode)
         return;
-    if (d->mode == NoiseMode::FastEnhancer || d->mode == NoiseMode::DpdfNet)
-        d->destroyDenoisers();
-    if (d->mode != NoiseMode::Off)
-        d->rebuildModule();
+    d->neural.reset();
     d->mode = mode;
     d->envelope = 0;
     qCInfo(lcPipeline).noquote() << "noise mode changed to" << noiseModeName(mode);
@@ -304,33 +375,30 @@ void AudioPipeline::setVolume(double gain)
 void AudioPipeline::setAecEnabled(bool enabled)
 {
     ASSERT_OWNER_THREAD();
-    std::lock_guard lock(d->moduleMutex);
-    if (d->aec.load(std::memory_order_relaxed) == enabled)
+    if (d->aec == enabled)
         return;
-    d->aec.store(enabled, std::memory_order_release);
-    d->rebuildModuleLocked();
+    d->aec = enabled;
+    d->rebuildEcho();
     qCInfo(lcPipeline).noquote() << "aec" << (enabled ? "enabled" : "disabled");
 }
 
 void AudioPipeline::setAgcEnabled(bool enabled)
 {
     ASSERT_OWNER_THREAD();
-    std::lock_guard lock(d->moduleMutex);
     if (d->agc == enabled)
         return;
     d->agc = enabled;
-    d->rebuildModuleLocked();
+    d->rebuildEcho();
     qCInfo(lcPipeline).noquote() << "agc" << (enabled ? "enabled" : "disabled");
 }
 
 void AudioPipeline::setHpfEnabled(bool enabled)
 {
     ASSERT_OWNER_THREAD();
-    std::lock_guard lock(d->moduleMutex);
     if (d->hpf == enabled)
         return;
     d->hpf = enabled;
-    d->rebuildModuleLocked();
+    d->rebuildEcho();
     qCInfo(lcPipeline).noquote() << "hpf" << (enabled ? "enabled" : "disabled");
 }
 
@@ -340,13 +408,27 @@ void AudioPipeline::setEnabled(bool enabled)
     if (d->enabled.load(std::memory_order_relaxed) == enabled)
         return;
     d->enabled.store(enabled, std::memory_order_release);
-    if (enabled) {
-        d->rebuildModule();
+    d->rebuildEcho();
+    if (enabled)
         return;
-    }
-    d->destroyDenoisers();
-    d->releaseModule();
+    d->neural.reset();
     d->envelope = 0;
+}
+
+void AudioPipeline::setLoadsModelsItself(bool loads)
+{
+    ASSERT_OWNER_THREAD();
+    d->loadsModelsItself = loads;
+}
+
+void AudioPipeline::setNeuralSuppressor(std::shared_ptr<NeuralSuppressor> suppressor)
+{
+    ASSERT_OWNER_THREAD();
+    if (suppressor && suppressor->mode() != d->mode)
+        return;
+    if (suppressor)
+        suppressor->reset();
+    d->neural = std::move(suppressor);
 }
 
 float AudioPipeline::peakLevel() const
@@ -371,13 +453,37 @@ NoiseMode AudioPipeline::noiseMode() const
     return d->mode;
 }
 
+AudioPipeline::Suppressor AudioPipeline::activeSuppressor() const
+{
+    ASSERT_OWNER_THREAD();
+    switch (d->mode) {
+    case NoiseMode::WebRtc:
+        return Suppressor::WebRtc;
+    case NoiseMode::FastEnhancer:
+    case NoiseMode::DpdfNet:
+        if (!d->neural || !d->neural->isReady())
+            return Suppressor::None;
+        return d->neural->isPassThrough() ? Suppressor::WebRtc : Suppressor::Neural;
+    default:
+        return Suppressor::None;
+    }
+}
+
 AudioPipeline::EchoPathState AudioPipeline::echoPathState() const
 {
-    std::lock_guard lock(d->moduleMutex);
+    std::shared_ptr<EchoPath> path;
+    {
+        std::lock_guard lock(d->echoMutex);
+        path = d->echo;
+    }
     EchoPathState s;
-    s.moduleExists = d->module != nullptr;
-    s.modulesCreated = d->modulesCreated;
-    s.chunksFed = d->chunksFed;
-    s.backlogSamples = static_cast<int>(d->renderBacklog.size());
+    s.modulesCreated = d->modulesCreated.load(std::memory_order_relaxed);
+    if (path) {
+        s.moduleExists = true;
+        s.echoCancellation = path->echoCancellation;
+        s.chunksFed = path->chunksFed.load(std::memory_order_relaxed);
+        s.backlogSamples = path->backlogSamples.load(std::memory_order_relaxed);
+        s.nearFramesProcessed = path->nearFrames.load(std::memory_order_relaxed);
+    }
     return s;
 }

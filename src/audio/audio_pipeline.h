@@ -2,6 +2,8 @@
 
 #include "audio/noise_mode.h"
 
+class NeuralSuppressor;
+
 #include <QObject>
 
 #include <atomic>
@@ -15,20 +17,27 @@
 // and last output samples. Empty for null or non-positive input. Any thread.
 std::vector<qint16> downmixResample(const qint16 *samples, int count, int channels, int sourceRate, int targetRate);
 
-// The processing stage of the microphone path: a noise suppressor chosen by the noise mode,
-// the input gain with a soft limiter, and a peak meter, on 10 ms frames in place. Beside the
-// frame path it owns the echo module that the far-end audio is fed to.
+// The processing stage of the microphone path, on 10 ms frames in place, in two calls:
+// - processNearEnd(): the echo module (echo cancellation against the far-end reference,
+//   automatic gain, high-pass filter), run on the raw frame first, while any of the three is on;
+// - process(): the noise suppressor chosen by the noise mode, the input gain with a soft
+//   limiter, and a peak meter.
+// "webrtc" runs WebRTC's noise suppressor; the neural modes run their model, or WebRTC's
+// suppressor in its place when the model is the generator's pass-through stand-in.
 //
 // Threads:
 // - The owner thread (the one that built the pipeline: "audio-capture", or the loop test's
-//   worker) calls process() and every setter; debug builds assert it. The suppressors, the
-//   volume, the mode, the limiter envelope and the processing time live on that thread only.
-// - The playback render thread calls pushRenderReference(). The mutex `moduleMutex` guards
-//   the echo module, its three option flags and the render backlog; the setters take it to
-//   release the module.
+//   worker) calls processNearEnd(), process() and every setter; debug builds assert it. The
+//   suppressors, the volume, the mode, the limiter envelope and the echo module's building live
+//   on that thread only.
+// - The playback render thread (one thread) calls pushRenderReference(). The echo module and
+//   what the render side keeps with it (its backlog and chunk buffer) are swapped in whole
+//   through a shared_ptr slot whenever an option changes: the mutex `echoMutex` guards only
+//   that slot, the owner holds it for the swap of one pointer and the render thread only tries
+//   it. The capture side's frames use the owner's own reference and take no lock; the owner
+//   frees replaced modules once the render side has let go.
 // - The GUI thread reads peakLevel() for the input meter.
-// - Atomic: the enabled and echo-cancellation flags (read by the render thread before it
-//   locks), the peak level and the last processing time.
+// - Atomic: the enabled flag, the peak level and the last processing time.
 // Other threads reach a pipeline only through an AudioPipelineSlot, whose shared ownership
 // keeps a pipeline alive while any of them still uses it.
 class AudioPipeline : public QObject
@@ -38,12 +47,18 @@ public:
     AudioPipeline(int sampleRate, int channels, QObject *parent = nullptr);
     ~AudioPipeline() override;
 
+    // Owner thread. Runs one raw 10 ms frame through the echo module in place (WebRTC's
+    // processStream) while echo cancellation, automatic gain or the high-pass filter is on and
+    // the pipeline is enabled; true when it did. Other frame sizes are left alone.
+    bool processNearEnd(qint16 *samples, int count);
+
     // Owner thread. Processes `count` samples in place; returns `count`, or 0 (frame untouched)
     // for a null pointer or a count below 1.
     int process(qint16 *samples, int count);
 
     // Render thread. Feeds far-end audio (interleaved when channels > 1) to the echo module in
-    // chunks of 10 ms at the pipeline's rate; a remainder waits for the next push.
+    // chunks of 10 ms at the pipeline's rate, while echo cancellation is on; a remainder waits
+    // for the next push.
     void pushRenderReference(const qint16 *samples, int count, int sampleRate, int channels);
 
     // Owner thread.
@@ -53,6 +68,13 @@ public:
     void setAgcEnabled(bool enabled);
     void setHpfEnabled(bool enabled);
     void setEnabled(bool enabled);
+    // Owner thread. Whether the pipeline loads the model of a neural mode itself, on the first
+    // frame in that mode (true at start; the loop test does so). The capture engine switches it
+    // off and hands in suppressors loaded on a worker thread instead.
+    void setLoadsModelsItself(bool loads);
+    // Owner thread. Hands in a loaded suppressor; ignored unless it is of the current mode.
+    // It is reset for this pipeline's stream.
+    void setNeuralSuppressor(std::shared_ptr<NeuralSuppressor> suppressor);
 
     // Any thread: the peak meter (linear 0..1, falling 20 dB per second of silence).
     float peakLevel() const;
@@ -62,14 +84,19 @@ public:
     // Owner thread: the settings as they now stand.
     double volume() const;
     NoiseMode noiseMode() const;
+    // Owner thread: what the suppressor stage runs now.
+    enum class Suppressor { None, WebRtc, Neural };
+    Suppressor activeSuppressor() const;
 
-    // Any thread: the state of the far-end path, for diagnostics.
+    // Any thread: the state of the echo path, for diagnostics.
     struct EchoPathState
     {
         bool moduleExists = false;
-        int modulesCreated = 0; // echo modules built over the pipeline's life
-        int chunksFed = 0;      // 10 ms chunks handed to the module over its life
-        int backlogSamples = 0; // far-end samples waiting for a whole chunk
+        bool echoCancellation = false; // the current module cancels echo (takes the reference)
+        int modulesCreated = 0;        // echo modules built over the pipeline's life
+        int chunksFed = 0;             // far-end 10 ms chunks handed to the current module
+        int backlogSamples = 0;        // far-end samples waiting for a whole chunk
+        int nearFramesProcessed = 0;   // near-end frames the current module processed
     };
     EchoPathState echoPathState() const;
 

@@ -70,11 +70,15 @@ struct DpdfnetDenoiser::Impl
     QString modelPath;
     std::unique_ptr<Ort::Session> session;
     bool loadFailed = false;
+    bool runFailed = false;   // a run failed: logged once, frames pass unchanged from then on
+    bool passThrough = false; // the model carries the stand-in mark
+    int frameSize = 0;
     int win = 0;
     int hop = 0;
     int freqBins = 0;
     std::string input0, input1, output0, output1;
     std::vector<Ort::Value> inputValues;
+    std::vector<float> initialState; // the state tensor as loading filled it
     std::vector<float> window;
     Fft forward;
     Fft inverse;
@@ -122,6 +126,31 @@ std::vector<float> DpdfnetDenoiser::state() const
         return {};
     const float *p = d->inputValues[1].GetTensorData<float>();
     return std::vector<float>(p, p + d->inputValues[1].GetTensorTypeAndShapeInfo().GetElementCount());
+}
+
+bool DpdfnetDenoiser::isReady() const
+{
+    return d->session && !d->runFailed;
+}
+
+bool DpdfnetDenoiser::isPassThrough() const
+{
+    return d->session && d->passThrough;
+}
+
+void DpdfnetDenoiser::reset()
+{
+    if (!d->session || d->inputValues.size() < 2)
+        return;
+    Ort::Value &spec = d->inputValues[0];
+    std::fill_n(spec.GetTensorMutableData<float>(), spec.GetTensorTypeAndShapeInfo().GetElementCount(), 0.0f);
+    Ort::Value &state = d->inputValues[1];
+    const std::size_t count = state.GetTensorTypeAndShapeInfo().GetElementCount();
+    if (count == d->initialState.size())
+        std::copy(d->initialState.begin(), d->initialState.end(), state.GetTensorMutableData<float>());
+    std::fill(d->overlapAdd.begin(), d->overlapAdd.end(), 0.0f);
+    d->inputFifo.clear();
+    d->outputFifo.assign(std::size_t(d->frameSize), 0.0f);
 }
 
 bool DpdfnetDenoiser::ensureLoaded(int frameSize)
@@ -191,6 +220,7 @@ bool DpdfnetDenoiser::ensureLoaded(int frameSize)
         std::fill_n(state, std::size_t(stateCount), 0.0f);
         std::copy(erbInit.begin(), erbInit.end(), state);
         std::copy(specInit.begin(), specInit.end(), state + erbInit.size());
+        d->initialState.assign(state, state + stateCount);
 
         Fft forward(kiss_fftr_alloc(win, 0, nullptr, nullptr));
         Fft inverse(kiss_fftr_alloc(win, 1, nullptr, nullptr));
@@ -219,8 +249,17 @@ bool DpdfnetDenoiser::ensureLoaded(int frameSize)
     d->timeFrame.assign(std::size_t(d->win), 0.0f);
     d->inverseOut.assign(std::size_t(d->win), 0.0f);
     d->overlapAdd.assign(std::size_t(d->win), 0.0f);
+    d->frameSize = std::max(frameSize, 0);
     d->inputFifo.clear();
-    d->outputFifo.assign(std::size_t(std::max(frameSize, 0)), 0.0f);
+    d->outputFifo.assign(std::size_t(d->frameSize), 0.0f);
+    // Room for what one frame can add before it is drained, so steady runs never reallocate.
+    d->inputFifo.reserve(std::size_t(d->win + d->frameSize));
+    d->outputFifo.reserve(std::size_t(d->win + 2 * d->frameSize));
+    d->passThrough = hasPassThroughMark(*d->session);
+    if (d->passThrough)
+        qCWarning(lcDenoise).noquote() << "dpdfnet model is a pass-through stand-in, webrtc noise suppression runs in "
+                                          "its place:"
+                                       << d->modelPath;
     qCInfo(lcDenoise).noquote().nospace() << "dpdfnet loaded, win=" << d->win << " hop=" << d->hop
                                           << " freq_bins=" << d->freqBins << " load_ms=" << timer.elapsed();
     return true;
@@ -261,15 +300,18 @@ bool DpdfnetDenoiser::runHop()
         d->inputFifo.erase(d->inputFifo.begin(), d->inputFifo.begin() + std::ptrdiff_t(hop));
         return true;
     } catch (const std::exception &e) {
-        d->loadFailed = true;
-        qCCritical(lcDenoise).noquote() << "dpdfnet inference failed:" << e.what();
+        // Logged once: from now on the frames pass unchanged, instead of a failing run and a
+        // critical line every 10 ms.
+        if (!d->runFailed)
+            qCCritical(lcDenoise).noquote() << "dpdfnet inference failed:" << e.what();
+        d->runFailed = true;
         return false;
     }
 }
 
 void DpdfnetDenoiser::process(qint16 *samples, int count)
 {
-    if (!samples || count <= 0 || !ensureLoaded(count))
+    if (!samples || count <= 0 || !ensureLoaded(count) || d->runFailed)
         return;
     denoise::appendSamples(d->inputFifo, samples, count);
     while (d->inputFifo.size() >= std::size_t(d->win)) {

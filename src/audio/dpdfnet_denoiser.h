@@ -16,9 +16,11 @@ std::vector<float> parseFloatList(const std::string &text);
 // The noise suppressor of the mode "dpdfnet": a streaming spectral model run inside a
 // short-time Fourier transform (sine window, 50 % overlap). The window, the hop and the state
 // layout come from the model's input shapes and metadata. A model that is missing or breaks
-// that contract leaves the frames as they are, and is not tried again by this object.
+// that contract leaves the frames as they are, and is not tried again by this object. A run
+// that fails is logged once; the frames then pass unchanged.
 //
-// Threads: built, used and destroyed on the pipeline's thread only.
+// Threads: built on any thread (a worker loads it before capture starts), then used and
+// destroyed by one thread at a time.
 class DpdfnetDenoiser
 {
 public:
@@ -27,6 +29,13 @@ public:
     ~DpdfnetDenoiser();
 
     bool ensureLoaded(int frameSize);
+    // Loaded, and no run has failed since.
+    bool isReady() const;
+    // The model carries the generator's stand-in mark (it passes audio through).
+    bool isPassThrough() const;
+    // Back to the state right after loading: zero recurrent state, empty queues, the output
+    // primed with one frame of silence. Allocates nothing.
+    void reset();
     void process(qint16 *samples, int count);
 
     int windowLength() const;

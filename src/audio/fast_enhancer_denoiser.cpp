@@ -43,6 +43,9 @@ struct FastEnhancerDenoiser::Impl
     QString modelPath;
     std::unique_ptr<Ort::Session> session;
     bool loadFailed = false;
+    bool runFailed = false;   // a run failed: logged once, frames pass unchanged from then on
+    bool passThrough = false; // the model carries the stand-in mark
+    int frameSize = 0;
     int hop = 0;
     std::vector<std::string> inputNames;
     std::vector<const char *> inputNamePtrs;
@@ -73,6 +76,26 @@ int FastEnhancerDenoiser::stateTensorCount() const
 int FastEnhancerDenoiser::pendingInput() const
 {
     return int(d->inputFifo.size());
+}
+
+bool FastEnhancerDenoiser::isReady() const
+{
+    return d->session && !d->runFailed;
+}
+
+bool FastEnhancerDenoiser::isPassThrough() const
+{
+    return d->session && d->passThrough;
+}
+
+void FastEnhancerDenoiser::reset()
+{
+    if (!d->session)
+        return;
+    for (Ort::Value &value : d->inputValues)
+        std::fill_n(value.GetTensorMutableData<float>(), value.GetTensorTypeAndShapeInfo().GetElementCount(), 0.0f);
+    d->inputFifo.clear();
+    d->outputFifo.assign(std::size_t(d->frameSize), 0.0f);
 }
 
 bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
@@ -191,8 +214,17 @@ bool FastEnhancerDenoiser::ensureLoaded(int frameSize)
         return false;
     }
 
+    d->frameSize = std::max(frameSize, 0);
     d->inputFifo.clear();
-    d->outputFifo.assign(std::size_t(std::max(frameSize, 0)), 0.0f);
+    d->outputFifo.assign(std::size_t(d->frameSize), 0.0f);
+    // Room for what one frame can add before it is drained, so steady runs never reallocate.
+    d->inputFifo.reserve(std::size_t(d->hop + d->frameSize));
+    d->outputFifo.reserve(std::size_t(d->hop + 2 * d->frameSize));
+    d->passThrough = hasPassThroughMark(*d->session);
+    if (d->passThrough)
+        qCWarning(lcDenoise).noquote() << "fastenhancer model is a pass-through stand-in, webrtc noise suppression runs in "
+                                          "its place:"
+                                       << d->modelPath;
     qCInfo(lcDenoise).noquote().nospace()
         << "fastenhancer loaded, hop=" << d->hop << " cache_tensors=" << d->inputValues.size() - 1
         << " load_ms=" << timer.elapsed();
@@ -217,15 +249,18 @@ bool FastEnhancerDenoiser::runHop()
         d->inputFifo.erase(d->inputFifo.begin(), d->inputFifo.begin() + d->hop);
         return true;
     } catch (const std::exception &e) {
-        d->loadFailed = true;
-        qCCritical(lcDenoise).noquote() << "fastenhancer inference failed:" << e.what();
+        // Logged once: from now on the frames pass unchanged, instead of a failing run and a
+        // critical line every 10 ms.
+        if (!d->runFailed)
+            qCCritical(lcDenoise).noquote() << "fastenhancer inference failed:" << e.what();
+        d->runFailed = true;
         return false;
     }
 }
 
 void FastEnhancerDenoiser::process(qint16 *samples, int count)
 {
-    if (!samples || count <= 0 || !ensureLoaded(count))
+    if (!samples || count <= 0 || !ensureLoaded(count) || d->runFailed)
         return;
     denoise::appendSamples(d->inputFifo, samples, count);
     while (d->inputFifo.size() >= std::size_t(d->hop)) {

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <mutex>
+#include <string>
 
 namespace {
 // The runtime's API level this code is written against.
@@ -62,5 +63,17 @@ std::unique_ptr<Ort::Session> createOrtSession(const QString &modelPath, QString
         if (error)
             *error = QString::fromUtf8(e.what());
         return nullptr;
+    }
+}
+
+bool hasPassThroughMark(Ort::Session &session)
+{
+    try {
+        Ort::AllocatorWithDefaultOptions allocator;
+        Ort::ModelMetadata metadata = session.GetModelMetadata();
+        Ort::AllocatedStringPtr value = metadata.LookupCustomMetadataMapAllocated(kPassThroughMarkKey, allocator);
+        return value && std::string(value.get()) == "1";
+    } catch (const std::exception &) {
+        return false;
     }
 }

@@ -2,6 +2,7 @@
 #include "audio/audio_pipeline.h"
 #include "audio/fake_capture_backend.h"
 #include "audio/memory_audio_storage.h"
+#include "audio/neural_suppressor.h"
 #include "audio/scripted_detector.h"
 #include "support/log_capture.h"
 #include "support/test_main.h"
@@ -44,9 +45,54 @@ struct SinkLog
     }
 };
 
+// A suppressor that negates every sample, and tells on which threads it was loaded and run.
+struct LoadLog
+{
+    std::mutex mutex;
+    QStringList loadThreads;
+    QStringList processThreads;
+    int loads()
+    {
+        std::lock_guard lock(mutex);
+        return int(loadThreads.size());
+    }
+};
+
+class NegatingSuppressor : public NeuralSuppressor
+{
+public:
+    NegatingSuppressor(NoiseMode mode_, std::shared_ptr<LoadLog> log_, bool ready_)
+        : suppressorMode(mode_)
+        , log(std::move(log_))
+        , ready(ready_)
+    {}
+    NoiseMode mode() const override { return suppressorMode; }
+    bool isReady() const override { return ready; }
+    bool isPassThrough() const override { return false; }
+    void process(qint16 *samples, int count) override
+    {
+        {
+            std::lock_guard lock(log->mutex);
+            if (log->processThreads.isEmpty() || log->processThreads.back() != QThread::currentThread()->objectName())
+                log->processThreads << QThread::currentThread()->objectName();
+        }
+        for (int i = 0; i < count; ++i)
+            samples[i] = qint16(-samples[i]);
+    }
+    void reset() override {}
+
+private:
+    NoiseMode suppressorMode;
+    std::shared_ptr<LoadLog> log;
+    bool ready;
+};
+
 struct Rig
 {
     MemoryAudioStorage storage;
+    std::shared_ptr<LoadLog> loadLog = std::make_shared<LoadLog>();
+    bool loadsModels = false; // else every load gives nothing, as without the runtime
+    bool loadsReady = true;
     std::shared_ptr<FakeMicrophone> mic = std::make_shared<FakeMicrophone>();
     QList<AudioDeviceInfo> devices{{"fake-endpoint", "Desk microphone", true}};
     std::unique_ptr<AudioCaptureManager> manager;
@@ -58,6 +104,16 @@ struct Rig
         deps.engine.backendFactory = [m = mic] { return std::make_unique<FakeCaptureBackend>(m); };
         deps.engine.detectorLibrary = ScriptedDetector::calls();
         deps.listCaptureDevices = [this] { return devices; };
+        deps.loadSuppressor = [log = loadLog, ready = loadsReady,
+                               loads = loadsModels](NoiseMode mode) -> std::unique_ptr<NeuralSuppressor> {
+            {
+                std::lock_guard lock(log->mutex);
+                log->loadThreads << QThread::currentThread()->objectName();
+            }
+            if (!loads)
+                return nullptr;
+            return std::make_unique<NegatingSuppressor>(mode, log, ready);
+        };
         manager = std::make_unique<AudioCaptureManager>(&storage, nullptr, deps);
         manager->setFrameSink([s = sink](const qint16 *frame, int, int, int) { s->add(frame); });
     }
@@ -67,8 +123,8 @@ struct Rig
         const std::size_t before = sink->count();
         for (int i = 0; i < count; ++i)
             mic->push(std::vector<qint16>(480, value));
-        // The capture thread loads the denoiser on its first frame, which takes seconds on a loaded
-        // or instrumented machine; the wait ends as soon as the frames are through.
+        // The capture thread runs them on its own schedule, slowly on a loaded or instrumented
+        // machine; the wait ends as soon as the frames are through.
         return QTest::qWaitFor([&] { return sink->count() >= before + std::size_t(count); }, 30000);
     }
 };
@@ -175,7 +231,8 @@ private slots:
         QFETCH(int, db);
         QFETCH(int, expected);
         Rig rig;
-        rig.storage.values = {{"vadSilentStop", false}};
+        // Without the echo module, which would filter the constant test signal away.
+        rig.storage.values = {{"vadSilentStop", false}, {"aecEnabled", false}, {"hpfEnabled", false}};
         rig.build();
         rig.manager->setInputGainDb(db);
         rig.manager->startCapture();
@@ -183,10 +240,64 @@ private slots:
         QCOMPARE(int(rig.sink->last()[0]), expected);
     }
 
+    // The model of the stored neural mode is loaded once, on the manager's worker, before any
+    // capture; every capture start (a room join) reuses it, and the capture thread runs it
+    // without ever loading one.
+    void modelsAreLoadedOnceOffTheCaptureThread()
+    {
+        Rig rig;
+        rig.loadsModels = true;
+        rig.storage.values = {{"noiseMode", "dpdfnet"}, {"vadSilentStop", false}, {"aecEnabled", false},
+                              {"hpfEnabled", false}};
+        rig.build();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.loadLog->loads(), 1, 30000);
+        for (int join = 0; join < 3; ++join) {
+            rig.manager->startCapture();
+            QVERIFY(rig.pushFrames(2, 900));
+            QCOMPARE(rig.sink->last(), std::vector<qint16>(480, -900));
+            rig.manager->stopCapture();
+        }
+        QCOMPARE(rig.loadLog->loads(), 1);
+        {
+            std::lock_guard lock(rig.loadLog->mutex);
+            QCOMPARE(rig.loadLog->loadThreads, QStringList{"audio-model-loader"});
+            QCOMPARE(rig.loadLog->processThreads, QStringList{"audio-capture"});
+        }
+
+        // Another neural mode loads its own model; a non-neural one loads nothing and the
+        // frames pass unchanged; the same mode again loads nothing new.
+        rig.manager->startCapture();
+        rig.manager->setNoiseMode("fastenhancer");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.loadLog->loads(), 2, 30000);
+        rig.manager->setNoiseMode("fastenhancer");
+        rig.manager->setNoiseMode("off");
+        QVERIFY(rig.pushFrames(2, 900));
+        QCOMPARE(rig.sink->last(), std::vector<qint16>(480, 900));
+        rig.manager->setNoiseMode("fastenhancer");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.loadLog->loads(), 3, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.pushFrames(1, 900) && rig.sink->last() == std::vector<qint16>(480, -900), 30000);
+    }
+
+    // A model that failed to load leaves the frames as they are.
+    void failedModelPassesAudioThrough()
+    {
+        Rig rig;
+        rig.loadsModels = true;
+        rig.loadsReady = false;
+        rig.storage.values = {{"noiseMode", "fastenhancer"}, {"vadSilentStop", false}, {"aecEnabled", false},
+                              {"hpfEnabled", false}};
+        rig.build();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.loadLog->loads(), 1, 30000);
+        rig.manager->startCapture();
+        QVERIFY(rig.pushFrames(3, 900));
+        QCOMPARE(rig.sink->last(), std::vector<qint16>(480, 900));
+    }
+
     void pushToTalkSendsVoiceWhileTheDetectorIsSilent()
     {
         ScriptedDetector::speech = 0;
         Rig rig;
+        rig.storage.values = {{"aecEnabled", false}, {"hpfEnabled", false}};
         rig.build();
         rig.manager->setMicMuted(true);
         rig.manager->startCapture();

@@ -1,6 +1,10 @@
+#include "audio/audio_capture_manager.h"
 #include "audio/audio_control_service.h"
+#include "audio/neural_suppressor.h"
 #include "audio/sound_manager.h"
+#include "fake_capture_backend.h"
 #include "memory_audio_storage.h"
+#include "scripted_detector.h"
 #include "support/test_main.h"
 
 #include <QAudioOutput>
@@ -9,6 +13,9 @@
 #include <QSignalSpy>
 
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 class TestAudioControl : public QObject
 {
@@ -18,6 +25,7 @@ private slots:
     void transmitMuteTruthTable_data();
     void transmitMuteTruthTable();
     void pushToTalkSignals();
+    void pushToTalkReachesTheCaptureEngine();
     void speakerToggle();
     void cueVolumesAreClampedAndStored();
     void cueSources();
@@ -185,3 +193,68 @@ void TestAudioControl::cueResourcesAreOggFiles()
 
 KESTOVA_TEST_MAIN(TestAudioControl)
 #include "test_audio_control.moc"
+
+namespace {
+// What the media session would be handed, written on the capture thread.
+struct SentFrames
+{
+    std::mutex mutex;
+    std::vector<std::vector<qint16>> frames;
+    void add(const qint16 *frame)
+    {
+        std::lock_guard lock(mutex);
+        frames.emplace_back(frame, frame + 480);
+    }
+    std::size_t count()
+    {
+        std::lock_guard lock(mutex);
+        return frames.size();
+    }
+    std::vector<qint16> last()
+    {
+        std::lock_guard lock(mutex);
+        return frames.empty() ? std::vector<qint16>() : frames.back();
+    }
+};
+} // namespace
+
+// Holding the key while the voice detector hears no speech: the engine sends the voice, not
+// the silence that silent-stop puts in place of what the detector does not flag. Through the
+// control service, as the hotkey wiring drives it; the microphone stays switched on.
+void TestAudioControl::pushToTalkReachesTheCaptureEngine()
+{
+    testsupport::ScriptedDetector::speech = 0;
+    testsupport::MemoryAudioStorage storage;
+    // The echo module would filter the constant test frames; without it they arrive as sent.
+    storage.values = {{"aecEnabled", false}, {"hpfEnabled", false}, {"vadSilentStop", true}};
+    auto mic = std::make_shared<testsupport::FakeMicrophone>();
+    AudioCaptureManager::Dependencies deps;
+    deps.engine.backendFactory = [mic] { return std::make_unique<testsupport::FakeCaptureBackend>(mic); };
+    deps.engine.detectorLibrary = testsupport::ScriptedDetector::calls();
+    deps.listCaptureDevices = [] { return QList<AudioDeviceInfo>(); };
+    deps.loadSuppressor = [](NoiseMode) { return std::unique_ptr<NeuralSuppressor>(); };
+    AudioCaptureManager capture(&storage, nullptr, deps);
+    AudioControlService control(&capture, nullptr);
+    auto sent = std::make_shared<SentFrames>();
+    capture.setFrameSink([sent](const qint16 *frame, int, int, int) { sent->add(frame); });
+    capture.startCapture();
+
+    auto push = [&](int count) {
+        const std::size_t before = sent->count();
+        for (int i = 0; i < count; ++i)
+            mic->push(std::vector<qint16>(480, 700));
+        return QTest::qWaitFor([&] { return sent->count() >= before + std::size_t(count); }, 30000);
+    };
+    QVERIFY(push(3));
+    QCOMPARE(sent->last(), std::vector<qint16>(480, 0));
+
+    control.setPttActive(true);
+    QVERIFY(push(3));
+    QCOMPARE(sent->last(), std::vector<qint16>(480, 700));
+    QVERIFY(!control.isTransmitMuted());
+
+    control.setPttActive(false);
+    QVERIFY(push(3));
+    QCOMPARE(sent->last(), std::vector<qint16>(480, 0));
+    capture.setFrameSink({});
+}

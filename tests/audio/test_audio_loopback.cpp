@@ -121,6 +121,7 @@ private slots:
     void stallCountsChecksNotTime_data();
     void stallCountsChecksNotTime();
     void undecodableFileFails();
+    void highPassFilterSwitchReachesTheLoopTest();
 };
 
 void TestAudioLoopback::playsToTheEndAndPadsTheLastFrame()
@@ -129,6 +130,7 @@ void TestAudioLoopback::playsToTheEndAndPadsTheLastFrame()
     QSignalSpy source(f.loop.get(), &AudioLoopback::sourceChanged);
     QSignalSpy stopped(f.loop.get(), &AudioLoopback::playbackStopped);
     f.loop->setVadSilentStop(false);
+    f.loop->setHpfEnabled(false); // the filter's tail would reach into the padding
     f.loop->setSource(constant(1000, 3000), QString());
     QCOMPARE(source.count(), 1);
     QCOMPARE(source.at(0).at(1).toDouble(), 1000 / 48000.0);
@@ -152,6 +154,7 @@ void TestAudioLoopback::loopingRestartsDirectly()
 {
     Fixture f;
     f.loop->setVadSilentStop(false);
+    f.loop->setHpfEnabled(false); // compared sample by sample below
     QList<qint16> ramp(600);
     for (int i = 0; i < 600; ++i)
         ramp[i] = qint16(1000 + i);
@@ -331,3 +334,26 @@ void TestAudioLoopback::undecodableFileFails()
 
 KESTOVA_TEST_MAIN(TestAudioLoopback)
 #include "test_audio_loopback.moc"
+
+// The loop test runs the same echo-module stage as the live voice: with the high-pass filter
+// on, a constant offset is filtered away; with it off, the samples pass as they are.
+void TestAudioLoopback::highPassFilterSwitchReachesTheLoopTest()
+{
+    for (const bool hpf : {true, false}) {
+        Fixture f;
+        f.loop->setVadSilentStop(false);
+        f.loop->setHpfEnabled(hpf);
+        f.loop->setSource(constant(48000, 3000), QString());
+        f.loop->setPlaying(true);
+        for (int tick = 0; tick < 10 && f.written().size() < 30 * 480; ++tick)
+            f.loop->tickNow();
+        const auto out = f.written();
+        QVERIFY(out.size() >= 30 * 480);
+        const std::vector<qint16> lastFrame(out.begin() + 29 * 480, out.begin() + 30 * 480);
+        if (hpf)
+            QVERIFY2(std::all_of(lastFrame.begin(), lastFrame.end(), [](qint16 s) { return std::abs(s) < 300; }),
+                     qPrintable(QString::number(lastFrame[0])));
+        else
+            QCOMPARE(lastFrame, std::vector<qint16>(480, 3000));
+    }
+}

@@ -188,7 +188,31 @@ private slots:
             QCOMPARE(f, std::vector<qint16>(480, 77)); // unchanged while runs fail
             QVERIFY(denoiser.pendingInput() <= 480 + 4800);
         }
-        QVERIFY(logs.contains("audio.denoise", "fastenhancer inference failed:"));
+        // One line for the first failure, not one every 10 ms; the suppressor is no longer ready.
+        QCOMPARE(logs.count("audio.denoise", "fastenhancer inference failed:"), 1);
+        QVERIFY(!denoiser.isReady());
+    }
+
+    // A new capture session starts the loaded model afresh: zero state, one frame of delay.
+    void resetStartsTheStreamAgain()
+    {
+        FastEnhancerDenoiser denoiser(models->path("fe_scaling"));
+        auto run = [&] {
+            std::vector<qint16> out;
+            for (int k = 0; k < 5; ++k) {
+                std::vector<qint16> frame(480, 8000);
+                denoiser.process(frame.data(), 480);
+                out.insert(out.end(), frame.begin(), frame.end());
+            }
+            return out;
+        };
+        const std::vector<qint16> first = run();
+        const std::vector<qint16> carried = run();
+        QVERIFY(carried != first); // the state kept growing
+        denoiser.reset();
+        QCOMPARE(run(), first);
+        QVERIFY(denoiser.isReady());
+        QVERIFY(!denoiser.isPassThrough());
     }
 
     void pipelinePassesAudioWhenTheModelIsMissing()

@@ -96,11 +96,19 @@ AudioProcessingModule::AudioProcessingModule(const Options &options)
     if (options.echoCancellation) {
         auto *aec = d->apm->echo_cancellation();
         check(aec->enable_drift_compensation(false), "echo drift compensation");
-        check(aec->set_suppression_level(webrtc::EchoCancellation::kModerateSuppression), "echo suppression level");
+        check(aec->set_suppression_level(webrtc::EchoCancellation::kHighSuppression), "echo suppression level");
     }
     check(d->apm->echo_cancellation()->Enable(options.echoCancellation), "echo cancellation");
-    if (options.noiseSuppression)
-        check(d->apm->noise_suppression()->set_level(webrtc::NoiseSuppression::kHigh), "noise suppression level");
+    if (options.noiseSuppression) {
+        webrtc::NoiseSuppression::Level level = webrtc::NoiseSuppression::kHigh;
+        switch (options.noiseLevel) {
+        case NoiseLevel::Low: level = webrtc::NoiseSuppression::kLow; break;
+        case NoiseLevel::Moderate: level = webrtc::NoiseSuppression::kModerate; break;
+        case NoiseLevel::High: level = webrtc::NoiseSuppression::kHigh; break;
+        case NoiseLevel::VeryHigh: level = webrtc::NoiseSuppression::kVeryHigh; break;
+        }
+        check(d->apm->noise_suppression()->set_level(level), "noise suppression level");
+    }
     check(d->apm->noise_suppression()->Enable(options.noiseSuppression), "noise suppression");
     if (options.autoGainControl) {
         auto *agc = d->apm->gain_control();

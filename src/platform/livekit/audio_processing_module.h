@@ -15,12 +15,17 @@ class AudioFrame;
 class AudioProcessingModule
 {
 public:
+    // How hard the noise suppressor works: higher levels remove more noise and distort
+    // speech more.
+    enum class NoiseLevel { Low, Moderate, High, VeryHigh };
+
     struct Options
     {
         bool echoCancellation = false;
         bool noiseSuppression = false;
         bool highPassFilter = false;
         bool autoGainControl = false;
+        NoiseLevel noiseLevel = NoiseLevel::High;
     };
 
     explicit AudioProcessingModule(const Options &options);
