@@ -2,6 +2,7 @@
 
 #include "theme/theme_palette.h"
 #include "ui/chat/chat_markdown.h"
+#include "ui/chat/chat_text_label.h"
 #include "ui/widgets/ctrl_key_watcher.h"
 #include "ui/widgets/external_link.h"
 
@@ -66,9 +67,7 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
     headerLayout->addStretch();
     columnLayout->addWidget(headerRow);
 
-    body = new QLabel(column);
-    body->setTextFormat(Qt::RichText);
-    body->setWordWrap(true);
+    body = new ChatTextLabel(column);
     body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     body->setOpenExternalLinks(false);
     // The row's own menu shows over the body, not the label's copy menu.
