@@ -31,6 +31,20 @@ QString hexOf(const char *token)
     return QString::fromLatin1(ThemePalette::hex(token));
 }
 
+// Showing a child that would be shown with its row anyway, or setting the style sheet it
+// already has, still polishes it again and activates its layout: rows are built often.
+void setShown(QWidget *widget, bool shown)
+{
+    if (widget->isVisibleTo(widget->parentWidget()) != shown)
+        widget->setVisible(shown);
+}
+
+void setSheet(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
 } // namespace
 
 ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &tagName, bool chip, QWidget *parent)
@@ -47,27 +61,27 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
     avatar->setAlignment(Qt::AlignCenter);
     rowLayout->addWidget(avatar, 0, Qt::AlignTop);
 
-    auto *column = new QWidget(this);
-    auto *columnLayout = new QVBoxLayout(column);
+    // Nested layouts rather than container widgets: every widget of a row is polished
+    // against the application style sheet, painted and deleted again as rows come and go.
+    auto *columnLayout = new QVBoxLayout;
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(1);
-    rowLayout->addWidget(column, 1);
+    rowLayout->addLayout(columnLayout, 1);
 
-    headerRow = new QWidget(column);
-    auto *headerLayout = new QHBoxLayout(headerRow);
+    auto *headerLayout = new QHBoxLayout;
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->setSpacing(6);
-    tagChip = new QLabel(headerRow);
+    tagChip = new QLabel(this);
     tagChip->setCursor(Qt::PointingHandCursor);
     tagChip->installEventFilter(this);
-    header = new QLabel(headerRow);
+    header = new QLabel(this);
     header->setTextFormat(Qt::RichText);
     headerLayout->addWidget(tagChip);
     headerLayout->addWidget(header);
     headerLayout->addStretch();
-    columnLayout->addWidget(headerRow);
+    columnLayout->addLayout(headerLayout);
 
-    body = new ChatTextLabel(column);
+    body = new ChatTextLabel(this);
     body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     body->setOpenExternalLinks(false);
     // The row's own menu shows over the body, not the label's copy menu.
@@ -77,7 +91,7 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
     connect(CtrlKeyWatcher::instance(), &CtrlKeyWatcher::changed, body, [this] { refreshLooseLinks(); });
     columnLayout->addWidget(body);
 
-    thumbArea = new QWidget(column);
+    thumbArea = new QWidget(this);
     thumbGrid = new QGridLayout(thumbArea);
     thumbGrid->setContentsMargins(0, 4, 0, 0);
     thumbGrid->setSpacing(4);
@@ -107,9 +121,9 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
         tagChip->setStyleSheet(
             QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
                 .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
-        tagChip->setVisible(!compact);
+        setShown(tagChip, !compact);
     } else {
-        tagChip->hide();
+        setShown(tagChip, false);
     }
 
     header->setText(
@@ -148,8 +162,8 @@ void ChatMessageRow::restoreRevealed(const QSet<int> &spoilers)
 void ChatMessageRow::setCompact(bool value)
 {
     compact = value;
-    headerRow->setVisible(!compact);
-    tagChip->setVisible(showTagChip && !compact && tagId >= 1);
+    setShown(header, !compact);
+    setShown(tagChip, showTagChip && !compact && tagId >= 1);
     applyMargins();
     updateAvatar();
 }
@@ -190,10 +204,10 @@ void ChatMessageRow::buildAttachments()
     }
     thumbnails.clear();
     if (message.hidden || message.attachments.isEmpty()) {
-        thumbArea->hide();
+        setShown(thumbArea, false);
         return;
     }
-    thumbArea->show();
+    setShown(thumbArea, true);
     const int count = int(message.attachments.size());
     const QString style = QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
     for (int i = 0; i < count; ++i) {
@@ -216,12 +230,12 @@ void ChatMessageRow::updateAvatar()
 {
     if (compact) {
         avatar->clear();
-        avatar->setStyleSheet(QString());
+        setSheet(avatar, QString());
         avatar->setFixedSize(kAvatarSize, 0);
     } else {
         avatar->setFixedSize(kAvatarSize, kAvatarSize);
         avatar->setText(avatarLetter);
-        avatar->setStyleSheet(avatarStyle);
+        setSheet(avatar, avatarStyle);
     }
 }
 

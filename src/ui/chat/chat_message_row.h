@@ -86,7 +86,6 @@ private:
     QString avatarStyle;
 
     QLabel *avatar = nullptr;
-    QWidget *headerRow = nullptr;
     QLabel *tagChip = nullptr;
     QLabel *header = nullptr;
     QLabel *body = nullptr;

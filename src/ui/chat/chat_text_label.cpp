@@ -15,11 +15,14 @@ int ChatTextLabel::heightForWidth(int width) const
         forget();
         measuredText = text();
     }
-    for (const Measured &m : measured) {
-        if (m.width == width)
-            return m.height;
+    for (int i = 0; i < kKept; ++i) {
+        if (measured[i].width == width) {
+            lastSlot = i;
+            return measured[i].height;
+        }
     }
     const int height = QLabel::heightForWidth(width);
+    lastSlot = nextSlot;
     measured[nextSlot] = Measured{width, height};
     nextSlot = (nextSlot + 1) % kKept;
     return height;
@@ -29,6 +32,7 @@ void ChatTextLabel::forget() const
 {
     for (Measured &m : measured)
         m = Measured{};
+    lastSlot = -1;
 }
 
 int ChatTextLabel::hintWidth() const
@@ -39,8 +43,14 @@ int ChatTextLabel::hintWidth() const
 
 QSize ChatTextLabel::sizeHint() const
 {
-    const int width = hintWidth();
-    return {width, heightForWidth(width)};
+    // Layouts size a wrapped label by heightForWidth; the hint's height is only a fallback
+    // for those that do not, so it is the height at the width last asked for (one line
+    // before the first), not a layout of the text at a width the label is never given.
+    const QMargins m = contentsMargins();
+    int height = fontMetrics().height() + m.top() + m.bottom() + 2 * margin();
+    if (measuredText == text() && lastSlot >= 0 && measured[lastSlot].width >= 0)
+        height = measured[lastSlot].height;
+    return {hintWidth(), height};
 }
 
 QSize ChatTextLabel::minimumSizeHint() const
@@ -48,8 +58,7 @@ QSize ChatTextLabel::minimumSizeHint() const
     // Wrapped text fits any width a row gives it; a few characters keep it from vanishing.
     const QMargins m = contentsMargins();
     const int oneLine = fontMetrics().height() + m.top() + m.bottom() + 2 * margin();
-    return {qMin(hintWidth(), fontMetrics().averageCharWidth() * 4 + m.left() + m.right() + 2 * margin()),
-            qMin(oneLine, sizeHint().height())};
+    return {qMin(hintWidth(), fontMetrics().averageCharWidth() * 4 + m.left() + m.right() + 2 * margin()), oneLine};
 }
 
 void ChatTextLabel::changeEvent(QEvent *event)

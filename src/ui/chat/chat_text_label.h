@@ -7,7 +7,7 @@
 // width back afterwards), and a layout pass asks several: its size hint tries up to three
 // widths and its minimum size hint two more. A feed row asks for its height at one width,
 // so here the height per width is kept until the text or the font changes, and the size
-// hints are made from it rather than from widths the row is never given.
+// hints are made from it (or from one line) rather than from widths the row is never given.
 //
 // Word wrap, margins and indent are set before the label is first measured. GUI thread only.
 class ChatTextLabel : public QLabel
@@ -36,4 +36,5 @@ private:
     mutable QString measuredText;
     mutable Measured measured[kKept];
     mutable int nextSlot = 0;
+    mutable int lastSlot = -1;
 };
