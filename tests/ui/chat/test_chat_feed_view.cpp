@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -736,6 +737,45 @@ private slots:
             const QStringList blank = testsupport::blankRegions(image, rows);
             QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
             QVERIFY2(rows.size() >= 6, place);
+        }
+        qApp->setStyleSheet(previous);
+    }
+
+    // Messages that arrive while the view follows the bottom scroll it by moving what is
+    // already drawn; what the window shows must still be what a full paint draws.
+    void scrolledPixelsMatchAFullPaint()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        auto view = makeView();
+        view->resize(480, 420);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        auto onScreen = [&] {
+            const QImage window = view->screen()->grabWindow(view->winId()).toImage();
+            const QRect area(viewport->mapTo(view.get(), QPoint(0, 0)), viewport->size());
+            return window.copy(area).convertToFormat(QImage::Format_RGB32);
+        };
+        for (int i = 1; i <= 60; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 2 % 3), i / 30 - 1);
+            m.content = QStringLiteral("message %1 with **bold** text").arg(i);
+            if (i % 4 == 0)
+                m.content += QStringLiteral(", and a longer tail that wraps over more than one line of the feed");
+            if (i % 9 == 0)
+                m.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
+            view->appendMessage(m);
+            // One message per turn, as they arrive from the service.
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            if (i > 20 && i % 5 == 0) {
+                QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+                QCOMPARE(bar->value(), bar->maximum());
+                const QImage painted = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                QVERIFY2(onScreen() == painted, qPrintable(QStringLiteral("after message %1").arg(i)));
+            }
         }
         qApp->setStyleSheet(previous);
     }
