@@ -218,11 +218,11 @@ void ChatFeedList::release(int index)
     items[index].widget = nullptr;
     if (!widget)
         return;
-    if (widgetReleased)
-        widgetReleased(index, items.at(index), widget);
-    // Deferred: a menu or dialog that the row opened may still be on the stack.
+    const bool kept = widgetReleased && widgetReleased(index, items.at(index), widget);
     widget->hide();
-    widget->deleteLater();
+    // Deferred: a menu or dialog that the row opened may still be on the stack.
+    if (!kept)
+        widget->deleteLater();
 }
 
 void ChatFeedList::captureAnchor()

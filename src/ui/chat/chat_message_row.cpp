@@ -63,12 +63,12 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
 
     // Nested layouts rather than container widgets: every widget of a row is polished
     // against the application style sheet, painted and deleted again as rows come and go.
-    auto *columnLayout = new QVBoxLayout;
+    columnLayout = new QVBoxLayout;
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(1);
     rowLayout->addLayout(columnLayout, 1);
 
-    auto *headerLayout = new QHBoxLayout;
+    headerLayout = new QHBoxLayout;
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->setSpacing(6);
     tagChip = new QLabel(this);
@@ -118,9 +118,8 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
 
     if (showTagChip && m.tagId > 0) {
         tagChip->setText(tagName.isEmpty() ? QStringLiteral("标签") : tagName);
-        tagChip->setStyleSheet(
-            QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
-                .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
+        setSheet(tagChip, QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
+                              .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
         setShown(tagChip, !compact);
     } else {
         setShown(tagChip, false);
@@ -135,6 +134,20 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
     renderBody();
     buildAttachments();
     updateAvatar();
+    layoutChanged();
+}
+
+void ChatMessageRow::showMessage(const Message &m, bool isCompact, const QString &tagName)
+{
+    messageId = m.id;
+    revealedSpoilers.clear();
+    hoveredLink.clear();
+    hotLooseHref.clear();
+    looseLinksShown = false;
+    compact = isCompact;
+    afterDivider = false;
+    applyMessage(m, tagName);
+    setCompact(isCompact);
 }
 
 void ChatMessageRow::renderBody()
@@ -142,6 +155,7 @@ void ChatMessageRow::renderBody()
     if (message.hidden) {
         body->setText(
             QStringLiteral("<span style=\"color:%1;font-size:16px;\">（消息被隐藏）</span>").arg(hexOf("textFaint")));
+        layoutChanged();
         return;
     }
     QString html;
@@ -151,6 +165,7 @@ void ChatMessageRow::renderBody()
     html += QStringLiteral("<div style=\"font-size:16px;\">%1</div>")
                 .arg(renderMarkdown(message.content, &revealedSpoilers, hotLooseHref, looseLinksShown));
     body->setText(html);
+    layoutChanged();
 }
 
 void ChatMessageRow::restoreRevealed(const QSet<int> &spoilers)
@@ -166,12 +181,22 @@ void ChatMessageRow::setCompact(bool value)
     setShown(tagChip, showTagChip && !compact && tagId >= 1);
     applyMargins();
     updateAvatar();
+    layoutChanged();
 }
 
 void ChatMessageRow::setAfterDivider(bool value)
 {
     afterDivider = value;
     applyMargins();
+}
+
+void ChatMessageRow::layoutChanged()
+{
+    // A change of a child reaches only the row's own layout at once; the nested ones keep
+    // their measures until the row is laid out again, which a hidden row (one kept to be
+    // used again) or one measured right away (the feed's list) does not wait for.
+    headerLayout->invalidate();
+    columnLayout->invalidate();
 }
 
 void ChatMessageRow::applyMargins()
@@ -183,6 +208,7 @@ void ChatMessageRow::applyMargins()
 void ChatMessageRow::setTagChipText(const QString &text)
 {
     tagChip->setText(text);
+    layoutChanged();
 }
 
 QSize ChatMessageRow::thumbnailSize(const ChatAttachment &attachment, int count)
@@ -205,6 +231,7 @@ void ChatMessageRow::buildAttachments()
     thumbnails.clear();
     if (message.hidden || message.attachments.isEmpty()) {
         setShown(thumbArea, false);
+        layoutChanged();
         return;
     }
     setShown(thumbArea, true);
@@ -224,6 +251,8 @@ void ChatMessageRow::buildAttachments()
         if (loadThumbnail)
             loadThumbnail(label, attachment, size);
     }
+    thumbArea->updateGeometry();
+    layoutChanged();
 }
 
 void ChatMessageRow::updateAvatar()

@@ -84,6 +84,7 @@ MixedFeedView::MixedFeedView(QWidget *parent)
     };
     list->widgetReleased = [this](int, const ChatFeedList::Item &listItem, QWidget *widget) {
         releaseWidget(listItem, widget);
+        return false;
     };
     list->estimateHeight = [this](const ChatFeedList::Item &listItem) {
         if (listItem.kind == ChatFeedList::Kind::Divider)
