@@ -713,7 +713,8 @@ private slots:
             if (i % 5 == 0)
                 m.content += QStringLiteral(" with a longer tail that wraps over more than one line of the feed");
             if (i % 11 == 0)
-                m.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
+                m.attachments = {
+                    ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
             view->appendMessage(m);
             if (i % 20 == 0)
                 QCoreApplication::processEvents();
@@ -824,7 +825,8 @@ private slots:
             if (i % 4 == 0)
                 m.content += QStringLiteral(", and a longer tail that wraps over more than one line of the feed");
             if (i % 9 == 0)
-                m.attachments = {ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
+                m.attachments = {
+                    ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
             view->appendMessage(m);
             // One message per turn, as they arrive from the service.
             QCoreApplication::processEvents();
