@@ -22,6 +22,12 @@ ChatFeedList::ChatFeedList(QScrollArea *scrollArea, int itemSpacing, int outerMa
     , margin(outerMargin)
 {
     area->setWidgetResizable(false);
+    // Opaque, in the window colour that shows behind the feed anyway: a scroll (every message
+    // that arrives while the view follows the bottom) then moves the pixels already drawn
+    // and paints only what comes into view, instead of painting every row on screen again.
+    // Static contents: growing the list paints only the part added.
+    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StaticContents);
     area->setWidget(this);
     area->viewport()->installEventFilter(this);
     QScrollBar *bar = area->verticalScrollBar();
@@ -212,11 +218,11 @@ void ChatFeedList::release(int index)
     items[index].widget = nullptr;
     if (!widget)
         return;
-    if (widgetReleased)
-        widgetReleased(index, items.at(index), widget);
-    // Deferred: a menu or dialog that the row opened may still be on the stack.
+    const bool kept = widgetReleased && widgetReleased(index, items.at(index), widget);
     widget->hide();
-    widget->deleteLater();
+    // Deferred: a menu or dialog that the row opened may still be on the stack.
+    if (!kept)
+        widget->deleteLater();
 }
 
 void ChatFeedList::captureAnchor()

@@ -42,9 +42,10 @@ public:
 
     // Makes the widget of the Row or Divider item at `index`, parented to `parent`.
     std::function<QWidget *(int index, const Item &item, QWidget *parent)> createWidget;
-    // Told just before the widget of the Row or Divider item at `index` is released
-    // (hidden at once, deleted later).
-    std::function<void(int index, const Item &item, QWidget *widget)> widgetReleased;
+    // Told just before the widget of the Row or Divider item at `index` is released. It is
+    // hidden at once; it is deleted later unless this returns true, which means the caller
+    // keeps it (hidden, still a child of the list) to show another item with.
+    std::function<bool(int index, const Item &item, QWidget *widget)> widgetReleased;
     // A first guess at the height of an item that was never measured.
     std::function<int(const Item &item)> estimateHeight;
 

@@ -117,7 +117,7 @@ void ChatFeedView::buildFlatPage(QWidget *page)
         return makeFlatWidget(index, parent);
     };
     flatCanvas->widgetReleased = [this](int index, const ChatFeedList::Item &, QWidget *widget) {
-        releaseFlatWidget(index, widget);
+        return releaseFlatWidget(index, widget);
     };
     flatCanvas->estimateHeight = [this](const ChatFeedList::Item &item) {
         if (item.kind == ChatFeedList::Kind::Divider)
@@ -515,7 +515,13 @@ QWidget *ChatFeedView::makeFlatWidget(int index, QWidget *parent)
     Entry *entry = entryForKey(item.key);
     if (!entry)
         return nullptr;
-    ChatMessageRow *row = makeRow(entry->message, entry->compact, true, parent);
+    ChatMessageRow *row = nullptr;
+    while (!row && !spareRows.isEmpty())
+        row = spareRows.takeLast();
+    if (row)
+        row->showMessage(entry->message, entry->compact, tagName(entry->message.tagId));
+    else
+        row = makeRow(entry->message, entry->compact, true, parent);
     if (entry->afterDivider)
         row->setAfterDivider(true);
     if (!entry->revealed.isEmpty())
@@ -524,8 +530,9 @@ QWidget *ChatFeedView::makeFlatWidget(int index, QWidget *parent)
     return row;
 }
 
-void ChatFeedView::releaseFlatWidget(int index, QWidget *widget)
+bool ChatFeedView::releaseFlatWidget(int index, QWidget *widget)
 {
+    constexpr qsizetype kSpareRows = 8;
     const ChatFeedList::Item &item = flatCanvas->at(index);
     if (item.kind == ChatFeedList::Kind::Divider) {
         if (index + 1 < flatCanvas->count() && flatCanvas->at(index + 1).kind == ChatFeedList::Kind::Row) {
@@ -533,13 +540,18 @@ void ChatFeedView::releaseFlatWidget(int index, QWidget *widget)
             if (entry && entry->divider == widget)
                 entry->divider = nullptr;
         }
-        return;
+        return false;
     }
     Entry *entry = entryForKey(item.key);
     if (entry && entry->row == widget) {
         entry->revealed = entry->row->revealed();
         entry->row = nullptr;
     }
+    auto *row = qobject_cast<ChatMessageRow *>(widget);
+    if (!row || spareRows.size() >= kSpareRows)
+        return false;
+    spareRows.append(row);
+    return true;
 }
 
 void ChatFeedView::refreshFlatRow(Entry &entry)

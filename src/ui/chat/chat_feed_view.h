@@ -248,7 +248,7 @@ private:
     void showEmojiPicker();
     void onFeedScrolled(int value);
     QWidget *makeFlatWidget(int index, QWidget *parent);
-    void releaseFlatWidget(int index, QWidget *widget);
+    bool releaseFlatWidget(int index, QWidget *widget);
     Entry *entryForKey(quint64 key);
     void refreshFlatRow(Entry &entry);
     void addToList(QVBoxLayout *list, int index, QWidget *widget);
@@ -296,6 +296,10 @@ private:
     // the first position back instead of renumbering every entry.
     QHash<quint64, qint64> entryPositionByKey;
     qint64 firstEntryPosition = 0;
+    // Message rows released by the list, kept hidden to show the next messages that come
+    // into view: building a row (its labels polished against the style sheet) costs more
+    // than filling one in again.
+    QList<QPointer<ChatMessageRow>> spareRows;
     int dividerHeight = 0; // every divider has the same height; the estimate for those not yet built
     QSet<QString> seenIds;
     qint64 gapSeq = 0;

@@ -2,6 +2,7 @@
 
 #include "theme/theme_palette.h"
 #include "ui/chat/chat_markdown.h"
+#include "ui/chat/chat_text_label.h"
 #include "ui/widgets/ctrl_key_watcher.h"
 #include "ui/widgets/external_link.h"
 
@@ -30,6 +31,20 @@ QString hexOf(const char *token)
     return QString::fromLatin1(ThemePalette::hex(token));
 }
 
+// Showing a child that would be shown with its row anyway, or setting the style sheet it
+// already has, still polishes it again and activates its layout: rows are built often.
+void setShown(QWidget *widget, bool shown)
+{
+    if (widget->isVisibleTo(widget->parentWidget()) != shown)
+        widget->setVisible(shown);
+}
+
+void setSheet(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
 } // namespace
 
 ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &tagName, bool chip, QWidget *parent)
@@ -46,29 +61,27 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
     avatar->setAlignment(Qt::AlignCenter);
     rowLayout->addWidget(avatar, 0, Qt::AlignTop);
 
-    auto *column = new QWidget(this);
-    auto *columnLayout = new QVBoxLayout(column);
+    // Nested layouts rather than container widgets: every widget of a row is polished
+    // against the application style sheet, painted and deleted again as rows come and go.
+    columnLayout = new QVBoxLayout;
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(1);
-    rowLayout->addWidget(column, 1);
+    rowLayout->addLayout(columnLayout, 1);
 
-    headerRow = new QWidget(column);
-    auto *headerLayout = new QHBoxLayout(headerRow);
+    headerLayout = new QHBoxLayout;
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->setSpacing(6);
-    tagChip = new QLabel(headerRow);
+    tagChip = new QLabel(this);
     tagChip->setCursor(Qt::PointingHandCursor);
     tagChip->installEventFilter(this);
-    header = new QLabel(headerRow);
+    header = new QLabel(this);
     header->setTextFormat(Qt::RichText);
     headerLayout->addWidget(tagChip);
     headerLayout->addWidget(header);
     headerLayout->addStretch();
-    columnLayout->addWidget(headerRow);
+    columnLayout->addLayout(headerLayout);
 
-    body = new QLabel(column);
-    body->setTextFormat(Qt::RichText);
-    body->setWordWrap(true);
+    body = new ChatTextLabel(this);
     body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     body->setOpenExternalLinks(false);
     // The row's own menu shows over the body, not the label's copy menu.
@@ -78,7 +91,7 @@ ChatMessageRow::ChatMessageRow(const Message &m, bool isCompact, const QString &
     connect(CtrlKeyWatcher::instance(), &CtrlKeyWatcher::changed, body, [this] { refreshLooseLinks(); });
     columnLayout->addWidget(body);
 
-    thumbArea = new QWidget(column);
+    thumbArea = new QWidget(this);
     thumbGrid = new QGridLayout(thumbArea);
     thumbGrid->setContentsMargins(0, 4, 0, 0);
     thumbGrid->setSpacing(4);
@@ -105,12 +118,11 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
 
     if (showTagChip && m.tagId > 0) {
         tagChip->setText(tagName.isEmpty() ? QStringLiteral("标签") : tagName);
-        tagChip->setStyleSheet(
-            QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
-                .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
-        tagChip->setVisible(!compact);
+        setSheet(tagChip, QStringLiteral("background:%1;color:%2;border:1px solid %3;font-size:12px;padding:0 6px;")
+                              .arg(hexOf("selectBg"), hexOf("primaryText"), hexOf("border")));
+        setShown(tagChip, !compact);
     } else {
-        tagChip->hide();
+        setShown(tagChip, false);
     }
 
     header->setText(
@@ -122,6 +134,20 @@ void ChatMessageRow::applyMessage(const Message &m, const QString &tagName)
     renderBody();
     buildAttachments();
     updateAvatar();
+    layoutChanged();
+}
+
+void ChatMessageRow::showMessage(const Message &m, bool isCompact, const QString &tagName)
+{
+    messageId = m.id;
+    revealedSpoilers.clear();
+    hoveredLink.clear();
+    hotLooseHref.clear();
+    looseLinksShown = false;
+    compact = isCompact;
+    afterDivider = false;
+    applyMessage(m, tagName);
+    setCompact(isCompact);
 }
 
 void ChatMessageRow::renderBody()
@@ -129,6 +155,7 @@ void ChatMessageRow::renderBody()
     if (message.hidden) {
         body->setText(
             QStringLiteral("<span style=\"color:%1;font-size:16px;\">（消息被隐藏）</span>").arg(hexOf("textFaint")));
+        layoutChanged();
         return;
     }
     QString html;
@@ -138,6 +165,7 @@ void ChatMessageRow::renderBody()
     html += QStringLiteral("<div style=\"font-size:16px;\">%1</div>")
                 .arg(renderMarkdown(message.content, &revealedSpoilers, hotLooseHref, looseLinksShown));
     body->setText(html);
+    layoutChanged();
 }
 
 void ChatMessageRow::restoreRevealed(const QSet<int> &spoilers)
@@ -149,16 +177,26 @@ void ChatMessageRow::restoreRevealed(const QSet<int> &spoilers)
 void ChatMessageRow::setCompact(bool value)
 {
     compact = value;
-    headerRow->setVisible(!compact);
-    tagChip->setVisible(showTagChip && !compact && tagId >= 1);
+    setShown(header, !compact);
+    setShown(tagChip, showTagChip && !compact && tagId >= 1);
     applyMargins();
     updateAvatar();
+    layoutChanged();
 }
 
 void ChatMessageRow::setAfterDivider(bool value)
 {
     afterDivider = value;
     applyMargins();
+}
+
+void ChatMessageRow::layoutChanged()
+{
+    // A change of a child reaches only the row's own layout at once; the nested ones keep
+    // their measures until the row is laid out again, which a hidden row (one kept to be
+    // used again) or one measured right away (the feed's list) does not wait for.
+    headerLayout->invalidate();
+    columnLayout->invalidate();
 }
 
 void ChatMessageRow::applyMargins()
@@ -170,6 +208,7 @@ void ChatMessageRow::applyMargins()
 void ChatMessageRow::setTagChipText(const QString &text)
 {
     tagChip->setText(text);
+    layoutChanged();
 }
 
 QSize ChatMessageRow::thumbnailSize(const ChatAttachment &attachment, int count)
@@ -191,10 +230,11 @@ void ChatMessageRow::buildAttachments()
     }
     thumbnails.clear();
     if (message.hidden || message.attachments.isEmpty()) {
-        thumbArea->hide();
+        setShown(thumbArea, false);
+        layoutChanged();
         return;
     }
-    thumbArea->show();
+    setShown(thumbArea, true);
     const int count = int(message.attachments.size());
     const QString style = QStringLiteral("background:%1;border:1px solid %2;").arg(hexOf("fillHover"), hexOf("border"));
     for (int i = 0; i < count; ++i) {
@@ -211,18 +251,20 @@ void ChatMessageRow::buildAttachments()
         if (loadThumbnail)
             loadThumbnail(label, attachment, size);
     }
+    thumbArea->updateGeometry();
+    layoutChanged();
 }
 
 void ChatMessageRow::updateAvatar()
 {
     if (compact) {
         avatar->clear();
-        avatar->setStyleSheet(QString());
+        setSheet(avatar, QString());
         avatar->setFixedSize(kAvatarSize, 0);
     } else {
         avatar->setFixedSize(kAvatarSize, kAvatarSize);
         avatar->setText(avatarLetter);
-        avatar->setStyleSheet(avatarStyle);
+        setSheet(avatar, avatarStyle);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QBoxLayout;
 class QGridLayout;
 class QLabel;
 
@@ -25,6 +26,9 @@ public:
                    QWidget *parent = nullptr);
 
     void applyMessage(const Message &message, const QString &tagName);
+    // The row shows another message from now on: nothing of the previous one stays (opened
+    // spoilers, hovered link, loose links shown).
+    void showMessage(const Message &message, bool compact, const QString &tagName);
     void setCompact(bool compact);
     void setAfterDivider(bool afterDivider);
     void setTagChipText(const QString &text);
@@ -71,6 +75,7 @@ private:
     void renderBody();
     void updateAvatar();
     void applyMargins();
+    void layoutChanged();
 
     Message message;
     QString messageId;
@@ -86,11 +91,12 @@ private:
     QString avatarStyle;
 
     QLabel *avatar = nullptr;
-    QWidget *headerRow = nullptr;
     QLabel *tagChip = nullptr;
     QLabel *header = nullptr;
     QLabel *body = nullptr;
     QWidget *thumbArea = nullptr;
     QGridLayout *thumbGrid = nullptr;
+    QBoxLayout *columnLayout = nullptr;
+    QBoxLayout *headerLayout = nullptr;
     QList<QLabel *> thumbnails;
 };

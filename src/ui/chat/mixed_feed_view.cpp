@@ -6,6 +6,7 @@
 #include "ui/chat/chat_image_loader.h"
 #include "ui/chat/chat_markdown.h"
 #include "ui/chat/chat_message_row.h"
+#include "ui/chat/chat_text_label.h"
 #include "ui/widgets/ctrl_key_watcher.h"
 #include "ui/widgets/external_link.h"
 
@@ -83,6 +84,7 @@ MixedFeedView::MixedFeedView(QWidget *parent)
     };
     list->widgetReleased = [this](int, const ChatFeedList::Item &listItem, QWidget *widget) {
         releaseWidget(listItem, widget);
+        return false;
     };
     list->estimateHeight = [this](const ChatFeedList::Item &listItem) {
         if (listItem.kind == ChatFeedList::Kind::Divider)
@@ -290,9 +292,7 @@ QWidget *MixedFeedView::makeMsgRow(const Shown &entry, QWidget *parent)
         layout->addWidget(indent);
     }
 
-    auto *body = new QLabel(row);
-    body->setTextFormat(Qt::RichText);
-    body->setWordWrap(true);
+    auto *body = new ChatTextLabel(row);
     body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     body->setOpenExternalLinks(false);
     if (item.hidden) {

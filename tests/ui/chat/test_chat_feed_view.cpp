@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -670,19 +671,79 @@ private slots:
         QTRY_COMPARE(bar->value(), bar->maximum());
         QPointer<ChatMessageRow> row = view->flatEntries().last().row;
         QVERIFY(row);
+        const QString closed = row->bodyLabel()->text();
         row->onLinkActivated(QStringLiteral("spoiler:1"));
         const QString opened = row->bodyLabel()->text();
 
         bar->setValue(0);
         QCoreApplication::processEvents();
-        QTRY_VERIFY(!row); // released
-        QVERIFY(!view->flatEntries().last().row);
+        // Released: deleted, or kept to show other messages, none of which has anything
+        // of the one it showed before open.
+        QTRY_VERIFY(!view->flatEntries().last().row);
+        QVERIFY(!row || row->isHidden() || row->currentMessage().id != view->flatEntries().last().message.id);
+        int shown = 0;
+        for (const ChatFeedView::Entry &entry : view->flatEntries()) {
+            if (!entry.row)
+                continue;
+            ++shown;
+            QCOMPARE(entry.row->currentMessage().id, entry.message.id);
+            QVERIFY2(entry.row->revealed().isEmpty(), qPrintable(entry.message.id));
+            QCOMPARE(entry.row->bodyLabel()->text(), closed);
+        }
+        QVERIFY(shown > 0);
         bar->setValue(bar->maximum());
         QCoreApplication::processEvents();
         ChatMessageRow *again = view->flatEntries().last().row;
         QVERIFY(again);
         QCOMPARE(again->revealed(), QSet<int>{1});
         QCOMPARE(again->bodyLabel()->text(), opened);
+    }
+
+    // Rows are built again and used again for other messages as the view moves; every
+    // height the list keeps must still be that of a row made new for its message.
+    void keptHeightsAreThoseOfNewRows()
+    {
+        auto view = makeView();
+        view->resize(480, 400);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        for (int i = 1; i <= 400; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 3 % 3), i / 150 - 2);
+            m.content = QStringLiteral("message %1").arg(i);
+            if (i % 5 == 0)
+                m.content += QStringLiteral(" with a longer tail that wraps over more than one line of the feed");
+            if (i % 11 == 0)
+                m.attachments = {
+                    ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
+            view->appendMessage(m);
+            if (i % 20 == 0)
+                QCoreApplication::processEvents();
+        }
+        QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        for (const int position : {bar->maximum() / 2, 0, bar->maximum() / 3, bar->maximum()}) {
+            bar->setValue(position);
+            QCoreApplication::processEvents();
+        }
+        view->markHidden(QStringLiteral("m395"));
+        QCoreApplication::processEvents();
+        const ChatFeedList *list = view->flatListWidget();
+        const int width = view->flatScrollArea()->viewport()->width();
+        int checked = 0;
+        for (const ChatFeedView::Entry &entry : view->flatEntries()) {
+            const ChatFeedList::Item &item = list->at(list->indexOf(entry.key));
+            if (item.measuredWidth != width)
+                continue;
+            ChatMessageRow fresh(entry.message, entry.compact, QString(), true);
+            fresh.setAfterDivider(entry.afterDivider);
+            QVERIFY2(item.height == fresh.heightForWidth(width),
+                     qPrintable(QStringLiteral("%1: kept %2, new %3")
+                                    .arg(entry.message.id)
+                                    .arg(item.height)
+                                    .arg(fresh.heightForWidth(width))));
+            ++checked;
+        }
+        QVERIFY(checked > 40);
     }
 
     void pictureOfALongFeed()
@@ -736,6 +797,46 @@ private slots:
             const QStringList blank = testsupport::blankRegions(image, rows);
             QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
             QVERIFY2(rows.size() >= 6, place);
+        }
+        qApp->setStyleSheet(previous);
+    }
+
+    // Messages that arrive while the view follows the bottom scroll it by moving what is
+    // already drawn; what the window shows must still be what a full paint draws.
+    void scrolledPixelsMatchAFullPaint()
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString previous = qApp->styleSheet();
+        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        auto view = makeView();
+        view->resize(480, 420);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QWidget *viewport = view->flatScrollArea()->viewport();
+        auto onScreen = [&] {
+            const QImage window = view->screen()->grabWindow(view->winId()).toImage();
+            const QRect area(viewport->mapTo(view.get(), QPoint(0, 0)), viewport->size());
+            return window.copy(area).convertToFormat(QImage::Format_RGB32);
+        };
+        for (int i = 1; i <= 60; ++i) {
+            Message m = message(QStringLiteral("m%1").arg(i), i, QStringLiteral("u%1").arg(i / 2 % 3), i / 30 - 1);
+            m.content = QStringLiteral("message %1 with **bold** text").arg(i);
+            if (i % 4 == 0)
+                m.content += QStringLiteral(", and a longer tail that wraps over more than one line of the feed");
+            if (i % 9 == 0)
+                m.attachments = {
+                    ChatAttachment{QStringLiteral("a%1").arg(i), "", "", 300, 120, "image/png", 1, "a.png"}};
+            view->appendMessage(m);
+            // One message per turn, as they arrive from the service.
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            if (i > 20 && i % 5 == 0) {
+                QScrollBar *bar = view->flatScrollArea()->verticalScrollBar();
+                QCOMPARE(bar->value(), bar->maximum());
+                const QImage painted = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                QVERIFY2(onScreen() == painted, qPrintable(QStringLiteral("after message %1").arg(i)));
+            }
         }
         qApp->setStyleSheet(previous);
     }

@@ -1,4 +1,5 @@
 #include "ui/chat/chat_message_row.h"
+#include "ui/chat/chat_text_label.h"
 
 #include "support/test_main.h"
 
@@ -159,6 +160,44 @@ private slots:
         QVERIFY(row.bodyLabel()->text() != before);
         row.onLinkActivated(QStringLiteral("spoiler:0"));
         QCOMPARE(row.revealed(), QSet<int>({0, 2}));
+    }
+
+    // The body label keeps its heights per width: they must stay those a plain label of
+    // the same text and font gives, across changes of text and font.
+    void bodyHeightsFollowTextAndFont()
+    {
+        ChatTextLabel kept;
+        QLabel plain;
+        plain.setTextFormat(Qt::RichText);
+        plain.setWordWrap(true);
+        const QString shortText = QStringLiteral("<div>short <b>one</b></div>");
+        const QString longText =
+            QStringLiteral("<div>%1</div>").arg(QStringLiteral("a longer message that wraps ").repeated(6));
+        auto compare = [&](const char *step) {
+            for (const int width : {120, 300, 500, 300}) {
+                QVERIFY2(kept.heightForWidth(width) == plain.heightForWidth(width),
+                         qPrintable(QStringLiteral("%1 at %2: %3 != %4")
+                                        .arg(QLatin1String(step))
+                                        .arg(width)
+                                        .arg(kept.heightForWidth(width))
+                                        .arg(plain.heightForWidth(width))));
+            }
+            QCOMPARE(kept.sizeHint().height(), plain.heightForWidth(300));
+        };
+        for (QLabel *label : {static_cast<QLabel *>(&kept), &plain})
+            label->setText(shortText);
+        compare("short");
+        for (QLabel *label : {static_cast<QLabel *>(&kept), &plain})
+            label->setText(longText);
+        compare("long");
+        QVERIFY(kept.heightForWidth(120) > kept.heightForWidth(500));
+        const int before = kept.heightForWidth(300);
+        QFont bigger = kept.font();
+        bigger.setPointSize(bigger.pointSize() * 2);
+        for (QLabel *label : {static_cast<QLabel *>(&kept), &plain})
+            label->setFont(bigger);
+        compare("bigger font");
+        QVERIFY(kept.heightForWidth(300) > before);
     }
 
     void contextMenuGoesToChipOrMessage()
