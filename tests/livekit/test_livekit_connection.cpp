@@ -527,8 +527,9 @@ void LiveKitConnectionTest::endingAgainstStalledServerKeepsLoopTurning()
     });
     // Long enough for a blocking unpublish or goodbye to show.
     QTest::qWait(1500);
-    const double worst = meter.worstMs();
-    qInfo("longest event-loop turn while ending: %.1f ms", worst);
+    // Time the GUI thread only waited for a core on a loaded machine is not counted.
+    const double worst = meter.worstOwnMs();
+    qInfo("longest event-loop turn while ending: %.1f ms (%.1f ms of wall time)", worst, meter.worstMs());
     QVERIFY2(worst < 50, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(worst)));
     if (alice)
         QCOMPARE(disconnected.count(), 1);
