@@ -217,6 +217,7 @@ void MainStatusBar::playNext()
     slideOut->setStartValue(QPoint(0, 0));
     slideOut->setEndValue(QPoint(0, -h));
     sequence->start();
+    emit transientMessageShown(next.text, next.kind);
 }
 
 void MainStatusBar::showSticky()

@@ -51,6 +51,8 @@ public slots:
 
 signals:
     void systemMessagesRequested();
+    // A transient message has just started to play.
+    void transientMessageShown(const QString &text, MainStatusBar::MessageKind kind);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
