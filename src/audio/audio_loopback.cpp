@@ -268,6 +268,11 @@ void AudioLoopback::loadFile(const QString &path)
         emit decodeFailed();
         return;
     }
+    decode(path, 0);
+}
+
+void AudioLoopback::decode(const QString &path, int attempt)
+{
     auto *decoder = new QAudioDecoder(this);
     decoder->setAudioFormat(loopFormat());
     auto gathered = std::make_shared<QList<qint16>>();
@@ -276,7 +281,7 @@ void AudioLoopback::loadFile(const QString &path)
     auto gauge = std::make_shared<DecodeStallGauge>(decodeStallMs);
     auto *stall = new QTimer(decoder);
     stall->setInterval(gauge->checkIntervalMs());
-    connect(stall, &QTimer::timeout, this, [this, decoder, done, progress, gauge] {
+    connect(stall, &QTimer::timeout, this, [this, decoder, done, progress, gauge, path, attempt] {
         if (*done)
             return;
         // Decoded data waiting for this thread is progress that its handler has not seen yet.
@@ -289,10 +294,17 @@ void AudioLoopback::loadFile(const QString &path)
         if (!gauge->check(progress->sinceCheck.restart(), moved))
             return;
         *done = true;
-        qCWarning(lcAudioPlayback) << "loopback decode failed:"
-                                   << "decoder made no progress";
         decoder->stop();
         decoder->deleteLater();
+        // The media backend's decoder can stall for good on a busy machine where a fresh one
+        // goes through: one more try before the file counts as undecodable.
+        if (attempt == 0) {
+            qCWarning(lcAudioPlayback) << "loopback decode stalled, starting again:" << path;
+            decode(path, attempt + 1);
+            return;
+        }
+        qCWarning(lcAudioPlayback) << "loopback decode failed:"
+                                   << "decoder made no progress";
         emit decodeFailed();
     });
     connect(decoder, &QAudioDecoder::bufferReady, this, [decoder, gathered, progress] {

@@ -102,6 +102,8 @@ signals:
 
 private:
     void installSource(QList<qint16> samples, const QString &label);
+    // `attempt` 0 is the first decode of `path`; a decode that stalls is started once more.
+    void decode(const QString &path, int attempt);
 
     QThread thread;
     Worker *worker = nullptr; // owned; lives on `thread`
