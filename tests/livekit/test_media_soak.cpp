@@ -30,6 +30,7 @@
 #include <QElapsedTimer>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -180,6 +181,63 @@ struct Member
     }
 };
 
+// Every step of a cycle ends within its own bounds (a join's connect timeout, a publish's wait, a
+// room's teardown); a step that outlives all of them is a hang. Joins and teardowns cannot be
+// abandoned half-way the way a wait can, so the watchdog ends the run with what it waited for
+// instead of leaving it to the harness's timeout, which names nothing; the fatal error also prints
+// every thread's stack. Seen under heavy load about once in a hundred runs: a room's teardown stuck
+// for good disposing its publisher's pipeline, whose streaming threads were still running.
+class StepWatchdog
+{
+public:
+    explicit StepWatchdog(int limitMs)
+        : m_limitMs(limitMs)
+        , m_thread([this] { watch(); })
+    {}
+    ~StepWatchdog()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    void step(const QString &what)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_step = what;
+            m_started = std::chrono::steady_clock::now();
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void watch()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_finished) {
+            const auto deadline = m_started + std::chrono::milliseconds(m_limitMs);
+            if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout && !m_finished
+                && std::chrono::steady_clock::now() >= m_started + std::chrono::milliseconds(m_limitMs))
+                qFatal("soak stalled: %s did not end within %d ms", qPrintable(m_step), m_limitMs);
+        }
+    }
+
+    const int m_limitMs;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QString m_step = QStringLiteral("start");
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
+    bool m_finished = false;
+    std::thread m_thread;
+};
+
+// Longer than the longest bounded step (a publish waits up to 15 s, a wait here 8 s) on a loaded
+// machine, and short enough that a stall fails the run well inside the harness's timeout.
+constexpr int kStepLimitMs = 45000;
+
 bool waitFor(const std::function<bool()> &condition, int ms = kWaitMs)
 {
     const QDeadlineTimer deadline(ms);
@@ -231,6 +289,7 @@ void MediaSoakTest::joinLeaveCyclesWithDataFlowing()
     total.start();
     qint64 slowestCycleMs = 0;
     int packets = 0;
+    StepWatchdog watchdog(kStepLimitMs);
     for (int cycle = 0; cycle < cycles; ++cycle) {
         QElapsedTimer cycleClock;
         cycleClock.start();
@@ -239,15 +298,18 @@ void MediaSoakTest::joinLeaveCyclesWithDataFlowing()
         for (int i = 0; i < count; ++i) {
             members.push_back(std::make_unique<Member>());
             const QString identity = QStringLiteral("m%1-%2").arg(cycle).arg(i);
+            watchdog.step(QStringLiteral("cycle %1: %2 joining").arg(cycle).arg(identity));
             QVERIFY2(members.back()->join(janus, identity),
                      qPrintable(QStringLiteral("cycle %1: %2 could not join").arg(cycle).arg(identity)));
             members.back()->startSending(std::uint8_t(cycle));
         }
+        watchdog.step(QStringLiteral("cycle %1: publishing the tone").arg(cycle));
         QVERIFY2(members.front()->speak(440), qPrintable(QStringLiteral("cycle %1: no publication").arg(cycle)));
 
         // One listener, a different one each cycle, hears the tone again.
         Member &listener = *members.at(1 + cycle % (count - 1));
         const std::string speaker = QStringLiteral("m%1-0").arg(cycle).toStdString();
+        watchdog.step(QStringLiteral("cycle %1: hearing the tone").arg(cycle));
         QVERIFY2(waitFor([&] { return listener.startHearing(speaker); }),
                  qPrintable(QStringLiteral("cycle %1: the listener never got the speaker's track").arg(cycle)));
         QVERIFY2(waitFor([&] { return listener.heardSoFar().size() >= 9600; }),
@@ -262,16 +324,19 @@ void MediaSoakTest::joinLeaveCyclesWithDataFlowing()
             std::lock_guard lock(listener.heardMutex);
             QCOMPARE(listener.largestFrame, std::size_t(480));
         }
+        watchdog.step(QStringLiteral("cycle %1: waiting for data packets").arg(cycle));
         // Data packets of every member reached the listener before anyone leaves.
         QVERIFY2(waitFor([&] { return listener.recorder.dataCount() >= std::size_t(count - 1); }),
                  qPrintable(QStringLiteral("cycle %1: no data packets arrived").arg(cycle)));
 
         // Everyone leaves at once, each on a thread of its own, while the packets flow.
+        watchdog.step(QStringLiteral("cycle %1: %2 members leaving").arg(cycle).arg(count));
         std::vector<std::thread> leaving;
         for (auto &member : members)
             leaving.emplace_back([m = member.get()] { m->leave(); });
         for (std::thread &thread : leaving)
             thread.join();
+        watchdog.step(QStringLiteral("cycle %1: stopping the data senders").arg(cycle));
         for (auto &member : members) {
             member->stopSending();
             packets += member->sent.load();
@@ -286,6 +351,7 @@ void MediaSoakTest::joinLeaveCyclesWithDataFlowing()
 
     // The server shuts down cleanly once everyone has gone: its teardown of the data channels is
     // complete, nothing is left to race its exit.
+    watchdog.step(QStringLiteral("stopping the media server"));
     janus.stop();
     QVERIFY2(janus.stoppedCleanly(), qPrintable(QStringLiteral("the media server did not exit cleanly:\n%1")
                                                     .arg(janus.log().right(3000))));
@@ -300,20 +366,27 @@ void MediaSoakTest::serverStopsCleanlyRightAfterEveryoneLeft()
 {
     int crashes = 0;
     const int rounds = std::max(3, soakCycles() / 4);
+    StepWatchdog watchdog(kStepLimitMs);
     for (int round = 0; round < rounds; ++round) {
+        watchdog.step(QStringLiteral("round %1: joining").arg(round));
         if (!janus.isRunning())
             QVERIFY2(janus.start(), qPrintable(janus.errorText()));
         std::vector<std::unique_ptr<Member>> members;
         for (int i = 0; i < 3; ++i) {
             members.push_back(std::make_unique<Member>());
-            QVERIFY(members.back()->join(janus, QStringLiteral("s%1-%2").arg(round).arg(i)));
+            QVERIFY2(members.back()->join(janus, QStringLiteral("s%1-%2").arg(round).arg(i)),
+                     qPrintable(QStringLiteral("round %1: s%1-%2 could not join").arg(round).arg(i)));
             members.back()->startSending(std::uint8_t(round));
         }
-        QVERIFY(members.front()->speak(440));
+        watchdog.step(QStringLiteral("round %1: publishing and hearing the tone").arg(round));
+        QVERIFY2(members.front()->speak(440), qPrintable(QStringLiteral("round %1: no publication").arg(round)));
         Member &listener = *members.at(1);
         const std::string speaker = QStringLiteral("s%1-0").arg(round).toStdString();
-        QVERIFY(waitFor([&] { return listener.startHearing(speaker); }));
-        QVERIFY(waitFor([&] { return listener.heardSoFar().size() >= 4800; }));
+        QVERIFY2(waitFor([&] { return listener.startHearing(speaker); }),
+                 qPrintable(QStringLiteral("round %1: the listener never got the speaker's track").arg(round)));
+        QVERIFY2(waitFor([&] { return listener.heardSoFar().size() >= 4800; }),
+                 qPrintable(QStringLiteral("round %1: nothing heard (%2 samples)").arg(round).arg(listener.heardSoFar().size())));
+        watchdog.step(QStringLiteral("round %1: members leaving, then the server stopping").arg(round));
         std::vector<std::thread> leaving;
         for (auto &member : members)
             leaving.emplace_back([m = member.get()] { m->leave(); });
