@@ -36,6 +36,8 @@ constexpr qint64 kSenderQuietMs = 100;
 constexpr float kLevelDecay = 0.8913f;
 constexpr int kWaterline = 480;
 constexpr int kRaisedWaterline = 960;
+// A device that holds audio and plays none of it for this long has stopped, not slowed down.
+constexpr qint64 kRenderStallMs = 200;
 
 int clampDb(int dB)
 {
@@ -585,6 +587,9 @@ void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
     QElapsedTimer sinceWake;
     QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance();
     const int bufferFrames = client->bufferFrames();
+    int lastPadding = -1;       // what the device held after the previous wake's write
+    qint64 stalledSinceMs = -1; // since when it has held at least the waterline and drained nothing
+    bool toppedUp = false;
     while (renderRunning) {
         const RenderWait wait = client->waitEvent(200);
         if (!renderRunning || wait == RenderWait::Failed)
@@ -613,9 +618,37 @@ void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
             renderFailed = true;
             break;
         }
-        if (padding >= waterline)
-            continue;
-        const int frames = std::min(waterline - padding, bufferFrames - padding);
+        int frames = std::min(waterline - padding, bufferFrames - padding);
+        if (padding >= waterline) {
+            // A device that ran dry may wait for more than the waterline before it plays again
+            // (a sound server's prebuffer): then nothing drains and no write would ever come.
+            // Such a device is filled up once; if even that does not start it, it is reopened.
+            const qint64 nowMs = now();
+            if (padding < lastPadding || stalledSinceMs < 0) {
+                stalledSinceMs = padding < lastPadding ? -1 : nowMs;
+                toppedUp = false;
+                lastPadding = padding;
+                continue;
+            }
+            lastPadding = padding;
+            if (nowMs - stalledSinceMs < kRenderStallMs)
+                continue;
+            if (toppedUp || padding >= bufferFrames) {
+                qCWarning(lcAudioPlayback).nospace()
+                    << "render stalled, reopening device padding=" << padding << " buffer_frames=" << bufferFrames;
+                renderFailed = true;
+                break;
+            }
+            qCInfo(lcAudioPlayback).nospace()
+                << "render stalled, filling device padding=" << padding << " buffer_frames=" << bufferFrames;
+            toppedUp = true;
+            stalledSinceMs = nowMs;
+            frames = bufferFrames - padding;
+        } else {
+            stalledSinceMs = -1;
+            toppedUp = false;
+        }
+        lastPadding = padding + std::max(frames, 0);
         if (frames <= 0)
             continue;
         if (int(renderBuffer.size()) < frames)
