@@ -165,9 +165,9 @@ class MediaEchoTest : public QObject
     {
         bool measured = false; // the far end's voice reached the microphone in enough windows
         QString failure;       // why not
-        double echoAtMic = 0; // what the user's microphone hears of the far end
-        double echoBack = 0;  // what the far end hears back meanwhile
-        double nearBack = 0;  // what the far end hears while only the user talks
+        double echoAtMic = 0;  // what the user's microphone hears of the far end
+        double echoBack = 0;   // what the far end hears back meanwhile
+        double nearBack = 0;   // what the far end hears while only the user talks
     };
 
     // Mean power of what the user's microphone delivers over `ms`, before any processing (the
