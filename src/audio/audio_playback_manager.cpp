@@ -36,7 +36,10 @@ constexpr qint64 kSenderQuietMs = 100;
 constexpr float kLevelDecay = 0.8913f;
 constexpr int kWaterline = 480;
 constexpr int kRaisedWaterline = 960;
-// A device that holds audio and plays none of it for this long has stopped, not slowed down.
+// A device that holds audio and plays none of it for this long has stopped, not slowed down: it
+// is filled up (it may be waiting for a full buffer after it ran dry), and reopened when it still
+// plays nothing for the longer time.
+constexpr qint64 kRenderFillUpMs = 60;
 constexpr qint64 kRenderStallMs = 500;
 
 int clampDb(int dB)
@@ -639,20 +642,21 @@ void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
             const qint64 nowMs = now();
             if (stalledSinceMs < 0)
                 stalledSinceMs = nowMs;
-            if (nowMs - stalledSinceMs < kRenderStallMs)
+            if (nowMs - stalledSinceMs < (toppedUp ? kRenderStallMs : kRenderFillUpMs))
                 continue;
-            if (toppedUp || padding >= bufferFrames) {
+            if (toppedUp) {
                 qCWarning(lcAudioPlayback).nospace()
                     << "render stalled, reopening device padding=" << padding << " buffer_frames=" << bufferFrames;
                 renderFailed = true;
                 break;
             }
-            qCInfo(lcAudioPlayback).nospace()
-                << "render stalled, filling device padding=" << padding << " buffer_frames=" << bufferFrames;
             toppedUp = true;
             stuckAt = padding;
             stalledSinceMs = nowMs;
             frames = bufferFrames - padding;
+            if (frames > 0)
+                qCInfo(lcAudioPlayback).nospace()
+                    << "render stalled, filling device padding=" << padding << " buffer_frames=" << bufferFrames;
         }
         lastPadding = padding + std::max(frames, 0);
         if (frames <= 0)
