@@ -36,6 +36,11 @@ constexpr qint64 kSenderQuietMs = 100;
 constexpr float kLevelDecay = 0.8913f;
 constexpr int kWaterline = 480;
 constexpr int kRaisedWaterline = 960;
+// A device that holds audio and plays none of it for this long has stopped, not slowed down: it
+// is filled up (it may be waiting for a full buffer after it ran dry), and reopened when it still
+// plays nothing for the longer time.
+constexpr qint64 kRenderFillUpMs = 60;
+constexpr qint64 kRenderStallMs = 500;
 
 int clampDb(int dB)
 {
@@ -585,6 +590,11 @@ void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
     QElapsedTimer sinceWake;
     QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance();
     const int bufferFrames = client->bufferFrames();
+    int lastPadding = client->padding(); // what the device held after the previous wake's write
+    bool playedSinceOpen = false;
+    qint64 stalledSinceMs = -1; // since when it has held at least the waterline and played nothing
+    bool toppedUp = false;      // filled up at this stall
+    int stuckAt = 0;            // what it held when it was filled up
     while (renderRunning) {
         const RenderWait wait = client->waitEvent(200);
         if (!renderRunning || wait == RenderWait::Failed)
@@ -613,9 +623,42 @@ void AudioPlaybackManager::Impl::renderLoop(IRenderClient *client)
             renderFailed = true;
             break;
         }
-        if (padding >= waterline)
-            continue;
-        const int frames = std::min(waterline - padding, bufferFrames - padding);
+        int frames = std::min(waterline - padding, bufferFrames - padding);
+        // A device that ran dry may wait for more than the waterline before it plays again
+        // (a sound server's prebuffer), or stop playing altogether: then nothing drains and no
+        // write would ever come. Such a device is filled up once; if even that does not make it
+        // play below where it stuck, it is reopened. One that has not played yet since it
+        // opened is left alone: starting can take a while on a loaded machine.
+        const bool drained = padding < lastPadding && (!toppedUp || padding < stuckAt);
+        if (drained) {
+            playedSinceOpen = true;
+            stalledSinceMs = -1;
+            toppedUp = false;
+        }
+        if (padding >= waterline) {
+            lastPadding = padding;
+            if (!playedSinceOpen || drained)
+                continue;
+            const qint64 nowMs = now();
+            if (stalledSinceMs < 0)
+                stalledSinceMs = nowMs;
+            if (nowMs - stalledSinceMs < (toppedUp ? kRenderStallMs : kRenderFillUpMs))
+                continue;
+            if (toppedUp) {
+                qCWarning(lcAudioPlayback).nospace()
+                    << "render stalled, reopening device padding=" << padding << " buffer_frames=" << bufferFrames;
+                renderFailed = true;
+                break;
+            }
+            toppedUp = true;
+            stuckAt = padding;
+            stalledSinceMs = nowMs;
+            frames = bufferFrames - padding;
+            if (frames > 0)
+                qCInfo(lcAudioPlayback).nospace()
+                    << "render stalled, filling device padding=" << padding << " buffer_frames=" << bufferFrames;
+        }
+        lastPadding = padding + std::max(frames, 0);
         if (frames <= 0)
             continue;
         if (int(renderBuffer.size()) < frames)

@@ -96,6 +96,8 @@ private slots:
     void removingSessionsClosesStreams();
     void renderDeviceBelongsToTheRenderThread();
     void silenceOfDiscontinuousTransmissionIsNotAGap();
+    void deviceThatStopsPlayingIsRestarted_data();
+    void deviceThatStopsPlayingIsRestarted();
 };
 
 void TestAudioPlaybackManager::gainLaw_data()
@@ -603,6 +605,49 @@ void TestAudioPlaybackManager::silenceOfDiscontinuousTransmissionIsNotAGap()
     frameAfter(10, 8000);
     frameAfter(80, 8000); // a late frame while talking
     QCOMPARE(log.count(kCategory, QStringLiteral("frame gap too large gap_ms=80")), 1);
+}
+
+void TestAudioPlaybackManager::deviceThatStopsPlayingIsRestarted_data()
+{
+    QTest::addColumn<int>("startThreshold");
+    QTest::addColumn<bool>("reopened");
+    // A sound server that, once it ran dry, waits for a full buffer before it plays again.
+    QTest::newRow("waits for a full buffer") << 1920 << false;
+    // One that does not play again even then.
+    QTest::newRow("never plays again") << 1921 << true;
+}
+
+void TestAudioPlaybackManager::deviceThatStopsPlayingIsRestarted()
+{
+    QFETCH(int, startThreshold);
+    QFETCH(bool, reopened);
+    ClockedRenderDevice device;
+    Fixture f(&device);
+    testsupport::LogCapture log;
+    FakeStream &stream = f.add(QStringLiteral("alice"));
+    for (int i = 0; i < 20; ++i)
+        stream.push(qint16(1000));
+    QTRY_COMPARE(f.manager->sessionQueuedChunks(QStringLiteral("alice"), QStringLiteral("TR_1")), 20);
+    f.manager->onPlaybackTick();
+    QVERIFY(device.waitUntilIdle());
+    device.setStartThreshold(startThreshold);
+
+    // A late wake-up lets the device run dry; the render thread then keeps less in it than the
+    // device waits for.
+    device.advance(1920 + 480);
+    QVERIFY(device.queuedFrames() > 0 && device.queuedFrames() < 1920);
+    bool played = false;
+    for (int i = 0; i < 40 && !played; ++i) {
+        f.clock += 50;
+        for (int k = 0; k < 5; ++k)
+            stream.push(qint16(1000)); // the far end goes on talking
+        f.manager->onPlaybackTick();
+        played = !allEqual(device.advance(480), 0);
+    }
+    QVERIFY2(played, "the device never played the remote audio again");
+    QCOMPARE(device.openAttempts(), reopened ? 2 : 1);
+    QVERIFY(log.contains(kCategory, QStringLiteral("render stalled, filling device")));
+    QCOMPARE(log.contains(kCategory, QStringLiteral("render stalled, reopening device")), reopened);
 }
 
 KESTOVA_TEST_MAIN(TestAudioPlaybackManager)

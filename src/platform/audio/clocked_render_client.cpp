@@ -22,6 +22,8 @@ struct ClockedRenderDevice::State
     QString consoleDefault = QStringLiteral("speaker");
     QString openError;
     bool lost = false;
+    int startThreshold = 0;
+    bool starved = false; // ran dry and waits for startThreshold frames
     int openAttempts = 0;
     QStringList opened;
     const void *owner = nullptr; // the client that has the device open
@@ -77,6 +79,7 @@ public:
         s->owner = this;
         s->channels = channels;
         s->queue.assign(std::size_t(s->bufferFrames) * channels, 0);
+        s->starved = false;
         s->signalled = false;
         s->idle = false;
         s->attached = false;
@@ -213,6 +216,12 @@ void ClockedRenderDevice::setDeviceLost(bool lost)
     s->lost = lost;
 }
 
+void ClockedRenderDevice::setStartThreshold(int frames)
+{
+    std::lock_guard lock(s->mutex);
+    s->startThreshold = frames;
+}
+
 int ClockedRenderDevice::openAttempts() const
 {
     std::lock_guard lock(s->mutex);
@@ -247,7 +256,11 @@ std::vector<qint16> ClockedRenderDevice::advance(int frames)
 {
     std::unique_lock lock(s->mutex);
     std::vector<qint16> played(std::size_t(std::max(frames, 0)) * s->channels, 0);
-    const std::size_t take = std::min(played.size(), s->queue.size());
+    if (s->starved && s->queue.size() >= std::size_t(s->startThreshold) * s->channels)
+        s->starved = false;
+    const std::size_t take = s->starved ? 0 : std::min(played.size(), s->queue.size());
+    if (s->startThreshold > 0 && take < played.size())
+        s->starved = true;
     std::copy(s->queue.begin(), s->queue.begin() + std::ptrdiff_t(take), played.begin());
     s->queue.erase(s->queue.begin(), s->queue.begin() + std::ptrdiff_t(take));
     if (s->owner) {

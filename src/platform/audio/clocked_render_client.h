@@ -32,6 +32,9 @@ public:
     void setOpenError(const QString &error);
     // A lost device fails its padding query and its writes.
     void setDeviceLost(bool lost);
+    // Above 0: once the device ran dry it plays nothing more until it holds this many frames
+    // again, as a sound server waits for its prebuffer after an underrun.
+    void setStartThreshold(int frames);
 
     int openAttempts() const;
     QStringList openedEndpoints() const; // the resolved id of every successful open
