@@ -110,11 +110,23 @@ public:
         return int(m_threads.size());
     }
 
+    // Waits a bounded time for each room still ending. A teardown that never returns (the media
+    // library can wait on its own streaming threads without end) is left behind rather than
+    // keeping the program from ending.
     ~RoomRetirement()
     {
         std::lock_guard lock(m_mutex);
-        for (Entry &entry : m_threads)
-            entry.thread.join();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (Entry &entry : m_threads) {
+            while (!entry.done->load() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (entry.done->load()) {
+                entry.thread.join();
+            } else {
+                qCWarning(lcLiveKitConnection) << "room teardown did not end, leaving it behind at exit";
+                entry.thread.detach();
+            }
+        }
     }
 
 private:
