@@ -5,6 +5,7 @@
 #include "audio/neural_suppressor.h"
 #include "audio/scripted_detector.h"
 #include "support/log_capture.h"
+#include "frame_log.h"
 #include "support/test_main.h"
 
 #include <QSignalSpy>
@@ -21,29 +22,9 @@ using testsupport::LogCapture;
 using testsupport::MemoryAudioStorage;
 using testsupport::ScriptedDetector;
 
-namespace {
-// What a sink saw, written on the capture thread and read on the test thread.
-struct SinkLog
-{
-    std::mutex mutex;
-    std::vector<std::vector<qint16>> frames;
+using SinkLog = testsupport::FrameLog;
 
-    void add(const qint16 *frame)
-    {
-        std::lock_guard lock(mutex);
-        frames.emplace_back(frame, frame + 480);
-    }
-    std::size_t count()
-    {
-        std::lock_guard lock(mutex);
-        return frames.size();
-    }
-    std::vector<qint16> last()
-    {
-        std::lock_guard lock(mutex);
-        return frames.empty() ? std::vector<qint16>() : frames.back();
-    }
-};
+namespace {
 
 // A suppressor that negates every sample, and tells on which threads it was loaded and run.
 struct LoadLog

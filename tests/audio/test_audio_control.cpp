@@ -3,6 +3,7 @@
 #include "audio/neural_suppressor.h"
 #include "audio/sound_manager.h"
 #include "fake_capture_backend.h"
+#include "frame_log.h"
 #include "memory_audio_storage.h"
 #include "scripted_detector.h"
 #include "support/test_main.h"
@@ -191,33 +192,6 @@ void TestAudioControl::cueResourcesAreOggFiles()
     }
 }
 
-KESTOVA_TEST_MAIN(TestAudioControl)
-#include "test_audio_control.moc"
-
-namespace {
-// What the media session would be handed, written on the capture thread.
-struct SentFrames
-{
-    std::mutex mutex;
-    std::vector<std::vector<qint16>> frames;
-    void add(const qint16 *frame)
-    {
-        std::lock_guard lock(mutex);
-        frames.emplace_back(frame, frame + 480);
-    }
-    std::size_t count()
-    {
-        std::lock_guard lock(mutex);
-        return frames.size();
-    }
-    std::vector<qint16> last()
-    {
-        std::lock_guard lock(mutex);
-        return frames.empty() ? std::vector<qint16>() : frames.back();
-    }
-};
-} // namespace
-
 // Holding the key while the voice detector hears no speech: the engine sends the voice, not
 // the silence that silent-stop puts in place of what the detector does not flag. Through the
 // control service, as the hotkey wiring drives it; the microphone stays switched on.
@@ -235,7 +209,7 @@ void TestAudioControl::pushToTalkReachesTheCaptureEngine()
     deps.loadSuppressor = [](NoiseMode) { return std::unique_ptr<NeuralSuppressor>(); };
     AudioCaptureManager capture(&storage, nullptr, deps);
     AudioControlService control(&capture, nullptr);
-    auto sent = std::make_shared<SentFrames>();
+    auto sent = std::make_shared<testsupport::FrameLog>();
     capture.setFrameSink([sent](const qint16 *frame, int, int, int) { sent->add(frame); });
     capture.startCapture();
 
@@ -258,3 +232,6 @@ void TestAudioControl::pushToTalkReachesTheCaptureEngine()
     QCOMPARE(sent->last(), std::vector<qint16>(480, 0));
     capture.setFrameSink({});
 }
+
+KESTOVA_TEST_MAIN(TestAudioControl)
+#include "test_audio_control.moc"

@@ -67,6 +67,29 @@ QList<Message> page(qint64 firstSeq, int count, int dayOffset = 0)
 
 } // namespace
 
+namespace {
+// The application's style sheet for the length of a test, so pictures show the feed as the
+// client draws it; the previous sheet comes back afterwards, also when a check fails.
+class ScopedAppTheme
+{
+public:
+    ScopedAppTheme()
+        : previous(qApp->styleSheet())
+    {
+        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
+        ok = sheet.open(QIODevice::ReadOnly);
+        if (ok)
+            qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+    }
+    ~ScopedAppTheme() { qApp->setStyleSheet(previous); }
+    bool applied() const { return ok; }
+
+private:
+    QString previous;
+    bool ok = false;
+};
+} // namespace
+
 class ChatFeedViewTest : public QObject
 {
     Q_OBJECT
@@ -748,10 +771,8 @@ private slots:
 
     void pictureOfALongFeed()
     {
-        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
-        QVERIFY(sheet.open(QIODevice::ReadOnly));
-        const QString previous = qApp->styleSheet();
-        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        const ScopedAppTheme theme;
+        QVERIFY(theme.applied());
         auto view = makeView();
         view->resize(560, 640);
         view->show();
@@ -798,17 +819,14 @@ private slots:
             QVERIFY2(blank.isEmpty(), qPrintable(blank.join(QStringLiteral(", "))));
             QVERIFY2(rows.size() >= 6, place);
         }
-        qApp->setStyleSheet(previous);
     }
 
     // Messages that arrive while the view follows the bottom scroll it by moving what is
     // already drawn; what the window shows must still be what a full paint draws.
     void scrolledPixelsMatchAFullPaint()
     {
-        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
-        QVERIFY(sheet.open(QIODevice::ReadOnly));
-        const QString previous = qApp->styleSheet();
-        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        const ScopedAppTheme theme;
+        QVERIFY(theme.applied());
         auto view = makeView();
         view->resize(480, 420);
         view->show();
@@ -838,15 +856,12 @@ private slots:
                 QVERIFY2(onScreen() == painted, qPrintable(QStringLiteral("after message %1").arg(i)));
             }
         }
-        qApp->setStyleSheet(previous);
     }
 
     void pictureOfTheFeed()
     {
-        QFile sheet(QStringLiteral(":/minimal-theme.qss"));
-        QVERIFY(sheet.open(QIODevice::ReadOnly));
-        const QString previous = qApp->styleSheet();
-        qApp->setStyleSheet(style::resolveTheme(QString::fromUtf8(sheet.readAll())));
+        const ScopedAppTheme theme;
+        QVERIFY(theme.applied());
         auto view = makeView();
         view->resize(560, 640);
         view->setGapSeq(6);
@@ -883,7 +898,6 @@ private slots:
         QDir().mkpath(QStringLiteral(KESTOVA_SCREENSHOT_DIR));
         QVERIFY(image.save(QStringLiteral(KESTOVA_SCREENSHOT_DIR "/chat_feed_view.png")));
         QCOMPARE(image.size(), view->size() * image.devicePixelRatio());
-        qApp->setStyleSheet(previous);
         // Every row of the feed (five messages and their dividers), the input line with its
         // text and the send button are drawn.
         QList<const QWidget *> parts{view->inputLine(), view->sendButtonWidget()};
